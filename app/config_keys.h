@@ -1,0 +1,31 @@
+// The keys of the program configuration file with their defaults: the one
+// table every reader and writer of the file uses.
+#pragma once
+
+namespace pelvar::app {
+
+struct ConfigKey {
+  const char* section;
+  const char* key;
+  const char* fallback;
+};
+
+namespace config {
+inline constexpr ConfigKey kTargetDir{"main", "targetdir", ""};
+inline constexpr ConfigKey kSourceDir{"main", "sourcedir", ""};
+inline constexpr ConfigKey kIsoFile{"main", "isofile", ""};
+inline constexpr ConfigKey kViewLogAfterSave{"main", "ViewLogAfterSave", "0"};
+inline constexpr ConfigKey kLog{"main", "log", "0"};
+inline constexpr ConfigKey kBeep{"main", "beep", "0"};
+inline constexpr ConfigKey kBuildMsg{"main", "buildmsg", "0"};
+inline constexpr ConfigKey kLastUsedFolder{"main", "LastUsedFolder", "Scripts"};
+inline constexpr ConfigKey kDefaultLanguage{"main", "DefaultLanguage", "default"};
+inline constexpr ConfigKey kTextColor{"main", "TextColor", "black"};
+inline constexpr ConfigKey kBackColor{"main", "BackColor", "white"};
+// Linux stand-ins for the system folders (empty: the built-in defaults).
+inline constexpr ConfigKey kWindowsDir{"main", "windowsdir", ""};
+inline constexpr ConfigKey kWindowsSystemDir{"main", "windowssystemdir", ""};
+inline constexpr ConfigKey kProgramFilesDir{"main", "programfilesdir", ""};
+}  // namespace config
+
+}  // namespace pelvar::app

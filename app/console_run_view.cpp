@@ -1,0 +1,95 @@
+#include "app/console_run_view.h"
+
+namespace pelvar::app {
+
+namespace {
+
+constexpr auto kFlushInterval = std::chrono::milliseconds(50);
+constexpr size_t kFlushBytes = 1 << 16;
+
+// Symbol and colour of each kind on a terminal.
+struct KindStyle {
+  const char* symbol;
+  const char* colour;
+};
+constexpr KindStyle kStyles[9] = {
+    {"\u2717", "\x1b[31m"},  // failure
+    {"\u2713", "\x1b[32m"},  // success
+    {"*", "\x1b[33m"},       // note
+    {"\u2717", "\x1b[31m"},  // skipped
+    {"?", "\x1b[34m"},       // missing
+    {"!", "\x1b[33m"},       // warning
+    {"#", "\x1b[36m"},       // script
+    {" ", ""},               // spacer
+    {"i", "\x1b[34m"},       // info
+};
+
+}  // namespace
+
+ConsoleRunView::ConsoleRunView(std::FILE* out, std::FILE* err, bool terminal, bool keep_lines)
+    : out_(out),
+      err_(err),
+      terminal_(terminal),
+      keep_lines_(keep_lines),
+      last_flush_(std::chrono::steady_clock::now()) {
+  buffer_.reserve(kFlushBytes + 4096);
+}
+
+ConsoleRunView::~ConsoleRunView() { Flush(); }
+
+void ConsoleRunView::SetStatus(std::string_view text) {
+  if (!terminal_) return;
+  Flush();
+  std::fprintf(err_, "\x1b[2m%.*s\x1b[0m\n", static_cast<int>(text.size()), text.data());
+}
+
+void ConsoleRunView::AddLog(std::string_view text, LogKind kind, LogReveal /*reveal*/) {
+  const int k = KindNumber(kind);
+  if (terminal_) {
+    const KindStyle& style = kStyles[k >= 0 && k < 9 ? k : 0];
+    buffer_.append(style.colour).append(style.symbol).append(*style.colour ? "\x1b[0m " : " ");
+    buffer_.append(text).push_back('\n');
+  } else {
+    buffer_.push_back(static_cast<char>('0' + k));
+    buffer_.push_back('\t');
+    buffer_.append(text).push_back('\n');
+  }
+  if (keep_lines_) lines_.push_back({std::string(text), kind});
+  if (terminal_) {
+    Flush();
+  } else {
+    FlushIfDue();
+  }
+}
+
+void ConsoleRunView::ShowMessage(MessageKind /*kind*/, std::string_view caption,
+                                 std::string_view text) {
+  Flush();
+  std::string shown(text);
+  for (char& c : shown) {
+    if (c == '\r') c = '\n';
+  }
+  std::fprintf(err_, "%.*s: %s\n", static_cast<int>(caption.size()), caption.data(),
+               shown.c_str());
+  std::fflush(err_);
+}
+
+void ConsoleRunView::FlushIfDue() {
+  if (buffer_.size() >= kFlushBytes) {
+    Flush();
+    return;
+  }
+  const auto now = std::chrono::steady_clock::now();
+  if (now - last_flush_ >= kFlushInterval) Flush();
+}
+
+void ConsoleRunView::Flush() {
+  if (!buffer_.empty()) {
+    std::fwrite(buffer_.data(), 1, buffer_.size(), out_);
+    buffer_.clear();
+  }
+  std::fflush(out_);
+  last_flush_ = std::chrono::steady_clock::now();
+}
+
+}  // namespace pelvar::app

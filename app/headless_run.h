@@ -1,0 +1,22 @@
+// A script run without windows: the log goes to `out` as it is written.
+#pragma once
+
+#include <cstdio>
+
+#include "app/program_location.h"
+#include "app/run_arguments.h"
+
+namespace pelvar::app {
+
+// Exit statuses of a headless run.
+inline constexpr int kExitCompleted = 0;
+inline constexpr int kExitError = 1;
+inline constexpr int kExitMissingFile = 2;
+
+// Runs the script the arguments name. Returns kExitCompleted when the run
+// completed (whatever single commands failed), kExitError when an error ended
+// it, kExitMissingFile when the script or the configuration file is missing.
+int RunHeadless(const RunArguments& args, const ProgramLocation& location, std::FILE* out,
+                std::FILE* err, bool terminal);
+
+}  // namespace pelvar::app

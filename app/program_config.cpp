@@ -1,0 +1,35 @@
+#include "app/program_config.h"
+
+#include "engine/ini_file.h"
+#include "platform/file_system.h"
+
+namespace pelvar::app {
+
+ProgramConfig ProgramConfig::Load(const std::string& path) {
+  ProgramConfig config;
+  config.path_ = path;
+  config.exists_ = platform::IsFile(path);
+  if (config.exists_) config.model_ = IniModel::Load(path);
+  return config;
+}
+
+std::string ProgramConfig::Read(const ConfigKey& key) const {
+  return model_.ReadString(key.section, key.key, key.fallback);
+}
+
+bool ProgramConfig::Write(const ConfigKey& key, const std::string& value) {
+  if (!WriteIniKey(path_, key.section, key.key, value)) return false;
+  model_.WriteKey(key.section, key.key, value);
+  return true;
+}
+
+RunPaths ProgramConfig::Paths() const {
+  return RunPaths{Read(config::kTargetDir), Read(config::kSourceDir), Read(config::kIsoFile)};
+}
+
+std::string MissingConfigMessage(const std::string& file_name) {
+  return "\"" + file_name + "\" file was not found!\rIf the application name has changed,\r" +
+         "you may also need to rename the ini file.";
+}
+
+}  // namespace pelvar::app

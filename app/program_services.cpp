@@ -1,0 +1,21 @@
+#include "app/program_services.h"
+
+#include "platform/system_folders.h"
+
+namespace pelvar::app {
+
+struct ProgramServices::Owned {
+  std::unique_ptr<platform::SystemFolders> folders;
+};
+
+ProgramServices::ProgramServices(const ProgramConfig& config, const ProgramLocation& /*location*/)
+    : owned_(std::make_unique<Owned>()) {
+  owned_->folders = std::make_unique<platform::FixedSystemFolders>(
+      config.Read(config::kWindowsDir), config.Read(config::kWindowsSystemDir),
+      config.Read(config::kProgramFilesDir));
+  services_.folders = owned_->folders.get();
+}
+
+ProgramServices::~ProgramServices() = default;
+
+}  // namespace pelvar::app

@@ -1,0 +1,22 @@
+#include "app/run_arguments.h"
+
+#include "engine/text.h"
+
+namespace pelvar::app {
+
+RunArguments ParseRunArguments(const std::vector<std::string>& args) {
+  RunArguments out;
+  if (args.size() > 1) {
+    out.script = args[1];
+    out.has_script = true;
+  }
+  for (const auto& arg : args) {
+    if (IContains(arg, "/silent")) out.silent = true;
+    if (IContains(arg, "/PressKey")) out.press_key = true;
+    if (IContains(arg, "/TargetDir=")) out.target_dir = IReplaceAll(arg, "/TargetDir=", "");
+    if (IContains(arg, "/SourceDir=")) out.source_dir = IReplaceAll(arg, "/SourceDir=", "");
+  }
+  return out;
+}
+
+}  // namespace pelvar::app

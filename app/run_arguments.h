@@ -1,0 +1,24 @@
+// The command line of a script run: argument 1 is the script; "/silent",
+// "/PressKey", "/TargetDir=" and "/SourceDir=" may stand anywhere inside any
+// argument, matched ignoring case; a later folder option wins.
+#pragma once
+
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace pelvar::app {
+
+struct RunArguments {
+  std::string script;  // argument 1, empty when absent
+  bool has_script = false;
+  std::optional<std::string> target_dir;
+  std::optional<std::string> source_dir;
+  bool silent = false;
+  bool press_key = false;
+};
+
+// `args` holds every argument, the program's own path at index 0.
+RunArguments ParseRunArguments(const std::vector<std::string>& args);
+
+}  // namespace pelvar::app

@@ -1,0 +1,7 @@
+#include "commands/builtin_commands.h"
+
+namespace pelvar::commands {
+
+void RegisterHiveCommands(CommandSet& /*set*/) {}
+
+}  // namespace pelvar::commands

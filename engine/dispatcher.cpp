@@ -1,0 +1,65 @@
+#include "engine/dispatcher.h"
+
+#include "engine/line_fields.h"
+#include "engine/script_context.h"
+#include "engine/script_error.h"
+#include "engine/text.h"
+
+namespace pelvar {
+
+const std::string& CommandCall::Field(size_t i) const {
+  if (i >= fields_.size()) ThrowIndexError(static_cast<long long>(i));
+  return fields_[i];
+}
+
+void CommandCall::PadFields(size_t count) {
+  while (fields_.size() < count) fields_.emplace_back();
+}
+
+void CommandCall::Log(std::string_view text, LogKind kind) { AddLogLine(context_, text, kind); }
+
+int CommandRow(std::string_view name) {
+  for (size_t i = 0; i < kCommandNames.size(); ++i) {
+    if (name == kCommandNames[i]) return static_cast<int>(i);
+  }
+  return -1;
+}
+
+bool CommandSet::Set(std::string_view name, CommandFn fn) {
+  const int row = CommandRow(name);
+  if (row < 0) return false;
+  fns_[static_cast<size_t>(row)] = fn;
+  return true;
+}
+
+size_t SearchEntryRow(std::string_view key) {
+  if (key == "reg") return 13;
+  if (key == "ini") return 8;
+  if (key == "fil" || key == "dir") return 0;
+  if (key == "ext" || key == "enc") return 29;
+  if (key == "txt") return 33;
+  return 22;
+}
+
+void DispatchLine(ScriptContext& context, std::string_view line) {
+  if (line.empty()) return;
+  const std::string expanded = ExpandVariables(context, line);
+  CommandCall call(context, SplitFields(expanded));
+  if (call.field_count() >= 2 && call.fields()[1] != "0") {
+    const std::string name = AsciiLowerCopy(call.fields()[0]);
+    const std::string key = AsciiLowerCopy(std::string_view(expanded).substr(0, 3));
+    // The chain runs from the entry row to the last row; the first row whose
+    // name matches runs.
+    for (size_t row = SearchEntryRow(key); row < kCommandNames.size(); ++row) {
+      if (name == kCommandNames[row]) {
+        if (CommandFn fn = context.commands.At(row)) fn(call);
+        break;
+      }
+    }
+  }
+  if (!call.pending_text().empty()) {
+    AddLogLine(context, call.pending_text(), call.pending_kind());
+  }
+}
+
+}  // namespace pelvar

@@ -1,0 +1,386 @@
+#include "engine/ini_model.h"
+
+#include <fcntl.h>
+#include <unistd.h>
+
+#include <cerrno>
+
+#include "engine/script_error.h"
+#include "engine/text.h"
+#include "platform/file_system.h"
+
+namespace pelvar {
+
+namespace {
+
+constexpr size_t kIndexThreshold = 16;
+
+// Hash and equality that ignore the case of A-Z.
+struct FoldedHash {
+  size_t operator()(std::string_view s) const noexcept {
+    size_t h = 1469598103934665603ULL;
+    for (char c : s) {
+      h ^= static_cast<unsigned char>(AsciiLower(c));
+      h *= 1099511628211ULL;
+    }
+    return h;
+  }
+};
+struct FoldedEq {
+  bool operator()(std::string_view a, std::string_view b) const noexcept { return IEquals(a, b); }
+};
+
+}  // namespace
+
+struct IniModel::KeyIndex {
+  std::unordered_map<std::string_view, int, FoldedHash, FoldedEq> first;
+};
+
+IniModel::IniModel() = default;
+IniModel::~IniModel() = default;
+IniModel::IniModel(IniModel&&) noexcept = default;
+IniModel& IniModel::operator=(IniModel&&) noexcept = default;
+
+bool IniModel::KeyOfLine(std::string_view line, std::string_view& key) {
+  const size_t eq = line.find('=');
+  if (eq == std::string_view::npos) return false;
+  key = line.substr(0, eq);
+  return true;
+}
+
+void IniModel::LoadLine(std::string_view raw) {
+  const std::string_view line = TrimControl(raw);
+  if (line.empty() || line[0] == ';') return;
+  if (line.size() >= 2 && line.front() == '[' && line.back() == ']') {
+    sections_.push_back({std::string(TrimControl(line.substr(1, line.size() - 2))), {}});
+    return;
+  }
+  if (sections_.empty()) return;
+  auto& lines = sections_.back().lines;
+  const size_t eq = line.find('=');
+  if (eq == std::string_view::npos) {
+    lines.emplace_back(line);
+    return;
+  }
+  const std::string_view key = TrimControl(line.substr(0, eq));
+  const std::string_view value = TrimControl(line.substr(eq + 1));
+  std::string stored;
+  stored.reserve(key.size() + 1 + value.size());
+  stored.append(key);
+  stored.push_back('=');
+  stored.append(value);
+  lines.push_back(std::move(stored));
+}
+
+namespace {
+
+// Feeds file bytes chunk by chunk and hands complete lines to a callback,
+// following the load rules for line ends, the NUL end and the BOM.
+class LineFeeder {
+ public:
+  template <typename F>
+  bool Feed(std::string_view chunk, F&& emit) {
+    if (ended_) return false;
+    if (first_) {
+      first_ = false;
+      pending_bom_ = true;
+    }
+    if (pending_bom_) {
+      bom_buf_.append(chunk);
+      if (bom_buf_.size() < 3 && bom_buf_ == std::string_view("\xEF\xBB\xBF").substr(0, bom_buf_.size())) {
+        return true;
+      }
+      pending_bom_ = false;
+      std::string data = std::move(bom_buf_);
+      std::string_view view = data;
+      if (view.substr(0, 3) == "\xEF\xBB\xBF") {
+        has_bom_ = true;
+        view.remove_prefix(3);
+      }
+      return Process(view, emit);
+    }
+    return Process(chunk, emit);
+  }
+
+  template <typename F>
+  void Finish(F&& emit) {
+    if (pending_bom_) {
+      pending_bom_ = false;
+      std::string data = std::move(bom_buf_);
+      Process(data, emit);
+    }
+    if (!carry_.empty()) emit(std::string_view(carry_));
+    carry_.clear();
+  }
+
+  bool has_bom() const { return has_bom_; }
+
+ private:
+  template <typename F>
+  bool Process(std::string_view chunk, F&& emit) {
+    const size_t nul = chunk.find('\0');
+    if (nul != std::string_view::npos) {
+      chunk = chunk.substr(0, nul);
+      ended_ = true;
+    }
+    size_t start = 0;
+    if (skip_lf_ && !chunk.empty()) {
+      if (chunk[0] == '\n') start = 1;
+      skip_lf_ = false;
+    }
+    const size_t n = chunk.size();
+    size_t i = start;
+    while (i < n) {
+      const char c = chunk[i];
+      if (c != '\r' && c != '\n') {
+        ++i;
+        continue;
+      }
+      if (carry_.empty()) {
+        emit(chunk.substr(start, i - start));
+      } else {
+        carry_.append(chunk.substr(start, i - start));
+        emit(std::string_view(carry_));
+        carry_.clear();
+      }
+      if (c == '\r') {
+        if (i + 1 < n) {
+          if (chunk[i + 1] == '\n') ++i;
+        } else {
+          skip_lf_ = true;
+        }
+      }
+      start = i + 1;
+      i = start;
+    }
+    if (start < n) carry_.append(chunk.substr(start));
+    return !ended_;
+  }
+
+  std::string carry_;
+  std::string bom_buf_;
+  bool first_ = true;
+  bool pending_bom_ = false;
+  bool skip_lf_ = false;
+  bool ended_ = false;
+  bool has_bom_ = false;
+};
+
+}  // namespace
+
+IniModel IniModel::Parse(std::string_view text) {
+  IniModel model;
+  LineFeeder feeder;
+  auto emit = [&model](std::string_view line) { model.LoadLine(line); };
+  feeder.Feed(text, emit);
+  feeder.Finish(emit);
+  model.has_bom_ = feeder.has_bom();
+  return model;
+}
+
+IniModel IniModel::FromLines(const std::vector<std::string>& lines) {
+  IniModel model;
+  for (const auto& l : lines) {
+    // A line handed over may itself hold line breaks (an inserted text line);
+    // they count as line ends, as they would in the file.
+    if (l.find_first_of("\r\n") == std::string::npos) {
+      model.LoadLine(l);
+    } else {
+      for (const auto& part : SplitTextLines(l, false)) model.LoadLine(part);
+    }
+  }
+  return model;
+}
+
+IniModel IniModel::Load(std::string_view path) {
+  IniModel model;
+  const std::string host = platform::HostPath(path);
+  const int fd = ::open(host.c_str(), O_RDONLY | O_CLOEXEC);
+  if (fd < 0) {
+    const int err = errno;
+    if (err == ENOENT || err == ENOTDIR) return model;
+    throw ScriptError("Cannot open file \"" + std::string(path) + "\". " +
+                      platform::SystemMessage({err, std::system_category()}));
+  }
+  LineFeeder feeder;
+  auto emit = [&model](std::string_view line) { model.LoadLine(line); };
+  std::string buf(1 << 20, '\0');
+  for (;;) {
+    const ssize_t n = ::read(fd, buf.data(), buf.size());
+    if (n < 0) {
+      if (errno == EINTR) continue;
+      const int err = errno;
+      ::close(fd);
+      throw ScriptError("Cannot open file \"" + std::string(path) + "\". " +
+                        platform::SystemMessage({err, std::system_category()}));
+    }
+    if (n == 0) break;
+    if (!feeder.Feed(std::string_view(buf.data(), static_cast<size_t>(n)), emit)) break;
+  }
+  ::close(fd);
+  feeder.Finish(emit);
+  model.has_bom_ = feeder.has_bom();
+  return model;
+}
+
+std::vector<std::string> IniModel::RenderLines() const {
+  std::vector<std::string> out;
+  size_t total = 0;
+  for (const auto& s : sections_) total += s.lines.size() + 2;
+  out.reserve(total);
+  for (const auto& s : sections_) {
+    out.push_back("[" + s.name + "]");
+    out.insert(out.end(), s.lines.begin(), s.lines.end());
+    out.emplace_back();
+  }
+  return out;
+}
+
+std::string IniModel::Render() const {
+  size_t total = has_bom_ ? 3 : 0;
+  for (const auto& s : sections_) {
+    total += s.name.size() + 6;
+    for (const auto& l : s.lines) total += l.size() + 2;
+  }
+  std::string out;
+  out.reserve(total);
+  if (has_bom_) out.append("\xEF\xBB\xBF");
+  for (const auto& s : sections_) {
+    out.push_back('[');
+    out.append(s.name);
+    out.append("]\r\n");
+    for (const auto& l : s.lines) {
+      out.append(l);
+      out.append("\r\n");
+    }
+    out.append("\r\n");
+  }
+  return out;
+}
+
+void IniModel::Save(std::string_view path) const {
+  platform::AtomicFileWriter writer;
+  std::error_code ec = writer.Open(platform::HostPath(path));
+  if (!ec) {
+    if (has_bom_) writer.Write("\xEF\xBB\xBF");
+    for (const auto& s : sections_) {
+      writer.Write("[");
+      writer.Write(s.name);
+      writer.Write("]\r\n");
+      for (const auto& l : s.lines) {
+        writer.Write(l);
+        writer.Write("\r\n");
+      }
+      writer.Write("\r\n");
+    }
+    ec = writer.Commit();
+  }
+  if (ec) ThrowCannotCreate(std::string(path), platform::SystemMessage(ec));
+}
+
+int IniModel::FindSection(std::string_view name) const {
+  for (size_t i = 0; i < sections_.size(); ++i) {
+    if (IEquals(sections_[i].name, name)) return static_cast<int>(i);
+  }
+  return -1;
+}
+
+bool IniModel::SectionExists(std::string_view name) const {
+  const int i = FindSection(name);
+  return i >= 0 && !sections_[static_cast<size_t>(i)].lines.empty();
+}
+
+int IniModel::FindKeyLine(int section, std::string_view key) const {
+  if (section < 0 || static_cast<size_t>(section) >= sections_.size()) return -1;
+  const auto& lines = sections_[static_cast<size_t>(section)].lines;
+  if (lines.size() < kIndexThreshold) {
+    for (size_t i = 0; i < lines.size(); ++i) {
+      std::string_view k;
+      if (KeyOfLine(lines[i], k) && IEquals(k, key)) return static_cast<int>(i);
+    }
+    return -1;
+  }
+  if (indexes_.size() < sections_.size()) indexes_.resize(sections_.size());
+  auto& index = indexes_[static_cast<size_t>(section)];
+  if (!index) {
+    index = std::make_unique<KeyIndex>();
+    index->first.reserve(lines.size());
+    for (size_t i = 0; i < lines.size(); ++i) {
+      std::string_view k;
+      if (KeyOfLine(lines[i], k)) index->first.emplace(k, static_cast<int>(i));
+    }
+  }
+  const auto it = index->first.find(key);
+  return it == index->first.end() ? -1 : it->second;
+}
+
+const std::string* IniModel::FindValue(std::string_view section, std::string_view key) const {
+  const int s = FindSection(section);
+  const int k = FindKeyLine(s, key);
+  if (k < 0) return nullptr;
+  return &sections_[static_cast<size_t>(s)].lines[static_cast<size_t>(k)];
+}
+
+std::string IniModel::ReadString(std::string_view section, std::string_view key,
+                                 std::string_view fallback) const {
+  const std::string* line = FindValue(section, key);
+  if (line == nullptr) return std::string(fallback);
+  return line->substr(line->find('=') + 1);
+}
+
+void IniModel::Invalidate(int section) const {
+  if (section >= 0 && static_cast<size_t>(section) < indexes_.size()) {
+    indexes_[static_cast<size_t>(section)].reset();
+  }
+}
+
+void IniModel::WriteKey(std::string_view section, std::string_view key, std::string_view value) {
+  int s = FindSection(section);
+  if (s < 0) s = AppendSection(section);
+  std::string text;
+  text.reserve(key.size() + 1 + value.size());
+  text.append(key);
+  text.push_back('=');
+  text.append(value);
+  const int k = FindKeyLine(s, key);
+  Invalidate(s);
+  auto& lines = sections_[static_cast<size_t>(s)].lines;
+  if (k >= 0) {
+    lines[static_cast<size_t>(k)] = std::move(text);
+  } else {
+    lines.push_back(std::move(text));
+  }
+}
+
+void IniModel::DeleteKey(std::string_view section, std::string_view key) {
+  const int s = FindSection(section);
+  const int k = FindKeyLine(s, key);
+  if (k < 0) return;
+  Invalidate(s);
+  auto& lines = sections_[static_cast<size_t>(s)].lines;
+  lines.erase(lines.begin() + k);
+}
+
+void IniModel::EraseSection(std::string_view section) {
+  const int s = FindSection(section);
+  if (s < 0) return;
+  sections_.erase(sections_.begin() + s);
+  indexes_.clear();
+}
+
+int IniModel::AppendSection(std::string_view name) {
+  sections_.push_back({std::string(name), {}});
+  return static_cast<int>(sections_.size()) - 1;
+}
+
+void IniModel::SetSectionLines(int index, std::vector<std::string> lines) {
+  Invalidate(index);
+  sections_[static_cast<size_t>(index)].lines = std::move(lines);
+}
+
+void IniModel::AppendLine(int index, std::string line) {
+  Invalidate(index);
+  sections_[static_cast<size_t>(index)].lines.push_back(std::move(line));
+}
+
+}  // namespace pelvar

@@ -1,0 +1,94 @@
+// In-memory model of an INI file: an ordered list of sections, each an ordered
+// list of lines. Several sections may share a name; lookups take the first.
+// Loading normalises lines (trimmed, comments and blank lines dropped, blanks
+// around the first "=" removed); saving writes "[name]", the lines and one
+// empty line per section, every line ended by CR LF.
+#pragma once
+
+#include <memory>
+#include <string>
+#include <string_view>
+#include <unordered_map>
+#include <vector>
+
+namespace pelvar {
+
+class IniModel {
+ public:
+  struct Section {
+    std::string name;
+    std::vector<std::string> lines;
+  };
+
+  IniModel();
+  ~IniModel();
+  IniModel(IniModel&&) noexcept;
+  IniModel& operator=(IniModel&&) noexcept;
+  IniModel(const IniModel&) = delete;
+  IniModel& operator=(const IniModel&) = delete;
+
+  // Builds a model from file bytes by the load rules. A UTF-8 byte order mark
+  // at the start is skipped and remembered for saving.
+  static IniModel Parse(std::string_view text);
+  // Builds a model from lines by the load rules (as if they were a file).
+  static IniModel FromLines(const std::vector<std::string>& lines);
+  // Loads a file; a missing file gives an empty model. Read errors raise
+  // "Cannot open file \"%s\". %s". The file is read in chunks, so the peak
+  // memory is the model plus a small buffer.
+  static IniModel Load(std::string_view path);
+
+  // Writes the rendered model over the file atomically. Raises
+  // "Cannot create file \"%s\". %s" when it cannot be written.
+  void Save(std::string_view path) const;
+
+  // Rendered form: "[name]", the lines, "" for each section.
+  std::vector<std::string> RenderLines() const;
+  std::string Render() const;
+
+  const std::vector<Section>& sections() const { return sections_; }
+  bool has_bom() const { return has_bom_; }
+  void set_has_bom(bool value) { has_bom_ = value; }
+
+  // Index of the first section bearing `name` (ignoring case); -1 when none.
+  int FindSection(std::string_view name) const;
+  // True when the first section of the name holds at least one line.
+  bool SectionExists(std::string_view name) const;
+  // Index of the first line of section `section` whose key matches; -1.
+  int FindKeyLine(int section, std::string_view key) const;
+  // Value of the first matching key of the first section; nullptr when absent.
+  const std::string* FindValue(std::string_view section, std::string_view key) const;
+  // Value or `fallback` when the key is absent.
+  std::string ReadString(std::string_view section, std::string_view key,
+                         std::string_view fallback = {}) const;
+
+  // Write a key: replace the first matching line of the first section of the
+  // name by key=value, or append it; a missing section is appended.
+  void WriteKey(std::string_view section, std::string_view key, std::string_view value);
+  // Removes the first matching key line of the first section of the name.
+  void DeleteKey(std::string_view section, std::string_view key);
+  // Removes the first section of the name with its lines.
+  void EraseSection(std::string_view section);
+  // Appends a section (even when one of the name exists); returns its index.
+  int AppendSection(std::string_view name);
+  // Replaces the lines of section `index`.
+  void SetSectionLines(int index, std::vector<std::string> lines);
+  // Appends a line to section `index`, stored as given.
+  void AppendLine(int index, std::string line);
+
+  // Key part of a stored line (text before the first "="), or nullopt-like
+  // false when the line has no "=".
+  static bool KeyOfLine(std::string_view line, std::string_view& key);
+
+ private:
+  struct KeyIndex;
+  void Invalidate(int section) const;
+  void LoadLine(std::string_view raw);
+
+  std::vector<Section> sections_;
+  bool has_bom_ = false;
+  // Lazily built per-section key indexes, so that reading many keys of one
+  // large section costs a hash lookup each.
+  mutable std::vector<std::unique_ptr<KeyIndex>> indexes_;
+};
+
+}  // namespace pelvar

@@ -1,0 +1,35 @@
+// What a run shows while it goes on: the calling window's progress bar,
+// status label and log list, and the dialogs commands ask for. The windows,
+// the headless runner and tests each implement it.
+#pragma once
+
+#include <string>
+#include <string_view>
+
+#include "engine/run_log.h"
+
+namespace pelvar {
+
+enum class MessageKind { kInformation, kWarning, kError, kConfirmation };
+
+class RunView {
+ public:
+  virtual ~RunView() = default;
+
+  // Progress bar: maximum and position (shown at once).
+  virtual void SetProgressMax(int max) = 0;
+  virtual void SetProgressPosition(int position) = 0;
+  // Status label text (shown at once).
+  virtual void SetStatus(std::string_view text) = 0;
+  // Adds a line to the log list, shown as `reveal` says.
+  virtual void AddLog(std::string_view text, LogKind kind, LogReveal reveal) = 0;
+  // A modal message with one OK button; returns when it is closed.
+  virtual void ShowMessage(MessageKind kind, std::string_view caption, std::string_view text) = 0;
+  // True once the user asked the run to stop; checked between lines.
+  virtual bool StopRequested() const { return false; }
+  // Makes everything shown so far visible now (called before a command hands
+  // the terminal to another program or waits).
+  virtual void Flush() {}
+};
+
+}  // namespace pelvar

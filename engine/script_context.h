@@ -1,0 +1,61 @@
+// The context of one script run: system folders, the user's paths, the view
+// that shows the run, the variable table, the command set and the services.
+#pragma once
+
+#include <string>
+#include <string_view>
+
+#include "engine/run_view.h"
+#include "engine/variable_table.h"
+#include "platform/services.h"
+
+namespace pelvar {
+
+class CommandSet;
+
+// The three paths the user chose.
+struct RunPaths {
+  std::string target_dir;
+  std::string source_dir;
+  std::string iso_file;
+};
+
+struct ScriptContext {
+  ScriptContext(RunView& v, const CommandSet& c, platform::Services& s)
+      : view(v), commands(c), services(s) {}
+
+  std::string temp_dir;           // ends with a separator
+  std::string windows_dir;
+  std::string system_dir;
+  std::string program_files_dir;
+  std::string script_dir;         // folder part of the script path
+  std::string script_file;        // the script path as passed
+  std::string source_dir;
+  std::string target_dir;
+  std::string iso_file;
+  RunView& view;
+  VariableTable variables;
+  const CommandSet& commands;
+  platform::Services& services;
+};
+
+// Builds a context: the system folders from the services, the paths as
+// given, an empty variable table. Raises a ScriptError when a system folder
+// cannot be determined.
+ScriptContext CreateScriptContext(const RunPaths& paths, RunView& view,
+                                  const CommandSet& commands, platform::Services& services);
+
+// Runs the named section of a script: fills and expands the variable table,
+// reads the section's lines and dispatches each in order, moving the
+// progress bar. Stops early, between lines, when the view asks to stop.
+void RunScript(ScriptContext& context, std::string_view script_file, std::string_view section);
+
+// Appends a line to the context's log: selected, scrolled to and shown.
+void AddLogLine(ScriptContext& context, std::string_view text, LogKind kind);
+
+// Expands the context's variables in a text.
+inline std::string ExpandVariables(const ScriptContext& context, std::string_view text) {
+  return ExpandVariables(context.variables, text);
+}
+
+}  // namespace pelvar

@@ -1,0 +1,226 @@
+#include "platform/file_system.h"
+
+#include <dirent.h>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstdlib>
+#include <cstring>
+#include <vector>
+
+namespace pelvar::platform {
+
+namespace {
+
+bool FoldedEquals(std::string_view a, std::string_view b) {
+  if (a.size() != b.size()) return false;
+  for (size_t i = 0; i < a.size(); ++i) {
+    char x = a[i];
+    char y = b[i];
+    if (x >= 'A' && x <= 'Z') x = static_cast<char>(x + 32);
+    if (y >= 'A' && y <= 'Z') y = static_cast<char>(y + 32);
+    if (x != y) return false;
+  }
+  return true;
+}
+
+bool Lexists(const std::string& p) {
+  struct stat st;
+  return ::lstat(p.c_str(), &st) == 0;
+}
+
+// Finds an entry of `dir` whose name equals `name` ignoring case.
+bool FindFolded(const std::string& dir, std::string_view name, std::string& found) {
+  DIR* d = ::opendir(dir.empty() ? "." : dir.c_str());
+  if (d == nullptr) return false;
+  bool ok = false;
+  while (dirent* e = ::readdir(d)) {
+    if (FoldedEquals(e->d_name, name)) {
+      found = e->d_name;
+      ok = true;
+      break;
+    }
+  }
+  ::closedir(d);
+  return ok;
+}
+
+}  // namespace
+
+std::string HostPath(std::string_view script_path) {
+  std::string path(script_path);
+  for (char& c : path) {
+    if (c == '\\') c = '/';
+  }
+  if (path.empty() || Lexists(path)) return path;
+
+  // Walk the components, matching each missing one against its folder.
+  std::string out;
+  size_t pos = 0;
+  if (path[0] == '/') {
+    out = "/";
+    pos = 1;
+  }
+  bool resolving = true;
+  while (pos <= path.size()) {
+    size_t next = path.find('/', pos);
+    if (next == std::string::npos) next = path.size();
+    std::string_view comp(path.data() + pos, next - pos);
+    const bool has_sep = next < path.size();
+    if (!comp.empty()) {
+      std::string candidate = out + std::string(comp);
+      if (resolving && comp != "." && comp != ".." && !Lexists(candidate)) {
+        std::string found;
+        const std::string dir = out.empty() ? "." : out;
+        if (FindFolded(dir, comp, found)) {
+          candidate = out + found;
+        } else {
+          resolving = false;
+        }
+      }
+      out = std::move(candidate);
+    }
+    if (has_sep && (out.empty() || out.back() != '/')) out += '/';
+    if (!has_sep) break;
+    pos = next + 1;
+  }
+  return out;
+}
+
+bool IsFile(std::string_view script_path) {
+  struct stat st;
+  return ::stat(HostPath(script_path).c_str(), &st) == 0 && S_ISREG(st.st_mode);
+}
+
+bool IsDirectory(std::string_view script_path) {
+  struct stat st;
+  return ::stat(HostPath(script_path).c_str(), &st) == 0 && S_ISDIR(st.st_mode);
+}
+
+bool PathExists(std::string_view script_path) { return Lexists(HostPath(script_path)); }
+
+std::error_code ReadWholeFile(std::string_view script_path, std::string& out) {
+  out.clear();
+  const std::string host = HostPath(script_path);
+  const int fd = ::open(host.c_str(), O_RDONLY | O_CLOEXEC);
+  if (fd < 0) return {errno, std::system_category()};
+  struct stat st;
+  if (::fstat(fd, &st) == 0 && S_ISDIR(st.st_mode)) {
+    ::close(fd);
+    return {EISDIR, std::system_category()};
+  }
+  if (st.st_size > 0) out.reserve(static_cast<size_t>(st.st_size));
+  char buf[1 << 16];
+  for (;;) {
+    const ssize_t n = ::read(fd, buf, sizeof buf);
+    if (n < 0) {
+      if (errno == EINTR) continue;
+      const int err = errno;
+      ::close(fd);
+      return {err, std::system_category()};
+    }
+    if (n == 0) break;
+    out.append(buf, static_cast<size_t>(n));
+  }
+  ::close(fd);
+  return {};
+}
+
+std::string SystemMessage(std::error_code ec) {
+  std::string m = std::strerror(ec.value());
+  return m;
+}
+
+AtomicFileWriter::~AtomicFileWriter() { Abort(); }
+
+std::error_code AtomicFileWriter::Open(const std::string& host_target) {
+  Abort();
+  error_.clear();
+  target_ = host_target;
+  const size_t slash = target_.rfind('/');
+  const std::string dir = slash == std::string::npos ? std::string() : target_.substr(0, slash + 1);
+  const std::string base = slash == std::string::npos ? target_ : target_.substr(slash + 1);
+  std::string templ = dir + "." + base + ".XXXXXX";
+  std::vector<char> name(templ.begin(), templ.end());
+  name.push_back('\0');
+  fd_ = ::mkostemp(name.data(), O_CLOEXEC);
+  if (fd_ < 0) return {errno, std::system_category()};
+  temp_ = name.data();
+  struct stat st;
+  mode_t mode = 0666;
+  if (::stat(target_.c_str(), &st) == 0) {
+    mode = st.st_mode & 07777;
+  } else {
+    const mode_t mask = ::umask(0);
+    ::umask(mask);
+    mode = 0666 & ~mask;
+  }
+  ::fchmod(fd_, mode);
+  buffer_.reserve(1 << 16);
+  return {};
+}
+
+void AtomicFileWriter::FlushBuffer() {
+  size_t off = 0;
+  while (off < buffer_.size() && !error_) {
+    const ssize_t n = ::write(fd_, buffer_.data() + off, buffer_.size() - off);
+    if (n < 0) {
+      if (errno == EINTR) continue;
+      error_ = {errno, std::system_category()};
+      break;
+    }
+    off += static_cast<size_t>(n);
+  }
+  buffer_.clear();
+}
+
+void AtomicFileWriter::Write(std::string_view data) {
+  if (fd_ < 0 || error_) return;
+  if (buffer_.size() + data.size() > (1 << 16)) {
+    FlushBuffer();
+    if (data.size() >= (1 << 16)) {
+      buffer_.assign(data);
+      FlushBuffer();
+      return;
+    }
+  }
+  buffer_.append(data);
+}
+
+std::error_code AtomicFileWriter::Commit() {
+  if (fd_ < 0) return error_ ? error_ : std::error_code(EBADF, std::system_category());
+  FlushBuffer();
+  if (!error_ && ::close(fd_) != 0) error_ = {errno, std::system_category()};
+  fd_ = -1;
+  if (!error_ && ::rename(temp_.c_str(), target_.c_str()) != 0) {
+    error_ = {errno, std::system_category()};
+  }
+  if (error_) {
+    ::unlink(temp_.c_str());
+  }
+  temp_.clear();
+  return error_;
+}
+
+void AtomicFileWriter::Abort() {
+  if (fd_ >= 0) {
+    ::close(fd_);
+    fd_ = -1;
+  }
+  if (!temp_.empty()) {
+    ::unlink(temp_.c_str());
+    temp_.clear();
+  }
+  buffer_.clear();
+}
+
+std::error_code ReplaceFileAtomically(std::string_view script_path, std::string_view content) {
+  AtomicFileWriter writer;
+  if (auto ec = writer.Open(HostPath(script_path))) return ec;
+  writer.Write(content);
+  return writer.Commit();
+}
+
+}  // namespace pelvar::platform

@@ -1,0 +1,24 @@
+// The operating-system services a run reaches, one interface each. The
+// program wires the POSIX implementations; tests wire fakes. Pointers are
+// borrowed; a null service makes the commands that need it fail cleanly.
+#pragma once
+
+#include <string>
+
+namespace pelvar::platform {
+
+class SystemFolders;
+class ProcessLauncher;
+class Registry;
+class Downloader;
+class Sound;
+
+struct Services {
+  SystemFolders* folders = nullptr;
+  ProcessLauncher* processes = nullptr;
+  Registry* registry = nullptr;
+  Downloader* downloads = nullptr;
+  Sound* sound = nullptr;
+};
+
+}  // namespace pelvar::platform

@@ -1,0 +1,21 @@
+#include "platform/system_folders.h"
+
+#include <cstdlib>
+
+namespace pelvar::platform {
+
+std::string HostTempDir() {
+  const char* env = std::getenv("TMPDIR");
+  std::string dir = (env != nullptr && *env != '\0') ? env : "/tmp";
+  if (dir.back() != '/') dir += '/';
+  return dir;
+}
+
+FixedSystemFolders::FixedSystemFolders(std::string windows_dir, std::string system_dir,
+                                       std::string program_files_dir)
+    : windows_dir_(windows_dir.empty() ? kDefaultWindowsDir : std::move(windows_dir)),
+      system_dir_(system_dir.empty() ? kDefaultSystemDir : std::move(system_dir)),
+      program_files_dir_(program_files_dir.empty() ? kDefaultProgramFilesDir
+                                                   : std::move(program_files_dir)) {}
+
+}  // namespace pelvar::platform

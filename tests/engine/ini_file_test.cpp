@@ -1,0 +1,104 @@
+#include "engine/ini_file.h"
+
+#include <gtest/gtest.h>
+
+#include "support/test_support.h"
+
+namespace pelvar {
+namespace {
+
+using testing::TempDir;
+using Lines = std::vector<std::string>;
+
+TEST(ReadSectionLinesTest, HeaderCaseAndBlanksDoNotMatterAndTheClosingLineIsReturned) {
+  TempDir dir;
+  const auto p = dir.Write("s.script", "[ PROCESS ]\necho,1,a\n; note\n\necho,1,b\n[other]\nx=1\n");
+  EXPECT_EQ(ReadSectionLines(p, "process"), (Lines{"echo,1,a", "echo,1,b", ""}));
+  const auto q = dir.Write("t.script", "[process]\na\nb\nc\n");
+  EXPECT_EQ(ReadSectionLines(q, "process"), (Lines{"a", "b", "c", ""}));
+}
+
+TEST(ReadSectionLinesTest, BracketLinesStopTheSection) {
+  TempDir dir;
+  const auto p = dir.Write("s.script",
+                           "[process]\necho,1,a\necho,1,b]\necho,1,c\n[x]\n[process]\n[y\nz\n");
+  EXPECT_EQ(ReadSectionLines(p, "process"), (Lines{"echo,1,a"}));
+}
+
+TEST(ReadSectionLinesTest, DuplicateSectionsAreReadInFileOrder) {
+  TempDir dir;
+  const auto p = dir.Write("s.script", "[process]\na\n[mid]\nm\n[Process]\nb\n");
+  EXPECT_EQ(ReadSectionLines(p, "process"), (Lines{"a", "", "b", ""}));
+  EXPECT_EQ(ReadSectionLines(p, "pro#$qcess"), Lines{});
+  EXPECT_EQ(ReadSectionLines(dir.Path("missing"), "process"), Lines{});
+}
+
+TEST(ReadSectionLinesTest, KeyLinesComeBackWithoutBlanksAroundTheirFirstEquals) {
+  TempDir dir;
+  const auto p = dir.Write("s.script", "[process]\necho,1,\"a = b\"\n");
+  EXPECT_EQ(ReadSectionLines(p, "process"), (Lines{"echo,1,\"a=b\"", ""}));
+}
+
+TEST(ReadSectionValuesTest, CopiesOnlyTheFirstSection) {
+  TempDir dir;
+  const auto p = dir.Write("s.script", "[variables]\n%a%=1\ntext\n[variables]\n%b%=2\n");
+  Lines table{"old"};
+  EXPECT_TRUE(ReadSectionValues(p, "Variables", table));
+  EXPECT_EQ(table, (Lines{"%a%=1", "text"}));
+  EXPECT_FALSE(ReadSectionValues(p, "none", table));
+  EXPECT_TRUE(table.empty());
+}
+
+TEST(IniFileTest, SectionExistsAndEraseTreatEmptyHeadersAsAbsent) {
+  TempDir dir;
+  const auto p = dir.Write("a.ini", "[empty]\n[full]\nk=v\n[full]\nk=2\n");
+  EXPECT_FALSE(IniSectionExists(p, "empty"));
+  EXPECT_TRUE(IniSectionExists(p, "FULL"));
+  EXPECT_TRUE(EraseIniSection(p, "empty"));
+  EXPECT_EQ(dir.Read("a.ini"), "[empty]\r\n\r\n[full]\r\nk=v\r\n\r\n[full]\r\nk=2\r\n\r\n");
+  EXPECT_TRUE(EraseIniSection(p, "full"));
+  EXPECT_EQ(dir.Read("a.ini"), "[empty]\r\n\r\n");
+  EXPECT_FALSE(EraseIniSection(dir.Path("missing.ini"), "full"));
+  EXPECT_FALSE(dir.Exists("missing.ini"));
+}
+
+TEST(IniFileTest, WriteAndDeleteKeyNeverCreateFiles) {
+  TempDir dir;
+  EXPECT_FALSE(WriteIniKey(dir.Path("none.ini"), "s", "k", "v"));
+  EXPECT_FALSE(DeleteIniKey(dir.Path("none.ini"), "s", "k"));
+  EXPECT_FALSE(dir.Exists("none.ini"));
+  const auto p = dir.Write("a.ini", "[s]\nk#$c=1\n");
+  EXPECT_TRUE(WriteIniKey(p, "s", "x", "#$q"));  // no unescaping
+  EXPECT_TRUE(DeleteIniKey(p, "s", "k#$c"));     // unescaped to "k,": nothing matches
+  EXPECT_EQ(dir.Read("a.ini"), "[s]\r\nk#$c=1\r\nx=#$q\r\n\r\n");
+  EXPECT_TRUE(DeleteIniKey(p, "s", "x"));
+  EXPECT_EQ(dir.Read("a.ini"), "[s]\r\nk#$c=1\r\n\r\n");
+}
+
+TEST(IniFileTest, InsertSectionLineGoesTwoBelowTheExactHeader) {
+  TempDir dir;
+  const auto p = dir.Write("a.ini", "[Sec]\nfirst\nsecond\n[empty]\n");
+  EXPECT_TRUE(InsertSectionLine(p, "Sec", "new#$cline"));
+  EXPECT_EQ(dir.Read("a.ini"), "[Sec]\r\nfirst\r\nnew,line\r\nsecond\r\n\r\n[empty]\r\n\r\n");
+  EXPECT_TRUE(InsertSectionLine(p, "empty", "only = one"));
+  EXPECT_EQ(dir.Read("a.ini"),
+            "[Sec]\r\nfirst\r\nnew,line\r\nsecond\r\n\r\n[empty]\r\nonly=one\r\n\r\n");
+}
+
+TEST(IniFileTest, InsertSectionLineWithOtherCaseInsertsNothingButRewrites) {
+  TempDir dir;
+  const auto p = dir.Write("a.ini", "; c\n[Sec]\n a = b \n");
+  EXPECT_FALSE(InsertSectionLine(p, "sec", "x"));
+  EXPECT_EQ(dir.Read("a.ini"), "[Sec]\r\na=b\r\n\r\n");
+  EXPECT_FALSE(InsertSectionLine(dir.Path("none.ini"), "Sec", "x"));
+}
+
+TEST(UnescapeFieldTest, ReplacesBothSequencesIgnoringCaseOnce) {
+  EXPECT_EQ(UnescapeField("a#$Cb#$qc#$Q#$c"), "a,b\"c\",");
+  EXPECT_EQ(UnescapeField("#$#$qq"), "#$\"q");
+  EXPECT_EQ(UnescapeField("#$q$c"), "\"$c");
+  EXPECT_EQ(UnescapeField("plain"), "plain");
+}
+
+}  // namespace
+}  // namespace pelvar

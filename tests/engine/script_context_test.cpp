@@ -1,0 +1,76 @@
+#include "engine/script_context.h"
+
+#include <gtest/gtest.h>
+
+#include "support/test_support.h"
+
+namespace pelvar {
+namespace {
+
+using testing::ScriptHarness;
+
+std::vector<std::string> Echoed(const ScriptHarness& h) {
+  std::vector<std::string> out;
+  for (const auto& l : h.view.lines) out.push_back(l.text);
+  return out;
+}
+
+TEST(RunScriptTest, BuiltInsAndOverrides) {
+  ScriptHarness h;
+  h.Run("[variables]\n%targetdir%=/other\n[process]\n"
+        "echo,1,%TargetDir%|%sourcedir%|%tempdir%|%windowsdir%|%windowssystemdir%\n"
+        "echo,1,%programfilesdir%|%isofile%|%scriptdir%\n",
+        RunPaths{"/t", "/s", "/i.iso"});
+  const std::string tmp = platform::HostTempDir();
+  EXPECT_EQ(Echoed(h), (std::vector<std::string>{
+                           "/other|/s|" + tmp + "|/win|/win/system32",
+                           "/opt/programs|/i.iso|" + h.dir.path()}));
+}
+
+TEST(RunScriptTest, ReferencesOneLevelDeepResolveInEitherOrder) {
+  ScriptHarness a;
+  a.Run("[variables]\n%a%=%b%\\x\n%b%=%targetdir%\\y\n[process]\necho,1,%a%\n", {"T", "", ""});
+  EXPECT_EQ(Echoed(a), std::vector<std::string>{"T\\y\\x"});
+  ScriptHarness b;
+  b.Run("[variables]\n%b%=%targetdir%\\y\n%a%=%b%\\x\n[process]\necho,1,%a%\n", {"T", "", ""});
+  EXPECT_EQ(Echoed(b), std::vector<std::string>{"T\\y\\x"});
+}
+
+TEST(RunScriptTest, NamesBroughtInFromAboveStayUnexpanded) {
+  ScriptHarness h;
+  h.Run("[variables]\n%c%=1\n%a%=%b%\n%b%=%c%\nnoequals\n%self%=<%self%>\n"
+        "[process]\necho,1,%a%\necho,1,%self%\n");
+  EXPECT_EQ(Echoed(h), (std::vector<std::string>{"%c%", "<<%self%>>"}));
+}
+
+TEST(RunScriptTest, ProgressAndStatus) {
+  ScriptHarness h;
+  h.Run("[process]\necho,1,a\necho,0,b\n[x]\n");
+  EXPECT_EQ(h.view.progress_max, 3);  // two lines and the closing empty line
+  EXPECT_EQ(h.view.positions, (std::vector<int>{1, 2, 3}));
+  EXPECT_EQ(h.view.statuses, (std::vector<std::string>{"Processing commands..", "a"}));
+}
+
+TEST(RunScriptTest, NoProcessSectionRunsNothing) {
+  ScriptHarness h;
+  h.Run("[main]\ntitle=x\n");
+  EXPECT_EQ(h.view.progress_max, 0);
+  EXPECT_EQ(h.view.statuses, std::vector<std::string>{"Processing commands.."});
+  EXPECT_TRUE(h.view.lines.empty());
+}
+
+TEST(RunScriptTest, StopsBetweenLinesWhenAsked) {
+  ScriptHarness h;
+  h.view.stop_after = 2;
+  h.Run("[process]\necho,1,a\necho,1,b\necho,1,c\n");
+  EXPECT_EQ(Echoed(h), (std::vector<std::string>{"a", "b"}));
+}
+
+TEST(RunScriptTest, UnquotedValueWithBlankSplitsTheField) {
+  ScriptHarness h;
+  h.Run("[process]\necho,1,%targetdir%\necho,1,\"%targetdir%\"\n", {"C:\\my build", "", ""});
+  EXPECT_EQ(Echoed(h), (std::vector<std::string>{"C:\\my", "C:\\my build"}));
+}
+
+}  // namespace
+}  // namespace pelvar

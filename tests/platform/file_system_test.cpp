@@ -1,0 +1,65 @@
+#include "platform/file_system.h"
+
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+
+#include <filesystem>
+
+#include "support/test_support.h"
+
+namespace pelvar::platform {
+namespace {
+
+using pelvar::testing::TempDir;
+
+TEST(HostPathTest, BackslashesAndCaseInsensitiveComponents) {
+  TempDir dir;
+  dir.Write("i386/Setup/file.txt", "x");
+  const std::string base = dir.path();
+  EXPECT_EQ(HostPath(base + "\\I386\\SETUP\\FILE.TXT"), base + "/i386/Setup/file.txt");
+  EXPECT_EQ(HostPath(base + "/i386/setup/new/Name.TXT"), base + "/i386/Setup/new/Name.TXT");
+  EXPECT_EQ(HostPath(base + "\\I386\\"), base + "/i386/");
+  EXPECT_TRUE(IsFile(base + "\\I386\\setup\\File.Txt"));
+  EXPECT_TRUE(IsDirectory(base + "\\I386"));
+  EXPECT_FALSE(IsFile(base + "\\I386"));
+  EXPECT_FALSE(PathExists(base + "\\nothing"));
+}
+
+TEST(HostPathTest, ExactNameWinsOverOtherCase) {
+  TempDir dir;
+  dir.Write("A.txt", "upper");
+  dir.Write("a.txt", "lower");
+  std::string content;
+  ASSERT_FALSE(ReadWholeFile(dir.path() + "\\a.txt", content));
+  EXPECT_EQ(content, "lower");
+  ASSERT_FALSE(ReadWholeFile(dir.path() + "\\A.TXT", content));
+  EXPECT_TRUE(content == "upper" || content == "lower");
+}
+
+TEST(AtomicFileWriterTest, ReplacesAndKeepsPermissions) {
+  TempDir dir;
+  const std::string p = dir.Write("f.txt", "old");
+  ::chmod(p.c_str(), 0640);
+  ASSERT_FALSE(ReplaceFileAtomically(p, "new content"));
+  EXPECT_EQ(dir.Read("f.txt"), "new content");
+  struct stat st;
+  ASSERT_EQ(::stat(p.c_str(), &st), 0);
+  EXPECT_EQ(st.st_mode & 0777, 0640u);
+}
+
+TEST(AtomicFileWriterTest, AbortLeavesTheOldFileAndNoTemporary) {
+  TempDir dir;
+  const std::string p = dir.Write("f.txt", "old");
+  {
+    AtomicFileWriter w;
+    ASSERT_FALSE(w.Open(p));
+    w.Write("half");
+  }  // destroyed without Commit
+  EXPECT_EQ(dir.Read("f.txt"), "old");
+  int entries = 0;
+  for ([[maybe_unused]] const auto& e : std::filesystem::directory_iterator(dir.path())) ++entries;
+  EXPECT_EQ(entries, 1);
+}
+
+}  // namespace
+}  // namespace pelvar::platform

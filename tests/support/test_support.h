@@ -1,0 +1,97 @@
+// Shared helpers of the tests: private temporary folders, a recording run
+// view and a ready context for running script text.
+#pragma once
+
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "engine/dispatcher.h"
+#include "engine/run_view.h"
+#include "engine/script_context.h"
+#include "platform/services.h"
+#include "platform/system_folders.h"
+
+namespace pelvar::testing {
+
+// A fresh folder under the system's temporary folder, removed with its
+// contents on destruction.
+class TempDir {
+ public:
+  TempDir();
+  ~TempDir();
+  TempDir(const TempDir&) = delete;
+  TempDir& operator=(const TempDir&) = delete;
+
+  const std::string& path() const { return path_; }
+  // path() + "/" + relative
+  std::string Path(const std::string& relative) const;
+  // Writes a file (folders are created); returns its path.
+  std::string Write(const std::string& relative, const std::string& content) const;
+  // Reads a file; empty when missing.
+  std::string Read(const std::string& relative) const;
+  bool Exists(const std::string& relative) const;
+
+ private:
+  std::string path_;
+};
+
+// Reads any file by host path ("" when missing).
+std::string ReadFileText(const std::string& path);
+// Writes any file by host path, creating its folders.
+void WriteFileText(const std::string& path, const std::string& content);
+
+// Records everything a run shows.
+class RecordingView : public RunView {
+ public:
+  struct Message {
+    MessageKind kind;
+    std::string caption;
+    std::string text;
+  };
+
+  void SetProgressMax(int max) override { progress_max = max; }
+  void SetProgressPosition(int position) override { positions.push_back(position); }
+  void SetStatus(std::string_view text) override { statuses.emplace_back(text); }
+  void AddLog(std::string_view text, LogKind kind, LogReveal reveal) override {
+    lines.push_back({std::string(text), kind});
+    reveals.push_back(reveal);
+  }
+  void ShowMessage(MessageKind kind, std::string_view caption, std::string_view text) override {
+    messages.push_back({kind, std::string(caption), std::string(text)});
+  }
+  bool StopRequested() const override { return stop_after >= 0 && positions.size() >= static_cast<size_t>(stop_after); }
+
+  // "kind|text" for each line, for compact comparisons.
+  std::vector<std::string> Texts() const;
+
+  int progress_max = -1;
+  std::vector<int> positions;
+  std::vector<std::string> statuses;
+  std::vector<LogLine> lines;
+  std::vector<LogReveal> reveals;
+  std::vector<Message> messages;
+  int stop_after = -1;  // ask to stop once this many lines were started
+};
+
+// A context over a recording view with fixed system folders and the given
+// command set (the built-in commands by default).
+class ScriptHarness {
+ public:
+  explicit ScriptHarness(const CommandSet* commands = nullptr);
+
+  // Writes `script_text` as a script file in a temporary folder and runs it.
+  // Errors propagate.
+  void Run(const std::string& script_text, RunPaths paths = {});
+  // Runs a single process line (wrapped in a [process] section).
+  void RunLine(const std::string& line, RunPaths paths = {});
+
+  RecordingView view;
+  platform::FixedSystemFolders folders{"/win", "/win/system32", "/opt/programs"};
+  platform::Services services;
+  const CommandSet* commands;
+  TempDir dir;
+  std::string script_path;
+};
+
+}  // namespace pelvar::testing
