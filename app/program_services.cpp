@@ -6,6 +6,8 @@ namespace pelvar::app {
 
 struct ProgramServices::Owned {
   std::unique_ptr<platform::SystemFolders> folders;
+  // processes, downloads and sound:
+  // registry:
 };
 
 ProgramServices::ProgramServices(const ProgramConfig& config, const ProgramLocation& /*location*/)
@@ -14,6 +16,8 @@ ProgramServices::ProgramServices(const ProgramConfig& config, const ProgramLocat
       config.Read(config::kWindowsDir), config.Read(config::kWindowsSystemDir),
       config.Read(config::kProgramFilesDir));
   services_.folders = owned_->folders.get();
+  // Wiring of processes, downloads and sound:
+  // Wiring of the registry:
 }
 
 ProgramServices::~ProgramServices() = default;

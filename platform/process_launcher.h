@@ -1,0 +1,34 @@
+// Starting programs and opening documents: the stand-in for the shell's
+// "execute" service. A request names a verb, a file (a script path or a bare
+// program name searched in PATH) and a parameter string in the Windows
+// command-line convention, which the launcher splits into arguments.
+#pragma once
+
+#include <string>
+
+namespace pelvar::platform {
+
+enum class ShowMode { kNormal, kMinimized, kHidden };
+
+struct ProcessRequest {
+  std::string verb = "open";  // as the script gives it
+  std::string file;           // script path or bare program name
+  std::string parameters;     // Windows command-line text
+  ShowMode show = ShowMode::kNormal;
+};
+
+struct ProcessOutcome {
+  bool started = false;   // false: nothing could be started
+  int exit_code = -1;     // when waited for: the program's exit status
+  std::string error;      // why nothing started
+};
+
+class ProcessLauncher {
+ public:
+  virtual ~ProcessLauncher() = default;
+  // Starts the program; with `wait` returns when it has ended, otherwise at
+  // once (the launcher reaps it; no zombie is left).
+  virtual ProcessOutcome Run(const ProcessRequest& request, bool wait) = 0;
+};
+
+}  // namespace pelvar::platform
