@@ -1,5 +1,8 @@
 #include "app/program_services.h"
 
+#include "app/program_registry.h"
+#include "app/registry_system_folders.h"
+#include "platform/host_registry.h"
 #include "platform/system_folders.h"
 
 namespace pelvar::app {
@@ -8,16 +11,20 @@ struct ProgramServices::Owned {
   std::unique_ptr<platform::SystemFolders> folders;
   // processes, downloads and sound:
   // registry:
+  std::unique_ptr<platform::HostRegistry> registry;
 };
 
-ProgramServices::ProgramServices(const ProgramConfig& config, const ProgramLocation& /*location*/)
+ProgramServices::ProgramServices(const ProgramConfig& config, const ProgramLocation& location)
     : owned_(std::make_unique<Owned>()) {
-  owned_->folders = std::make_unique<platform::FixedSystemFolders>(
-      config.Read(config::kWindowsDir), config.Read(config::kWindowsSystemDir),
-      config.Read(config::kProgramFilesDir));
+  // %programfilesdir% is read from the registry.
+  owned_->registry = OpenProgramRegistry(config, location);
+  owned_->folders = std::make_unique<RegistrySystemFolders>(
+      *owned_->registry, config.Read(config::kWindowsDir), config.Read(config::kWindowsSystemDir));
   services_.folders = owned_->folders.get();
   // Wiring of processes, downloads and sound:
   // Wiring of the registry:
+  services_.registry = owned_->registry.get();
+  services_.reg_tool = RegToolPath(location);
 }
 
 ProgramServices::~ProgramServices() = default;

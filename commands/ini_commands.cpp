@@ -1,7 +1,98 @@
+// The INI family: thin users of the INI file operations. Every argument is
+// unescaped before use (the operations that unescape their names do so once
+// more); the log text is put together from the fields as written and then
+// unescaped as a whole.
 #include "commands/builtin_commands.h"
+#include "commands/text_file.h"
+#include "engine/ini_file.h"
+#include "engine/script_context.h"
+#include "platform/file_system.h"
 
 namespace pelvar::commands {
 
-void RegisterIniCommands(CommandSet& /*set*/) {}
+namespace {
+
+void LogOutcome(CommandCall& call, bool ok, const std::string& success,
+                const std::string& failure) {
+  call.Log(UnescapeField(ok ? success : failure), ok ? LogKind::kSuccess : LogKind::kFailure);
+}
+
+void IniDeleteSection(CommandCall& call) {
+  const std::string& file = call.Field(2);
+  const std::string& section = call.Field(3);
+  const bool ok = EraseIniSection(UnescapeField(file), UnescapeField(section));
+  const std::string tail = "file:\"" + file + "\" Section: \"" + section + "\"";
+  LogOutcome(call, ok, "Successfully deleted INI section in " + tail,
+             "Failed to delete INI section in " + tail);
+}
+
+// Creates the file when missing, then appends the section header unless the
+// section holds lines already. The file is edited as text, not rewritten in
+// the INI normal form.
+bool AddSection(const std::string& path, const std::string& section) {
+  if (!platform::IsFile(path)) {
+    // A file that cannot be made is the command's failure, checked below.
+    (void)platform::ReplaceFileAtomically(path, "");
+    if (!platform::IsFile(path)) return false;
+  }
+  if (IniSectionExists(path, section)) return true;
+  TextLines lines = ReadTextFile(path);
+  AddLine(lines, "[" + section + "]", "append", "0");
+  WriteTextFile(path, lines);
+  return true;
+}
+
+void IniAddSection(CommandCall& call) {
+  const std::string& file = call.Field(2);
+  const std::string& section = call.Field(3);
+  const bool ok = AddSection(UnescapeField(file), UnescapeField(section));
+  LogOutcome(call, ok,
+             "Sucessfully created section in file: \"" + file + "\" section: \"" + section + "\"",
+             "IniAddSection - Failed to find file: \"" + file + "\"");
+}
+
+void IniWriteKey(CommandCall& call) {
+  const std::string& file = call.Field(2);
+  const std::string& section = call.Field(3);
+  const std::string& key = call.Field(4);
+  const std::string& value = call.Field(5);
+  const bool ok = WriteIniKey(UnescapeField(file), UnescapeField(section), UnescapeField(key),
+                              UnescapeField(value));
+  LogOutcome(call, ok,
+             "Successfully wrote INI key in file: \"" + file + "\" Section: \"" + section +
+                 "\" key: \"" + key + "=" + value + "\"",
+             "INIwriteString - Failed to write INI file: \"" + file + "\"");
+}
+
+void IniDeleteKey(CommandCall& call) {
+  const std::string& file = call.Field(2);
+  const std::string& section = call.Field(3);
+  const std::string& key = call.Field(4);
+  const bool ok = DeleteIniKey(UnescapeField(file), UnescapeField(section), UnescapeField(key));
+  LogOutcome(call, ok, "Successfully deleted INI key in \"" + file + "\" key: \"" + key + "\"",
+             "INIDeleteKey - Failed to write INI file: \"" + file + "\"");
+}
+
+void IniWriteTextLine(CommandCall& call) {
+  const std::string& file = call.Field(2);
+  const std::string& section = call.Field(3);
+  const std::string& line = call.Field(4);
+  const bool ok =
+      InsertSectionLine(UnescapeField(file), UnescapeField(section), UnescapeField(line));
+  LogOutcome(call, ok,
+             "Successfully wrote INI text line in \"" + file + "\" section: \"" + section +
+                 "\"  line: \"" + line + "\"",
+             "INIwriteTextLine - An error occured when trying to edit INI file: \"" + file + "\"");
+}
+
+}  // namespace
+
+void RegisterIniCommands(CommandSet& set) {
+  set.Set("inideletesection", IniDeleteSection);
+  set.Set("iniaddsection", IniAddSection);
+  set.Set("iniwritekey", IniWriteKey);
+  set.Set("inideletekey", IniDeleteKey);
+  set.Set("iniwritetextline", IniWriteTextLine);
+}
 
 }  // namespace pelvar::commands

@@ -19,6 +19,8 @@ struct Services {
   Registry* registry = nullptr;
   Downloader* downloads = nullptr;
   Sound* sound = nullptr;
+  // Path of the registry tool (pelvar-reg) that mounts and unmounts hives.
+  std::string reg_tool;
 };
 
 }  // namespace pelvar::platform

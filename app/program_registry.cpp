@@ -1,0 +1,35 @@
+#include "app/program_registry.h"
+
+#include <cstdlib>
+
+#include "platform/system_folders.h"
+
+namespace pelvar::app {
+
+namespace {
+
+std::string InFolder(const ProgramLocation& location, const std::string& name) {
+  return (location.folder == "/" ? "" : location.folder) + "/" + name;
+}
+
+}  // namespace
+
+std::string RegistryStorePath(const ProgramLocation& location) {
+  if (const char* env = std::getenv("PELVAR_REGISTRY"); env != nullptr && *env != '\0') {
+    return env;
+  }
+  return InFolder(location, "registry.db");
+}
+
+std::string RegToolPath(const ProgramLocation& location) {
+  return InFolder(location, "pelvar-reg");
+}
+
+std::unique_ptr<platform::HostRegistry> OpenProgramRegistry(const ProgramConfig& config,
+                                                            const ProgramLocation& location) {
+  std::string program_files = config.Read(config::kProgramFilesDir);
+  if (program_files.empty()) program_files = platform::kDefaultProgramFilesDir;
+  return std::make_unique<platform::HostRegistry>(RegistryStorePath(location), program_files);
+}
+
+}  // namespace pelvar::app

@@ -1,0 +1,446 @@
+#include "app/reg_tool.h"
+
+#include <cctype>
+#include <cerrno>
+#include <cinttypes>
+#include <cstdlib>
+#include <optional>
+
+#include "app/reg_file.h"
+#include "commands/hex_bytes.h"
+#include "engine/text.h"
+#include "platform/file_system.h"
+#include "platform/registry_text.h"
+
+namespace pelvar::app {
+
+const char* const kRegToolUsage =
+    "Usage: pelvar-reg load KEY FILE          mount a hive file as HKLM\\NAME\n"
+    "       pelvar-reg unload KEY             unmount it\n"
+    "       pelvar-reg query KEY [/v NAME | /ve] [/s]\n"
+    "       pelvar-reg add KEY [/v NAME | /ve] [/t TYPE] [/s SEP] [/d DATA] [/f]\n"
+    "       pelvar-reg delete KEY [/v NAME | /ve | /va] [/f]\n"
+    "       pelvar-reg export KEY FILE [/y]\n"
+    "\n"
+    "KEY is ROOT\\PATH; ROOT is HKLM, HKCU, HKCR, HKU, HKCC or the long name\n"
+    "(HKEY_LOCAL_MACHINE, ...). TYPE is REG_SZ (the default), REG_EXPAND_SZ,\n"
+    "REG_MULTI_SZ (items separated by SEP, default \\0), REG_DWORD, REG_QWORD\n"
+    "(decimal or 0x hexadecimal), REG_BINARY or REG_NONE (hexadecimal bytes).\n"
+    "The registry store is $PELVAR_REGISTRY, by default registry.db in the\n"
+    "program folder. Exit status: 0 success, 1 failure (message on stderr).\n";
+
+namespace {
+
+namespace reg_type = platform::reg_type;
+using platform::HostRegistry;
+using platform::RegistryKey;
+using platform::RegistryKeyContents;
+using platform::RegistryResult;
+using platform::RegistryRoot;
+using platform::RegistryValue;
+
+constexpr const char* kDone = "The operation completed successfully.\n";
+
+// A failure of one run of the tool: its message.
+struct ToolError {
+  std::string message;
+};
+
+[[noreturn]] void Fail(const std::string& message) {
+  throw ToolError{message};
+}
+
+void Check(const RegistryResult& r) {
+  if (!r.ok()) Fail(r.message);
+}
+
+// A key named on the command line, with its full path for display.
+struct ToolKey {
+  RegistryKey key;
+  std::string display;
+};
+
+ToolKey ParseKey(const std::string& text) {
+  static const struct {
+    const char* short_name;
+    RegistryRoot root;
+  } kRoots[] = {{"HKLM", RegistryRoot::kLocalMachine},
+                {"HKCU", RegistryRoot::kCurrentUser},
+                {"HKCR", RegistryRoot::kClassesRoot},
+                {"HKU", RegistryRoot::kUsers},
+                {"HKCC", RegistryRoot::kCurrentConfig}};
+  const size_t slash = text.find('\\');
+  const std::string root = text.substr(0, slash);
+  std::string path = slash == std::string::npos ? std::string() : text.substr(slash + 1);
+  while (!path.empty() && path.back() == '\\') path.pop_back();
+  for (const auto& r : kRoots) {
+    if (IEquals(root, r.short_name) || IEquals(root, platform::RootName(r.root))) {
+      ToolKey key{{r.root, path}, platform::RootName(r.root)};
+      if (!path.empty()) key.display += "\\" + path;
+      return key;
+    }
+  }
+  Fail("Invalid key name \"" + text + "\"");
+}
+
+ToolKey SubKey(const ToolKey& parent, const std::string& name) {
+  ToolKey key = parent;
+  key.key.path += (key.key.path.empty() ? "" : "\\") + name;
+  key.display += "\\" + name;
+  return key;
+}
+
+// The options of a command line after its positional words.
+struct Options {
+  std::optional<std::string> value;  // /v NAME, or "" for /ve
+  bool all_values = false;           // /va
+  bool recursive = false;            // /s (query)
+  std::optional<std::string> type;   // /t
+  std::optional<std::string> data;   // /d
+  std::string separator = "\\0";     // /s (add)
+  bool force = false;                // /f, /y
+};
+
+Options ParseOptions(const std::vector<std::string>& args, size_t first, const std::string& verb) {
+  Options o;
+  const auto next = [&](size_t& i) -> const std::string& {
+    if (i + 1 >= args.size()) Fail("Invalid syntax: " + args[i] + " needs a value");
+    return args[++i];
+  };
+  for (size_t i = first; i < args.size(); ++i) {
+    const std::string opt = AsciiLowerCopy(args[i]);
+    if (opt == "/v" && !o.value) {
+      o.value = next(i);
+    } else if (opt == "/ve" && !o.value) {
+      o.value = "";
+    } else if (opt == "/va" && verb == "delete") {
+      o.all_values = true;
+    } else if (opt == "/s" && verb == "query") {
+      o.recursive = true;
+    } else if (opt == "/s" && verb == "add") {
+      o.separator = next(i);
+    } else if (opt == "/t" && verb == "add" && !o.type) {
+      o.type = next(i);
+    } else if (opt == "/d" && verb == "add" && !o.data) {
+      o.data = next(i);
+    } else if ((opt == "/f" && verb != "export") || (opt == "/y" && verb == "export")) {
+      o.force = true;
+    } else {
+      Fail("Invalid syntax: unexpected \"" + args[i] + "\"");
+    }
+  }
+  if (o.all_values && o.value) Fail("Invalid syntax: /va cannot go with /v or /ve");
+  return o;
+}
+
+const char* TypeName(uint32_t type) {
+  switch (type) {
+    case reg_type::kNone:
+      return "REG_NONE";
+    case reg_type::kString:
+      return "REG_SZ";
+    case reg_type::kExpandString:
+      return "REG_EXPAND_SZ";
+    case reg_type::kBinary:
+      return "REG_BINARY";
+    case reg_type::kDword:
+      return "REG_DWORD";
+    case reg_type::kDwordBigEndian:
+      return "REG_DWORD_BIG_ENDIAN";
+    case reg_type::kLink:
+      return "REG_LINK";
+    case reg_type::kMultiString:
+      return "REG_MULTI_SZ";
+    case 8:
+      return "REG_RESOURCE_LIST";
+    case 9:
+      return "REG_FULL_RESOURCE_DESCRIPTOR";
+    case 10:
+      return "REG_RESOURCE_REQUIREMENTS_LIST";
+    case reg_type::kQword:
+      return "REG_QWORD";
+    default:
+      return nullptr;
+  }
+}
+
+std::optional<uint32_t> TypeOfName(const std::string& name) {
+  for (uint32_t t = 0; t <= reg_type::kQword; ++t) {
+    if (IEquals(name, TypeName(t))) return t;
+  }
+  return std::nullopt;
+}
+
+uint64_t LittleEndian(std::string_view data, size_t bytes) {
+  uint64_t v = 0;
+  for (size_t i = 0; i < bytes && i < data.size(); ++i) {
+    v |= static_cast<uint64_t>(static_cast<unsigned char>(data[i])) << (8 * i);
+  }
+  return v;
+}
+
+std::string HexPairs(std::string_view data) {
+  std::string out;
+  char buf[4];
+  for (const char c : data) {
+    std::snprintf(buf, sizeof buf, "%02X", static_cast<unsigned char>(c));
+    out += buf;
+  }
+  return out;
+}
+
+// The data column of a query line.
+std::string DataText(const RegistryValue& v) {
+  char buf[32];
+  switch (v.type) {
+    case reg_type::kString:
+    case reg_type::kExpandString:
+      return platform::Utf16LeToUtf8(v.data);
+    case reg_type::kMultiString: {
+      std::string out;
+      size_t start = 0;
+      for (size_t i = 0; i + 1 < v.data.size(); i += 2) {
+        if (v.data[i] != '\0' || v.data[i + 1] != '\0') continue;
+        if (i == start) break;  // the empty item that ends the list
+        if (!out.empty()) out += "\\0";
+        out += platform::Utf16LeToUtf8(v.data.substr(start, i - start));
+        start = i + 2;
+      }
+      return out;
+    }
+    case reg_type::kDword:
+      if (v.data.size() != 4) break;
+      std::snprintf(buf, sizeof buf, "0x%" PRIx64, LittleEndian(v.data, 4));
+      return buf;
+    case reg_type::kDwordBigEndian:
+      if (v.data.size() != 4) break;
+      std::snprintf(buf, sizeof buf, "0x%02x%02x%02x%02x", static_cast<unsigned char>(v.data[0]),
+                    static_cast<unsigned char>(v.data[1]), static_cast<unsigned char>(v.data[2]),
+                    static_cast<unsigned char>(v.data[3]));
+      return buf;
+    case reg_type::kQword:
+      if (v.data.size() != 8) break;
+      std::snprintf(buf, sizeof buf, "0x%" PRIx64, LittleEndian(v.data, 8));
+      return buf;
+    default:
+      break;
+  }
+  return HexPairs(v.data);
+}
+
+std::string ValueLine(const RegistryValue& v) {
+  std::string type;
+  if (const char* name = TypeName(v.type)) {
+    type = name;
+  } else {
+    char buf[16];
+    std::snprintf(buf, sizeof buf, "0x%x", v.type);
+    type = buf;
+  }
+  return "    " + (v.name.empty() ? std::string("(Default)") : v.name) + "    " + type + "    " +
+         DataText(v) + "\n";
+}
+
+RegistryKeyContents List(HostRegistry& registry, const ToolKey& key) {
+  RegistryKeyContents contents;
+  Check(registry.ListKey(key.key, contents));
+  return contents;
+}
+
+// Query with /s: every key below, with its values (or the one value asked
+// for); returns the number of matches.
+size_t QueryTree(HostRegistry& registry, const ToolKey& key, const Options& o, std::string& out) {
+  const RegistryKeyContents contents = List(registry, key);
+  size_t matches = 0;
+  std::string lines;
+  for (const RegistryValue& v : contents.values) {
+    if (o.value && !platform::NamesEqual(v.name, platform::ScriptTextToUtf8(*o.value))) continue;
+    lines += ValueLine(v);
+    ++matches;
+  }
+  if (!o.value || matches > 0) out += key.display + "\n" + lines + "\n";
+  for (const std::string& sub : contents.subkeys) {
+    matches += QueryTree(registry, SubKey(key, sub), o, out);
+  }
+  return matches;
+}
+
+std::string Query(HostRegistry& registry, const ToolKey& key, const Options& o) {
+  std::string out = "\n";
+  if (o.recursive) {
+    const size_t matches = QueryTree(registry, key, o, out);
+    if (o.value) out += "End of search: " + std::to_string(matches) + " match(es) found.\n";
+    return out;
+  }
+  if (o.value) {
+    RegistryValue v;
+    Check(registry.GetValue(key.key, *o.value, v));
+    return out + key.display + "\n" + ValueLine(v) + "\n";
+  }
+  const RegistryKeyContents contents = List(registry, key);
+  if (!contents.values.empty()) {
+    out += key.display + "\n";
+    for (const RegistryValue& v : contents.values) out += ValueLine(v);
+    out += "\n";
+  }
+  for (const std::string& sub : contents.subkeys) out += SubKey(key, sub).display + "\n";
+  return out;
+}
+
+uint64_t ParseNumber(const std::string& text, uint64_t max) {
+  const bool hex = text.size() > 2 && text[0] == '0' && (text[1] == 'x' || text[1] == 'X');
+  const std::string digits = hex ? text.substr(2) : text;
+  if (digits.empty()) Fail("Invalid number \"" + text + "\"");
+  for (const char c : digits) {
+    if (!(hex ? std::isxdigit(static_cast<unsigned char>(c))
+              : std::isdigit(static_cast<unsigned char>(c)))) {
+      Fail("Invalid number \"" + text + "\"");
+    }
+  }
+  errno = 0;
+  const unsigned long long v = std::strtoull(digits.c_str(), nullptr, hex ? 16 : 10);
+  if (errno != 0 || v > max) Fail("Number out of range \"" + text + "\"");
+  return v;
+}
+
+std::string LittleEndianBytes(uint64_t v, size_t bytes) {
+  std::string out;
+  for (size_t i = 0; i < bytes; ++i) out.push_back(static_cast<char>((v >> (8 * i)) & 0xFF));
+  return out;
+}
+
+// The value that add writes.
+RegistryValue AddedValue(const Options& o) {
+  const std::string type_name = o.type.value_or("REG_SZ");
+  const auto type = TypeOfName(type_name);
+  if (!type) Fail("Invalid type \"" + type_name + "\"");
+  const std::string data = o.data.value_or("");
+  RegistryValue v{o.value.value_or(""), *type, {}};
+  switch (*type) {
+    case reg_type::kString:
+    case reg_type::kExpandString:
+    case reg_type::kLink:
+      v.data = platform::RegistryStringBytes(data);
+      break;
+    case reg_type::kMultiString: {
+      if (o.separator.empty()) Fail("Invalid syntax: an empty separator");
+      size_t start = 0;
+      while (start < data.size()) {
+        size_t end = data.find(o.separator, start);
+        if (end == std::string::npos) end = data.size();
+        v.data += platform::RegistryStringBytes(data.substr(start, end - start));
+        start = end + o.separator.size();
+      }
+      v.data.append(2, '\0');
+      break;
+    }
+    case reg_type::kDword:
+      v.data = LittleEndianBytes(ParseNumber(data, UINT32_MAX), 4);
+      break;
+    case reg_type::kDwordBigEndian: {
+      const std::string le = LittleEndianBytes(ParseNumber(data, UINT32_MAX), 4);
+      v.data.assign(le.rbegin(), le.rend());
+      break;
+    }
+    case reg_type::kQword:
+      v.data = LittleEndianBytes(ParseNumber(data, UINT64_MAX), 8);
+      break;
+    default: {
+      auto bytes = commands::ParseHexBytes(data);
+      if (!bytes) Fail("Invalid hexadecimal data \"" + data + "\"");
+      v.data = std::move(*bytes);
+    }
+  }
+  return v;
+}
+
+void CollectExport(HostRegistry& registry, const ToolKey& key, std::vector<RegFileKey>& out) {
+  RegistryKeyContents contents = List(registry, key);
+  out.push_back({key.display, std::move(contents.values)});
+  for (const std::string& sub : contents.subkeys) CollectExport(registry, SubKey(key, sub), out);
+}
+
+void Expect(bool ok) {
+  if (!ok) Fail("Invalid syntax. Type \"pelvar-reg /?\" for usage.");
+}
+
+int Run(const std::vector<std::string>& args, HostRegistry& registry, std::FILE* out) {
+  Expect(!args.empty());
+  const std::string verb = AsciiLowerCopy(args[0]);
+  if (verb == "/?" || verb == "-h" || verb == "--help") {
+    std::fputs(kRegToolUsage, out);
+    return 0;
+  }
+  Expect(args.size() >= 2);
+  const ToolKey key = ParseKey(args[1]);
+  if (verb == "load" || verb == "unload") {
+    Expect(args.size() == (verb == "load" ? 3u : 2u));
+    std::vector<std::string> names;
+    if (key.key.root != RegistryRoot::kLocalMachine ||
+        !platform::SplitKeyPath(key.key.path, names) || names.size() != 1) {
+      Fail("Only a key directly below HKEY_LOCAL_MACHINE can be a mounted hive");
+    }
+    Check(verb == "load" ? registry.LoadHive(names[0], args[2]) : registry.UnloadHive(names[0]));
+    std::fputs(kDone, out);
+    return 0;
+  }
+  if (verb == "export") {
+    Expect(args.size() >= 3);
+    const Options o = ParseOptions(args, 3, verb);
+    if (!o.force && platform::PathExists(args[2])) {
+      Fail("\"" + args[2] + "\" exists; add /y to overwrite it");
+    }
+    std::vector<RegFileKey> keys;
+    CollectExport(registry, key, keys);
+    if (const auto ec = platform::ReplaceFileAtomically(args[2], RegFileBytes(RegFileText(keys)))) {
+      Fail("Cannot write \"" + args[2] + "\": " + platform::SystemMessage(ec));
+    }
+    std::fputs(kDone, out);
+    return 0;
+  }
+  const Options o = ParseOptions(args, 2, verb);
+  if (verb == "query") {
+    const std::string text = Query(registry, key, o);
+    std::fwrite(text.data(), 1, text.size(), out);
+  } else if (verb == "add") {
+    if (o.value || o.data || o.type) {
+      Check(registry.SetValue(key.key, platform::KeyOpen::kCreate, AddedValue(o)));
+    } else {
+      Check(registry.CreateKey(key.key));
+    }
+    std::fputs(kDone, out);
+  } else if (verb == "delete") {
+    if (o.value) {
+      Check(registry.DeleteValue(key.key, *o.value));
+    } else if (o.all_values) {
+      for (const RegistryValue& v : List(registry, key).values) {
+        Check(registry.DeleteValue(key.key, v.name));
+      }
+    } else {
+      const size_t slash = key.key.path.rfind('\\');
+      if (key.key.path.empty()) Fail("A root key cannot be deleted");
+      const RegistryKey parent{
+          key.key.root, slash == std::string::npos ? std::string() : key.key.path.substr(0, slash)};
+      Check(registry.DeleteKey(parent, platform::KeyOpen::kExisting,
+                               key.key.path.substr(slash == std::string::npos ? 0 : slash + 1)));
+    }
+    std::fputs(kDone, out);
+  } else {
+    Expect(false);
+  }
+  return 0;
+}
+
+}  // namespace
+
+int RunRegTool(const std::vector<std::string>& args, HostRegistry& registry, std::FILE* out,
+               std::FILE* err) {
+  try {
+    return Run(args, registry, out);
+  } catch (const ToolError& e) {
+    std::fprintf(err, "ERROR: %s\n", e.message.c_str());
+    return 1;
+  }
+}
+
+}  // namespace pelvar::app

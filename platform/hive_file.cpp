@@ -1,0 +1,391 @@
+#include "platform/hive_file.h"
+
+#include <fcntl.h>
+#include <hivex.h>
+#include <sys/file.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstdlib>
+#include <cstring>
+
+#include "platform/registry_text.h"
+
+namespace pelvar::platform {
+
+namespace {
+
+std::string ErrnoText(int err) {
+  return std::strerror(err);
+}
+
+// Frees what hivex hands out.
+struct FreeDeleter {
+  void operator()(void* p) const { std::free(p); }
+};
+template <typename T>
+using HivexPtr = std::unique_ptr<T, FreeDeleter>;
+
+// The order in which hivex inserts a new subkey: ASCII letters folded to
+// lower case, bytes compared up to the first NUL (strcasecmp).
+int HivexNameOrder(const std::string& a, const std::string& b) {
+  const char* x = a.c_str();
+  const char* y = b.c_str();
+  for (;; ++x, ++y) {
+    const auto cx = static_cast<unsigned char>(*x >= 'A' && *x <= 'Z' ? *x + 32 : *x);
+    const auto cy = static_cast<unsigned char>(*y >= 'A' && *y <= 'Z' ? *y + 32 : *y);
+    if (cx != cy) return cx < cy ? -1 : 1;
+    if (cx == 0) return 0;
+  }
+}
+
+bool IsAscii(const std::string& text) {
+  for (const char c : text) {
+    if (static_cast<unsigned char>(c) >= 0x80) return false;
+  }
+  return true;
+}
+
+// Opens and locks the hive file, making sure the lock is held on the file
+// that the path names now (a writer before us may have renamed a new one
+// over it).
+int LockHive(const std::string& path, int& err) {
+  for (;;) {
+    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    if (fd < 0) {
+      err = errno;
+      return -1;
+    }
+    int r;
+    do {
+      r = ::flock(fd, LOCK_EX);
+    } while (r != 0 && errno == EINTR);
+    struct stat held;
+    struct stat named;
+    if (r != 0) {
+      err = errno;
+      ::close(fd);
+      return -1;
+    }
+    if (::fstat(fd, &held) == 0 && ::stat(path.c_str(), &named) == 0 &&
+        held.st_ino == named.st_ino && held.st_dev == named.st_dev) {
+      return fd;
+    }
+    ::close(fd);
+  }
+}
+
+bool SyncFolderOf(const std::string& path) {
+  const size_t slash = path.rfind('/');
+  const std::string dir = slash == std::string::npos ? "." : path.substr(0, slash + 1);
+  const int fd = ::open(dir.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+  if (fd < 0) return false;
+  const bool ok = ::fsync(fd) == 0;
+  ::close(fd);
+  return ok;
+}
+
+}  // namespace
+
+HiveFile::~HiveFile() {
+  if (hive_ != nullptr) hivex_close(hive_);
+  if (lock_fd_ >= 0) ::close(lock_fd_);
+}
+
+RegistryResult HiveFile::Failure(RegistryStatus status, const std::string& what) const {
+  return {status, "hive file \"" + path_ + "\": " + what};
+}
+
+RegistryResult HiveFile::Open(const std::string& host_path, bool write,
+                              std::unique_ptr<HiveFile>& out) {
+  std::unique_ptr<HiveFile> file(new HiveFile());
+  file->path_ = host_path;
+  int fd = -1;
+  if (write) {
+    int err = 0;
+    file->lock_fd_ = LockHive(host_path, err);
+    if (file->lock_fd_ < 0) return file->Failure(RegistryStatus::kKeyRefused, ErrnoText(err));
+    fd = file->lock_fd_;
+  } else {
+    fd = ::open(host_path.c_str(), O_RDONLY | O_CLOEXEC);
+    if (fd < 0) return file->Failure(RegistryStatus::kKeyRefused, ErrnoText(errno));
+  }
+  const bool header_ok = ReadHiveHeader(fd, file->header_);
+  if (!write) ::close(fd);
+  if (!header_ok) return file->Failure(RegistryStatus::kKeyRefused, "not a registry hive file");
+  if (write && !file->header_.clean()) {
+    return file->Failure(RegistryStatus::kKeyRefused,
+                         "the hive was not closed cleanly (its sequence numbers differ)");
+  }
+  file->hive_ = hivex_open(host_path.c_str(), write ? HIVEX_OPEN_WRITE : 0);
+  if (file->hive_ == nullptr) {
+    return file->Failure(RegistryStatus::kKeyRefused, "cannot open the hive: " + ErrnoText(errno));
+  }
+  out = std::move(file);
+  return {};
+}
+
+RegistryResult HiveFile::Children(Node key, std::vector<Child>& out) const {
+  out.clear();
+  errno = 0;
+  HivexPtr<hive_node_h> children(hivex_node_children(hive_, key));
+  if (!children)
+    return Failure(RegistryStatus::kKeyRefused, "cannot read subkeys: " + ErrnoText(errno));
+  for (size_t i = 0; children.get()[i] != 0; ++i) {
+    const Node node = children.get()[i];
+    HivexPtr<char> name(hivex_node_name(hive_, node));
+    if (!name) return Failure(RegistryStatus::kKeyRefused, "cannot read a key name");
+    // The length holds names with a NUL inside whole.
+    out.push_back({node, std::string(name.get(), hivex_node_name_len(hive_, node))});
+  }
+  return {};
+}
+
+RegistryResult HiveFile::AddChild(Node parent, const std::vector<Child>& siblings,
+                                  const std::string& name, Node& out) {
+  if (const std::string problem = KeyNameProblem(name); !problem.empty()) {
+    return Failure(RegistryStatus::kKeyRefused, problem);
+  }
+  // The system finds subkeys by a binary search over a list sorted by the
+  // upper-cased names. hivex inserts by its own order; where the two
+  // disagree the new key would be lost to the system.
+  const std::u16string fold = NameFoldKey(name);
+  size_t system_place = siblings.size();
+  size_t hivex_place = siblings.size();
+  for (size_t i = siblings.size(); i-- > 0;) {
+    if (fold < NameFoldKey(siblings[i].name)) system_place = i;
+    if (HivexNameOrder(name, siblings[i].name) < 0) hivex_place = i;
+  }
+  if (system_place != hivex_place) {
+    return Failure(RegistryStatus::kKeyRefused,
+                   "key \"" + name + "\" cannot be added in the order the system sorts keys");
+  }
+  out = hivex_node_add_child(hive_, parent, name.c_str());
+  if (out == 0) {
+    return Failure(RegistryStatus::kKeyRefused,
+                   "cannot add key \"" + name + "\": " + ErrnoText(errno));
+  }
+  changed_ = true;
+  // hivex hashes the UTF-8 bytes; the system hashes UTF-16 code units.
+  if (!IsAscii(name)) new_keys_.push_back({parent, out, SubkeyNameHash(fold)});
+  return {};
+}
+
+RegistryResult HiveFile::FindKey(const std::vector<std::string>& names, KeyOpen open, Node& out) {
+  Node node = hivex_root(hive_);
+  if (node == 0) return Failure(RegistryStatus::kKeyRefused, "the hive has no root key");
+  std::vector<Child> children;
+  for (const std::string& name : names) {
+    if (auto r = Children(node, children); !r.ok()) return r;
+    const std::u16string fold = NameFoldKey(name);
+    Node found = 0;
+    for (const Child& child : children) {
+      if (NameFoldKey(child.name) == fold) {
+        found = child.node;
+        break;
+      }
+    }
+    if (found == 0) {
+      if (open == KeyOpen::kExisting) {
+        return Failure(RegistryStatus::kKeyNotFound, "no key \"" + name + "\"");
+      }
+      if (auto r = AddChild(node, children, name, found); !r.ok()) return r;
+    }
+    node = found;
+  }
+  out = node;
+  return {};
+}
+
+RegistryResult HiveFile::ReadValues(Node key, std::vector<RegistryValue>& out) const {
+  out.clear();
+  HivexPtr<hive_value_h> values(hivex_node_values(hive_, key));
+  if (!values)
+    return Failure(RegistryStatus::kKeyRefused, "cannot read values: " + ErrnoText(errno));
+  for (size_t i = 0; values.get()[i] != 0; ++i) {
+    const hive_value_h v = values.get()[i];
+    HivexPtr<char> name(hivex_value_key(hive_, v));
+    hive_type type;
+    size_t length = 0;
+    HivexPtr<char> data(hivex_value_value(hive_, v, &type, &length));
+    if (!name || !data) {
+      return Failure(RegistryStatus::kValueRefused, "cannot read a value: " + ErrnoText(errno));
+    }
+    out.push_back({std::string(name.get(), hivex_value_key_len(hive_, v)),
+                   static_cast<uint32_t>(type), std::string(data.get(), length)});
+  }
+  return {};
+}
+
+RegistryResult HiveFile::WriteValues(Node key, const std::vector<RegistryValue>& values) {
+  const bool big_data_needed = header_.major == 1 && header_.minor >= 4;
+  std::vector<std::string> names;
+  std::vector<std::string> data;
+  names.reserve(values.size());
+  data.reserve(values.size());
+  std::vector<hive_set_value> set(values.size());
+  for (size_t i = 0; i < values.size(); ++i) {
+    const RegistryValue& v = values[i];
+    if (v.name.find('\0') != std::string::npos) {
+      return Failure(RegistryStatus::kUnsupported,
+                     "the key holds a value whose name has a NUL character, which cannot be "
+                     "written back");
+    }
+    if (big_data_needed && v.data.size() > kMaxPlainValueData) {
+      return Failure(RegistryStatus::kUnsupported,
+                     "the key holds (or would hold) value \"" + v.name + "\" of " +
+                         std::to_string(v.data.size()) +
+                         " bytes, which this hive version stores in big-data records that "
+                         "cannot be written");
+    }
+    names.push_back(v.name);
+    data.push_back(v.data);
+    set[i].key = names.back().data();
+    set[i].t = static_cast<hive_type>(v.type);
+    set[i].len = data.back().size();
+    set[i].value = data.back().data();
+  }
+  if (hivex_node_set_values(hive_, key, set.size(), set.data(), 0) != 0) {
+    return Failure(RegistryStatus::kValueRefused, "cannot write values: " + ErrnoText(errno));
+  }
+  changed_ = true;
+  return {};
+}
+
+RegistryResult HiveFile::SetValue(Node key, const RegistryValue& value) {
+  if (const std::string problem = ValueNameProblem(value.name); !problem.empty()) {
+    return Failure(RegistryStatus::kValueRefused, problem);
+  }
+  std::vector<RegistryValue> values;
+  if (auto r = ReadValues(key, values); !r.ok()) return r;
+  const std::u16string fold = NameFoldKey(value.name);
+  bool replaced = false;
+  for (RegistryValue& v : values) {
+    if (NameFoldKey(v.name) == fold) {
+      v.type = value.type;
+      v.data = value.data;
+      replaced = true;
+      break;
+    }
+  }
+  if (!replaced) values.push_back(value);
+  return WriteValues(key, values);
+}
+
+RegistryResult HiveFile::DeleteValue(Node key, const std::string& name) {
+  std::vector<RegistryValue> values;
+  if (auto r = ReadValues(key, values); !r.ok()) return r;
+  const std::u16string fold = NameFoldKey(name);
+  for (size_t i = 0; i < values.size(); ++i) {
+    if (NameFoldKey(values[i].name) == fold) {
+      values.erase(values.begin() + static_cast<long>(i));
+      return WriteValues(key, values);
+    }
+  }
+  return Failure(RegistryStatus::kValueNotFound, "no value \"" + name + "\"");
+}
+
+RegistryResult HiveFile::DeleteSubkey(Node key, const std::string& name) {
+  std::vector<Child> children;
+  if (auto r = Children(key, children); !r.ok()) return r;
+  const std::u16string fold = NameFoldKey(name);
+  for (const Child& child : children) {
+    if (NameFoldKey(child.name) != fold) continue;
+    if (hivex_node_delete_child(hive_, child.node) != 0) {
+      return Failure(RegistryStatus::kKeyRefused,
+                     "cannot delete key \"" + child.name + "\": " + ErrnoText(errno));
+    }
+    changed_ = true;
+    return {};
+  }
+  return Failure(RegistryStatus::kKeyNotFound, "no key \"" + name + "\"");
+}
+
+RegistryResult HiveFile::GetValue(Node key, const std::string& name, RegistryValue& out) {
+  std::vector<RegistryValue> values;
+  if (auto r = ReadValues(key, values); !r.ok()) return r;
+  const std::u16string fold = NameFoldKey(name);
+  for (RegistryValue& v : values) {
+    if (NameFoldKey(v.name) == fold) {
+      out = std::move(v);
+      return {};
+    }
+  }
+  return Failure(RegistryStatus::kValueNotFound, "no value \"" + name + "\"");
+}
+
+RegistryResult HiveFile::List(Node key, RegistryKeyContents& out) {
+  std::vector<Child> children;
+  if (auto r = Children(key, children); !r.ok()) return r;
+  out.subkeys.clear();
+  for (Child& child : children) out.subkeys.push_back(std::move(child.name));
+  return ReadValues(key, out.values);
+}
+
+RegistryResult HiveFile::Commit() {
+  if (!changed_) return {};
+  const size_t slash = path_.rfind('/');
+  const std::string dir = slash == std::string::npos ? "" : path_.substr(0, slash + 1);
+  const std::string base = slash == std::string::npos ? path_ : path_.substr(slash + 1);
+  std::string temp = dir + "." + base + ".XXXXXX";
+  const int fd = ::mkostemp(temp.data(), O_CLOEXEC);
+  if (fd < 0) return Failure(RegistryStatus::kValueRefused, "cannot write: " + ErrnoText(errno));
+  std::string problem;
+  RegistryStatus status = RegistryStatus::kValueRefused;
+  if (hivex_commit(hive_, temp.c_str(), 0) != 0) problem = "cannot write: " + ErrnoText(errno);
+  for (const NewKey& k : new_keys_) {
+    if (!problem.empty()) break;
+    switch (SetSubkeyHash(fd, k.parent, k.child, k.hash)) {
+      case SetHashResult::kSet:
+        break;
+      case SetHashResult::kOldList:
+        status = RegistryStatus::kUnsupported;
+        problem =
+            "a key name outside ASCII cannot be added to this hive's older kind of "
+            "subkey list";
+        break;
+      case SetHashResult::kNotFound:
+      case SetHashResult::kIoError:
+        problem = "the new key's entry in its parent's subkey list cannot be updated";
+        break;
+    }
+  }
+  struct stat st;
+  if (problem.empty() && ::fstat(lock_fd_, &st) == 0) ::fchmod(fd, st.st_mode & 07777);
+  if (problem.empty() && ::fsync(fd) != 0) problem = "cannot write: " + ErrnoText(errno);
+  ::close(fd);
+  if (problem.empty() && ::rename(temp.c_str(), path_.c_str()) != 0) {
+    problem = "cannot replace the hive: " + ErrnoText(errno);
+  }
+  if (!problem.empty()) {
+    ::unlink(temp.c_str());
+    return Failure(status, problem);
+  }
+  SyncFolderOf(path_);
+  changed_ = false;
+  new_keys_.clear();
+  return {};
+}
+
+std::string HiveMountProblem(const std::string& host_path) {
+  struct stat st;
+  if (::stat(host_path.c_str(), &st) != 0) return ErrnoText(errno);
+  if (!S_ISREG(st.st_mode)) return "not a file";
+  const int fd = ::open(host_path.c_str(), O_RDONLY | O_CLOEXEC);
+  if (fd < 0) return ErrnoText(errno);
+  HiveHeader header;
+  const bool ok = ReadHiveHeader(fd, header);
+  ::close(fd);
+  if (!ok) return "not a registry hive file";
+  if (!header.clean()) {
+    return "the hive was not closed cleanly (its sequence numbers differ) and its transaction "
+           "logs would have to be replayed first";
+  }
+  hive_h* hive = hivex_open(host_path.c_str(), 0);
+  if (hive == nullptr) return "not a valid registry hive: " + ErrnoText(errno);
+  hivex_close(hive);
+  return {};
+}
+
+}  // namespace pelvar::platform

@@ -1,0 +1,78 @@
+// A registry hive file (regf) opened for one operation through hivex. Names
+// are UTF-8 and match as the system matches them (any letter case); a write
+// keeps an existing name's spelling. A hive opened for writing is locked,
+// and its changes reach the file only by Commit, which writes a temporary
+// file beside it, syncs it and renames it over the hive, so a crash leaves
+// the old hive or the new one, never a damaged one.
+#pragma once
+
+#include <cstddef>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "platform/hive_format.h"
+#include "platform/registry.h"
+
+struct hive_h;
+
+namespace pelvar::platform {
+
+class HiveFile {
+ public:
+  using Node = size_t;
+
+  ~HiveFile();
+  HiveFile(const HiveFile&) = delete;
+  HiveFile& operator=(const HiveFile&) = delete;
+
+  // Opens a hive. For writing, the file is locked until the object goes, and
+  // a hive that was not closed cleanly is refused.
+  static RegistryResult Open(const std::string& host_path, bool write,
+                             std::unique_ptr<HiveFile>& out);
+
+  // The key at the names below the hive's root; missing keys are created
+  // when `open` says so.
+  RegistryResult FindKey(const std::vector<std::string>& names, KeyOpen open, Node& out);
+  // Writes a value; the key's whole value list is written once.
+  RegistryResult SetValue(Node key, const RegistryValue& value);
+  RegistryResult DeleteValue(Node key, const std::string& name);
+  // Deletes the subkey `name` of the key with everything below it.
+  RegistryResult DeleteSubkey(Node key, const std::string& name);
+  RegistryResult GetValue(Node key, const std::string& name, RegistryValue& out);
+  RegistryResult List(Node key, RegistryKeyContents& out);
+
+  // Writes the changes made so far over the file (nothing when none).
+  RegistryResult Commit();
+
+ private:
+  struct Child {
+    Node node;
+    std::string name;
+  };
+  struct NewKey {
+    Node parent;
+    Node child;
+    uint32_t hash;
+  };
+
+  HiveFile() = default;
+  RegistryResult Failure(RegistryStatus status, const std::string& what) const;
+  RegistryResult Children(Node key, std::vector<Child>& out) const;
+  RegistryResult AddChild(Node parent, const std::vector<Child>& siblings, const std::string& name,
+                          Node& out);
+  RegistryResult ReadValues(Node key, std::vector<RegistryValue>& out) const;
+  RegistryResult WriteValues(Node key, const std::vector<RegistryValue>& values);
+
+  std::string path_;
+  hive_h* hive_ = nullptr;
+  int lock_fd_ = -1;
+  HiveHeader header_;
+  bool changed_ = false;
+  std::vector<NewKey> new_keys_;
+};
+
+// Empty when the file is a hive that can be mounted, else why not.
+std::string HiveMountProblem(const std::string& host_path);
+
+}  // namespace pelvar::platform

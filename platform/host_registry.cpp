@@ -1,0 +1,166 @@
+#include "platform/host_registry.h"
+
+#include <algorithm>
+#include <climits>
+#include <cstdlib>
+#include <memory>
+
+#include "platform/file_system.h"
+#include "platform/hive_file.h"
+#include "platform/registry_text.h"
+
+namespace pelvar::platform {
+
+namespace {
+
+// Opens the hive, runs `fn` on it and, for a change that succeeded, commits.
+template <typename Fn>
+RegistryResult InHive(const HiveMount& mount, bool write, Fn&& fn) {
+  std::unique_ptr<HiveFile> hive;
+  if (auto r = HiveFile::Open(mount.file, write, hive); !r.ok()) return r;
+  RegistryResult result = fn(*hive);
+  if (write && result.ok()) result = hive->Commit();
+  return result;
+}
+
+// The absolute host path of a script path.
+std::string AbsoluteHostPath(std::string_view script_path) {
+  const std::string host = HostPath(script_path);
+  char buf[PATH_MAX];
+  if (::realpath(host.c_str(), buf) != nullptr) return buf;
+  return host;
+}
+
+}  // namespace
+
+HostRegistry::HostRegistry(std::string store_path, std::string program_files_dir)
+    : store_(std::move(store_path), std::move(program_files_dir)) {}
+
+RegistryResult HostRegistry::Resolve(const RegistryKey& key, Route& out) {
+  out = {};
+  if (!SplitKeyPath(key.path, out.names)) {
+    return {RegistryStatus::kKeyRefused, "invalid key path \"" + key.path + "\""};
+  }
+  if (key.root != RegistryRoot::kLocalMachine || out.names.empty()) return {};
+  bool found = false;
+  if (auto r = store_.FindMount(out.names.front(), out.mount, found); !r.ok()) return r;
+  if (found) {
+    out.in_hive = true;
+    out.names.erase(out.names.begin());
+  }
+  return {};
+}
+
+RegistryResult HostRegistry::CreateKey(const RegistryKey& key) {
+  Route route;
+  if (auto r = Resolve(key, route); !r.ok()) return r;
+  if (!route.in_hive) return store_.CreateKey(key.root, route.names);
+  return InHive(route.mount, true, [&](HiveFile& hive) {
+    HiveFile::Node node = 0;
+    return hive.FindKey(route.names, KeyOpen::kCreate, node);
+  });
+}
+
+RegistryResult HostRegistry::SetValue(const RegistryKey& key, KeyOpen open,
+                                      const RegistryValue& value) {
+  Route route;
+  if (auto r = Resolve(key, route); !r.ok()) return r;
+  RegistryValue named = value;
+  named.name = ScriptTextToUtf8(value.name);
+  if (!route.in_hive) return store_.SetValue(key.root, route.names, open, named);
+  return InHive(route.mount, true, [&](HiveFile& hive) {
+    HiveFile::Node node = 0;
+    if (auto r = hive.FindKey(route.names, open, node); !r.ok()) return r;
+    return hive.SetValue(node, named);
+  });
+}
+
+RegistryResult HostRegistry::DeleteKey(const RegistryKey& key, KeyOpen open,
+                                       std::string_view name) {
+  Route route;
+  if (auto r = Resolve(key, route); !r.ok()) return r;
+  const std::string subkey = ScriptTextToUtf8(name);
+  if (!route.in_hive) {
+    if (key.root == RegistryRoot::kLocalMachine && route.names.empty() && !subkey.empty()) {
+      HiveMount mount;
+      bool found = false;
+      if (auto r = store_.FindMount(subkey, mount, found); !r.ok()) return r;
+      if (found) {
+        return {RegistryStatus::kKeyRefused,
+                "HKEY_LOCAL_MACHINE\\" + mount.name + " is a mounted hive; unload it instead"};
+      }
+    }
+    return store_.DeleteKey(key.root, route.names, open, subkey);
+  }
+  std::unique_ptr<HiveFile> hive;
+  if (auto r = HiveFile::Open(route.mount.file, true, hive); !r.ok()) return r;
+  HiveFile::Node node = 0;
+  if (auto r = hive->FindKey(route.names, open, node); !r.ok()) return r;
+  RegistryResult result = hive->DeleteSubkey(node, subkey);
+  // Keys made on the way stay, also when there was nothing to delete.
+  if (result.ok() || result.status == RegistryStatus::kKeyNotFound) {
+    if (auto r = hive->Commit(); !r.ok()) return r;
+  }
+  return result;
+}
+
+RegistryResult HostRegistry::DeleteValue(const RegistryKey& key, std::string_view name) {
+  Route route;
+  if (auto r = Resolve(key, route); !r.ok()) return r;
+  const std::string value = ScriptTextToUtf8(name);
+  if (!route.in_hive) return store_.DeleteValue(key.root, route.names, value);
+  return InHive(route.mount, true, [&](HiveFile& hive) {
+    HiveFile::Node node = 0;
+    if (auto r = hive.FindKey(route.names, KeyOpen::kExisting, node); !r.ok()) return r;
+    return hive.DeleteValue(node, value);
+  });
+}
+
+RegistryResult HostRegistry::GetValue(const RegistryKey& key, std::string_view name,
+                                      RegistryValue& out) {
+  Route route;
+  if (auto r = Resolve(key, route); !r.ok()) return r;
+  const std::string value = ScriptTextToUtf8(name);
+  if (!route.in_hive) return store_.GetValue(key.root, route.names, value, out);
+  return InHive(route.mount, false, [&](HiveFile& hive) {
+    HiveFile::Node node = 0;
+    if (auto r = hive.FindKey(route.names, KeyOpen::kExisting, node); !r.ok()) return r;
+    return hive.GetValue(node, value, out);
+  });
+}
+
+RegistryResult HostRegistry::ListKey(const RegistryKey& key, RegistryKeyContents& out) {
+  Route route;
+  if (auto r = Resolve(key, route); !r.ok()) return r;
+  if (route.in_hive) {
+    return InHive(route.mount, false, [&](HiveFile& hive) {
+      HiveFile::Node node = 0;
+      if (auto r = hive.FindKey(route.names, KeyOpen::kExisting, node); !r.ok()) return r;
+      return hive.List(node, out);
+    });
+  }
+  if (auto r = store_.ListKey(key.root, route.names, out); !r.ok()) return r;
+  if (key.root == RegistryRoot::kLocalMachine && route.names.empty()) {
+    // Mounted hives are keys of HKEY_LOCAL_MACHINE too.
+    std::vector<HiveMount> mounts;
+    if (auto r = store_.Mounts(mounts); !r.ok()) return r;
+    for (HiveMount& m : mounts) out.subkeys.push_back(std::move(m.name));
+    std::sort(out.subkeys.begin(), out.subkeys.end(),
+              [](const auto& a, const auto& b) { return NameFoldKey(a) < NameFoldKey(b); });
+  }
+  return {};
+}
+
+RegistryResult HostRegistry::LoadHive(std::string_view name, std::string_view file) {
+  const std::string host = AbsoluteHostPath(file);
+  if (const std::string problem = HiveMountProblem(host); !problem.empty()) {
+    return {RegistryStatus::kKeyRefused, "\"" + std::string(file) + "\": " + problem};
+  }
+  return store_.AddMount({ScriptTextToUtf8(name), host});
+}
+
+RegistryResult HostRegistry::UnloadHive(std::string_view name) {
+  return store_.RemoveMount(ScriptTextToUtf8(name));
+}
+
+}  // namespace pelvar::platform

@@ -1,0 +1,477 @@
+#include "platform/registry_store.h"
+
+#include <sqlite3.h>
+
+#include <algorithm>
+#include <map>
+#include <stdexcept>
+
+#include "platform/registry_text.h"
+
+namespace pelvar::platform {
+
+namespace {
+
+constexpr int kBusyTimeoutMs = 30000;
+constexpr int kSchemaVersion = 1;
+
+// Fixed row ids of the five roots.
+int64_t RootId(RegistryRoot root) {
+  return static_cast<int64_t>(root) + 1;
+}
+
+// Roots that hold only their fixed keys and mounted hives.
+bool IsSealedRoot(int64_t id) {
+  return id == RootId(RegistryRoot::kLocalMachine) || id == RootId(RegistryRoot::kUsers);
+}
+
+// An SQLite failure inside one operation; turned into a result at its end.
+struct StoreFailure : std::runtime_error {
+  using std::runtime_error::runtime_error;
+};
+
+const char* const kSchema[] = {
+    "CREATE TABLE IF NOT EXISTS keys("
+    " id INTEGER PRIMARY KEY, parent INTEGER NOT NULL, name TEXT NOT NULL,"
+    " fold TEXT NOT NULL, UNIQUE(parent, fold))",
+    "CREATE TABLE IF NOT EXISTS vals("
+    " key INTEGER NOT NULL, name TEXT NOT NULL, fold TEXT NOT NULL,"
+    " type INTEGER NOT NULL, data BLOB NOT NULL, UNIQUE(key, fold))",
+    "CREATE TABLE IF NOT EXISTS mounts("
+    " fold TEXT PRIMARY KEY, name TEXT NOT NULL, file TEXT NOT NULL UNIQUE)",
+};
+
+}  // namespace
+
+// The open database with its prepared statements.
+struct RegistryStore::Db {
+  sqlite3* handle = nullptr;
+  std::map<std::string, sqlite3_stmt*, std::less<>> statements;
+
+  ~Db() {
+    for (auto& [sql, stmt] : statements) sqlite3_finalize(stmt);
+    sqlite3_close_v2(handle);
+  }
+
+  [[noreturn]] void Fail() const { throw StoreFailure(sqlite3_errmsg(handle)); }
+
+  void Exec(const char* sql) {
+    if (sqlite3_exec(handle, sql, nullptr, nullptr, nullptr) != SQLITE_OK) Fail();
+  }
+
+  // A statement ready to bind, reset after its last use.
+  class Query {
+   public:
+    Query(Db& db, sqlite3_stmt* stmt) : db_(db), stmt_(stmt) {}
+    ~Query() {
+      sqlite3_reset(stmt_);
+      sqlite3_clear_bindings(stmt_);
+    }
+    Query& Bind(int i, int64_t v) {
+      Check(sqlite3_bind_int64(stmt_, i, v));
+      return *this;
+    }
+    Query& Bind(int i, std::string_view text) {
+      Check(sqlite3_bind_text(stmt_, i, text.data(), static_cast<int>(text.size()),
+                              SQLITE_TRANSIENT));
+      return *this;
+    }
+    Query& BindBlob(int i, std::string_view data) {
+      Check(sqlite3_bind_blob(stmt_, i, data.data(), static_cast<int>(data.size()),
+                              SQLITE_TRANSIENT));
+      return *this;
+    }
+    // True while rows come.
+    bool Step() {
+      const int rc = sqlite3_step(stmt_);
+      if (rc == SQLITE_ROW) return true;
+      if (rc != SQLITE_DONE) db_.Fail();
+      return false;
+    }
+    int64_t Int(int col) const { return sqlite3_column_int64(stmt_, col); }
+    std::string Text(int col) const {
+      const auto* p = reinterpret_cast<const char*>(sqlite3_column_text(stmt_, col));
+      return p == nullptr ? std::string()
+                          : std::string(p, static_cast<size_t>(sqlite3_column_bytes(stmt_, col)));
+    }
+    std::string Blob(int col) const {
+      const auto* p = static_cast<const char*>(sqlite3_column_blob(stmt_, col));
+      return p == nullptr ? std::string()
+                          : std::string(p, static_cast<size_t>(sqlite3_column_bytes(stmt_, col)));
+    }
+
+   private:
+    void Check(int rc) const {
+      if (rc != SQLITE_OK) db_.Fail();
+    }
+    Db& db_;
+    sqlite3_stmt* stmt_;
+  };
+
+  Query Prepare(std::string_view sql) {
+    auto it = statements.find(sql);
+    if (it == statements.end()) {
+      sqlite3_stmt* stmt = nullptr;
+      if (sqlite3_prepare_v3(handle, sql.data(), static_cast<int>(sql.size()),
+                             SQLITE_PREPARE_PERSISTENT, &stmt, nullptr) != SQLITE_OK) {
+        Fail();
+      }
+      it = statements.emplace(std::string(sql), stmt).first;
+    }
+    return Query(*this, it->second);
+  }
+
+  // One transaction: rolled back unless committed.
+  class Transaction {
+   public:
+    Transaction(Db& db, bool write) : db_(db) { db_.Exec(write ? "BEGIN IMMEDIATE" : "BEGIN"); }
+    ~Transaction() {
+      if (!done_) sqlite3_exec(db_.handle, "ROLLBACK", nullptr, nullptr, nullptr);
+    }
+    void Commit() {
+      db_.Exec("COMMIT");
+      done_ = true;
+    }
+
+   private:
+    Db& db_;
+    bool done_ = false;
+  };
+
+  int64_t FindChild(int64_t parent, std::string_view fold) {
+    Query q = Prepare("SELECT id FROM keys WHERE parent = ?1 AND fold = ?2");
+    q.Bind(1, parent).Bind(2, fold);
+    return q.Step() ? q.Int(0) : 0;
+  }
+
+  int64_t AddChild(int64_t parent, std::string_view name) {
+    Query q = Prepare("INSERT INTO keys(parent, name, fold) VALUES(?1, ?2, ?3)");
+    q.Bind(1, parent).Bind(2, name).Bind(3, NameFoldText(name));
+    q.Step();
+    return sqlite3_last_insert_rowid(handle);
+  }
+
+  void SetValue(int64_t key, const RegistryValue& v) {
+    Query q = Prepare(
+        "INSERT INTO vals(key, name, fold, type, data) VALUES(?1, ?2, ?3, ?4, ?5)"
+        " ON CONFLICT(key, fold) DO UPDATE SET type = excluded.type, data = excluded.data");
+    q.Bind(1, key).Bind(2, v.name).Bind(3, NameFoldText(v.name)).Bind(4, v.type);
+    q.BindBlob(5, v.data);
+    q.Step();
+  }
+
+  // The key at `names` below the root; 0 with a result when it cannot be opened.
+  int64_t Resolve(RegistryRoot root, const KeyNames& names, KeyOpen open, RegistryResult& result) {
+    int64_t id = RootId(root);
+    for (const std::string& name : names) {
+      const int64_t child = FindChild(id, NameFoldText(name));
+      if (child != 0) {
+        id = child;
+        continue;
+      }
+      if (open == KeyOpen::kExisting) {
+        result = {RegistryStatus::kKeyNotFound, "no key \"" + name + "\""};
+        return 0;
+      }
+      if (const std::string problem = KeyNameProblem(name); !problem.empty()) {
+        result = {RegistryStatus::kKeyRefused, problem};
+        return 0;
+      }
+      if (IsSealedRoot(id)) {
+        result = {RegistryStatus::kKeyRefused,
+                  std::string("keys cannot be created directly below ") + RootName(root)};
+        return 0;
+      }
+      id = AddChild(id, name);
+    }
+    return id;
+  }
+
+  void CreateSchema(const std::string& program_files_dir) {
+    for (const char* sql : kSchema) Exec(sql);
+    for (const RegistryRoot root :
+         {RegistryRoot::kClassesRoot, RegistryRoot::kCurrentUser, RegistryRoot::kLocalMachine,
+          RegistryRoot::kUsers, RegistryRoot::kCurrentConfig}) {
+      Query q = Prepare("INSERT INTO keys(id, parent, name, fold) VALUES(?1, 0, ?2, ?2)");
+      q.Bind(1, RootId(root)).Bind(2, RootName(root));
+      q.Step();
+    }
+    // The keys scripts expect to find.
+    const auto seed = [&](RegistryRoot root, const KeyNames& names) {
+      int64_t id = RootId(root);
+      for (const std::string& name : names) {
+        const int64_t child = FindChild(id, NameFoldText(name));
+        id = child != 0 ? child : AddChild(id, name);
+      }
+      return id;
+    };
+    const int64_t current_version =
+        seed(RegistryRoot::kLocalMachine, {"SOFTWARE", "Microsoft", "Windows", "CurrentVersion"});
+    SetValue(current_version,
+             {"ProgramFilesDir", reg_type::kString, RegistryStringBytes(program_files_dir)});
+    seed(RegistryRoot::kLocalMachine, {"SYSTEM"});
+    seed(RegistryRoot::kUsers, {".DEFAULT"});
+    seed(RegistryRoot::kCurrentUser, {"Software"});
+    Exec(("PRAGMA user_version = " + std::to_string(kSchemaVersion)).c_str());
+  }
+};
+
+RegistryStore::RegistryStore(std::string path, std::string program_files_dir)
+    : path_(std::move(path)), program_files_dir_(std::move(program_files_dir)) {}
+
+RegistryStore::~RegistryStore() = default;
+
+RegistryResult RegistryStore::Open() {
+  if (db_) return {};
+  auto db = std::make_unique<Db>();
+  const int rc =
+      sqlite3_open_v2(path_.c_str(), &db->handle,
+                      SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE | SQLITE_OPEN_NOMUTEX, nullptr);
+  const auto failure = [&](const std::string& why) {
+    return RegistryResult{RegistryStatus::kKeyRefused, "registry store \"" + path_ + "\": " + why};
+  };
+  if (rc != SQLITE_OK) {
+    return failure(db->handle != nullptr ? sqlite3_errmsg(db->handle) : sqlite3_errstr(rc));
+  }
+  try {
+    sqlite3_busy_timeout(db->handle, kBusyTimeoutMs);
+    db->Exec("PRAGMA journal_mode = WAL");
+    db->Exec("PRAGMA synchronous = FULL");
+    Db::Transaction t(*db, /*write=*/true);
+    int version = 0;
+    {
+      Db::Query q = db->Prepare("PRAGMA user_version");
+      if (q.Step()) version = static_cast<int>(q.Int(0));
+    }
+    if (version == 0) db->CreateSchema(program_files_dir_);
+    t.Commit();
+  } catch (const StoreFailure& e) {
+    return failure(e.what());
+  }
+  db_ = std::move(db);
+  return {};
+}
+
+namespace {
+
+// Runs one operation of the store, turning SQLite failures into `status`.
+template <typename Fn>
+RegistryResult Guarded(const std::string& path, RegistryStatus& status, Fn&& fn) {
+  try {
+    return fn();
+  } catch (const StoreFailure& e) {
+    return {status, "registry store \"" + path + "\": " + e.what()};
+  }
+}
+
+}  // namespace
+
+RegistryResult RegistryStore::CreateKey(RegistryRoot root, const KeyNames& names) {
+  if (auto r = Open(); !r.ok()) return r;
+  RegistryStatus status = RegistryStatus::kKeyRefused;
+  return Guarded(path_, status, [&] {
+    Db::Transaction t(*db_, true);
+    RegistryResult result;
+    if (db_->Resolve(root, names, KeyOpen::kCreate, result) == 0) return result;
+    t.Commit();
+    return result;
+  });
+}
+
+RegistryResult RegistryStore::SetValue(RegistryRoot root, const KeyNames& names, KeyOpen open,
+                                       const RegistryValue& value) {
+  if (auto r = Open(); !r.ok()) return r;
+  RegistryStatus status = RegistryStatus::kKeyRefused;
+  return Guarded(path_, status, [&] {
+    Db::Transaction t(*db_, true);
+    RegistryResult result;
+    const int64_t key = db_->Resolve(root, names, open, result);
+    if (key == 0) return result;
+    status = RegistryStatus::kValueRefused;
+    if (IsSealedRoot(key)) {
+      return RegistryResult{
+          status, std::string("values cannot be written directly into ") + RootName(root)};
+    }
+    if (const std::string problem = ValueNameProblem(value.name); !problem.empty()) {
+      return RegistryResult{status, problem};
+    }
+    db_->SetValue(key, value);
+    t.Commit();
+    return result;
+  });
+}
+
+RegistryResult RegistryStore::DeleteKey(RegistryRoot root, const KeyNames& names, KeyOpen open,
+                                        const std::string& name) {
+  if (auto r = Open(); !r.ok()) return r;
+  RegistryStatus status = RegistryStatus::kKeyRefused;
+  return Guarded(path_, status, [&] {
+    Db::Transaction t(*db_, true);
+    RegistryResult result;
+    const int64_t parent = db_->Resolve(root, names, open, result);
+    if (parent == 0) return result;
+    // The key path made on the way stays, as it would on Windows.
+    const int64_t key = name.empty() ? 0 : db_->FindChild(parent, NameFoldText(name));
+    if (key == 0) {
+      result = {RegistryStatus::kKeyNotFound, "no key \"" + name + "\""};
+    } else if (IsSealedRoot(parent)) {
+      result = {RegistryStatus::kKeyRefused,
+                std::string("keys directly below ") + RootName(root) + " cannot be deleted"};
+    } else {
+      static constexpr const char* kSubtree =
+          "WITH RECURSIVE tree(id) AS (SELECT ?1 UNION ALL"
+          " SELECT keys.id FROM keys JOIN tree ON keys.parent = tree.id) ";
+      db_->Prepare(std::string(kSubtree) + "DELETE FROM vals WHERE key IN (SELECT id FROM tree)")
+          .Bind(1, key)
+          .Step();
+      db_->Prepare(std::string(kSubtree) + "DELETE FROM keys WHERE id IN (SELECT id FROM tree)")
+          .Bind(1, key)
+          .Step();
+    }
+    t.Commit();
+    return result;
+  });
+}
+
+RegistryResult RegistryStore::DeleteValue(RegistryRoot root, const KeyNames& names,
+                                          const std::string& name) {
+  if (auto r = Open(); !r.ok()) return r;
+  RegistryStatus status = RegistryStatus::kKeyRefused;
+  return Guarded(path_, status, [&] {
+    Db::Transaction t(*db_, true);
+    RegistryResult result;
+    const int64_t key = db_->Resolve(root, names, KeyOpen::kExisting, result);
+    if (key == 0) return result;
+    status = RegistryStatus::kValueRefused;
+    db_->Prepare("DELETE FROM vals WHERE key = ?1 AND fold = ?2")
+        .Bind(1, key)
+        .Bind(2, NameFoldText(name))
+        .Step();
+    if (sqlite3_changes(db_->handle) == 0) {
+      return RegistryResult{RegistryStatus::kValueNotFound, "no value \"" + name + "\""};
+    }
+    t.Commit();
+    return result;
+  });
+}
+
+RegistryResult RegistryStore::GetValue(RegistryRoot root, const KeyNames& names,
+                                       const std::string& name, RegistryValue& out) {
+  if (auto r = Open(); !r.ok()) return r;
+  RegistryStatus status = RegistryStatus::kKeyRefused;
+  return Guarded(path_, status, [&] {
+    Db::Transaction t(*db_, false);
+    RegistryResult result;
+    const int64_t key = db_->Resolve(root, names, KeyOpen::kExisting, result);
+    if (key == 0) return result;
+    Db::Query q = db_->Prepare("SELECT name, type, data FROM vals WHERE key = ?1 AND fold = ?2");
+    q.Bind(1, key).Bind(2, NameFoldText(name));
+    if (!q.Step())
+      return RegistryResult{RegistryStatus::kValueNotFound, "no value \"" + name + "\""};
+    out = {q.Text(0), static_cast<uint32_t>(q.Int(1)), q.Blob(2)};
+    return result;
+  });
+}
+
+RegistryResult RegistryStore::ListKey(RegistryRoot root, const KeyNames& names,
+                                      RegistryKeyContents& out) {
+  if (auto r = Open(); !r.ok()) return r;
+  RegistryStatus status = RegistryStatus::kKeyRefused;
+  return Guarded(path_, status, [&] {
+    Db::Transaction t(*db_, false);
+    RegistryResult result;
+    const int64_t key = db_->Resolve(root, names, KeyOpen::kExisting, result);
+    if (key == 0) return result;
+    out = {};
+    {
+      Db::Query q = db_->Prepare("SELECT name FROM keys WHERE parent = ?1");
+      q.Bind(1, key);
+      while (q.Step()) out.subkeys.push_back(q.Text(0));
+    }
+    std::sort(out.subkeys.begin(), out.subkeys.end(),
+              [](const auto& a, const auto& b) { return NameFoldKey(a) < NameFoldKey(b); });
+    Db::Query q = db_->Prepare("SELECT name, type, data FROM vals WHERE key = ?1 ORDER BY rowid");
+    q.Bind(1, key);
+    while (q.Step()) out.values.push_back({q.Text(0), static_cast<uint32_t>(q.Int(1)), q.Blob(2)});
+    return result;
+  });
+}
+
+RegistryResult RegistryStore::FindMount(const std::string& name, HiveMount& out, bool& found) {
+  found = false;
+  if (auto r = Open(); !r.ok()) return r;
+  RegistryStatus status = RegistryStatus::kKeyRefused;
+  return Guarded(path_, status, [&] {
+    Db::Query q = db_->Prepare("SELECT name, file FROM mounts WHERE fold = ?1");
+    q.Bind(1, NameFoldText(name));
+    if (q.Step()) {
+      out = {q.Text(0), q.Text(1)};
+      found = true;
+    }
+    return RegistryResult{};
+  });
+}
+
+RegistryResult RegistryStore::Mounts(std::vector<HiveMount>& out) {
+  out.clear();
+  if (auto r = Open(); !r.ok()) return r;
+  RegistryStatus status = RegistryStatus::kKeyRefused;
+  return Guarded(path_, status, [&] {
+    Db::Query q = db_->Prepare("SELECT name, file FROM mounts ORDER BY fold");
+    while (q.Step()) out.push_back({q.Text(0), q.Text(1)});
+    return RegistryResult{};
+  });
+}
+
+RegistryResult RegistryStore::AddMount(const HiveMount& mount) {
+  if (auto r = Open(); !r.ok()) return r;
+  RegistryStatus status = RegistryStatus::kKeyRefused;
+  return Guarded(path_, status, [&] {
+    if (const std::string problem = KeyNameProblem(mount.name); !problem.empty()) {
+      return RegistryResult{status, problem};
+    }
+    Db::Transaction t(*db_, true);
+    const std::string fold = NameFoldText(mount.name);
+    {
+      Db::Query q = db_->Prepare("SELECT name FROM mounts WHERE fold = ?1");
+      q.Bind(1, fold);
+      if (q.Step()) {
+        return RegistryResult{status,
+                              "a hive is already mounted as HKEY_LOCAL_MACHINE\\" + q.Text(0)};
+      }
+    }
+    {
+      Db::Query q = db_->Prepare("SELECT name FROM mounts WHERE file = ?1");
+      q.Bind(1, mount.file);
+      if (q.Step()) {
+        return RegistryResult{status,
+                              "the file is already mounted as HKEY_LOCAL_MACHINE\\" + q.Text(0)};
+      }
+    }
+    if (db_->FindChild(RootId(RegistryRoot::kLocalMachine), fold) != 0) {
+      return RegistryResult{status, "HKEY_LOCAL_MACHINE\\" + mount.name + " exists already"};
+    }
+    db_->Prepare("INSERT INTO mounts(fold, name, file) VALUES(?1, ?2, ?3)")
+        .Bind(1, fold)
+        .Bind(2, mount.name)
+        .Bind(3, mount.file)
+        .Step();
+    t.Commit();
+    return RegistryResult{};
+  });
+}
+
+RegistryResult RegistryStore::RemoveMount(const std::string& name) {
+  if (auto r = Open(); !r.ok()) return r;
+  RegistryStatus status = RegistryStatus::kKeyRefused;
+  return Guarded(path_, status, [&] {
+    db_->Prepare("DELETE FROM mounts WHERE fold = ?1").Bind(1, NameFoldText(name)).Step();
+    if (sqlite3_changes(db_->handle) == 0) {
+      return RegistryResult{RegistryStatus::kKeyNotFound,
+                            "no hive is mounted as HKEY_LOCAL_MACHINE\\" + name};
+    }
+    return RegistryResult{};
+  });
+}
+
+}  // namespace pelvar::platform

@@ -1,0 +1,67 @@
+// The host registry store: an SQLite database of keys, values and hive
+// mounts. Every call is one transaction; writers wait for each other (busy
+// time-out), so two programs writing at once lose nothing. The database is
+// created on first use, holding the five roots and the keys scripts expect
+// to read. Names are UTF-8.
+//
+// As on Windows, HKEY_LOCAL_MACHINE and HKEY_USERS hold only their fixed
+// keys and mounted hives: keys directly below them cannot be created or
+// deleted, and they hold no values.
+#pragma once
+
+#include <memory>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "platform/registry.h"
+
+namespace pelvar::platform {
+
+using KeyNames = std::vector<std::string>;
+
+struct HiveMount {
+  std::string name;  // the key name below HKEY_LOCAL_MACHINE
+  std::string file;  // absolute host path of the hive file
+};
+
+class RegistryStore {
+ public:
+  // `path`: host path of the database file. `program_files_dir`: the data
+  // of HKLM\SOFTWARE\Microsoft\Windows\CurrentVersion\ProgramFilesDir when
+  // the store is created.
+  RegistryStore(std::string path, std::string program_files_dir);
+  ~RegistryStore();
+  RegistryStore(const RegistryStore&) = delete;
+  RegistryStore& operator=(const RegistryStore&) = delete;
+
+  const std::string& path() const { return path_; }
+
+  RegistryResult CreateKey(RegistryRoot root, const KeyNames& names);
+  RegistryResult SetValue(RegistryRoot root, const KeyNames& names, KeyOpen open,
+                          const RegistryValue& value);
+  RegistryResult DeleteKey(RegistryRoot root, const KeyNames& names, KeyOpen open,
+                           const std::string& name);
+  RegistryResult DeleteValue(RegistryRoot root, const KeyNames& names, const std::string& name);
+  RegistryResult GetValue(RegistryRoot root, const KeyNames& names, const std::string& name,
+                          RegistryValue& out);
+  RegistryResult ListKey(RegistryRoot root, const KeyNames& names, RegistryKeyContents& out);
+
+  // The mount whose name matches (any letter case); `found` tells whether one does.
+  RegistryResult FindMount(const std::string& name, HiveMount& out, bool& found);
+  RegistryResult Mounts(std::vector<HiveMount>& out);
+  // Records a mount: refused when the name is mounted, names a key of
+  // HKEY_LOCAL_MACHINE, or the file is mounted under another name.
+  RegistryResult AddMount(const HiveMount& mount);
+  RegistryResult RemoveMount(const std::string& name);
+
+ private:
+  struct Db;
+  RegistryResult Open();
+
+  std::string path_;
+  std::string program_files_dir_;
+  std::unique_ptr<Db> db_;
+};
+
+}  // namespace pelvar::platform
