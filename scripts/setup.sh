@@ -8,7 +8,7 @@ PACKAGES=(
   libgtest-dev libgmock-dev
   qt6-base-dev qt6-qpa-plugins
   libsqlite3-dev sqlite3
-  libhivex-dev libhivex-bin chntpw
+  libhivex-dev libhivex-bin libwin-hivex-perl chntpw
   zlib1g-dev libdeflate-dev pigz
   libcurl4-openssl-dev curl
   libicu-dev
