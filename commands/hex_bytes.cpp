@@ -1,15 +1,10 @@
 #include "commands/hex_bytes.h"
 
+#include <charconv>
+
 namespace pelvar::commands {
 
 namespace {
-
-int HexDigit(char c) {
-  if (c >= '0' && c <= '9') return c - '0';
-  if (c >= 'a' && c <= 'f') return c - 'a' + 10;
-  if (c >= 'A' && c <= 'F') return c - 'A' + 10;
-  return -1;
-}
 
 bool IsBlank(char c) {
   return c == ' ' || c == '\t';
@@ -26,10 +21,11 @@ std::optional<std::string> ParseHexBytes(std::string_view text) {
   skip_blanks();
   while (i < text.size()) {
     if (i + 1 >= text.size()) return std::nullopt;
-    const int high = HexDigit(text[i]);
-    const int low = HexDigit(text[i + 1]);
-    if (high < 0 || low < 0) return std::nullopt;
-    out.push_back(static_cast<char>(high * 16 + low));
+    unsigned byte = 0;
+    const char* pair = text.data() + i;
+    const auto [end, ec] = std::from_chars(pair, pair + 2, byte, 16);
+    if (ec != std::errc() || end != pair + 2) return std::nullopt;
+    out.push_back(static_cast<char>(byte));
     i += 2;
     skip_blanks();
     if (i < text.size() && text[i] == ',') {

@@ -13,8 +13,6 @@
 
 namespace pelvar::platform {
 
-class HiveFile;
-
 class HostRegistry : public Registry {
  public:
   // `store_path`: host path of the store's database file, created on first

@@ -252,157 +252,132 @@ RegistryResult RegistryStore::Open() {
   return {};
 }
 
-namespace {
-
-// Runs one operation of the store, turning SQLite failures into `status`.
 template <typename Fn>
-RegistryResult Guarded(const std::string& path, RegistryStatus& status, Fn&& fn) {
+RegistryResult RegistryStore::Run(RegistryStatus& failure, Fn&& fn) {
+  if (auto r = Open(); !r.ok()) return r;
   try {
-    return fn();
+    return fn(*db_);
   } catch (const StoreFailure& e) {
-    return {status, "registry store \"" + path + "\": " + e.what()};
+    return {failure, "registry store \"" + path_ + "\": " + e.what()};
   }
 }
 
-}  // namespace
-
-RegistryResult RegistryStore::CreateKey(RegistryRoot root, const KeyNames& names) {
-  if (auto r = Open(); !r.ok()) return r;
-  RegistryStatus status = RegistryStatus::kKeyRefused;
-  return Guarded(path_, status, [&] {
-    Db::Transaction t(*db_, true);
+template <typename Fn>
+RegistryResult RegistryStore::OnKey(RegistryRoot root, const KeyNames& names, KeyOpen open,
+                                    bool write, RegistryStatus after_open, Fn&& fn) {
+  RegistryStatus failure = RegistryStatus::kKeyRefused;
+  return Run(failure, [&](Db& db) {
+    Db::Transaction t(db, write);
     RegistryResult result;
-    if (db_->Resolve(root, names, KeyOpen::kCreate, result) == 0) return result;
-    t.Commit();
+    const int64_t key = db.Resolve(root, names, open, result);
+    if (key == 0) return result;
+    failure = after_open;
+    result = fn(db, key);
+    // Keys made on the way stay, as on Windows, also when the operation
+    // itself fails.
+    if (write) t.Commit();
     return result;
   });
 }
 
+RegistryResult RegistryStore::CreateKey(RegistryRoot root, const KeyNames& names) {
+  return OnKey(root, names, KeyOpen::kCreate, true, RegistryStatus::kKeyRefused,
+               [](Db&, int64_t) { return RegistryResult{}; });
+}
+
 RegistryResult RegistryStore::SetValue(RegistryRoot root, const KeyNames& names, KeyOpen open,
                                        const RegistryValue& value) {
-  if (auto r = Open(); !r.ok()) return r;
-  RegistryStatus status = RegistryStatus::kKeyRefused;
-  return Guarded(path_, status, [&] {
-    Db::Transaction t(*db_, true);
-    RegistryResult result;
-    const int64_t key = db_->Resolve(root, names, open, result);
-    if (key == 0) return result;
-    status = RegistryStatus::kValueRefused;
+  return OnKey(root, names, open, true, RegistryStatus::kValueRefused, [&](Db& db, int64_t key) {
+    const RegistryStatus refused = RegistryStatus::kValueRefused;
     if (IsSealedRoot(key)) {
       return RegistryResult{
-          status, std::string("values cannot be written directly into ") + RootName(root)};
+          refused, std::string("values cannot be written directly into ") + RootName(root)};
     }
     if (const std::string problem = ValueNameProblem(value.name); !problem.empty()) {
-      return RegistryResult{status, problem};
+      return RegistryResult{refused, problem};
     }
-    db_->SetValue(key, value);
-    t.Commit();
-    return result;
+    db.SetValue(key, value);
+    return RegistryResult{};
   });
 }
 
 RegistryResult RegistryStore::DeleteKey(RegistryRoot root, const KeyNames& names, KeyOpen open,
                                         const std::string& name) {
-  if (auto r = Open(); !r.ok()) return r;
-  RegistryStatus status = RegistryStatus::kKeyRefused;
-  return Guarded(path_, status, [&] {
-    Db::Transaction t(*db_, true);
-    RegistryResult result;
-    const int64_t parent = db_->Resolve(root, names, open, result);
-    if (parent == 0) return result;
-    // The key path made on the way stays, as it would on Windows.
-    const int64_t key = name.empty() ? 0 : db_->FindChild(parent, NameFoldText(name));
-    if (key == 0) {
-      result = {RegistryStatus::kKeyNotFound, "no key \"" + name + "\""};
-    } else if (IsSealedRoot(parent)) {
-      result = {RegistryStatus::kKeyRefused,
-                std::string("keys directly below ") + RootName(root) + " cannot be deleted"};
-    } else {
-      static constexpr const char* kSubtree =
-          "WITH RECURSIVE tree(id) AS (SELECT ?1 UNION ALL"
-          " SELECT keys.id FROM keys JOIN tree ON keys.parent = tree.id) ";
-      db_->Prepare(std::string(kSubtree) + "DELETE FROM vals WHERE key IN (SELECT id FROM tree)")
-          .Bind(1, key)
-          .Step();
-      db_->Prepare(std::string(kSubtree) + "DELETE FROM keys WHERE id IN (SELECT id FROM tree)")
-          .Bind(1, key)
-          .Step();
+  return OnKey(root, names, open, true, RegistryStatus::kKeyRefused, [&](Db& db, int64_t parent) {
+    const int64_t key = name.empty() ? 0 : db.FindChild(parent, NameFoldText(name));
+    if (key == 0) return RegistryResult{RegistryStatus::kKeyNotFound, "no key \"" + name + "\""};
+    if (IsSealedRoot(parent)) {
+      return RegistryResult{RegistryStatus::kKeyRefused, std::string("keys directly below ") +
+                                                             RootName(root) + " cannot be deleted"};
     }
-    t.Commit();
-    return result;
+    static constexpr const char* kSubtree =
+        "WITH RECURSIVE tree(id) AS (SELECT ?1 UNION ALL"
+        " SELECT keys.id FROM keys JOIN tree ON keys.parent = tree.id) ";
+    db.Prepare(std::string(kSubtree) + "DELETE FROM vals WHERE key IN (SELECT id FROM tree)")
+        .Bind(1, key)
+        .Step();
+    db.Prepare(std::string(kSubtree) + "DELETE FROM keys WHERE id IN (SELECT id FROM tree)")
+        .Bind(1, key)
+        .Step();
+    return RegistryResult{};
   });
 }
 
 RegistryResult RegistryStore::DeleteValue(RegistryRoot root, const KeyNames& names,
                                           const std::string& name) {
-  if (auto r = Open(); !r.ok()) return r;
-  RegistryStatus status = RegistryStatus::kKeyRefused;
-  return Guarded(path_, status, [&] {
-    Db::Transaction t(*db_, true);
-    RegistryResult result;
-    const int64_t key = db_->Resolve(root, names, KeyOpen::kExisting, result);
-    if (key == 0) return result;
-    status = RegistryStatus::kValueRefused;
-    db_->Prepare("DELETE FROM vals WHERE key = ?1 AND fold = ?2")
-        .Bind(1, key)
-        .Bind(2, NameFoldText(name))
-        .Step();
-    if (sqlite3_changes(db_->handle) == 0) {
-      return RegistryResult{RegistryStatus::kValueNotFound, "no value \"" + name + "\""};
-    }
-    t.Commit();
-    return result;
-  });
+  return OnKey(root, names, KeyOpen::kExisting, true, RegistryStatus::kValueRefused,
+               [&](Db& db, int64_t key) {
+                 db.Prepare("DELETE FROM vals WHERE key = ?1 AND fold = ?2")
+                     .Bind(1, key)
+                     .Bind(2, NameFoldText(name))
+                     .Step();
+                 if (sqlite3_changes(db.handle) > 0) return RegistryResult{};
+                 return RegistryResult{RegistryStatus::kValueNotFound, "no value \"" + name + "\""};
+               });
 }
 
 RegistryResult RegistryStore::GetValue(RegistryRoot root, const KeyNames& names,
                                        const std::string& name, RegistryValue& out) {
-  if (auto r = Open(); !r.ok()) return r;
-  RegistryStatus status = RegistryStatus::kKeyRefused;
-  return Guarded(path_, status, [&] {
-    Db::Transaction t(*db_, false);
-    RegistryResult result;
-    const int64_t key = db_->Resolve(root, names, KeyOpen::kExisting, result);
-    if (key == 0) return result;
-    Db::Query q = db_->Prepare("SELECT name, type, data FROM vals WHERE key = ?1 AND fold = ?2");
-    q.Bind(1, key).Bind(2, NameFoldText(name));
-    if (!q.Step())
-      return RegistryResult{RegistryStatus::kValueNotFound, "no value \"" + name + "\""};
-    out = {q.Text(0), static_cast<uint32_t>(q.Int(1)), q.Blob(2)};
-    return result;
-  });
+  return OnKey(
+      root, names, KeyOpen::kExisting, false, RegistryStatus::kKeyRefused,
+      [&](Db& db, int64_t key) {
+        Db::Query q = db.Prepare("SELECT name, type, data FROM vals WHERE key = ?1 AND fold = ?2");
+        q.Bind(1, key).Bind(2, NameFoldText(name));
+        if (!q.Step()) {
+          return RegistryResult{RegistryStatus::kValueNotFound, "no value \"" + name + "\""};
+        }
+        out = {q.Text(0), static_cast<uint32_t>(q.Int(1)), q.Blob(2)};
+        return RegistryResult{};
+      });
 }
 
 RegistryResult RegistryStore::ListKey(RegistryRoot root, const KeyNames& names,
                                       RegistryKeyContents& out) {
-  if (auto r = Open(); !r.ok()) return r;
-  RegistryStatus status = RegistryStatus::kKeyRefused;
-  return Guarded(path_, status, [&] {
-    Db::Transaction t(*db_, false);
-    RegistryResult result;
-    const int64_t key = db_->Resolve(root, names, KeyOpen::kExisting, result);
-    if (key == 0) return result;
-    out = {};
-    {
-      Db::Query q = db_->Prepare("SELECT name FROM keys WHERE parent = ?1");
-      q.Bind(1, key);
-      while (q.Step()) out.subkeys.push_back(q.Text(0));
-    }
-    std::sort(out.subkeys.begin(), out.subkeys.end(),
-              [](const auto& a, const auto& b) { return NameFoldKey(a) < NameFoldKey(b); });
-    Db::Query q = db_->Prepare("SELECT name, type, data FROM vals WHERE key = ?1 ORDER BY rowid");
-    q.Bind(1, key);
-    while (q.Step()) out.values.push_back({q.Text(0), static_cast<uint32_t>(q.Int(1)), q.Blob(2)});
-    return result;
-  });
+  return OnKey(
+      root, names, KeyOpen::kExisting, false, RegistryStatus::kKeyRefused,
+      [&](Db& db, int64_t key) {
+        out = {};
+        {
+          Db::Query q = db.Prepare("SELECT name FROM keys WHERE parent = ?1");
+          q.Bind(1, key);
+          while (q.Step()) out.subkeys.push_back(q.Text(0));
+        }
+        std::sort(out.subkeys.begin(), out.subkeys.end(),
+                  [](const auto& a, const auto& b) { return NameFoldKey(a) < NameFoldKey(b); });
+        Db::Query q = db.Prepare("SELECT name, type, data FROM vals WHERE key = ?1 ORDER BY rowid");
+        q.Bind(1, key);
+        while (q.Step()) {
+          out.values.push_back({q.Text(0), static_cast<uint32_t>(q.Int(1)), q.Blob(2)});
+        }
+        return RegistryResult{};
+      });
 }
 
 RegistryResult RegistryStore::FindMount(const std::string& name, HiveMount& out, bool& found) {
   found = false;
-  if (auto r = Open(); !r.ok()) return r;
   RegistryStatus status = RegistryStatus::kKeyRefused;
-  return Guarded(path_, status, [&] {
-    Db::Query q = db_->Prepare("SELECT name, file FROM mounts WHERE fold = ?1");
+  return Run(status, [&](Db& db) {
+    Db::Query q = db.Prepare("SELECT name, file FROM mounts WHERE fold = ?1");
     q.Bind(1, NameFoldText(name));
     if (q.Step()) {
       out = {q.Text(0), q.Text(1)};
@@ -414,26 +389,24 @@ RegistryResult RegistryStore::FindMount(const std::string& name, HiveMount& out,
 
 RegistryResult RegistryStore::Mounts(std::vector<HiveMount>& out) {
   out.clear();
-  if (auto r = Open(); !r.ok()) return r;
   RegistryStatus status = RegistryStatus::kKeyRefused;
-  return Guarded(path_, status, [&] {
-    Db::Query q = db_->Prepare("SELECT name, file FROM mounts ORDER BY fold");
+  return Run(status, [&](Db& db) {
+    Db::Query q = db.Prepare("SELECT name, file FROM mounts ORDER BY fold");
     while (q.Step()) out.push_back({q.Text(0), q.Text(1)});
     return RegistryResult{};
   });
 }
 
 RegistryResult RegistryStore::AddMount(const HiveMount& mount) {
-  if (auto r = Open(); !r.ok()) return r;
   RegistryStatus status = RegistryStatus::kKeyRefused;
-  return Guarded(path_, status, [&] {
+  return Run(status, [&](Db& db) {
     if (const std::string problem = KeyNameProblem(mount.name); !problem.empty()) {
       return RegistryResult{status, problem};
     }
-    Db::Transaction t(*db_, true);
+    Db::Transaction t(db, true);
     const std::string fold = NameFoldText(mount.name);
     {
-      Db::Query q = db_->Prepare("SELECT name FROM mounts WHERE fold = ?1");
+      Db::Query q = db.Prepare("SELECT name FROM mounts WHERE fold = ?1");
       q.Bind(1, fold);
       if (q.Step()) {
         return RegistryResult{status,
@@ -441,17 +414,17 @@ RegistryResult RegistryStore::AddMount(const HiveMount& mount) {
       }
     }
     {
-      Db::Query q = db_->Prepare("SELECT name FROM mounts WHERE file = ?1");
+      Db::Query q = db.Prepare("SELECT name FROM mounts WHERE file = ?1");
       q.Bind(1, mount.file);
       if (q.Step()) {
         return RegistryResult{status,
                               "the file is already mounted as HKEY_LOCAL_MACHINE\\" + q.Text(0)};
       }
     }
-    if (db_->FindChild(RootId(RegistryRoot::kLocalMachine), fold) != 0) {
+    if (db.FindChild(RootId(RegistryRoot::kLocalMachine), fold) != 0) {
       return RegistryResult{status, "HKEY_LOCAL_MACHINE\\" + mount.name + " exists already"};
     }
-    db_->Prepare("INSERT INTO mounts(fold, name, file) VALUES(?1, ?2, ?3)")
+    db.Prepare("INSERT INTO mounts(fold, name, file) VALUES(?1, ?2, ?3)")
         .Bind(1, fold)
         .Bind(2, mount.name)
         .Bind(3, mount.file)
@@ -462,11 +435,10 @@ RegistryResult RegistryStore::AddMount(const HiveMount& mount) {
 }
 
 RegistryResult RegistryStore::RemoveMount(const std::string& name) {
-  if (auto r = Open(); !r.ok()) return r;
   RegistryStatus status = RegistryStatus::kKeyRefused;
-  return Guarded(path_, status, [&] {
-    db_->Prepare("DELETE FROM mounts WHERE fold = ?1").Bind(1, NameFoldText(name)).Step();
-    if (sqlite3_changes(db_->handle) == 0) {
+  return Run(status, [&](Db& db) {
+    db.Prepare("DELETE FROM mounts WHERE fold = ?1").Bind(1, NameFoldText(name)).Step();
+    if (sqlite3_changes(db.handle) == 0) {
       return RegistryResult{RegistryStatus::kKeyNotFound,
                             "no hive is mounted as HKEY_LOCAL_MACHINE\\" + name};
     }

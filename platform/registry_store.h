@@ -58,6 +58,17 @@ class RegistryStore {
  private:
   struct Db;
   RegistryResult Open();
+  // Runs `fn(db)` on the open store; an SQLite failure becomes a result
+  // with the status `failure` holds at that moment.
+  template <typename Fn>
+  RegistryResult Run(RegistryStatus& failure, Fn&& fn);
+  // Runs `fn(db, key)` in one transaction on the key at `names`. A key that
+  // cannot be opened ends it rolled back; otherwise a writing operation is
+  // committed whatever `fn` returns. SQLite failures after the key opened
+  // get the status `after_open`.
+  template <typename Fn>
+  RegistryResult OnKey(RegistryRoot root, const KeyNames& names, KeyOpen open, bool write,
+                       RegistryStatus after_open, Fn&& fn);
 
   std::string path_;
   std::string program_files_dir_;

@@ -1,0 +1,180 @@
+// Registry writes against peers measured in the same run, in interleaved
+// rounds after a warm-up round; each figure is the median over the rounds.
+//
+//  store: a pelvar run of 1,000 regwritestring lines into a new host store,
+//         against the sqlite3 tool committing 1,000 single-row inserts (one
+//         transaction each) into a new database file.
+//  hive:  a pelvar run of 100 regwritestring lines into a mounted 10 MB hive,
+//         against copying that hive file 100 times.
+//
+// Usage: registry_bench [rounds] [store|hive|all]   (rounds: default 3)
+// Work files go to a folder below $TMPDIR (or /tmp), removed at the end.
+#include <unistd.h>
+
+#include <algorithm>
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <functional>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "platform/hive_file.h"
+#include "platform/host_registry.h"
+#include "platform/system_folders.h"
+
+namespace fs = std::filesystem;
+using pelvar::platform::HiveFile;
+using pelvar::platform::KeyOpen;
+
+namespace {
+
+std::string ProgramDir() {
+  char buf[4096];
+  const ssize_t n = ::readlink("/proc/self/exe", buf, sizeof buf - 1);
+  const fs::path exe(std::string(buf, n > 0 ? static_cast<size_t>(n) : 0));
+  return (exe.parent_path().parent_path() / "program").string();
+}
+
+// A hive of the shared test data beside the checkout.
+fs::path SharedHive(const char* name) {
+  return fs::path(__FILE__).parent_path() / ".." / ".." / "shared" / "data" / "hives" / name;
+}
+
+void WriteText(const fs::path& path, const std::string& text) {
+  std::ofstream(path, std::ios::binary) << text;
+}
+
+void Shell(const std::string& command) {
+  if (std::system(command.c_str()) != 0) {
+    std::fprintf(stderr, "failed: %s\n", command.c_str());
+    std::exit(1);
+  }
+}
+
+double Seconds(const std::function<void()>& fn) {
+  const auto start = std::chrono::steady_clock::now();
+  fn();
+  return std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+}
+
+double Median(std::vector<double> v) {
+  std::sort(v.begin(), v.end());
+  return v[v.size() / 2];
+}
+
+// Times `ours` and `peer` alternately; prints the medians and their ratio.
+void Compare(const char* title, int rounds, const std::function<void()>& prepare_ours,
+             const std::function<void()>& ours, const std::function<void()>& prepare_peer,
+             const std::function<void()>& peer) {
+  std::vector<double> a;
+  std::vector<double> b;
+  for (int round = 0; round <= rounds; ++round) {
+    prepare_ours();
+    const double ta = Seconds(ours);
+    prepare_peer();
+    const double tb = Seconds(peer);
+    if (round == 0) continue;  // warm-up
+    a.push_back(ta);
+    b.push_back(tb);
+  }
+  std::printf("%s: ours %.3f s, peer %.3f s, ratio %.2f (median of %d rounds)\n", title, Median(a),
+              Median(b), Median(a) / Median(b), rounds);
+}
+
+std::string PelvarRun(const fs::path& home, const fs::path& store, const fs::path& script) {
+  return "PELVAR_HOME='" + home.string() + "' PELVAR_REGISTRY='" + store.string() + "' '" +
+         ProgramDir() + "/pelvar' '" + script.string() + "' /silent >/dev/null";
+}
+
+void StoreBench(const fs::path& work, int rounds) {
+  const fs::path store = work / "store.db";
+  const fs::path script = work / "store.script";
+  const fs::path sql = work / "inserts.sql";
+  const fs::path db = work / "peer.db";
+  std::string lines = "[process]\r\n";
+  std::string inserts = "CREATE TABLE t(k TEXT, v TEXT);\n";
+  for (int i = 0; i < 1000; ++i) {
+    const std::string n = std::to_string(i);
+    lines += "regwritestring,1,HKEY_CURRENT_USER,Software\\Bench,v" + n + ",value" + n + "\r\n";
+    inserts += "INSERT INTO t VALUES('v" + n + "', 'value" + n + "');\n";
+  }
+  WriteText(script, lines);
+  WriteText(sql, inserts);
+  const auto remove = [](const fs::path& p) {
+    for (const char* suffix : {"", "-wal", "-shm", "-journal"}) fs::remove(p.string() + suffix);
+  };
+  Compare(
+      "store: 1000 regwritestring vs sqlite3 1000 insert transactions", rounds,
+      [&] { remove(store); }, [&] { Shell(PelvarRun(work, store, script)); }, [&] { remove(db); },
+      [&] { Shell("sqlite3 '" + db.string() + "' < '" + sql.string() + "'"); });
+}
+
+// A hive of about 10 MB: minimal.hiv with 660 keys of one 10,000-byte value.
+void MakeHive(const fs::path& source, const fs::path& hive) {
+  fs::copy_file(source, hive, fs::copy_options::overwrite_existing);
+  std::unique_ptr<HiveFile> file;
+  auto r = HiveFile::Open(hive.string(), true, file);
+  for (int i = 0; r.ok() && i < 660; ++i) {
+    char name[16];
+    std::snprintf(name, sizeof name, "K%04d", i);
+    HiveFile::Node node = 0;
+    r = file->FindKey({name}, KeyOpen::kCreate, node);
+    if (r.ok())
+      r = file->SetValue(node, {"Data", pelvar::platform::reg_type::kBinary,
+                                std::string(10000, static_cast<char>(i))});
+  }
+  if (r.ok()) r = file->Commit();
+  if (!r.ok()) {
+    std::fprintf(stderr, "cannot make the hive: %s\n", r.message.c_str());
+    std::exit(1);
+  }
+}
+
+void HiveBench(const fs::path& work, int rounds) {
+  const fs::path hive = work / "big.hiv";
+  const fs::path copy = work / "copy.hiv";
+  const fs::path store = work / "hive-store.db";
+  const fs::path script = work / "hive.script";
+  MakeHive(SharedHive("minimal.hiv"), hive);
+  std::printf("hive: %.1f MB\n", static_cast<double>(fs::file_size(hive)) / 1e6);
+  {
+    pelvar::platform::HostRegistry registry(store.string(), "/opt");
+    const auto r = registry.LoadHive("BENCH", hive.string());
+    if (!r.ok()) {
+      std::fprintf(stderr, "cannot mount the hive: %s\n", r.message.c_str());
+      std::exit(1);
+    }
+  }
+  std::string lines = "[process]\r\n";
+  for (int i = 0; i < 100; ++i) {
+    lines += "regwritestring,1,HKEY_LOCAL_MACHINE,BENCH\\Setup,v" + std::to_string(i) + ",x\r\n";
+  }
+  WriteText(script, lines);
+  Compare(
+      "hive: 100 regwritestring into a 10 MB hive vs 100 copies of it", rounds, [] {},
+      [&] { Shell(PelvarRun(work, store, script)); }, [] {},
+      [&] {
+        for (int i = 0; i < 100; ++i) {
+          fs::copy_file(hive, copy, fs::copy_options::overwrite_existing);
+        }
+      });
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  const int rounds = argc > 1 ? std::max(1, std::atoi(argv[1])) : 3;
+  const std::string which = argc > 2 ? argv[2] : "all";
+  const fs::path work = pelvar::platform::HostTempDir() + "pelvar-registry-bench";
+  fs::remove_all(work);
+  fs::create_directories(work);
+  WriteText(work / "pelvar.ini", "[main]\r\n");
+  if (which == "all" || which == "store") StoreBench(work, rounds);
+  if (which == "all" || which == "hive") HiveBench(work, rounds);
+  fs::remove_all(work);
+  return 0;
+}
