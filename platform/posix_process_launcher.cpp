@@ -106,9 +106,8 @@ std::string FindProgramInPath(const std::string& name) {
   size_t pos = 0;
   for (;;) {
     const size_t end = std::min(path.find(':', pos), path.size());
-    std::string dir = path.substr(pos, end - pos);
-    if (dir.empty()) dir = ".";
-    const std::string candidate = dir + "/" + name;
+    std::string candidate = end > pos ? path.substr(pos, end - pos) : std::string(".");
+    candidate.append("/").append(name);
     if (IsExecutableFile(candidate)) return candidate;
     if (end == path.size()) return {};
     pos = end + 1;
