@@ -35,7 +35,9 @@ ConsoleRunView::ConsoleRunView(std::FILE* out, std::FILE* err, bool terminal, bo
   buffer_.reserve(kFlushBytes + 4096);
 }
 
-ConsoleRunView::~ConsoleRunView() { Flush(); }
+ConsoleRunView::~ConsoleRunView() {
+  Flush();
+}
 
 void ConsoleRunView::SetStatus(std::string_view text) {
   if (!terminal_) return;
@@ -69,8 +71,7 @@ void ConsoleRunView::ShowMessage(MessageKind /*kind*/, std::string_view caption,
   for (char& c : shown) {
     if (c == '\r') c = '\n';
   }
-  std::fprintf(err_, "%.*s: %s\n", static_cast<int>(caption.size()), caption.data(),
-               shown.c_str());
+  std::fprintf(err_, "%.*s: %s\n", static_cast<int>(caption.size()), caption.data(), shown.c_str());
   std::fflush(err_);
 }
 

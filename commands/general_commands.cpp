@@ -16,6 +16,8 @@ void Echo(CommandCall& call) {
 
 }  // namespace
 
-void RegisterGeneralCommands(CommandSet& set) { set.Set("echo", Echo); }
+void RegisterGeneralCommands(CommandSet& set) {
+  set.Set("echo", Echo);
+}
 
 }  // namespace pelvar::commands

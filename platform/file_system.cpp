@@ -99,7 +99,9 @@ bool IsDirectory(std::string_view script_path) {
   return ::stat(HostPath(script_path).c_str(), &st) == 0 && S_ISDIR(st.st_mode);
 }
 
-bool PathExists(std::string_view script_path) { return Lexists(HostPath(script_path)); }
+bool PathExists(std::string_view script_path) {
+  return Lexists(HostPath(script_path));
+}
 
 std::error_code ReadWholeFile(std::string_view script_path, std::string& out) {
   out.clear();
@@ -133,7 +135,9 @@ std::string SystemMessage(std::error_code ec) {
   return m;
 }
 
-AtomicFileWriter::~AtomicFileWriter() { Abort(); }
+AtomicFileWriter::~AtomicFileWriter() {
+  Abort();
+}
 
 std::error_code AtomicFileWriter::Open(const std::string& host_target) {
   Abort();
