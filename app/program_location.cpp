@@ -25,6 +25,7 @@ ProgramLocation LocateProgram(const char* argv0) {
   // (such as a sanitizer build) started it.
   if (name.empty()) name = "pelvar";
   loc.program_name = name;
+  loc.executable_folder = loc.folder;
   if (const char* home = std::getenv("PELVAR_HOME"); home != nullptr && *home != '\0') {
     loc.folder = home;
     while (loc.folder.size() > 1 && loc.folder.back() == '/') loc.folder.pop_back();

@@ -22,7 +22,11 @@ std::string RegistryStorePath(const ProgramLocation& location) {
 }
 
 std::string RegToolPath(const ProgramLocation& location) {
-  return InFolder(location, "pelvar-reg");
+  // The tool is built and installed beside the program, wherever
+  // $PELVAR_HOME puts the program's files.
+  ProgramLocation beside = location;
+  if (!location.executable_folder.empty()) beside.folder = location.executable_folder;
+  return InFolder(beside, "pelvar-reg");
 }
 
 std::unique_ptr<platform::HostRegistry> OpenProgramRegistry(const ProgramConfig& config,

@@ -1,7 +1,7 @@
 // The registry of a program run: the host store named by $PELVAR_REGISTRY,
 // by default "registry.db" in the program folder, created on first use with
 // ProgramFilesDir set from the configuration (key programfilesdir, or
-// /opt), and the registry tool "pelvar-reg" beside the program.
+// /opt), and the registry tool "pelvar-reg" beside the executable.
 #pragma once
 
 #include <memory>
@@ -16,7 +16,7 @@ namespace pelvar::app {
 // Host path of the registry store.
 std::string RegistryStorePath(const ProgramLocation& location);
 
-// Path of the registry tool.
+// Path of the registry tool: beside the executable.
 std::string RegToolPath(const ProgramLocation& location);
 
 // The registry of the program; the store is opened on first use.

@@ -75,5 +75,30 @@ TEST(RegistryE2eTest, AScriptEditsAMountedHiveThatIndependentReadersReadBack) {
       "[HKLM\\PE_SOFT\\Pelvar\\Setup]\r\n\"Name\"=\"x,y\"\r\n\"Count\"=dword:00000010\r\n\r\n");
 }
 
+TEST(RegistryE2eTest, HiveCommandsRunTheRegistryToolAndWaitForIt) {
+  TempDir home;
+  home.Write("pelvar.ini", "[main]\r\ntargetdir=" + home.Path("target") + "\r\n");
+  const std::string hive =
+      home.Write("target/system", testing::ReadFileText(PELVAR_SHARED_DATA "/hives/minimal.hiv"));
+  const std::string script = home.Write(
+      "h.script",
+      "[process]\r\n"
+      "reghiveload,1,PE_SYSTEM,%targetdir%\\system\r\n"
+      "regwritestring,1,HKEY_LOCAL_MACHINE,PE_SYSTEM\\Setup,CmdLine,\"setup.exe -newsetup\"\r\n"
+      "reghiveunload,1,PE_SYSTEM\r\n"
+      "reghiveunload,1,PE_SYSTEM\r\n");
+  const std::string file = home.Path("target") + "\\system";
+  EXPECT_EQ(
+      RunIn(home, "pelvar", ShellQuoted(script) + " /silent").out,
+      "1\tSuccessfully loaded registry hive: \"PE_SYSTEM from file: \"" + file +
+          "\"\n"
+          "1\tSuccessfully wrote registry string key in: \"HKEY_LOCAL_MACHINE\\PE_SYSTEM\\Setup\" "
+          "Key:CmdLine\" Value:\"setup.exe -newsetup\"\n"
+          "1\tSuccessfully unloaded registry hive: \"PE_SYSTEM\"\n"
+          "0\tFailed to unload registry hive: \"PE_SYSTEM\"\n");
+  EXPECT_EQ(RunShell("hivexget " + ShellQuoted(hive) + " '\\Setup' CmdLine").out,
+            "setup.exe -newsetup\n");
+}
+
 }  // namespace
 }  // namespace pelvar
