@@ -154,7 +154,8 @@ bool SplitKeyPath(std::string_view script_path, std::vector<std::string>& names)
   if (script_path.empty()) return true;
   // The whole path is decoded at once, so that all its names are read alike.
   const std::string utf8 = ScriptTextToUtf8(script_path);
-  const std::string_view path = utf8;
+  std::string_view path = utf8;
+  if (path.size() > 1 && path.back() == '\\') path.remove_suffix(1);  // "Software\\"
   size_t pos = 0;
   for (;;) {
     const size_t next = path.find('\\', pos);

@@ -43,8 +43,8 @@ std::string KeyNameProblem(std::string_view utf8);
 std::string ValueNameProblem(std::string_view utf8);
 
 // Splits a key path (script text) at "\" into UTF-8 names. An empty path
-// gives no names. False when a name is empty (a doubled, leading or trailing
-// "\").
+// gives no names; one trailing "\" is ignored. False when a name is empty
+// (a doubled or leading "\").
 bool SplitKeyPath(std::string_view path, std::vector<std::string>& names);
 
 }  // namespace pelvar::platform

@@ -52,7 +52,9 @@ TEST(RegistryTextTest, NameLimitsAndPaths) {
   EXPECT_TRUE(names.empty());
   EXPECT_FALSE(SplitKeyPath("\\Software", names));
   EXPECT_FALSE(SplitKeyPath("a\\\\b", names));
-  EXPECT_FALSE(SplitKeyPath("a\\", names));
+  EXPECT_FALSE(SplitKeyPath("\\", names));
+  EXPECT_TRUE(SplitKeyPath("a\\", names));
+  EXPECT_EQ(names, std::vector<std::string>{"a"});
 }
 
 }  // namespace
