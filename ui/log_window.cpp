@@ -53,8 +53,6 @@ LogWindow::LogWindow(ProgramState& state, QWidget* parent)
   list_->setSelectionBehavior(QAbstractItemView::SelectRows);
   list_->setSelectionMode(QAbstractItemView::SingleSelection);
   list_->setIconSize(QSize(16, 16));
-  list_->setLayoutMode(QListView::Batched);
-  list_->setBatchSize(1000);
 
   save_->setObjectName(QStringLiteral("saveLogButton"));
   view_after_save_->setObjectName(QStringLiteral("viewAfterSaveBox"));

@@ -25,7 +25,6 @@ PathsWindow::PathsWindow(ProgramState& state, QWidget* parent)
   setWindowIcon(ProgramIcon());
   // The main window takes no input while the paths window is shown.
   setWindowModality(Qt::ApplicationModal);
-  resize(520, 0);
 
   auto* title = new QLabel(QStringLiteral("Paths"), this);
   title->setObjectName(QStringLiteral("pathsTitle"));
@@ -67,6 +66,10 @@ PathsWindow::PathsWindow(ProgramState& state, QWidget* parent)
   buttons->addStretch();
   buttons->addWidget(ok);
   layout->addLayout(buttons);
+  // Word-wrapped texts take their height from the width.
+  constexpr int kWidth = 560;
+  resize(kWidth,
+         layout->hasHeightForWidth() ? layout->totalHeightForWidth(kWidth) : sizeHint().height());
 }
 
 QWidget* PathsWindow::MakeGroup(const QString& title, const QString& name, const QString& text,
