@@ -34,7 +34,10 @@ int ScriptLevel(std::string_view text) {
 }
 
 ScriptEntry ReadScriptEntry(const std::string& path) {
-  const IniModel model = IniModel::Load(path);
+  // A file that cannot be read is listed with the defaults.
+  std::string text;
+  if (platform::ReadWholeFile(path, text)) text.clear();
+  const IniModel model = IniModel::Parse(text);
   ScriptEntry entry;
   entry.path = path;
   entry.title = model.ReadString("main", "title", path);

@@ -30,7 +30,8 @@ inline constexpr int kMaxLevel = 6;
 // The level a "level" value stands for: an integer text, else 3.
 int ScriptLevel(std::string_view text);
 
-// Reads the "main" section of a script file (defaults for what is missing).
+// Reads the "main" section of a script file (defaults for what is missing,
+// and for a file that cannot be read).
 ScriptEntry ReadScriptEntry(const std::string& path);
 
 // Captions of the first-level folders of `program_folder` whose names hold no
