@@ -24,18 +24,6 @@ using pelvar::bench::SecondsSince;
 constexpr int kLines = 100'000;
 constexpr int kRounds = 5;
 
-class NoDialogs : public pelvar::ui::Dialogs {
- public:
-  void Message(QWidget*, pelvar::MessageKind, const QString&, const QString&) override {}
-  std::optional<QString> ChooseFolder(QWidget*, const QString&) override { return {}; }
-};
-class NoShell : public pelvar::ui::Shell {
- public:
-  void OpenFile(const QString&) override {}
-  void OpenAddress(const QString&) override {}
-  void Beep() override {}
-};
-
 // Notes when the watched widget paints.
 class PaintWatch : public QObject {
  public:
@@ -74,8 +62,8 @@ int main(int argc, char** argv) {
   const pelvar::app::ProgramLocation location{folder.path(), "pelvar",
                                               folder.path() + "/pelvar.ini"};
 
-  NoDialogs dialogs;
-  NoShell shell;
+  pelvar::ui::SilentDialogs dialogs;
+  pelvar::ui::SilentShell shell;
   const pelvar::app::SteadyClock clock;
   pelvar::ui::DesktopWindows windows(location, dialogs, shell, clock);
   pelvar::ui::MainWindow& main = windows.main_window();

@@ -22,24 +22,12 @@ using pelvar::bench::SecondsSince;
 
 constexpr int kRounds = 15;
 
-class NoDialogs : public pelvar::ui::Dialogs {
- public:
-  void Message(QWidget*, pelvar::MessageKind, const QString&, const QString&) override {}
-  std::optional<QString> ChooseFolder(QWidget*, const QString&) override { return {}; }
-};
-class NoShell : public pelvar::ui::Shell {
- public:
-  void OpenFile(const QString&) override {}
-  void OpenAddress(const QString&) override {}
-  void Beep() override {}
-};
-
 // The child: shows the main window of the program folder and ends once it
 // has been painted with its list.
 int ShowMain(int argc, char** argv, const std::string& home) {
   QApplication application(argc, argv);
-  NoDialogs dialogs;
-  NoShell shell;
+  pelvar::ui::SilentDialogs dialogs;
+  pelvar::ui::SilentShell shell;
   const pelvar::app::SteadyClock clock;
   pelvar::ui::DesktopWindows windows({home, "pelvar", home + "/pelvar.ini"}, dialogs, shell, clock);
   const auto start = std::chrono::steady_clock::now();

@@ -52,6 +52,22 @@ class QtShell : public Shell {
   void Beep() override;
 };
 
+// Answers every message at once and cancels the folder chooser: for
+// renderings and measurements without a user.
+class SilentDialogs : public Dialogs {
+ public:
+  void Message(QWidget*, MessageKind, const QString&, const QString&) override {}
+  std::optional<QString> ChooseFolder(QWidget*, const QString&) override { return {}; }
+};
+
+// Opens nothing and stays quiet.
+class SilentShell : public Shell {
+ public:
+  void OpenFile(const QString&) override {}
+  void OpenAddress(const QString&) override {}
+  void Beep() override {}
+};
+
 // Text of a message as a dialog shows it: CR and CR LF become LF.
 QString DialogText(const QString& text);
 

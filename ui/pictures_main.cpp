@@ -22,23 +22,6 @@
 
 namespace {
 
-using pelvar::ui::Dialogs;
-using pelvar::ui::Shell;
-
-// Message boxes are not part of the pictures: they are answered at once.
-class SilentDialogs : public Dialogs {
- public:
-  void Message(QWidget*, pelvar::MessageKind, const QString&, const QString&) override {}
-  std::optional<QString> ChooseFolder(QWidget*, const QString&) override { return {}; }
-};
-
-class SilentShell : public Shell {
- public:
-  void OpenFile(const QString&) override {}
-  void OpenAddress(const QString&) override {}
-  void Beep() override {}
-};
-
 bool CopyTree(const QString& from, const QString& to) {
   QDir().mkpath(to);
   const QDir source(from);
@@ -101,8 +84,8 @@ int main(int argc, char** argv) {
   for (int i = 0; i < 300000; ++i) long_script.write("echo,1,\"Line of a long run\"\n");
   long_script.close();
 
-  SilentDialogs dialogs;
-  SilentShell shell;
+  pelvar::ui::SilentDialogs dialogs;
+  pelvar::ui::SilentShell shell;
   const pelvar::app::SteadyClock clock;
   pelvar::app::ProgramLocation location{root.toStdString(), "pelvar",
                                         (root + QStringLiteral("/pelvar.ini")).toStdString()};

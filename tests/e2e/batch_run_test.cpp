@@ -71,5 +71,39 @@ TEST_F(BatchRunE2eTest, FailedCheckAndMissingFolder) {
   EXPECT_EQ(o.err, "\"Nothing\" folder was not found!\n");
 }
 
+// Runs the program with `env` before it and `args` after it.
+int RunProgram(const TempDir& home, const std::string& env, const std::string& args) {
+  const std::string command = "env " + env + " PELVAR_HOME='" + home.path() + "' '" +
+                              PELVAR_PROGRAM_DIR "/pelvar' " + args + " >'" + home.Path("out.txt") +
+                              "' 2>'" + home.Path("err.txt") + "'";
+  const int status = std::system(command.c_str());
+  return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+}
+
+TEST(DesktopModeE2eTest, CommandLineWindowRunsTheScriptAndEnds) {
+  TempDir home;
+  home.Write("pelvar.ini", "[main]\n");
+  const std::string script = home.Write("a.script", "[process]\necho,1,shown in the window\n");
+  EXPECT_EQ(RunProgram(home, "QT_QPA_PLATFORM=offscreen", "'" + script + "' /TargetDir=/t"), 0);
+  // The log went to the window, not to the output.
+  EXPECT_EQ(home.Read("out.txt"), "");
+  std::remove(home.Path("pelvar.ini").c_str());
+  // "/silent" needs no display: without the configuration file the headless
+  // run ends with status 2.
+  EXPECT_EQ(RunProgram(home, "QT_QPA_PLATFORM=offscreen", "'" + script + "' /silent"), 2);
+}
+
+TEST(DesktopModeE2eTest, WithoutADisplayTheMainWindowIsRefused) {
+  TempDir home;
+  home.Write("pelvar.ini", "[main]\n");
+  EXPECT_EQ(RunProgram(home, "-u DISPLAY -u WAYLAND_DISPLAY -u QT_QPA_PLATFORM", ""), 2);
+  EXPECT_EQ(home.Read("err.txt").rfind("pelvar: no display to show the main window on.\n", 0), 0u);
+  // A script argument without a display runs headless instead.
+  const std::string script = home.Write("a.script", "[process]\necho,1,printed\n");
+  EXPECT_EQ(
+      RunProgram(home, "-u DISPLAY -u WAYLAND_DISPLAY -u QT_QPA_PLATFORM", "'" + script + "'"), 0);
+  EXPECT_EQ(home.Read("out.txt"), "8\tprinted\n");
+}
+
 }  // namespace
 }  // namespace pelvar
