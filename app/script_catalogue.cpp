@@ -8,6 +8,7 @@
 #include "engine/integer_text.h"
 #include "engine/text.h"
 #include "platform/file_system.h"
+#include "platform/host_file.h"
 
 namespace pelvar::app {
 
@@ -37,6 +38,22 @@ ScriptEntry ReadScriptEntry(const std::string& path) {
   // A file that cannot be read is listed with the defaults.
   std::string text;
   if (platform::ReadWholeFile(path, text)) text.clear();
+  return EntryOfText(path, text);
+}
+
+namespace {
+
+// A path the listing has just found is read as it stands: a large folder
+// costs three system calls a script.
+ScriptEntry ReadListedEntry(const std::string& path) {
+  std::string text;
+  if (platform::ReadHostFile(path, text)) return ReadScriptEntry(path);
+  return EntryOfText(path, text);
+}
+
+}  // namespace
+
+ScriptEntry EntryOfText(const std::string& path, std::string_view text) {
   const IniModel model = IniModel::Parse(text);
   ScriptEntry entry;
   entry.path = path;
@@ -83,7 +100,7 @@ std::optional<std::vector<ScriptEntry>> ListScripts(const std::string& folder) {
   finder.Execute();
   std::array<std::vector<ScriptEntry>, kMaxLevel> groups;
   for (const std::string& found : finder.Results()) {
-    ScriptEntry entry = ReadScriptEntry(DisplayPath(found));
+    ScriptEntry entry = ReadListedEntry(DisplayPath(found));
     if (entry.level < kMinLevel || entry.level > kMaxLevel) continue;
     groups[static_cast<size_t>(entry.level - kMinLevel)].push_back(std::move(entry));
   }

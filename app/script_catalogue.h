@@ -33,6 +33,8 @@ int ScriptLevel(std::string_view text);
 // Reads the "main" section of a script file (defaults for what is missing,
 // and for a file that cannot be read).
 ScriptEntry ReadScriptEntry(const std::string& path);
+// The entry of a script whose text was read already.
+ScriptEntry EntryOfText(const std::string& path, std::string_view text);
 
 // Captions of the first-level folders of `program_folder` whose names hold no
 // dot, in name order.
