@@ -112,7 +112,11 @@ MainWindow::MainWindow(ProgramState& state) : state_(state), scripts_(new Script
   });
 }
 
-MainWindow::~MainWindow() = default;
+MainWindow::~MainWindow() {
+  // A run still going on ends (after its current command) while the window's
+  // members it reports to are alive.
+  bridge_.reset();
+}
 
 QWidget* MainWindow::BuildHeader() {
   auto* header = new QFrame(content_);
