@@ -11,21 +11,25 @@ std::error_code ReadHostFile(const std::string& host_path, std::string& out) {
   out.clear();
   const int fd = ::open(host_path.c_str(), O_RDONLY | O_CLOEXEC);
   if (fd < 0) return {errno, std::system_category()};
-  char buf[1 << 16];
-  for (;;) {
-    const ssize_t n = ::read(fd, buf, sizeof buf);
+  // The text is read straight into `out`, which doubles while reads fill it;
+  // a regular file's short read is its end, so a small file takes one read.
+  std::error_code result;
+  size_t used = 0;
+  out.resize(size_t{1} << 14);
+  while (true) {
+    const ssize_t n = ::read(fd, out.data() + used, out.size() - used);
+    if (n < 0 && errno == EINTR) continue;
     if (n < 0) {
-      if (errno == EINTR) continue;
-      const int err = errno;
-      ::close(fd);
-      return {err, std::system_category()};
+      result.assign(errno, std::system_category());
+      break;
     }
-    out.append(buf, static_cast<size_t>(n));
-    // A regular file's short read is its end; the next read would return 0.
-    if (static_cast<size_t>(n) < sizeof buf) break;
+    used += static_cast<size_t>(n);
+    if (used < out.size()) break;
+    out.resize(out.size() * 2);
   }
   ::close(fd);
-  return {};
+  out.resize(result ? 0 : used);
+  return result;
 }
 
 }  // namespace pelvar::platform

@@ -63,6 +63,19 @@ TEST(ScriptCatalogueTest, ReadsHeaderKeysWithDefaults) {
   EXPECT_TRUE(e.checked);
 }
 
+TEST(ScriptCatalogueTest, LargeScriptIsReadToItsEnd) {
+  TempDir dir;
+  std::string text = "[process]\n";
+  while (text.size() < 100'000) text += "echo,1,\"a line that makes the script long\"\n";
+  text += "[main]\ntitle=Header at the end\nlevel=2\n";
+  dir.Write("s/big.script", text);
+  const auto entries = ListScripts(dir.Path("s"));
+  ASSERT_TRUE(entries.has_value());
+  ASSERT_EQ(entries->size(), 1u);
+  EXPECT_EQ((*entries)[0].title, "Header at the end");
+  EXPECT_EQ((*entries)[0].level, 2);
+}
+
 TEST(ScriptCatalogueTest, MissingFolderKeepsTheListAndEmptyFolderGivesNone) {
   TempDir dir;
   EXPECT_FALSE(ListScripts(dir.Path("nope")).has_value());
