@@ -11,9 +11,10 @@ struct ConfigKey {
 };
 
 namespace config {
-inline constexpr ConfigKey kTargetDir{"main", "targetdir", ""};
-inline constexpr ConfigKey kSourceDir{"main", "sourcedir", ""};
-inline constexpr ConfigKey kIsoFile{"main", "isofile", ""};
+// Keys are matched ignoring case; the spelling here is the one written.
+inline constexpr ConfigKey kTargetDir{"main", "TargetDir", ""};
+inline constexpr ConfigKey kSourceDir{"main", "SourceDir", ""};
+inline constexpr ConfigKey kIsoFile{"main", "IsoFile", ""};
 inline constexpr ConfigKey kViewLogAfterSave{"main", "ViewLogAfterSave", "0"};
 inline constexpr ConfigKey kLog{"main", "log", "0"};
 inline constexpr ConfigKey kBeep{"main", "beep", "0"};

@@ -2,6 +2,7 @@
 #pragma once
 
 #include <cstdio>
+#include <string>
 
 #include "app/program_location.h"
 #include "app/run_arguments.h"
@@ -12,6 +13,11 @@ namespace pelvar::app {
 inline constexpr int kExitCompleted = 0;
 inline constexpr int kExitError = 1;
 inline constexpr int kExitMissingFile = 2;
+// Only --batch: a path check failed or no script was checked.
+inline constexpr int kExitNotStarted = 3;
+
+// Prints a message on its own line, CR shown as a line break.
+void PrintConsoleMessage(std::FILE* err, std::string text);
 
 // Runs the script the arguments name. Returns kExitCompleted when the run
 // completed (whatever single commands failed), kExitError when an error ended

@@ -6,26 +6,40 @@
 #include <string>
 #include <vector>
 
+#include "app/clock.h"
+#include "app/headless_batch.h"
 #include "app/headless_run.h"
 #include "app/program_location.h"
 #include "app/run_arguments.h"
+#ifdef PELVAR_HAVE_UI
+#include "ui/desktop.h"
+#endif
 
 namespace {
 
 constexpr const char* kUsage =
-    "Usage: pelvar SCRIPT [/TargetDir=DIR] [/SourceDir=DIR] [/PressKey] /silent\n"
+    "Usage: pelvar                     show the main window (script catalogue)\n"
+    "       pelvar SCRIPT [/TargetDir=DIR] [/SourceDir=DIR] [/PressKey] [/silent]\n"
+    "       pelvar --batch [FOLDER] [/TargetDir=DIR] [/SourceDir=DIR]\n"
     "       pelvar --help | --version\n"
     "\n"
-    "Runs the commands of the script's [process] section. The target folder,\n"
-    "source folder and ISO file come from section [main] of pelvar.ini in the\n"
-    "program folder (the executable's folder, or $PELVAR_HOME); /TargetDir= and\n"
+    "SCRIPT: runs the commands of the script's [process] section in a small\n"
+    "window (with /silent: without a window). The target folder, source folder\n"
+    "and ISO file come from section [main] of pelvar.ini in the program folder\n"
+    "($PELVAR_HOME, else the executable's folder when it holds pelvar.ini, else\n"
+    "$XDG_CONFIG_HOME/pelvar for an installed program); /TargetDir= and\n"
     "/SourceDir= override them for this run. Options are matched ignoring case.\n"
     "\n"
-    "With /silent no window is shown: each log line is printed as it is written,\n"
-    "as \"<kind><TAB><text>\" when the output is not a terminal.\n"
+    "--batch: runs the checked scripts of a script folder of the program folder\n"
+    "(a folder name such as Scripts, or a path; default: LastUsedFolder) as the\n"
+    "main window's Start button does, without a window.\n"
+    "\n"
+    "Without a window each log line is printed as it is written, as\n"
+    "\"<kind><TAB><text>\" when the output is not a terminal.\n"
     "\n"
     "Exit status: 0 the run completed (single commands may have failed),\n"
-    "1 an error ended the run, 2 the script or the configuration file is missing.\n";
+    "1 an error ended the run, 2 the script, folder or configuration file is\n"
+    "missing, 3 (--batch) a path check failed or no script is checked.\n";
 
 }  // namespace
 
@@ -39,11 +53,27 @@ int main(int argc, char** argv) {
     std::printf("pelvar %s\n", PELVAR_VERSION);
     return 0;
   }
+  const bool terminal = ::isatty(STDOUT_FILENO) == 1;
+  if (argc >= 2 && args[1] == "--batch") {
+    const pelvar::app::SteadyClock clock;
+    return pelvar::app::RunHeadlessBatch(pelvar::app::ParseBatchArguments(args),
+                                         pelvar::app::LocateProgram(argv[0]), clock, stdout, stderr,
+                                         terminal);
+  }
   if (argc < 2) {
+#ifdef PELVAR_HAVE_UI
+    return pelvar::ui::RunDesktop(argc, argv, pelvar::app::LocateProgram(argv[0]), std::nullopt);
+#else
     std::fputs(kUsage, stderr);
     return 2;
+#endif
   }
   const pelvar::app::ProgramLocation location = pelvar::app::LocateProgram(argv[0]);
   const pelvar::app::RunArguments run = pelvar::app::ParseRunArguments(args);
-  return pelvar::app::RunHeadless(run, location, stdout, stderr, ::isatty(STDOUT_FILENO) == 1);
+#ifdef PELVAR_HAVE_UI
+  if (!run.silent && pelvar::ui::DisplayAvailable()) {
+    return pelvar::ui::RunDesktop(argc, argv, location, run);
+  }
+#endif
+  return pelvar::app::RunHeadless(run, location, stdout, stderr, terminal);
 }

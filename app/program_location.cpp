@@ -5,7 +5,42 @@
 #include <cstdlib>
 #include <string>
 
+#include "platform/file_system.h"
+#include "platform/folder_seed.h"
+
 namespace pelvar::app {
+
+namespace {
+
+std::string Env(const char* name) {
+  const char* value = std::getenv(name);
+  return value != nullptr ? value : "";
+}
+
+std::string TrimTrailingSlashes(std::string folder) {
+  while (folder.size() > 1 && folder.back() == '/') folder.pop_back();
+  return folder;
+}
+
+std::string Join(const std::string& folder, const std::string& name) {
+  return (folder == "/" ? "" : folder) + "/" + name;
+}
+
+}  // namespace
+
+FolderChoice ChooseProgramFolder(const LocationInputs& in,
+                                 const std::function<bool(const std::string&)>& is_file) {
+  const std::string config_name = in.program_name + ".ini";
+  if (!in.pelvar_home.empty()) return {TrimTrailingSlashes(in.pelvar_home), ""};
+  if (is_file(Join(in.exe_folder, config_name))) return {in.exe_folder, ""};
+  const std::string defaults = Join(in.exe_folder, "../share/" + in.program_name);
+  if (is_file(Join(defaults, config_name))) {
+    std::string base = TrimTrailingSlashes(in.xdg_config_home);
+    if (base.empty() && !in.home.empty()) base = Join(TrimTrailingSlashes(in.home), ".config");
+    if (!base.empty()) return {Join(base, in.program_name), defaults};
+  }
+  return {in.exe_folder, ""};
+}
 
 ProgramLocation LocateProgram(const char* argv0) {
   std::string exe;
@@ -16,21 +51,28 @@ ProgramLocation LocateProgram(const char* argv0) {
   } else if (argv0 != nullptr) {
     exe = argv0;
   }
-  ProgramLocation loc;
+  LocationInputs in;
   const size_t slash = exe.rfind('/');
-  loc.folder = slash == std::string::npos ? "." : exe.substr(0, slash);
-  if (loc.folder.empty()) loc.folder = "/";
-  std::string name = slash == std::string::npos ? exe : exe.substr(slash + 1);
+  in.exe_folder = slash == std::string::npos ? "." : exe.substr(0, slash);
+  if (in.exe_folder.empty()) in.exe_folder = "/";
+  in.program_name = slash == std::string::npos ? exe : exe.substr(slash + 1);
   // The configuration follows the program's own name, whatever wrapper
   // (such as a sanitizer build) started it.
-  if (name.empty()) name = "pelvar";
-  loc.program_name = name;
-  loc.executable_folder = loc.folder;
-  if (const char* home = std::getenv("PELVAR_HOME"); home != nullptr && *home != '\0') {
-    loc.folder = home;
-    while (loc.folder.size() > 1 && loc.folder.back() == '/') loc.folder.pop_back();
+  if (in.program_name.empty()) in.program_name = "pelvar";
+  in.pelvar_home = Env("PELVAR_HOME");
+  in.xdg_config_home = Env("XDG_CONFIG_HOME");
+  in.home = Env("HOME");
+
+  const FolderChoice choice =
+      ChooseProgramFolder(in, [](const std::string& path) { return platform::IsFile(path); });
+  ProgramLocation loc;
+  loc.folder = choice.folder;
+  loc.program_name = in.program_name;
+  loc.executable_folder = in.exe_folder;
+  loc.config_path = Join(loc.folder, loc.ConfigFileName());
+  if (!choice.seed_from.empty() && !platform::IsFile(loc.config_path)) {
+    platform::SeedFolder(choice.seed_from, loc.folder);
   }
-  loc.config_path = (loc.folder == "/" ? "" : loc.folder) + "/" + loc.ConfigFileName();
   return loc;
 }
 

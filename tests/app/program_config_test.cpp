@@ -34,7 +34,7 @@ TEST(ProgramConfigTest, WritesOnlyIntoAnExistingFile) {
   ProgramConfig c = ProgramConfig::Load(path);
   EXPECT_TRUE(c.Write(config::kIsoFile, "/x.iso"));
   EXPECT_EQ(c.Read(config::kIsoFile), "/x.iso");
-  EXPECT_EQ(dir.Read("pelvar.ini"), "[main]\r\nisofile=/x.iso\r\n\r\n");
+  EXPECT_EQ(dir.Read("pelvar.ini"), "[main]\r\nIsoFile=/x.iso\r\n\r\n");
 }
 
 TEST(ProgramConfigTest, MissingFileMessage) {

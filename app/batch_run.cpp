@@ -1,0 +1,148 @@
+#include "app/batch_run.h"
+
+#include <exception>
+
+#include "app/elapsed_time.h"
+#include "app/log_file.h"
+#include "engine/script_error.h"
+#include "engine/text.h"
+#include "platform/file_system.h"
+
+namespace pelvar::app {
+
+// Passes everything to the window's view and keeps the log lines, so that
+// the log file holds the list exactly as it stands.
+class BatchRun::LogRecorder : public RunView {
+ public:
+  explicit LogRecorder(RunView& view) : view_(view) {}
+
+  void SetProgressMax(int max) override { view_.SetProgressMax(max); }
+  void SetProgressPosition(int position) override { view_.SetProgressPosition(position); }
+  void SetStatus(std::string_view text) override { view_.SetStatus(text); }
+  void AddLog(std::string_view text, LogKind kind, LogReveal reveal) override {
+    lines_.push_back({std::string(text), kind});
+    view_.AddLog(text, kind, reveal);
+  }
+  void ShowMessage(MessageKind kind, std::string_view caption, std::string_view text) override {
+    view_.ShowMessage(kind, caption, text);
+  }
+  bool StopRequested() const override { return view_.StopRequested(); }
+  void Flush() override { view_.Flush(); }
+
+  void Append(std::string_view text, LogKind kind) { AddLog(text, kind, LogReveal::kAppend); }
+  void Clear() { lines_.clear(); }
+  const std::vector<LogLine>& lines() const { return lines_; }
+
+ private:
+  RunView& view_;
+  std::vector<LogLine> lines_;
+};
+
+namespace {
+
+// The folder part of a path field must be an existing folder.
+bool FolderPartExists(const std::string& field) {
+  if (field.empty()) return false;
+  const std::string folder = FolderPrefixOfPath(field);
+  return !folder.empty() && platform::IsDirectory(folder);
+}
+
+}  // namespace
+
+std::optional<std::string> ValidateBatch(const RunPaths& paths, size_t entry_count) {
+  if (!FolderPartExists(paths.iso_file)) return std::string(kInvalidIsoText);
+  if (!FolderPartExists(paths.target_dir)) return std::string(kInvalidTargetText);
+  if (entry_count == 0) return std::string(kNoScriptsText);
+  return std::nullopt;
+}
+
+BatchRun::BatchRun(RunView& view, BatchHost& host, const Clock& clock, const CommandSet& commands,
+                   platform::Services& services)
+    : recorder_(std::make_unique<LogRecorder>(view)),
+      host_(host),
+      clock_(clock),
+      commands_(commands),
+      services_(services) {}
+
+BatchRun::~BatchRun() = default;
+
+const std::vector<LogLine>& BatchRun::log() const {
+  return recorder_->lines();
+}
+
+BatchOutcome BatchRun::Run(const BatchRequest& request) {
+  if (const auto problem = ValidateBatch(request.paths, request.entry_count)) {
+    host_.ShowInformation(*problem);
+    return BatchOutcome::kNotStarted;
+  }
+  std::string failure;
+  try {
+    return RunScripts(request);
+  } catch (const std::exception& e) {
+    failure = ErrorDisplayText(e.what());
+  }
+  recorder_->AddLog(failure, LogKind::kFailure, LogReveal::kSelect);
+  host_.SetProgressPanelVisible(false);
+  host_.ShowError(failure);
+  return BatchOutcome::kError;
+}
+
+BatchOutcome BatchRun::RunScripts(const BatchRequest& request) {
+  LogRecorder& log = *recorder_;
+  host_.SetProgressPanelVisible(true);
+  log.SetProgressPosition(0);
+  host_.ClearLog();
+  log.Clear();
+  const std::chrono::milliseconds start = clock_.Now();
+
+  log.Append("Starting to process the following scripts: ", LogKind::kNote);
+  for (const BatchScript& script : request.scripts) log.Append(script.title, LogKind::kScript);
+  if (request.scripts.empty()) {
+    host_.SetProgressPanelVisible(false);
+    host_.ShowInformation(kNothingCheckedText);
+    host_.ClearLog();
+    log.Clear();
+    return BatchOutcome::kNotStarted;
+  }
+  log.Append("", LogKind::kSpacer);
+
+  size_t processed = 0;
+  bool stopped = false;
+  for (const BatchScript& script : request.scripts) {
+    ScriptContext context = CreateScriptContext(request.paths, log, commands_, services_);
+    log.AddLog("", LogKind::kSpacer, LogReveal::kSelect);
+    log.AddLog("", LogKind::kSpacer, LogReveal::kSelect);
+    log.Append("Processing script: " + script.title, LogKind::kScript);
+    host_.SetRunTitle(script.title + " (" + FileNameOfPath(script.path) + ")");
+    ++processed;
+    RunScript(context, script.path, "process");
+    if (log.StopRequested()) {
+      log.AddLog(kStoppedText, LogKind::kFailure, LogReveal::kSelect);
+      stopped = true;
+      break;
+    }
+    log.AddLog("Finished processing script: " + script.title, LogKind::kNote, LogReveal::kScroll);
+  }
+  log.Append("", LogKind::kSpacer);
+
+  if (request.options.write_log_file) {
+    const std::string path = WriteLogFile(request.program_folder, log.lines());
+    log.AddLog("Log file created as \"" + path + "\"", LogKind::kNote, LogReveal::kSelect);
+  }
+  log.AddLog("Processing time: " + ElapsedTimeWording(clock_.Now() - start), LogKind::kInfo,
+             LogReveal::kSelect);
+  if (processed > 1) {
+    log.AddLog(std::to_string(processed) + " scripts have been processed!", LogKind::kNote,
+               LogReveal::kSelect);
+  } else {
+    log.AddLog("Script has been sucessfully processed!", LogKind::kNote, LogReveal::kSelect);
+  }
+  log.AddLog("", LogKind::kSpacer, LogReveal::kSelect);
+  host_.SelectLogLine(log.lines().size() - 2);
+  host_.SetProgressPanelVisible(false);
+  if (request.options.beep) host_.Beep();
+  if (request.options.show_message) host_.ShowInformation(kFinishedText);
+  return stopped ? BatchOutcome::kStopped : BatchOutcome::kCompleted;
+}
+
+}  // namespace pelvar::app

@@ -1,0 +1,50 @@
+#include "app/command_line_run.h"
+
+#include <exception>
+
+#include "app/program_config.h"
+#include "app/program_services.h"
+#include "commands/builtin_commands.h"
+#include "engine/script_context.h"
+#include "engine/script_error.h"
+#include "engine/text.h"
+#include "platform/file_system.h"
+
+namespace pelvar::app {
+
+std::string ExecutingText(const RunArguments& args) {
+  return "Executing: \"" + args.script + "\"";
+}
+
+std::string ScriptNotFoundText(const RunArguments& args) {
+  return "\"" + FileNameOfPath(args.script) + "\" file was not found!";
+}
+
+CommandLineResult RunCommandLine(const RunArguments& args, const ProgramLocation& location,
+                                 RunView& view) {
+  if (!args.has_script || !platform::IsFile(args.script)) {
+    return {CommandLineOutcome::kScriptMissing, ScriptNotFoundText(args)};
+  }
+  const ProgramConfig config = ProgramConfig::Load(location.config_path);
+  if (!config.exists()) {
+    return {CommandLineOutcome::kConfigMissing, MissingConfigMessage(location.ConfigFileName())};
+  }
+  RunPaths paths = config.Paths();
+  if (args.target_dir) paths.target_dir = *args.target_dir;
+  if (args.source_dir) paths.source_dir = *args.source_dir;
+
+  ProgramServices services(config, location);
+  std::string failure;
+  try {
+    ScriptContext context =
+        CreateScriptContext(paths, view, commands::BuiltinCommands(), services.services());
+    RunScript(context, args.script, "process");
+    return {};
+  } catch (const std::exception& e) {
+    failure = ErrorDisplayText(e.what());
+  }
+  view.AddLog(failure, LogKind::kFailure, LogReveal::kSelect);
+  return {CommandLineOutcome::kError, failure};
+}
+
+}  // namespace pelvar::app

@@ -1,0 +1,121 @@
+#include "app/script_catalogue.h"
+
+#include <array>
+
+#include "commands/file_finder.h"
+#include "engine/ini_file.h"
+#include "engine/ini_model.h"
+#include "engine/integer_text.h"
+#include "engine/text.h"
+#include "platform/file_system.h"
+#include "platform/host_file.h"
+
+namespace pelvar::app {
+
+namespace {
+
+std::string WithSeparator(const std::string& folder) {
+  if (!folder.empty() && IsPathSeparator(folder.back())) return folder;
+  return folder + "/";
+}
+
+// Finder results use "\" after the searched folder; listings show "/".
+std::string DisplayPath(std::string path) {
+  for (char& c : path) {
+    if (c == '\\') c = '/';
+  }
+  return path;
+}
+
+}  // namespace
+
+int ScriptLevel(std::string_view text) {
+  const std::optional<int32_t> value = ParseIntegerText(text);
+  return value ? *value : 3;
+}
+
+ScriptEntry ReadScriptEntry(const std::string& path) {
+  // A file that cannot be read is listed with the defaults.
+  std::string text;
+  if (platform::ReadWholeFile(path, text)) text.clear();
+  return EntryOfText(path, text);
+}
+
+namespace {
+
+// A path the listing has just found is read as it stands: a large folder
+// costs three system calls a script.
+ScriptEntry ReadListedEntry(const std::string& path) {
+  std::string text;
+  if (platform::ReadHostFile(path, text)) return ReadScriptEntry(path);
+  return EntryOfText(path, text);
+}
+
+}  // namespace
+
+ScriptEntry EntryOfText(const std::string& path, std::string_view text) {
+  const IniModel model = IniModel::Parse(text);
+  ScriptEntry entry;
+  entry.path = path;
+  entry.title = model.ReadString("main", "title", path);
+  entry.description = model.ReadString("main", "description");
+  entry.author = model.ReadString("main", "author");
+  entry.credits = model.ReadString("main", "credits");
+  entry.contact = model.ReadString("main", "contact");
+  entry.level = ScriptLevel(model.ReadString("main", "level", "3"));
+  entry.checked = AsciiLowerCopy(model.ReadString("main", "selected", "false")) == "true";
+  return entry;
+}
+
+std::vector<std::string> ListScriptFolders(const std::string& program_folder) {
+  const std::string base = WithSeparator(program_folder);
+  commands::FileFinder finder;
+  finder.directory = base;
+  finder.filter = "*.";
+  finder.attributes =
+      commands::kFfReadOnly | commands::kFfHidden | commands::kFfSysFile | commands::kFfDirectory;
+  finder.recurse = false;
+  finder.Execute();
+  std::vector<std::string> captions;
+  for (const std::string& found : finder.Results()) {
+    if (!platform::IsDirectory(found)) continue;
+    std::string caption = found.substr(found.rfind(base, 0) == 0 ? base.size() : 0);
+    std::erase(caption, '\\');
+    captions.push_back(std::move(caption));
+  }
+  return captions;
+}
+
+std::string ScriptFolderPath(const std::string& program_folder, const std::string& caption) {
+  return WithSeparator(program_folder) + caption + "/";
+}
+
+std::optional<std::vector<ScriptEntry>> ListScripts(const std::string& folder) {
+  if (!platform::IsDirectory(folder)) return std::nullopt;
+  commands::FileFinder finder;
+  finder.directory = folder;
+  finder.filter = "*.script";
+  finder.sorted = true;
+  finder.recurse = true;
+  finder.Execute();
+  std::array<std::vector<ScriptEntry>, kMaxLevel> groups;
+  for (const std::string& found : finder.Results()) {
+    ScriptEntry entry = ReadListedEntry(DisplayPath(found));
+    if (entry.level < kMinLevel || entry.level > kMaxLevel) continue;
+    groups[static_cast<size_t>(entry.level - kMinLevel)].push_back(std::move(entry));
+  }
+  std::vector<ScriptEntry> ordered;
+  for (auto& group : groups) {
+    for (auto& entry : group) ordered.push_back(std::move(entry));
+  }
+  return ordered;
+}
+
+bool WriteScriptChecked(const std::string& path, bool checked, CheckWriteForm form) {
+  if (form == CheckWriteForm::kMenu) {
+    return WriteIniKey(path, "Main", "Selected", checked ? "True" : "False");
+  }
+  return WriteIniKey(path, "main", "selected", checked ? "true" : "false");
+}
+
+}  // namespace pelvar::app

@@ -1,0 +1,35 @@
+#include "platform/host_file.h"
+
+#include <fcntl.h>
+#include <unistd.h>
+
+#include <cerrno>
+
+namespace pelvar::platform {
+
+std::error_code ReadHostFile(const std::string& host_path, std::string& out) {
+  out.clear();
+  const int fd = ::open(host_path.c_str(), O_RDONLY | O_CLOEXEC);
+  if (fd < 0) return {errno, std::system_category()};
+  // The text is read straight into `out`, which doubles while reads fill it;
+  // a regular file's short read is its end, so a small file takes one read.
+  std::error_code result;
+  size_t used = 0;
+  out.resize(size_t{1} << 14);
+  while (true) {
+    const ssize_t n = ::read(fd, out.data() + used, out.size() - used);
+    if (n < 0 && errno == EINTR) continue;
+    if (n < 0) {
+      result.assign(errno, std::system_category());
+      break;
+    }
+    used += static_cast<size_t>(n);
+    if (used < out.size()) break;
+    out.resize(out.size() * 2);
+  }
+  ::close(fd);
+  out.resize(result ? 0 : used);
+  return result;
+}
+
+}  // namespace pelvar::platform

@@ -1,0 +1,14 @@
+// Reading a file named by a host path as it stands: no separator or letter
+// case resolution, for paths that a directory listing has just produced.
+#pragma once
+
+#include <string>
+#include <system_error>
+
+namespace pelvar::platform {
+
+// Reads the whole file at `host_path` into `out` with as few system calls as
+// a small file allows. A folder gives EISDIR.
+std::error_code ReadHostFile(const std::string& host_path, std::string& out);
+
+}  // namespace pelvar::platform

@@ -1,0 +1,88 @@
+#include "app/command_line_run.h"
+
+#include <gtest/gtest.h>
+
+#include "app/headless_batch.h"
+#include "support/test_support.h"
+
+namespace pelvar::app {
+namespace {
+
+using testing::RecordingView;
+using testing::TempDir;
+
+ProgramLocation Location(const TempDir& dir) {
+  return ProgramLocation{dir.path(), "pelvar", dir.path() + "/pelvar.ini"};
+}
+
+TEST(CommandLineRunTest, CommandLineFoldersReplaceTheConfiguredOnes) {
+  TempDir dir;
+  dir.Write("pelvar.ini", "[main]\ntargetdir=/cfg-t\nsourcedir=/cfg-s\nisofile=/cfg.iso\n");
+  const std::string script =
+      dir.Write("a.script", "[process]\necho,1,%targetdir%|%sourcedir%|%isofile%\n");
+  RecordingView view;
+  const RunArguments args =
+      ParseRunArguments({"pelvar", script, "/targetdir=/t1", "x/TARGETDIR=/t2", "/PressKey"});
+  const CommandLineResult result = RunCommandLine(args, Location(dir), view);
+  EXPECT_EQ(result.outcome, CommandLineOutcome::kCompleted);
+  EXPECT_EQ(view.Texts(), (std::vector<std::string>{"8|x/t2|/cfg-s|/cfg.iso"}));
+  EXPECT_TRUE(args.press_key);
+  // Nothing of the command line reaches the configuration file.
+  EXPECT_EQ(dir.Read("pelvar.ini"),
+            "[main]\ntargetdir=/cfg-t\nsourcedir=/cfg-s\nisofile=/cfg.iso\n");
+}
+
+TEST(CommandLineRunTest, MissingScriptIsReportedBeforeTheConfiguration) {
+  TempDir dir;
+  RecordingView view;
+  const RunArguments args = ParseRunArguments({"pelvar", "/silent", dir.Path("a.script")});
+  const CommandLineResult result = RunCommandLine(args, Location(dir), view);
+  EXPECT_EQ(result.outcome, CommandLineOutcome::kScriptMissing);
+  EXPECT_EQ(result.message, "\"silent\" file was not found!");
+  EXPECT_EQ(ExecutingText(args), "Executing: \"/silent\"");
+  EXPECT_EQ(ExecutingText(ParseRunArguments({"pelvar"})), "Executing: \"\"");
+}
+
+TEST(CommandLineRunTest, MissingConfigurationEndsBeforeTheRun) {
+  TempDir dir;
+  const std::string script = dir.Write("a.script", "[process]\necho,1,ran\n");
+  RecordingView view;
+  const CommandLineResult result =
+      RunCommandLine(ParseRunArguments({"pelvar", script}), Location(dir), view);
+  EXPECT_EQ(result.outcome, CommandLineOutcome::kConfigMissing);
+  EXPECT_EQ(result.message,
+            "\"pelvar.ini\" file was not found!\rIf the application name has changed,\r"
+            "you may also need to rename the ini file.");
+  EXPECT_TRUE(view.lines.empty());
+}
+
+TEST(CommandLineRunTest, ErrorIsLoggedAsAFailureLine) {
+  TempDir dir;
+  dir.Write("pelvar.ini", "[main]\n");
+  const std::string script = dir.Write("a.script", "[process]\necho,1,a\necho,1\n");
+  RecordingView view;
+  const CommandLineResult result =
+      RunCommandLine(ParseRunArguments({"pelvar", script}), Location(dir), view);
+  EXPECT_EQ(result.outcome, CommandLineOutcome::kError);
+  EXPECT_EQ(result.message, "List index out of bounds (2)");
+  EXPECT_EQ(view.Texts(), (std::vector<std::string>{"8|a", "0|List index out of bounds (2)"}));
+}
+
+TEST(BatchArgumentsTest, FolderIsTheFirstArgumentThatIsNoOption) {
+  BatchArguments a = ParseBatchArguments({"pelvar", "--batch"});
+  EXPECT_EQ(a.folder, "");
+  a = ParseBatchArguments({"pelvar", "--batch", "/TargetDir=/t", "More", "/sourcedir=/s", "Other"});
+  EXPECT_EQ(a.folder, "More");
+  EXPECT_EQ(a.options.target_dir, "/t");
+  EXPECT_EQ(a.options.source_dir, "/s");
+}
+
+TEST(BatchArgumentsTest, FolderCaptionOrPath) {
+  TempDir dir;
+  dir.Write("Scripts/a.script", "");
+  EXPECT_EQ(ResolveBatchFolder(dir.path(), "scripts"), dir.path() + "/Scripts/");
+  EXPECT_EQ(ResolveBatchFolder(dir.path(), "/else/where"), "/else/where");
+}
+
+}  // namespace
+}  // namespace pelvar::app

@@ -1,0 +1,216 @@
+// The batch run from the main window: the log window's lines and kinds, the
+// log file, the checks, the closing options, errors, the Stop button, and the
+// worker-thread bridge that carries it all to the windows.
+#include <QListView>
+#include <QProgressBar>
+#include <QPushButton>
+#include <QThread>
+#include <QtTest>
+
+#include "ui/log_list_model.h"
+#include "ui/log_window.h"
+#include "ui/main_window.h"
+#include "ui/run_bridge.h"
+#include "ui/ui_test_support.h"
+
+namespace pelvar::testing {
+
+namespace {
+
+QStringList LogTexts(const ui::LogListModel& model) {
+  QStringList out;
+  for (const LogLine& line : model.lines()) {
+    out << QString::number(KindNumber(line.kind)) + QLatin1Char('|') +
+               QString::fromStdString(line.text);
+  }
+  return out;
+}
+
+}  // namespace
+
+class BatchTest : public QObject {
+  Q_OBJECT
+
+ private:
+  std::unique_ptr<TestProgram> program_;
+  ui::MainWindow* main_ = nullptr;
+
+  void Start(const std::string& extra_config) {
+    program_ = std::make_unique<TestProgram>(std::nullopt);
+    program_->home.Write("pelvar.ini", RunnableConfig(program_->home, extra_config));
+    main_ = &program_->windows->main_window();
+  }
+  void Show() {
+    main_->show();
+    QVERIFY(main_->configuration_loaded());
+  }
+  // Presses Start and waits for the batch to end.
+  void RunBatch() {
+    QSignalSpy finished(main_, &ui::MainWindow::BatchFinished);
+    QTest::mouseClick(main_->findChild<QPushButton*>(QStringLiteral("startButton")),
+                      Qt::LeftButton);
+    if (main_->running()) QVERIFY(finished.wait(60'000));
+  }
+  const ui::LogListModel& Log() { return program_->windows->log_window().model(); }
+
+ private slots:
+  void cleanup() { program_.reset(); }
+
+  void runsTheCheckedScriptsIntoTheLogWindow() {
+    Start("log=1\nbeep=1\nbuildmsg=1\n");
+    program_->home.Write("Scripts/b.script",
+                         "[main]\ntitle=Second\nlevel=2\nselected=true\n[process]\necho,1,two\n");
+    program_->home.Write("Scripts/a.script",
+                         "[main]\ntitle=First\nselected=true\n[process]\necho,1,%targetdir%\n");
+    program_->home.Write("Scripts/c.script", "[main]\ntitle=Off\n[process]\necho,1,no\n");
+    Show();
+    RunBatch();
+    const QString target = QString::fromStdString(program_->home.Path("target"));
+    const QString log_path = QString::fromStdString(program_->home.Path("log.txt"));
+    const QStringList expected = {
+        "2|Starting to process the following scripts: ",
+        "6|Second",
+        "6|First",
+        "7|",
+        "7|",
+        "7|",
+        "6|Processing script: Second",
+        "8|two",
+        "2|Finished processing script: Second",
+        "7|",
+        "7|",
+        "6|Processing script: First",
+        "8|" + target,
+        "2|Finished processing script: First",
+        "7|",
+        "2|Log file created as \"" + log_path + "\"",
+        "8|Processing time: 2 seconds and 3 miliseconds",
+        "2|2 scripts have been processed!",
+        "7|",
+    };
+    QCOMPARE(LogTexts(Log()), expected);
+    QCOMPARE(main_->last_outcome(), app::BatchOutcome::kCompleted);
+    // The count line is selected at the end.
+    QCOMPARE(program_->windows->log_window().list().currentIndex().row(), 17);
+    QCOMPARE(program_->home.Read("log.txt"),
+             std::string("Starting to process the following scripts: \r\nSecond\r\nFirst\r\n"
+                         "\r\n\r\n\r\nProcessing script: Second\r\ntwo\r\n"
+                         "Finished processing script: Second\r\n\r\n\r\n"
+                         "Processing script: First\r\n") +
+                 program_->home.Path("target") + "\r\nFinished processing script: First\r\n\r\n");
+    QVERIFY(main_->findChild<QWidget*>(QStringLiteral("progressPanel"))->isHidden());
+    QCOMPARE(program_->shell.beeps, 1);
+    QCOMPARE(program_->dialogs.messages, QStringList{"Pelvar|\rProcess finished!"});
+    QVERIFY(program_->dialogs.on_window_thread);
+    QVERIFY(main_->findChild<QWidget*>(QStringLiteral("mainContent"))->isEnabled());
+  }
+
+  void checksComeBeforeTheRun() {
+    Start("");
+    program_->home.Write("pelvar.ini", "[main]\nisofile=nofolder.iso\n");
+    program_->home.Write("Scripts/a.script", "[main]\nselected=true\n[process]\necho,1,a\n");
+    Show();
+    RunBatch();
+    QCOMPARE(program_->dialogs.messages,
+             QStringList{"Pelvar|Invalid ISO filename or ISO filename path.\rPlease select a "
+                         "valid path before continuing."});
+    QCOMPARE(Log().rowCount(), 0);
+  }
+
+  void nothingCheckedLeavesTheLogEmpty() {
+    Start("");
+    program_->home.Write("Scripts/a.script", "[process]\necho,1,a\n");
+    Show();
+    RunBatch();
+    QCOMPARE(program_->dialogs.messages,
+             QStringList{"Pelvar|No scripts available to process.\rPlease select at least one "
+                         "file to process before continuing.."});
+    QCOMPARE(Log().rowCount(), 0);
+    QCOMPARE(main_->last_outcome(), app::BatchOutcome::kNotStarted);
+  }
+
+  void errorIsShownInTheErrorBoxAndLogged() {
+    Start("log=1\nbuildmsg=1\n");
+    program_->home.Write("Scripts/a.script",
+                         "[main]\nselected=true\n[process]\necho,1,before\necho,1\n");
+    Show();
+    RunBatch();
+    QCOMPARE(program_->dialogs.messages, QStringList{"Pelvar|List index out of bounds (2)"});
+    QCOMPARE(program_->dialogs.kinds, std::vector<MessageKind>{MessageKind::kError});
+    QCOMPARE(LogTexts(Log()).mid(Log().rowCount() - 2),
+             (QStringList{"8|before", "0|List index out of bounds (2)"}));
+    QVERIFY(!program_->home.Exists("log.txt"));
+    QCOMPARE(main_->last_outcome(), app::BatchOutcome::kError);
+    QVERIFY(main_->findChild<QWidget*>(QStringLiteral("progressPanel"))->isHidden());
+  }
+
+  void stopButtonEndsTheRunAfterTheCurrentCommand() {
+    Start("");
+    std::string process = "[main]\nselected=true\n[process]\n";
+    for (int i = 0; i < 200'000; ++i) process += "echo,1,line\n";
+    program_->home.Write("Scripts/a.script", process);
+    program_->home.Write("Scripts/b.script", "[main]\nselected=true\n[process]\necho,1,b\n");
+    Show();
+    QSignalSpy finished(main_, &ui::MainWindow::BatchFinished);
+    QTest::mouseClick(main_->findChild<QPushButton*>(QStringLiteral("startButton")),
+                      Qt::LeftButton);
+    QVERIFY(main_->running());
+    // The window takes no other input meanwhile, but Stop.
+    QVERIFY(!main_->findChild<QWidget*>(QStringLiteral("mainContent"))->isEnabled());
+    auto* stop = main_->findChild<QPushButton*>(QStringLiteral("stopButton"));
+    QTRY_VERIFY(stop->isVisible());
+    QTest::mouseClick(stop, Qt::LeftButton);
+    QVERIFY(finished.wait(60'000));
+    QCOMPARE(main_->last_outcome(), app::BatchOutcome::kStopped);
+    const QStringList texts = LogTexts(Log());
+    QVERIFY(texts.size() < 200'000);
+    QCOMPARE(texts.mid(texts.size() - 5),
+             (QStringList{"0|Run stopped by the user", "7|",
+                          "8|Processing time: 2 seconds and 3 miliseconds",
+                          "2|Script has been sucessfully processed!", "7|"}));
+    QVERIFY(!texts.contains(QStringLiteral("6|Processing script: b")));
+    QVERIFY(main_->findChild<QWidget*>(QStringLiteral("progressPanel"))->isHidden());
+  }
+
+  void logWindowButtonTogglesTheLogWindow() {
+    Start("");
+    Show();
+    QWidget& log = program_->windows->log_window();
+    auto* button = main_->findChild<QPushButton*>(QStringLiteral("logWindowButton"));
+    QVERIFY(log.isHidden());
+    QTest::mouseClick(button, Qt::LeftButton);
+    QVERIFY(log.isVisible());
+    QTest::mouseClick(button, Qt::LeftButton);
+    QVERIFY(log.isHidden());
+  }
+
+  void bridgeShowsMessagesOnTheWindowThreadWhileTheJobWaits() {
+    RecordingDialogs dialogs;
+    RecordingShell shell;
+    ui::LogListModel model(true);
+    ui::RunSurface surface;
+    surface.log = &model;
+    ui::RunBridge bridge(surface, dialogs, shell);
+    QSignalSpy finished(&bridge, &ui::RunBridge::Finished);
+    std::vector<size_t> seen_by_job;
+    bridge.Start([&](RunView& view, app::BatchHost& host) {
+      view.AddLog("first", LogKind::kInfo, LogReveal::kSelect);
+      view.ShowMessage(MessageKind::kWarning, "Caption", "Text");
+      // The message returned only after the window thread showed it.
+      seen_by_job.push_back(static_cast<size_t>(dialogs.messages.size()));
+      host.Beep();
+      view.AddLog("second", LogKind::kSuccess, LogReveal::kAppend);
+    });
+    QVERIFY(finished.wait(10'000));
+    QCOMPARE(dialogs.messages, QStringList{"Caption|Text"});
+    QVERIFY(dialogs.on_window_thread);
+    QCOMPARE(seen_by_job, std::vector<size_t>{1});
+    QCOMPARE(LogTexts(model), (QStringList{"8|first", "1|second"}));
+    QCOMPARE(shell.beeps, 1);
+  }
+};
+
+}  // namespace pelvar::testing
+
+QTEST_MAIN(pelvar::testing::BatchTest)
+#include "batch_test.moc"

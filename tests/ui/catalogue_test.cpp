@@ -1,0 +1,230 @@
+// The main window's catalogue: configuration load, folder list, script tree
+// order, details, check marks written into the scripts, saving on close.
+#include <QComboBox>
+#include <QLabel>
+#include <QMenu>
+#include <QPushButton>
+#include <QStyle>
+#include <QStyleOptionViewItem>
+#include <QTreeView>
+#include <QtTest>
+
+#include "ui/log_window.h"
+#include "ui/main_window.h"
+#include "ui/paths_window.h"
+#include "ui/script_list_model.h"
+#include "ui/ui_test_support.h"
+
+namespace pelvar::testing {
+
+namespace {
+
+std::string Script(const std::string& title, int level, const std::string& extra = "") {
+  return "[main]\ntitle=" + title + "\nlevel=" + std::to_string(level) + "\n" + extra +
+         "[process]\necho,1,x\n";
+}
+
+QStringList TreeTitles(QTreeView* tree) {
+  QStringList out;
+  for (int row = 0; row < tree->model()->rowCount(); ++row) {
+    out << tree->model()->index(row, 0).data().toString();
+  }
+  return out;
+}
+
+// The centre of the check box of a row, where a click toggles it.
+QPoint CheckBoxCentre(QTreeView* tree, int row) {
+  QStyleOptionViewItem option;
+  option.initFrom(tree->viewport());
+  option.rect = tree->visualRect(tree->model()->index(row, 0));
+  option.features = QStyleOptionViewItem::HasCheckIndicator;
+  return tree->style()
+      ->subElementRect(QStyle::SE_ItemViewItemCheckIndicator, &option, tree)
+      .center();
+}
+
+}  // namespace
+
+class CatalogueTest : public QObject {
+  Q_OBJECT
+
+ private:
+  std::unique_ptr<TestProgram> program_;
+  ui::MainWindow* main_ = nullptr;
+  QTreeView* tree_ = nullptr;
+
+  void Start(const std::string& extra_config = "", int many = 0) {
+    program_ = std::make_unique<TestProgram>(std::nullopt);
+    const TempDir& home = program_->home;
+    home.Write("pelvar.ini", RunnableConfig(home, extra_config));
+    home.Write("Scripts/a.script", Script("Five", 5, "contact=mailto:me@example.org\n"));
+    home.Write("Scripts/b.script", Script("One", 1, "description=First of all\nauthor=Ann\n"));
+    home.Write("Scripts/c.script", Script("Three", 3, "selected=TRUE\n"));
+    home.Write("Scripts/d.script", Script("Seven", 7));
+    home.Write("Scripts/e.script", Script("Zero", 0));
+    home.Write("Scripts/sub/a.script", Script("SubThree", 3));
+    home.Write("Scripts/f.script", "[process]\necho,1,untitled\n");
+    home.Write("More/x.script", Script("Other folder", 2));
+    home.Write("Empty/readme.txt", "");
+    home.Write("with.dot/y.script", Script("Dotted", 1));
+    for (int i = 0; i < many; ++i) {
+      char name[32];
+      std::snprintf(name, sizeof name, "Many/s%04d.script", i);
+      home.Write(name, Script("S" + std::to_string(i), 6 - i % 6));
+    }
+    main_ = &program_->windows->main_window();
+    tree_ = main_->findChild<QTreeView*>(QStringLiteral("scriptTree"));
+    main_->show();
+  }
+
+ private slots:
+  void cleanup() { program_.reset(); }
+
+  void loadsFoldersAndOrdersScriptsByLevel() {
+    Start("LastUsedFolder=scripts\n");
+    QVERIFY(main_->configuration_loaded());
+    auto* folders = main_->findChild<QComboBox*>(QStringLiteral("folderList"));
+    QStringList captions;
+    for (int i = 0; i < folders->count(); ++i) captions << folders->itemText(i);
+    QCOMPARE(captions, (QStringList{"Empty", "More", "Scripts"}));
+    QCOMPARE(folders->currentText(), QStringLiteral("Scripts"));
+    const QString untitled = QString::fromStdString(program_->home.Path("Scripts/f.script"));
+    QCOMPARE(TreeTitles(tree_), (QStringList{"One", "Three", untitled, "SubThree", "Five"}));
+    QCOMPARE(tree_->model()->index(1, 0).data(Qt::CheckStateRole).toInt(), int(Qt::Checked));
+    QCOMPARE(tree_->model()->index(0, 0).data(Qt::CheckStateRole).toInt(), int(Qt::Unchecked));
+    // The first entry is selected and described.
+    QCOMPARE(tree_->currentIndex().row(), 0);
+    QCOMPARE(main_->findChild<QLabel*>(QStringLiteral("detailsTitle"))->text(),
+             QStringLiteral("One"));
+    QCOMPARE(main_->findChild<QLabel*>(QStringLiteral("detailsDescription"))->text(),
+             QStringLiteral("First of all"));
+    QCOMPARE(main_->findChild<QLabel*>(QStringLiteral("detailsAuthor"))->text(),
+             QStringLiteral("Ann"));
+    QVERIFY(main_->findChild<QLabel*>(QStringLiteral("detailsContact"))->isHidden());
+    // The listing remembers the folder under its caption.
+    QVERIFY(program_->home.Read("pelvar.ini").find("LastUsedFolder=Scripts\r\n") !=
+            std::string::npos);
+    // The paths window took the three paths.
+    QCOMPARE(program_->windows->paths_window().Paths().target_dir, program_->home.Path("target"));
+    // Buttons of windows still to come are shown disabled; "Update.." hidden.
+    QVERIFY(!main_->findChild<QPushButton*>(QStringLiteral("openButton"))->isEnabled());
+    QVERIFY(!main_->findChild<QPushButton*>(QStringLiteral("configurationButton"))->isEnabled());
+    QVERIFY(main_->findChild<QPushButton*>(QStringLiteral("updateButton"))->isHidden());
+    QVERIFY(main_->findChild<QWidget*>(QStringLiteral("progressPanel"))->isHidden());
+  }
+
+  void contactLinkOpensTheAddressUnchanged() {
+    Start();
+    tree_->setCurrentIndex(tree_->model()->index(4, 0));
+    auto* contact = main_->findChild<QLabel*>(QStringLiteral("detailsContact"));
+    QVERIFY(!contact->isHidden());
+    QVERIFY(contact->text().contains(QStringLiteral("mailto:me@example.org")));
+    emit contact->linkActivated(QStringLiteral("#"));
+    QCOMPARE(program_->shell.opened_addresses, QStringList{"mailto:me@example.org"});
+  }
+
+  void pickingAFolderListsItAndRemembersIt() {
+    Start();
+    auto* folders = main_->findChild<QComboBox*>(QStringLiteral("folderList"));
+    folders->setCurrentIndex(1);
+    emit folders->activated(1);
+    QCOMPARE(TreeTitles(tree_), QStringList{"Other folder"});
+    QVERIFY(program_->home.Read("pelvar.ini").find("LastUsedFolder=More\r\n") != std::string::npos);
+    // A folder without scripts empties the tree and is not remembered.
+    folders->setCurrentIndex(0);
+    emit folders->activated(0);
+    QCOMPARE(tree_->model()->rowCount(), 0);
+    QVERIFY(program_->home.Read("pelvar.ini").find("LastUsedFolder=More\r\n") != std::string::npos);
+    QCOMPARE(main_->findChild<QLabel*>(QStringLiteral("detailsTitle"))->text(), QString());
+  }
+
+  void clickOnTheCheckBoxRewritesTheScript() {
+    Start();
+    const QPoint box = CheckBoxCentre(tree_, 0);
+    QTest::mouseClick(tree_->viewport(), Qt::LeftButton, {}, box);
+    QCOMPARE(tree_->model()->index(0, 0).data(Qt::CheckStateRole).toInt(), int(Qt::Checked));
+    QCOMPARE(program_->home.Read("Scripts/b.script"),
+             std::string("[main]\r\ntitle=One\r\nlevel=1\r\ndescription=First of all\r\n"
+                         "author=Ann\r\nselected=true\r\n\r\n[process]\r\necho,1,x\r\n\r\n"));
+    QTest::mouseClick(tree_->viewport(), Qt::LeftButton, {}, box);
+    QCOMPARE(tree_->model()->index(0, 0).data(Qt::CheckStateRole).toInt(), int(Qt::Unchecked));
+    QVERIFY(program_->home.Read("Scripts/b.script").find("selected=false\r\n") !=
+            std::string::npos);
+    // A click on the text selects and describes, and writes nothing.
+    const std::string before = program_->home.Read("Scripts/a.script");
+    QTest::mouseClick(tree_->viewport(), Qt::LeftButton, {},
+                      tree_->visualRect(tree_->model()->index(4, 0)).center());
+    QCOMPARE(main_->findChild<QLabel*>(QStringLiteral("detailsTitle"))->text(),
+             QStringLiteral("Five"));
+    QCOMPARE(program_->home.Read("Scripts/a.script"), before);
+  }
+
+  void contextMenuChecksAndUnchecksTheSelection() {
+    Start();
+    auto* model = tree_->model();
+    auto* selection = tree_->selectionModel();
+    selection->clearSelection();
+    for (int row : {0, 2, 4}) {
+      selection->select(model->index(row, 0), QItemSelectionModel::Select);
+    }
+    auto* check = main_->findChild<QAction*>(QStringLiteral("checkSelectedAction"));
+    QCOMPARE(check->text(), QStringLiteral("Check selected"));
+    check->trigger();
+    for (int row : {0, 2, 4}) {
+      QCOMPARE(model->index(row, 0).data(Qt::CheckStateRole).toInt(), int(Qt::Checked));
+    }
+    QVERIFY(selection->selectedRows().isEmpty());
+    QVERIFY(program_->home.Read("Scripts/a.script").find("Selected=True\r\n") != std::string::npos);
+    QVERIFY(program_->home.Read("Scripts/f.script").find("[Main]\r\nSelected=True\r\n") !=
+            std::string::npos);
+    selection->select(model->index(1, 0), QItemSelectionModel::Select);
+    main_->findChild<QAction*>(QStringLiteral("uncheckSelectedAction"))->trigger();
+    QCOMPARE(model->index(1, 0).data(Qt::CheckStateRole).toInt(), int(Qt::Unchecked));
+    QVERIFY(program_->home.Read("Scripts/c.script").find("Selected=False\r\n") !=
+            std::string::npos);
+    // A script file gone since the listing: the mark changes, nothing is written.
+    std::remove(program_->home.Path("Scripts/sub/a.script").c_str());
+    selection->select(model->index(3, 0), QItemSelectionModel::Select);
+    check->trigger();
+    QCOMPARE(model->index(3, 0).data(Qt::CheckStateRole).toInt(), int(Qt::Checked));
+    QVERIFY(!program_->home.Exists("Scripts/sub/a.script"));
+  }
+
+  void missingConfigurationShowsTheMessageAndEnds() {
+    program_ = std::make_unique<TestProgram>(std::nullopt);
+    program_->home.Write("Scripts/a.script", Script("A", 1));
+    program_->windows->main_window().show();
+    QCOMPARE(program_->dialogs.messages,
+             QStringList{"Pelvar|\"pelvar.ini\" file was not found!\rIf the application name "
+                         "has changed,\ryou may also need to rename the ini file."});
+    QCOMPARE(program_->quit_requests, std::vector<int>{2});
+    QCOMPARE(program_->windows->main_window().scripts().rowCount(), 0);
+  }
+
+  void closingSavesOptionsAndPaths() {
+    Start("log=true\nbeep=1\n");
+    program_->windows->paths_window().SetPaths({"/typed/target", "", "/typed/x.iso"});
+    main_->close();
+    QCOMPARE(program_->quit_requests, std::vector<int>{0});
+    const std::string ini = program_->home.Read("pelvar.ini");
+    QVERIFY(ini.find("TargetDir=/typed/target\r\n") != std::string::npos);
+    QVERIFY(ini.find("SourceDir=\r\n") != std::string::npos);
+    QVERIFY(ini.find("IsoFile=/typed/x.iso\r\n") != std::string::npos);
+    QVERIFY(ini.find("log=0\r\nbeep=1\r\nbuildmsg=0\r\n") != std::string::npos);
+  }
+
+  void thousandScriptsListInLevelOrder() {
+    Start("", 1000);
+    auto* folders = main_->findChild<QComboBox*>(QStringLiteral("folderList"));
+    folders->setCurrentIndex(folders->findText(QStringLiteral("Many")));
+    emit folders->activated(folders->currentIndex());
+    QCOMPARE(tree_->model()->rowCount(), 1000);
+    QCOMPARE(tree_->model()->index(0, 0).data().toString(), QStringLiteral("S5"));
+    QCOMPARE(tree_->model()->index(999, 0).data().toString(), QStringLiteral("S996"));
+  }
+};
+
+}  // namespace pelvar::testing
+
+QTEST_MAIN(pelvar::testing::CatalogueTest)
+#include "catalogue_test.moc"

@@ -1,0 +1,106 @@
+// The command-line run window: the options, the end of the program after the
+// run or on the close button, and the missing script or configuration.
+#include <QLabel>
+#include <QToolButton>
+#include <QtTest>
+
+#include "ui/command_line_window.h"
+#include "ui/log_list_model.h"
+#include "ui/main_window.h"
+#include "ui/ui_test_support.h"
+
+namespace pelvar::testing {
+
+class CommandLineWindowTest : public QObject {
+  Q_OBJECT
+
+ private:
+  std::unique_ptr<TestProgram> program_;
+  ui::CommandLineWindow* window_ = nullptr;
+
+  void Start(const std::optional<std::string>& config) {
+    program_ = std::make_unique<TestProgram>(config);
+    window_ = &program_->windows->command_line_window();
+  }
+  // Runs the window with a command line and waits for the run's end.
+  void Run(const std::vector<std::string>& arguments) {
+    QSignalSpy finished(window_, &ui::CommandLineWindow::RunFinished);
+    std::vector<std::string> args{"pelvar"};
+    args.insert(args.end(), arguments.begin(), arguments.end());
+    window_->Run(app::ParseRunArguments(args));
+    QVERIFY(window_->isVisible());
+    QVERIFY(finished.wait(30'000));
+  }
+  QString Status() { return window_->findChild<QLabel*>(QStringLiteral("statusLabel"))->text(); }
+  QStringList Log() {
+    QStringList out;
+    for (const LogLine& l : window_->log().lines()) out << QString::fromStdString(l.text);
+    return out;
+  }
+
+ private slots:
+  void cleanup() { program_.reset(); }
+
+  void runsWithTheCommandLineFoldersAndEnds() {
+    Start(std::string("[main]\ntargetdir=/cfg\nsourcedir=/cfg-src\n"));
+    const std::string script =
+        program_->home.Write("my script.script", "[process]\necho,1,%targetdir%|%sourcedir%\n");
+    Run({script, "/targetdir=/first", "/TargetDir=/build"});
+    QCOMPARE(Log(), QStringList{"/build|/cfg-src"});
+    QCOMPARE(Status(), QStringLiteral("Process finished!"));
+    QCOMPARE(program_->quit_requests, std::vector<int>{0});
+    QVERIFY(!program_->windows->main_window().isVisible());
+    // Nothing of the command line is written to the configuration.
+    QCOMPARE(program_->home.Read("pelvar.ini"),
+             std::string("[main]\ntargetdir=/cfg\nsourcedir=/cfg-src\n"));
+  }
+
+  void pressKeyKeepsTheWindowUntilClosed() {
+    Start(std::string("[main]\n"));
+    const std::string script = program_->home.Write("a.script", "[process]\necho,1,x\n");
+    Run({script, "/PRESSKEY"});
+    QCOMPARE(Status(), QStringLiteral("Process finished!"));
+    QVERIFY(program_->quit_requests.empty());
+    auto* close = window_->findChild<QToolButton*>(QStringLiteral("closeButton"));
+    QCOMPARE(close->toolTip(), QStringLiteral("Close edit window"));
+    QTest::mouseClick(close, Qt::LeftButton);
+    QCOMPARE(program_->quit_requests, std::vector<int>{0});
+  }
+
+  void missingScriptLeavesTheWindowShowingIt() {
+    Start(std::string("[main]\n"));
+    Run({"/silent", program_->home.Path("a.script")});
+    QCOMPARE(Status(), QStringLiteral("Executing: \"/silent\""));
+    QVERIFY(program_->dialogs.messages.isEmpty());
+    QVERIFY(program_->quit_requests.empty());
+    QVERIFY(window_->isVisible());
+  }
+
+  void missingConfigurationEndsBeforeTheRun() {
+    Start(std::nullopt);
+    const std::string script = program_->home.Write("a.script", "[process]\necho,1,x\n");
+    Run({script, "/PressKey"});
+    QCOMPARE(program_->dialogs.messages,
+             QStringList{"Pelvar|\"pelvar.ini\" file was not found!\rIf the application name "
+                         "has changed,\ryou may also need to rename the ini file."});
+    QCOMPARE(program_->quit_requests, std::vector<int>{2});
+    QVERIFY(Log().isEmpty());
+  }
+
+  void errorIsShownAndTheWindowStays() {
+    Start(std::string("[main]\n"));
+    const std::string script = program_->home.Write("a.script", "[process]\necho,1\n");
+    Run({script});
+    QCOMPARE(program_->dialogs.messages, QStringList{"Pelvar|List index out of bounds (2)"});
+    QVERIFY(program_->quit_requests.empty());
+    QCOMPARE(Log(), QStringList{"List index out of bounds (2)"});
+    QTest::mouseClick(window_->findChild<QToolButton*>(QStringLiteral("closeButton")),
+                      Qt::LeftButton);
+    QCOMPARE(program_->quit_requests, std::vector<int>{1});
+  }
+};
+
+}  // namespace pelvar::testing
+
+QTEST_MAIN(pelvar::testing::CommandLineWindowTest)
+#include "command_line_window_test.moc"

@@ -1,0 +1,41 @@
+#include "ui/ui_test_support.h"
+
+#include <QCoreApplication>
+#include <QThread>
+
+namespace pelvar::testing {
+
+void RecordingDialogs::Message(QWidget*, MessageKind kind, const QString& caption,
+                               const QString& text) {
+  if (QThread::currentThread() != QCoreApplication::instance()->thread()) {
+    on_window_thread = false;
+  }
+  messages << caption + QLatin1Char('|') + text;
+  kinds.push_back(kind);
+}
+
+std::optional<QString> RecordingDialogs::ChooseFolder(QWidget*, const QString& title) {
+  chooser_titles << title;
+  if (folder_answers.empty()) return std::nullopt;
+  const bool chosen = folder_answers.front().has_value();
+  const QString folder = chosen ? *folder_answers.front() : QString();
+  folder_answers.pop_front();
+  if (!chosen) return std::nullopt;
+  return folder;
+}
+
+TestProgram::TestProgram(const std::optional<std::string>& config) {
+  if (config) home.Write("pelvar.ini", *config);
+  clock.readings = {std::chrono::milliseconds(0), std::chrono::milliseconds(2'003)};
+  app::ProgramLocation location{home.path(), "pelvar", home.path() + "/pelvar.ini"};
+  windows = std::make_unique<ui::DesktopWindows>(location, dialogs, shell, clock);
+  QObject::connect(windows.get(), &ui::DesktopWindows::QuitRequested,
+                   [this](int status) { quit_requests.push_back(status); });
+}
+
+std::string RunnableConfig(const TempDir& home, const std::string& extra) {
+  return "[main]\ntargetdir=" + home.Path("target") + "\nsourcedir=" + home.Path("source") +
+         "\nisofile=" + home.Path("out.iso") + "\nLastUsedFolder=Scripts\n" + extra;
+}
+
+}  // namespace pelvar::testing

@@ -1,0 +1,65 @@
+// Helpers of the window tests: recording seams, and a program folder of its
+// own with the desktop windows built over it.
+#pragma once
+
+#include <QString>
+#include <QStringList>
+#include <deque>
+#include <memory>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "app/app_test_support.h"
+#include "support/test_support.h"
+#include "ui/desktop_windows.h"
+#include "ui/dialogs.h"
+
+namespace pelvar::testing {
+
+// Records the messages; answers the folder chooser from a queue.
+class RecordingDialogs : public ui::Dialogs {
+ public:
+  void Message(QWidget* parent, MessageKind kind, const QString& caption,
+               const QString& text) override;
+  std::optional<QString> ChooseFolder(QWidget* parent, const QString& title) override;
+
+  // "caption|text" of each message (CR kept).
+  QStringList messages;
+  std::vector<MessageKind> kinds;
+  // True when every message came on the window's thread.
+  bool on_window_thread = true;
+  // Answers of the folder chooser, in order; empty: cancelled.
+  std::deque<std::optional<QString>> folder_answers;
+  QStringList chooser_titles;
+};
+
+class RecordingShell : public ui::Shell {
+ public:
+  void OpenFile(const QString& path) override { opened_files << path; }
+  void OpenAddress(const QString& address) override { opened_addresses << address; }
+  void Beep() override { ++beeps; }
+
+  QStringList opened_files;
+  QStringList opened_addresses;
+  int beeps = 0;
+};
+
+// A program folder under a temporary folder, with its windows.
+class TestProgram {
+ public:
+  // `config`: the text of pelvar.ini; nullopt leaves the file out.
+  explicit TestProgram(const std::optional<std::string>& config);
+
+  TempDir home;
+  RecordingDialogs dialogs;
+  RecordingShell shell;
+  FakeClock clock;
+  std::unique_ptr<ui::DesktopWindows> windows;
+  std::vector<int> quit_requests;
+};
+
+// A pelvar.ini whose paths pass the batch's checks.
+std::string RunnableConfig(const TempDir& home, const std::string& extra = "");
+
+}  // namespace pelvar::testing

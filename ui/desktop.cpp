@@ -1,0 +1,53 @@
+#include "ui/desktop.h"
+
+#include <QApplication>
+#include <cstdio>
+#include <cstdlib>
+
+#include "app/clock.h"
+#include "ui/desktop_windows.h"
+#include "ui/dialogs.h"
+#include "ui/icons.h"
+
+namespace pelvar::ui {
+
+bool DisplayAvailable() {
+  for (const char* name : {"QT_QPA_PLATFORM", "DISPLAY", "WAYLAND_DISPLAY"}) {
+    const char* value = std::getenv(name);
+    if (value != nullptr && *value != '\0') return true;
+  }
+  return false;
+}
+
+int RunDesktop(int argc, char** argv, const app::ProgramLocation& location,
+               const std::optional<app::RunArguments>& args) {
+  if (!DisplayAvailable()) {
+    std::fputs(
+        "pelvar: no display to show the main window on.\n"
+        "Run a script with /silent, or the checked scripts with --batch (see pelvar --help).\n",
+        stderr);
+    return 2;
+  }
+  QApplication application(argc, argv);
+  QApplication::setApplicationName(QStringLiteral("pelvar"));
+  QGuiApplication::setDesktopFileName(QStringLiteral("pelvar"));
+  QApplication::setWindowIcon(ProgramIcon());
+  QApplication::setQuitOnLastWindowClosed(false);
+
+  QtDialogs dialogs;
+  QtShell shell;
+  const app::SteadyClock clock;
+  DesktopWindows windows(location, dialogs, shell, clock);
+  // Queued: a request made before the event loop runs still ends it.
+  QObject::connect(
+      &windows, &DesktopWindows::QuitRequested, &application,
+      [](int status) { QCoreApplication::exit(status); }, Qt::QueuedConnection);
+  if (args) {
+    windows.RunCommandLine(*args);
+  } else {
+    windows.ShowMain();
+  }
+  return QApplication::exec();
+}
+
+}  // namespace pelvar::ui

@@ -1,0 +1,82 @@
+// The seams between the windows and the desktop: modal messages, the folder
+// chooser, the desktop's opener and the beep. The program uses the Qt
+// implementations; tests pass their own to record and pre-answer them.
+#pragma once
+
+#include <QString>
+#include <optional>
+
+#include "engine/run_view.h"
+
+class QWidget;
+
+namespace pelvar::ui {
+
+// The application title: window captions and message boxes.
+inline constexpr const char* kProgramTitle = "Pelvar";
+
+class Dialogs {
+ public:
+  virtual ~Dialogs() = default;
+  // A modal message with one OK button; returns when it is closed. A CR in
+  // `text` is a line break.
+  virtual void Message(QWidget* parent, MessageKind kind, const QString& caption,
+                       const QString& text) = 0;
+  // The folder chooser titled `title`; nullopt when the user cancels.
+  virtual std::optional<QString> ChooseFolder(QWidget* parent, const QString& title) = 0;
+};
+
+class Shell {
+ public:
+  virtual ~Shell() = default;
+  // Opens a file with the program the desktop associates with it.
+  virtual void OpenFile(const QString& path) = 0;
+  // Opens an address (web or mail) as it stands; nothing is added to it.
+  virtual void OpenAddress(const QString& address) = 0;
+  virtual void Beep() = 0;
+};
+
+// QMessageBox and QFileDialog.
+class QtDialogs : public Dialogs {
+ public:
+  void Message(QWidget* parent, MessageKind kind, const QString& caption,
+               const QString& text) override;
+  std::optional<QString> ChooseFolder(QWidget* parent, const QString& title) override;
+};
+
+// QDesktopServices and QApplication::beep.
+class QtShell : public Shell {
+ public:
+  void OpenFile(const QString& path) override;
+  void OpenAddress(const QString& address) override;
+  void Beep() override;
+};
+
+// Answers every message at once and cancels the folder chooser: for
+// renderings and measurements without a user.
+class SilentDialogs : public Dialogs {
+ public:
+  void Message(QWidget*, MessageKind, const QString&, const QString&) override {}
+  std::optional<QString> ChooseFolder(QWidget*, const QString&) override { return {}; }
+};
+
+// Opens nothing and stays quiet.
+class SilentShell : public Shell {
+ public:
+  void OpenFile(const QString&) override {}
+  void OpenAddress(const QString&) override {}
+  void Beep() override {}
+};
+
+// Text of a message as a dialog shows it: CR and CR LF become LF.
+QString DialogText(const QString& text);
+
+// UTF-8 conversions between engine text and Qt.
+inline QString ToQt(std::string_view text) {
+  return QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size()));
+}
+inline std::string FromQt(const QString& text) {
+  return text.toStdString();
+}
+
+}  // namespace pelvar::ui

@@ -1,0 +1,104 @@
+#include "ui/log_window.h"
+
+#include <QCheckBox>
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QListView>
+#include <QPushButton>
+#include <QVBoxLayout>
+#include <exception>
+
+#include "app/log_file.h"
+#include "app/program_settings.h"
+#include "engine/script_error.h"
+#include "ui/dialogs.h"
+#include "ui/icons.h"
+#include "ui/log_list_model.h"
+
+namespace pelvar::ui {
+
+LogWindow::LogWindow(ProgramState& state, QWidget* parent)
+    : QWidget(parent, Qt::Window),
+      state_(state),
+      model_(new LogListModel(/*with_icons=*/true, this)),
+      list_(new QListView(this)),
+      title_(new QLabel(QStringLiteral("Log window"), this)),
+      description_(new QLabel(this)),
+      save_(new QPushButton(QStringLiteral("Save log"), this)),
+      view_after_save_(new QCheckBox(QStringLiteral("View after saving log"), this)) {
+  setObjectName(QStringLiteral("logWindow"));
+  setWindowTitle(QStringLiteral("Log window"));
+  setWindowIcon(ProgramIcon());
+  resize(601, 591);
+  setAutoFillBackground(true);
+  QPalette pal = palette();
+  pal.setColor(QPalette::Window, Qt::white);
+  setPalette(pal);
+
+  title_->setObjectName(QStringLiteral("logTitle"));
+  QFont big = title_->font();
+  big.setPointSizeF(big.pointSizeF() * 1.6);
+  big.setBold(true);
+  title_->setFont(big);
+  description_->setObjectName(QStringLiteral("logDescription"));
+  description_->setWordWrap(true);
+  description_->setText(QStringLiteral(
+      "See the output messages from the processed .script files. It is also possible to follow "
+      "the processing in real-time, altought it will slow down performance considerably."));
+
+  list_->setObjectName(QStringLiteral("logList"));
+  list_->setModel(model_);
+  list_->setUniformItemSizes(true);
+  list_->setEditTriggers(QAbstractItemView::NoEditTriggers);
+  list_->setSelectionBehavior(QAbstractItemView::SelectRows);
+  list_->setSelectionMode(QAbstractItemView::SingleSelection);
+  list_->setIconSize(QSize(16, 16));
+
+  save_->setObjectName(QStringLiteral("saveLogButton"));
+  view_after_save_->setObjectName(QStringLiteral("viewAfterSaveBox"));
+
+  auto* buttons = new QHBoxLayout;
+  buttons->addWidget(view_after_save_);
+  buttons->addStretch();
+  buttons->addWidget(save_);
+  auto* layout = new QVBoxLayout(this);
+  layout->addWidget(title_);
+  layout->addWidget(description_);
+  layout->addWidget(list_, 1);
+  layout->addLayout(buttons);
+
+  connect(save_, &QPushButton::clicked, this, &LogWindow::SaveLog);
+  connect(view_after_save_, &QCheckBox::clicked, this, &LogWindow::OnViewAfterSaveClicked);
+}
+
+void LogWindow::SetViewAfterSave(bool on) {
+  view_after_save_->setChecked(on);
+}
+
+void LogWindow::SetRunning(bool running) {
+  save_->setEnabled(!running);
+}
+
+void LogWindow::SaveLog() {
+  if (model_->lines().empty()) return;
+  std::string path;
+  try {
+    path = app::WriteLogFile(state_.location.folder, model_->lines());
+  } catch (const std::exception& error) {
+    state_.dialogs.Message(this, MessageKind::kError, QString::fromLatin1(kProgramTitle),
+                           ToQt(ErrorDisplayText(error.what())));
+    return;
+  }
+  if (view_after_save_->isChecked()) {
+    state_.shell.OpenFile(ToQt(path));
+  } else {
+    state_.dialogs.Message(this, MessageKind::kInformation, QString::fromLatin1(kProgramTitle),
+                           ToQt("Saved as:\"" + path + "\""));
+  }
+}
+
+void LogWindow::OnViewAfterSaveClicked(bool checked) {
+  WriteConfigKey(state_, this, app::config::kViewLogAfterSave, app::FlagText(checked));
+}
+
+}  // namespace pelvar::ui

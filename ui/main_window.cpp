@@ -1,0 +1,439 @@
+#include "ui/main_window.h"
+
+#include <QApplication>
+#include <QCloseEvent>
+#include <QComboBox>
+#include <QFrame>
+#include <QHBoxLayout>
+#include <QHeaderView>
+#include <QLabel>
+#include <QListView>
+#include <QMenu>
+#include <QProgressBar>
+#include <QPushButton>
+#include <QScreen>
+#include <QStyle>
+#include <QTreeView>
+#include <QVBoxLayout>
+
+#include "app/headless_run.h"
+#include "app/program_services.h"
+#include "app/program_settings.h"
+#include "app/script_catalogue.h"
+#include "commands/builtin_commands.h"
+#include "engine/script_error.h"
+#include "engine/text.h"
+#include "ui/dialogs.h"
+#include "ui/icons.h"
+#include "ui/log_list_model.h"
+#include "ui/log_window.h"
+#include "ui/paths_window.h"
+#include "ui/run_bridge.h"
+#include "ui/script_list_model.h"
+
+namespace pelvar::ui {
+
+namespace {
+
+QFont ScaledFont(const QFont& base, double factor, bool bold) {
+  QFont font = base;
+  font.setPointSizeF(base.pointSizeF() * factor);
+  font.setBold(bold);
+  return font;
+}
+
+QPushButton* MakeButton(const QString& text, const QString& name, QWidget* parent) {
+  auto* button = new QPushButton(text, parent);
+  button->setObjectName(name);
+  return button;
+}
+
+}  // namespace
+
+MainWindow::MainWindow(ProgramState& state) : state_(state), scripts_(new ScriptListModel(this)) {
+  setObjectName(QStringLiteral("mainWindow"));
+  setWindowTitle(QString::fromLatin1(kProgramTitle));
+  setWindowIcon(ProgramIcon());
+  resize(760, 540);
+
+  content_ = new QWidget(this);
+  content_->setObjectName(QStringLiteral("mainContent"));
+  folders_ = new QComboBox(content_);
+  folders_->setObjectName(QStringLiteral("folderList"));
+  folders_->setEditable(false);
+  tree_ = new QTreeView(content_);
+  tree_->setObjectName(QStringLiteral("scriptTree"));
+  tree_->setModel(scripts_);
+  tree_->setHeaderHidden(true);
+  tree_->setRootIsDecorated(false);
+  tree_->setUniformRowHeights(true);
+  tree_->setItemsExpandable(false);
+  tree_->setSelectionMode(QAbstractItemView::ExtendedSelection);
+  tree_->setSelectionBehavior(QAbstractItemView::SelectRows);
+  tree_->setEditTriggers(QAbstractItemView::NoEditTriggers);
+  tree_->setAllColumnsShowFocus(true);
+  tree_->setContextMenuPolicy(Qt::CustomContextMenu);
+
+  menu_ = new QMenu(this);
+  QAction* check = menu_->addAction(QStringLiteral("Check selected"));
+  check->setObjectName(QStringLiteral("checkSelectedAction"));
+  QAction* uncheck = menu_->addAction(QStringLiteral("Uncheck selected"));
+  uncheck->setObjectName(QStringLiteral("uncheckSelectedAction"));
+  menu_->setDefaultAction(check);
+  connect(check, &QAction::triggered, this, [this] { CheckSelected(true); });
+  connect(uncheck, &QAction::triggered, this, [this] { CheckSelected(false); });
+
+  auto* left = new QVBoxLayout;
+  left->addWidget(folders_);
+  left->addWidget(tree_, 1);
+  auto* middle = new QHBoxLayout;
+  middle->addLayout(left, 3);
+  middle->addWidget(BuildDetails(), 2);
+  auto* content_layout = new QVBoxLayout(content_);
+  content_layout->setContentsMargins(0, 0, 0, 0);
+  content_layout->addWidget(BuildHeader());
+  auto* body = new QVBoxLayout;
+  body->setContentsMargins(9, 6, 9, 9);
+  body->addLayout(middle, 1);
+  body->addWidget(BuildButtons());
+  content_layout->addLayout(body, 1);
+  auto* layout = new QVBoxLayout(this);
+  layout->setContentsMargins(0, 0, 0, 0);
+  layout->addWidget(content_);
+  BuildProgressPanel();
+
+  connect(folders_, &QComboBox::activated, this, [this] { ListChosenFolder(); });
+  connect(
+      tree_->selectionModel(), &QItemSelectionModel::currentRowChanged, this,
+      [this](const QModelIndex& current) { ShowDetails(current.isValid() ? current.row() : -1); });
+  connect(tree_, &QWidget::customContextMenuRequested, this, &MainWindow::OnTreeContextMenu);
+  connect(scripts_, &ScriptListModel::WriteFailed, this, [this](const QString& text) {
+    state_.dialogs.Message(this, MessageKind::kError, QString::fromLatin1(kProgramTitle), text);
+  });
+}
+
+MainWindow::~MainWindow() {
+  // A run still going on ends (after its current command) while the window's
+  // members it reports to are alive.
+  bridge_.reset();
+}
+
+QWidget* MainWindow::BuildHeader() {
+  auto* header = new QFrame(content_);
+  header->setObjectName(QStringLiteral("headerPanel"));
+  header->setAutoFillBackground(true);
+  QPalette pal = header->palette();
+  pal.setColor(QPalette::Window, Qt::white);
+  header->setPalette(pal);
+  header->setFrameShape(QFrame::StyledPanel);
+  auto* icon = new QLabel(header);
+  icon->setPixmap(ProgramIcon().pixmap(48, 48));
+  auto* title = new QLabel(QString::fromLatin1(kProgramTitle), header);
+  title->setObjectName(QStringLiteral("headerTitle"));
+  title->setFont(ScaledFont(font(), 1.8, true));
+  auto* description = new QLabel(QStringLiteral("A .script file interpreter"), header);
+  description->setObjectName(QStringLiteral("headerDescription"));
+  auto* texts = new QVBoxLayout;
+  texts->addWidget(title);
+  texts->addWidget(description);
+  auto* layout = new QHBoxLayout(header);
+  layout->addWidget(icon);
+  layout->addLayout(texts, 1);
+  return header;
+}
+
+QWidget* MainWindow::BuildDetails() {
+  auto* details = new QFrame(content_);
+  details->setObjectName(QStringLiteral("detailsPanel"));
+  details->setFrameShape(QFrame::StyledPanel);
+  details_title_ = new QLabel(details);
+  details_title_->setObjectName(QStringLiteral("detailsTitle"));
+  details_title_->setFont(ScaledFont(font(), 1.3, true));
+  details_title_->setWordWrap(true);
+  details_description_ = new QLabel(details);
+  details_description_->setObjectName(QStringLiteral("detailsDescription"));
+  details_description_->setWordWrap(true);
+  details_description_->setAlignment(Qt::AlignTop | Qt::AlignLeft);
+  details_author_ = new QLabel(details);
+  details_author_->setObjectName(QStringLiteral("detailsAuthor"));
+  details_contact_ = new QLabel(details);
+  details_contact_->setObjectName(QStringLiteral("detailsContact"));
+  details_contact_->setTextFormat(Qt::RichText);
+  details_contact_->setCursor(Qt::PointingHandCursor);
+  details_contact_->setVisible(false);
+  connect(details_contact_, &QLabel::linkActivated, this,
+          [this] { state_.shell.OpenAddress(ToQt(contact_)); });
+  auto* layout = new QVBoxLayout(details);
+  layout->addWidget(details_title_);
+  layout->addWidget(details_description_, 1);
+  layout->addWidget(details_author_);
+  layout->addWidget(details_contact_);
+  return details;
+}
+
+QWidget* MainWindow::BuildButtons() {
+  auto* row = new QWidget(content_);
+  auto* open = MakeButton(QStringLiteral("Open"), QStringLiteral("openButton"), row);
+  auto* update = MakeButton(QStringLiteral("Update.."), QStringLiteral("updateButton"), row);
+  auto* paths = MakeButton(QStringLiteral("Paths"), QStringLiteral("pathsButton"), row);
+  auto* configuration =
+      MakeButton(QStringLiteral("Configuration"), QStringLiteral("configurationButton"), row);
+  auto* log = MakeButton(QStringLiteral("Log window"), QStringLiteral("logWindowButton"), row);
+  start_ = MakeButton(QStringLiteral("Start"), QStringLiteral("startButton"), row);
+  start_->setDefault(true);
+  // The script editor, the update window and the settings window come later.
+  open->setEnabled(false);
+  update->setEnabled(false);
+  update->setVisible(false);
+  configuration->setEnabled(false);
+  auto* layout = new QHBoxLayout(row);
+  layout->setContentsMargins(0, 6, 0, 0);
+  for (QPushButton* b : {open, update, paths, configuration}) layout->addWidget(b);
+  layout->addStretch();
+  layout->addWidget(log);
+  layout->addWidget(start_);
+  connect(paths, &QPushButton::clicked, this, [this] {
+    if (paths_ != nullptr) paths_->show();
+  });
+  connect(log, &QPushButton::clicked, this, &MainWindow::ToggleLogWindow);
+  connect(start_, &QPushButton::clicked, this, &MainWindow::StartBatch);
+  return row;
+}
+
+void MainWindow::BuildProgressPanel() {
+  panel_ = new QFrame(this);
+  panel_->setObjectName(QStringLiteral("progressPanel"));
+  panel_->setFrameShape(QFrame::Panel);
+  panel_->setFrameShadow(QFrame::Raised);
+  panel_->setLineWidth(2);
+  panel_->setAutoFillBackground(true);
+  auto* icon = new QLabel(panel_);
+  icon->setPixmap(ProgramIcon().pixmap(48, 48));
+  panel_title_ = new QLabel(panel_);
+  panel_title_->setObjectName(QStringLiteral("progressTitle"));
+  panel_title_->setFont(ScaledFont(font(), 1.3, true));
+  panel_status_ = new QLabel(panel_);
+  panel_status_->setObjectName(QStringLiteral("progressStatus"));
+  panel_progress_ = new QProgressBar(panel_);
+  panel_progress_->setObjectName(QStringLiteral("progressBar"));
+  panel_progress_->setTextVisible(false);
+  stop_ = MakeButton(QStringLiteral("Stop"), QStringLiteral("stopButton"), panel_);
+  connect(stop_, &QPushButton::clicked, this, &MainWindow::StopBatch);
+
+  auto* texts = new QVBoxLayout;
+  texts->addWidget(panel_title_);
+  texts->addWidget(panel_status_);
+  auto* top = new QHBoxLayout;
+  top->addWidget(icon);
+  top->addLayout(texts, 1);
+  auto* bottom = new QHBoxLayout;
+  bottom->addWidget(panel_progress_, 1);
+  bottom->addWidget(stop_);
+  auto* layout = new QVBoxLayout(panel_);
+  layout->setContentsMargins(16, 12, 16, 12);
+  layout->addLayout(top);
+  layout->addLayout(bottom);
+  panel_->hide();
+}
+
+void MainWindow::PlaceProgressPanel() {
+  const int width = qMin(qMax(320, this->width() * 3 / 4), this->width() - 20);
+  const int height = panel_->sizeHint().height();
+  panel_->setGeometry((this->width() - width) / 2, (this->height() - height) / 2, width, height);
+}
+
+void MainWindow::SetProgressPanelVisible(bool visible) {
+  if (visible) {
+    PlaceProgressPanel();
+    panel_->raise();
+  }
+  panel_->setVisible(visible);
+}
+
+void MainWindow::SetCompanions(PathsWindow& paths, LogWindow& log) {
+  paths_ = &paths;
+  log_ = &log;
+  RunSurface surface;
+  surface.log = &log.model();
+  surface.log_view = &log.list();
+  surface.progress = panel_progress_;
+  surface.status = panel_status_;
+  surface.dialog_parent = this;
+  surface.set_panel_visible = [this](bool visible) { SetProgressPanelVisible(visible); };
+  surface.set_title = [this](const QString& text) { panel_title_->setText(text); };
+  bridge_ = std::make_unique<RunBridge>(std::move(surface), state_.dialogs, state_.shell);
+  connect(bridge_.get(), &RunBridge::Finished, this, &MainWindow::OnBatchFinished);
+  connect(&paths, &QDialog::finished, this, [this] {
+    raise();
+    activateWindow();
+  });
+}
+
+void MainWindow::showEvent(QShowEvent* event) {
+  QWidget::showEvent(event);
+  if (loaded_) return;
+  if (QScreen* screen = this->screen()) {
+    const QRect area = screen->availableGeometry();
+    move(area.center() - rect().center());
+  }
+  LoadConfiguration();
+}
+
+bool MainWindow::LoadConfiguration() {
+  state_.config = app::ProgramConfig::Load(state_.location.config_path);
+  if (!state_.config.exists()) {
+    state_.dialogs.Message(this, MessageKind::kError, QString::fromLatin1(kProgramTitle),
+                           ToQt(app::MissingConfigMessage(state_.location.ConfigFileName())));
+    emit QuitRequested(app::kExitMissingFile);
+    return false;
+  }
+  loaded_ = true;
+  const app::ProgramSettings settings = app::ReadProgramSettings(state_.config);
+  if (paths_ != nullptr) paths_->SetPaths(settings.paths);
+  if (log_ != nullptr) log_->SetViewAfterSave(settings.view_log_after_save);
+  state_.run_options = settings.run_options;
+
+  folders_->clear();
+  const QIcon folder_icon = style()->standardIcon(QStyle::SP_DirIcon);
+  int chosen = -1;
+  for (const std::string& caption : app::ListScriptFolders(state_.location.folder)) {
+    if (chosen < 0 && IEquals(caption, settings.last_used_folder)) chosen = folders_->count();
+    folders_->addItem(folder_icon, ToQt(caption));
+  }
+  folders_->setCurrentIndex(chosen);
+  ListChosenFolder();
+  return true;
+}
+
+void MainWindow::ListChosenFolder() {
+  if (folders_->currentIndex() < 0) return;
+  const std::string caption = FromQt(folders_->currentText());
+  auto entries = app::ListScripts(app::ScriptFolderPath(state_.location.folder, caption));
+  if (!entries) return;
+  scripts_->SetEntries(std::move(*entries));
+  if (scripts_->rowCount() == 0) {
+    ShowDetails(-1);
+    return;
+  }
+  tree_->setCurrentIndex(scripts_->index(0, 0));
+  ShowDetails(0);
+  tree_->setFocus();
+  WriteConfigKey(state_, this, app::config::kLastUsedFolder, caption);
+}
+
+void MainWindow::ShowDetails(int row) {
+  if (row < 0 || row >= scripts_->rowCount()) {
+    details_title_->clear();
+    details_description_->clear();
+    details_author_->clear();
+    details_contact_->clear();
+    details_contact_->setVisible(false);
+    contact_.clear();
+    return;
+  }
+  const app::ScriptEntry& entry = scripts_->entry(row);
+  details_title_->setText(ToQt(entry.title));
+  details_description_->setText(ToQt(entry.description));
+  details_author_->setText(ToQt(entry.author));
+  contact_ = entry.contact;
+  const QString contact = ToQt(entry.contact).toHtmlEscaped();
+  details_contact_->setText(QStringLiteral("<a href=\"#\">%1</a>").arg(contact));
+  details_contact_->setToolTip(ToQt(entry.contact));
+  details_contact_->setVisible(!entry.contact.empty());
+}
+
+void MainWindow::OnTreeContextMenu(const QPoint& pos) {
+  menu_->popup(tree_->viewport()->mapToGlobal(pos));
+}
+
+void MainWindow::CheckSelected(bool checked) {
+  std::vector<int> rows;
+  for (const QModelIndex& index : tree_->selectionModel()->selectedRows()) {
+    rows.push_back(index.row());
+  }
+  scripts_->SetChecked(rows, checked, app::CheckWriteForm::kMenu);
+  tree_->selectionModel()->clearSelection();
+}
+
+void MainWindow::ToggleLogWindow() {
+  if (log_ == nullptr) return;
+  if (log_->isVisible()) {
+    log_->hide();
+  } else {
+    log_->show();
+    log_->raise();
+  }
+}
+
+bool MainWindow::running() const {
+  return bridge_ != nullptr && bridge_->running();
+}
+
+void MainWindow::StartBatch() {
+  if (bridge_ == nullptr || running()) return;
+  app::BatchRequest request;
+  request.paths = paths_->Paths();
+  request.entry_count = scripts_->entries().size();
+  request.scripts = scripts_->CheckedScripts();
+  request.options = state_.run_options;
+  request.program_folder = state_.location.folder;
+  // A failed check needs no worker.
+  if (const auto problem = app::ValidateBatch(request.paths, request.entry_count)) {
+    state_.dialogs.Message(this, MessageKind::kInformation, QString::fromLatin1(kProgramTitle),
+                           ToQt(*problem));
+    return;
+  }
+  auto services = std::make_shared<app::ProgramServices>(state_.config, state_.location);
+  content_->setEnabled(false);
+  log_->SetRunning(true);
+  stop_->setEnabled(true);
+  panel_title_->clear();
+  panel_status_->clear();
+  const app::Clock& clock = state_.clock;
+  app::BatchOutcome* outcome = &last_outcome_;
+  bridge_->Start([request, services, &clock, outcome](RunView& view, app::BatchHost& host) {
+    app::BatchRun batch(view, host, clock, commands::BuiltinCommands(), services->services());
+    *outcome = batch.Run(request);
+  });
+}
+
+void MainWindow::StopBatch() {
+  if (!running()) return;
+  stop_->setEnabled(false);
+  bridge_->RequestStop();
+}
+
+void MainWindow::OnBatchFinished() {
+  content_->setEnabled(true);
+  log_->SetRunning(false);
+  if (panel_->isVisible()) SetProgressPanelVisible(false);
+  emit BatchFinished();
+  if (close_after_run_) close();
+}
+
+void MainWindow::closeEvent(QCloseEvent* event) {
+  if (running()) {
+    // The run ends after its current command; the window closes then.
+    close_after_run_ = true;
+    StopBatch();
+    event->ignore();
+    return;
+  }
+  if (loaded_) {
+    try {
+      app::SaveOnClose(state_.config, state_.run_options, paths_->Paths());
+    } catch (const std::exception& error) {
+      state_.dialogs.Message(this, MessageKind::kError, QString::fromLatin1(kProgramTitle),
+                             ToQt(ErrorDisplayText(error.what())));
+    }
+  }
+  event->accept();
+  emit QuitRequested(0);
+}
+
+void MainWindow::resizeEvent(QResizeEvent* event) {
+  QWidget::resizeEvent(event);
+  if (panel_ != nullptr && panel_->isVisible()) PlaceProgressPanel();
+}
+
+}  // namespace pelvar::ui

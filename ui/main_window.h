@@ -1,0 +1,106 @@
+// The main window: the script folders, the script tree of the chosen folder
+// with check marks and details, the buttons, and the progress panel of a
+// batch run (which runs on a worker thread, the window repainting live).
+#pragma once
+
+#include <QWidget>
+#include <memory>
+
+#include "app/batch_run.h"
+#include "ui/program_state.h"
+
+class QComboBox;
+class QFrame;
+class QLabel;
+class QMenu;
+class QProgressBar;
+class QPushButton;
+class QTreeView;
+
+namespace pelvar::ui {
+
+class LogWindow;
+class PathsWindow;
+class RunBridge;
+class ScriptListModel;
+
+class MainWindow : public QWidget {
+  Q_OBJECT
+
+ public:
+  explicit MainWindow(ProgramState& state);
+  ~MainWindow() override;
+
+  // The windows it opens; set once, before the first showing.
+  void SetCompanions(PathsWindow& paths, LogWindow& log);
+
+  // The configuration load: the paths, the options, the folder list and the
+  // scripts of the remembered folder. False when the configuration file is
+  // missing (the error was shown and QuitRequested emitted).
+  bool LoadConfiguration();
+  // Lists the scripts of the folder chosen in the folder list.
+  void ListChosenFolder();
+  // "Check selected" / "Uncheck selected" of the tree's context menu.
+  void CheckSelected(bool checked);
+  // "Start": validates, then runs the checked scripts on a worker thread.
+  void StartBatch();
+  // "Log window": shows the log window when hidden, hides it when shown.
+  void ToggleLogWindow();
+  // The progress panel's "Stop".
+  void StopBatch();
+
+  bool running() const;
+  bool configuration_loaded() const { return loaded_; }
+  ScriptListModel& scripts() { return *scripts_; }
+  // The outcome of the last batch.
+  app::BatchOutcome last_outcome() const { return last_outcome_; }
+
+ signals:
+  // The program should end with this exit status.
+  void QuitRequested(int status);
+  // A batch has ended and its log is shown.
+  void BatchFinished();
+
+ protected:
+  void showEvent(QShowEvent* event) override;
+  void closeEvent(QCloseEvent* event) override;
+  void resizeEvent(QResizeEvent* event) override;
+
+ private:
+  QWidget* BuildHeader();
+  QWidget* BuildDetails();
+  QWidget* BuildButtons();
+  void BuildProgressPanel();
+  void PlaceProgressPanel();
+  void SetProgressPanelVisible(bool visible);
+  void ShowDetails(int row);
+  void OnTreeContextMenu(const QPoint& pos);
+  void OnBatchFinished();
+
+  ProgramState& state_;
+  PathsWindow* paths_ = nullptr;
+  LogWindow* log_ = nullptr;
+  ScriptListModel* scripts_;
+  std::unique_ptr<RunBridge> bridge_;
+  bool loaded_ = false;
+  bool close_after_run_ = false;
+  app::BatchOutcome last_outcome_ = app::BatchOutcome::kNotStarted;
+
+  QWidget* content_ = nullptr;
+  QComboBox* folders_ = nullptr;
+  QTreeView* tree_ = nullptr;
+  QMenu* menu_ = nullptr;
+  QLabel* details_title_ = nullptr;
+  QLabel* details_description_ = nullptr;
+  QLabel* details_author_ = nullptr;
+  QLabel* details_contact_ = nullptr;
+  std::string contact_;
+  QPushButton* start_ = nullptr;
+  QFrame* panel_ = nullptr;
+  QLabel* panel_title_ = nullptr;
+  QLabel* panel_status_ = nullptr;
+  QProgressBar* panel_progress_ = nullptr;
+  QPushButton* stop_ = nullptr;
+};
+
+}  // namespace pelvar::ui
