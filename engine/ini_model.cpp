@@ -1,8 +1,10 @@
 #include "engine/ini_model.h"
 
 #include <fcntl.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 
 #include "engine/script_error.h"
@@ -205,7 +207,14 @@ IniModel IniModel::Load(std::string_view path) {
   }
   LineFeeder feeder;
   auto emit = [&model](std::string_view line) { model.LoadLine(line); };
-  std::string buf(1 << 20, '\0');
+  // Small files get a buffer of their own size; large ones are read in 1 MiB
+  // chunks, so the peak stays the model plus one chunk.
+  struct stat st;
+  size_t chunk = 1 << 20;
+  if (::fstat(fd, &st) == 0 && st.st_size >= 0) {
+    chunk = std::clamp<size_t>(static_cast<size_t>(st.st_size) + 1, 4096, chunk);
+  }
+  std::string buf(chunk, '\0');
   for (;;) {
     const ssize_t n = ::read(fd, buf.data(), buf.size());
     if (n < 0) {
