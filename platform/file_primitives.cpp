@@ -6,6 +6,7 @@
 #include <sys/ioctl.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <atomic>
 #include <cerrno>
 #include <chrono>
@@ -121,12 +122,14 @@ std::error_code FolderEntries::Read(int dir_fd) {
         type = EntryType::kOther;
     }
     const size_t length = std::strlen(n);
-    entries_.push_back(Entry{names_.size(), length, type});
+    entries_.push_back(Entry{e->d_ino, names_.size(), length, type});
     names_.append(n, length + 1);  // keeps the terminating NUL
   }
   const int err = errno;
   ::closedir(dir);
   if (err != 0) return {err, std::system_category()};
+  std::sort(entries_.begin(), entries_.end(),
+            [](const Entry& a, const Entry& b) { return a.inode < b.inode; });
   return {};
 }
 

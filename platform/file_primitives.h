@@ -42,8 +42,9 @@ inline std::error_code LastError() {
 enum class EntryType { kFile, kDirectory, kLink, kOther };
 
 // The entries of an open folder (without "." and ".."), read in one go so
-// the folder may be changed while they are handled. Names are kept in one
-// buffer; entry i is Name(i).
+// the folder may be changed while they are handled, in the order of their
+// inode numbers (the order in which the disk holds them, which makes a walk
+// over many files faster). Names are kept in one buffer; entry i is Name(i).
 class FolderEntries {
  public:
   // Reads the folder open at `dir_fd` (the descriptor stays open and is not
@@ -58,6 +59,7 @@ class FolderEntries {
 
  private:
   struct Entry {
+    ino_t inode;
     size_t offset;
     size_t length;
     EntryType type;
