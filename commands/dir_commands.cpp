@@ -13,66 +13,50 @@ namespace pelvar::commands {
 
 namespace {
 
-// Runs a copy or move, reporting its progress to the run's view.
-template <typename Operation>
-bool WithProgress(CommandCall& call, std::string_view what, Operation operation) {
+using TreeTransfer = bool (*)(std::string_view, std::string_view, const platform::TreeProgressFn&);
+
+// dircopy and dirmove: runs the transfer of field 2 to field 3, showing its
+// progress in the run's view, and logs "<done>S\" to: \"T\"" or
+// "<failed>S\" to: \"T\"".
+void TransferFolder(CommandCall& call, TreeTransfer transfer, std::string_view activity,
+                    std::string_view done, std::string_view failed) {
+  const std::string& source = call.Field(2);
+  const std::string& target = call.Field(3);
   RunView& view = call.context().view;
-  view.ShowOperationProgress(what, 0, 0, false);
-  const bool ok = operation([&view, what](const platform::TreeProgress& p) {
-    view.ShowOperationProgress(what, p.files, p.bytes, false);
+  view.ShowOperationProgress(activity, 0, 0, false);
+  const bool ok = transfer(source, target, [&view, activity](const platform::TreeProgress& p) {
+    view.ShowOperationProgress(activity, p.files, p.bytes, false);
   });
-  view.ShowOperationProgress(what, 0, 0, true);
-  return ok;
+  view.ShowOperationProgress(activity, 0, 0, true);
+  const std::string what = Quoted(source) + " to: " + Quoted(target);
+  PendOutcome(call, ok, std::string(done) + what, std::string(failed) + what);
 }
 
 void DirCopy(CommandCall& call) {
-  const std::string& source = call.Field(2);
-  const std::string& target = call.Field(3);
-  const bool ok = WithProgress(call, "Copying", [&](const platform::TreeProgressFn& progress) {
-    return platform::CopyTree(source, target, progress);
-  });
-  if (ok) {
-    call.SetPending("Sucessfully copied directory " + Quoted(source) + " to: " + Quoted(target),
-                    LogKind::kSuccess);
-  } else {
-    call.SetPending("Failed to copy directory " + Quoted(source) + " to: " + Quoted(target),
-                    LogKind::kFailure);
-  }
+  TransferFolder(call, platform::CopyTree, "Copying", "Sucessfully copied directory ",
+                 "Failed to copy directory ");
 }
 
 void DirMove(CommandCall& call) {
-  const std::string& source = call.Field(2);
-  const std::string& target = call.Field(3);
-  const bool ok = WithProgress(call, "Moving", [&](const platform::TreeProgressFn& progress) {
-    return platform::MoveTree(source, target, progress);
-  });
-  if (ok) {
-    call.SetPending("Sucessfully move directory " + Quoted(source) + " to: " + Quoted(target),
-                    LogKind::kSuccess);
-  } else {
-    call.SetPending("Failed to move directory " + Quoted(source) + " to: " + Quoted(target),
-                    LogKind::kFailure);
-  }
+  TransferFolder(call, platform::MoveTree, "Moving", "Sucessfully move directory ",
+                 "Failed to move directory ");
 }
 
 void DirDelete(CommandCall& call) {
   const std::string& path = call.Field(2);
-  if (platform::DeleteTree(path)) {
-    call.SetPending("Sucessfully deleted directory " + Quoted(path), LogKind::kSuccess);
-  } else {
-    call.SetPending("Failed to delete directory " + Quoted(path), LogKind::kFailure);
-  }
+  PendOutcome(call, platform::DeleteTree(path), "Sucessfully deleted directory " + Quoted(path),
+              "Failed to delete directory " + Quoted(path));
 }
 
 void DirMake(CommandCall& call) {
   const std::string& path = call.Field(2);
   if (platform::IsDirectory(path)) {
     call.SetPending("Directory already exists, ignoring: " + Quoted(path), LogKind::kWarning);
-  } else if (!platform::CreateDirectory(path)) {
-    call.SetPending("Sucessfully created directory: " + Quoted(path), LogKind::kSuccess);
-  } else {
-    call.SetPending("Failed to create directory: " + Quoted(path), LogKind::kFailure);
+    return;
   }
+  PendOutcome(call, !platform::CreateDirectory(path),
+              "Sucessfully created directory: " + Quoted(path),
+              "Failed to create directory: " + Quoted(path));
 }
 
 }  // namespace

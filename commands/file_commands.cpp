@@ -26,32 +26,31 @@ void FileCreateBlank(CommandCall& call) {
     WriteTextFile(path, {});
     ok = platform::IsFile(path);
   }
-  if (ok) {
-    call.Log("Successfully created a new file:" + Quoted(path), LogKind::kSuccess);
-  } else {
-    call.Log("Failed to create file:" + Quoted(path), LogKind::kFailure);
-  }
+  LogOutcome(call, ok, "Successfully created a new file:" + Quoted(path),
+             "Failed to create file:" + Quoted(path));
 }
 
 void FileRename(CommandCall& call) {
   const std::string& from = call.Field(2);
   const std::string& to = call.Field(3);
-  if (!platform::MoveFile(from, to)) {
-    call.Log("Successfully renamed file:" + Quoted(from) + " to:" + Quoted(to), LogKind::kSuccess);
-  } else {
-    call.Log("Failed to rename file:" + Quoted(from) + " to:" + Quoted(to), LogKind::kFailure);
-  }
+  const std::string what = Quoted(from) + " to:" + Quoted(to);
+  LogOutcome(call, !platform::MoveFile(from, to), "Successfully renamed file:" + what,
+             "Failed to rename file:" + what);
+}
+
+// Deletes one existing file; pends "Sucessfully deleted" or "Failed to delete".
+void DeleteOne(CommandCall& call, const std::string& file) {
+  PendOutcome(call, !platform::DeleteFile(file), "Sucessfully deleted " + Quoted(file),
+              "Failed to delete " + Quoted(file));
 }
 
 void FileDelete(CommandCall& call) {
   const std::string& argument = call.Field(2);
   if (!HasWildcard(argument)) {
-    if (!platform::IsFile(argument)) {
-      call.SetPending("Failed to find and delete " + Quoted(argument), LogKind::kFailure);
-    } else if (platform::DeleteFile(argument)) {
-      call.SetPending("Failed to delete " + Quoted(argument), LogKind::kFailure);
+    if (platform::IsFile(argument)) {
+      DeleteOne(call, argument);
     } else {
-      call.SetPending("Sucessfully deleted " + Quoted(argument), LogKind::kSuccess);
+      call.SetPending("Failed to find and delete " + Quoted(argument), LogKind::kFailure);
     }
     return;
   }
@@ -62,12 +61,10 @@ void FileDelete(CommandCall& call) {
     return;
   }
   for (const std::string& file : found) {
-    if (!platform::IsFile(file)) {
-      call.SetPending("Failed to find and delete" + Quoted(file), LogKind::kFailure);
-    } else if (platform::DeleteFile(file)) {
-      call.SetPending("Failed to delete " + Quoted(file), LogKind::kFailure);
+    if (platform::IsFile(file)) {
+      DeleteOne(call, file);
     } else {
-      call.SetPending("Sucessfully deleted " + Quoted(file), LogKind::kSuccess);
+      call.SetPending("Failed to find and delete" + Quoted(file), LogKind::kFailure);
     }
   }
 }
@@ -83,13 +80,9 @@ void FileCopy(CommandCall& call) {
     // An existing target is kept as it is, and counts as copied.
     std::error_code ec;
     if (!platform::PathExists(target)) ec = platform::CopyFile(source, target, /*replace=*/false);
-    if ((!ec || ec == std::errc::file_exists) && platform::IsFile(target)) {
-      call.SetPending("Sucessfully copied file: " + Quoted(source) + " to: " + Quoted(target),
-                      LogKind::kSuccess);
-    } else {
-      call.SetPending("Failed to copy file: " + Quoted(source) + " to: " + Quoted(target),
-                      LogKind::kFailure);
-    }
+    const bool ok = (!ec || ec == std::errc::file_exists) && platform::IsFile(target);
+    const std::string what = Quoted(source) + " to: " + Quoted(target);
+    PendOutcome(call, ok, "Sucessfully copied file: " + what, "Failed to copy file: " + what);
     return;
   }
   std::vector<std::string> found;
@@ -102,12 +95,8 @@ void FileCopy(CommandCall& call) {
     // The target folder takes the place of the searched folder.
     const std::string copy = target + "\\" + file.substr(prefix.size());
     const bool ok = platform::IsFile(file) && !platform::CopyFile(file, copy, /*replace=*/true);
-    if (ok) {
-      call.SetPending("Sucessfully copied " + Quoted(file) + " to: " + Quoted(copy),
-                      LogKind::kSuccess);
-    } else {
-      call.SetPending("Failed to copy " + Quoted(file) + " to: " + Quoted(copy), LogKind::kFailure);
-    }
+    const std::string what = Quoted(file) + " to: " + Quoted(copy);
+    PendOutcome(call, ok, "Sucessfully copied " + what, "Failed to copy " + what);
   }
 }
 

@@ -53,14 +53,10 @@ void TxtAddLine(CommandCall& call) {
     AddLine(lines, text, option, number);
     WriteTextFile(path, lines);
   });
-  if (ok) {
-    call.Log("Sucessfully added line: " + Quoted(file) + " line: " + Quoted(line) +
+  LogOutcome(call, ok,
+             "Sucessfully added line: " + Quoted(file) + " line: " + Quoted(line) +
                  " Option:" + Quoted(option),
-             LogKind::kSuccess);
-  } else {
-    call.Log("Failed to addline to file: " + Quoted(file) + " line: " + Quoted(line),
-             LogKind::kFailure);
-  }
+             "Failed to addline to file: " + Quoted(file) + " line: " + Quoted(line));
 }
 
 void TxtReplace(CommandCall& call) {
@@ -81,13 +77,10 @@ void TxtReplace(CommandCall& call) {
     out.append(line.substr(start));
     return true;
   });
-  if (ok) {
-    call.Log("Sucessfully replaced strings in file: " + Quoted(file) +
+  LogOutcome(call, ok,
+             "Sucessfully replaced strings in file: " + Quoted(file) +
                  " string: " + Quoted(find_field) + " with string: " + Quoted(replace_field),
-             LogKind::kSuccess);
-  } else {
-    call.Log("TXTReplace - Failed to find file: " + Quoted(file), LogKind::kFailure);
-  }
+             "TXTReplace - Failed to find file: " + Quoted(file));
 }
 
 void TxtDelEmptyLines(CommandCall& call) {
@@ -96,11 +89,8 @@ void TxtDelEmptyLines(CommandCall& call) {
     out.append(line);
     return !line.empty();
   });
-  if (ok) {
-    call.Log("Sucessfully deleted all empty lines in file: " + Quoted(file), LogKind::kSuccess);
-  } else {
-    call.Log("TXTDelEmptyLines - Failed to find file: " + Quoted(file), LogKind::kFailure);
-  }
+  LogOutcome(call, ok, "Sucessfully deleted all empty lines in file: " + Quoted(file),
+             "TXTDelEmptyLines - Failed to find file: " + Quoted(file));
 }
 
 void TxtDelLine(CommandCall& call) {
@@ -111,13 +101,10 @@ void TxtDelLine(CommandCall& call) {
     out.append(line);
     return true;
   });
-  if (ok) {
-    call.Log("Sucessfully deleted all corresponding lines in file: " + Quoted(file) +
+  LogOutcome(call, ok,
+             "Sucessfully deleted all corresponding lines in file: " + Quoted(file) +
                  " string: " + Quoted(start),
-             LogKind::kSuccess);
-  } else {
-    call.Log("TXTDelLine - Failed to find file: " + Quoted(file), LogKind::kFailure);
-  }
+             "TXTDelLine - Failed to find file: " + Quoted(file));
 }
 
 void TxtDelSpaces(CommandCall& call) {
@@ -126,11 +113,8 @@ void TxtDelSpaces(CommandCall& call) {
     out.append(TrimControl(line));
     return true;
   });
-  if (ok) {
-    call.Log("Sucessfully deleted all blank spaces in file: " + Quoted(file), LogKind::kSuccess);
-  } else {
-    call.Log("TXTDelSpaces - Failed to find file: " + Quoted(file), LogKind::kFailure);
-  }
+  LogOutcome(call, ok, "Sucessfully deleted all blank spaces in file: " + Quoted(file),
+             "TXTDelSpaces - Failed to find file: " + Quoted(file));
 }
 
 }  // namespace

@@ -14,18 +14,6 @@ namespace pelvar::platform {
 
 namespace {
 
-bool SameIgnoringCase(std::string_view a, std::string_view b) {
-  if (a.size() != b.size()) return false;
-  for (size_t i = 0; i < a.size(); ++i) {
-    char x = a[i];
-    char y = b[i];
-    if (x >= 'A' && x <= 'Z') x = static_cast<char>(x + 32);
-    if (y >= 'A' && y <= 'Z') y = static_cast<char>(y + 32);
-    if (x != y) return false;
-  }
-  return true;
-}
-
 // The last component of a script path as written.
 std::string WrittenName(std::string_view script_path) {
   std::string path(script_path);
@@ -86,9 +74,9 @@ std::error_code MoveFile(std::string_view from, std::string_view to) {
     std::string name;
     SplitHostPath(host_to, folder, name);
     const std::string written = WrittenName(to);
-    // Only a change of letter case of the entry itself is allowed through.
-    if (a.st_dev != b.st_dev || a.st_ino != b.st_ino || written == name ||
-        !SameIgnoringCase(written, name)) {
+    // Only a change of letter case of the entry itself is allowed through:
+    // a target found under another spelling was matched ignoring case.
+    if (a.st_dev != b.st_dev || a.st_ino != b.st_ino || written == name) {
       return {EEXIST, std::system_category()};
     }
     host_to = (folder == "/" ? folder : folder + "/") + written;
