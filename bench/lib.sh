@@ -46,6 +46,12 @@ report() {
   echo "  runs (ms): ours$2 / peer$3"
 }
 
+# Lets the disk finish what earlier steps left to it.
+settle() {
+  sync
+  sleep "${SETTLE_SECONDS:-2}"
+}
+
 # Runs a command, then waits until everything it wrote or freed is on disk,
 # so that each tool pays for its own writes.
 synced() {
