@@ -6,6 +6,8 @@ namespace {
 
 constexpr auto kFlushInterval = std::chrono::milliseconds(50);
 constexpr size_t kFlushBytes = 1 << 16;
+constexpr auto kProgressDelay = std::chrono::milliseconds(500);
+constexpr auto kProgressInterval = std::chrono::milliseconds(100);
 
 // Symbol and colour of each kind on a terminal.
 struct KindStyle {
@@ -100,6 +102,35 @@ void ConsoleRunView::ShowMessage(MessageKind /*kind*/, std::string_view caption,
   }
   std::fprintf(err_, "%.*s: %s\n", static_cast<int>(caption.size()), caption.data(), shown.c_str());
   std::fflush(err_);
+}
+
+void ConsoleRunView::ShowOperationProgress(std::string_view operation, uint64_t files,
+                                           uint64_t bytes, bool finished) {
+  if (!terminal_) return;
+  if (finished) {
+    if (progress_shown_) {
+      std::fputs("\r\x1b[2K", err_);
+      std::fflush(err_);
+    }
+    operation_running_ = false;
+    progress_shown_ = false;
+    return;
+  }
+  const auto now = std::chrono::steady_clock::now();
+  if (!operation_running_) {
+    operation_running_ = true;
+    operation_start_ = now;
+    return;
+  }
+  if (now - operation_start_ < kProgressDelay) return;
+  if (progress_shown_ && now - last_progress_ < kProgressInterval) return;
+  Flush();
+  std::fprintf(err_, "\r\x1b[2K\x1b[2m%.*s: %llu files, %.1f MB\x1b[0m",
+               static_cast<int>(operation.size()), operation.data(),
+               static_cast<unsigned long long>(files), static_cast<double>(bytes) / 1e6);
+  std::fflush(err_);
+  last_progress_ = now;
+  progress_shown_ = true;
 }
 
 void ConsoleRunView::FlushIfDue() {

@@ -28,6 +28,10 @@ class ConsoleRunView : public RunView {
   void AddLog(std::string_view text, LogKind kind, LogReveal reveal) override;
   void ShowMessage(MessageKind kind, std::string_view caption, std::string_view text) override;
   void Flush() override;
+  // On a terminal, an operation that runs longer than half a second shows a
+  // running count on the error stream, removed when it ends.
+  void ShowOperationProgress(std::string_view operation, uint64_t files, uint64_t bytes,
+                             bool finished) override;
 
   const std::vector<LogLine>& lines() const { return lines_; }
   void ClearLines() { lines_.clear(); }
@@ -50,6 +54,10 @@ class ConsoleRunView : public RunView {
   std::string buffer_;
   std::chrono::steady_clock::time_point last_flush_;
   std::vector<LogLine> lines_;
+  bool operation_running_ = false;
+  bool progress_shown_ = false;
+  std::chrono::steady_clock::time_point operation_start_;
+  std::chrono::steady_clock::time_point last_progress_;
 };
 
 }  // namespace pelvar::app

@@ -1,7 +1,71 @@
+// The folder family: dircopy, dirmove, dirdelete and dirmake. Paths are taken
+// as written; the tree work is the platform's.
+#include <string>
+
 #include "commands/builtin_commands.h"
+#include "commands/log_text.h"
+#include "engine/script_context.h"
+#include "platform/file_operations.h"
+#include "platform/file_system.h"
+#include "platform/tree_operations.h"
 
 namespace pelvar::commands {
 
-void RegisterDirCommands(CommandSet& /*set*/) {}
+namespace {
+
+using TreeTransfer = bool (*)(std::string_view, std::string_view, const platform::TreeProgressFn&);
+
+// dircopy and dirmove: runs the transfer of field 2 to field 3, showing its
+// progress in the run's view, and logs "<done>S\" to: \"T\"" or
+// "<failed>S\" to: \"T\"".
+void TransferFolder(CommandCall& call, TreeTransfer transfer, std::string_view activity,
+                    std::string_view done, std::string_view failed) {
+  const std::string& source = call.Field(2);
+  const std::string& target = call.Field(3);
+  RunView& view = call.context().view;
+  view.ShowOperationProgress(activity, 0, 0, false);
+  const bool ok = transfer(source, target, [&view, activity](const platform::TreeProgress& p) {
+    view.ShowOperationProgress(activity, p.files, p.bytes, false);
+  });
+  view.ShowOperationProgress(activity, 0, 0, true);
+  const std::string what = Quoted(source) + " to: " + Quoted(target);
+  PendOutcome(call, ok, std::string(done) + what, std::string(failed) + what);
+}
+
+void DirCopy(CommandCall& call) {
+  TransferFolder(call, platform::CopyTree, "Copying", "Sucessfully copied directory ",
+                 "Failed to copy directory ");
+}
+
+void DirMove(CommandCall& call) {
+  TransferFolder(call, platform::MoveTree, "Moving", "Sucessfully move directory ",
+                 "Failed to move directory ");
+}
+
+void DirDelete(CommandCall& call) {
+  const std::string& path = call.Field(2);
+  PendOutcome(call, platform::DeleteTree(path), "Sucessfully deleted directory " + Quoted(path),
+              "Failed to delete directory " + Quoted(path));
+}
+
+void DirMake(CommandCall& call) {
+  const std::string& path = call.Field(2);
+  if (platform::IsDirectory(path)) {
+    call.SetPending("Directory already exists, ignoring: " + Quoted(path), LogKind::kWarning);
+    return;
+  }
+  PendOutcome(call, !platform::CreateDirectory(path),
+              "Sucessfully created directory: " + Quoted(path),
+              "Failed to create directory: " + Quoted(path));
+}
+
+}  // namespace
+
+void RegisterDirCommands(CommandSet& set) {
+  set.Set("dircopy", DirCopy);
+  set.Set("dirmove", DirMove);
+  set.Set("dirdelete", DirDelete);
+  set.Set("dirmake", DirMake);
+}
 
 }  // namespace pelvar::commands

@@ -157,4 +157,13 @@ bool FindMatchingFiles(const std::string& folder, const std::string& masks,
   return !out.empty();
 }
 
+bool FindArgumentFiles(std::string_view argument, std::vector<std::string>& out,
+                       std::string* folder_prefix) {
+  const std::string folder = FolderOfPath(argument);
+  if (folder_prefix != nullptr) {
+    *folder_prefix = EndsWithSeparator(folder) ? folder : folder + '\\';
+  }
+  return FindMatchingFiles(folder, FileNameOfPath(argument), out);
+}
+
 }  // namespace pelvar::commands

@@ -4,6 +4,7 @@
 #pragma once
 
 #include <string>
+#include <string_view>
 #include <vector>
 
 namespace pelvar::commands {
@@ -45,6 +46,14 @@ class FileFinder {
 // and replaces `out` with the paths found. True when something was found.
 bool FindMatchingFiles(const std::string& folder, const std::string& masks,
                        std::vector<std::string>& out);
+
+// Searches the files that a command's file argument names: the argument is
+// cut at its last "\", "/" or ":" into a folder (a root keeps its separator)
+// and masks, searched as FindMatchingFiles does. An argument without a folder
+// part finds nothing. `folder_prefix` (optional) receives the text that
+// every result begins with, up to the entry name.
+bool FindArgumentFiles(std::string_view argument, std::vector<std::string>& out,
+                       std::string* folder_prefix = nullptr);
 
 // Splits a filter at ";" into masks trimmed of blanks; empty masks dropped.
 std::vector<std::string> SplitMasks(const std::string& filter);

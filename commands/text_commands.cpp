@@ -1,7 +1,130 @@
+// The text family: txtaddline, txtreplace, txtdelemptylines, txtdelline and
+// txtdelspaces. Field 2 names the files (a folder and masks; a plain name
+// matches itself); each matching file is edited in turn and written back
+// whole with CR LF line ends. One log line per command.
+#include <string>
+#include <vector>
+
 #include "commands/builtin_commands.h"
+#include "commands/file_finder.h"
+#include "commands/log_text.h"
+#include "commands/text_file.h"
+#include "engine/ini_file.h"
+#include "engine/text.h"
+#include "platform/file_system.h"
 
 namespace pelvar::commands {
 
-void RegisterTextCommands(CommandSet& /*set*/) {}
+namespace {
+
+// Edits every file that `argument` names with `edit_file(path)`. False when
+// nothing matched or a file vanished before its turn (the others are
+// edited all the same).
+template <typename EditFile>
+bool EditMatchingFiles(const std::string& argument, EditFile edit_file) {
+  std::vector<std::string> files;
+  if (!FindArgumentFiles(argument, files)) return false;
+  bool ok = true;
+  for (const std::string& file : files) {
+    if (platform::IsFile(file)) {
+      edit_file(file);
+    } else {
+      ok = false;
+    }
+  }
+  return ok;
+}
+
+// Applies a line edit to every file that `argument` names.
+bool EditMatchingLines(const std::string& argument, const LineEdit& edit) {
+  return EditMatchingFiles(argument,
+                           [&edit](const std::string& file) { EditTextFileLines(file, edit); });
+}
+
+void TxtAddLine(CommandCall& call) {
+  call.PadFields(call.field_count() + 2);
+  const std::string& file = call.Field(2);
+  const std::string& line = call.Field(3);
+  const std::string& option = call.Field(4);
+  const std::string& number = call.Field(5);
+  const std::string text = UnescapeField(line);
+  const bool ok = EditMatchingFiles(file, [&](const std::string& path) {
+    TextLines lines = ReadTextFile(path);
+    AddLine(lines, text, option, number);
+    WriteTextFile(path, lines);
+  });
+  LogOutcome(call, ok,
+             "Sucessfully added line: " + Quoted(file) + " line: " + Quoted(line) +
+                 " Option:" + Quoted(option),
+             "Failed to addline to file: " + Quoted(file) + " line: " + Quoted(line));
+}
+
+void TxtReplace(CommandCall& call) {
+  const std::string& file = call.Field(2);
+  const std::string& find_field = call.Field(3);
+  const std::string& replace_field = call.Field(4);
+  const std::string find = UnescapeField(find_field);
+  const std::string replacement = UnescapeField(replace_field);
+  const bool ok = EditMatchingLines(file, [&](std::string_view line, std::string& out) {
+    size_t start = 0;
+    if (!find.empty()) {
+      for (size_t hit = line.find(find); hit != std::string_view::npos;
+           hit = line.find(find, start)) {
+        out.append(line.substr(start, hit - start)).append(replacement);
+        start = hit + find.size();
+      }
+    }
+    out.append(line.substr(start));
+    return true;
+  });
+  LogOutcome(call, ok,
+             "Sucessfully replaced strings in file: " + Quoted(file) +
+                 " string: " + Quoted(find_field) + " with string: " + Quoted(replace_field),
+             "TXTReplace - Failed to find file: " + Quoted(file));
+}
+
+void TxtDelEmptyLines(CommandCall& call) {
+  const std::string& file = call.Field(2);
+  const bool ok = EditMatchingLines(file, [](std::string_view line, std::string& out) {
+    out.append(line);
+    return !line.empty();
+  });
+  LogOutcome(call, ok, "Sucessfully deleted all empty lines in file: " + Quoted(file),
+             "TXTDelEmptyLines - Failed to find file: " + Quoted(file));
+}
+
+void TxtDelLine(CommandCall& call) {
+  const std::string& file = call.Field(2);
+  const std::string& start = call.Field(3);
+  const bool ok = EditMatchingLines(file, [&start](std::string_view line, std::string& out) {
+    if (line.starts_with(start)) return false;
+    out.append(line);
+    return true;
+  });
+  LogOutcome(call, ok,
+             "Sucessfully deleted all corresponding lines in file: " + Quoted(file) +
+                 " string: " + Quoted(start),
+             "TXTDelLine - Failed to find file: " + Quoted(file));
+}
+
+void TxtDelSpaces(CommandCall& call) {
+  const std::string& file = call.Field(2);
+  const bool ok = EditMatchingLines(file, [](std::string_view line, std::string& out) {
+    out.append(TrimControl(line));
+    return true;
+  });
+  LogOutcome(call, ok, "Sucessfully deleted all blank spaces in file: " + Quoted(file),
+             "TXTDelSpaces - Failed to find file: " + Quoted(file));
+}
+
+}  // namespace
+
+void RegisterTextCommands(CommandSet& set) {
+  set.Set("txtaddline", TxtAddLine);
+  set.Set("txtreplace", TxtReplace);
+  set.Set("txtdelemptylines", TxtDelEmptyLines);
+  set.Set("txtdelline", TxtDelLine);
+  set.Set("txtdelspaces", TxtDelSpaces);
+}
 
 }  // namespace pelvar::commands

@@ -1,5 +1,7 @@
 #include "commands/text_file.h"
 
+#include <cstring>
+
 #include "engine/integer_text.h"
 #include "engine/script_error.h"
 #include "engine/text.h"
@@ -7,26 +9,86 @@
 
 namespace pelvar::commands {
 
-TextLines ReadTextFile(std::string_view path) {
+namespace {
+
+std::string ReadContent(std::string_view path) {
   std::string content;
   if (const std::error_code ec = platform::ReadWholeFile(path, content)) {
     throw ScriptError("Cannot open file \"" + std::string(path) + "\". " +
                       platform::SystemMessage(ec));
   }
-  return SplitTextLines(content, /*stop_at_nul=*/false);
+  return content;
 }
 
-void WriteTextFile(std::string_view path, const TextLines& lines) {
+// Writes through `fill`, which hands the writer its text piece by piece.
+template <typename Fill>
+void WriteContent(std::string_view path, Fill fill) {
   platform::AtomicFileWriter writer;
   std::error_code ec = writer.Open(platform::HostPath(path));
   if (!ec) {
+    fill(writer);
+    ec = writer.Commit();
+  }
+  if (ec) ThrowCannotCreate(std::string(path), platform::SystemMessage(ec));
+}
+
+// Calls `on_line` for each line of `text`, split as SplitTextLines splits.
+template <typename OnLine>
+void ForEachLine(std::string_view text, OnLine on_line) {
+  const char* p = text.data();
+  const char* const end = p + text.size();
+  auto next = [end](const char* from, char c) {
+    const void* hit = std::memchr(from, c, static_cast<size_t>(end - from));
+    return hit != nullptr ? static_cast<const char*>(hit) : end;
+  };
+  // The next CR and LF at or after p (end when none), each searched once.
+  const char* cr = next(p, '\r');
+  const char* lf = next(p, '\n');
+  while (p < end) {
+    if (cr < p) cr = next(p, '\r');
+    if (lf < p) lf = next(p, '\n');
+    const char* stop = cr < lf ? cr : lf;
+    on_line(std::string_view(p, static_cast<size_t>(stop - p)));
+    if (stop < end && *stop == '\r' && stop + 1 < end && stop[1] == '\n') ++stop;
+    p = stop + 1;
+  }
+}
+
+}  // namespace
+
+TextLines ReadTextFile(std::string_view path) {
+  return SplitTextLines(ReadContent(path), /*stop_at_nul=*/false);
+}
+
+void WriteTextFile(std::string_view path, const TextLines& lines) {
+  WriteContent(path, [&lines](platform::AtomicFileWriter& writer) {
     for (const auto& line : lines) {
       writer.Write(line);
       writer.Write("\r\n");
     }
-    ec = writer.Commit();
-  }
-  if (ec) ThrowCannotCreate(std::string(path), platform::SystemMessage(ec));
+  });
+}
+
+void EditTextFileLines(std::string_view path, const LineEdit& edit) {
+  const std::string content = ReadContent(path);
+  WriteContent(path, [&](platform::AtomicFileWriter& writer) {
+    constexpr size_t kChunk = size_t{1} << 20;
+    std::string out;
+    out.reserve(kChunk + (kChunk >> 2));
+    ForEachLine(content, [&](std::string_view line) {
+      const size_t mark = out.size();
+      if (edit(line, out)) {
+        out.append("\r\n");
+      } else {
+        out.resize(mark);
+      }
+      if (out.size() >= kChunk) {
+        writer.Write(out);
+        out.clear();
+      }
+    });
+    writer.Write(out);
+  });
 }
 
 namespace {

@@ -3,6 +3,7 @@
 // CR LF after every line. Text is 8-bit, unconverted.
 #pragma once
 
+#include <functional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -18,6 +19,16 @@ TextLines ReadTextFile(std::string_view path);
 // Writes lines, each followed by CR LF, replacing the file atomically.
 // Raises "Cannot create file \"%s\". %s".
 void WriteTextFile(std::string_view path, const TextLines& lines);
+
+// Edits one line: appends what the line becomes to `out` (without a line
+// end) and returns true to keep it, false to drop it.
+using LineEdit = std::function<bool(std::string_view line, std::string& out)>;
+
+// Rewrites a file line by line, streaming, with the model's rules: lines are
+// read as ReadTextFile reads them and every kept line is written followed by
+// CR LF, atomically. Raises the errors of ReadTextFile and WriteTextFile; on
+// an error the file is left as it was.
+void EditTextFileLines(std::string_view path, const LineEdit& edit);
 
 // The line-adding edit of txtaddline: `option` ("append", "prepend", "place",
 // compared lower-cased) and `number` (the field as written; empty counts as

@@ -3,6 +3,7 @@
 // the headless runner and tests each implement it.
 #pragma once
 
+#include <cstdint>
 #include <string>
 #include <string_view>
 
@@ -30,6 +31,10 @@ class RunView {
   // Makes everything shown so far visible now (called before a command hands
   // the terminal to another program or waits).
   virtual void Flush() {}
+  // Progress of a long file operation (a folder copy or move): files and
+  // bytes done so far; `finished` once it has ended. Views may ignore it.
+  virtual void ShowOperationProgress(std::string_view /*operation*/, uint64_t /*files*/,
+                                     uint64_t /*bytes*/, bool /*finished*/) {}
 };
 
 }  // namespace pelvar

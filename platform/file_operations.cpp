@@ -1,0 +1,103 @@
+#include "platform/file_operations.h"
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <string>
+
+#include "platform/file_primitives.h"
+#include "platform/file_system.h"
+
+namespace pelvar::platform {
+
+namespace {
+
+// The last component of a script path as written.
+std::string WrittenName(std::string_view script_path) {
+  std::string path(script_path);
+  for (char& c : path) {
+    if (c == '\\') c = '/';
+  }
+  std::string folder;
+  std::string name;
+  SplitHostPath(path, folder, name);
+  return name;
+}
+
+// Moves a file to another file system: an exclusive copy, then the delete.
+std::error_code MoveFileAcross(const std::string& from, const std::string& to) {
+  std::string folder;
+  std::string name;
+  SplitHostPath(to, folder, name);
+  const UniqueFd dir(::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+  if (!dir.valid()) return LastError();
+  bool reflink_failed = false;
+  if (auto ec = CopyFileAtomicallyAt(AT_FDCWD, from.c_str(), dir.get(), name.c_str(),
+                                     /*replace=*/false, reflink_failed)) {
+    return ec;
+  }
+  if (::unlink(from.c_str()) != 0) {
+    const std::error_code ec = LastError();
+    ::unlinkat(dir.get(), name.c_str(), 0);
+    return ec;
+  }
+  return {};
+}
+
+}  // namespace
+
+std::error_code DeleteFile(std::string_view path) {
+  const std::string host = HostPath(path);
+  struct stat st;
+  if (::lstat(host.c_str(), &st) != 0) return LastError();
+  if (S_ISDIR(st.st_mode)) return {EISDIR, std::system_category()};
+  if (S_ISREG(st.st_mode) && (st.st_mode & 0222) == 0) return {EACCES, std::system_category()};
+  if (::unlink(host.c_str()) != 0) return LastError();
+  return {};
+}
+
+std::error_code CreateDirectory(std::string_view path) {
+  if (::mkdir(HostPath(path).c_str(), 0777) != 0) return LastError();
+  return {};
+}
+
+std::error_code MoveFile(std::string_view from, std::string_view to) {
+  const std::string host_from = WithoutTrailingSlashes(HostPath(from));
+  std::string host_to = WithoutTrailingSlashes(HostPath(to));
+  struct stat a;
+  struct stat b;
+  if (::lstat(host_from.c_str(), &a) != 0) return LastError();
+  if (::lstat(host_to.c_str(), &b) == 0) {
+    std::string folder;
+    std::string name;
+    SplitHostPath(host_to, folder, name);
+    const std::string written = WrittenName(to);
+    // Only a change of letter case of the entry itself is allowed through:
+    // a target found under another spelling was matched ignoring case.
+    if (a.st_dev != b.st_dev || a.st_ino != b.st_ino || written == name) {
+      return {EEXIST, std::system_category()};
+    }
+    host_to = (folder == "/" ? folder : folder + "/") + written;
+    if (::rename(host_from.c_str(), host_to.c_str()) != 0) return LastError();
+    return {};
+  }
+  std::error_code ec = RenameNoReplaceAt(AT_FDCWD, host_from.c_str(), AT_FDCWD, host_to.c_str());
+  if (ec.value() == EXDEV && S_ISREG(a.st_mode)) ec = MoveFileAcross(host_from, host_to);
+  return ec;
+}
+
+std::error_code CopyFile(std::string_view from, std::string_view to, bool replace) {
+  const std::string host_from = HostPath(from);
+  std::string folder;
+  std::string name;
+  SplitHostPath(HostPath(to), folder, name);
+  const UniqueFd dir(::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+  if (!dir.valid()) return LastError();
+  bool reflink_failed = false;
+  return CopyFileAtomicallyAt(AT_FDCWD, host_from.c_str(), dir.get(), name.c_str(), replace,
+                              reflink_failed);
+}
+
+}  // namespace pelvar::platform

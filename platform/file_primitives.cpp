@@ -1,0 +1,299 @@
+#include "platform/file_primitives.h"
+
+#include <dirent.h>
+#include <fcntl.h>
+#include <linux/fs.h>
+#include <sys/ioctl.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <atomic>
+#include <cerrno>
+#include <chrono>
+#include <cstdio>
+#include <cstring>
+
+namespace pelvar::platform {
+
+namespace {
+
+// True for the errors that mean "this file system cannot do that here", after
+// which a simpler way is tried.
+bool IsUnsupported(int err) {
+  return err == EOPNOTSUPP || err == ENOTTY || err == EINVAL || err == EXDEV || err == ENOSYS ||
+         err == EPERM || err == EBADF || err == ETXTBSY;
+}
+
+std::error_code CopyByReadWrite(int from_fd, int to_fd) {
+  std::vector<char> buffer(1 << 17);
+  for (;;) {
+    const ssize_t n = ::read(from_fd, buffer.data(), buffer.size());
+    if (n < 0) {
+      if (errno == EINTR) continue;
+      return LastError();
+    }
+    if (n == 0) return {};
+    size_t done = 0;
+    while (done < static_cast<size_t>(n)) {
+      const ssize_t w = ::write(to_fd, buffer.data() + done, static_cast<size_t>(n) - done);
+      if (w < 0) {
+        if (errno == EINTR) continue;
+        return LastError();
+      }
+      done += static_cast<size_t>(w);
+    }
+  }
+}
+
+// A name for a temporary entry beside `name` that no other entry has yet.
+std::string TemporaryName(std::string_view name, unsigned attempt) {
+  static std::atomic<uint64_t> counter{0};
+  const uint64_t seed =
+      static_cast<uint64_t>(std::chrono::steady_clock::now().time_since_epoch().count()) ^
+      (static_cast<uint64_t>(::getpid()) << 32) ^ (counter++ * 0x9E3779B97F4A7C15u);
+  char suffix[24];
+  std::snprintf(suffix, sizeof suffix, ".%06llx%u",
+                static_cast<unsigned long long>(seed & 0xFFFFFFu), attempt);
+  // Keep the whole name within the usual limit of 255 bytes.
+  return "." + std::string(name.substr(0, 200)) + suffix;
+}
+
+}  // namespace
+
+UniqueFd& UniqueFd::operator=(UniqueFd&& other) noexcept {
+  if (this != &other) {
+    if (fd_ >= 0) ::close(fd_);
+    fd_ = other.Release();
+  }
+  return *this;
+}
+
+UniqueFd::~UniqueFd() {
+  if (fd_ >= 0) ::close(fd_);
+}
+
+int UniqueFd::Release() {
+  const int fd = fd_;
+  fd_ = -1;
+  return fd;
+}
+
+EntryType TypeOfMode(mode_t mode) {
+  if (S_ISREG(mode)) return EntryType::kFile;
+  if (S_ISDIR(mode)) return EntryType::kDirectory;
+  if (S_ISLNK(mode)) return EntryType::kLink;
+  return EntryType::kOther;
+}
+
+std::error_code FolderEntries::Read(int dir_fd) {
+  names_.clear();
+  entries_.clear();
+  // The stream gets its own descriptor, so closing it leaves dir_fd open.
+  const int own = ::openat(dir_fd, ".", O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+  if (own < 0) return LastError();
+  DIR* dir = ::fdopendir(own);
+  if (dir == nullptr) {
+    const std::error_code ec = LastError();
+    ::close(own);
+    return ec;
+  }
+  errno = 0;
+  while (dirent* e = ::readdir(dir)) {
+    const char* n = e->d_name;
+    if (n[0] == '.' && (n[1] == '\0' || (n[1] == '.' && n[2] == '\0'))) continue;
+    EntryType type;
+    switch (e->d_type) {
+      case DT_REG:
+        type = EntryType::kFile;
+        break;
+      case DT_DIR:
+        type = EntryType::kDirectory;
+        break;
+      case DT_LNK:
+        type = EntryType::kLink;
+        break;
+      case DT_UNKNOWN: {
+        struct stat st;
+        type = ::fstatat(dir_fd, n, &st, AT_SYMLINK_NOFOLLOW) == 0 ? TypeOfMode(st.st_mode)
+                                                                   : EntryType::kOther;
+        break;
+      }
+      default:
+        type = EntryType::kOther;
+    }
+    const size_t length = std::strlen(n);
+    entries_.push_back(Entry{e->d_ino, names_.size(), length, type});
+    names_.append(n, length + 1);  // keeps the terminating NUL
+  }
+  const int err = errno;
+  ::closedir(dir);
+  if (err != 0) return {err, std::system_category()};
+  std::sort(entries_.begin(), entries_.end(),
+            [](const Entry& a, const Entry& b) { return a.inode < b.inode; });
+  return {};
+}
+
+std::string_view FolderEntries::Name(size_t i) const {
+  return std::string_view(names_.data() + entries_[i].offset, entries_[i].length);
+}
+
+UniqueFd OpenFolderAt(int dir_fd, const char* name) {
+  return UniqueFd(
+      ::openat(dir_fd, name, O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC | O_NOCTTY));
+}
+
+std::error_code CopyFileData(int from_fd, int to_fd, bool& reflink_failed) {
+  if (!reflink_failed) {
+    if (::ioctl(to_fd, FICLONE, from_fd) == 0) return {};
+    if (!IsUnsupported(errno)) return LastError();
+    reflink_failed = true;
+  }
+  bool copied_any = false;
+  for (;;) {
+    const ssize_t n = ::copy_file_range(from_fd, nullptr, to_fd, nullptr, size_t{1} << 30, 0);
+    if (n > 0) {
+      copied_any = true;
+      continue;
+    }
+    if (n == 0) return {};
+    if (errno == EINTR) continue;
+    // Without in-kernel copying the rest goes through a buffer; the offsets
+    // of both files stand where the kernel left them.
+    if (IsUnsupported(errno) && (!copied_any || errno == EXDEV)) break;
+    return LastError();
+  }
+  return CopyByReadWrite(from_fd, to_fd);
+}
+
+std::error_code CopyFileAttributes(int to_fd, const struct stat& source) {
+  if (::fchmod(to_fd, source.st_mode & 0777) != 0) return LastError();
+  const struct timespec times[2] = {source.st_atim, source.st_mtim};
+  if (::futimens(to_fd, times) != 0) return LastError();
+  return {};
+}
+
+std::error_code CopyFileAt(int from_dir, const char* from_name, int to_dir, const char* to_name,
+                           bool& reflink_failed, uint64_t* bytes) {
+  const UniqueFd in(::openat(from_dir, from_name, O_RDONLY | O_CLOEXEC | O_NOCTTY));
+  if (!in.valid()) return LastError();
+  struct stat st;
+  if (::fstat(in.get(), &st) != 0) return LastError();
+  if (!S_ISREG(st.st_mode)) return {S_ISDIR(st.st_mode) ? EISDIR : EINVAL, std::system_category()};
+  const UniqueFd out(::openat(to_dir, to_name, O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC | O_NOCTTY,
+                              (st.st_mode & 0777) | S_IWUSR));
+  if (!out.valid()) return LastError();
+  std::error_code ec = CopyFileData(in.get(), out.get(), reflink_failed);
+  if (!ec) ec = CopyFileAttributes(out.get(), st);
+  if (ec) {
+    ::unlinkat(to_dir, to_name, 0);
+    return ec;
+  }
+  if (bytes != nullptr) *bytes = static_cast<uint64_t>(st.st_size);
+  return {};
+}
+
+std::error_code CopyFileAtomicallyAt(int from_dir, const char* from_name, int to_dir,
+                                     const char* to_name, bool replace, bool& reflink_failed,
+                                     uint64_t* bytes) {
+  std::string temp;
+  std::error_code ec;
+  for (unsigned attempt = 0; attempt < 100; ++attempt) {
+    temp = TemporaryName(to_name, attempt);
+    ec = CopyFileAt(from_dir, from_name, to_dir, temp.c_str(), reflink_failed, bytes);
+    if (ec != std::errc::file_exists) break;
+  }
+  if (ec) return ec;
+  if (replace) {
+    struct stat st;
+    if (::fstatat(to_dir, to_name, &st, AT_SYMLINK_NOFOLLOW) == 0 && S_ISDIR(st.st_mode)) {
+      ec = {EISDIR, std::system_category()};
+    } else if (::renameat(to_dir, temp.c_str(), to_dir, to_name) != 0) {
+      ec = LastError();
+    }
+  } else {
+    ec = RenameNoReplaceAt(to_dir, temp.c_str(), to_dir, to_name);
+  }
+  if (ec) ::unlinkat(to_dir, temp.c_str(), 0);
+  return ec;
+}
+
+std::error_code RenameNoReplaceAt(int from_dir, const char* from_name, int to_dir,
+                                  const char* to_name) {
+  if (::renameat2(from_dir, from_name, to_dir, to_name, RENAME_NOREPLACE) == 0) return {};
+  if (errno != EINVAL && errno != ENOSYS) return LastError();
+  // No exclusive rename here: a hard link cannot replace anything.
+  struct stat st;
+  if (::fstatat(from_dir, from_name, &st, AT_SYMLINK_NOFOLLOW) != 0) return LastError();
+  if (S_ISDIR(st.st_mode)) {
+    // Folders cannot be linked; check and rename (a folder is never
+    // replaced by rename unless the target is an empty folder).
+    if (::fstatat(to_dir, to_name, &st, AT_SYMLINK_NOFOLLOW) == 0) {
+      return {EEXIST, std::system_category()};
+    }
+    if (::renameat(from_dir, from_name, to_dir, to_name) != 0) return LastError();
+    return {};
+  }
+  if (::linkat(from_dir, from_name, to_dir, to_name, 0) != 0) return LastError();
+  if (::unlinkat(from_dir, from_name, 0) != 0) {
+    const std::error_code ec = LastError();
+    ::unlinkat(to_dir, to_name, 0);
+    return ec;
+  }
+  return {};
+}
+
+std::error_code CopyLinkAt(int from_dir, const char* from_name, int to_dir, const char* to_name,
+                           bool replace) {
+  std::string target(256, '\0');
+  for (;;) {
+    const ssize_t n = ::readlinkat(from_dir, from_name, target.data(), target.size());
+    if (n < 0) return LastError();
+    if (static_cast<size_t>(n) < target.size()) {
+      target.resize(static_cast<size_t>(n));
+      break;
+    }
+    target.resize(target.size() * 2);
+  }
+  if (::symlinkat(target.c_str(), to_dir, to_name) == 0) return {};
+  if (errno != EEXIST || !replace) return LastError();
+  struct stat st;
+  if (::fstatat(to_dir, to_name, &st, AT_SYMLINK_NOFOLLOW) == 0 && S_ISDIR(st.st_mode)) {
+    return {EISDIR, std::system_category()};
+  }
+  for (unsigned attempt = 0; attempt < 100; ++attempt) {
+    const std::string temp = TemporaryName(to_name, attempt);
+    if (::symlinkat(target.c_str(), to_dir, temp.c_str()) != 0) {
+      if (errno == EEXIST) continue;
+      return LastError();
+    }
+    if (::renameat(to_dir, temp.c_str(), to_dir, to_name) != 0) {
+      const std::error_code ec = LastError();
+      ::unlinkat(to_dir, temp.c_str(), 0);
+      return ec;
+    }
+    return {};
+  }
+  return {EEXIST, std::system_category()};
+}
+
+std::string WithoutTrailingSlashes(std::string host) {
+  while (host.size() > 1 && host.back() == '/') host.pop_back();
+  return host;
+}
+
+void SplitHostPath(const std::string& host, std::string& folder, std::string& name) {
+  const std::string path = WithoutTrailingSlashes(host);
+  const size_t slash = path.rfind('/');
+  if (slash == std::string::npos) {
+    folder = ".";
+    name = path;
+  } else if (slash == 0) {
+    folder = "/";
+    name = path.substr(1);
+  } else {
+    folder = path.substr(0, slash);
+    name = path.substr(slash + 1);
+  }
+}
+
+}  // namespace pelvar::platform

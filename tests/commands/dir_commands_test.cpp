@@ -1,0 +1,87 @@
+// dircopy, dirmove, dirdelete and dirmake on real folders.
+#include <unistd.h>
+
+#include "commands/script_line_fixture.h"
+
+namespace pelvar::commands {
+namespace {
+
+using Lines = std::vector<std::string>;
+
+class DirCommandsTest : public pelvar::testing::ScriptLineTest {};
+
+TEST_F(DirCommandsTest, MakeCreatesOneLevel) {
+  data_.Write("file", "");
+  EXPECT_EQ(Run("dirmake,1," + P("New")),
+            Lines{"1|Sucessfully created directory: \"" + P("New") + "\""});
+  EXPECT_EQ(Run("dirmake,1," + P("NEW")),
+            Lines{"5|Directory already exists, ignoring: \"" + P("NEW") + "\""});
+  EXPECT_EQ(Run("dirmake,1," + P("a/b")),
+            Lines{"0|Failed to create directory: \"" + P("a/b") + "\""});
+  EXPECT_EQ(Run("dirmake,1," + P("file")),
+            Lines{"0|Failed to create directory: \"" + P("file") + "\""});
+  EXPECT_EQ(data_.Read("file"), "");
+}
+
+TEST_F(DirCommandsTest, CopyNamesTheTargetAsTheShellDoes) {
+  data_.Write("src/a.txt", "a");
+  data_.Write("src/sub/b.txt", "b");
+  data_.Write("dest/other", "");
+  // Into an existing folder: under the source's own name.
+  EXPECT_EQ(Run("dircopy,1," + P("SRC") + "," + P("Dest")),
+            Lines{"1|Sucessfully copied directory \"" + P("SRC") + "\" to: \"" + P("Dest") + "\""});
+  EXPECT_EQ(data_.Read("dest/src/sub/b.txt"), "b");
+  // To a new name: the copy takes it, with the missing folders above.
+  Run("dircopy,1," + P("src") + "," + P("x/y/copy"));
+  EXPECT_EQ(data_.Read("x/y/copy/a.txt"), "a");
+  EXPECT_EQ(data_.Read("x/y/copy/sub/b.txt"), "b");
+  EXPECT_TRUE(data_.Exists("src/a.txt"));
+}
+
+TEST_F(DirCommandsTest, CopyFailures) {
+  data_.Write("src/a.txt", "a");
+  EXPECT_EQ(Run("dircopy,1," + P("none") + "," + P("d")),
+            Lines{"0|Failed to copy directory \"" + P("none") + "\" to: \"" + P("d") + "\""});
+  // Into itself, or onto itself.
+  EXPECT_EQ(Run("dircopy,1," + P("src") + "," + P("src/inner"))[0][0], '0');
+  EXPECT_EQ(Run("dircopy,1," + P("src") + "," + data_.path())[0][0], '0');
+  EXPECT_FALSE(data_.Exists("src/inner"));
+  EXPECT_EQ(Error("dircopy,1," + P("src")), "List index out of bounds (3)");
+}
+
+TEST_F(DirCommandsTest, MoveRenamesAndMerges) {
+  data_.Write("src/a.txt", "new a");
+  data_.Write("src/sub/b.txt", "b");
+  EXPECT_EQ(Run("dirmove,1," + P("src") + "," + P("moved")),
+            Lines{"1|Sucessfully move directory \"" + P("src") + "\" to: \"" + P("moved") + "\""});
+  EXPECT_FALSE(data_.Exists("src"));
+  EXPECT_EQ(data_.Read("moved/sub/b.txt"), "b");
+
+  // Into a folder that already holds one of the same name: merged.
+  data_.Write("t/moved/a.txt", "old a");
+  data_.Write("t/moved/sub/c.txt", "c");
+  Run("dirmove,1," + P("moved") + "," + P("t"));
+  EXPECT_FALSE(data_.Exists("moved"));
+  EXPECT_EQ(data_.Read("t/moved/a.txt"), "new a");
+  EXPECT_EQ(data_.Read("t/moved/sub/b.txt"), "b");
+  EXPECT_EQ(data_.Read("t/moved/sub/c.txt"), "c");
+
+  EXPECT_EQ(Run("dirmove,1," + P("none") + "," + P("x")),
+            Lines{"0|Failed to move directory \"" + P("none") + "\" to: \"" + P("x") + "\""});
+}
+
+TEST_F(DirCommandsTest, DeleteRemovesTheTreeButNotWhatLinksPointTo) {
+  data_.Write("outside/keep.txt", "keep");
+  data_.Write("tree/a/b/c.txt", "");
+  data_.Write("tree/.hidden", "");
+  ASSERT_EQ(::symlink(data_.Path("outside").c_str(), data_.Path("tree/a/link").c_str()), 0);
+  EXPECT_EQ(Run("dirdelete,1," + P("TREE")),
+            Lines{"1|Sucessfully deleted directory \"" + P("TREE") + "\""});
+  EXPECT_FALSE(data_.Exists("tree"));
+  EXPECT_EQ(data_.Read("outside/keep.txt"), "keep");
+  EXPECT_EQ(Run("dirdelete,1," + P("tree")),
+            Lines{"0|Failed to delete directory \"" + P("tree") + "\""});
+}
+
+}  // namespace
+}  // namespace pelvar::commands

@@ -1,0 +1,155 @@
+// filecreateblank, filerename, filedelete and filecopy on real files.
+#include <fcntl.h>
+#include <sys/stat.h>
+
+#include "commands/script_line_fixture.h"
+
+namespace pelvar::commands {
+namespace {
+
+using Lines = std::vector<std::string>;
+
+class FileCommandsTest : public pelvar::testing::ScriptLineTest {
+ protected:
+  void MakeReadOnly(const std::string& relative) {
+    ASSERT_EQ(::chmod(data_.Path(relative).c_str(), 0444), 0);
+  }
+};
+
+TEST_F(FileCommandsTest, CreateBlankEmptiesOrCreatesTheFile) {
+  data_.Write("Sub/full.txt", "content");
+  EXPECT_EQ(Run("filecreateblank,1," + P("SUB/Full.TXT")),
+            Lines{"1|Successfully created a new file:\"" + P("SUB/Full.TXT") + "\""});
+  // The new file is made under the name as written.
+  EXPECT_FALSE(data_.Exists("Sub/full.txt"));
+  EXPECT_EQ(data_.Read("Sub/Full.TXT"), "");
+  // A new file takes the name as written, inside the existing folder.
+  Run("filecreateblank,1," + P("sub/New.txt"));
+  EXPECT_TRUE(data_.Exists("Sub/New.txt"));
+}
+
+TEST_F(FileCommandsTest, CreateBlankKeepsAReadOnlyFile) {
+  data_.Write("ro.txt", "keep");
+  MakeReadOnly("ro.txt");
+  EXPECT_EQ(Run("filecreateblank,1," + P("ro.txt")),
+            Lines{"0|Failed to create file:\"" + P("ro.txt") + "\""});
+  EXPECT_EQ(data_.Read("ro.txt"), "keep");
+}
+
+TEST_F(FileCommandsTest, CreateBlankInAMissingFolderEndsTheRun) {
+  EXPECT_EQ(Error("filecreateblank,1," + P("none/x.txt")),
+            "Cannot create file \"" + P("none/x.txt") + "\". No such file or directory");
+  EXPECT_EQ(Error("filecreateblank,1"), "List index out of bounds (2)");
+}
+
+TEST_F(FileCommandsTest, RenameNeverReplaces) {
+  data_.Write("a.txt", "a");
+  data_.Write("b.txt", "b");
+  data_.Write("dir/keep", "");
+  EXPECT_EQ(Run("filerename,1," + P("a.txt") + "," + P("b.txt")),
+            Lines{"0|Failed to rename file:\"" + P("a.txt") + "\" to:\"" + P("b.txt") + "\""});
+  EXPECT_EQ(data_.Read("a.txt"), "a");
+  EXPECT_EQ(data_.Read("b.txt"), "b");
+  // Into another folder, found ignoring case.
+  EXPECT_EQ(
+      Run("filerename,1," + P("A.TXT") + "," + P("DIR/c.txt")),
+      Lines{"1|Successfully renamed file:\"" + P("A.TXT") + "\" to:\"" + P("DIR/c.txt") + "\""});
+  EXPECT_EQ(data_.Read("dir/c.txt"), "a");
+  EXPECT_FALSE(data_.Exists("a.txt"));
+  // Only the letter case changes.
+  EXPECT_EQ(Run("filerename,1," + P("b.txt") + "," + P("B.TXT"))[0][0], '1');
+  EXPECT_EQ(data_.Read("B.TXT"), "b");
+  EXPECT_FALSE(data_.Exists("b.txt"));
+  EXPECT_EQ(Run("filerename,1," + P("missing") + "," + P("x"))[0][0], '0');
+}
+
+TEST_F(FileCommandsTest, DeleteOneFile) {
+  data_.Write("a.txt", "");
+  data_.Write("ro.txt", "");
+  data_.Write("folder/x", "");
+  MakeReadOnly("ro.txt");
+  EXPECT_EQ(Run("filedelete,1," + P("A.txt")),
+            Lines{"1|Sucessfully deleted \"" + P("A.txt") + "\""});
+  EXPECT_FALSE(data_.Exists("a.txt"));
+  EXPECT_EQ(Run("filedelete,1," + P("folder")),
+            Lines{"0|Failed to find and delete \"" + P("folder") + "\""});
+  EXPECT_EQ(Run("filedelete,1," + P("ro.txt")),
+            Lines{"0|Failed to delete \"" + P("ro.txt") + "\""});
+  EXPECT_TRUE(data_.Exists("ro.txt"));
+}
+
+TEST_F(FileCommandsTest, DeleteWithMasksLogsTheLastFileOnly) {
+  data_.Write("b.txt", "");
+  data_.Write("C.log", "");
+  data_.Write("a.txt", "");
+  data_.Write("keep.dat", "");
+  data_.Write("sub/deep.txt", "");
+  EXPECT_EQ(Run("filedelete,1,\"" + P("*.txt; *.log") + "\""),
+            Lines{"1|Sucessfully deleted \"" + data_.path() + "\\C.log\""});
+  EXPECT_FALSE(data_.Exists("a.txt"));
+  EXPECT_FALSE(data_.Exists("b.txt"));
+  EXPECT_TRUE(data_.Exists("keep.dat"));
+  EXPECT_TRUE(data_.Exists("sub/deep.txt"));  // not recursive
+  EXPECT_EQ(Run("filedelete,1," + P("*.txt")),
+            Lines{"0|Failed to find and delete files in directory: \"" + P("*.txt") + "\""});
+  EXPECT_EQ(Run("filedelete,1,*.dat"),
+            Lines{"0|Failed to find and delete files in directory: \"*.dat\""});
+  MakeReadOnly("keep.dat");
+  EXPECT_EQ(Run("filedelete,1," + P("*.dat")),
+            Lines{"0|Failed to delete \"" + data_.path() + "\\keep.dat\""});
+}
+
+TEST_F(FileCommandsTest, CopyOneFileNeverReplaces) {
+  const std::string bytes("bin\0ary\r\n\x80\xff", 11);
+  data_.Write("src.bin", bytes);
+  data_.Write("dst.bin", "old");
+  const struct timespec times[2] = {{1000000000, 0}, {1000000000, 0}};
+  ASSERT_EQ(::utimensat(AT_FDCWD, data_.Path("src.bin").c_str(), times, 0), 0);
+
+  EXPECT_EQ(
+      Run("filecopy,1," + P("src.bin") + "," + P("dst.bin")),
+      Lines{"1|Sucessfully copied file: \"" + P("src.bin") + "\" to: \"" + P("dst.bin") + "\""});
+  EXPECT_EQ(data_.Read("dst.bin"), "old");
+
+  Run("filecopy,1," + P("SRC.BIN") + "," + P("new.bin"));
+  EXPECT_EQ(data_.Read("new.bin"), bytes);
+  struct stat st;
+  ASSERT_EQ(::stat(data_.Path("new.bin").c_str(), &st), 0);
+  EXPECT_EQ(st.st_mtim.tv_sec, 1000000000);
+}
+
+TEST_F(FileCommandsTest, CopyOneFileFailures) {
+  data_.Write("src.txt", "x");
+  data_.Write("folder/x", "");
+  EXPECT_EQ(Run("filecopy,1," + P("none.txt") + "," + P("d.txt")),
+            Lines{"4|Failed to find and copy: \"" + P("none.txt") + "\""});
+  EXPECT_EQ(
+      Run("filecopy,1," + P("src.txt") + "," + P("nodir/d.txt")),
+      Lines{"0|Failed to copy file: \"" + P("src.txt") + "\" to: \"" + P("nodir/d.txt") + "\""});
+  // A folder at the destination is not a copy.
+  EXPECT_EQ(Run("filecopy,1," + P("src.txt") + "," + P("folder"))[0][0], '0');
+  EXPECT_EQ(Error("filecopy,1," + P("src.txt")), "List index out of bounds (3)");
+}
+
+TEST_F(FileCommandsTest, CopyWithMasksReplacesInTheTargetFolder) {
+  data_.Write("a/one.txt", "1");
+  data_.Write("a/banana.txt", "2");
+  data_.Write("a/skip.dat", "3");
+  data_.Write("t/one.txt", "old");
+  EXPECT_EQ(
+      Run("filecopy,1," + P("a/*.txt") + "," + P("t")),
+      Lines{"1|Sucessfully copied \"" + P("a/one.txt") + "\" to: \"" + P("t/one.txt") + "\""});
+  EXPECT_EQ(data_.Read("t/one.txt"), "1");
+  // The searched folder's text is replaced only where the path begins.
+  EXPECT_EQ(data_.Read("t/banana.txt"), "2");
+  EXPECT_FALSE(data_.Exists("t/skip.dat"));
+
+  EXPECT_EQ(
+      Run("filecopy,1," + P("a/*.dat") + "," + P("none")),
+      Lines{"0|Failed to copy \"" + P("a/skip.dat") + "\" to: \"" + P("none/skip.dat") + "\""});
+  EXPECT_EQ(Run("filecopy,1,*.txt," + P("t")),
+            Lines{"0|Failed to find and copy files in: \"*.txt\""});
+}
+
+}  // namespace
+}  // namespace pelvar::commands

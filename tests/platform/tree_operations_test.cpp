@@ -1,0 +1,126 @@
+#include "platform/tree_operations.h"
+
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include "platform/other_file_system.h"
+#include "support/test_support.h"
+
+namespace pelvar::platform {
+namespace {
+
+using pelvar::testing::OtherFileSystemDir;
+using pelvar::testing::ReadFileText;
+using pelvar::testing::TempDir;
+
+std::string LinkTarget(const std::string& path) {
+  char buf[256];
+  const ssize_t n = ::readlink(path.c_str(), buf, sizeof buf);
+  return n < 0 ? std::string() : std::string(buf, static_cast<size_t>(n));
+}
+
+mode_t ModeOf(const std::string& path) {
+  struct stat st;
+  return ::lstat(path.c_str(), &st) == 0 ? st.st_mode : 0;
+}
+
+TEST(CopyTreeTest, CopiesLinksAsLinksAndSpecialFilesAnew) {
+  TempDir dir;
+  dir.Write("outside/big.txt", std::string(1000, 'x'));
+  dir.Write("src/a.txt", "abc");
+  dir.Write("src/sub/b.txt", "de");
+  ASSERT_EQ(::symlink("../../outside", dir.Path("src/sub/up").c_str()), 0);
+  ASSERT_EQ(::symlink("a.txt", dir.Path("src/alias").c_str()), 0);
+  ASSERT_EQ(::mkfifo(dir.Path("src/pipe").c_str(), 0600), 0);
+  ASSERT_EQ(::chmod(dir.Path("src/sub").c_str(), 0750), 0);
+
+  TreeProgress last;
+  int calls = 0;
+  ASSERT_TRUE(CopyTree(dir.Path("src"), dir.Path("copy"), [&](const TreeProgress& p) {
+    last = p;
+    ++calls;
+  }));
+  EXPECT_EQ(ReadFileText(dir.Path("copy/a.txt")), "abc");
+  EXPECT_EQ(ReadFileText(dir.Path("copy/sub/b.txt")), "de");
+  EXPECT_EQ(LinkTarget(dir.Path("copy/sub/up")), "../../outside");
+  EXPECT_EQ(LinkTarget(dir.Path("copy/alias")), "a.txt");
+  EXPECT_TRUE(S_ISFIFO(ModeOf(dir.Path("copy/pipe"))));
+  EXPECT_EQ(ModeOf(dir.Path("copy/sub")) & 07777, 0750u);
+  EXPECT_FALSE(dir.Exists("copy/sub/up/big.txt") && !S_ISLNK(ModeOf(dir.Path("copy/sub/up"))));
+  // Only the two regular files count; the link's target is not copied.
+  EXPECT_EQ(calls, 2);
+  EXPECT_EQ(last.files, 2u);
+  EXPECT_EQ(last.bytes, 5u);
+}
+
+TEST(CopyTreeTest, MergesIntoAnExistingCopy) {
+  TempDir dir;
+  dir.Write("src/a.txt", "new");
+  dir.Write("src/sub/b.txt", "b");
+  dir.Write("dest/src/a.txt", "old");
+  dir.Write("dest/src/other.txt", "other");
+  dir.Write("dest/src/sub", "a file where the source has a folder");
+  EXPECT_FALSE(CopyTree(dir.Path("src"), dir.Path("dest")));  // the conflict fails
+  EXPECT_EQ(ReadFileText(dir.Path("dest/src/a.txt")), "new");
+  EXPECT_EQ(ReadFileText(dir.Path("dest/src/other.txt")), "other");
+  ASSERT_EQ(::unlink(dir.Path("dest/src/sub").c_str()), 0);
+  EXPECT_TRUE(CopyTree(dir.Path("src"), dir.Path("dest")));
+  EXPECT_EQ(ReadFileText(dir.Path("dest/src/sub/b.txt")), "b");
+}
+
+TEST(CopyTreeTest, AFileSourceIsCopiedAsAFile) {
+  TempDir dir;
+  dir.Write("f.txt", "f");
+  dir.Write("d/keep", "");
+  EXPECT_TRUE(CopyTree(dir.Path("f.txt"), dir.Path("d")));
+  EXPECT_EQ(ReadFileText(dir.Path("d/f.txt")), "f");
+  EXPECT_FALSE(CopyTree(dir.Path("d"), dir.Path("f.txt")));  // a folder onto a file
+}
+
+TEST(MoveTreeTest, AcrossFileSystemsDeletesTheSourceOnlyAfterAFullCopy) {
+  TempDir dir;
+  OtherFileSystemDir other(dir.path());
+  if (!other.available()) GTEST_SKIP() << "no second file system";
+  dir.Write("src/a.txt", "a");
+  dir.Write("src/sub/b.txt", "b");
+  ASSERT_EQ(::symlink("a.txt", dir.Path("src/alias").c_str()), 0);
+  ASSERT_TRUE(MoveTree(dir.Path("src"), other.Path("moved")));
+  EXPECT_FALSE(dir.Exists("src"));
+  EXPECT_EQ(ReadFileText(other.Path("moved/sub/b.txt")), "b");
+  EXPECT_EQ(LinkTarget(other.Path("moved/alias")), "a.txt");
+
+  // A copy that fails halfway leaves the source complete.
+  dir.Write("src2/x/inner.txt", "i");
+  dir.Write("src2/y.txt", "y");
+  pelvar::testing::WriteFileText(other.Path("t/src2/x"), "a file in the way");
+  EXPECT_FALSE(MoveTree(dir.Path("src2"), other.Path("t")));
+  EXPECT_EQ(dir.Read("src2/x/inner.txt"), "i");
+  EXPECT_EQ(dir.Read("src2/y.txt"), "y");
+}
+
+TEST(MoveTreeTest, RefusesToMoveIntoItself) {
+  TempDir dir;
+  dir.Write("src/a.txt", "a");
+  EXPECT_FALSE(MoveTree(dir.Path("src"), dir.Path("src/sub")));
+  EXPECT_FALSE(MoveTree(dir.Path("src"), dir.Path("SRC")));
+  EXPECT_EQ(dir.Read("src/a.txt"), "a");
+}
+
+TEST(DeleteTreeTest, DeletesLinksNotTheirTargets) {
+  TempDir dir;
+  dir.Write("target/keep.txt", "k");
+  dir.Write("tree/x.txt", "");
+  ASSERT_EQ(::symlink(dir.Path("target").c_str(), dir.Path("link").c_str()), 0);
+  EXPECT_TRUE(DeleteTree(dir.Path("link") + "\\"));
+  EXPECT_FALSE(dir.Exists("link"));
+  EXPECT_EQ(dir.Read("target/keep.txt"), "k");
+  EXPECT_TRUE(DeleteTree(dir.Path("tree/x.txt")));
+  EXPECT_TRUE(DeleteTree(dir.Path("tree")));
+  EXPECT_FALSE(dir.Exists("tree"));
+  EXPECT_FALSE(DeleteTree(dir.Path("tree")));
+  EXPECT_FALSE(DeleteTree(""));
+}
+
+}  // namespace
+}  // namespace pelvar::platform
