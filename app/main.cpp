@@ -6,6 +6,7 @@
 #include <string>
 #include <vector>
 
+#include "app/embedded_file_tool.h"
 #include "app/headless_run.h"
 #include "app/program_location.h"
 #include "app/run_arguments.h"
@@ -39,6 +40,7 @@ int main(int argc, char** argv) {
     std::printf("pelvar %s\n", PELVAR_VERSION);
     return 0;
   }
+  if (auto status = pelvar::app::RunEmbeddedFileTool(args, stdout, stderr)) return *status;
   if (argc < 2) {
     std::fputs(kUsage, stderr);
     return 2;
