@@ -191,7 +191,8 @@ bool ExtractEmbeddedFile(std::string_view script, std::string_view folder,
   if (script.empty()) return false;
   const std::string section_name = EmbeddedFileSection(folder, file_name);
   {
-    const IniModel model = IniModel::Load(script);
+    const IniModel model = IniModel::LoadSections(
+        script, [&](std::string_view name) { return IEquals(name, section_name); });
     const int section = FindFilledSection(model, section_name);
     if (section < 0) return false;
     ExtractSection(model, section, destination);
@@ -204,7 +205,11 @@ bool ExtractEmbeddedFile(std::string_view script, std::string_view folder,
 bool ExtractEmbeddedFolder(std::string_view script, std::string_view folder,
                            std::string_view destination, bool skip_existing) {
   if (script.empty() || !platform::IsDirectory(destination)) return false;
-  const IniModel model = IniModel::Load(script);
+  const std::string prefix = EmbeddedFileSection(folder, "");
+  const IniModel model = IniModel::LoadSections(script, [&](std::string_view name) {
+    return IEquals(name, folder) ||
+           (name.size() > prefix.size() && IEquals(name.substr(0, prefix.size()), prefix));
+  });
   std::vector<std::string> keys;
   const int index = model.FindSection(folder);
   if (index >= 0) {

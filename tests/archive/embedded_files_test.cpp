@@ -27,12 +27,6 @@ std::string RandomBytes(size_t n, unsigned seed = 5) {
   return s;
 }
 
-std::string CopyShared(const TempDir& dir, const std::string& name) {
-  fs::copy_file(kData + name, dir.Path(name));
-  fs::permissions(dir.Path(name), fs::perms::owner_write, fs::perm_options::add);
-  return dir.Path(name);
-}
-
 const IniModel::Section& SectionOf(const IniModel& m, const std::string& name) {
   const int i = m.FindSection(name);
   EXPECT_GE(i, 0) << name;
