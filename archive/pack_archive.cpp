@@ -61,15 +61,15 @@ void ReadExactly(const platform::InputFile& file, uint64_t offset, char* out, si
   if (file.ReadAt(offset, out, count, got) || got != count) fail();
 }
 
-// Reads a whole small file; nullopt when it holds more than `limit` bytes.
-std::optional<std::string> ReadSmallFile(const platform::InputFile& file, uint64_t limit,
-                                         const std::string& name) {
-  std::string data(static_cast<size_t>(limit) + 1, '\0');
+// Reads a whole small file of the size it had when opened; nullopt when it
+// has grown since (the streamed path then takes it as it is).
+std::optional<std::string> ReadSmallFile(const platform::InputFile& file, const std::string& name) {
+  std::string data(static_cast<size_t>(file.size()) + 1, '\0');
   size_t got = 0;
   if (file.ReadAt(0, data.data(), data.size(), got)) {
     throw ScriptError("Unable to open archive " + name);
   }
-  if (got > limit) return std::nullopt;
+  if (got > file.size()) return std::nullopt;
   data.resize(got);
   return data;
 }
@@ -283,7 +283,7 @@ void PackArchive::AddFile(std::string_view source_path) {
   bool compressed = false;
 
   std::optional<std::string> small;
-  if (src.size() <= kInMemoryLimit) small = ReadSmallFile(src, kInMemoryLimit, source);
+  if (src.size() <= kInMemoryLimit) small = ReadSmallFile(src, source);
   if (small) {
     entry.size = static_cast<int64_t>(small->size());
     entry.crc = Crc(0, *small);
