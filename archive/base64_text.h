@@ -54,6 +54,8 @@ class Base64Decoder {
     Add(line, out);
     Add("\r\n", out);
   }
+  // Passes over `count` empty lines (their CR LF only move the position).
+  void SkipEmptyLines(uint64_t count) { position_ += 2 * count; }
 
  private:
   uint64_t position_ = 0;  // characters of the text seen so far

@@ -86,14 +86,19 @@ void WriteArchiveFromText(const IniModel& model, int section, const std::string&
     const std::string& l = lines[static_cast<size_t>(lines_key)];
     last = ParseIntegerText(std::string_view(l).substr(l.find('=') + 1)).value_or(0);
   }
-  // Keys after the highest one present would only add empty lines.
-  int32_t highest = -1;
-  for (const auto& l : lines) {
+  // The numbered lines present, by number; the first of a number counts.
+  // Missing numbers are empty lines, and those after the last present one
+  // would add nothing.
+  std::vector<std::pair<int32_t, size_t>> numbered;
+  for (size_t i = 0; i < lines.size(); ++i) {
     std::string_view key;
     int32_t index = 0;
-    if (IniModel::KeyOfLine(l, key) && IsLineKey(key, index)) highest = std::max(highest, index);
+    if (IniModel::KeyOfLine(lines[i], key) && IsLineKey(key, index) && index <= last) {
+      numbered.emplace_back(index, i);
+    }
   }
-  last = std::min(last, highest);
+  std::stable_sort(numbered.begin(), numbered.end(),
+                   [](const auto& a, const auto& b) { return a.first < b.first; });
 
   platform::OutputFile out;
   if (auto ec = out.Open(archive_path))
@@ -105,15 +110,15 @@ void WriteArchiveFromText(const IniModel& model, int section, const std::string&
   Base64Decoder decoder;
   std::string bytes;
   bytes.reserve(kBlock + kBase64LineLength);
-  for (int32_t i = 0; i <= last; ++i) {
-    const int k = model.FindKeyLine(section, std::to_string(i));
-    std::string_view value;
-    if (k >= 0) {
-      value = lines[static_cast<size_t>(k)];
-      value.remove_prefix(value.find('=') + 1);
-    }
+  int64_t next = 0;
+  for (const auto& [index, line] : numbered) {
+    if (index < next) continue;  // a later duplicate
+    decoder.SkipEmptyLines(static_cast<uint64_t>(index - next));
+    std::string_view value = lines[line];
+    value.remove_prefix(value.find('=') + 1);
     decoder.AddLine(value, bytes);
     if (bytes.size() >= kBlock) flush(bytes);
+    next = static_cast<int64_t>(index) + 1;
   }
   flush(bytes);
   if (auto ec = out.Commit()) ThrowCannotCreate(archive_path, platform::SystemMessage(ec));

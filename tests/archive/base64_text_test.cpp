@@ -83,6 +83,22 @@ TEST(Base64TextTest, ForeignCharacterEndsItsBlock) {
   std::string out;
   for (size_t at = 0; at < text.size(); at += 1000) decoder.Add(text.substr(at, 1000), out);
   EXPECT_EQ(out, DecodeBase64Text(text));
+
+  // Empty lines passed over keep the blocks where the text has them.
+  for (uint64_t empty : {uint64_t{0}, uint64_t{32760}, uint64_t{32770}}) {
+    Base64Decoder by_lines;
+    Base64Decoder skipping;
+    std::string a;
+    std::string b;
+    by_lines.AddLine("Zm9v=", a);
+    skipping.AddLine("Zm9v=", b);
+    for (uint64_t i = 0; i < empty; ++i) by_lines.AddLine("", a);
+    skipping.SkipEmptyLines(empty);
+    by_lines.AddLine("YmFy", a);
+    skipping.AddLine("YmFy", b);
+    EXPECT_EQ(a, b) << empty;
+    EXPECT_EQ(a, empty == 32770 ? "foobar" : "foo") << empty;
+  }
 }
 
 }  // namespace

@@ -199,6 +199,9 @@ TEST(EmbeddedFilesTest, ReadingRules) {
       "[EncodedFile-F-a.txt]\r\nlines=2\r\n0=" + line.substr(0, 8) + "\r\n2=" + line.substr(8) +
           "\r\n",
       "[EncodedFile-F-a.txt]\r\nlines=0\r\n0=" + padded + "\r\n",
+      // The first of two equal keys counts; a huge "lines" reads what is there.
+      "[EncodedFile-F-a.txt]\r\nlines=2147483647\r\n1=" + line.substr(8) +
+          "\r\n0=" + line.substr(0, 8) + "\r\n1=QUJD\r\n01=QUJD\r\n",
   };
   for (const auto& v : variants) {
     const std::string s = dir.Write("v.script", v);
