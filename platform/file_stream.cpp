@@ -89,16 +89,7 @@ std::error_code OutputFile::Open(std::string_view script_target) {
   name.push_back('\0');
   const int fd = ::mkostemp(name.data(), O_CLOEXEC);
   if (fd < 0) return LastError();
-  struct stat st;
-  mode_t mode;
-  if (::stat(target_.c_str(), &st) == 0) {
-    mode = st.st_mode & 07777;
-  } else {
-    const mode_t mask = ::umask(0);
-    ::umask(mask);
-    mode = 0666 & ~mask;
-  }
-  ::fchmod(fd, mode);
+  ::fchmod(fd, static_cast<mode_t>(ReplacementFileMode(target_)));
   fd_ = fd;
   temp_ = name.data();
   size_ = 0;
