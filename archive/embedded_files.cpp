@@ -175,8 +175,12 @@ bool EmbedFile(std::string_view source, std::string_view script, std::string_vie
   body.reserve(lines.size() + 1);
   body.push_back("lines=" + std::to_string(static_cast<int64_t>(lines.size()) - 1));
   for (size_t i = 0; i < lines.size(); ++i) {
-    lines[i].insert(0, std::to_string(i) + "=");
-    body.push_back(std::move(lines[i]));
+    const std::string key = std::to_string(i) + "=";
+    std::string line;
+    line.reserve(key.size() + lines[i].size());
+    line.append(key).append(lines[i]);
+    std::string().swap(lines[i]);
+    body.push_back(std::move(line));
   }
   lines.clear();
 
