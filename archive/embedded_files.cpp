@@ -1,6 +1,7 @@
 #include "archive/embedded_files.h"
 
 #include <algorithm>
+#include <functional>
 #include <vector>
 
 #include "archive/base64_text.h"
@@ -23,6 +24,8 @@ namespace {
 
 constexpr size_t kBlock = 1 << 20;
 constexpr const char* kArchiveName = "/embedded.arc";
+// Archives up to this size are decoded into memory rather than a file.
+constexpr uint64_t kInMemoryArchive = 16u << 20;
 
 // A private scratch folder, or a ScriptError.
 void MakeScratchFolder(platform::PrivateTempFolder& folder) {
@@ -75,14 +78,14 @@ bool IsLineKey(std::string_view key, int32_t& index) {
   return true;
 }
 
-// Decodes the text lines of a file section into a new archive file.
-void WriteArchiveFromText(const IniModel& model, int section, const std::string& archive_path) {
+// Decodes the text lines of a file section, handing the bytes to `sink` in
+// pieces of about 1 MiB.
+void DecodeSection(const IniModel& model, int section,
+                   const std::function<void(std::string_view)>& sink) {
   const auto& lines = model.sections()[static_cast<size_t>(section)].lines;
-  int32_t last = -1;
+  int32_t last = 0;
   const int lines_key = model.FindKeyLine(section, "lines");
-  if (lines_key < 0) {
-    last = 0;
-  } else {
+  if (lines_key >= 0) {
     const std::string& l = lines[static_cast<size_t>(lines_key)];
     last = ParseIntegerText(std::string_view(l).substr(l.find('=') + 1)).value_or(0);
   }
@@ -100,13 +103,6 @@ void WriteArchiveFromText(const IniModel& model, int section, const std::string&
   std::stable_sort(numbered.begin(), numbered.end(),
                    [](const auto& a, const auto& b) { return a.first < b.first; });
 
-  platform::OutputFile out;
-  if (auto ec = out.Open(archive_path))
-    ThrowCannotCreate(archive_path, platform::SystemMessage(ec));
-  auto flush = [&](std::string& bytes) {
-    if (auto ec = out.Write(bytes)) ThrowCannotCreate(archive_path, platform::SystemMessage(ec));
-    bytes.clear();
-  };
   Base64Decoder decoder;
   std::string bytes;
   bytes.reserve(kBlock + kBase64LineLength);
@@ -117,23 +113,48 @@ void WriteArchiveFromText(const IniModel& model, int section, const std::string&
     std::string_view value = lines[line];
     value.remove_prefix(value.find('=') + 1);
     decoder.AddLine(value, bytes);
-    if (bytes.size() >= kBlock) flush(bytes);
+    if (bytes.size() >= kBlock) {
+      sink(bytes);
+      bytes.clear();
+    }
     next = static_cast<int64_t>(index) + 1;
   }
-  flush(bytes);
-  if (auto ec = out.Commit()) ThrowCannotCreate(archive_path, platform::SystemMessage(ec));
+  if (!bytes.empty()) sink(bytes);
 }
 
-// Decodes one file section and extracts its archive into `destination`.
+// Characters of the section's text lines.
+uint64_t TextSize(const IniModel& model, int section) {
+  uint64_t size = 0;
+  for (const auto& l : model.sections()[static_cast<size_t>(section)].lines) size += l.size();
+  return size;
+}
+
+// Decodes one file section and extracts its archive into `destination`: a
+// small archive from memory, a large one from a scratch file.
 void ExtractSection(const IniModel& model, int section, std::string_view destination) {
+  PackArchive archive;
+  if (TextSize(model, section) / 4 * 3 <= kInMemoryArchive) {
+    std::string bytes;
+    DecodeSection(model, section, [&](std::string_view piece) { bytes.append(piece); });
+    archive.OpenArchiveBytes(std::move(bytes), model.sections()[static_cast<size_t>(section)].name);
+    archive.ExtractAll(destination);
+    return;
+  }
   platform::PrivateTempFolder scratch;
   MakeScratchFolder(scratch);
   const std::string archive_path = scratch.path() + kArchiveName;
-  WriteArchiveFromText(model, section, archive_path);
-  PackArchive archive;
+  {
+    platform::OutputFile out;
+    if (auto ec = out.Open(archive_path)) {
+      ThrowCannotCreate(archive_path, platform::SystemMessage(ec));
+    }
+    DecodeSection(model, section, [&](std::string_view piece) {
+      if (auto ec = out.Write(piece)) ThrowCannotCreate(archive_path, platform::SystemMessage(ec));
+    });
+    if (auto ec = out.Commit()) ThrowCannotCreate(archive_path, platform::SystemMessage(ec));
+  }
   archive.OpenArchive(archive_path);
   archive.ExtractAll(destination);
-  archive.CloseArchive();
 }
 
 // Index of the first section of the name when it holds lines; -1 otherwise.

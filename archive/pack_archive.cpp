@@ -6,6 +6,7 @@
 #include <memory>
 #include <optional>
 
+#include "archive/byte_source.h"
 #include "archive/zlib_stream.h"
 #include "engine/script_error.h"
 #include "engine/text.h"
@@ -55,15 +56,14 @@ int LibdeflateLevel(CompressionLevel level) {
 
 // Reads `count` bytes at `offset`, or raises `fail`.
 template <typename Fail>
-void ReadExactly(const platform::InputFile& file, uint64_t offset, char* out, size_t count,
-                 Fail fail) {
+void ReadExactly(const ByteSource& file, uint64_t offset, char* out, size_t count, Fail fail) {
   size_t got = 0;
   if (file.ReadAt(offset, out, count, got) || got != count) fail();
 }
 
 // Reads a whole small file of the size it had when opened; nullopt when it
 // has grown since (the streamed path then takes it as it is).
-std::optional<std::string> ReadSmallFile(const platform::InputFile& file, const std::string& name) {
+std::optional<std::string> ReadSmallFile(const FileSource& file, const std::string& name) {
   std::string data(static_cast<size_t>(file.size()) + 1, '\0');
   size_t got = 0;
   if (file.ReadAt(0, data.data(), data.size(), got)) {
@@ -102,6 +102,9 @@ std::string ExtractionFolder(std::string_view destination) {
 
 }  // namespace
 
+PackArchive::PackArchive() = default;
+PackArchive::~PackArchive() = default;
+
 bool PackArchive::IsPlainFileName(std::string_view name) {
   if (name.empty() || name == "." || name == "..") return false;
   return name.find_first_of(std::string_view("\\/:\0", 4)) == std::string_view::npos;
@@ -109,6 +112,7 @@ bool PackArchive::IsPlainFileName(std::string_view name) {
 
 void PackArchive::CloseArchive() {
   path_.clear();
+  memory_.reset();
   trailer_ = ArchiveTrailer{};
   entries_.clear();
   new_archive_ = false;
@@ -134,8 +138,22 @@ bool PackArchive::OpenArchive(std::string_view path) {
   CloseArchive();
   if (path.empty()) return false;
   if (!platform::IsFile(path)) throw ScriptError("Archive file not found");
-  platform::InputFile file;
+  FileSource file;
   if (file.Open(path)) throw ScriptError("Unable to open archive " + std::string(path));
+  ReadTrailerAndRegistry(file);
+  path_ = std::string(path);
+  return true;
+}
+
+void PackArchive::OpenArchiveBytes(std::string bytes, std::string_view name) {
+  CloseArchive();
+  auto memory = std::make_unique<MemorySource>(std::move(bytes));
+  ReadTrailerAndRegistry(*memory);
+  memory_ = std::move(memory);
+  path_ = std::string(name);
+}
+
+void PackArchive::ReadTrailerAndRegistry(const ByteSource& file) {
   const uint64_t size = file.size();
   if (size < kTrailerSize) ThrowCorrupted();
   std::string tail(kTrailerSize, '\0');
@@ -154,7 +172,7 @@ bool PackArchive::OpenArchive(std::string_view path) {
   const uint64_t start =
       body - static_cast<uint64_t>(t.registry_size) - static_cast<uint64_t>(t.data_size);
   if (verify_archive_crc_) {
-    std::string buf(kBlock, '\0');
+    std::string buf(static_cast<size_t>(std::min<uint64_t>(kBlock, body - start)), '\0');
     uint32_t crc = 0;
     for (uint64_t pos = start; pos < body;) {
       const size_t n = static_cast<size_t>(std::min<uint64_t>(kBlock, body - pos));
@@ -173,11 +191,9 @@ bool PackArchive::OpenArchive(std::string_view path) {
     CloseArchive();
     throw;
   }
-  path_ = std::string(path);
-  return true;
 }
 
-void PackArchive::ReadRegistry(const platform::InputFile& file) {
+void PackArchive::ReadRegistry(const ByteSource& file) {
   const int32_t count = trailer_.entry_count;
   const size_t record_size = RecordSize(trailer_.version);
   const int64_t registry_size = trailer_.registry_size;
@@ -251,8 +267,8 @@ void PackArchive::AddFile(std::string_view source_path) {
   const uint64_t start = static_cast<uint64_t>(start_);
   if (!new_archive_) {
     // The prefix and the data of the entries already there.
-    platform::InputFile old;
-    if (old.Open(path_)) throw ScriptError("Unable to open archive " + path_);
+    FileSource old;
+    if (memory_ || old.Open(path_)) throw ScriptError("Unable to open archive " + path_);
     const uint64_t keep = start + static_cast<uint64_t>(trailer_.data_size);
     auto fail = [this] { throw ScriptError("Unable to open archive " + path_); };
     for (uint64_t pos = 0; pos < keep;) {
@@ -272,7 +288,7 @@ void PackArchive::AddFile(std::string_view source_path) {
   }
 
   const std::string source(source_path);
-  platform::InputFile src;
+  FileSource src;
   if (src.Open(source)) throw ScriptError("Unable to open archive " + source);
 
   ArchiveEntry entry;
@@ -382,8 +398,9 @@ void PackArchive::AddFile(std::string_view source_path) {
 
 void PackArchive::ExtractAll(std::string_view destination) {
   RequireOpen();
-  platform::InputFile file;
-  if (file.Open(path_)) throw ScriptError("Unable to open archive " + path_);
+  FileSource opened;
+  if (!memory_ && opened.Open(path_)) throw ScriptError("Unable to open archive " + path_);
+  const ByteSource& file = memory_ ? *memory_ : static_cast<const ByteSource&>(opened);
   for (const ArchiveEntry& entry : entries_) {
     const std::string folder = ExtractionFolder(destination);
     if (!IsPlainFileName(entry.file_name) || platform::MakeFolderTree(folder)) {
@@ -397,7 +414,7 @@ void PackArchive::ExtractAll(std::string_view destination) {
   }
 }
 
-void PackArchive::ExtractEntry(const ArchiveEntry& entry, const platform::InputFile& file,
+void PackArchive::ExtractEntry(const ArchiveEntry& entry, const ByteSource& file,
                                platform::OutputFile& target, const std::string& target_name) const {
   const auto method = static_cast<StorageMethod>(entry.method);
   if (method == StorageMethod::kCompressedEncrypted || method == StorageMethod::kStoredEncrypted) {

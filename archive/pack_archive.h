@@ -9,6 +9,7 @@
 #pragma once
 
 #include <cstdint>
+#include <memory>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -16,15 +17,19 @@
 #include "archive/archive_format.h"
 
 namespace pelvar::platform {
-class InputFile;
 class OutputFile;
 }  // namespace pelvar::platform
 
 namespace pelvar::archive {
 
+class ByteSource;
+
 class PackArchive {
  public:
-  PackArchive() = default;
+  PackArchive();
+  ~PackArchive();
+  PackArchive(const PackArchive&) = delete;
+  PackArchive& operator=(const PackArchive&) = delete;
 
   // Options.
   CompressionLevel compression_level() const { return compression_level_; }
@@ -47,12 +52,15 @@ class PackArchive {
   // the archive format (v%d)", "The archive appears to be corrupted",
   // "Error reading registry".
   bool OpenArchive(std::string_view path);
+  // Opens archive bytes held in memory, read only; `name` stands for the
+  // archive in messages. Raises the errors of OpenArchive after its first two.
+  void OpenArchiveBytes(std::string bytes, std::string_view name);
   // Forgets the open archive; harmless when none is open.
   void CloseArchive();
   bool is_open() const { return !path_.empty(); }
 
-  // Appends a file under its file name. On any failure the archive file is
-  // left as it was and the error is raised.
+  // Appends a file under its file name (not to archives opened from bytes).
+  // On any failure the archive file is left as it was and the error is raised.
   void AddFile(std::string_view source_path);
 
   // Writes every entry into `destination` (created with its parents when
@@ -77,11 +85,13 @@ class PackArchive {
 
  private:
   void RequireOpen() const;
-  void ReadRegistry(const platform::InputFile& file);
-  void ExtractEntry(const ArchiveEntry& entry, const platform::InputFile& file,
-                    platform::OutputFile& target, const std::string& target_name) const;
+  void ReadTrailerAndRegistry(const ByteSource& file);
+  void ReadRegistry(const ByteSource& file);
+  void ExtractEntry(const ArchiveEntry& entry, const ByteSource& file, platform::OutputFile& target,
+                    const std::string& target_name) const;
 
   std::string path_;
+  std::unique_ptr<ByteSource> memory_;  // set for archives opened from bytes
   ArchiveTrailer trailer_;
   std::vector<ArchiveEntry> entries_;
   bool new_archive_ = false;

@@ -283,6 +283,12 @@ TEST(EmbeddedFilesTest, ScratchFilesAreGoneAfterEveryOperation) {
   const std::string bad = dir.Write("bad.script", "[EncodedFile-F-a.txt]\r\n0=QUJD\r\n");
   EXPECT_THROW(ExtractEmbeddedFile(bad, "F", "a.txt", dir.Path("out")), ScriptError);
   EXPECT_TRUE(fs::is_empty(temp.path()));
+  // Archives above 16 MiB are decoded into a scratch file.
+  const std::string big = RandomBytes(17u << 20);
+  ASSERT_TRUE(EmbedFile(dir.Write("src/big.bin", big), script, "F"));
+  ASSERT_TRUE(ExtractEmbeddedFile(script, "F", "big.bin", dir.Path("out")));
+  EXPECT_TRUE(dir.Read("out/big.bin") == big);
+  EXPECT_TRUE(fs::is_empty(temp.path()));
 }
 
 class FakeLauncher : public platform::ProcessLauncher {
