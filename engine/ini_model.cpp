@@ -309,7 +309,7 @@ IniModel IniModel::LoadSections(std::string_view path, const SectionFilter& keep
   bool feeding = true;
   bool line_blank = true;
   bool ended = false;
-  std::string buf(1 << 20, '\0');
+  std::string buf(128 * 1024, '\0');
   while (!ended) {
     const ssize_t got = ::read(fd, buf.data(), buf.size());
     if (got < 0) {

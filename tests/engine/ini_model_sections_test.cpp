@@ -69,7 +69,7 @@ TEST(IniModelSectionsTest, RandomTextsAcrossReadChunks) {
   const auto keep = [](std::string_view n) { return IEquals(n, "want") || n.empty(); };
   for (int round = 0; round < 300; ++round) {
     std::string text;
-    // Some texts run past the 1 MiB read chunk with a long skipped line.
+    // Some texts run past the read chunks with a long skipped line.
     if (round % 50 == 0) text = "[skip]\r\n" + std::string((1 << 20) - 9 - round / 50, 'A');
     const int count = static_cast<int>(gen() % 60);
     for (int i = 0; i < count; ++i) {
