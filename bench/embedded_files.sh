@@ -28,19 +28,20 @@ cp empty.script full.script
 pigz -z -p1 -6 -c big.bin >peer.zz
 base64 peer.zz >peer.b64
 
-# One round: ours then the peer, once each; times appended to $1.json files.
+# One round: ours then the peer, `runs` times each; the mean of each goes to
+# NAME-WHO-ROUND.json.
 round() {
-  local name="$1" ours="$2" peer="$3" prepare="$4" i="$5"
-  hyperfine --runs 1 --style none --prepare "$prepare" --export-json "$name-ours-$i.json" \
+  local name="$1" ours="$2" peer="$3" prepare="$4" runs="$5" i="$6"
+  hyperfine --runs "$runs" --style none --prepare "$prepare" --export-json "$name-ours-$i.json" \
     "$ours" >/dev/null 2>&1
-  hyperfine --runs 1 --style none --prepare "$prepare" --export-json "$name-peer-$i.json" \
+  hyperfine --runs "$runs" --style none --prepare "$prepare" --export-json "$name-peer-$i.json" \
     "$peer" >/dev/null 2>&1
 }
 
 measure() {
-  local name="$1" ours="$2" peer="$3" prepare="$4"
-  round "$name" "$ours" "$peer" "$prepare" warm
-  for ((i = 1; i <= rounds; i++)); do round "$name" "$ours" "$peer" "$prepare" "$i"; done
+  local name="$1" ours="$2" peer="$3" prepare="$4" runs="${5:-1}"
+  round "$name" "$ours" "$peer" "$prepare" "$runs" warm
+  for ((i = 1; i <= rounds; i++)); do round "$name" "$ours" "$peer" "$prepare" "$runs" "$i"; done
 }
 
 measure embed "'$pelvar' --embed s.script F big.bin" \
@@ -50,7 +51,7 @@ measure extract "'$pelvar' --extract-embedded full.script F big.bin out" \
   "base64 -d peer.b64 >x.zz && pigz -dz -c x.zz >x.bin" \
   "rm -rf out x.zz x.bin"
 measure small "'$pelvar' --extract-embedded full.script F small.txt out" \
-  "cat full.script" "rm -rf out"
+  "cat full.script" "rm -rf out" 20
 
 peak() { /usr/bin/time -f %M "$@" 2>&1 >/dev/null | tail -n 1; }
 cp empty.script s.script
