@@ -8,7 +8,8 @@
 #
 # Prints the median times, the ratios and our peak memory against the
 # script's size. ROUNDS (default 5) rounds after one warm-up round; SIZE_MB
-# (default 100) the size of the big file; PELVAR the program to measure.
+# (default 100) the size of the big file; DATA=random makes it incompressible
+# (default: program files); PELVAR the program to measure.
 set -euo pipefail
 root="$(cd "$(dirname "$0")/.." && pwd)"
 pelvar="${PELVAR:-$root/build/release/program/pelvar}"
@@ -18,9 +19,13 @@ work="$(mktemp -d)"
 trap 'rm -rf "$work"' EXIT
 cd "$work"
 
-# Program files: realistic data that zlib shrinks to about a third.
-find /usr/lib /usr/bin -type f -size +100k 2>/dev/null | sort | xargs cat 2>/dev/null |
-  head -c "$((size_mb * 1000000))" >big.bin || true
+if [[ "${DATA:-}" == random ]]; then
+  head -c "$((size_mb * 1000000))" /dev/urandom >big.bin
+else
+  # Program files: realistic data that zlib shrinks to about 40 %.
+  find /usr/lib /usr/bin -type f -size +100k 2>/dev/null | sort | xargs cat 2>/dev/null |
+    head -c "$((size_mb * 1000000))" >big.bin || true
+fi
 printf '[main]\r\ntitle=bench\r\n' >empty.script
 printf 'small file\r\n' >small.txt
 cp empty.script full.script
