@@ -35,17 +35,42 @@ ConsoleRunView::ConsoleRunView(std::FILE* out, std::FILE* err, bool terminal, bo
   buffer_.reserve(kFlushBytes + 4096);
 }
 
-ConsoleRunView::~ConsoleRunView() { Flush(); }
+ConsoleRunView::~ConsoleRunView() {
+  Flush();
+}
 
 void ConsoleRunView::SetStatus(std::string_view text) {
   if (!terminal_) return;
-  Flush();
-  std::fprintf(err_, "\x1b[2m%.*s\x1b[0m\n", static_cast<int>(text.size()), text.data());
+  status_ = text;
+  DrawStatusLine();
+}
+
+void ConsoleRunView::SetProgressPosition(int position) {
+  progress_ = position;
+  if (!terminal_) return;
+  const auto now = std::chrono::steady_clock::now();
+  if (now - last_status_ >= std::chrono::milliseconds(100)) DrawStatusLine();
+}
+
+void ConsoleRunView::ClearStatusLine() {
+  if (!status_shown_) return;
+  std::fputs("\r\x1b[K", err_);
+  std::fflush(err_);
+  status_shown_ = false;
+}
+
+void ConsoleRunView::DrawStatusLine() {
+  FlushOutput();
+  last_status_ = std::chrono::steady_clock::now();
+  std::fprintf(err_, "\r\x1b[K\x1b[2m[%d/%d] %s\x1b[0m", progress_, progress_max_, status_.c_str());
+  std::fflush(err_);
+  status_shown_ = true;
 }
 
 void ConsoleRunView::AddLog(std::string_view text, LogKind kind, LogReveal /*reveal*/) {
   const int k = KindNumber(kind);
   if (terminal_) {
+    ClearStatusLine();
     const KindStyle& style = kStyles[k >= 0 && k < 9 ? k : 0];
     buffer_.append(style.colour).append(style.symbol).append(*style.colour ? "\x1b[0m " : " ");
     buffer_.append(text).push_back('\n');
@@ -56,7 +81,11 @@ void ConsoleRunView::AddLog(std::string_view text, LogKind kind, LogReveal /*rev
   }
   if (keep_lines_) lines_.push_back({std::string(text), kind});
   if (terminal_) {
-    Flush();
+    FlushOutput();
+    if (!status_.empty() &&
+        std::chrono::steady_clock::now() - last_status_ >= std::chrono::milliseconds(100)) {
+      DrawStatusLine();
+    }
   } else {
     FlushIfDue();
   }
@@ -69,21 +98,25 @@ void ConsoleRunView::ShowMessage(MessageKind /*kind*/, std::string_view caption,
   for (char& c : shown) {
     if (c == '\r') c = '\n';
   }
-  std::fprintf(err_, "%.*s: %s\n", static_cast<int>(caption.size()), caption.data(),
-               shown.c_str());
+  std::fprintf(err_, "%.*s: %s\n", static_cast<int>(caption.size()), caption.data(), shown.c_str());
   std::fflush(err_);
 }
 
 void ConsoleRunView::FlushIfDue() {
   if (buffer_.size() >= kFlushBytes) {
-    Flush();
+    FlushOutput();
     return;
   }
   const auto now = std::chrono::steady_clock::now();
-  if (now - last_flush_ >= kFlushInterval) Flush();
+  if (now - last_flush_ >= kFlushInterval) FlushOutput();
 }
 
 void ConsoleRunView::Flush() {
+  FlushOutput();
+  ClearStatusLine();
+}
+
+void ConsoleRunView::FlushOutput() {
   if (!buffer_.empty()) {
     std::fwrite(buffer_.data(), 1, buffer_.size(), out_);
     buffer_.clear();

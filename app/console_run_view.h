@@ -1,8 +1,9 @@
 // The view of a headless run: log lines go to an output stream as they are
 // added. Into a pipe or file each line is "<kind digit><TAB><text>"; on a
 // terminal a symbol per kind (coloured) stands before the text, and the
-// status is shown on the error stream. Output is batched and flushed at least
-// every 50 ms, at Flush() and at destruction.
+// progress and status are shown as one transient line at the bottom, which
+// the next log line replaces. Output into a pipe is batched and flushed at
+// least every 50 ms, at Flush() and at destruction.
 #pragma once
 
 #include <chrono>
@@ -22,7 +23,7 @@ class ConsoleRunView : public RunView {
   ~ConsoleRunView() override;
 
   void SetProgressMax(int max) override { progress_max_ = max; }
-  void SetProgressPosition(int position) override { progress_ = position; }
+  void SetProgressPosition(int position) override;
   void SetStatus(std::string_view text) override;
   void AddLog(std::string_view text, LogKind kind, LogReveal reveal) override;
   void ShowMessage(MessageKind kind, std::string_view caption, std::string_view text) override;
@@ -33,6 +34,9 @@ class ConsoleRunView : public RunView {
 
  private:
   void FlushIfDue();
+  void FlushOutput();
+  void ClearStatusLine();
+  void DrawStatusLine();
 
   std::FILE* out_;
   std::FILE* err_;
@@ -40,6 +44,9 @@ class ConsoleRunView : public RunView {
   bool keep_lines_;
   int progress_max_ = 0;
   int progress_ = 0;
+  std::string status_;
+  bool status_shown_ = false;
+  std::chrono::steady_clock::time_point last_status_;
   std::string buffer_;
   std::chrono::steady_clock::time_point last_flush_;
   std::vector<LogLine> lines_;

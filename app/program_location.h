@@ -7,9 +7,9 @@
 namespace pelvar::app {
 
 struct ProgramLocation {
-  std::string folder;       // no trailing separator
-  std::string program_name; // file name of the executable, e.g. "pelvar"
-  std::string config_path;  // folder + "/" + program_name + ".ini"
+  std::string folder;        // no trailing separator
+  std::string program_name;  // file name of the executable, e.g. "pelvar"
+  std::string config_path;   // folder + "/" + program_name + ".ini"
   std::string ConfigFileName() const { return program_name + ".ini"; }
 };
 

@@ -1,12 +1,19 @@
 #include "app/program_services.h"
 
+#include "platform/curl_downloader.h"
+#include "platform/posix_process_launcher.h"
+#include "platform/posix_sound.h"
 #include "platform/system_folders.h"
+#include "platform/terminal.h"
 
 namespace pelvar::app {
 
 struct ProgramServices::Owned {
   std::unique_ptr<platform::SystemFolders> folders;
   // processes, downloads and sound:
+  std::unique_ptr<platform::PosixProcessLauncher> processes;
+  std::unique_ptr<platform::CurlDownloader> downloads;
+  std::unique_ptr<platform::PosixSound> sound;
   // registry:
 };
 
@@ -17,6 +24,13 @@ ProgramServices::ProgramServices(const ProgramConfig& config, const ProgramLocat
       config.Read(config::kProgramFilesDir));
   services_.folders = owned_->folders.get();
   // Wiring of processes, downloads and sound:
+  owned_->processes = std::make_unique<platform::PosixProcessLauncher>();
+  owned_->downloads = std::make_unique<platform::CurlDownloader>(platform::ErrorTerminalFd());
+  owned_->sound =
+      std::make_unique<platform::PosixSound>(platform::ErrorTerminalFd(), owned_->processes.get());
+  services_.processes = owned_->processes.get();
+  services_.downloads = owned_->downloads.get();
+  services_.sound = owned_->sound.get();
   // Wiring of the registry:
 }
 

@@ -16,7 +16,9 @@ void CommandCall::PadFields(size_t count) {
   while (fields_.size() < count) fields_.emplace_back();
 }
 
-void CommandCall::Log(std::string_view text, LogKind kind) { AddLogLine(context_, text, kind); }
+void CommandCall::Log(std::string_view text, LogKind kind) {
+  AddLogLine(context_, text, kind);
+}
 
 int CommandRow(std::string_view name) {
   for (size_t i = 0; i < kCommandNames.size(); ++i) {

@@ -50,15 +50,44 @@ class CommandCall {
 using CommandFn = void (*)(CommandCall&);
 
 // The 38 command names in search-chain order.
-inline constexpr std::array<const char*, 38> kCommandNames = {
-    "filecreateblank", "filerename", "filedelete", "filecopy", "dircopy", "dirmove",
-    "dirdelete", "dirmake",
-    "inideletesection", "iniaddsection", "iniwritekey", "inideletekey", "iniwritetextline",
-    "regwriteexpandstring", "regwritestring", "regwriteinteger", "regwritedword",
-    "regwritebinary", "regwritebool", "regdeletekey", "reghiveload", "reghiveunload",
-    "shellexecute", "shellexecuteex", "beep", "message", "echo", "wait", "webget",
-    "extractfile", "extractallfiles", "extractallfilesifnotexist", "extractandrun",
-    "txtaddline", "txtreplace", "txtdelemptylines", "txtdelline", "txtdelspaces"};
+inline constexpr std::array<const char*, 38> kCommandNames = {"filecreateblank",
+                                                              "filerename",
+                                                              "filedelete",
+                                                              "filecopy",
+                                                              "dircopy",
+                                                              "dirmove",
+                                                              "dirdelete",
+                                                              "dirmake",
+                                                              "inideletesection",
+                                                              "iniaddsection",
+                                                              "iniwritekey",
+                                                              "inideletekey",
+                                                              "iniwritetextline",
+                                                              "regwriteexpandstring",
+                                                              "regwritestring",
+                                                              "regwriteinteger",
+                                                              "regwritedword",
+                                                              "regwritebinary",
+                                                              "regwritebool",
+                                                              "regdeletekey",
+                                                              "reghiveload",
+                                                              "reghiveunload",
+                                                              "shellexecute",
+                                                              "shellexecuteex",
+                                                              "beep",
+                                                              "message",
+                                                              "echo",
+                                                              "wait",
+                                                              "webget",
+                                                              "extractfile",
+                                                              "extractallfiles",
+                                                              "extractallfilesifnotexist",
+                                                              "extractandrun",
+                                                              "txtaddline",
+                                                              "txtreplace",
+                                                              "txtdelemptylines",
+                                                              "txtdelline",
+                                                              "txtdelspaces"};
 
 // Row index (0-based) of a command name; -1 when it names no row.
 int CommandRow(std::string_view name);

@@ -90,7 +90,8 @@ class LineFeeder {
     }
     if (pending_bom_) {
       bom_buf_.append(chunk);
-      if (bom_buf_.size() < 3 && bom_buf_ == std::string_view("\xEF\xBB\xBF").substr(0, bom_buf_.size())) {
+      if (bom_buf_.size() < 3 &&
+          bom_buf_ == std::string_view("\xEF\xBB\xBF").substr(0, bom_buf_.size())) {
         return true;
       }
       pending_bom_ = false;

@@ -9,7 +9,9 @@ inline bool IsBlank(char c) {
   return u >= 1 && u <= 32;
 }
 
-inline bool EndsUnquoted(char c) { return c == ',' || static_cast<unsigned char>(c) <= 32; }
+inline bool EndsUnquoted(char c) {
+  return c == ',' || static_cast<unsigned char>(c) <= 32;
+}
 
 }  // namespace
 

@@ -7,18 +7,20 @@
 namespace pelvar {
 
 enum class LogKind : int {
-  kFailure = 0,      // red cross: a command failed
-  kSuccess = 1,      // green tick: a command succeeded
-  kNote = 2,         // light bulb: notes of a batch run
-  kSkipped = 3,      // red cross: the skip line of extractallfilesifnotexist
-  kMissing = 4,      // question mark: a single filecopy without source
-  kWarning = 5,      // exclamation mark: dirmake of an existing folder
-  kScript = 6,       // list window: script names
-  kSpacer = 7,       // no picture: empty spacer lines
-  kInfo = 8,         // speech bubble: echo texts and the processing time
+  kFailure = 0,  // red cross: a command failed
+  kSuccess = 1,  // green tick: a command succeeded
+  kNote = 2,     // light bulb: notes of a batch run
+  kSkipped = 3,  // red cross: the skip line of extractallfilesifnotexist
+  kMissing = 4,  // question mark: a single filecopy without source
+  kWarning = 5,  // exclamation mark: dirmake of an existing folder
+  kScript = 6,   // list window: script names
+  kSpacer = 7,   // no picture: empty spacer lines
+  kInfo = 8,     // speech bubble: echo texts and the processing time
 };
 
-inline int KindNumber(LogKind kind) { return static_cast<int>(kind); }
+inline int KindNumber(LogKind kind) {
+  return static_cast<int>(kind);
+}
 
 struct LogLine {
   std::string text;

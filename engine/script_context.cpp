@@ -8,8 +8,8 @@
 
 namespace pelvar {
 
-ScriptContext CreateScriptContext(const RunPaths& paths, RunView& view,
-                                  const CommandSet& commands, platform::Services& services) {
+ScriptContext CreateScriptContext(const RunPaths& paths, RunView& view, const CommandSet& commands,
+                                  platform::Services& services) {
   ScriptContext context(view, commands, services);
   if (services.folders == nullptr) throw ScriptError("The system folders are not available");
   const platform::SystemFolders& folders = *services.folders;

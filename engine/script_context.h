@@ -24,12 +24,12 @@ struct ScriptContext {
   ScriptContext(RunView& v, const CommandSet& c, platform::Services& s)
       : view(v), commands(c), services(s) {}
 
-  std::string temp_dir;           // ends with a separator
+  std::string temp_dir;  // ends with a separator
   std::string windows_dir;
   std::string system_dir;
   std::string program_files_dir;
-  std::string script_dir;         // folder part of the script path
-  std::string script_file;        // the script path as passed
+  std::string script_dir;   // folder part of the script path
+  std::string script_file;  // the script path as passed
   std::string source_dir;
   std::string target_dir;
   std::string iso_file;
@@ -42,8 +42,8 @@ struct ScriptContext {
 // Builds a context: the system folders from the services, the paths as
 // given, an empty variable table. Raises a ScriptError when a system folder
 // cannot be determined.
-ScriptContext CreateScriptContext(const RunPaths& paths, RunView& view,
-                                  const CommandSet& commands, platform::Services& services);
+ScriptContext CreateScriptContext(const RunPaths& paths, RunView& view, const CommandSet& commands,
+                                  platform::Services& services);
 
 // Runs the named section of a script: fills and expands the variable table,
 // reads the section's lines and dispatches each in order, moving the

@@ -107,6 +107,8 @@ std::string JoinCrLf(const std::vector<std::string>& lines) {
   return out;
 }
 
-std::string IntToText(long long value) { return std::to_string(value); }
+std::string IntToText(long long value) {
+  return std::to_string(value);
+}
 
 }  // namespace pelvar

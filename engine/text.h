@@ -8,8 +8,12 @@
 
 namespace pelvar {
 
-inline char AsciiLower(char c) { return (c >= 'A' && c <= 'Z') ? static_cast<char>(c + 32) : c; }
-inline char AsciiUpper(char c) { return (c >= 'a' && c <= 'z') ? static_cast<char>(c - 32) : c; }
+inline char AsciiLower(char c) {
+  return (c >= 'A' && c <= 'Z') ? static_cast<char>(c + 32) : c;
+}
+inline char AsciiUpper(char c) {
+  return (c >= 'a' && c <= 'z') ? static_cast<char>(c - 32) : c;
+}
 
 std::string AsciiLowerCopy(std::string_view text);
 
@@ -33,7 +37,9 @@ std::string IReplaceAll(std::string_view text, std::string_view from, std::strin
 std::string_view TrimControl(std::string_view text);
 
 // True for the two separators of a script path on this platform.
-inline bool IsPathSeparator(char c) { return c == '\\' || c == '/'; }
+inline bool IsPathSeparator(char c) {
+  return c == '\\' || c == '/';
+}
 
 // Folder part of a path: everything before the last separator ("\" or "/"),
 // a root keeping its separator ("C:\", "/"); "C:" for "C:x"; empty when the

@@ -99,7 +99,9 @@ bool IsDirectory(std::string_view script_path) {
   return ::stat(HostPath(script_path).c_str(), &st) == 0 && S_ISDIR(st.st_mode);
 }
 
-bool PathExists(std::string_view script_path) { return Lexists(HostPath(script_path)); }
+bool PathExists(std::string_view script_path) {
+  return Lexists(HostPath(script_path));
+}
 
 std::error_code ReadWholeFile(std::string_view script_path, std::string& out) {
   out.clear();
@@ -141,12 +143,22 @@ unsigned ReplacementFileMode(const std::string& host_target) {
   return 0666 & ~mask;
 }
 
-AtomicFileWriter::~AtomicFileWriter() { Abort(); }
+AtomicFileWriter::~AtomicFileWriter() {
+  Abort();
+}
 
 std::error_code AtomicFileWriter::Open(const std::string& host_target) {
   Abort();
   error_.clear();
   target_ = host_target;
+  // A link is kept: its target file is the one replaced.
+  struct stat lst;
+  if (::lstat(target_.c_str(), &lst) == 0 && S_ISLNK(lst.st_mode)) {
+    if (char* real = ::realpath(target_.c_str(), nullptr)) {
+      target_ = real;
+      std::free(real);
+    }
+  }
   const size_t slash = target_.rfind('/');
   const std::string dir = slash == std::string::npos ? std::string() : target_.substr(0, slash + 1);
   const std::string base = slash == std::string::npos ? target_ : target_.substr(slash + 1);

@@ -47,6 +47,8 @@ class AtomicFileWriter {
   std::error_code Open(const std::string& host_target);
   // Appends bytes; errors are kept and reported by Commit.
   void Write(std::string_view data);
+  // True once opening or writing failed (Commit will report it).
+  bool failed() const { return fd_ < 0 || static_cast<bool>(error_); }
   // Flushes, and renames the temporary file over the target.
   std::error_code Commit();
   // Drops the temporary file.

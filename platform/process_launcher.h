@@ -18,9 +18,9 @@ struct ProcessRequest {
 };
 
 struct ProcessOutcome {
-  bool started = false;   // false: nothing could be started
-  int exit_code = -1;     // when waited for: the program's exit status
-  std::string error;      // why nothing started
+  bool started = false;  // false: nothing could be started
+  int exit_code = -1;    // when waited for: the exit status (128 + signal if killed)
+  std::string error;     // why nothing started
 };
 
 class ProcessLauncher {

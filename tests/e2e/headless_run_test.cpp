@@ -38,8 +38,8 @@ Outcome RunProgram(const TempDir& home, const std::string& args) {
 TEST(HeadlessRunTest, PrintsKindAndTextPerLine) {
   TempDir home;
   home.Write("pelvar.ini", "[main]\ntargetdir=/from/config\nsourcedir=/src\nisofile=/x.iso\n");
-  const std::string script = home.Write(
-      "a.script", "[process]\necho,1,%targetdir%|%sourcedir%\necho,0,off\nnosuch,1\n");
+  const std::string script =
+      home.Write("a.script", "[process]\necho,1,%targetdir%|%sourcedir%\necho,0,off\nnosuch,1\n");
   const Outcome o = RunProgram(home, "'" + script + "' /targetdir=/t1 x/TARGETDIR=/t2 /silent");
   EXPECT_EQ(o.status, 0);
   EXPECT_EQ(o.out, "8\tx/t2|/src\n");  // every "/TargetDir=" is removed

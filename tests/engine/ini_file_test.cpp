@@ -20,8 +20,8 @@ TEST(ReadSectionLinesTest, HeaderCaseAndBlanksDoNotMatterAndTheClosingLineIsRetu
 
 TEST(ReadSectionLinesTest, BracketLinesStopTheSection) {
   TempDir dir;
-  const auto p = dir.Write("s.script",
-                           "[process]\necho,1,a\necho,1,b]\necho,1,c\n[x]\n[process]\n[y\nz\n");
+  const auto p =
+      dir.Write("s.script", "[process]\necho,1,a\necho,1,b]\necho,1,c\n[x]\n[process]\n[y\nz\n");
   EXPECT_EQ(ReadSectionLines(p, "process"), (Lines{"echo,1,a"}));
 }
 

@@ -25,8 +25,8 @@ TEST(IniModelTest, LoadRulesNormaliseLines) {
       "=empty key\n");
   ASSERT_EQ(m.sections().size(), 1u);
   EXPECT_EQ(m.sections()[0].name, "Main");
-  EXPECT_EQ(m.sections()[0].lines,
-            (std::vector<std::string>{"key=value = x", "text line", "[open bracket", "=empty key"}));
+  EXPECT_EQ(m.sections()[0].lines, (std::vector<std::string>{"key=value = x", "text line",
+                                                             "[open bracket", "=empty key"}));
 }
 
 TEST(IniModelTest, TextEndsAtNul) {

@@ -22,8 +22,8 @@ TEST(IntegerTextTest, AcceptedForms) {
 }
 
 TEST(IntegerTextTest, RejectedForms) {
-  for (const char* bad : {"", " ", "abc", "$", "0x", "x", "1 ", "1a", "2147483648",
-                          "-2147483649", "$123456789", "--1", "+-1", "\t1", "1.0", "0x-1"}) {
+  for (const char* bad : {"", " ", "abc", "$", "0x", "x", "1 ", "1a", "2147483648", "-2147483649",
+                          "$123456789", "--1", "+-1", "\t1", "1.0", "0x-1"}) {
     EXPECT_FALSE(ParseIntegerText(bad).has_value()) << bad;
   }
 }

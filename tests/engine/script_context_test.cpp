@@ -17,14 +17,14 @@ std::vector<std::string> Echoed(const ScriptHarness& h) {
 
 TEST(RunScriptTest, BuiltInsAndOverrides) {
   ScriptHarness h;
-  h.Run("[variables]\n%targetdir%=/other\n[process]\n"
-        "echo,1,%TargetDir%|%sourcedir%|%tempdir%|%windowsdir%|%windowssystemdir%\n"
-        "echo,1,%programfilesdir%|%isofile%|%scriptdir%\n",
-        RunPaths{"/t", "/s", "/i.iso"});
+  h.Run(
+      "[variables]\n%targetdir%=/other\n[process]\n"
+      "echo,1,%TargetDir%|%sourcedir%|%tempdir%|%windowsdir%|%windowssystemdir%\n"
+      "echo,1,%programfilesdir%|%isofile%|%scriptdir%\n",
+      RunPaths{"/t", "/s", "/i.iso"});
   const std::string tmp = platform::HostTempDir();
-  EXPECT_EQ(Echoed(h), (std::vector<std::string>{
-                           "/other|/s|" + tmp + "|/win|/win/system32",
-                           "/opt/programs|/i.iso|" + h.dir.path()}));
+  EXPECT_EQ(Echoed(h), (std::vector<std::string>{"/other|/s|" + tmp + "|/win|/win/system32",
+                                                 "/opt/programs|/i.iso|" + h.dir.path()}));
 }
 
 TEST(RunScriptTest, ReferencesOneLevelDeepResolveInEitherOrder) {
@@ -38,8 +38,9 @@ TEST(RunScriptTest, ReferencesOneLevelDeepResolveInEitherOrder) {
 
 TEST(RunScriptTest, NamesBroughtInFromAboveStayUnexpanded) {
   ScriptHarness h;
-  h.Run("[variables]\n%c%=1\n%a%=%b%\n%b%=%c%\nnoequals\n%self%=<%self%>\n"
-        "[process]\necho,1,%a%\necho,1,%self%\n");
+  h.Run(
+      "[variables]\n%c%=1\n%a%=%b%\n%b%=%c%\nnoequals\n%self%=<%self%>\n"
+      "[process]\necho,1,%a%\necho,1,%self%\n");
   EXPECT_EQ(Echoed(h), (std::vector<std::string>{"%c%", "<<%self%>>"}));
 }
 

@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <filesystem>
 
@@ -45,6 +46,17 @@ TEST(AtomicFileWriterTest, ReplacesAndKeepsPermissions) {
   struct stat st;
   ASSERT_EQ(::stat(p.c_str(), &st), 0);
   EXPECT_EQ(st.st_mode & 0777, 0640u);
+}
+
+TEST(AtomicFileWriterTest, ALinkStaysALinkAndItsTargetIsReplaced) {
+  TempDir dir;
+  dir.Write("real.ini", "old");
+  ASSERT_EQ(::symlink("real.ini", dir.Path("link.ini").c_str()), 0);
+  ASSERT_FALSE(ReplaceFileAtomically(dir.Path("link.ini"), "new"));
+  EXPECT_EQ(dir.Read("real.ini"), "new");
+  struct stat st;
+  ASSERT_EQ(::lstat(dir.Path("link.ini").c_str(), &st), 0);
+  EXPECT_TRUE(S_ISLNK(st.st_mode));
 }
 
 TEST(AtomicFileWriterTest, AbortLeavesTheOldFileAndNoTemporary) {

@@ -26,12 +26,15 @@ TempDir::~TempDir() {
   // Restore write permission on anything a test made read-only.
   for (auto it = fs::recursive_directory_iterator(path_, ec); !ec && it != fs::end(it);
        it.increment(ec)) {
-    if (!it->is_symlink(ec)) fs::permissions(it->path(), fs::perms::owner_all, fs::perm_options::add, ec);
+    if (!it->is_symlink(ec))
+      fs::permissions(it->path(), fs::perms::owner_all, fs::perm_options::add, ec);
   }
   fs::remove_all(path_, ec);
 }
 
-std::string TempDir::Path(const std::string& relative) const { return path_ + "/" + relative; }
+std::string TempDir::Path(const std::string& relative) const {
+  return path_ + "/" + relative;
+}
 
 std::string TempDir::Write(const std::string& relative, const std::string& content) const {
   const std::string p = Path(relative);
@@ -39,7 +42,9 @@ std::string TempDir::Write(const std::string& relative, const std::string& conte
   return p;
 }
 
-std::string TempDir::Read(const std::string& relative) const { return ReadFileText(Path(relative)); }
+std::string TempDir::Read(const std::string& relative) const {
+  return ReadFileText(Path(relative));
+}
 
 bool TempDir::Exists(const std::string& relative) const {
   std::error_code ec;

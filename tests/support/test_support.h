@@ -60,7 +60,9 @@ class RecordingView : public RunView {
   void ShowMessage(MessageKind kind, std::string_view caption, std::string_view text) override {
     messages.push_back({kind, std::string(caption), std::string(text)});
   }
-  bool StopRequested() const override { return stop_after >= 0 && positions.size() >= static_cast<size_t>(stop_after); }
+  bool StopRequested() const override {
+    return stop_after >= 0 && positions.size() >= static_cast<size_t>(stop_after);
+  }
 
   // "kind|text" for each line, for compact comparisons.
   std::vector<std::string> Texts() const;

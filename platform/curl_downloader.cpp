@@ -1,0 +1,139 @@
+#include "platform/curl_downloader.h"
+
+#include <curl/curl.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <cstdio>
+#include <memory>
+#include <mutex>
+
+#include "platform/file_system.h"
+
+namespace pelvar::platform {
+
+namespace {
+
+using Clock = std::chrono::steady_clock;
+
+constexpr auto kProgressDelay = std::chrono::seconds(1);
+constexpr auto kProgressInterval = std::chrono::milliseconds(250);
+constexpr long kBufferSize = 512 * 1024;
+
+struct CurlHandleDeleter {
+  void operator()(CURL* handle) const { curl_easy_cleanup(handle); }
+};
+
+// The state one transfer's callbacks share.
+struct Transfer {
+  AtomicFileWriter& writer;
+  const DownloadRequest& request;
+  int progress_fd;
+  Clock::time_point start = Clock::now();
+  Clock::time_point last_draw{};
+  bool drawn = false;
+
+  void Draw(curl_off_t now, curl_off_t total) {
+    char line[128];
+    const double mb = 1024.0 * 1024.0;
+    int n = 0;
+    if (total > 0) {
+      n = std::snprintf(line, sizeof line, "\rDownloading: %.1f of %.1f MB (%d%%)\x1b[K",
+                        static_cast<double>(now) / mb, static_cast<double>(total) / mb,
+                        static_cast<int>(now * 100 / total));
+    } else {
+      n = std::snprintf(line, sizeof line, "\rDownloading: %.1f MB\x1b[K",
+                        static_cast<double>(now) / mb);
+    }
+    if (n > 0 && ::write(progress_fd, line, static_cast<size_t>(n)) > 0) drawn = true;
+  }
+
+  void Clear() {
+    if (drawn && ::write(progress_fd, "\r\x1b[K", 4) < 0) drawn = false;
+  }
+};
+
+size_t WriteBody(char* data, size_t size, size_t count, void* user) {
+  auto* transfer = static_cast<Transfer*>(user);
+  const size_t bytes = size * count;
+  transfer->writer.Write(std::string_view(data, bytes));
+  return transfer->writer.failed() ? 0 : bytes;
+}
+
+int OnProgress(void* user, curl_off_t total, curl_off_t now, curl_off_t /*up_total*/,
+               curl_off_t /*up_now*/) {
+  auto* transfer = static_cast<Transfer*>(user);
+  if (transfer->request.cancelled && transfer->request.cancelled()) return 1;
+  if (transfer->progress_fd >= 0) {
+    const auto t = Clock::now();
+    if (t - transfer->start >= kProgressDelay && t - transfer->last_draw >= kProgressInterval) {
+      transfer->last_draw = t;
+      transfer->Draw(now, total);
+    }
+  }
+  return 0;
+}
+
+void InitCurlOnce() {
+  static std::once_flag once;
+  std::call_once(once, [] { curl_global_init(CURL_GLOBAL_DEFAULT); });
+}
+
+DownloadOutcome Failed(std::string error) {
+  DownloadOutcome outcome;
+  outcome.error = std::move(error);
+  return outcome;
+}
+
+}  // namespace
+
+CurlDownloader::CurlDownloader(int progress_fd, DownloadLimits limits)
+    : progress_fd_(progress_fd), limits_(limits) {
+  InitCurlOnce();
+}
+
+DownloadOutcome CurlDownloader::Download(const DownloadRequest& request) {
+  const std::unique_ptr<CURL, CurlHandleDeleter> curl(curl_easy_init());
+  if (!curl) return Failed("the download could not be prepared");
+
+  AtomicFileWriter writer;
+  if (const std::error_code ec = writer.Open(HostPath(request.destination))) {
+    return Failed(SystemMessage(ec));
+  }
+  Transfer transfer{writer, request, progress_fd_};
+  char error_text[CURL_ERROR_SIZE] = {};
+  CURL* h = curl.get();
+  curl_easy_setopt(h, CURLOPT_URL, request.url.c_str());
+  curl_easy_setopt(h, CURLOPT_PROTOCOLS_STR, "http,https");
+  curl_easy_setopt(h, CURLOPT_REDIR_PROTOCOLS_STR, "http,https");
+  curl_easy_setopt(h, CURLOPT_FOLLOWLOCATION, 1L);
+  curl_easy_setopt(h, CURLOPT_MAXREDIRS, limits_.max_redirects);
+  curl_easy_setopt(h, CURLOPT_SSL_VERIFYPEER, 1L);
+  curl_easy_setopt(h, CURLOPT_SSL_VERIFYHOST, 2L);
+  curl_easy_setopt(h, CURLOPT_CONNECTTIMEOUT, limits_.connect_timeout_seconds);
+  curl_easy_setopt(h, CURLOPT_LOW_SPEED_LIMIT, 1L);
+  curl_easy_setopt(h, CURLOPT_LOW_SPEED_TIME, limits_.stall_seconds);
+  curl_easy_setopt(h, CURLOPT_FAILONERROR, 1L);
+  curl_easy_setopt(h, CURLOPT_NOSIGNAL, 1L);
+  curl_easy_setopt(h, CURLOPT_USERAGENT, "pelvar");
+  curl_easy_setopt(h, CURLOPT_BUFFERSIZE, kBufferSize);
+  curl_easy_setopt(h, CURLOPT_ERRORBUFFER, error_text);
+  curl_easy_setopt(h, CURLOPT_WRITEFUNCTION, WriteBody);
+  curl_easy_setopt(h, CURLOPT_WRITEDATA, &transfer);
+  curl_easy_setopt(h, CURLOPT_XFERINFOFUNCTION, OnProgress);
+  curl_easy_setopt(h, CURLOPT_XFERINFODATA, &transfer);
+  curl_easy_setopt(h, CURLOPT_NOPROGRESS, 0L);
+
+  const CURLcode code = curl_easy_perform(h);
+  transfer.Clear();
+  if (code != CURLE_OK) {
+    writer.Abort();
+    return Failed(error_text[0] != '\0' ? error_text : curl_easy_strerror(code));
+  }
+  if (const std::error_code ec = writer.Commit()) return Failed(SystemMessage(ec));
+  DownloadOutcome outcome;
+  outcome.ok = true;
+  return outcome;
+}
+
+}  // namespace pelvar::platform

@@ -1,0 +1,11 @@
+#include "platform/terminal.h"
+
+#include <unistd.h>
+
+namespace pelvar::platform {
+
+int ErrorTerminalFd() {
+  return ::isatty(STDERR_FILENO) == 1 ? STDERR_FILENO : -1;
+}
+
+}  // namespace pelvar::platform
