@@ -47,5 +47,19 @@ TEST(EmbeddedFilesRunTest, EmbedThenExtractInAHeadlessRun) {
   EXPECT_EQ(home.Read("target/b.dat"), std::string(100000, 'b'));
 }
 
+TEST(EmbeddedFilesRunTest, ExtractAndRunStartsTheEmbeddedProgram) {
+  TempDir home;
+  home.Write("pelvar.ini", "[main]\n");
+  const std::string script =
+      home.Write("s.script", "[process]\r\nextractandrun,1,Tools,mark.sh\r\n");
+  const std::string tool =
+      home.Write("src/mark.sh", "#!/bin/sh\necho ran > '" + home.Path("marker.txt") + "'\n");
+  EXPECT_EQ(Pelvar(home, "--embed '" + script + "' Tools '" + tool + "'").first, 0);
+  const auto run = Pelvar(home, "'" + script + "' /silent");
+  EXPECT_EQ(run.first, 0);
+  EXPECT_EQ(run.second, "1\tSucessfully executed: \"Tools mark.sh\n");
+  EXPECT_EQ(home.Read("marker.txt"), "ran\n");
+}
+
 }  // namespace
 }  // namespace pelvar
