@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "app/clock.h"
+#include "app/embedded_file_tool.h"
 #include "app/headless_batch.h"
 #include "app/headless_run.h"
 #include "app/program_location.h"
@@ -21,6 +22,9 @@ constexpr const char* kUsage =
     "Usage: pelvar                     show the main window (script catalogue)\n"
     "       pelvar SCRIPT [/TargetDir=DIR] [/SourceDir=DIR] [/PressKey] [/silent]\n"
     "       pelvar --batch [FOLDER] [/TargetDir=DIR] [/SourceDir=DIR]\n"
+    "       pelvar --embed SCRIPT FOLDER FILE...\n"
+    "       pelvar --list-embedded SCRIPT\n"
+    "       pelvar --extract-embedded SCRIPT FOLDER FILE DEST\n"
     "       pelvar --help | --version\n"
     "\n"
     "SCRIPT: runs the commands of the script's [process] section in a small\n"
@@ -33,6 +37,9 @@ constexpr const char* kUsage =
     "--batch: runs the checked scripts of a script folder of the program folder\n"
     "(a folder name such as Scripts, or a path; default: LastUsedFolder) as the\n"
     "main window's Start button does, without a window.\n"
+    "\n"
+    "--embed stores files inside a script (in FOLDER of its embedded files),\n"
+    "--list-embedded lists them, --extract-embedded writes one to DEST.\n"
     "\n"
     "Without a window each log line is printed as it is written, as\n"
     "\"<kind><TAB><text>\" when the output is not a terminal.\n"
@@ -53,6 +60,7 @@ int main(int argc, char** argv) {
     std::printf("pelvar %s\n", PELVAR_VERSION);
     return 0;
   }
+  if (auto status = pelvar::app::RunEmbeddedFileTool(args, stdout, stderr)) return *status;
   const bool terminal = ::isatty(STDOUT_FILENO) == 1;
   if (argc >= 2 && args[1] == "--batch") {
     const pelvar::app::SteadyClock clock;

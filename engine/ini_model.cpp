@@ -6,6 +6,8 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <cstring>
+#include <type_traits>
 
 #include "engine/script_error.h"
 #include "engine/text.h"
@@ -117,10 +119,33 @@ class LineFeeder {
   }
 
   bool has_bom() const { return has_bom_; }
+  // Whether the last call stopped early because the callback returned
+  // false, and how many bytes of its input it had used then.
+  bool stopped() const { return stopped_; }
+  size_t consumed() const { return consumed_; }
+
+  // Goes on with more bytes after the first call (no BOM check).
+  template <typename F>
+  bool Continue(std::string_view chunk, F&& emit) {
+    if (ended_) return false;
+    return Process(chunk, emit);
+  }
 
  private:
+  // Hands a line to the callback; false when the callback wants to stop.
+  template <typename F>
+  static bool Emit(F& emit, std::string_view line) {
+    if constexpr (std::is_void_v<decltype(emit(line))>) {
+      emit(line);
+      return true;
+    } else {
+      return emit(line);
+    }
+  }
+
   template <typename F>
   bool Process(std::string_view chunk, F&& emit) {
+    stopped_ = false;
     const size_t nul = chunk.find('\0');
     if (nul != std::string_view::npos) {
       chunk = chunk.substr(0, nul);
@@ -132,31 +157,50 @@ class LineFeeder {
       skip_lf_ = false;
     }
     const size_t n = chunk.size();
-    size_t i = start;
-    while (i < n) {
-      const char c = chunk[i];
-      if (c != '\r' && c != '\n') {
-        ++i;
-        continue;
+    const char* const base = chunk.data();
+    // Next LF and CR at or after `start`, searched again only once passed.
+    size_t next_lf = 0;
+    size_t next_cr = 0;
+    bool lf_known = false;
+    bool cr_known = false;
+    auto find = [&](char c, size_t& cache, bool& known) {
+      if (!known || cache < start) {
+        const void* hit = std::memchr(base + start, c, n - start);
+        cache = hit != nullptr ? static_cast<size_t>(static_cast<const char*>(hit) - base) : n;
+        known = true;
       }
+      return cache;
+    };
+    while (start < n) {
+      const size_t i = std::min(find('\n', next_lf, lf_known), find('\r', next_cr, cr_known));
+      if (i >= n) break;
+      bool go_on;
       if (carry_.empty()) {
-        emit(chunk.substr(start, i - start));
+        go_on = Emit(emit, chunk.substr(start, i - start));
       } else {
         carry_.append(chunk.substr(start, i - start));
-        emit(std::string_view(carry_));
+        go_on = Emit(emit, std::string_view(carry_));
         carry_.clear();
       }
-      if (c == '\r') {
+      size_t end = i;
+      if (chunk[i] == '\r') {
         if (i + 1 < n) {
-          if (chunk[i + 1] == '\n') ++i;
-        } else {
+          if (chunk[i + 1] == '\n') ++end;
+        } else if (go_on) {
           skip_lf_ = true;
         }
       }
-      start = i + 1;
-      i = start;
+      start = end + 1;
+      if (!go_on) {
+        // The bytes after the line are the caller's again, NUL included.
+        stopped_ = true;
+        consumed_ = start;
+        ended_ = false;
+        return true;
+      }
     }
     if (start < n) carry_.append(chunk.substr(start));
+    consumed_ = n;
     return !ended_;
   }
 
@@ -167,7 +211,46 @@ class LineFeeder {
   bool skip_lf_ = false;
   bool ended_ = false;
   bool has_bom_ = false;
+  bool stopped_ = false;
+  size_t consumed_ = 0;
 };
+
+// Position of the first "[" in `text` that begins its line (only characters
+// up to 32 before it since the last line break; `line_blank` tells whether
+// that holds at the start of `text`); npos when none.
+size_t FindBracketLine(std::string_view text, bool line_blank) {
+  size_t from = 0;
+  for (;;) {
+    const void* hit = std::memchr(text.data() + from, '[', text.size() - from);
+    if (hit == nullptr) return std::string_view::npos;
+    const size_t h = static_cast<size_t>(static_cast<const char*>(hit) - text.data());
+    bool at_start = line_blank;
+    for (size_t i = h; i > from; --i) {
+      const auto c = static_cast<unsigned char>(text[i - 1]);
+      if (c == '\r' || c == '\n') {
+        at_start = true;
+        break;
+      }
+      if (c > 32) {
+        at_start = false;
+        break;
+      }
+    }
+    if (at_start) return h;
+    from = h + 1;
+    line_blank = false;
+  }
+}
+
+// Whether only characters up to 32 follow the last line break of `text`.
+bool BlankAfterLastBreak(std::string_view text, bool line_blank) {
+  for (size_t i = text.size(); i > 0; --i) {
+    const auto c = static_cast<unsigned char>(text[i - 1]);
+    if (c == '\r' || c == '\n') return true;
+    if (c > 32) return false;
+  }
+  return line_blank;
+}
 
 }  // namespace
 
@@ -196,6 +279,10 @@ IniModel IniModel::FromLines(const std::vector<std::string>& lines) {
 }
 
 IniModel IniModel::Load(std::string_view path) {
+  return LoadSections(path, {});
+}
+
+IniModel IniModel::LoadSections(std::string_view path, const SectionFilter& keep) {
   IniModel model;
   const std::string host = platform::HostPath(path);
   const int fd = ::open(host.c_str(), O_RDONLY | O_CLOEXEC);
@@ -205,27 +292,75 @@ IniModel IniModel::Load(std::string_view path) {
     throw ScriptError("Cannot open file \"" + std::string(path) + "\". " +
                       platform::SystemMessage({err, std::system_category()}));
   }
+  // With a filter, lines outside the wanted sections stop the feeder, and
+  // the bytes up to the next line that begins with "[" are passed over.
+  bool skipping = static_cast<bool>(keep);
+  auto emit = [&](std::string_view raw) -> bool {
+    if (keep) {
+      const std::string_view line = TrimControl(raw);
+      if (line.size() >= 2 && line.front() == '[' && line.back() == ']') {
+        skipping = !keep(TrimControl(line.substr(1, line.size() - 2)));
+      }
+      if (skipping) return false;
+    }
+    model.LoadLine(raw);
+    return true;
+  };
   LineFeeder feeder;
-  auto emit = [&model](std::string_view line) { model.LoadLine(line); };
-  // Small files get a buffer of their own size; large ones are read in 1 MiB
-  // chunks, so the peak stays the model plus one chunk.
+  bool first = true;
+  bool feeding = true;
+  bool line_blank = true;
+  bool ended = false;
+  // Small files get a buffer of their own size; large ones are read in
+  // 128 KiB pieces, which stay in the cache while they are scanned.
   struct stat st;
-  size_t chunk = 1 << 20;
+  size_t chunk = 128 * 1024;
   if (::fstat(fd, &st) == 0 && st.st_size >= 0) {
     chunk = std::clamp<size_t>(static_cast<size_t>(st.st_size) + 1, 4096, chunk);
   }
   std::string buf(chunk, '\0');
-  for (;;) {
-    const ssize_t n = ::read(fd, buf.data(), buf.size());
-    if (n < 0) {
+  while (!ended) {
+    const ssize_t got = ::read(fd, buf.data(), buf.size());
+    if (got < 0) {
       if (errno == EINTR) continue;
       const int err = errno;
       ::close(fd);
       throw ScriptError("Cannot open file \"" + std::string(path) + "\". " +
                         platform::SystemMessage({err, std::system_category()}));
     }
-    if (n == 0) break;
-    if (!feeder.Feed(std::string_view(buf.data(), static_cast<size_t>(n)), emit)) break;
+    if (got == 0) break;
+    const std::string_view chunk(buf.data(), static_cast<size_t>(got));
+    size_t pos = 0;
+    while (pos < chunk.size() && !ended) {
+      if (feeding) {
+        const std::string_view part = chunk.substr(pos);
+        const bool more = first ? feeder.Feed(part, emit) : feeder.Continue(part, emit);
+        const size_t skipped_bom = first && feeder.has_bom() ? 3 : 0;
+        first = false;
+        if (!more) {
+          ended = true;
+        } else if (feeder.stopped()) {
+          pos += feeder.consumed() + skipped_bom;
+          feeding = false;
+          line_blank = true;
+        } else {
+          pos = chunk.size();
+        }
+      } else {
+        std::string_view region = chunk.substr(pos);
+        const size_t nul = region.find('\0');
+        if (nul != std::string_view::npos) region = region.substr(0, nul);
+        const size_t h = FindBracketLine(region, line_blank);
+        if (h != std::string_view::npos) {
+          pos += h;
+          feeding = true;
+          continue;
+        }
+        line_blank = BlankAfterLastBreak(region, line_blank);
+        if (nul != std::string_view::npos) ended = true;
+        pos = chunk.size();
+      }
+    }
   }
   ::close(fd);
   feeder.Finish(emit);

@@ -5,6 +5,7 @@
 // empty line per section, every line ended by CR LF.
 #pragma once
 
+#include <functional>
 #include <memory>
 #include <string>
 #include <string_view>
@@ -36,6 +37,13 @@ class IniModel {
   // "Cannot open file \"%s\". %s". The file is read in chunks, so the peak
   // memory is the model plus a small buffer.
   static IniModel Load(std::string_view path);
+  // Accepts a section name (as stored: trimmed, case as written).
+  using SectionFilter = std::function<bool(std::string_view name)>;
+  // Loads only the sections whose names `keep` accepts, as Load would have
+  // them; the lines of other sections are passed over without being split,
+  // so that one small section of a large file is read at the speed of the
+  // disk. An empty filter keeps every section.
+  static IniModel LoadSections(std::string_view path, const SectionFilter& keep);
 
   // Writes the rendered model over the file atomically. Raises
   // "Cannot create file \"%s\". %s" when it cannot be written.

@@ -135,6 +135,14 @@ std::string SystemMessage(std::error_code ec) {
   return m;
 }
 
+unsigned ReplacementFileMode(const std::string& host_target) {
+  struct stat st;
+  if (::stat(host_target.c_str(), &st) == 0) return st.st_mode & 07777;
+  const mode_t mask = ::umask(0);
+  ::umask(mask);
+  return 0666 & ~mask;
+}
+
 AtomicFileWriter::~AtomicFileWriter() {
   Abort();
 }
@@ -160,16 +168,7 @@ std::error_code AtomicFileWriter::Open(const std::string& host_target) {
   fd_ = ::mkostemp(name.data(), O_CLOEXEC);
   if (fd_ < 0) return {errno, std::system_category()};
   temp_ = name.data();
-  struct stat st;
-  mode_t mode = 0666;
-  if (::stat(target_.c_str(), &st) == 0) {
-    mode = st.st_mode & 07777;
-  } else {
-    const mode_t mask = ::umask(0);
-    ::umask(mask);
-    mode = 0666 & ~mask;
-  }
-  ::fchmod(fd_, mode);
+  ::fchmod(fd_, ReplacementFileMode(target_));
   buffer_.reserve(1 << 16);
   return {};
 }

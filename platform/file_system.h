@@ -28,6 +28,10 @@ std::error_code ReadWholeFile(std::string_view script_path, std::string& out);
 // Text of a system error, as the system words it.
 std::string SystemMessage(std::error_code ec);
 
+// Permission bits for a new file that is to replace `host_target`: the
+// target's own when it exists, else 0666 less the process's umask.
+unsigned ReplacementFileMode(const std::string& host_target);
+
 // Writes a new file content atomically: the data goes to a temporary file in
 // the same folder, which then replaces the target by rename. An existing
 // target keeps its permissions; a failure leaves the old file untouched and

@@ -14,3 +14,29 @@ if [[ "${PELVAR_SKIP_ASAN:-0}" != 1 ]]; then
   "$root/scripts/build.sh" asan
   (cd build/asan && ASAN_OPTIONS=detect_leaks=1 ctest --output-on-failure -j "$jobs")
 fi
+
+# A brief run of each fuzz target, built with clang and libFuzzer, on a copy
+# of its seed corpus.
+if [[ "${PELVAR_SKIP_FUZZ:-0}" != 1 ]]; then
+  if [[ ! -f build/fuzz/build.ninja ]]; then
+    fuzz_flags="-fsanitize=fuzzer-no-link,address,undefined"
+    cmake -S . -B build/fuzz -G Ninja -DCMAKE_C_COMPILER=clang -DCMAKE_CXX_COMPILER=clang++ \
+      -DCMAKE_BUILD_TYPE=RelWithDebInfo -DPELVAR_FUZZ=ON -DPELVAR_BUILD_UI=OFF \
+      -DPELVAR_BUILD_TESTS=OFF -DPELVAR_BUILD_BENCH=OFF \
+      "-DCMAKE_C_FLAGS=$fuzz_flags" "-DCMAKE_CXX_FLAGS=$fuzz_flags" \
+      "-DCMAKE_EXE_LINKER_FLAGS=-fsanitize=address,undefined" >/dev/null
+  fi
+  cmake --build build/fuzz --target archive_reader_fuzz base64_text_fuzz
+  for target in archive_reader base64_text; do
+    corpus="$(mktemp -d)"
+    cp "$root/tests/fuzz/corpus/$target/"* "$corpus/"
+    log="$corpus.log"
+    if ! "build/fuzz/fuzz/${target}_fuzz" -max_total_time="${PELVAR_FUZZ_SECONDS:-5}" \
+      -rss_limit_mb=1024 "$corpus" >"$log" 2>&1; then
+      tail -n 40 "$log"
+      exit 1
+    fi
+    echo "$target fuzz: $(grep -o 'Done [0-9]* runs.*' "$log")"
+    rm -rf "$corpus" "$log"
+  done
+fi

@@ -1,0 +1,117 @@
+#include "app/embedded_file_tool.h"
+
+#include "archive/embedded_files.h"
+#include "engine/ini_file.h"
+#include "engine/ini_model.h"
+#include "engine/script_error.h"
+#include "engine/text.h"
+#include "platform/file_system.h"
+
+namespace pelvar::app {
+
+namespace {
+
+constexpr const char* kFolderList = "EncodedFolders";
+
+constexpr const char* kToolUsage =
+    "Usage: pelvar --embed SCRIPT FOLDER FILE...\n"
+    "       pelvar --list-embedded SCRIPT\n"
+    "       pelvar --extract-embedded SCRIPT FOLDER FILE DEST\n";
+
+// Lists the folder in the script's folder list, as the script editor does
+// when a folder is made: the section is added when missing, and the name
+// goes in after the first line.
+void AddFolderToList(const std::string& script, const std::string& folder) {
+  std::vector<std::string> folders;
+  ReadSectionValues(script, kFolderList, folders);
+  for (const auto& f : folders) {
+    if (IEquals(f, folder)) return;
+  }
+  if (!IniSectionExists(script, kFolderList)) {
+    IniModel model = IniModel::Load(script);
+    model.AppendSection(kFolderList);
+    model.Save(script);
+  }
+  InsertSectionLine(script, kFolderList, folder);
+}
+
+int Embed(const std::vector<std::string>& args, std::FILE* out, std::FILE* err) {
+  const std::string& script = args[2];
+  const std::string& folder = args[3];
+  AddFolderToList(script, folder);
+  int status = 0;
+  for (size_t i = 4; i < args.size(); ++i) {
+    if (archive::EmbedFile(args[i], script, folder)) {
+      std::fprintf(out, "Embedded %s in %s\n", args[i].c_str(), folder.c_str());
+    } else {
+      std::fprintf(err, "Not embedded, no such file: %s\n", args[i].c_str());
+      status = 1;
+    }
+  }
+  return status;
+}
+
+int List(const std::string& script, std::FILE* out) {
+  const IniModel model = IniModel::Load(script);
+  const int list = model.FindSection(kFolderList);
+  if (list < 0) return 0;
+  for (const auto& folder : model.sections()[static_cast<size_t>(list)].lines) {
+    const int index = model.FindSection(folder);
+    bool any = false;
+    if (index >= 0) {
+      for (const auto& line : model.sections()[static_cast<size_t>(index)].lines) {
+        std::string_view key;
+        if (!IniModel::KeyOfLine(line, key)) continue;
+        std::string sizes = line.substr(key.size() + 1);
+        for (char& c : sizes) {
+          if (c == ',') c = '\t';
+        }
+        std::fprintf(out, "%s\t%s\t%s\n", folder.c_str(), std::string(key).c_str(), sizes.c_str());
+        any = true;
+      }
+    }
+    if (!any) std::fprintf(out, "%s\n", folder.c_str());
+  }
+  return 0;
+}
+
+int Extract(const std::vector<std::string>& args, std::FILE* out, std::FILE* err) {
+  const std::string& file = args[4];
+  if (!archive::ExtractEmbeddedFile(args[2], args[3], file, args[5])) {
+    std::fprintf(err, "Not extracted: %s is not embedded in folder %s\n", file.c_str(),
+                 args[3].c_str());
+    return 1;
+  }
+  std::fprintf(out, "Extracted %s to %s\n", file.c_str(), args[5].c_str());
+  return 0;
+}
+
+}  // namespace
+
+std::optional<int> RunEmbeddedFileTool(const std::vector<std::string>& args, std::FILE* out,
+                                       std::FILE* err) {
+  if (args.size() < 2) return std::nullopt;
+  const std::string& option = args[1];
+  const bool embed = option == "--embed";
+  const bool list = option == "--list-embedded";
+  const bool extract = option == "--extract-embedded";
+  if (!embed && !list && !extract) return std::nullopt;
+  if ((embed && args.size() < 5) || (list && args.size() != 3) || (extract && args.size() != 6)) {
+    std::fputs(kToolUsage, err);
+    return 2;
+  }
+  if (!platform::IsFile(args[2])) {
+    std::fprintf(err, "No such script: %s\n", args[2].c_str());
+    return 2;
+  }
+  try {
+    if (embed) return Embed(args, out, err);
+    if (list) return List(args[2], out);
+    return Extract(args, out, err);
+  } catch (const ScriptError& e) {
+    std::fprintf(err, "%s\n", ErrorDisplayText(e.what()).c_str());
+    return 1;
+  }
+}
+
+}  // namespace pelvar::app

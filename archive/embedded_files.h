@@ -1,0 +1,64 @@
+// Files carried inside a script. Each file is packed alone into a pack
+// archive, whose base64 text is stored in the script:
+//
+//   [EncodedFile-<folder>-<file>]   lines=<last index>, then 0=, 1=, ... the
+//                                   text lines in order
+//   [<folder>]                      <file>=<archive size>,<text size>
+//   [EncodedFolders]                one folder name per line (the editor's)
+//
+// Every operation loads the script afresh and saves it before returning.
+// Scratch files live in a private temporary folder made for the one
+// operation and removed afterwards, also after an error. Errors of the
+// archive layer reach the caller as ScriptErrors.
+#pragma once
+
+#include <string>
+#include <string_view>
+
+namespace pelvar::platform {
+class ProcessLauncher;
+}  // namespace pelvar::platform
+
+namespace pelvar::archive {
+
+// "EncodedFile-" + folder + "-" + file name.
+std::string EmbeddedFileSection(std::string_view folder, std::string_view file_name);
+
+// Stores the source file into the script under the folder, replacing an
+// embedded file of the same name there. False, with nothing changed, when
+// the script or the source file does not exist.
+bool EmbedFile(std::string_view source, std::string_view script, std::string_view folder);
+
+// Extracts one embedded file into the destination folder (created when
+// missing). True when the file exists there afterwards; false when the
+// script name is empty or the file is not embedded.
+bool ExtractEmbeddedFile(std::string_view script, std::string_view folder,
+                         std::string_view file_name, std::string_view destination);
+
+// Extracts every file of the folder's index, in index order, into an
+// existing destination folder. With `skip_existing`, a file already present
+// in the destination is passed over. False when the script name is empty,
+// the destination is not a folder, the index has no keys, or a listed file
+// has no text section (stopping there; files before it stay written).
+bool ExtractEmbeddedFolder(std::string_view script, std::string_view folder,
+                           std::string_view destination, bool skip_existing);
+
+// Removes the file's index key and its text section (names unescaped).
+// False when the script does not exist.
+bool DeleteEmbeddedFile(std::string_view script, std::string_view folder,
+                        std::string_view file_name);
+
+enum class RunOutcome {
+  kNotExtracted,  // not embedded, or not a plain file name
+  kNotStarted,    // extracted, but the program could not be started
+  kRan,           // started and waited for
+};
+
+// Extracts one embedded file into a private temporary folder, starts it
+// (verb "open", no parameters) through `launcher` (none: not started),
+// waits for it to end and deletes it. A file that begins like a program
+// ("#!" or an ELF header) is made executable first.
+RunOutcome RunEmbeddedFile(std::string_view script, std::string_view folder,
+                           std::string_view file_name, platform::ProcessLauncher* launcher);
+
+}  // namespace pelvar::archive

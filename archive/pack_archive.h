@@ -1,0 +1,107 @@
+// A single-file archive of zlib-compressed or stored files: the data of the
+// entries, then the registry (their directory records, normally one zlib
+// stream), then a 36-byte trailer. The archive may follow other bytes in its
+// file; its start is found from the end. Files are added one at a time (the
+// archive is rewritten beside itself and renamed into place) and extracted
+// all together. Large files are streamed through bounded buffers.
+//
+// Every failure raises a ScriptError with the message the user sees.
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "archive/archive_format.h"
+
+namespace pelvar::platform {
+class OutputFile;
+}  // namespace pelvar::platform
+
+namespace pelvar::archive {
+
+class ByteSource;
+
+class PackArchive {
+ public:
+  PackArchive();
+  ~PackArchive();
+  PackArchive(const PackArchive&) = delete;
+  PackArchive& operator=(const PackArchive&) = delete;
+
+  // Options.
+  CompressionLevel compression_level() const { return compression_level_; }
+  void set_compression_level(CompressionLevel level) { compression_level_ = level; }
+  // Whether opening checks the archive CRC (on by default).
+  void set_verify_archive_crc(bool on) { verify_archive_crc_ = on; }
+  // Whether extraction checks each file's CRC (off by default).
+  void set_verify_file_crc(bool on) { verify_file_crc_ = on; }
+  // A password only changes which message refuses an encrypted entry: this
+  // archive has no cipher.
+  void set_password(std::string password) { password_ = std::move(password); }
+
+  // Closes any open archive and starts a new, empty one under `path`, which
+  // must not exist ("%s already exists in the archive"). An empty path
+  // leaves no archive open.
+  void CreateArchive(std::string_view path);
+  // Closes any open archive and reads the trailer and registry of `path`.
+  // False for an empty path; errors: "Archive file not found", "Unable to
+  // open archive %s", "The archive was created with a different version of
+  // the archive format (v%d)", "The archive appears to be corrupted",
+  // "Error reading registry".
+  bool OpenArchive(std::string_view path);
+  // Opens archive bytes held in memory, read only; `name` stands for the
+  // archive in messages. Raises the errors of OpenArchive after its first two.
+  void OpenArchiveBytes(std::string bytes, std::string_view name);
+  // Forgets the open archive; harmless when none is open.
+  void CloseArchive();
+  bool is_open() const { return !path_.empty(); }
+
+  // Appends a file under its file name (not to archives opened from bytes).
+  // On any failure the archive file is left as it was and the error is raised.
+  void AddFile(std::string_view source_path);
+
+  // Writes every entry into `destination` (created with its parents when
+  // missing; files there are replaced). An entry whose name is not a plain
+  // file name is refused with "Error extracting file to %s". A failed entry
+  // leaves no partial file behind; its error ends the extraction.
+  void ExtractAll(std::string_view destination);
+
+  int FileCount() const { return static_cast<int>(entries_.size()); }
+  // Raises "Index out of bounds" outside 0 .. FileCount() - 1.
+  const ArchiveEntry& GetEntry(int index) const;
+  // Index of the entry whose folder path and file name equal `name`,
+  // ignoring case; -1 when none.
+  int IndexOfFile(std::string_view name) const;
+  const ArchiveTrailer& trailer() const { return trailer_; }
+  bool legacy() const { return legacy_; }
+  int64_t archive_start() const { return start_; }
+
+  // True when `name` can be written inside a folder as it stands: not
+  // empty, not "." or "..", and free of "\", "/", ":" and NUL.
+  static bool IsPlainFileName(std::string_view name);
+
+ private:
+  void RequireOpen() const;
+  void ReadTrailerAndRegistry(const ByteSource& file);
+  void ReadRegistry(const ByteSource& file);
+  void ExtractEntry(const ArchiveEntry& entry, const ByteSource& file, platform::OutputFile& target,
+                    const std::string& target_name) const;
+
+  std::string path_;
+  std::unique_ptr<ByteSource> memory_;  // set for archives opened from bytes
+  ArchiveTrailer trailer_;
+  std::vector<ArchiveEntry> entries_;
+  bool new_archive_ = false;
+  bool legacy_ = false;
+  int64_t start_ = -1;
+
+  CompressionLevel compression_level_ = CompressionLevel::kDefault;
+  bool verify_archive_crc_ = true;
+  bool verify_file_crc_ = false;
+  std::string password_;
+};
+
+}  // namespace pelvar::archive

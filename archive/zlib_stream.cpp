@@ -1,0 +1,90 @@
+#include "archive/zlib_stream.h"
+
+#include <zlib.h>
+
+#include <string>
+
+#include "engine/script_error.h"
+
+namespace pelvar::archive {
+
+namespace {
+
+constexpr size_t kOutPiece = 256 * 1024;
+
+[[noreturn]] void ThrowZlib(int code, const z_stream& z) {
+  throw ScriptError(z.msg != nullptr ? z.msg : zError(code));
+}
+
+}  // namespace
+
+struct ZlibDeflater::State {
+  z_stream z{};
+  std::string out = std::string(kOutPiece, '\0');
+};
+
+ZlibDeflater::ZlibDeflater(int level) : state_(std::make_unique<State>()) {
+  const int rc = deflateInit(&state_->z, level);
+  if (rc != Z_OK) ThrowZlib(rc, state_->z);
+}
+
+ZlibDeflater::~ZlibDeflater() {
+  deflateEnd(&state_->z);
+}
+
+void ZlibDeflater::Compress(std::string_view input, bool finish,
+                            const std::function<void(std::string_view)>& sink) {
+  z_stream& z = state_->z;
+  // zlib's counters are 32-bit: feed large inputs in slices.
+  constexpr size_t kSlice = 1u << 30;
+  do {
+    const size_t slice = input.size() < kSlice ? input.size() : kSlice;
+    const bool last = slice == input.size();
+    z.next_in = reinterpret_cast<Bytef*>(const_cast<char*>(input.data()));
+    z.avail_in = static_cast<uInt>(slice);
+    const int flush = (finish && last) ? Z_FINISH : Z_NO_FLUSH;
+    for (;;) {
+      z.next_out = reinterpret_cast<Bytef*>(state_->out.data());
+      z.avail_out = static_cast<uInt>(state_->out.size());
+      const int rc = deflate(&z, flush);
+      if (rc == Z_STREAM_ERROR) ThrowZlib(rc, z);
+      const size_t have = state_->out.size() - z.avail_out;
+      if (have > 0) sink(std::string_view(state_->out.data(), have));
+      if (flush == Z_FINISH ? rc == Z_STREAM_END : (z.avail_in == 0 && z.avail_out != 0)) break;
+    }
+    input.remove_prefix(slice);
+  } while (!input.empty());
+}
+
+struct ZlibInflater::State {
+  z_stream z{};
+};
+
+ZlibInflater::ZlibInflater() : state_(std::make_unique<State>()) {
+  const int rc = inflateInit(&state_->z);
+  if (rc != Z_OK) ThrowZlib(rc, state_->z);
+}
+
+ZlibInflater::~ZlibInflater() {
+  inflateEnd(&state_->z);
+}
+
+ZlibInflater::Status ZlibInflater::Inflate(std::string_view& input, char* out, size_t capacity,
+                                           size_t& produced) {
+  z_stream& z = state_->z;
+  constexpr size_t kSlice = 1u << 30;
+  const size_t in_slice = input.size() < kSlice ? input.size() : kSlice;
+  const size_t out_slice = capacity < kSlice ? capacity : kSlice;
+  z.next_in = reinterpret_cast<Bytef*>(const_cast<char*>(input.data()));
+  z.avail_in = static_cast<uInt>(in_slice);
+  z.next_out = reinterpret_cast<Bytef*>(out);
+  z.avail_out = static_cast<uInt>(out_slice);
+  const int rc = inflate(&z, Z_NO_FLUSH);
+  produced = out_slice - z.avail_out;
+  input.remove_prefix(in_slice - z.avail_in);
+  if (rc == Z_STREAM_END) return Status::kEnd;
+  if (rc == Z_OK || rc == Z_BUF_ERROR) return Status::kMore;
+  return Status::kError;
+}
+
+}  // namespace pelvar::archive

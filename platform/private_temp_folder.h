@@ -1,0 +1,30 @@
+// A folder of its own under the system's temporary folder, for the scratch
+// files of one operation: made with a unique name, readable by this user
+// only, and removed with everything in it when the object goes.
+#pragma once
+
+#include <string>
+#include <system_error>
+
+namespace pelvar::platform {
+
+class PrivateTempFolder {
+ public:
+  PrivateTempFolder() = default;
+  ~PrivateTempFolder();
+  PrivateTempFolder(const PrivateTempFolder&) = delete;
+  PrivateTempFolder& operator=(const PrivateTempFolder&) = delete;
+
+  // Makes the folder (a second call makes a new one and drops the first).
+  std::error_code Create();
+  // Its path (a script path too), without a trailing separator; empty
+  // before Create.
+  const std::string& path() const { return path_; }
+  // Removes the folder and its contents now.
+  void Remove();
+
+ private:
+  std::string path_;
+};
+
+}  // namespace pelvar::platform

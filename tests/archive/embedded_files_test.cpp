@@ -1,0 +1,338 @@
+#include "archive/embedded_files.h"
+
+#include <gtest/gtest.h>
+#include <stdlib.h>
+
+#include <filesystem>
+#include <random>
+
+#include "archive/base64_text.h"
+#include "engine/ini_model.h"
+#include "engine/script_error.h"
+#include "platform/process_launcher.h"
+#include "support/test_support.h"
+
+namespace pelvar::archive {
+namespace {
+
+using testing::TempDir;
+namespace fs = std::filesystem;
+
+const std::string kData = PELVAR_SHARED_DATA "/embedded/";
+
+std::string RandomBytes(size_t n, unsigned seed = 5) {
+  std::mt19937 gen(seed);
+  std::string s(n, '\0');
+  for (auto& c : s) c = static_cast<char>(gen());
+  return s;
+}
+
+const IniModel::Section& SectionOf(const IniModel& m, const std::string& name) {
+  const int i = m.FindSection(name);
+  EXPECT_GE(i, 0) << name;
+  return m.sections()[static_cast<size_t>(i < 0 ? 0 : i)];
+}
+
+// The keys of a section, in order.
+std::vector<std::string> KeysOf(const IniModel::Section& s) {
+  std::vector<std::string> keys;
+  for (const auto& l : s.lines) keys.push_back(l.substr(0, l.find('=')));
+  return keys;
+}
+
+// Line lengths of a file data section ("lines" excluded).
+std::vector<size_t> LineLengths(const IniModel::Section& s) {
+  std::vector<size_t> lengths;
+  for (size_t i = 1; i < s.lines.size(); ++i)
+    lengths.push_back(s.lines[i].size() - s.lines[i].find('=') - 1);
+  return lengths;
+}
+
+// Points the system temporary folder at a folder of the test while alive.
+class ScopedTempDir {
+ public:
+  explicit ScopedTempDir(const std::string& path) {
+    const char* old = std::getenv("TMPDIR");
+    if (old != nullptr) old_ = old;
+    had_ = old != nullptr;
+    ::setenv("TMPDIR", path.c_str(), 1);
+  }
+  ~ScopedTempDir() {
+    if (had_) {
+      ::setenv("TMPDIR", old_.c_str(), 1);
+    } else {
+      ::unsetenv("TMPDIR");
+    }
+  }
+
+ private:
+  std::string old_;
+  bool had_ = false;
+};
+
+TEST(EmbeddedFilesTest, ExtractsTheSharedScriptsByteForByte) {
+  TempDir dir;
+  struct Case {
+    std::string script, folder, file;
+  };
+  const std::vector<Case> cases = {
+      {"sample.script", "Docs", "readme.txt"},       {"sample.script", "Data", "empty.txt"},
+      {"sample.script", "Data", "random.bin"},       {"sample.script", "Data", "big.log"},
+      {"v1-archive.script", "Old", "readme.txt"},    {"prefixed-archive.script", "Pre", "big.log"},
+      {"padded-base64.script", "Pad", "random.bin"},
+  };
+  for (const auto& c : cases) {
+    const std::string dest = dir.Path(c.script + "-" + c.folder);
+    EXPECT_TRUE(ExtractEmbeddedFile(kData + c.script, c.folder, c.file, dest)) << c.script;
+    EXPECT_TRUE(testing::ReadFileText(dest + "/" + c.file) ==
+                testing::ReadFileText(kData + "files/" + c.file))
+        << c.script << " " << c.file;
+  }
+  const std::string all = dir.Path("all");
+  fs::create_directory(all);
+  EXPECT_TRUE(ExtractEmbeddedFolder(kData + "sample.script", "data", all, false));
+  for (const std::string name : {"empty.txt", "random.bin", "big.log"}) {
+    EXPECT_TRUE(testing::ReadFileText(all + "/" + name) ==
+                testing::ReadFileText(kData + "files/" + name));
+  }
+}
+
+TEST(EmbeddedFilesTest, WritesTheSectionsOfTheSharedSample) {
+  TempDir dir;
+  const std::string script = dir.Write("s.script", "[main]\ntitle=x\n");
+  for (const std::string name : {"readme.txt"})
+    EXPECT_TRUE(EmbedFile(kData + "files/" + name, script, "Docs"));
+  for (const std::string name : {"empty.txt", "random.bin", "big.log"}) {
+    EXPECT_TRUE(EmbedFile(kData + "files/" + name, script, "Data"));
+  }
+  const IniModel ours = IniModel::Load(script);
+  const IniModel model = IniModel::Load(kData + "sample.script");
+  std::vector<std::string> our_names, model_names;
+  for (const auto& s : ours.sections()) our_names.push_back(s.name);
+  for (const auto& s : model.sections()) {
+    if (s.name != "process" && s.name != "EncodedFolders") model_names.push_back(s.name);
+  }
+  EXPECT_EQ(our_names, model_names);
+  for (const std::string file : {"Docs-readme.txt", "Data-empty.txt", "Data-random.bin"}) {
+    const auto& a = SectionOf(ours, "EncodedFile-" + file);
+    const auto& b = SectionOf(model, "EncodedFile-" + file);
+    EXPECT_EQ(KeysOf(a), KeysOf(b));
+    EXPECT_EQ(a.lines[0], b.lines[0]);
+    EXPECT_EQ(LineLengths(a), LineLengths(b));
+  }
+  EXPECT_EQ(ours.ReadString("Docs", "readme.txt"), "113,151");
+  EXPECT_EQ(ours.ReadString("Data", "empty.txt"), "62,83");
+  EXPECT_EQ(ours.ReadString("Data", "random.bin"), "100071,133492");
+  EXPECT_EQ(KeysOf(SectionOf(ours, "Data")), KeysOf(SectionOf(model, "Data")));
+  // big.log is compressed; its sizes depend on the compressor, its form does not.
+  const auto& big = SectionOf(ours, "EncodedFile-Data-big.log");
+  const std::string sizes = ours.ReadString("Data", "big.log");
+  const uint64_t archive_size = std::stoull(sizes);
+  const uint64_t text_size = std::stoull(sizes.substr(sizes.find(',') + 1));
+  const uint64_t chars = (archive_size * 8 + 5) / 6;
+  EXPECT_EQ(text_size, chars + 2 * ((archive_size * 8 / 6) / 4090));
+  EXPECT_EQ(big.lines[0], "lines=" + std::to_string(big.lines.size() - 2));
+  const auto lengths = LineLengths(big);
+  for (size_t i = 0; i + 1 < lengths.size(); ++i) EXPECT_EQ(lengths[i], 4090u);
+  // And it reads back.
+  EXPECT_TRUE(ExtractEmbeddedFile(script, "Data", "big.log", dir.Path("out")));
+  EXPECT_TRUE(dir.Read("out/big.log") == testing::ReadFileText(kData + "files/big.log"));
+}
+
+TEST(EmbeddedFilesTest, EmptyFileAndExactlyOneFullLine) {
+  TempDir dir;
+  const std::string script = dir.Write("s.script", "");
+  EXPECT_TRUE(EmbedFile(dir.Write("src/empty.txt", ""), script, "F"));
+  IniModel m = IniModel::Load(script);
+  EXPECT_EQ(SectionOf(m, "EncodedFile-F-empty.txt").lines.size(), 2u);
+  EXPECT_EQ(m.ReadString("EncodedFile-F-empty.txt", "lines"), "0");
+
+  // A stored file whose archive is 3,067 bytes: 4,090 characters, one line.
+  bool found = false;
+  for (size_t n = 2980; n < 3040 && !found; ++n) {
+    const std::string content = RandomBytes(n);
+    EXPECT_TRUE(EmbedFile(dir.Write("src/r.bin", content), script, "F"));
+    m = IniModel::Load(script);
+    if (m.ReadString("F", "r.bin") != "3067,4090") continue;
+    found = true;
+    const auto& s = SectionOf(m, "EncodedFile-F-r.bin");
+    EXPECT_EQ(s.lines.size(), 2u);
+    EXPECT_EQ(s.lines[0], "lines=0");
+    EXPECT_EQ(s.lines[1].size(), 4092u);
+    EXPECT_TRUE(ExtractEmbeddedFile(script, "F", "r.bin", dir.Path("out")));
+    EXPECT_TRUE(dir.Read("out/r.bin") == content);
+  }
+  EXPECT_TRUE(found);
+}
+
+TEST(EmbeddedFilesTest, EmbeddingAgainReplacesTheSectionCompletely) {
+  TempDir dir;
+  const std::string script = dir.Write(
+      "s.script",
+      "[EncodedFile-F-a.bin]\r\nlines=0\r\n0=old\r\n[F]\r\nfirst=1,2\r\na.bin=1,1\r\nlast=3,4\r\n"
+      "[EncodedFile-F-a.bin]\r\n0=older\r\n99=stale\r\n");
+  EXPECT_TRUE(EmbedFile(dir.Write("src/a.bin", RandomBytes(20000)), script, "F"));
+  EXPECT_TRUE(EmbedFile(dir.Write("src2/a.bin", "small now"), script, "F"));
+  const IniModel m = IniModel::Load(script);
+  ASSERT_EQ(m.sections().size(), 2u);
+  EXPECT_EQ(m.sections()[0].name, "F");
+  EXPECT_EQ(KeysOf(m.sections()[0]), (std::vector<std::string>{"first", "a.bin", "last"}));
+  EXPECT_EQ(KeysOf(m.sections()[1]), (std::vector<std::string>{"lines", "0"}));
+  EXPECT_TRUE(ExtractEmbeddedFile(script, "F", "a.bin", dir.Path("out")));
+  EXPECT_EQ(dir.Read("out/a.bin"), "small now");
+}
+
+TEST(EmbeddedFilesTest, ReadingRules) {
+  TempDir dir;
+  const std::string script = dir.Write("s.script", "");
+  ASSERT_TRUE(EmbedFile(dir.Write("src/a.txt", "some content"), script, "F"));
+  IniModel m = IniModel::Load(script);
+  const std::string line = m.ReadString("EncodedFile-F-a.txt", "0");
+  ASSERT_LT(line.size(), 4090u);
+
+  // Without "lines" the section is one line, key "0"; a missing key is an
+  // empty line; "=" padding from other encoders decodes the same.
+  std::string padded = line + std::string((4 - line.size() % 4) % 4, '=');
+  ASSERT_NE(padded, line);
+  const std::string variants[] = {
+      "[EncodedFile-F-a.txt]\r\n0=" + line + "\r\n",
+      "[EncodedFile-F-a.txt]\r\nlines=2\r\n0=" + line.substr(0, 8) + "\r\n2=" + line.substr(8) +
+          "\r\n",
+      "[EncodedFile-F-a.txt]\r\nlines=0\r\n0=" + padded + "\r\n",
+      // The first of two equal keys counts; a huge "lines" reads what is there.
+      "[EncodedFile-F-a.txt]\r\nlines=2147483647\r\n1=" + line.substr(8) +
+          "\r\n0=" + line.substr(0, 8) + "\r\n1=QUJD\r\n01=QUJD\r\n",
+  };
+  for (const auto& v : variants) {
+    const std::string s = dir.Write("v.script", v);
+    fs::remove_all(dir.Path("out"));
+    EXPECT_TRUE(ExtractEmbeddedFile(s, "F", "a.txt", dir.Path("out"))) << v;
+    EXPECT_EQ(dir.Read("out/a.txt"), "some content") << v;
+  }
+
+  // A changed character fails the archive CRC.
+  std::string changed = line;
+  changed[10] = changed[10] == 'A' ? 'B' : 'A';
+  const std::string bad = dir.Write("bad.script", "[EncodedFile-F-a.txt]\r\n0=" + changed + "\r\n");
+  try {
+    ExtractEmbeddedFile(bad, "F", "a.txt", dir.Path("bad"));
+    ADD_FAILURE() << "no error";
+  } catch (const ScriptError& e) {
+    EXPECT_STREQ(e.what(), "The archive appears to be corrupted");
+  }
+  EXPECT_FALSE(dir.Exists("bad"));
+
+  EXPECT_FALSE(ExtractEmbeddedFile("", "F", "a.txt", dir.Path("x")));
+  EXPECT_FALSE(ExtractEmbeddedFile(script, "F", "b.txt", dir.Path("x")));
+  EXPECT_FALSE(ExtractEmbeddedFile(dir.Path("none.script"), "F", "a.txt", dir.Path("x")));
+  EXPECT_FALSE(dir.Exists("x"));
+}
+
+TEST(EmbeddedFilesTest, FolderExtraction) {
+  TempDir dir;
+  const std::string script = dir.Write("s.script", "");
+  ASSERT_TRUE(EmbedFile(dir.Write("src/a.txt", "A"), script, "F"));
+  ASSERT_TRUE(EmbedFile(dir.Write("src/b.txt", "B"), script, "F"));
+  EXPECT_FALSE(ExtractEmbeddedFolder(script, "F", dir.Path("missing"), false));
+  EXPECT_FALSE(dir.Exists("missing"));
+  EXPECT_FALSE(ExtractEmbeddedFolder(script, "G", dir.path(), false));
+
+  fs::create_directory(dir.Path("out"));
+  dir.Write("out/a.txt", "kept");
+  EXPECT_TRUE(ExtractEmbeddedFolder(script, "F", dir.Path("out"), true));
+  EXPECT_EQ(dir.Read("out/a.txt"), "kept");
+  EXPECT_EQ(dir.Read("out/b.txt"), "B");
+  EXPECT_TRUE(ExtractEmbeddedFolder(script, "F", dir.Path("out"), false));
+  EXPECT_EQ(dir.Read("out/a.txt"), "A");
+
+  // A listed file without its section stops there; files before it stay.
+  EXPECT_TRUE(DeleteEmbeddedFile(script, "F", "a.txt"));
+  IniModel m = IniModel::Load(script);
+  m.WriteKey("F", "a.txt", "1,1");
+  m.WriteKey("F", "c.txt", "1,1");
+  m.Save(script);
+  fs::create_directory(dir.Path("out2"));
+  EXPECT_FALSE(ExtractEmbeddedFolder(script, "F", dir.Path("out2"), false));
+  EXPECT_EQ(dir.Read("out2/b.txt"), "B");
+  EXPECT_FALSE(dir.Exists("out2/a.txt"));
+}
+
+TEST(EmbeddedFilesTest, DeleteRemovesKeyAndSectionOnly) {
+  TempDir dir;
+  const std::string script = dir.Write("s.script", "[EncodedFolders]\r\nF\r\n");
+  ASSERT_TRUE(EmbedFile(dir.Write("src/a,b.txt", "A"), script, "F"));
+  ASSERT_TRUE(EmbedFile(dir.Write("src/c.txt", "C"), script, "F"));
+  EXPECT_TRUE(DeleteEmbeddedFile(script, "F", "a#$cb.txt"));
+  const IniModel m = IniModel::Load(script);
+  EXPECT_EQ(KeysOf(SectionOf(m, "F")), std::vector<std::string>{"c.txt"});
+  EXPECT_EQ(m.FindSection("EncodedFile-F-a,b.txt"), -1);
+  EXPECT_TRUE(m.SectionExists("EncodedFile-F-c.txt"));
+  EXPECT_TRUE(m.SectionExists("EncodedFolders"));
+  EXPECT_FALSE(DeleteEmbeddedFile(dir.Path("none.script"), "F", "c.txt"));
+  EXPECT_FALSE(EmbedFile(dir.Path("src/none.txt"), script, "F"));
+  EXPECT_FALSE(EmbedFile(dir.Path("src/c.txt"), dir.Path("none.script"), "F"));
+}
+
+TEST(EmbeddedFilesTest, ScratchFilesAreGoneAfterEveryOperation) {
+  TempDir dir;
+  TempDir temp;
+  ScopedTempDir scoped(temp.path());
+  const std::string script = dir.Write("s.script", "");
+  ASSERT_TRUE(EmbedFile(dir.Write("src/a.txt", "A"), script, "F"));
+  ASSERT_TRUE(ExtractEmbeddedFile(script, "F", "a.txt", dir.Path("out")));
+  const std::string bad = dir.Write("bad.script", "[EncodedFile-F-a.txt]\r\n0=QUJD\r\n");
+  EXPECT_THROW(ExtractEmbeddedFile(bad, "F", "a.txt", dir.Path("out")), ScriptError);
+  EXPECT_TRUE(fs::is_empty(temp.path()));
+  // Archives above 16 MiB are decoded into a scratch file.
+  const std::string big = RandomBytes(17u << 20);
+  ASSERT_TRUE(EmbedFile(dir.Write("src/big.bin", big), script, "F"));
+  ASSERT_TRUE(ExtractEmbeddedFile(script, "F", "big.bin", dir.Path("out")));
+  EXPECT_TRUE(dir.Read("out/big.bin") == big);
+  EXPECT_TRUE(fs::is_empty(temp.path()));
+}
+
+class FakeLauncher : public platform::ProcessLauncher {
+ public:
+  platform::ProcessOutcome Run(const platform::ProcessRequest& request, bool wait) override {
+    requests.push_back(request);
+    waited = wait;
+    seen_content = testing::ReadFileText(request.file);
+    seen_executable =
+        (fs::status(request.file).permissions() & fs::perms::owner_exec) != fs::perms::none;
+    platform::ProcessOutcome o;
+    o.started = start;
+    return o;
+  }
+  std::vector<platform::ProcessRequest> requests;
+  bool waited = false;
+  bool start = true;
+  std::string seen_content;
+  bool seen_executable = false;
+};
+
+TEST(EmbeddedFilesTest, RunExtractsStartsWaitsAndDeletes) {
+  TempDir dir;
+  const std::string script = dir.Write("s.script", "");
+  ASSERT_TRUE(EmbedFile(dir.Write("src/tool.sh", "#!/bin/sh\necho hi\n"), script, "F"));
+  FakeLauncher launcher;
+  EXPECT_EQ(RunEmbeddedFile(script, "F", "tool.sh", &launcher), RunOutcome::kRan);
+  ASSERT_EQ(launcher.requests.size(), 1u);
+  const auto& r = launcher.requests[0];
+  EXPECT_EQ(r.verb, "open");
+  EXPECT_EQ(r.parameters, "");
+  EXPECT_TRUE(launcher.waited);
+  EXPECT_EQ(launcher.seen_content, "#!/bin/sh\necho hi\n");
+  EXPECT_TRUE(launcher.seen_executable);
+  EXPECT_EQ(fs::path(r.file).filename(), "tool.sh");
+  EXPECT_FALSE(fs::exists(fs::path(r.file).parent_path()));
+
+  launcher.start = false;
+  EXPECT_EQ(RunEmbeddedFile(script, "F", "tool.sh", &launcher), RunOutcome::kNotStarted);
+  EXPECT_EQ(RunEmbeddedFile(script, "F", "tool.sh", nullptr), RunOutcome::kNotStarted);
+  EXPECT_EQ(RunEmbeddedFile(script, "F", "other", &launcher), RunOutcome::kNotExtracted);
+  EXPECT_EQ(RunEmbeddedFile(script, "F", "../tool.sh", &launcher), RunOutcome::kNotExtracted);
+  EXPECT_EQ(launcher.requests.size(), 2u);
+}
+
+}  // namespace
+}  // namespace pelvar::archive

@@ -1,0 +1,141 @@
+// The four extract commands, run from script lines.
+#include <gtest/gtest.h>
+
+#include <filesystem>
+
+#include "archive/embedded_files.h"
+#include "engine/script_error.h"
+#include "platform/process_launcher.h"
+#include "support/test_support.h"
+
+namespace pelvar {
+namespace {
+
+using testing::ScriptHarness;
+using testing::TempDir;
+using Texts = std::vector<std::string>;
+namespace fs = std::filesystem;
+
+// Script text that carries a.txt ("alpha") and b.txt ("beta") in folder F.
+std::string EmbeddedText(const TempDir& dir) {
+  const std::string script = dir.Write("carrier.script", "");
+  archive::EmbedFile(dir.Write("src/a.txt", "alpha"), script, "F");
+  archive::EmbedFile(dir.Write("src/b.txt", "beta"), script, "F");
+  return dir.Read("carrier.script");
+}
+
+class FakeLauncher : public platform::ProcessLauncher {
+ public:
+  platform::ProcessOutcome Run(const platform::ProcessRequest& request, bool wait) override {
+    files.push_back(request.file);
+    contents.push_back(testing::ReadFileText(request.file));
+    waited = wait;
+    platform::ProcessOutcome o;
+    o.started = start;
+    return o;
+  }
+  std::vector<std::string> files;
+  std::vector<std::string> contents;
+  bool waited = false;
+  bool start = true;
+};
+
+TEST(ExtractCommandsTest, ExtractFile) {
+  TempDir dir;
+  ScriptHarness h;
+  const std::string out = dir.Path("new/folder");
+  h.Run(EmbeddedText(dir) + "[process]\r\n" + "extractfile,1,F,a.txt," + out + "\r\n" +
+        "extractfile,1,F,c.txt," + dir.Path("other") + "\r\n" + "extractfile,0,F,b.txt," + out +
+        "\r\n" + "encodefile,1,F,b.txt," + out + "\r\n");
+  EXPECT_EQ(h.view.Texts(),
+            (Texts{"1|Sucessfully extracted file: \"a.txt\" to path: \"" + out + "\"",
+                   "0|Failed to extract file: \"c.txt\" to path: \"" + dir.Path("other") + "\""}));
+  EXPECT_EQ(dir.Read("new/folder/a.txt"), "alpha");
+  EXPECT_FALSE(dir.Exists("new/folder/b.txt"));
+  EXPECT_FALSE(dir.Exists("other"));
+}
+
+TEST(ExtractCommandsTest, ExtractAllFiles) {
+  TempDir dir;
+  const std::string script = dir.Write("carrier.script", EmbeddedText(dir));
+  fs::create_directory(dir.Path("out"));
+  dir.Write("out/a.txt", "old");
+  ScriptHarness h2;
+  h2.RunLine("extractallfiles,1," + script + ",F," + dir.Path("out"));
+  EXPECT_EQ(h2.view.Texts(),
+            (Texts{"1|Sucessfully extracted all internal files from file: \"" + script +
+                   "\" Section:\"F\" Path to extract: \"" + dir.Path("out") + "\""}));
+  EXPECT_EQ(dir.Read("out/a.txt"), "alpha");
+  EXPECT_EQ(dir.Read("out/b.txt"), "beta");
+
+  ScriptHarness h3;
+  h3.RunLine("extractallfiles,1," + script + ",F," + dir.Path("missing"));
+  EXPECT_EQ(h3.view.Texts(),
+            (Texts{"0|Failed to extract internal files from file: \"" + script +
+                   "\" Section:\"F\" Path to extract: \"" + dir.Path("missing") + "\""}));
+  EXPECT_FALSE(dir.Exists("missing"));
+}
+
+TEST(ExtractCommandsTest, ExtractAllFilesIfNotExist) {
+  TempDir dir;
+  const std::string script = dir.Write("carrier.script", EmbeddedText(dir));
+  fs::create_directory(dir.Path("out"));
+  dir.Write("out/a.txt", "kept");
+  ScriptHarness h;
+  h.Run("[process]\r\nextractallfilesifnotexist,1," + script + ",F," + dir.Path("out") + "\r\n" +
+        "extractallfilesifnotexist,1," + script + ",G," + dir.Path("out") + "\r\n");
+  EXPECT_EQ(h.view.Texts(),
+            (Texts{"1|Sucessfully extracted all internal files from file: \"" + script +
+                       "\" Section:\"F\" Path to extract: \"" + dir.Path("out") + "\"",
+                   "3|Skipped extracting internal files from file: \"" + script +
+                       "\" Section:\"G\" Path to extract: \"" + dir.Path("out") + "\""}));
+  EXPECT_EQ(dir.Read("out/a.txt"), "kept");
+  EXPECT_EQ(dir.Read("out/b.txt"), "beta");
+}
+
+TEST(ExtractCommandsTest, ExtractAndRun) {
+  TempDir dir;
+  FakeLauncher launcher;
+  ScriptHarness h;
+  h.services.processes = &launcher;
+  h.Run(EmbeddedText(dir) +
+        "[process]\r\nextractandrun,1,F,b.txt\r\nextractandrun,1,F,none.txt\r\n");
+  EXPECT_EQ(h.view.Texts(),
+            (Texts{"1|Sucessfully executed: \"F b.txt",
+                   "0|Failed to extract: \"F\" please check if sintax is correct"}));
+  ASSERT_EQ(launcher.files.size(), 1u);
+  EXPECT_EQ(launcher.contents[0], "beta");
+  EXPECT_TRUE(launcher.waited);
+  EXPECT_FALSE(fs::exists(launcher.files[0]));
+
+  launcher.start = false;
+  ScriptHarness h2;
+  h2.services.processes = &launcher;
+  h2.Run(EmbeddedText(dir) + "[process]\r\nextractandrun,1,F,a.txt\r\n");
+  EXPECT_EQ(h2.view.Texts(), (Texts{"0|Failed to execute: \"F a.txt"}));
+  EXPECT_FALSE(fs::exists(launcher.files[1]));
+}
+
+TEST(ExtractCommandsTest, ErrorsEndTheRun) {
+  TempDir dir;
+  ScriptHarness h;
+  try {
+    h.RunLine("extractfile,1,F,a.txt");
+    ADD_FAILURE() << "no error";
+  } catch (const ScriptError& e) {
+    EXPECT_STREQ(e.what(), "List index out of bounds (4)");
+  }
+  ScriptHarness h2;
+  try {
+    h2.Run("[EncodedFile-F-a.txt]\r\n0=QUJDREVGR0g\r\n[process]\r\nextractfile,1,F,a.txt," +
+           dir.Path("out") + "\r\n");
+    ADD_FAILURE() << "no error";
+  } catch (const ScriptError& e) {
+    EXPECT_STREQ(e.what(), "The archive appears to be corrupted");
+  }
+  EXPECT_TRUE(h.view.lines.empty());
+  EXPECT_TRUE(h2.view.lines.empty());
+}
+
+}  // namespace
+}  // namespace pelvar
