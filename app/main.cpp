@@ -7,14 +7,12 @@
 #include <vector>
 
 #include "app/clock.h"
+#include "app/desktop_launcher.h"
 #include "app/embedded_file_tool.h"
 #include "app/headless_batch.h"
 #include "app/headless_run.h"
 #include "app/program_location.h"
 #include "app/run_arguments.h"
-#ifdef PELVAR_HAVE_UI
-#include "ui/desktop.h"
-#endif
 
 namespace {
 
@@ -69,19 +67,13 @@ int main(int argc, char** argv) {
                                          terminal);
   }
   if (argc < 2) {
-#ifdef PELVAR_HAVE_UI
-    return pelvar::ui::RunDesktop(argc, argv, pelvar::app::LocateProgram(argv[0]), std::nullopt);
-#else
-    std::fputs(kUsage, stderr);
-    return 2;
-#endif
+    return pelvar::app::RunDesktop(argc, argv, pelvar::app::LocateProgram(argv[0]), std::nullopt,
+                                   stderr);
   }
   const pelvar::app::ProgramLocation location = pelvar::app::LocateProgram(argv[0]);
   const pelvar::app::RunArguments run = pelvar::app::ParseRunArguments(args);
-#ifdef PELVAR_HAVE_UI
-  if (!run.silent && pelvar::ui::DisplayAvailable()) {
-    return pelvar::ui::RunDesktop(argc, argv, location, run);
+  if (!run.silent && pelvar::app::DisplayAvailable()) {
+    return pelvar::app::RunDesktop(argc, argv, location, run, stderr);
   }
-#endif
   return pelvar::app::RunHeadless(run, location, stdout, stderr, terminal);
 }

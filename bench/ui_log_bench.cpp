@@ -60,7 +60,7 @@ int main(int argc, char** argv) {
   for (int i = 0; i < kLines; ++i) script += "echo,1,\"Line " + std::to_string(i) + "\"\n";
   folder.Write("Scripts/echo.script", script);
   const pelvar::app::ProgramLocation location{folder.path(), "pelvar",
-                                              folder.path() + "/pelvar.ini"};
+                                              folder.path() + "/pelvar.ini", folder.path()};
 
   pelvar::ui::SilentDialogs dialogs;
   pelvar::ui::SilentShell shell;

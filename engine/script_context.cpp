@@ -34,8 +34,11 @@ void RunScript(ScriptContext& context, std::string_view script_file, std::string
   context.script_dir = FolderOfPath(script_file);
   context.script_file = std::string(script_file);
 
-  // The script is read once for both sections; the readers see one file state.
-  const IniModel model = IniModel::Load(script_file);
+  // The script is read once for both sections, and only they are kept: the
+  // sections of embedded files, often most of the file, are passed over.
+  const IniModel model = IniModel::LoadSections(script_file, [section](std::string_view name) {
+    return IEquals(name, "variables") || IEquals(name, section);
+  });
   std::vector<std::string> own;
   const int vars = model.FindSection("variables");
   if (vars >= 0) own = model.sections()[static_cast<size_t>(vars)].lines;

@@ -1,5 +1,7 @@
 #include "ui/desktop.h"
 
+#include "app/desktop_launcher.h"
+
 #include <QApplication>
 #include <cstdio>
 #include <cstdlib>
@@ -11,17 +13,9 @@
 
 namespace pelvar::ui {
 
-bool DisplayAvailable() {
-  for (const char* name : {"QT_QPA_PLATFORM", "DISPLAY", "WAYLAND_DISPLAY"}) {
-    const char* value = std::getenv(name);
-    if (value != nullptr && *value != '\0') return true;
-  }
-  return false;
-}
-
 int RunDesktop(int argc, char** argv, const app::ProgramLocation& location,
                const std::optional<app::RunArguments>& args) {
-  if (!DisplayAvailable()) {
+  if (!app::DisplayAvailable()) {
     std::fputs(
         "pelvar: no display to show the main window on.\n"
         "Run a script with /silent, or the checked scripts with --batch (see pelvar --help).\n",

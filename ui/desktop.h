@@ -10,10 +10,6 @@
 
 namespace pelvar::ui {
 
-// True when a display is there to show windows on ($DISPLAY,
-// $WAYLAND_DISPLAY or an explicit $QT_QPA_PLATFORM).
-bool DisplayAvailable();
-
 // Runs the desktop program: without `args` the main window, with them the
 // command-line run window. Returns the program's exit status.
 int RunDesktop(int argc, char** argv, const app::ProgramLocation& location,

@@ -12,7 +12,7 @@ using testing::RecordingView;
 using testing::TempDir;
 
 ProgramLocation Location(const TempDir& dir) {
-  return ProgramLocation{dir.path(), "pelvar", dir.path() + "/pelvar.ini"};
+  return ProgramLocation{dir.path(), "pelvar", dir.path() + "/pelvar.ini", dir.path()};
 }
 
 TEST(CommandLineRunTest, CommandLineFoldersReplaceTheConfiguredOnes) {

@@ -75,3 +75,20 @@ TEST(RunScriptTest, UnquotedValueWithBlankSplitsTheField) {
 
 }  // namespace
 }  // namespace pelvar
+
+namespace pelvar {
+namespace {
+
+TEST(RunScriptTest, OtherSectionsBetweenProcessSectionsChangeNothing) {
+  testing::ScriptHarness h;
+  h.Run(
+      "[process]\necho,1,a\n[EncodedFile-x-y]\nlines=1\n0=QUJD\n[Process]\necho,1,b\n"
+      "[variables]\n%v%=1\n[variables]\n%v%=2\n[process]\necho,1,%v%]\necho,1,never\n");
+  std::vector<std::string> texts;
+  for (const auto& l : h.view.lines) texts.push_back(l.text);
+  EXPECT_EQ(texts, (std::vector<std::string>{"a", "b"}));
+  EXPECT_EQ(h.view.progress_max, 4);  // a, "", b, ""
+}
+
+}  // namespace
+}  // namespace pelvar

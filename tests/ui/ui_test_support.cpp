@@ -27,7 +27,7 @@ std::optional<QString> RecordingDialogs::ChooseFolder(QWidget*, const QString& t
 TestProgram::TestProgram(const std::optional<std::string>& config) {
   if (config) home.Write("pelvar.ini", *config);
   clock.readings = {std::chrono::milliseconds(0), std::chrono::milliseconds(2'003)};
-  app::ProgramLocation location{home.path(), "pelvar", home.path() + "/pelvar.ini"};
+  app::ProgramLocation location{home.path(), "pelvar", home.path() + "/pelvar.ini", home.path()};
   windows = std::make_unique<ui::DesktopWindows>(location, dialogs, shell, clock);
   QObject::connect(windows.get(), &ui::DesktopWindows::QuitRequested,
                    [this](int status) { quit_requests.push_back(status); });

@@ -1,0 +1,61 @@
+#include "app/desktop_launcher.h"
+
+#include <cstdlib>
+#include <string>
+#include <vector>
+
+#include "platform/file_system.h"
+#include "platform/module_loader.h"
+
+#ifndef PELVAR_MODULE_DIR
+#define PELVAR_MODULE_DIR "/usr/local/lib/pelvar"
+#endif
+
+namespace pelvar::app {
+
+namespace {
+
+constexpr const char* kModuleFile = "pelvar-desktop.so";
+
+}  // namespace
+
+bool DisplayAvailable() {
+  for (const char* name : {"QT_QPA_PLATFORM", "DISPLAY", "WAYLAND_DISPLAY"}) {
+    const char* value = std::getenv(name);
+    if (value != nullptr && *value != '\0') return true;
+  }
+  return false;
+}
+
+int RunDesktop(int argc, char** argv, const ProgramLocation& location,
+               const std::optional<RunArguments>& args, std::FILE* err) {
+  const std::string exe_folder =
+      location.executable_folder.empty() ? location.folder : location.executable_folder;
+  const std::vector<std::string> candidates = {exe_folder + "/" + kModuleFile,
+                                               std::string(PELVAR_MODULE_DIR) + "/" + kModuleFile};
+  std::string error;
+  for (const auto& path : candidates) {
+    if (!platform::IsFile(path)) continue;
+    std::unique_ptr<platform::LoadedModule> module = platform::LoadedModule::Open(path, &error);
+    if (!module) break;
+    auto entry = reinterpret_cast<DesktopEntry>(module->Symbol(kDesktopEntry));
+    if (entry == nullptr) {
+      error = path + " has no entry " + kDesktopEntry;
+      break;
+    }
+    const RunArguments* run = args ? &*args : nullptr;
+    const int status = entry(argc, argv, &location, run);
+    // The module stays loaded until the process ends.
+    module.release();
+    return status;
+  }
+  if (error.empty()) error = std::string(kModuleFile) + " was not found beside the program";
+  std::fprintf(err,
+               "pelvar: the desktop program cannot be loaded: %s\n"
+               "Run a script with /silent, or the checked scripts with --batch (see pelvar "
+               "--help).\n",
+               error.c_str());
+  return 2;
+}
+
+}  // namespace pelvar::app
