@@ -29,7 +29,8 @@ int ShowMain(int argc, char** argv, const std::string& home) {
   pelvar::ui::SilentDialogs dialogs;
   pelvar::ui::SilentShell shell;
   const pelvar::app::SteadyClock clock;
-  pelvar::ui::DesktopWindows windows({home, "pelvar", home + "/pelvar.ini", home}, dialogs, shell, clock);
+  pelvar::ui::DesktopWindows windows({home, "pelvar", home + "/pelvar.ini", home}, dialogs, shell,
+                                     clock);
   const auto start = std::chrono::steady_clock::now();
   windows.main_window().show();
   const double shown = SecondsSince(start);

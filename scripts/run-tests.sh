@@ -1,11 +1,14 @@
 #!/usr/bin/env bash
-# Every test: the release build with warnings as errors, then the
-# AddressSanitizer + UndefinedBehaviorSanitizer build.
+# Every test: the format check, the release build with warnings as errors,
+# the AddressSanitizer + UndefinedBehaviorSanitizer build, and a short run of
+# each fuzz target.
 set -euo pipefail
 root="$(cd "$(dirname "$0")/.." && pwd)"
 "$root/scripts/setup.sh"
 cd "$root"
 jobs="$(nproc)"
+
+"$root/scripts/check-format.sh"
 
 "$root/scripts/build.sh" ci
 (cd build/ci && ctest --output-on-failure -j "$jobs")
