@@ -44,10 +44,8 @@ int RunDesktop(int argc, char** argv, const ProgramLocation& location,
       break;
     }
     const RunArguments* run = args ? &*args : nullptr;
-    const int status = entry(argc, argv, &location, run);
-    // The module stays loaded until the process ends.
-    module.release();
-    return status;
+    // The module stays mapped after `module` goes: the handle is never closed.
+    return entry(argc, argv, &location, run);
   }
   if (error.empty()) error = std::string(kModuleFile) + " was not found beside the program";
   std::fprintf(err,
