@@ -10,6 +10,9 @@
 #ifndef PELVAR_MODULE_DIR
 #define PELVAR_MODULE_DIR "/usr/local/lib/pelvar"
 #endif
+#ifndef PELVAR_MODULE_RELDIR
+#define PELVAR_MODULE_RELDIR "../lib/pelvar"
+#endif
 
 namespace pelvar::app {
 
@@ -31,8 +34,11 @@ int RunDesktop(int argc, char** argv, const ProgramLocation& location,
                const std::optional<RunArguments>& args, std::FILE* err) {
   const std::string exe_folder =
       location.executable_folder.empty() ? location.folder : location.executable_folder;
-  const std::vector<std::string> candidates = {exe_folder + "/" + kModuleFile,
-                                               std::string(PELVAR_MODULE_DIR) + "/" + kModuleFile};
+  // Beside the program (the build's program folder), in the module folder of
+  // an installation relative to the program, then where it was installed.
+  const std::vector<std::string> candidates = {
+      exe_folder + "/" + kModuleFile, exe_folder + "/" + PELVAR_MODULE_RELDIR + "/" + kModuleFile,
+      std::string(PELVAR_MODULE_DIR) + "/" + kModuleFile};
   std::string error;
   for (const auto& path : candidates) {
     if (!platform::IsFile(path)) continue;

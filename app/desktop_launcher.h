@@ -22,9 +22,9 @@ using DesktopEntry = int (*)(int, char**, const ProgramLocation*, const RunArgum
 bool DisplayAvailable();
 
 // Loads the module (beside the executable, else in the installed module
-// folder) and runs the desktop program: without `args` the main window,
-// with them the command-line run window. When the module cannot be loaded,
-// says so on `err` and returns 2.
+// folder, found relative to the executable or where it was installed) and runs the desktop program:
+// without `args` the main window, with them the command-line run window. When the module cannot be
+// loaded, says so on `err` and returns 2.
 int RunDesktop(int argc, char** argv, const ProgramLocation& location,
                const std::optional<RunArguments>& args, std::FILE* err);
 
