@@ -1,6 +1,5 @@
 #include "platform/curl_downloader.h"
 
-#include <curl/curl.h>
 #include <unistd.h>
 
 #include <chrono>
@@ -8,6 +7,7 @@
 #include <memory>
 #include <mutex>
 
+#include "platform/curl_library.h"
 #include "platform/file_system.h"
 
 namespace pelvar::platform {
@@ -21,7 +21,7 @@ constexpr auto kProgressInterval = std::chrono::milliseconds(250);
 constexpr long kBufferSize = 512 * 1024;
 
 struct CurlHandleDeleter {
-  void operator()(CURL* handle) const { curl_easy_cleanup(handle); }
+  void operator()(CURL* handle) const { Curl().easy_cleanup(handle); }
 };
 
 // The state one transfer's callbacks share.
@@ -74,11 +74,6 @@ int OnProgress(void* user, curl_off_t total, curl_off_t now, curl_off_t /*up_tot
   return 0;
 }
 
-void InitCurlOnce() {
-  static std::once_flag once;
-  std::call_once(once, [] { curl_global_init(CURL_GLOBAL_DEFAULT); });
-}
-
 DownloadOutcome Failed(std::string error) {
   DownloadOutcome outcome;
   outcome.error = std::move(error);
@@ -88,12 +83,12 @@ DownloadOutcome Failed(std::string error) {
 }  // namespace
 
 CurlDownloader::CurlDownloader(int progress_fd, DownloadLimits limits)
-    : progress_fd_(progress_fd), limits_(limits) {
-  InitCurlOnce();
-}
+    : progress_fd_(progress_fd), limits_(limits) {}
 
 DownloadOutcome CurlDownloader::Download(const DownloadRequest& request) {
-  const std::unique_ptr<CURL, CurlHandleDeleter> curl(curl_easy_init());
+  const CurlLibrary& lib = Curl();
+  if (!lib.error.empty()) return Failed(lib.error);
+  const std::unique_ptr<CURL, CurlHandleDeleter> curl(lib.easy_init());
   if (!curl) return Failed("the download could not be prepared");
 
   AtomicFileWriter writer;
@@ -103,32 +98,32 @@ DownloadOutcome CurlDownloader::Download(const DownloadRequest& request) {
   Transfer transfer{writer, request, progress_fd_};
   char error_text[CURL_ERROR_SIZE] = {};
   CURL* h = curl.get();
-  curl_easy_setopt(h, CURLOPT_URL, request.url.c_str());
-  curl_easy_setopt(h, CURLOPT_PROTOCOLS_STR, "http,https");
-  curl_easy_setopt(h, CURLOPT_REDIR_PROTOCOLS_STR, "http,https");
-  curl_easy_setopt(h, CURLOPT_FOLLOWLOCATION, 1L);
-  curl_easy_setopt(h, CURLOPT_MAXREDIRS, limits_.max_redirects);
-  curl_easy_setopt(h, CURLOPT_SSL_VERIFYPEER, 1L);
-  curl_easy_setopt(h, CURLOPT_SSL_VERIFYHOST, 2L);
-  curl_easy_setopt(h, CURLOPT_CONNECTTIMEOUT, limits_.connect_timeout_seconds);
-  curl_easy_setopt(h, CURLOPT_LOW_SPEED_LIMIT, 1L);
-  curl_easy_setopt(h, CURLOPT_LOW_SPEED_TIME, limits_.stall_seconds);
-  curl_easy_setopt(h, CURLOPT_FAILONERROR, 1L);
-  curl_easy_setopt(h, CURLOPT_NOSIGNAL, 1L);
-  curl_easy_setopt(h, CURLOPT_USERAGENT, "pelvar");
-  curl_easy_setopt(h, CURLOPT_BUFFERSIZE, kBufferSize);
-  curl_easy_setopt(h, CURLOPT_ERRORBUFFER, error_text);
-  curl_easy_setopt(h, CURLOPT_WRITEFUNCTION, WriteBody);
-  curl_easy_setopt(h, CURLOPT_WRITEDATA, &transfer);
-  curl_easy_setopt(h, CURLOPT_XFERINFOFUNCTION, OnProgress);
-  curl_easy_setopt(h, CURLOPT_XFERINFODATA, &transfer);
-  curl_easy_setopt(h, CURLOPT_NOPROGRESS, 0L);
+  lib.easy_setopt(h, CURLOPT_URL, request.url.c_str());
+  lib.easy_setopt(h, CURLOPT_PROTOCOLS_STR, "http,https");
+  lib.easy_setopt(h, CURLOPT_REDIR_PROTOCOLS_STR, "http,https");
+  lib.easy_setopt(h, CURLOPT_FOLLOWLOCATION, 1L);
+  lib.easy_setopt(h, CURLOPT_MAXREDIRS, limits_.max_redirects);
+  lib.easy_setopt(h, CURLOPT_SSL_VERIFYPEER, 1L);
+  lib.easy_setopt(h, CURLOPT_SSL_VERIFYHOST, 2L);
+  lib.easy_setopt(h, CURLOPT_CONNECTTIMEOUT, limits_.connect_timeout_seconds);
+  lib.easy_setopt(h, CURLOPT_LOW_SPEED_LIMIT, 1L);
+  lib.easy_setopt(h, CURLOPT_LOW_SPEED_TIME, limits_.stall_seconds);
+  lib.easy_setopt(h, CURLOPT_FAILONERROR, 1L);
+  lib.easy_setopt(h, CURLOPT_NOSIGNAL, 1L);
+  lib.easy_setopt(h, CURLOPT_USERAGENT, "pelvar");
+  lib.easy_setopt(h, CURLOPT_BUFFERSIZE, kBufferSize);
+  lib.easy_setopt(h, CURLOPT_ERRORBUFFER, error_text);
+  lib.easy_setopt(h, CURLOPT_WRITEFUNCTION, WriteBody);
+  lib.easy_setopt(h, CURLOPT_WRITEDATA, &transfer);
+  lib.easy_setopt(h, CURLOPT_XFERINFOFUNCTION, OnProgress);
+  lib.easy_setopt(h, CURLOPT_XFERINFODATA, &transfer);
+  lib.easy_setopt(h, CURLOPT_NOPROGRESS, 0L);
 
-  const CURLcode code = curl_easy_perform(h);
+  const CURLcode code = lib.easy_perform(h);
   transfer.Clear();
   if (code != CURLE_OK) {
     writer.Abort();
-    return Failed(error_text[0] != '\0' ? error_text : curl_easy_strerror(code));
+    return Failed(error_text[0] != '\0' ? error_text : lib.easy_strerror(code));
   }
   if (const std::error_code ec = writer.Commit()) return Failed(SystemMessage(ec));
   DownloadOutcome outcome;
