@@ -1,9 +1,5 @@
 #include "engine/ini_model.h"
 
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
-
 #include <algorithm>
 #include <cerrno>
 #include <cstring>
@@ -11,6 +7,7 @@
 
 #include "engine/script_error.h"
 #include "engine/text.h"
+#include "platform/file_stream.h"
 #include "platform/file_system.h"
 
 namespace pelvar {
@@ -284,13 +281,14 @@ IniModel IniModel::Load(std::string_view path) {
 
 IniModel IniModel::LoadSections(std::string_view path, const SectionFilter& keep) {
   IniModel model;
-  const std::string host = platform::HostPath(path);
-  const int fd = ::open(host.c_str(), O_RDONLY | O_CLOEXEC);
-  if (fd < 0) {
-    const int err = errno;
-    if (err == ENOENT || err == ENOTDIR) return model;
-    throw ScriptError("Cannot open file \"" + std::string(path) + "\". " +
-                      platform::SystemMessage({err, std::system_category()}));
+  auto fail = [&path](std::error_code ec) {
+    return ScriptError("Cannot open file \"" + std::string(path) + "\". " +
+                       platform::SystemMessage(ec));
+  };
+  platform::InputFile file;
+  if (const std::error_code ec = file.Open(path)) {
+    if (ec.value() == ENOENT || ec.value() == ENOTDIR) return model;
+    throw fail(ec);
   }
   // With a filter, lines outside the wanted sections stop the feeder, and
   // the bytes up to the next line that begins with "[" are passed over.
@@ -313,22 +311,15 @@ IniModel IniModel::LoadSections(std::string_view path, const SectionFilter& keep
   bool ended = false;
   // Small files get a buffer of their own size; large ones are read in
   // 128 KiB pieces, which stay in the cache while they are scanned.
-  struct stat st;
-  size_t chunk = 128 * 1024;
-  if (::fstat(fd, &st) == 0 && st.st_size >= 0) {
-    chunk = std::clamp<size_t>(static_cast<size_t>(st.st_size) + 1, 4096, chunk);
-  }
-  std::string buf(chunk, '\0');
+  const size_t chunk_size =
+      static_cast<size_t>(std::clamp<uint64_t>(file.size() + 1, 4096, 128 * 1024));
+  std::string buf(chunk_size, '\0');
+  uint64_t offset = 0;
   while (!ended) {
-    const ssize_t got = ::read(fd, buf.data(), buf.size());
-    if (got < 0) {
-      if (errno == EINTR) continue;
-      const int err = errno;
-      ::close(fd);
-      throw ScriptError("Cannot open file \"" + std::string(path) + "\". " +
-                        platform::SystemMessage({err, std::system_category()}));
-    }
+    size_t got = 0;
+    if (const std::error_code ec = file.ReadAt(offset, buf.data(), buf.size(), got)) throw fail(ec);
     if (got == 0) break;
+    offset += got;
     const std::string_view chunk(buf.data(), static_cast<size_t>(got));
     size_t pos = 0;
     while (pos < chunk.size() && !ended) {
@@ -362,7 +353,7 @@ IniModel IniModel::LoadSections(std::string_view path, const SectionFilter& keep
       }
     }
   }
-  ::close(fd);
+  file.Close();
   feeder.Finish(emit);
   model.has_bom_ = feeder.has_bom();
   return model;
