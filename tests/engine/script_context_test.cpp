@@ -73,6 +73,15 @@ TEST(RunScriptTest, UnquotedValueWithBlankSplitsTheField) {
   EXPECT_EQ(Echoed(h), (std::vector<std::string>{"C:\\my", "C:\\my build"}));
 }
 
+TEST(RunScriptTest, ScriptFolderIsCutAtTheLastSeparatorOnly) {
+  ScriptHarness h;
+  const std::string path =
+      h.dir.Write("backup 10:30.script", "[process]\necho,1,\"%scriptdir%\"\n");
+  ScriptContext context = CreateScriptContext({}, h.view, *h.commands, h.services);
+  RunScript(context, path, "process");
+  EXPECT_EQ(Echoed(h), std::vector<std::string>{h.dir.path()});
+}
+
 }  // namespace
 }  // namespace pelvar
 
