@@ -32,6 +32,13 @@ bool DisplayAvailable() {
 
 int RunDesktop(int argc, char** argv, const ProgramLocation& location,
                const std::optional<RunArguments>& args, std::FILE* err) {
+  if (!DisplayAvailable()) {
+    std::fputs(
+        "pelvar: no display to show the main window on.\n"
+        "Run a script with /silent, or the checked scripts with --batch (see pelvar --help).\n",
+        err);
+    return 2;
+  }
   const std::string exe_folder =
       location.executable_folder.empty() ? location.folder : location.executable_folder;
   // Beside the program (the build's program folder), in the module folder of
