@@ -77,6 +77,17 @@ RegistryResult HostRegistry::SetValue(const RegistryKey& key, KeyOpen open,
 
 RegistryResult HostRegistry::DeleteKey(const RegistryKey& key, KeyOpen open,
                                        std::string_view name) {
+  // A subkey given as a path ("Vendor\App") is deleted in the key above it;
+  // only `key` itself is created, never the keys on the way to the subkey.
+  if (const size_t slash = name.rfind('\\'); slash != std::string_view::npos && slash > 0) {
+    if (open == KeyOpen::kCreate) {
+      if (auto r = CreateKey(key); !r.ok()) return r;
+    }
+    RegistryKey parent = key;
+    if (!parent.path.empty() && parent.path.back() != '\\') parent.path += '\\';
+    parent.path += name.substr(0, slash);
+    return DeleteKey(parent, KeyOpen::kExisting, name.substr(slash + 1));
+  }
   Route route;
   if (auto r = Resolve(key, route); !r.ok()) return r;
   const std::string subkey = ScriptTextToUtf8(name);

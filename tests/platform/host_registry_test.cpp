@@ -53,5 +53,27 @@ TEST(HostRegistryTest, ScriptPathsAndNamesAreScriptText) {
   EXPECT_EQ(registry.CreateKey({kHklm, "a\\\\b"}).status, RegistryStatus::kKeyRefused);
 }
 
+TEST(HostRegistryTest, TheSubkeyToDeleteMayBeAPathBelowTheKey) {
+  testing::TempDir dir;
+  HostRegistry registry(dir.Path("r.db"), "/opt");
+  const RegistryValue v{"v", reg_type::kString, RegistryStringBytes("x")};
+  ASSERT_TRUE(
+      registry
+          .SetValue({RegistryRoot::kCurrentUser, "Software\\Vendor\\App\\Sub"}, KeyOpen::kCreate, v)
+          .ok());
+  EXPECT_TRUE(
+      registry.DeleteKey({RegistryRoot::kCurrentUser, "software"}, KeyOpen::kCreate, "vendor\\app")
+          .ok());
+  RegistryKeyContents c;
+  ASSERT_TRUE(registry.ListKey({RegistryRoot::kCurrentUser, "Software\\Vendor"}, c).ok());
+  EXPECT_TRUE(c.subkeys.empty());
+  // The keys on the way to the subkey are not made: there is nothing to delete.
+  EXPECT_EQ(
+      registry.DeleteKey({RegistryRoot::kCurrentUser, "New"}, KeyOpen::kCreate, "Gone\\App").status,
+      RegistryStatus::kKeyNotFound);
+  ASSERT_TRUE(registry.ListKey({RegistryRoot::kCurrentUser, "New"}, c).ok());
+  EXPECT_TRUE(c.subkeys.empty());
+}
+
 }  // namespace
 }  // namespace pelvar::platform
