@@ -79,8 +79,10 @@ int RunHeadlessBatch(const BatchArguments& args, const ProgramLocation& location
   }
   const ProgramSettings settings = ReadProgramSettings(config);
   const std::string caption = args.folder.empty() ? settings.last_used_folder : args.folder;
-  const std::string folder = ResolveBatchFolder(location.folder, caption);
-  const auto entries = ListScripts(folder);
+  std::string folder = ResolveBatchFolder(location.folder, caption);
+  // The remembered folder is a caption of the folder list, never a path.
+  if (args.folder.empty() && folder == caption) folder.clear();
+  const auto entries = folder.empty() ? std::nullopt : ListScripts(folder);
   if (!entries) {
     PrintConsoleMessage(err, "\"" + caption + "\" folder was not found!");
     return kExitMissingFile;

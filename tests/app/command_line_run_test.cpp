@@ -2,7 +2,11 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdio>
+
+#include "app/app_test_support.h"
 #include "app/headless_batch.h"
+#include "app/headless_run.h"
 #include "support/test_support.h"
 
 namespace pelvar::app {
@@ -82,6 +86,35 @@ TEST(BatchArgumentsTest, FolderCaptionOrPath) {
   dir.Write("Scripts/a.script", "");
   EXPECT_EQ(ResolveBatchFolder(dir.path(), "scripts"), dir.path() + "/Scripts/");
   EXPECT_EQ(ResolveBatchFolder(dir.path(), "/else/where"), "/else/where");
+}
+
+// Reads back what was written to a temporary stream.
+std::string Contents(std::FILE* f) {
+  std::fflush(f);
+  std::rewind(f);
+  std::string out;
+  char buf[256];
+  size_t n;
+  while ((n = std::fread(buf, 1, sizeof buf, f)) > 0) out.append(buf, n);
+  return out;
+}
+
+TEST(BatchArgumentsTest, RememberedFolderIsOnlyAFolderOfTheProgram) {
+  TempDir dir;
+  TempDir elsewhere;
+  elsewhere.Write("a.script", "[main]\nselected=true\n[process]\necho,1,ran\n");
+  dir.Write("pelvar.ini", "[main]\ntargetdir=" + dir.Path("t") + "\nisofile=" + dir.Path("x.iso") +
+                              "\nLastUsedFolder=" + elsewhere.path() + "\n");
+  std::FILE* out = std::tmpfile();
+  std::FILE* err = std::tmpfile();
+  testing::FakeClock clock;
+  const int status = RunHeadlessBatch(ParseBatchArguments({"pelvar", "--batch"}), Location(dir),
+                                      clock, out, err, /*terminal=*/false);
+  EXPECT_EQ(status, kExitMissingFile);
+  EXPECT_EQ(Contents(out), "");
+  EXPECT_EQ(Contents(err), "\"" + elsewhere.path() + "\" folder was not found!\n");
+  std::fclose(out);
+  std::fclose(err);
 }
 
 }  // namespace
