@@ -148,7 +148,7 @@ TEST(IniCommandsTest, AReadOnlyFileEndsTheRunAndStaysAsItWas) {
   ScriptHarness h;
   const std::string f = h.dir.Write("ro.ini", kCommented);
   ASSERT_EQ(::chmod(f.c_str(), 0444), 0);
-  for (const std::string line :
+  for (const std::string& line :
        {"iniwritekey,1," + f + ",Main,key1,z", "iniaddsection,1," + f + ",new"}) {
     try {
       h.RunLine(line);
