@@ -67,6 +67,31 @@ PathCollator::PathCollator() : impl_(std::make_unique<Impl>()) {
 
 PathCollator::~PathCollator() = default;
 
+namespace {
+
+// The path with its letter case folded: the tie-break between paths that the
+// collation finds equal although they differ in more than case (variant
+// forms of a character, or bytes that are not UTF-8, which the collation
+// sees as one and the same replacement character).
+std::string FoldedPath(std::string_view path, const icu::UnicodeString& text) {
+  std::string round_trip;
+  text.toUTF8String(round_trip);
+  if (round_trip != path) {
+    std::string folded(path);
+    for (char& c : folded) {
+      if (c >= 'A' && c <= 'Z') c = static_cast<char>(c + ('a' - 'A'));
+    }
+    return folded;
+  }
+  icu::UnicodeString folded = text;
+  folded.foldCase();
+  std::string out;
+  folded.toUTF8String(out);
+  return out;
+}
+
+}  // namespace
+
 std::string PathCollator::SortKey(std::string_view path) const {
   const icu::UnicodeString text = icu::UnicodeString::fromUTF8(
       icu::StringPiece(path.data(), static_cast<int32_t>(path.size())));
@@ -75,7 +100,11 @@ std::string PathCollator::SortKey(std::string_view path) const {
     const int32_t n = impl_->collator->getSortKey(text, reinterpret_cast<uint8_t*>(key.data()),
                                                   static_cast<int32_t>(key.size()));
     if (n <= static_cast<int32_t>(key.size())) {
-      key.resize(n > 0 ? static_cast<size_t>(n - 1) : 0);  // drop the terminating zero
+      // The collation key ends with its only zero byte; the folded path
+      // follows it, so it decides only between keys that are equal.
+      key.resize(n > 0 ? static_cast<size_t>(n) : 0);
+      if (key.empty()) key.push_back('\0');
+      key += FoldedPath(path, text);
       return key;
     }
     key.resize(static_cast<size_t>(n));
@@ -83,11 +112,8 @@ std::string PathCollator::SortKey(std::string_view path) const {
 }
 
 int PathCollator::Compare(std::string_view a, std::string_view b) const {
-  UErrorCode status = U_ZERO_ERROR;
-  const UCollationResult r = impl_->collator->compareUTF8(
-      icu::StringPiece(a.data(), static_cast<int32_t>(a.size())),
-      icu::StringPiece(b.data(), static_cast<int32_t>(b.size())), status);
-  return r == UCOL_LESS ? -1 : r == UCOL_GREATER ? 1 : 0;
+  const int r = SortKey(a).compare(SortKey(b));
+  return r < 0 ? -1 : r > 0 ? 1 : 0;
 }
 
 const PathCollator& DefaultPathCollator() {

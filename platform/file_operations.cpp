@@ -95,6 +95,11 @@ std::error_code CopyFile(std::string_view from, std::string_view to, bool replac
   SplitHostPath(HostPath(to), folder, name);
   const UniqueFd dir(::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
   if (!dir.valid()) return LastError();
+  struct stat st;
+  if (replace && ::fstatat(dir.get(), name.c_str(), &st, AT_SYMLINK_NOFOLLOW) == 0 &&
+      S_ISREG(st.st_mode) && (st.st_mode & 0222) == 0) {
+    return {EACCES, std::system_category()};
+  }
   bool reflink_failed = false;
   return CopyFileAtomicallyAt(AT_FDCWD, host_from.c_str(), dir.get(), name.c_str(), replace,
                               reflink_failed);

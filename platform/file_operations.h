@@ -25,7 +25,7 @@ std::error_code MoveFile(std::string_view from, std::string_view to);
 // written beside the target and then takes its name in one step, so the
 // target is never half-written. With `replace` off an existing target is
 // left alone and EEXIST returned; with it on, a file at the target is
-// replaced (a folder there is refused).
+// replaced (a folder there is refused, and so is a read-only file, EACCES).
 std::error_code CopyFile(std::string_view from, std::string_view to, bool replace);
 
 }  // namespace pelvar::platform

@@ -159,6 +159,11 @@ std::error_code AtomicFileWriter::Open(const std::string& host_target) {
       std::free(real);
     }
   }
+  // A file without any write permission is read-only: it is not replaced.
+  struct stat st;
+  if (::stat(target_.c_str(), &st) == 0 && S_ISREG(st.st_mode) && (st.st_mode & 0222) == 0) {
+    return {EACCES, std::system_category()};
+  }
   const size_t slash = target_.rfind('/');
   const std::string dir = slash == std::string::npos ? std::string() : target_.substr(0, slash + 1);
   const std::string base = slash == std::string::npos ? target_ : target_.substr(slash + 1);

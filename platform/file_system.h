@@ -34,7 +34,8 @@ unsigned ReplacementFileMode(const std::string& host_target);
 
 // Writes a new file content atomically: the data goes to a temporary file in
 // the same folder, which then replaces the target by rename. An existing
-// target keeps its permissions; a failure leaves the old file untouched and
+// target keeps its permissions; a read-only target (no write permission at
+// all) is refused with EACCES; a failure leaves the old file untouched and
 // removes the temporary file.
 class AtomicFileWriter {
  public:

@@ -151,5 +151,14 @@ TEST_F(FileCommandsTest, CopyWithMasksReplacesInTheTargetFolder) {
             Lines{"0|Failed to find and copy files in: \"*.txt\""});
 }
 
+TEST_F(FileCommandsTest, CopyWithMasksKeepsAReadOnlyTarget) {
+  data_.Write("a/one.txt", "1");
+  data_.Write("t/one.txt", "old");
+  MakeReadOnly("t/one.txt");
+  EXPECT_EQ(Run("filecopy,1," + P("a/*.txt") + "," + P("t")),
+            Lines{"0|Failed to copy \"" + P("a/one.txt") + "\" to: \"" + P("t/one.txt") + "\""});
+  EXPECT_EQ(data_.Read("t/one.txt"), "old");
+}
+
 }  // namespace
 }  // namespace pelvar::commands

@@ -81,6 +81,21 @@ TEST_F(FileFinderTest, DuplicateMasksAreDroppedOnlyWhenSorted) {
   EXPECT_EQ(f.Results().size(), 2u);
 }
 
+TEST(FileFinderNamesTest, SortingDropsOnlyNamesThatDifferInCase) {
+  TempDir dir;
+  // Names that collation alone cannot tell apart: bytes that are not UTF-8,
+  // and a superscript digit beside the plain digit.
+  dir.Write("caf\xe9.txt", "");
+  dir.Write("caf\xe8.txt", "");
+  dir.Write("file2.txt", "");
+  dir.Write("file\xc2\xb2.txt", "");
+  FileFinder f;
+  f.directory = dir.path();
+  f.filter = "*.txt;*.TXT";
+  f.Execute();
+  EXPECT_EQ(f.Results().size(), 4u);
+}
+
 TEST_F(FileFinderTest, RecursiveSortedWalkIsDepthFirstInNameOrder) {
   FileFinder f;
   f.directory = dir_.path() + "\\";

@@ -1,6 +1,7 @@
 // The INI commands: the exact file bytes after each command and the exact
 // log lines.
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 
 #include "engine/script_error.h"
 #include "support/test_support.h"
@@ -140,6 +141,23 @@ TEST(IniCommandsTest, AMissingFieldEndsTheRunBeforeTheFileIsTouched) {
     EXPECT_STREQ(e.what(), "List index out of bounds (4)");
   }
   EXPECT_EQ(h.dir.Read("a.ini"), kCommented);
+  EXPECT_TRUE(h.view.lines.empty());
+}
+
+TEST(IniCommandsTest, AReadOnlyFileEndsTheRunAndStaysAsItWas) {
+  ScriptHarness h;
+  const std::string f = h.dir.Write("ro.ini", kCommented);
+  ASSERT_EQ(::chmod(f.c_str(), 0444), 0);
+  for (const std::string& line :
+       {"iniwritekey,1," + f + ",Main,key1,z", "iniaddsection,1," + f + ",new"}) {
+    try {
+      h.RunLine(line);
+      ADD_FAILURE() << "no error from: " << line;
+    } catch (const ScriptError& e) {
+      EXPECT_EQ(std::string(e.what()), "Cannot create file \"" + f + "\". Permission denied");
+    }
+  }
+  EXPECT_EQ(h.dir.Read("ro.ini"), kCommented);
   EXPECT_TRUE(h.view.lines.empty());
 }
 

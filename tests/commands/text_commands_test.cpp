@@ -1,6 +1,7 @@
 // txtaddline, txtreplace, txtdelemptylines, txtdelline and txtdelspaces on
 // real files.
 #include <sys/resource.h>
+#include <sys/stat.h>
 
 #include <csignal>
 #include <filesystem>
@@ -121,6 +122,17 @@ TEST_F(TextCommandsTest, NoMatchingFileCreatesNothing) {
   EXPECT_EQ(Run("txtdelspaces,1,none.txt"),
             Lines{"0|TXTDelSpaces - Failed to find file: \"none.txt\""});
   EXPECT_FALSE(data_.Exists("none.txt"));
+}
+
+TEST_F(TextCommandsTest, AReadOnlyFileEndsTheRunAndStaysAsItWas) {
+  data_.Write("a.txt", "a\n");
+  data_.Write("b.txt", "b\n");
+  ASSERT_EQ(::chmod(data_.Path("b.txt").c_str(), 0444), 0);
+  EXPECT_EQ(Error("txtreplace,1," + P("*.txt") + ",a,c"),
+            "Cannot create file \"" + P("b.txt") + "\". Permission denied");
+  // The file before it was edited; the read-only one was not.
+  EXPECT_EQ(data_.Read("a.txt"), "c\r\n");
+  EXPECT_EQ(data_.Read("b.txt"), "b\n");
 }
 
 TEST_F(TextCommandsTest, AFailedWriteLeavesTheFileWhole) {

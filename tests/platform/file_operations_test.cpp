@@ -99,6 +99,16 @@ TEST(CopyFileTest, KeepsOrReplacesTheTargetWithoutLeftovers) {
   EXPECT_EQ(EntryCount(dir.path()), 3);
 }
 
+TEST(CopyFileTest, AReadOnlyTargetIsNotReplaced) {
+  TempDir dir;
+  const std::string src = dir.Write("src.txt", "new");
+  const std::string dst = dir.Write("ro.txt", "old");
+  ASSERT_EQ(::chmod(dst.c_str(), 0444), 0);
+  EXPECT_EQ(CopyFile(src, dst, true), std::errc::permission_denied);
+  EXPECT_EQ(dir.Read("ro.txt"), "old");
+  EXPECT_EQ(EntryCount(dir.path()), 2);
+}
+
 TEST(CreateDirectoryTest, OneLevelOnly) {
   TempDir dir;
   EXPECT_FALSE(CreateDirectory(dir.Path("a")));

@@ -48,6 +48,23 @@ TEST(AtomicFileWriterTest, ReplacesAndKeepsPermissions) {
   EXPECT_EQ(st.st_mode & 0777, 0640u);
 }
 
+TEST(AtomicFileWriterTest, AReadOnlyFileIsNotReplaced) {
+  TempDir dir;
+  const std::string p = dir.Write("ro.txt", "old");
+  ASSERT_EQ(::chmod(p.c_str(), 0444), 0);
+  EXPECT_EQ(ReplaceFileAtomically(p, "new"), std::errc::permission_denied);
+  EXPECT_EQ(dir.Read("ro.txt"), "old");
+  // Also not through a link to it, and no temporary file is left.
+  ASSERT_EQ(::symlink("ro.txt", dir.Path("link.txt").c_str()), 0);
+  EXPECT_EQ(ReplaceFileAtomically(dir.Path("link.txt"), "new"), std::errc::permission_denied);
+  EXPECT_EQ(dir.Read("ro.txt"), "old");
+  int entries = 0;
+  for ([[maybe_unused]] const auto& e : std::filesystem::directory_iterator(dir.path())) {
+    ++entries;
+  }
+  EXPECT_EQ(entries, 2);
+}
+
 TEST(AtomicFileWriterTest, ALinkStaysALinkAndItsTargetIsReplaced) {
   TempDir dir;
   dir.Write("real.ini", "old");
