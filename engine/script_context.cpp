@@ -8,23 +8,6 @@
 
 namespace pelvar {
 
-namespace {
-
-// Folder part of a script path: everything before its last "\" or "/", a
-// root keeping its separator ("C:\", "/"); empty when there is none. A ":"
-// does not cut here: it may stand in a file name.
-std::string ScriptFolder(std::string_view path) {
-  const size_t i = path.find_last_of("\\/");
-  if (i == std::string_view::npos) return {};
-  const bool drive_root = i == 2 && path[1] == ':';
-  if (i > 0 && !IsPathSeparator(path[i - 1]) && !drive_root) {
-    return std::string(path.substr(0, i));
-  }
-  return std::string(path.substr(0, i + 1));
-}
-
-}  // namespace
-
 ScriptContext CreateScriptContext(const RunPaths& paths, RunView& view, const CommandSet& commands,
                                   platform::Services& services) {
   ScriptContext context(view, commands, services);
@@ -48,7 +31,7 @@ void AddLogLine(ScriptContext& context, std::string_view text, LogKind kind) {
 }
 
 void RunScript(ScriptContext& context, std::string_view script_file, std::string_view section) {
-  context.script_dir = ScriptFolder(script_file);
+  context.script_dir = FolderOfScriptPath(script_file);
   context.script_file = std::string(script_file);
 
   // The script is read once for both sections, and only they are kept: the

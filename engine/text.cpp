@@ -57,14 +57,28 @@ std::string_view TrimControl(std::string_view text) {
   return text.substr(b, e - b);
 }
 
-std::string FolderOfPath(std::string_view path) {
-  const size_t i = path.find_last_of("\\/:");
+namespace {
+
+// Everything before the last of `delimiters`; a separator that follows a
+// root ("/", "C:", another separator) is kept.
+std::string FolderBefore(std::string_view path, const char* delimiters) {
+  const size_t i = path.find_last_of(delimiters);
   if (i == std::string_view::npos) return {};
   auto is_delim = [](char c) { return c == '\\' || c == '/' || c == ':'; };
   if (i > 0 && IsPathSeparator(path[i]) && !is_delim(path[i - 1])) {
     return std::string(path.substr(0, i));
   }
   return std::string(path.substr(0, i + 1));
+}
+
+}  // namespace
+
+std::string FolderOfPath(std::string_view path) {
+  return FolderBefore(path, "\\/:");
+}
+
+std::string FolderOfScriptPath(std::string_view path) {
+  return FolderBefore(path, "\\/");
 }
 
 std::string FileNameOfPath(std::string_view path) {

@@ -41,10 +41,14 @@ inline bool IsPathSeparator(char c) {
   return c == '\\' || c == '/';
 }
 
-// Folder part of a path: everything before the last separator ("\" or "/"),
-// a root keeping its separator ("C:\", "/"); "C:" for "C:x"; empty when the
-// path has no folder part.
+// Folder part of a path: everything before the last "\", "/" or ":", a root
+// keeping its separator ("C:\", "/"); "C:" for "C:x"; empty when the path has
+// no folder part.
 std::string FolderOfPath(std::string_view path);
+
+// The same, cut at the last "\" or "/" only (a ":" in a file name stays in
+// the name): the folder of a script.
+std::string FolderOfScriptPath(std::string_view path);
 
 // Text after the last "\", "/" or ":" of a path.
 std::string FileNameOfPath(std::string_view path);

@@ -1,5 +1,7 @@
 #include "platform/file_system.h"
 
+#include "platform/host_file.h"
+
 #include <dirent.h>
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -104,30 +106,7 @@ bool PathExists(std::string_view script_path) {
 }
 
 std::error_code ReadWholeFile(std::string_view script_path, std::string& out) {
-  out.clear();
-  const std::string host = HostPath(script_path);
-  const int fd = ::open(host.c_str(), O_RDONLY | O_CLOEXEC);
-  if (fd < 0) return {errno, std::system_category()};
-  struct stat st;
-  if (::fstat(fd, &st) == 0 && S_ISDIR(st.st_mode)) {
-    ::close(fd);
-    return {EISDIR, std::system_category()};
-  }
-  if (st.st_size > 0) out.reserve(static_cast<size_t>(st.st_size));
-  char buf[1 << 16];
-  for (;;) {
-    const ssize_t n = ::read(fd, buf, sizeof buf);
-    if (n < 0) {
-      if (errno == EINTR) continue;
-      const int err = errno;
-      ::close(fd);
-      return {err, std::system_category()};
-    }
-    if (n == 0) break;
-    out.append(buf, static_cast<size_t>(n));
-  }
-  ::close(fd);
-  return {};
+  return ReadHostFile(HostPath(script_path), out);
 }
 
 std::string SystemMessage(std::error_code ec) {

@@ -1,6 +1,7 @@
 #include "platform/host_file.h"
 
 #include <fcntl.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -11,11 +12,21 @@ std::error_code ReadHostFile(const std::string& host_path, std::string& out) {
   out.clear();
   const int fd = ::open(host_path.c_str(), O_RDONLY | O_CLOEXEC);
   if (fd < 0) return {errno, std::system_category()};
-  // The text is read straight into `out`, which doubles while reads fill it;
-  // a regular file's short read is its end, so a small file takes one read.
+  // The text is read straight into `out`, sized one byte beyond the file (it
+  // doubles while reads fill it); a regular file's short read is its end, so
+  // a file takes one read.
+  size_t capacity = size_t{1} << 14;
+  struct stat st;
+  if (::fstat(fd, &st) == 0) {
+    if (S_ISDIR(st.st_mode)) {
+      ::close(fd);
+      return {EISDIR, std::system_category()};
+    }
+    if (st.st_size > 0) capacity = static_cast<size_t>(st.st_size) + 1;
+  }
   std::error_code result;
   size_t used = 0;
-  out.resize(size_t{1} << 14);
+  out.resize(capacity);
   while (true) {
     const ssize_t n = ::read(fd, out.data() + used, out.size() - used);
     if (n < 0 && errno == EINTR) continue;

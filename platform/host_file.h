@@ -8,7 +8,7 @@
 namespace pelvar::platform {
 
 // Reads the whole file at `host_path` into `out` with as few system calls as
-// a small file allows. A folder gives EISDIR.
+// a file allows. A folder gives EISDIR.
 std::error_code ReadHostFile(const std::string& host_path, std::string& out);
 
 }  // namespace pelvar::platform

@@ -88,17 +88,6 @@ TEST(BatchArgumentsTest, FolderCaptionOrPath) {
   EXPECT_EQ(ResolveBatchFolder(dir.path(), "/else/where"), "/else/where");
 }
 
-// Reads back what was written to a temporary stream.
-std::string Contents(std::FILE* f) {
-  std::fflush(f);
-  std::rewind(f);
-  std::string out;
-  char buf[256];
-  size_t n;
-  while ((n = std::fread(buf, 1, sizeof buf, f)) > 0) out.append(buf, n);
-  return out;
-}
-
 TEST(BatchArgumentsTest, RememberedFolderIsOnlyAFolderOfTheProgram) {
   TempDir dir;
   TempDir elsewhere;
@@ -111,8 +100,8 @@ TEST(BatchArgumentsTest, RememberedFolderIsOnlyAFolderOfTheProgram) {
   const int status = RunHeadlessBatch(ParseBatchArguments({"pelvar", "--batch"}), Location(dir),
                                       clock, out, err, /*terminal=*/false);
   EXPECT_EQ(status, kExitMissingFile);
-  EXPECT_EQ(Contents(out), "");
-  EXPECT_EQ(Contents(err), "\"" + elsewhere.path() + "\" folder was not found!\n");
+  EXPECT_EQ(testing::ReadBackStream(out), "");
+  EXPECT_EQ(testing::ReadBackStream(err), "\"" + elsewhere.path() + "\" folder was not found!\n");
   std::fclose(out);
   std::fclose(err);
 }

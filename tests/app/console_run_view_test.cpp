@@ -5,19 +5,10 @@
 #include <cstdio>
 #include <string>
 
+#include "support/test_support.h"
+
 namespace pelvar::app {
 namespace {
-
-// Reads back what was written to a temporary stream.
-std::string Contents(std::FILE* f) {
-  std::fflush(f);
-  std::rewind(f);
-  std::string out;
-  char buf[256];
-  size_t n;
-  while ((n = std::fread(buf, 1, sizeof buf, f)) > 0) out.append(buf, n);
-  return out;
-}
 
 TEST(ConsoleRunViewTest, PipeFormIsKindTabText) {
   std::FILE* out = std::tmpfile();
@@ -30,8 +21,8 @@ TEST(ConsoleRunViewTest, PipeFormIsKindTabText) {
     view.ShowMessage(MessageKind::kWarning, "Warning", "Done,\rall copied");
     ASSERT_EQ(view.lines().size(), 2u);
   }
-  EXPECT_EQ(Contents(out), "1\tSucessfully copied\n7\t\n");
-  EXPECT_EQ(Contents(err), "Warning: Done,\nall copied\n");
+  EXPECT_EQ(testing::ReadBackStream(out), "1\tSucessfully copied\n7\t\n");
+  EXPECT_EQ(testing::ReadBackStream(err), "Warning: Done,\nall copied\n");
   std::fclose(out);
   std::fclose(err);
 }

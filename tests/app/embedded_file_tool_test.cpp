@@ -16,11 +16,7 @@ struct Result {
 };
 
 std::string Drain(std::FILE* f) {
-  std::rewind(f);
-  std::string s;
-  char buf[4096];
-  size_t n;
-  while ((n = std::fread(buf, 1, sizeof buf, f)) > 0) s.append(buf, n);
+  std::string s = testing::ReadBackStream(f);
   std::fclose(f);
   return s;
 }

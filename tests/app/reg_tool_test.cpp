@@ -16,11 +16,7 @@ struct ToolRun {
 };
 
 std::string ReadBack(std::FILE* f) {
-  std::rewind(f);
-  std::string text;
-  char buf[4096];
-  size_t n;
-  while ((n = std::fread(buf, 1, sizeof buf, f)) > 0) text.append(buf, n);
+  std::string text = testing::ReadBackStream(f);
   std::fclose(f);
   return text;
 }

@@ -65,6 +65,16 @@ void WriteFileText(const std::string& path, const std::string& content) {
   out << content;
 }
 
+std::string ReadBackStream(std::FILE* stream) {
+  std::fflush(stream);
+  std::rewind(stream);
+  std::string out;
+  char buf[4096];
+  size_t n;
+  while ((n = std::fread(buf, 1, sizeof buf, stream)) > 0) out.append(buf, n);
+  return out;
+}
+
 std::vector<std::string> RecordingView::Texts() const {
   std::vector<std::string> out;
   for (const auto& l : lines) out.push_back(std::to_string(KindNumber(l.kind)) + "|" + l.text);

@@ -2,6 +2,7 @@
 // view and a ready context for running script text.
 #pragma once
 
+#include <cstdio>
 #include <memory>
 #include <string>
 #include <vector>
@@ -40,6 +41,9 @@ class TempDir {
 std::string ReadFileText(const std::string& path);
 // Writes any file by host path, creating its folders.
 void WriteFileText(const std::string& path, const std::string& content);
+// Everything written so far to a temporary stream (std::tmpfile), from its
+// start; the stream stays open.
+std::string ReadBackStream(std::FILE* stream);
 
 // Records everything a run shows.
 class RecordingView : public RunView {
