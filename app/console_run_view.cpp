@@ -1,5 +1,7 @@
 #include "app/console_run_view.h"
 
+#include "app/stop_signals.h"
+
 namespace pelvar::app {
 
 namespace {
@@ -43,7 +45,8 @@ ConsoleRunView::~ConsoleRunView() {
 
 void ConsoleRunView::SetStatus(std::string_view text) {
   if (!terminal_) return;
-  status_ = text;
+  status_.clear();
+  AppendEscaped(status_, text);
   DrawStatusLine();
 }
 
@@ -69,17 +72,42 @@ void ConsoleRunView::DrawStatusLine() {
   status_shown_ = true;
 }
 
+void AppendEscaped(std::string& out, std::string_view text) {
+  static constexpr char kHex[] = "0123456789ABCDEF";
+  for (const char c : text) {
+    const auto byte = static_cast<unsigned char>(c);
+    if (byte >= 0x20 && byte != 0x7F) {
+      out.push_back(c);
+    } else if (c == '\n') {
+      out.append("\\n");
+    } else if (c == '\r') {
+      out.append("\\r");
+    } else if (c == '\t') {
+      out.append("\\t");
+    } else {
+      out.append("\\x").push_back(kHex[byte >> 4]);
+      out.push_back(kHex[byte & 15]);
+    }
+  }
+}
+
+bool ConsoleRunView::StopRequested() const {
+  return StopSignal() != 0;
+}
+
 void ConsoleRunView::AddLog(std::string_view text, LogKind kind, LogReveal /*reveal*/) {
   const int k = KindNumber(kind);
   if (terminal_) {
     ClearStatusLine();
     const KindStyle& style = kStyles[k >= 0 && k < 9 ? k : 0];
     buffer_.append(style.colour).append(style.symbol).append(*style.colour ? "\x1b[0m " : " ");
-    buffer_.append(text).push_back('\n');
+    AppendEscaped(buffer_, text);
+    buffer_.push_back('\n');
   } else {
     buffer_.push_back(static_cast<char>('0' + k));
     buffer_.push_back('\t');
-    buffer_.append(text).push_back('\n');
+    AppendEscaped(buffer_, text);
+    buffer_.push_back('\n');
   }
   if (keep_lines_) lines_.push_back({std::string(text), kind});
   if (terminal_) {

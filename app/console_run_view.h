@@ -15,6 +15,11 @@
 
 namespace pelvar::app {
 
+// Appends a log text with its control characters written as \n, \r, \t or
+// \xHH (codes 0 to 31 and 127), so that one log line stays one output line
+// and cannot move the cursor of a terminal. Other bytes are kept as they are.
+void AppendEscaped(std::string& out, std::string_view text);
+
 class ConsoleRunView : public RunView {
  public:
   // `out` receives the log; `err` the status and messages. `terminal` picks
@@ -28,6 +33,8 @@ class ConsoleRunView : public RunView {
   void AddLog(std::string_view text, LogKind kind, LogReveal reveal) override;
   void ShowMessage(MessageKind kind, std::string_view caption, std::string_view text) override;
   void Flush() override;
+  // True once SIGTERM, SIGINT or SIGHUP has asked the run to stop.
+  bool StopRequested() const override;
   // On a terminal, an operation that runs longer than half a second shows a
   // running count on the error stream, removed when it ends.
   void ShowOperationProgress(std::string_view operation, uint64_t files, uint64_t bytes,

@@ -27,5 +27,30 @@ TEST(ConsoleRunViewTest, PipeFormIsKindTabText) {
   std::fclose(err);
 }
 
+// A file name cannot forge a log line: control characters in a text are
+// escaped in both forms, and the kept lines hold the text unchanged.
+TEST(ConsoleRunViewTest, ControlCharactersAreEscaped) {
+  const std::string forged = "copied \"a\n0\tFORGED LINE.txt\"\r\x1b[2J\x7f\\n\xc3\xa9";
+  for (const bool terminal : {false, true}) {
+    std::FILE* out = std::tmpfile();
+    std::FILE* err = std::tmpfile();
+    {
+      ConsoleRunView view(out, err, terminal, /*keep_lines=*/true);
+      view.AddLog(forged, LogKind::kSuccess, LogReveal::kSelect);
+      ASSERT_EQ(view.lines().size(), 1u);
+      EXPECT_EQ(view.lines()[0].text, forged);
+    }
+    const std::string printed = testing::ReadBackStream(out);
+    const std::string escaped = "copied \"a\\n0\\tFORGED LINE.txt\"\\r\\x1B[2J\\x7F\\n\xc3\xa9\n";
+    if (terminal) {
+      EXPECT_NE(printed.find(escaped), std::string::npos) << printed;
+    } else {
+      EXPECT_EQ(printed, "1\t" + escaped);
+    }
+    std::fclose(out);
+    std::fclose(err);
+  }
+}
+
 }  // namespace
 }  // namespace pelvar::app
