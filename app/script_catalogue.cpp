@@ -45,9 +45,13 @@ namespace {
 
 // A path the listing has just found is read as it stands: a large folder
 // costs three system calls a script.
-ScriptEntry ReadListedEntry(const std::string& path) {
+// A FIFO, device or socket named *.script is no script: it is left out.
+std::optional<ScriptEntry> ReadListedEntry(const std::string& path) {
   std::string text;
-  if (platform::ReadHostFile(path, text)) return ReadScriptEntry(path);
+  if (const std::error_code ec = platform::ReadHostFile(path, text)) {
+    if (ec == platform::NotRegularFile()) return std::nullopt;
+    return ReadScriptEntry(path);
+  }
   return EntryOfText(path, text);
 }
 
@@ -100,7 +104,9 @@ std::optional<std::vector<ScriptEntry>> ListScripts(const std::string& folder) {
   finder.Execute();
   std::array<std::vector<ScriptEntry>, kMaxLevel> groups;
   for (const std::string& found : finder.Results()) {
-    ScriptEntry entry = ReadListedEntry(DisplayPath(found));
+    std::optional<ScriptEntry> listed = ReadListedEntry(DisplayPath(found));
+    if (!listed) continue;
+    ScriptEntry& entry = *listed;
     if (entry.level < kMinLevel || entry.level > kMaxLevel) continue;
     groups[static_cast<size_t>(entry.level - kMinLevel)].push_back(std::move(entry));
   }

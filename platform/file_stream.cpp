@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "platform/file_system.h"
+#include "platform/host_file.h"
 
 namespace pelvar::platform {
 
@@ -39,7 +40,9 @@ InputFile& InputFile::operator=(InputFile&& other) noexcept {
 std::error_code InputFile::Open(std::string_view script_path) {
   Close();
   const std::string host = HostPath(script_path);
-  const int fd = ::open(host.c_str(), O_RDONLY | O_CLOEXEC);
+  // O_NONBLOCK: opening a FIFO must not wait for a writer; it is refused
+  // below like every other file that is not a regular one.
+  const int fd = ::open(host.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK | O_NOCTTY);
   if (fd < 0) return LastError();
   struct stat st;
   if (::fstat(fd, &st) != 0) {
@@ -49,7 +52,7 @@ std::error_code InputFile::Open(std::string_view script_path) {
   }
   if (!S_ISREG(st.st_mode)) {
     ::close(fd);
-    return {S_ISDIR(st.st_mode) ? EISDIR : EINVAL, std::system_category()};
+    return S_ISDIR(st.st_mode) ? std::error_code(EISDIR, std::system_category()) : NotRegularFile();
   }
   fd_ = fd;
   size_ = static_cast<uint64_t>(st.st_size);

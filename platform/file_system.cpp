@@ -110,6 +110,9 @@ std::error_code ReadWholeFile(std::string_view script_path, std::string& out) {
 }
 
 std::string SystemMessage(std::error_code ec) {
+  if (ec.category() != std::system_category() && ec.category() != std::generic_category()) {
+    return ec.message();
+  }
   std::string m = std::strerror(ec.value());
   return m;
 }

@@ -52,7 +52,7 @@ bool IsAscii(const std::string& text) {
 // over it).
 int LockHive(const std::string& path, int& err) {
   for (;;) {
-    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
     if (fd < 0) {
       err = errno;
       return -1;
@@ -108,7 +108,7 @@ RegistryResult HiveFile::Open(const std::string& host_path, bool write,
     if (file->lock_fd_ < 0) return file->Failure(RegistryStatus::kKeyRefused, ErrnoText(err));
     fd = file->lock_fd_;
   } else {
-    fd = ::open(host_path.c_str(), O_RDONLY | O_CLOEXEC);
+    fd = ::open(host_path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
     if (fd < 0) return file->Failure(RegistryStatus::kKeyRefused, ErrnoText(errno));
   }
   const bool header_ok = ReadHiveHeader(fd, file->header_);

@@ -8,9 +8,26 @@
 
 namespace pelvar::platform {
 
+namespace {
+
+class FileKindCategory : public std::error_category {
+ public:
+  const char* name() const noexcept override { return "file kind"; }
+  std::string message(int) const override { return "Not a regular file"; }
+};
+
+}  // namespace
+
+std::error_code NotRegularFile() {
+  static const FileKindCategory category;
+  return {1, category};
+}
+
 std::error_code ReadHostFile(const std::string& host_path, std::string& out) {
   out.clear();
-  const int fd = ::open(host_path.c_str(), O_RDONLY | O_CLOEXEC);
+  // Only a regular file is read: a FIFO or a device could block or never end
+  // (O_NONBLOCK keeps the open itself from waiting for a FIFO's writer).
+  const int fd = ::open(host_path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK | O_NOCTTY);
   if (fd < 0) return {errno, std::system_category()};
   // The text is read straight into `out`, sized one byte beyond the file (it
   // doubles while reads fill it); a regular file's short read is its end, so
@@ -18,9 +35,10 @@ std::error_code ReadHostFile(const std::string& host_path, std::string& out) {
   size_t capacity = size_t{1} << 14;
   struct stat st;
   if (::fstat(fd, &st) == 0) {
-    if (S_ISDIR(st.st_mode)) {
+    if (!S_ISREG(st.st_mode)) {
       ::close(fd);
-      return {EISDIR, std::system_category()};
+      if (S_ISDIR(st.st_mode)) return {EISDIR, std::system_category()};
+      return NotRegularFile();
     }
     if (st.st_size > 0) capacity = static_cast<size_t>(st.st_size) + 1;
   }

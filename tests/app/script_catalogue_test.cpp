@@ -76,6 +76,17 @@ TEST(ScriptCatalogueTest, LargeScriptIsReadToItsEnd) {
   EXPECT_EQ((*entries)[0].level, 2);
 }
 
+// A FIFO (or device) named *.script is passed over without waiting on it.
+TEST(ScriptCatalogueTest, FifoNamedLikeAScriptIsLeftOut) {
+  TempDir dir;
+  dir.Write("s/a.script", Script("A", "3"));
+  ASSERT_EQ(::mkfifo(dir.Path("s/b.script").c_str(), 0644), 0);
+  const auto entries = ListScripts(dir.Path("s"));
+  ASSERT_TRUE(entries.has_value());
+  EXPECT_EQ(Titles(*entries), std::vector<std::string>{"A"});
+  EXPECT_EQ(ReadScriptEntry(dir.Path("s/b.script")).title, dir.Path("s/b.script"));
+}
+
 TEST(ScriptCatalogueTest, MissingFolderKeepsTheListAndEmptyFolderGivesNone) {
   TempDir dir;
   EXPECT_FALSE(ListScripts(dir.Path("nope")).has_value());

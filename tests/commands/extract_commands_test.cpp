@@ -1,6 +1,8 @@
 // The four extract commands, run from script lines.
 #include <gtest/gtest.h>
 
+#include <sys/stat.h>
+
 #include <filesystem>
 
 #include "archive/embedded_files.h"
@@ -74,6 +76,24 @@ TEST(ExtractCommandsTest, ExtractAllFiles) {
             (Texts{"0|Failed to extract internal files from file: \"" + script +
                    "\" Section:\"F\" Path to extract: \"" + dir.Path("missing") + "\""}));
   EXPECT_FALSE(dir.Exists("missing"));
+}
+
+// A FIFO named as the carrier script is refused at once instead of waiting
+// for a writer that never comes.
+TEST(ExtractCommandsTest, AFifoIsNoCarrierScript) {
+  TempDir dir;
+  const std::string fifo = dir.Path("pipe.script");
+  ASSERT_EQ(::mkfifo(fifo.c_str(), 0644), 0);
+  fs::create_directory(dir.Path("out"));
+  ScriptHarness h;
+  std::string error;
+  try {
+    h.RunLine("extractallfiles,1," + fifo + ",F," + dir.Path("out"));
+  } catch (const ScriptError& e) {
+    error = e.what();
+  }
+  EXPECT_EQ(error, "Cannot open file \"" + fifo + "\". Not a regular file");
+  EXPECT_TRUE(fs::is_empty(dir.Path("out")));
 }
 
 TEST(ExtractCommandsTest, ExtractAllFilesIfNotExist) {
