@@ -1,5 +1,7 @@
 #include "app/batch_run.h"
 
+#include "app/stop_signals.h"
+
 #include <exception>
 
 #include "app/elapsed_time.h"
@@ -117,7 +119,8 @@ BatchOutcome BatchRun::RunScripts(const BatchRequest& request) {
     ++processed;
     RunScript(context, script.path, "process");
     if (log.StopRequested()) {
-      log.AddLog(kStoppedText, LogKind::kFailure, LogReveal::kSelect);
+      log.AddLog(StopSignal() != 0 ? kSignalStoppedText : kStoppedText, LogKind::kFailure,
+                 LogReveal::kSelect);
       stopped = true;
       break;
     }

@@ -1,5 +1,7 @@
 #include "app/embedded_file_tool.h"
 
+#include "app/stop_signals.h"
+
 #include "archive/embedded_files.h"
 #include "engine/ini_file.h"
 #include "engine/ini_model.h"
@@ -40,7 +42,7 @@ int Embed(const std::vector<std::string>& args, std::FILE* out, std::FILE* err) 
   const std::string& folder = args[3];
   AddFolderToList(script, folder);
   int status = 0;
-  for (size_t i = 4; i < args.size(); ++i) {
+  for (size_t i = 4; i < args.size() && StopSignal() == 0; ++i) {
     if (archive::EmbedFile(args[i], script, folder)) {
       std::fprintf(out, "Embedded %s in %s\n", args[i].c_str(), folder.c_str());
     } else {

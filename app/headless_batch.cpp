@@ -6,6 +6,7 @@
 #include "app/program_services.h"
 #include "app/program_settings.h"
 #include "app/script_catalogue.h"
+#include "app/stop_signals.h"
 #include "commands/builtin_commands.h"
 #include "engine/text.h"
 #include "platform/file_system.h"
@@ -105,6 +106,7 @@ int RunHeadlessBatch(const BatchArguments& args, const ProgramLocation& location
   BatchRun batch(view, host, clock, commands::BuiltinCommands(), services.services());
   const BatchOutcome outcome = batch.Run(request);
   view.Flush();
+  if (StopSignal() != 0 && outcome != BatchOutcome::kNotStarted) return StopSignalExitStatus();
   switch (outcome) {
     case BatchOutcome::kCompleted:
     case BatchOutcome::kStopped:

@@ -4,6 +4,7 @@
 
 #include "app/command_line_run.h"
 #include "app/console_run_view.h"
+#include "app/stop_signals.h"
 
 namespace pelvar::app {
 
@@ -21,6 +22,13 @@ int RunHeadless(const RunArguments& args, const ProgramLocation& location, std::
   view.SetStatus(ExecutingText(args));
   const CommandLineResult result = RunCommandLine(args, location, view);
   view.Flush();
+  if (StopSignal() != 0 && result.outcome != CommandLineOutcome::kScriptMissing &&
+      result.outcome != CommandLineOutcome::kConfigMissing) {
+    if (result.outcome == CommandLineOutcome::kError) PrintConsoleMessage(err, result.message);
+    view.AddLog(kSignalStoppedText, LogKind::kFailure, LogReveal::kSelect);
+    view.Flush();
+    return StopSignalExitStatus();
+  }
   switch (result.outcome) {
     case CommandLineOutcome::kCompleted:
       view.SetStatus("Process finished!");

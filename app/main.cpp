@@ -13,6 +13,7 @@
 #include "app/headless_run.h"
 #include "app/program_location.h"
 #include "app/run_arguments.h"
+#include "app/stop_signals.h"
 
 namespace {
 
@@ -44,7 +45,9 @@ constexpr const char* kUsage =
     "\n"
     "Exit status: 0 the run completed (single commands may have failed),\n"
     "1 an error ended the run, 2 the script, folder or configuration file is\n"
-    "missing, 3 (--batch) a path check failed or no script is checked.\n";
+    "missing, 3 (--batch) a path check failed or no script is checked,\n"
+    "128 + the signal's number (130, 143, 129) when SIGINT, SIGTERM or SIGHUP\n"
+    "stopped the run after its current command.\n";
 
 }  // namespace
 
@@ -58,7 +61,15 @@ int main(int argc, char** argv) {
     std::printf("pelvar %s\n", PELVAR_VERSION);
     return 0;
   }
-  if (auto status = pelvar::app::RunEmbeddedFileTool(args, stdout, stderr)) return *status;
+  // SIGTERM, SIGINT and SIGHUP stop a run after its current command.
+  pelvar::app::InstallStopSignals();
+  if (auto status = pelvar::app::RunEmbeddedFileTool(args, stdout, stderr)) {
+    if (pelvar::app::StopSignal() != 0) {
+      std::fprintf(stderr, "%s\n", pelvar::app::kSignalStoppedText);
+      return pelvar::app::StopSignalExitStatus();
+    }
+    return *status;
+  }
   const bool terminal = ::isatty(STDOUT_FILENO) == 1;
   if (argc >= 2 && args[1] == "--batch") {
     const pelvar::app::SteadyClock clock;

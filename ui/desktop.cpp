@@ -3,10 +3,12 @@
 #include "app/desktop_launcher.h"
 
 #include <QApplication>
+#include <QTimer>
 #include <cstdio>
 #include <cstdlib>
 
 #include "app/clock.h"
+#include "app/stop_signals.h"
 #include "ui/desktop_windows.h"
 #include "ui/dialogs.h"
 #include "ui/icons.h"
@@ -36,6 +38,17 @@ int RunDesktop(int argc, char** argv, const app::ProgramLocation& location,
   QObject::connect(
       &windows, &DesktopWindows::QuitRequested, &application,
       [](int status) { QCoreApplication::exit(status); }, Qt::QueuedConnection);
+  // SIGTERM, SIGINT and SIGHUP end the program as closing it would, after
+  // the running command: leaving the event loop destroys the windows, whose
+  // run stops and removes its temporaries. (This module has its own copy of
+  // the handlers' state, so they are installed from here.)
+  app::InstallStopSignals();
+  QTimer signal_poll;
+  signal_poll.setInterval(200);
+  QObject::connect(&signal_poll, &QTimer::timeout, &application, [] {
+    if (app::StopSignal() != 0) QCoreApplication::exit(app::StopSignalExitStatus());
+  });
+  signal_poll.start();
   if (args) {
     windows.RunCommandLine(*args);
   } else {
