@@ -27,6 +27,8 @@ inline constexpr ConfigKey kBackColor{"main", "BackColor", "white"};
 inline constexpr ConfigKey kWindowsDir{"main", "windowsdir", ""};
 inline constexpr ConfigKey kWindowsSystemDir{"main", "windowssystemdir", ""};
 inline constexpr ConfigKey kProgramFilesDir{"main", "programfilesdir", ""};
+// The largest download webget accepts, in bytes (empty: no limit).
+inline constexpr ConfigKey kWebGetMaxBytes{"main", "webgetmaxbytes", ""};
 }  // namespace config
 
 }  // namespace pelvar::app

@@ -1,7 +1,10 @@
 #include "app/program_services.h"
 
+#include <charconv>
+
 #include "app/program_registry.h"
 #include "app/registry_system_folders.h"
+#include "engine/text.h"
 #include "platform/curl_downloader.h"
 #include "platform/host_registry.h"
 #include "platform/posix_process_launcher.h"
@@ -21,6 +24,14 @@ struct ProgramServices::Owned {
   std::unique_ptr<platform::HostRegistry> registry;
 };
 
+uint64_t DownloadSizeLimit(std::string_view text) {
+  const std::string_view digits = TrimControl(text);
+  uint64_t value = 0;
+  const auto [end, ec] = std::from_chars(digits.data(), digits.data() + digits.size(), value);
+  if (ec != std::errc() || end != digits.data() + digits.size()) return 0;
+  return value;
+}
+
 ProgramServices::ProgramServices(const ProgramConfig& config, const ProgramLocation& location)
     : owned_(std::make_unique<Owned>()) {
   // %programfilesdir% is read from the registry.
@@ -30,7 +41,10 @@ ProgramServices::ProgramServices(const ProgramConfig& config, const ProgramLocat
   services_.folders = owned_->folders.get();
   // Wiring of processes, downloads and sound:
   owned_->processes = std::make_unique<platform::PosixProcessLauncher>();
-  owned_->downloads = std::make_unique<platform::CurlDownloader>(platform::ErrorTerminalFd());
+  platform::DownloadLimits limits;
+  limits.max_bytes = DownloadSizeLimit(config.Read(config::kWebGetMaxBytes));
+  owned_->downloads =
+      std::make_unique<platform::CurlDownloader>(platform::ErrorTerminalFd(), limits);
   owned_->sound =
       std::make_unique<platform::PosixSound>(platform::ErrorTerminalFd(), owned_->processes.get());
   services_.processes = owned_->processes.get();

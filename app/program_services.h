@@ -2,13 +2,19 @@
 // implementations of every platform interface, owned for the program's life.
 #pragma once
 
+#include <cstdint>
 #include <memory>
+#include <string_view>
 
 #include "app/program_config.h"
 #include "app/program_location.h"
 #include "platform/services.h"
 
 namespace pelvar::app {
+
+// The webget size limit of the configuration: a number of bytes; 0 (no limit)
+// for an empty or unreadable value.
+uint64_t DownloadSizeLimit(std::string_view text);
 
 class ProgramServices {
  public:

@@ -79,9 +79,10 @@ bool IsLineKey(std::string_view key, int32_t& index) {
 }
 
 // Decodes the text lines of a file section, handing the bytes to `sink` in
-// pieces of about 1 MiB.
-void DecodeSection(const IniModel& model, int section,
-                   const std::function<void(std::string_view)>& sink) {
+// pieces of about 1 MiB. Returns an empty text when the text is whole, else
+// why it is not: lines missing at its end, or a last line cut short.
+std::string DecodeSection(const IniModel& model, int section,
+                          const std::function<void(std::string_view)>& sink) {
   const auto& lines = model.sections()[static_cast<size_t>(section)].lines;
   int32_t last = 0;
   const int lines_key = model.FindKeyLine(section, "lines");
@@ -120,6 +121,18 @@ void DecodeSection(const IniModel& model, int section,
     next = static_cast<int64_t>(index) + 1;
   }
   if (!bytes.empty()) sink(bytes);
+  if (next <= last) {
+    return "it has " + std::to_string(next) + " of its " + std::to_string(last + 1) + " lines";
+  }
+  return {};
+}
+
+// The error of an archive that could not be read: when its text is not
+// whole, that is the reason given.
+[[noreturn]] void ThrowUnreadable(const ScriptError& error, const std::string& incomplete,
+                                  const std::string& section_name) {
+  if (incomplete.empty()) throw error;
+  throw ScriptError("The embedded text of \"" + section_name + "\" is truncated: " + incomplete);
 }
 
 // Characters of the section's text lines.
@@ -129,31 +142,64 @@ uint64_t TextSize(const IniModel& model, int section) {
   return size;
 }
 
+// The archive size that the folder index records for a file; 0 when unknown.
+uint64_t RecordedArchiveSize(const IniModel& model, std::string_view folder,
+                             std::string_view file_name) {
+  const std::string sizes = model.ReadString(folder, file_name, "");
+  uint64_t size = 0;
+  for (const char c : sizes) {
+    if (c < '0' || c > '9' || size > (uint64_t{1} << 56)) break;
+    size = size * 10 + static_cast<uint64_t>(c - '0');
+  }
+  return size;
+}
+
 // Decodes one file section and extracts its archive into `destination`: a
-// small archive from memory, a large one from a scratch file.
-void ExtractSection(const IniModel& model, int section, std::string_view destination) {
+// small archive from memory, a large one from a scratch file. `expected`:
+// the archive's size as the folder index records it (0: unknown).
+void ExtractSection(const IniModel& model, int section, std::string_view destination,
+                    uint64_t expected) {
   PackArchive archive;
+  const std::string& name = model.sections()[static_cast<size_t>(section)].name;
   if (TextSize(model, section) / 4 * 3 <= kInMemoryArchive) {
     std::string bytes;
-    DecodeSection(model, section, [&](std::string_view piece) { bytes.append(piece); });
-    archive.OpenArchiveBytes(std::move(bytes), model.sections()[static_cast<size_t>(section)].name);
+    std::string incomplete =
+        DecodeSection(model, section, [&](std::string_view piece) { bytes.append(piece); });
+    if (incomplete.empty() && bytes.size() < expected) {
+      incomplete = std::to_string(bytes.size()) + " of " + std::to_string(expected) + " bytes";
+    }
+    try {
+      archive.OpenArchiveBytes(std::move(bytes), name);
+    } catch (const ScriptError& e) {
+      ThrowUnreadable(e, incomplete, name);
+    }
     archive.ExtractAll(destination);
     return;
   }
   platform::PrivateTempFolder scratch;
   MakeScratchFolder(scratch);
   const std::string archive_path = scratch.path() + kArchiveName;
+  std::string incomplete;
   {
     platform::OutputFile out;
     if (auto ec = out.Open(archive_path)) {
       ThrowCannotCreate(archive_path, platform::SystemMessage(ec));
     }
-    DecodeSection(model, section, [&](std::string_view piece) {
+    uint64_t decoded = 0;
+    incomplete = DecodeSection(model, section, [&](std::string_view piece) {
+      decoded += piece.size();
       if (auto ec = out.Write(piece)) ThrowCannotCreate(archive_path, platform::SystemMessage(ec));
     });
+    if (incomplete.empty() && decoded < expected) {
+      incomplete = std::to_string(decoded) + " of " + std::to_string(expected) + " bytes";
+    }
     if (auto ec = out.Commit()) ThrowCannotCreate(archive_path, platform::SystemMessage(ec));
   }
-  archive.OpenArchive(archive_path);
+  try {
+    archive.OpenArchive(archive_path);
+  } catch (const ScriptError& e) {
+    ThrowUnreadable(e, incomplete, name);
+  }
   archive.ExtractAll(destination);
 }
 
@@ -221,11 +267,12 @@ bool ExtractEmbeddedFile(std::string_view script, std::string_view folder,
   if (script.empty()) return false;
   const std::string section_name = EmbeddedFileSection(folder, file_name);
   {
-    const IniModel model = IniModel::LoadSections(
-        script, [&](std::string_view name) { return IEquals(name, section_name); });
+    const IniModel model = IniModel::LoadSections(script, [&](std::string_view name) {
+      return IEquals(name, section_name) || IEquals(name, folder);
+    });
     const int section = FindFilledSection(model, section_name);
     if (section < 0) return false;
-    ExtractSection(model, section, destination);
+    ExtractSection(model, section, destination, RecordedArchiveSize(model, folder, file_name));
   }
   std::string target = std::string(destination) + "\\" + std::string(file_name);
   target = IReplaceAll(target, "\\\\", "\\");
@@ -253,7 +300,7 @@ bool ExtractEmbeddedFolder(std::string_view script, std::string_view folder,
     if (skip_existing && platform::PathExists(std::string(destination) + "\\" + key)) continue;
     const int section = FindFilledSection(model, EmbeddedFileSection(folder, key));
     if (section < 0) return false;
-    ExtractSection(model, section, destination);
+    ExtractSection(model, section, destination, RecordedArchiveSize(model, folder, key));
   }
   return true;
 }

@@ -29,6 +29,9 @@ struct Transfer {
   AtomicFileWriter& writer;
   const DownloadRequest& request;
   int progress_fd;
+  uint64_t max_bytes = 0;
+  uint64_t received = 0;
+  bool too_large = false;
   Clock::time_point start = Clock::now();
   Clock::time_point last_draw{};
   bool drawn = false;
@@ -56,6 +59,11 @@ struct Transfer {
 size_t WriteBody(char* data, size_t size, size_t count, void* user) {
   auto* transfer = static_cast<Transfer*>(user);
   const size_t bytes = size * count;
+  transfer->received += bytes;
+  if (transfer->max_bytes != 0 && transfer->received > transfer->max_bytes) {
+    transfer->too_large = true;
+    return 0;
+  }
   transfer->writer.Write(std::string_view(data, bytes));
   return transfer->writer.failed() ? 0 : bytes;
 }
@@ -95,7 +103,7 @@ DownloadOutcome CurlDownloader::Download(const DownloadRequest& request) {
   if (const std::error_code ec = writer.Open(HostPath(request.destination))) {
     return Failed(SystemMessage(ec));
   }
-  Transfer transfer{writer, request, progress_fd_};
+  Transfer transfer{writer, request, progress_fd_, limits_.max_bytes};
   char error_text[CURL_ERROR_SIZE] = {};
   CURL* h = curl.get();
   lib.easy_setopt(h, CURLOPT_URL, request.url.c_str());
@@ -118,11 +126,33 @@ DownloadOutcome CurlDownloader::Download(const DownloadRequest& request) {
   lib.easy_setopt(h, CURLOPT_XFERINFOFUNCTION, OnProgress);
   lib.easy_setopt(h, CURLOPT_XFERINFODATA, &transfer);
   lib.easy_setopt(h, CURLOPT_NOPROGRESS, 0L);
+  if (limits_.max_bytes != 0) {
+    lib.easy_setopt(h, CURLOPT_MAXFILESIZE_LARGE, static_cast<curl_off_t>(limits_.max_bytes));
+  }
 
   const CURLcode code = lib.easy_perform(h);
   transfer.Clear();
+  // A stop asked for while the transfer was under way is a failure whatever
+  // the transfer returned (a signal may end a wait early), and so is a body
+  // shorter or longer than the length that the server announced.
+  if (code == CURLE_OK && request.cancelled && request.cancelled()) {
+    writer.Abort();
+    return Failed("the download was stopped");
+  }
+  curl_off_t announced = -1;
+  if (code == CURLE_OK &&
+      lib.easy_getinfo(h, CURLINFO_CONTENT_LENGTH_DOWNLOAD_T, &announced) == CURLE_OK &&
+      announced >= 0 && static_cast<uint64_t>(announced) != transfer.received) {
+    writer.Abort();
+    return Failed("the download ended after " + std::to_string(transfer.received) + " of " +
+                  std::to_string(announced) + " bytes");
+  }
   if (code != CURLE_OK) {
     writer.Abort();
+    if (transfer.too_large || code == CURLE_FILESIZE_EXCEEDED) {
+      return Failed("the download is larger than the limit of " +
+                    std::to_string(limits_.max_bytes) + " bytes");
+    }
     return Failed(error_text[0] != '\0' ? error_text : lib.easy_strerror(code));
   }
   if (const std::error_code ec = writer.Commit()) return Failed(SystemMessage(ec));

@@ -5,6 +5,8 @@
 // when the whole download arrived; any HTTP error status is a failure.
 #pragma once
 
+#include <cstdint>
+
 #include "platform/downloader.h"
 
 namespace pelvar::platform {
@@ -13,6 +15,9 @@ struct DownloadLimits {
   long connect_timeout_seconds = 30;
   long stall_seconds = 60;  // a transfer that receives nothing this long fails
   long max_redirects = 20;
+  // A download larger than this many bytes fails and leaves nothing behind;
+  // 0: no limit.
+  uint64_t max_bytes = 0;
 };
 
 class CurlDownloader : public Downloader {

@@ -26,6 +26,7 @@ CurlLibrary LoadCurl() {
   Resolve(handle, "curl_easy_setopt", lib.easy_setopt, lib.error);
   Resolve(handle, "curl_easy_perform", lib.easy_perform, lib.error);
   Resolve(handle, "curl_easy_strerror", lib.easy_strerror, lib.error);
+  Resolve(handle, "curl_easy_getinfo", lib.easy_getinfo, lib.error);
   Resolve(handle, "curl_global_init", lib.global_init, lib.error);
   if (lib.error.empty()) lib.global_init(CURL_GLOBAL_DEFAULT);
   return lib;

@@ -15,6 +15,7 @@ struct CurlLibrary {
   CURLcode (*easy_setopt)(CURL*, CURLoption, ...) = nullptr;
   CURLcode (*easy_perform)(CURL*) = nullptr;
   const char* (*easy_strerror)(CURLcode) = nullptr;
+  CURLcode (*easy_getinfo)(CURL*, CURLINFO, ...) = nullptr;
   CURLcode (*global_init)(long) = nullptr;
   // Empty when loaded; otherwise why the library could not be used.
   std::string error;

@@ -41,6 +41,11 @@ RegistryResult HostRegistry::Resolve(const RegistryKey& key, Route& out) {
   if (!SplitKeyPath(key.path, out.names)) {
     return {RegistryStatus::kKeyRefused, "invalid key path \"" + key.path + "\""};
   }
+  // As on Windows, a key lies at most 512 levels below its root.
+  if (out.names.size() > kMaxKeyDepth) {
+    return {RegistryStatus::kKeyRefused,
+            "the key path is deeper than " + std::to_string(kMaxKeyDepth) + " levels"};
+  }
   if (key.root != RegistryRoot::kLocalMachine || out.names.empty()) return {};
   bool found = false;
   if (auto r = store_.FindMount(out.names.front(), out.mount, found); !r.ok()) return r;

@@ -70,6 +70,9 @@ struct RegistryResult {
   bool ok() const { return status == RegistryStatus::kOk; }
 };
 
+// The deepest a key may lie below its root, in names.
+inline constexpr size_t kMaxKeyDepth = 512;
+
 // Whether a missing key path is created or the operation fails.
 enum class KeyOpen { kExisting, kCreate };
 

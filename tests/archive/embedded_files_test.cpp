@@ -334,5 +334,47 @@ TEST(EmbeddedFilesTest, RunExtractsStartsWaitsAndDeletes) {
   EXPECT_EQ(launcher.requests.size(), 2u);
 }
 
+// A script cut short (a copy that stopped, a truncated download) says so
+// instead of blaming the archive format.
+TEST(EmbeddedFilesTest, TruncatedTextSaysSo) {
+  TempDir dir;
+  const std::string source = dir.Write("big.bin", RandomBytes(20000));
+  const std::string script = dir.Write("a.script", "");
+  ASSERT_TRUE(EmbedFile(source, script, "F"));
+  const std::string whole = dir.Read("a.script");
+  const std::string section = "[EncodedFile-F-big.bin]";
+  const size_t start = whole.find(section);
+  ASSERT_NE(start, std::string::npos);
+  const size_t count_at = whole.find("lines=", start) + 6;
+  const std::string last = whole.substr(count_at, whole.find('\r', count_at) - count_at);
+  ASSERT_GE(std::stoi(last), 2) << whole.substr(start, 200);
+  const size_t last_line = whole.find("\r\n" + last + "=", start);
+  ASSERT_NE(last_line, std::string::npos) << whole.substr(start, 200);
+  auto error_of = [&](const std::string& text) {
+    dir.Write("cut.script", text);
+    try {
+      ExtractEmbeddedFile(dir.Path("cut.script"), "F", "big.bin", dir.Path("out"));
+    } catch (const ScriptError& e) {
+      return std::string(e.what());
+    }
+    return std::string("no error");
+  };
+  fs::create_directories(dir.Path("out"));
+  // Whole lines missing at the end.
+  EXPECT_EQ(error_of(whole.substr(0, last_line + 2)),
+            "The embedded text of \"EncodedFile-F-big.bin\" is truncated: it has " + last +
+                " of its " + std::to_string(std::stoi(last) + 1) + " lines");
+  // The last line cut in the middle, the folder index kept: its sizes tell
+  // how much is missing.
+  const std::string cut = whole.substr(0, last_line + 2 + 600);
+  const size_t index = whole.find("\r\n[F]\r\n");
+  ASSERT_NE(index, std::string::npos);
+  const std::string with_index = cut + "\r\n" + whole.substr(index + 2);
+  EXPECT_NE(error_of(with_index).find("\" is truncated: "), std::string::npos)
+      << error_of(with_index);
+  EXPECT_NE(error_of(with_index).find(" bytes"), std::string::npos) << error_of(with_index);
+  EXPECT_FALSE(dir.Exists("out/big.bin"));
+}
+
 }  // namespace
 }  // namespace pelvar::archive

@@ -112,5 +112,22 @@ TEST_F(CurlDownloaderTest, CancelledOrStalledTransfersFail) {
   EXPECT_TRUE(Entries(dir_.path()).empty());
 }
 
+TEST_F(CurlDownloaderTest, ASizeLimitRefusesLargerDownloads) {
+  DownloadLimits limits;
+  limits.max_bytes = 300003;  // the size of /file.bin
+  EXPECT_TRUE(CurlDownloader(-1, limits)
+                  .Download({server_.Url("/file.bin"), dir_.Path("exact.bin"), nullptr})
+                  .ok);
+  dir_.Write("keep.bin", "previous");
+  limits.max_bytes = 300002;
+  const DownloadOutcome o =
+      CurlDownloader(-1, limits)
+          .Download({server_.Url("/file.bin"), dir_.Path("keep.bin"), nullptr});
+  EXPECT_FALSE(o.ok);
+  EXPECT_EQ(o.error, "the download is larger than the limit of 300002 bytes");
+  EXPECT_EQ(dir_.Read("keep.bin"), "previous");
+  EXPECT_EQ(Entries(dir_.path()), (std::vector<std::string>{"exact.bin", "keep.bin"}));
+}
+
 }  // namespace
 }  // namespace pelvar::platform

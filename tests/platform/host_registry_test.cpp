@@ -37,6 +37,26 @@ TEST(HostRegistryTest, MountedHivesAreKeysOfLocalMachine) {
             "\"" + dir.Path("none.hiv") + "\": No such file or directory");
 }
 
+// 512 levels below the root are allowed, 513 are refused (in the store and in
+// a mounted hive alike), so a runaway script cannot grow an endless chain.
+TEST(HostRegistryTest, KeysDeeperThan512LevelsAreRefused) {
+  testing::TempDir dir;
+  HostRegistry registry(dir.Path("r.db"), "/opt");
+  const std::string hive = dir.Path("sys.hiv");
+  testing::WriteFileText(hive, testing::ReadFileText(PELVAR_SHARED_DATA "/hives/minimal.hiv"));
+  ASSERT_TRUE(registry.LoadHive("PE", hive).ok());
+  for (const std::string top : {"Software", "PE"}) {
+    std::string path = top;
+    for (int i = 1; i < 512; ++i) path += "\\k";
+    const RegistryValue v{"Name", reg_type::kString, RegistryStringBytes("x")};
+    EXPECT_TRUE(registry.SetValue({kHklm, path}, KeyOpen::kCreate, v).ok()) << top;
+    const RegistryResult deeper = registry.SetValue({kHklm, path + "\\k"}, KeyOpen::kCreate, v);
+    EXPECT_EQ(deeper.status, RegistryStatus::kKeyRefused);
+    EXPECT_EQ(deeper.message, "the key path is deeper than 512 levels");
+    EXPECT_EQ(registry.CreateKey({kHklm, path + "\\k"}).status, RegistryStatus::kKeyRefused);
+  }
+}
+
 TEST(HostRegistryTest, ScriptPathsAndNamesAreScriptText) {
   testing::TempDir dir;
   HostRegistry registry(dir.Path("r.db"), "/opt");
