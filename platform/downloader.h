@@ -13,7 +13,7 @@ struct DownloadRequest {
   std::function<bool()> cancelled;  // polled during the transfer; true stops it
   // Called during the transfer with the bytes received so far and the
   // announced total (0 when unknown).
-  std::function<void(uint64_t done, uint64_t total)> progress;
+  std::function<void(uint64_t done, uint64_t total)> progress = nullptr;
 };
 
 struct DownloadOutcome {
