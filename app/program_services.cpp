@@ -7,6 +7,7 @@
 #include "engine/text.h"
 #include "platform/curl_downloader.h"
 #include "platform/host_registry.h"
+#include "platform/posix_file_system.h"
 #include "platform/posix_process_launcher.h"
 #include "platform/posix_sound.h"
 #include "platform/system_folders.h"
@@ -15,6 +16,7 @@
 namespace pelvar::app {
 
 struct ProgramServices::Owned {
+  platform::PosixFileSystem files;
   std::unique_ptr<platform::SystemFolders> folders;
   // processes, downloads and sound:
   std::unique_ptr<platform::PosixProcessLauncher> processes;
@@ -34,6 +36,7 @@ uint64_t DownloadSizeLimit(std::string_view text) {
 
 ProgramServices::ProgramServices(const ProgramConfig& config, const ProgramLocation& location)
     : owned_(std::make_unique<Owned>()) {
+  services_.files = &owned_->files;
   // %programfilesdir% is read from the registry.
   owned_->registry = OpenProgramRegistry(config, location);
   owned_->folders = std::make_unique<RegistrySystemFolders>(
@@ -41,10 +44,10 @@ ProgramServices::ProgramServices(const ProgramConfig& config, const ProgramLocat
   services_.folders = owned_->folders.get();
   // Wiring of processes, downloads and sound:
   owned_->processes = std::make_unique<platform::PosixProcessLauncher>();
+  // A download's progress reaches the terminal through the run's view.
   platform::DownloadLimits limits;
   limits.max_bytes = DownloadSizeLimit(config.Read(config::kWebGetMaxBytes));
-  owned_->downloads =
-      std::make_unique<platform::CurlDownloader>(platform::ErrorTerminalFd(), limits);
+  owned_->downloads = std::make_unique<platform::CurlDownloader>(-1, limits);
   owned_->sound =
       std::make_unique<platform::PosixSound>(platform::ErrorTerminalFd(), owned_->processes.get());
   services_.processes = owned_->processes.get();
