@@ -14,6 +14,10 @@ class FileKindCategory : public std::error_category {
  public:
   const char* name() const noexcept override { return "file kind"; }
   std::string message(int) const override { return "Not a regular file"; }
+  // Compares equal to std::errc::invalid_argument, as EINVAL did.
+  std::error_condition default_error_condition(int) const noexcept override {
+    return std::errc::invalid_argument;
+  }
 };
 
 }  // namespace

@@ -12,6 +12,7 @@
 
 #include "platform/file_operations.h"
 #include "platform/file_primitives.h"
+#include "platform/host_file.h"
 #include "platform/system_folders.h"
 #include "platform/temp_names.h"
 #include "platform/tree_operations.h"
@@ -27,7 +28,7 @@ std::error_code Errno(int e) {
 // Why a file at `st` may not be replaced or read as a file; none when it may.
 std::error_code RefuseNonFile(const struct stat& st) {
   if (S_ISDIR(st.st_mode)) return Errno(EISDIR);
-  if (!S_ISREG(st.st_mode)) return Errno(EINVAL);
+  if (!S_ISREG(st.st_mode)) return NotRegularFile();
   return {};
 }
 
