@@ -70,12 +70,17 @@ bool DeleteIniKey(std::string_view path, std::string_view section, std::string_v
 
 bool EraseIniSection(std::string_view path, std::string_view section) {
   if (!platform::IsFile(path)) return false;
-  const std::string name = UnescapeField(section);
   IniModel model = IniModel::Load(path);
+  const bool gone = EraseIniSection(model, section);
+  model.Save(path);
+  return gone;
+}
+
+bool EraseIniSection(IniModel& model, std::string_view section) {
+  const std::string name = UnescapeField(section);
   for (int erased = 0; erased < 10 && model.SectionExists(name); ++erased) {
     model.EraseSection(name);
   }
-  model.Save(path);
   return !model.SectionExists(name);
 }
 
@@ -85,8 +90,14 @@ bool IniSectionExists(std::string_view path, std::string_view section) {
 
 bool InsertSectionLine(std::string_view path, std::string_view section, std::string_view line) {
   if (!platform::IsFile(path)) return false;
-  const IniModel loaded = IniModel::Load(path);
-  std::vector<std::string> lines = loaded.RenderLines();
+  IniModel model = IniModel::Load(path);
+  const bool inserted = InsertSectionLine(model, section, line);
+  model.Save(path);
+  return inserted;
+}
+
+bool InsertSectionLine(IniModel& model, std::string_view section, std::string_view line) {
+  std::vector<std::string> lines = model.RenderLines();
   const std::string header = "[" + UnescapeField(section) + "]";
   bool inserted = false;
   for (size_t i = 0; i < lines.size(); ++i) {
@@ -96,9 +107,9 @@ bool InsertSectionLine(std::string_view path, std::string_view section, std::str
       break;
     }
   }
-  IniModel model = IniModel::FromLines(lines);
-  model.set_has_bom(loaded.has_bom());
-  model.Save(path);
+  const bool bom = model.has_bom();
+  model = IniModel::FromLines(lines);
+  model.set_has_bom(bom);
   return inserted;
 }
 

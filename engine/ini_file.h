@@ -37,6 +37,8 @@ bool DeleteIniKey(std::string_view path, std::string_view section, std::string_v
 // Erases sections of the name (at most ten) while one holding lines remains.
 // True when none remains; false when the file does not exist.
 bool EraseIniSection(std::string_view path, std::string_view section);
+// The same erasure on a model already loaded (nothing is saved).
+bool EraseIniSection(IniModel& model, std::string_view section);
 
 // True when the first section of the name (unescaped) holds lines.
 bool IniSectionExists(std::string_view path, std::string_view section);
@@ -45,5 +47,8 @@ bool IniSectionExists(std::string_view path, std::string_view section);
 // equals "[" + unescaped name + "]" exactly, then saves the file re-parsed
 // (also when no header matched). False when nothing was inserted.
 bool InsertSectionLine(std::string_view path, std::string_view section, std::string_view line);
+// The same insertion on a model already loaded (the model is re-parsed from
+// its rendered lines; nothing is saved).
+bool InsertSectionLine(IniModel& model, std::string_view section, std::string_view line);
 
 }  // namespace pelvar

@@ -4,6 +4,7 @@
 #include "ui/log_window.h"
 #include "ui/main_window.h"
 #include "ui/paths_window.h"
+#include "ui/script_editor_window.h"
 
 namespace pelvar::ui {
 
@@ -13,8 +14,10 @@ DesktopWindows::DesktopWindows(app::ProgramLocation location, Dialogs& dialogs, 
   main_ = std::make_unique<MainWindow>(state_);
   command_line_ = std::make_unique<CommandLineWindow>(state_);
   paths_ = new PathsWindow(state_, main_.get());
+  editor_ = std::make_unique<ScriptEditorWindow>(state_);
   log_ = std::make_unique<LogWindow>(state_);
   main_->SetCompanions(*paths_, *log_);
+  main_->SetEditor(*editor_);
   connect(main_.get(), &MainWindow::QuitRequested, this, &DesktopWindows::QuitRequested);
   connect(command_line_.get(), &CommandLineWindow::QuitRequested, this,
           &DesktopWindows::QuitRequested);
@@ -23,6 +26,7 @@ DesktopWindows::DesktopWindows(app::ProgramLocation location, Dialogs& dialogs, 
 DesktopWindows::~DesktopWindows() {
   main_.reset();
   command_line_.reset();
+  editor_.reset();
   log_.reset();
 }
 

@@ -3,8 +3,11 @@
 #include <QApplication>
 #include <QDesktopServices>
 #include <QFileDialog>
+#include <QInputDialog>
 #include <QMessageBox>
 #include <QUrl>
+
+#include "ui/script_line_dialog.h"
 
 namespace pelvar::ui {
 
@@ -41,6 +44,29 @@ std::optional<QString> QtDialogs::ChooseFolder(QWidget* parent, const QString& t
       QFileDialog::getExistingDirectory(parent, title, QString(), QFileDialog::ShowDirsOnly);
   if (folder.isEmpty()) return std::nullopt;
   return folder;
+}
+
+std::optional<QString> QtDialogs::AskText(QWidget* parent, const QString& caption,
+                                          const QString& prompt, const QString& text) {
+  bool ok = false;
+  const QString answer =
+      QInputDialog::getText(parent, caption, prompt, QLineEdit::Normal, text, &ok);
+  if (!ok) return std::nullopt;
+  return answer;
+}
+
+QStringList QtDialogs::ChooseFiles(QWidget* parent, const QString& title, const QString& filter) {
+  return QFileDialog::getOpenFileNames(parent, title, QString(), filter);
+}
+
+std::optional<QString> QtDialogs::EditScriptLine(QWidget* parent, const QString& caption,
+                                                 const QString& prompt, const QString& line) {
+  ScriptLineDialog dialog(parent);
+  dialog.setWindowTitle(caption);
+  dialog.SetPrompt(prompt);
+  dialog.SetLine(line);
+  if (dialog.exec() != QDialog::Accepted) return std::nullopt;
+  return dialog.Line();
 }
 
 void QtShell::OpenFile(const QString& path) {

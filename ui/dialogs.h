@@ -4,6 +4,7 @@
 #pragma once
 
 #include <QString>
+#include <QStringList>
 #include <optional>
 
 #include "engine/run_view.h"
@@ -24,6 +25,23 @@ class Dialogs {
                        const QString& text) = 0;
   // The folder chooser titled `title`; nullopt when the user cancels.
   virtual std::optional<QString> ChooseFolder(QWidget* parent, const QString& title) = 0;
+  // A one-line text prompt showing `text` first; nullopt when cancelled.
+  virtual std::optional<QString> AskText(QWidget*, const QString& /*caption*/,
+                                         const QString& /*prompt*/, const QString& /*text*/) {
+    return std::nullopt;
+  }
+  // The file-open dialog for one or more files (`filter` in Qt's form);
+  // empty when cancelled.
+  virtual QStringList ChooseFiles(QWidget*, const QString& /*title*/, const QString& /*filter*/) {
+    return {};
+  }
+  // The editor of one script line showing `line` first; nullopt when
+  // cancelled.
+  virtual std::optional<QString> EditScriptLine(QWidget*, const QString& /*caption*/,
+                                                const QString& /*prompt*/,
+                                                const QString& /*line*/) {
+    return std::nullopt;
+  }
 };
 
 class Shell {
@@ -42,6 +60,11 @@ class QtDialogs : public Dialogs {
   void Message(QWidget* parent, MessageKind kind, const QString& caption,
                const QString& text) override;
   std::optional<QString> ChooseFolder(QWidget* parent, const QString& title) override;
+  std::optional<QString> AskText(QWidget* parent, const QString& caption, const QString& prompt,
+                                 const QString& text) override;
+  QStringList ChooseFiles(QWidget* parent, const QString& title, const QString& filter) override;
+  std::optional<QString> EditScriptLine(QWidget* parent, const QString& caption,
+                                        const QString& prompt, const QString& line) override;
 };
 
 // QDesktopServices and QApplication::beep.

@@ -29,6 +29,7 @@
 #include "ui/log_window.h"
 #include "ui/paths_window.h"
 #include "ui/run_bridge.h"
+#include "ui/script_editor_window.h"
 #include "ui/script_list_model.h"
 
 namespace pelvar::ui {
@@ -107,6 +108,7 @@ MainWindow::MainWindow(ProgramState& state) : state_(state), scripts_(new Script
       tree_->selectionModel(), &QItemSelectionModel::currentRowChanged, this,
       [this](const QModelIndex& current) { ShowDetails(current.isValid() ? current.row() : -1); });
   connect(tree_, &QWidget::customContextMenuRequested, this, &MainWindow::OnTreeContextMenu);
+  connect(tree_, &QAbstractItemView::doubleClicked, this, &MainWindow::OpenEditor);
   connect(scripts_, &ScriptListModel::WriteFailed, this, [this](const QString& text) {
     state_.dialogs.Message(this, MessageKind::kError, QString::fromLatin1(kProgramTitle), text);
   });
@@ -181,8 +183,7 @@ QWidget* MainWindow::BuildButtons() {
   auto* log = MakeButton(QStringLiteral("Log window"), QStringLiteral("logWindowButton"), row);
   start_ = MakeButton(QStringLiteral("Start"), QStringLiteral("startButton"), row);
   start_->setDefault(true);
-  // The script editor, the update window and the settings window come later.
-  open->setEnabled(false);
+  // The update window and the settings window come later.
   update->setEnabled(false);
   update->setVisible(false);
   configuration->setEnabled(false);
@@ -196,6 +197,7 @@ QWidget* MainWindow::BuildButtons() {
     if (paths_ != nullptr) paths_->show();
   });
   connect(log, &QPushButton::clicked, this, &MainWindow::ToggleLogWindow);
+  connect(open, &QPushButton::clicked, this, &MainWindow::OpenEditor);
   connect(start_, &QPushButton::clicked, this, &MainWindow::StartBatch);
   return row;
 }
@@ -267,6 +269,23 @@ void MainWindow::SetCompanions(PathsWindow& paths, LogWindow& log) {
     raise();
     activateWindow();
   });
+}
+
+void MainWindow::SetEditor(ScriptEditorWindow& editor) {
+  editor_ = &editor;
+  connect(&editor, &ScriptEditorWindow::Closed, this, [this] {
+    setEnabled(true);
+    raise();
+    activateWindow();
+  });
+}
+
+void MainWindow::OpenEditor() {
+  if (editor_ == nullptr || running()) return;
+  const QModelIndex current = tree_->currentIndex();
+  const bool selected = current.isValid() && tree_->selectionModel()->isSelected(current);
+  setEnabled(false);
+  editor_->Open(selected ? scripts_->entry(current.row()).path : std::string());
 }
 
 void MainWindow::showEvent(QShowEvent* event) {

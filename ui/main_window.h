@@ -22,6 +22,7 @@ namespace pelvar::ui {
 class LogWindow;
 class PathsWindow;
 class RunBridge;
+class ScriptEditorWindow;
 class ScriptListModel;
 
 class MainWindow : public QWidget {
@@ -33,6 +34,8 @@ class MainWindow : public QWidget {
 
   // The windows it opens; set once, before the first showing.
   void SetCompanions(PathsWindow& paths, LogWindow& log);
+  // The script editor that "Open" shows; set once, before the first showing.
+  void SetEditor(ScriptEditorWindow& editor);
 
   // The configuration load: the paths, the options, the folder list and the
   // scripts of the remembered folder. False when the configuration file is
@@ -48,6 +51,9 @@ class MainWindow : public QWidget {
   void ToggleLogWindow();
   // The progress panel's "Stop".
   void StopBatch();
+  // "Open" and a double click on the tree: the script editor for the
+  // selected script, this window disabled until it is hidden.
+  void OpenEditor();
 
   bool running() const;
   bool configuration_loaded() const { return loaded_; }
@@ -80,6 +86,7 @@ class MainWindow : public QWidget {
   ProgramState& state_;
   PathsWindow* paths_ = nullptr;
   LogWindow* log_ = nullptr;
+  ScriptEditorWindow* editor_ = nullptr;
   ScriptListModel* scripts_;
   std::unique_ptr<RunBridge> bridge_;
   bool loaded_ = false;

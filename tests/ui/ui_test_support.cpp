@@ -14,14 +14,43 @@ void RecordingDialogs::Message(QWidget*, MessageKind kind, const QString& captio
   kinds.push_back(kind);
 }
 
+namespace {
+
+std::optional<QString> NextAnswer(std::deque<std::optional<QString>>& answers) {
+  if (answers.empty()) return std::nullopt;
+  const bool given = answers.front().has_value();
+  const QString text = given ? *answers.front() : QString();
+  answers.pop_front();
+  if (!given) return std::nullopt;
+  return text;
+}
+
+}  // namespace
+
 std::optional<QString> RecordingDialogs::ChooseFolder(QWidget*, const QString& title) {
   chooser_titles << title;
-  if (folder_answers.empty()) return std::nullopt;
-  const bool chosen = folder_answers.front().has_value();
-  const QString folder = chosen ? *folder_answers.front() : QString();
-  folder_answers.pop_front();
-  if (!chosen) return std::nullopt;
-  return folder;
+  return NextAnswer(folder_answers);
+}
+
+std::optional<QString> RecordingDialogs::AskText(QWidget*, const QString& caption,
+                                                 const QString& prompt, const QString& text) {
+  questions << caption + QLatin1Char('|') + prompt + QLatin1Char('|') + text;
+  return NextAnswer(text_answers);
+}
+
+QStringList RecordingDialogs::ChooseFiles(QWidget*, const QString& title, const QString&) {
+  chooser_titles << title;
+  if (file_answers.empty()) return {};
+  QStringList files = file_answers.front();
+  file_answers.pop_front();
+  return files;
+}
+
+std::optional<QString> RecordingDialogs::EditScriptLine(QWidget*, const QString& caption,
+                                                        const QString& prompt,
+                                                        const QString& line) {
+  questions << caption + QLatin1Char('|') + prompt + QLatin1Char('|') + line;
+  return NextAnswer(line_answers);
 }
 
 TestProgram::TestProgram(const std::optional<std::string>& config) {

@@ -23,6 +23,11 @@ class RecordingDialogs : public ui::Dialogs {
   void Message(QWidget* parent, MessageKind kind, const QString& caption,
                const QString& text) override;
   std::optional<QString> ChooseFolder(QWidget* parent, const QString& title) override;
+  std::optional<QString> AskText(QWidget* parent, const QString& caption, const QString& prompt,
+                                 const QString& text) override;
+  QStringList ChooseFiles(QWidget* parent, const QString& title, const QString& filter) override;
+  std::optional<QString> EditScriptLine(QWidget* parent, const QString& caption,
+                                        const QString& prompt, const QString& line) override;
 
   // "caption|text" of each message (CR kept).
   QStringList messages;
@@ -32,6 +37,13 @@ class RecordingDialogs : public ui::Dialogs {
   // Answers of the folder chooser, in order; empty: cancelled.
   std::deque<std::optional<QString>> folder_answers;
   QStringList chooser_titles;
+  // Answers of the text prompt and the line editor, in order; nullopt or an
+  // empty queue: cancelled. Each question is kept as "caption|prompt|text".
+  std::deque<std::optional<QString>> text_answers;
+  std::deque<std::optional<QString>> line_answers;
+  QStringList questions;
+  // Answers of the file-open dialog; an empty queue: cancelled.
+  std::deque<QStringList> file_answers;
 };
 
 class RecordingShell : public ui::Shell {
