@@ -15,6 +15,9 @@ class LogWindow;
 class MainWindow;
 class PathsWindow;
 class ScriptEditorWindow;
+class SettingsWindow;
+class TrayIcon;
+class UpdateWindow;
 
 class DesktopWindows : public QObject {
   Q_OBJECT
@@ -36,6 +39,9 @@ class DesktopWindows : public QObject {
   PathsWindow& paths_window() { return *paths_; }
   ScriptEditorWindow& script_editor() { return *editor_; }
   LogWindow& log_window() { return *log_; }
+  SettingsWindow& settings_window() { return *settings_; }
+  TrayIcon& tray_icon() { return *tray_; }
+  UpdateWindow& update_window() { return *update_; }
 
  signals:
   // The program should end with this exit status.
@@ -48,7 +54,10 @@ class DesktopWindows : public QObject {
   std::unique_ptr<ScriptEditorWindow> editor_;
   std::unique_ptr<CommandLineWindow> command_line_;
   std::unique_ptr<MainWindow> main_;
-  PathsWindow* paths_ = nullptr;  // owned by the main window
+  PathsWindow* paths_ = nullptr;        // owned by the main window
+  SettingsWindow* settings_ = nullptr;  // owned by the main window
+  TrayIcon* tray_ = nullptr;            // owned by the main window
+  UpdateWindow* update_ = nullptr;      // owned by the main window
 };
 
 }  // namespace pelvar::ui

@@ -303,9 +303,9 @@ class ScriptEditorTest : public QObject {
              QStringList{"Select files to encode inside script.."});
     QVERIFY(Script().find("EncodedFolders") == std::string::npos);
     // Without folders, "Folder" is made and the files go there.
-    program_->dialogs.file_answers.push_back({QString::fromStdString(one),
-                                              QString::fromStdString(two),
-                                              QString::fromStdString(home.Path("in/missing.txt"))});
+    program_->dialogs.files_answers.push_back(
+        {QString::fromStdString(one), QString::fromStdString(two),
+         QString::fromStdString(home.Path("in/missing.txt"))});
     QTest::mouseClick(Button("addFilesButton"), Qt::LeftButton);
     QCOMPARE(Texts(folders_), QStringList{"Folder"});
     QCOMPARE(Texts(files_), (QStringList{"one.txt", "two words.bin"}));
@@ -317,7 +317,7 @@ class ScriptEditorTest : public QObject {
     QVERIFY(program_->dialogs.messages.front().contains(QStringLiteral("missing.txt")));
     // Adding a name again replaces it.
     home.Write("in/one.txt", "first file, second version\n");
-    program_->dialogs.file_answers.push_back({QString::fromStdString(one)});
+    program_->dialogs.files_answers.push_back({QString::fromStdString(one)});
     editor_->AddFiles();
     QCOMPARE(Texts(files_), (QStringList{"one.txt", "two words.bin"}));
 
@@ -354,7 +354,7 @@ class ScriptEditorTest : public QObject {
     }
     QCOMPARE(Texts(folders_), (QStringList{"A", "D", "C", "B"}));
     SelectFolder(2);
-    program_->dialogs.file_answers.push_back({QString::fromStdString(file)});
+    program_->dialogs.files_answers.push_back({QString::fromStdString(file)});
     editor_->AddFiles();
     QCOMPARE(Texts(files_), QStringList{"f.txt"});
     files_->clearSelection();
@@ -367,7 +367,7 @@ class ScriptEditorTest : public QObject {
   void aDamagedFileIsReportedAndTheScriptLeftAsItWas() {
     Open("[main]\nlevel=1\n");
     const std::string file = program_->home.Write("in/f.txt", std::string(5000, 'x'));
-    program_->dialogs.file_answers.push_back({QString::fromStdString(file)});
+    program_->dialogs.files_answers.push_back({QString::fromStdString(file)});
     editor_->AddFiles();
     std::string text = Script();
     const size_t data = text.find("0=") + 10;
@@ -392,7 +392,7 @@ class ScriptEditorTest : public QObject {
     const std::string marker = home.Path("ran.txt");
     const std::string tool =
         home.Write("in/tool.sh", "#!/bin/sh\nsleep 0.5\necho \"$0\" > '" + marker + "'\n");
-    program_->dialogs.file_answers.push_back({QString::fromStdString(tool)});
+    program_->dialogs.files_answers.push_back({QString::fromStdString(tool)});
     editor_->AddFiles();
     SelectFiles({0});
     int ticks = 0;
@@ -450,10 +450,10 @@ class ScriptEditorTest : public QObject {
     }
     const QString files = QString::fromStdString(kVectors + "/files/");
     SelectFolder(0);
-    program_->dialogs.file_answers.push_back({files + "readme.txt"});
+    program_->dialogs.files_answers.push_back({files + "readme.txt"});
     editor_->AddFiles();
     SelectFolder(1);
-    program_->dialogs.file_answers.push_back(
+    program_->dialogs.files_answers.push_back(
         {files + "empty.txt", files + "random.bin", files + "big.log"});
     editor_->AddFiles();
     QCOMPARE(Texts(files_), (QStringList{"empty.txt", "random.bin", "big.log"}));

@@ -19,10 +19,10 @@ namespace {
 std::optional<QString> NextAnswer(std::deque<std::optional<QString>>& answers) {
   if (answers.empty()) return std::nullopt;
   const bool given = answers.front().has_value();
-  const QString text = given ? *answers.front() : QString();
+  const QString answer = given ? *answers.front() : QString();
   answers.pop_front();
   if (!given) return std::nullopt;
-  return text;
+  return answer;
 }
 
 }  // namespace
@@ -32,17 +32,24 @@ std::optional<QString> RecordingDialogs::ChooseFolder(QWidget*, const QString& t
   return NextAnswer(folder_answers);
 }
 
-std::optional<QString> RecordingDialogs::AskText(QWidget*, const QString& caption,
-                                                 const QString& prompt, const QString& text) {
-  questions << caption + QLatin1Char('|') + prompt + QLatin1Char('|') + text;
+std::optional<QString> RecordingDialogs::AskText(QWidget*, const QString& title,
+                                                 const QString& prompt, const QString& initial) {
+  prompts << title + QLatin1Char('|') + prompt;
+  questions << title + QLatin1Char('|') + prompt + QLatin1Char('|') + initial;
   return NextAnswer(text_answers);
+}
+
+std::optional<QString> RecordingDialogs::ChooseFile(QWidget*, const QString& title,
+                                                    const QString&) {
+  chooser_titles << title;
+  return NextAnswer(file_answers);
 }
 
 QStringList RecordingDialogs::ChooseFiles(QWidget*, const QString& title, const QString&) {
   chooser_titles << title;
-  if (file_answers.empty()) return {};
-  QStringList files = file_answers.front();
-  file_answers.pop_front();
+  if (files_answers.empty()) return {};
+  QStringList files = files_answers.front();
+  files_answers.pop_front();
   return files;
 }
 

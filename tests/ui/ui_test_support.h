@@ -23,9 +23,15 @@ class RecordingDialogs : public ui::Dialogs {
   void Message(QWidget* parent, MessageKind kind, const QString& caption,
                const QString& text) override;
   std::optional<QString> ChooseFolder(QWidget* parent, const QString& title) override;
-  std::optional<QString> AskText(QWidget* parent, const QString& caption, const QString& prompt,
-                                 const QString& text) override;
+  // Answered from `text_answers` (empty: cancelled); the title is recorded.
+  std::optional<QString> AskText(QWidget* parent, const QString& title, const QString& prompt,
+                                 const QString& initial) override;
+  // Answered from `file_answers` (empty: cancelled).
+  std::optional<QString> ChooseFile(QWidget* parent, const QString& title,
+                                    const QString& filter) override;
+  // Answered from `files_answers` (empty: cancelled); the title is recorded.
   QStringList ChooseFiles(QWidget* parent, const QString& title, const QString& filter) override;
+  // Answered from `line_answers` (empty: cancelled).
   std::optional<QString> EditScriptLine(QWidget* parent, const QString& caption,
                                         const QString& prompt, const QString& line) override;
 
@@ -37,13 +43,16 @@ class RecordingDialogs : public ui::Dialogs {
   // Answers of the folder chooser, in order; empty: cancelled.
   std::deque<std::optional<QString>> folder_answers;
   QStringList chooser_titles;
-  // Answers of the text prompt and the line editor, in order; nullopt or an
-  // empty queue: cancelled. Each question is kept as "caption|prompt|text".
   std::deque<std::optional<QString>> text_answers;
+  QStringList prompts;  // "title|prompt"
+  std::deque<std::optional<QString>> file_answers;
+  // Answers of the line editor, in order; nullopt or an empty queue:
+  // cancelled. Each question of the line editor and the text prompt is kept
+  // as "caption|prompt|text".
   std::deque<std::optional<QString>> line_answers;
   QStringList questions;
-  // Answers of the file-open dialog; an empty queue: cancelled.
-  std::deque<QStringList> file_answers;
+  // Answers of the file-open dialog for several files.
+  std::deque<QStringList> files_answers;
 };
 
 class RecordingShell : public ui::Shell {
@@ -51,10 +60,14 @@ class RecordingShell : public ui::Shell {
   void OpenFile(const QString& path) override { opened_files << path; }
   void OpenAddress(const QString& address) override { opened_addresses << address; }
   void Beep() override { ++beeps; }
+  void RunScriptDetached(const QString& path) override { started_scripts << path; }
+  bool NetworkReachable(const QString&) override { return online; }
 
   QStringList opened_files;
   QStringList opened_addresses;
   int beeps = 0;
+  QStringList started_scripts;
+  bool online = true;
 };
 
 // A program folder under a temporary folder, with its windows.
