@@ -2,6 +2,7 @@
 
 #include <array>
 #include <functional>
+#include <memory>
 #include <utility>
 
 #include "engine/ini_model.h"
@@ -73,8 +74,22 @@ std::vector<std::string> ListCommandLines(const IniModel& script) {
   return out;
 }
 
-void WriteCommandLines(std::string_view script, const std::vector<std::string>& lines) {
-  const IniModel model = IniModel::Load(script);
+WriteOutcome WriteCommandLines(platform::FileSystem& files, std::string_view script,
+                               const std::vector<std::string>& lines,
+                               std::optional<size_t> expected) {
+  std::unique_ptr<platform::FileWriter> writer;
+  std::error_code ec = files.OpenReplace(script, platform::Durability::kRewrite, writer);
+  if (ec) ThrowCannotCreate(std::string(script), platform::SystemMessage(ec));
+  std::string bytes;
+  if (writer->old() == nullptr) return WriteOutcome::kChanged;
+  ec = writer->old()->ReadRest(0, bytes);
+  if (ec) {
+    throw ScriptError("Cannot open file \"" + std::string(script) + "\". " +
+                      platform::SystemMessage(ec));
+  }
+  if (!expected || BytesFingerprint(bytes) != *expected) return WriteOutcome::kChanged;
+
+  const IniModel model = IniModel::Parse(bytes);
   std::vector<std::string> rendered;
   for (const IniModel::Section& section : model.sections()) {
     if (IEquals(section.name, kProcess) && !section.lines.empty()) continue;
@@ -86,7 +101,14 @@ void WriteCommandLines(std::string_view script, const std::vector<std::string>& 
   rendered.insert(rendered.end(), lines.begin(), lines.end());
   IniModel written = IniModel::FromLines(rendered);
   written.set_has_bom(model.has_bom());
-  written.Save(script);
+  writer->Write(written.Render());
+  ec = writer->Commit();
+  if (ec) ThrowCannotCreate(std::string(script), platform::SystemMessage(ec));
+  return WriteOutcome::kWritten;
+}
+
+size_t BytesFingerprint(std::string_view bytes) {
+  return std::hash<std::string_view>{}(bytes);
 }
 
 EditedScript ReadEditedScript(std::string_view path) {
@@ -98,7 +120,7 @@ EditedScript ReadEditedScript(std::string_view path) {
                       platform::SystemMessage(ec));
   }
   EditedScript out;
-  out.fingerprint = std::hash<std::string>{}(bytes);
+  out.fingerprint = BytesFingerprint(bytes);
   out.model = IniModel::Parse(bytes);
   return out;
 }
@@ -106,7 +128,7 @@ EditedScript ReadEditedScript(std::string_view path) {
 std::optional<size_t> FileFingerprint(std::string_view path) {
   std::string bytes;
   if (platform::ReadWholeFile(path, bytes)) return std::nullopt;
-  return std::hash<std::string>{}(bytes);
+  return BytesFingerprint(bytes);
 }
 
 }  // namespace pelvar::app

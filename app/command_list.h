@@ -11,6 +11,10 @@
 
 #include "engine/ini_model.h"
 
+namespace pelvar::platform {
+class FileSystem;
+}  // namespace pelvar::platform
+
 namespace pelvar::app {
 
 // Image of a line in the command icon list (1 to 15), chosen by its first
@@ -36,16 +40,28 @@ std::optional<std::string> ToggleLineFlag(std::string_view line);
 // "]" are listed too, so that the write-back keeps them.
 std::vector<std::string> ListCommandLines(const IniModel& script);
 
-// Writes the list back: every process section that holds lines is dropped,
-// "[process]" and the lines are appended after the other sections, and the
-// whole is read again by the load rules and saved in the normal form, as one
-// atomic replacement of the file. Raises "Cannot create file ..." when the
-// script cannot be written (it is then left as it was).
-void WriteCommandLines(std::string_view script, const std::vector<std::string>& lines);
+// What became of a write-back.
+enum class WriteOutcome {
+  kWritten,
+  kChanged,  // the script is no longer the version read: nothing was written
+};
+
+// Writes the list back over the version of the script whose fingerprint is
+// `expected`: every process section that holds lines is dropped, "[process]"
+// and the lines are appended after the other sections, and the whole is read
+// again by the load rules and saved in the normal form. The script is locked
+// while it is read and replaced, so a version written by another program in
+// between is never overwritten; the replacement is atomic and durable.
+// Raises "Cannot create file ..." when the script cannot be written (it is
+// then left as it was).
+WriteOutcome WriteCommandLines(platform::FileSystem& files, std::string_view script,
+                               const std::vector<std::string>& lines,
+                               std::optional<size_t> expected);
 
 // A fingerprint of a file's bytes, to see whether it changed since it was
 // read; nullopt when the file cannot be read.
 std::optional<size_t> FileFingerprint(std::string_view path);
+size_t BytesFingerprint(std::string_view bytes);
 
 // A script as the editor reads it: the model and the fingerprint of the very
 // bytes it was parsed from. A missing file gives an empty model and no

@@ -27,6 +27,7 @@
 #include "engine/script_error.h"
 #include "engine/text.h"
 #include "platform/file_system.h"
+#include "platform/posix_file_system.h"
 #include "platform/posix_process_launcher.h"
 #include "ui/dialogs.h"
 #include "ui/icons.h"
@@ -106,7 +107,9 @@ QIcon FileNameIcon(const QString& name) {
 }  // namespace
 
 ScriptEditorWindow::ScriptEditorWindow(ProgramState& state)
-    : state_(state), own_launcher_(std::make_unique<platform::PosixProcessLauncher>()) {
+    : state_(state),
+      file_system_(std::make_unique<platform::PosixFileSystem>()),
+      own_launcher_(std::make_unique<platform::PosixProcessLauncher>()) {
   launcher_ = own_launcher_.get();
   setObjectName(QStringLiteral("scriptEditor"));
   setWindowTitle(QString::fromLatin1(kProgramTitle));
@@ -479,20 +482,29 @@ bool ScriptEditorWindow::BeginChange() {
   if (script_.empty() || busy_) return false;
   const std::optional<size_t> now = app::FileFingerprint(script_);
   if (now && now == fingerprint_) return true;
+  TellChanged(now.has_value());
+  return false;
+}
+
+void ScriptEditorWindow::TellChanged(bool exists) {
   const QString path = ShowText(script_);
   ReadScript();
   state_.dialogs.Message(
       this, MessageKind::kWarning, QString::fromLatin1(kProgramTitle),
-      now ? QStringLiteral("The script \"%1\" was changed by another program since it was "
+      exists
+          ? QStringLiteral("The script \"%1\" was changed by another program since it was "
                            "loaded. It has been loaded again; nothing was changed.")
                 .arg(path)
           : QStringLiteral("The script \"%1\" no longer exists; nothing was changed.").arg(path));
-  return false;
 }
 
 void ScriptEditorWindow::CommitCommands(int row) {
   try {
-    app::WriteCommandLines(script_, lines_);
+    if (app::WriteCommandLines(*file_system_, script_, lines_, fingerprint_) ==
+        app::WriteOutcome::kChanged) {
+      TellChanged(platform::IsFile(script_));
+      return;
+    }
   } catch (const std::exception& error) {
     ShowError(error.what());
   }

@@ -24,6 +24,7 @@ class QTreeWidget;
 class QTreeWidgetItem;
 
 namespace pelvar::platform {
+class FileSystem;
 class ProcessLauncher;
 }  // namespace pelvar::platform
 
@@ -92,6 +93,9 @@ class ScriptEditorWindow : public QWidget {
   // version that was loaded. Otherwise the window is loaded again and the
   // user told.
   bool BeginChange();
+  // Loads the window again and tells the user that the script changed on
+  // disk (or, without `exists`, vanished) and nothing was changed.
+  void TellChanged(bool exists);
   // Writes the command list back and reloads, selecting `row`.
   void CommitCommands(int row);
   // Runs `work` on a worker thread while the window keeps painting (its
@@ -107,6 +111,8 @@ class ScriptEditorWindow : public QWidget {
   std::vector<app::EmbeddedFileRow> files_;
   bool filling_ = false;
   bool busy_ = false;
+  // The window's own writes of the command list.
+  std::unique_ptr<platform::FileSystem> file_system_;
   std::unique_ptr<platform::ProcessLauncher> own_launcher_;
   platform::ProcessLauncher* launcher_ = nullptr;
 

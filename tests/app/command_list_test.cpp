@@ -5,12 +5,19 @@
 
 #include "engine/ini_file.h"
 #include "engine/script_error.h"
+#include "platform/posix_file_system.h"
 #include "support/test_support.h"
 
 namespace pelvar::app {
 namespace {
 
 using testing::TempDir;
+
+// Writes the list over the script as it stands.
+WriteOutcome Write(const std::string& script, const std::vector<std::string>& lines) {
+  platform::PosixFileSystem files;
+  return WriteCommandLines(files, script, lines, FileFingerprint(script));
+}
 
 TEST(CommandListTest, ImageByFirstFiveCharacters) {
   EXPECT_EQ(CommandImage("IniWriteKey,1,a,b,c,d"), 1);
@@ -74,7 +81,7 @@ TEST(CommandListTest, WriteBackGivesTheNormalFormWithProcessLast) {
   ASSERT_EQ(lines.size(), 2u);
   lines.push_back("  filecopy,1,a,b  ");
   lines.push_back("");
-  WriteCommandLines(script, lines);
+  Write(script, lines);
   EXPECT_EQ(dir.Read("s.script"),
             "[main]\r\ntitle=T\r\n\r\n[variables]\r\n%a%=b\r\n\r\n"
             "[process]\r\necho,1,one\r\necho,0,two\r\nfilecopy,1,a,b\r\n\r\n");
@@ -83,16 +90,16 @@ TEST(CommandListTest, WriteBackGivesTheNormalFormWithProcessLast) {
 TEST(CommandListTest, WriteBackOfAnEmptyListLeavesAnEmptyProcessSection) {
   TempDir dir;
   const std::string script = dir.Write("s.script", "[process]\r\necho,1,x\r\n[main]\r\nt=1\r\n");
-  WriteCommandLines(script, {});
+  Write(script, {});
   EXPECT_EQ(dir.Read("s.script"), "[main]\r\nt=1\r\n\r\n[process]\r\n\r\n");
   EXPECT_FALSE(IniSectionExists(script, "process"));
   // Adding again appends after the empty header, which it replaces.
-  WriteCommandLines(script, {"echo,1,y"});
+  Write(script, {"echo,1,y"});
   EXPECT_EQ(dir.Read("s.script"),
             "[main]\r\nt=1\r\n\r\n[process]\r\n\r\n[process]\r\necho,1,y\r\n\r\n");
   // An empty header before the lines does not make them written twice.
-  WriteCommandLines(script, ListCommandLines(IniModel::Load(script)));
-  WriteCommandLines(script, ListCommandLines(IniModel::Load(script)));
+  Write(script, ListCommandLines(IniModel::Load(script)));
+  Write(script, ListCommandLines(IniModel::Load(script)));
   EXPECT_EQ(ReadSectionLines(script, "process"), (std::vector<std::string>{"", "echo,1,y", ""}));
 }
 
@@ -100,8 +107,24 @@ TEST(CommandListTest, WriteBackOfAReadOnlyScriptFailsAndLeavesIt) {
   TempDir dir;
   const std::string script = dir.Write("s.script", "[process]\necho,1,x\n");
   ASSERT_EQ(::chmod(script.c_str(), 0444), 0);
-  EXPECT_THROW(WriteCommandLines(script, {"echo,0,x"}), ScriptError);
+  EXPECT_THROW(Write(script, {"echo,0,x"}), ScriptError);
   EXPECT_EQ(dir.Read("s.script"), "[process]\necho,1,x\n");
+}
+
+TEST(CommandListTest, WriteBackOverAnotherVersionWritesNothing) {
+  TempDir dir;
+  const std::string script = dir.Write("s.script", "[process]\necho,1,x\n");
+  const std::optional<size_t> read = FileFingerprint(script);
+  dir.Write("s.script", "[process]\necho,1,y\n");
+  platform::PosixFileSystem files;
+  EXPECT_EQ(WriteCommandLines(files, script, {"echo,0,x"}, read), WriteOutcome::kChanged);
+  EXPECT_EQ(dir.Read("s.script"), "[process]\necho,1,y\n");
+  EXPECT_EQ(WriteCommandLines(files, dir.Path("gone.script"), {"echo,0,x"}, read),
+            WriteOutcome::kChanged);
+  EXPECT_FALSE(dir.Exists("gone.script"));
+  EXPECT_EQ(WriteCommandLines(files, script, {"echo,0,x"}, FileFingerprint(script)),
+            WriteOutcome::kWritten);
+  EXPECT_EQ(dir.Read("s.script"), "[process]\r\necho,0,x\r\n\r\n");
 }
 
 TEST(CommandListTest, FingerprintFollowsTheBytes) {
