@@ -6,6 +6,7 @@
 #include "engine/ini_model.h"
 #include "engine/text.h"
 #include "platform/file_system.h"
+#include "platform/posix_file_system.h"
 
 namespace pelvar::app {
 
@@ -37,14 +38,15 @@ std::vector<EmbeddedFileRow> EmbeddedFileRows(const IniModel& script, std::strin
 }
 
 bool EnsureScriptSection(std::string_view script, std::string_view section) {
-  if (!platform::IsFile(script)) {
-    platform::ReplaceFileAtomically(script, "");
-    if (!platform::IsFile(script)) return false;
+  platform::FileSystem& files = platform::ThreadFileSystem();
+  if (!files.IsFile(script)) {
+    files.WriteAll(script, "");
+    if (!files.IsFile(script)) return false;
   }
-  if (IniSectionExists(script, section)) return true;
-  commands::TextLines lines = commands::ReadTextFile(script);
+  if (IniSectionExists(files, script, section)) return true;
+  commands::TextLines lines = commands::ReadTextFile(files, script);
   commands::AddLine(lines, "[" + UnescapeField(section) + "]", "append", "0");
-  commands::WriteTextFile(script, lines);
+  commands::WriteTextFile(files, script, lines);
   return true;
 }
 
@@ -59,19 +61,20 @@ bool AddEncodedFolder(std::string_view script, std::string_view folder) {
 
 void RemoveEncodedFolder(std::string_view script, std::string_view folder,
                          const std::vector<std::string>& remaining) {
-  IniModel model = IniModel::Load(script);
-  // The index goes while it still holds its keys (an emptied section would
-  // count as absent and leave its header behind).
-  const std::vector<EmbeddedFileRow> rows = EmbeddedFileRows(model, folder);
-  EraseIniSection(model, folder);
-  for (const EmbeddedFileRow& row : rows) {
-    EraseIniSection(model, archive::EmbeddedFileSection(folder, row.name));
-  }
-  EraseIniSection(model, kEncodedFolders);
-  if (!model.SectionExists(kEncodedFolders)) model.AppendSection(kEncodedFolders);
-  for (const std::string& name : remaining) InsertSectionLine(model, kEncodedFolders, name);
-  if (remaining.empty()) EraseIniSection(model, kEncodedFolders);
-  model.Save(script);
+  IniModel::Edit(platform::ThreadFileSystem(), script, [&](IniModel& model) {
+    // The index goes while it still holds its keys (an emptied section would
+    // count as absent and leave its header behind).
+    const std::vector<EmbeddedFileRow> rows = EmbeddedFileRows(model, folder);
+    EraseIniSection(model, folder);
+    for (const EmbeddedFileRow& row : rows) {
+      EraseIniSection(model, archive::EmbeddedFileSection(folder, row.name));
+    }
+    EraseIniSection(model, kEncodedFolders);
+    if (!model.SectionExists(kEncodedFolders)) model.AppendSection(kEncodedFolders);
+    for (const std::string& name : remaining) InsertSectionLine(model, kEncodedFolders, name);
+    if (remaining.empty()) EraseIniSection(model, kEncodedFolders);
+    return true;
+  });
 }
 
 }  // namespace pelvar::app

@@ -1,7 +1,7 @@
 #include "engine/ini_file.h"
 
 #include "engine/text.h"
-#include "platform/file_system.h"
+#include "platform/posix_file_system.h"
 
 namespace pelvar {
 
@@ -38,42 +38,43 @@ std::vector<std::string> ReadSectionLines(const IniModel& model, std::string_vie
   return result;
 }
 
-std::vector<std::string> ReadSectionLines(std::string_view path, std::string_view section) {
-  return ReadSectionLines(IniModel::Load(path), section);
+std::vector<std::string> ReadSectionLines(platform::FileSystem& files, std::string_view path,
+                                          std::string_view section) {
+  return ReadSectionLines(IniModel::Load(files, path), section);
 }
 
-bool ReadSectionValues(std::string_view path, std::string_view section,
+bool ReadSectionValues(platform::FileSystem& files, std::string_view path, std::string_view section,
                        std::vector<std::string>& table) {
   table.clear();
-  const IniModel model = IniModel::Load(path);
+  const IniModel model = IniModel::Load(files, path);
   const int s = model.FindSection(section);
   if (s >= 0) table = model.sections()[static_cast<size_t>(s)].lines;
   return !table.empty();
 }
 
-bool WriteIniKey(std::string_view path, std::string_view section, std::string_view key,
-                 std::string_view value) {
-  if (!platform::IsFile(path)) return false;
-  IniModel model = IniModel::Load(path);
-  model.WriteKey(section, key, value);
-  model.Save(path);
-  return true;
+bool WriteIniKey(platform::FileSystem& files, std::string_view path, std::string_view section,
+                 std::string_view key, std::string_view value) {
+  return IniModel::Edit(files, path, [&](IniModel& model) {
+    model.WriteKey(section, key, value);
+    return true;
+  });
 }
 
-bool DeleteIniKey(std::string_view path, std::string_view section, std::string_view key) {
-  if (!platform::IsFile(path)) return false;
-  IniModel model = IniModel::Load(path);
-  model.DeleteKey(UnescapeField(section), UnescapeField(key));
-  model.Save(path);
-  return true;
+bool DeleteIniKey(platform::FileSystem& files, std::string_view path, std::string_view section,
+                  std::string_view key) {
+  return IniModel::Edit(files, path, [&](IniModel& model) {
+    model.DeleteKey(UnescapeField(section), UnescapeField(key));
+    return true;
+  });
 }
 
-bool EraseIniSection(std::string_view path, std::string_view section) {
-  if (!platform::IsFile(path)) return false;
-  IniModel model = IniModel::Load(path);
-  const bool gone = EraseIniSection(model, section);
-  model.Save(path);
-  return gone;
+bool EraseIniSection(platform::FileSystem& files, std::string_view path, std::string_view section) {
+  bool gone = false;
+  const bool exists = IniModel::Edit(files, path, [&](IniModel& model) {
+    gone = EraseIniSection(model, section);
+    return true;
+  });
+  return exists && gone;
 }
 
 bool EraseIniSection(IniModel& model, std::string_view section) {
@@ -84,15 +85,18 @@ bool EraseIniSection(IniModel& model, std::string_view section) {
   return !model.SectionExists(name);
 }
 
-bool IniSectionExists(std::string_view path, std::string_view section) {
-  return IniModel::Load(path).SectionExists(UnescapeField(section));
+bool IniSectionExists(platform::FileSystem& files, std::string_view path,
+                      std::string_view section) {
+  return IniModel::Load(files, path).SectionExists(UnescapeField(section));
 }
 
-bool InsertSectionLine(std::string_view path, std::string_view section, std::string_view line) {
-  if (!platform::IsFile(path)) return false;
-  IniModel model = IniModel::Load(path);
-  const bool inserted = InsertSectionLine(model, section, line);
-  model.Save(path);
+bool InsertSectionLine(platform::FileSystem& files, std::string_view path, std::string_view section,
+                       std::string_view line) {
+  bool inserted = false;
+  IniModel::Edit(files, path, [&](IniModel& model) {
+    inserted = InsertSectionLine(model, section, line);
+    return true;
+  });
   return inserted;
 }
 
@@ -111,6 +115,38 @@ bool InsertSectionLine(IniModel& model, std::string_view section, std::string_vi
   model = IniModel::FromLines(lines);
   model.set_has_bom(bom);
   return inserted;
+}
+
+// The same on the thread's real file system.
+
+std::vector<std::string> ReadSectionLines(std::string_view path, std::string_view section) {
+  return ReadSectionLines(platform::ThreadFileSystem(), path, section);
+}
+
+bool ReadSectionValues(std::string_view path, std::string_view section,
+                       std::vector<std::string>& table) {
+  return ReadSectionValues(platform::ThreadFileSystem(), path, section, table);
+}
+
+bool WriteIniKey(std::string_view path, std::string_view section, std::string_view key,
+                 std::string_view value) {
+  return WriteIniKey(platform::ThreadFileSystem(), path, section, key, value);
+}
+
+bool DeleteIniKey(std::string_view path, std::string_view section, std::string_view key) {
+  return DeleteIniKey(platform::ThreadFileSystem(), path, section, key);
+}
+
+bool EraseIniSection(std::string_view path, std::string_view section) {
+  return EraseIniSection(platform::ThreadFileSystem(), path, section);
+}
+
+bool IniSectionExists(std::string_view path, std::string_view section) {
+  return IniSectionExists(platform::ThreadFileSystem(), path, section);
+}
+
+bool InsertSectionLine(std::string_view path, std::string_view section, std::string_view line) {
+  return InsertSectionLine(platform::ThreadFileSystem(), path, section, line);
 }
 
 }  // namespace pelvar
