@@ -170,6 +170,8 @@ class BatchTest : public QObject {
     QVERIFY(program_->windows->log_window().isVisible());
     auto* stop = main_->findChild<QPushButton*>(QStringLiteral("stopButton"));
     QTRY_VERIFY(stop->isVisible());
+    // Stopped while it waits, after the first line.
+    QTRY_VERIFY(LogTexts(Log()).contains(QStringLiteral("8|line")));
     QTest::mouseClick(stop, Qt::LeftButton);
     QVERIFY(finished.wait(60'000));
     QCOMPARE(main_->last_outcome(), app::BatchOutcome::kStopped);
