@@ -73,6 +73,13 @@ fail() {
   echo "FAILED: $*" >&2
   exit 1
 }
+# Runs apt in the root, its output in a log shown only when it fails.
+apt_in_root() {
+  if ! in_root apt-get "$@" >"$work/apt.log" 2>&1; then
+    tail -n 30 "$work/apt.log" >&2
+    return 1
+  fi
+}
 # Runs a command in the root with a clean environment and without a display.
 in_root() {
   chroot "$root" /usr/bin/env -i PATH=/usr/sbin:/usr/bin:/sbin:/bin HOME=/root LANG=C.UTF-8 \
@@ -91,11 +98,12 @@ debootstrap --variant=minbase bookworm "$root" "$mirror" >"$work/debootstrap.log
   [[ -n "$security" ]] && echo "deb $security bookworm-security main"
 } >"$root/etc/apt/sources.list"
 mount -t proc proc "$root/proc"
-in_root apt-get update -q >&2
+apt_in_root update -q || fail "apt update"
 
 step "Installing $(basename "$deb")"
 cp "$deb" "$root/tmp/"
-in_root apt-get install -y -q "/tmp/$(basename "$deb")" >&2 || fail "apt install"
+apt_in_root install -y -q "/tmp/$(basename "$deb")" || fail "apt install"
+grep -E '^[0-9]+ upgraded, [0-9]+ newly installed' "$work/apt.log" >&2 || true
 in_root dpkg -L pelvar | sort >"$work/files.txt"
 
 step "pelvar --version"
@@ -114,6 +122,7 @@ cat >"$root/root/smoke.script" <<'EOF'
 title=Smoke test
 [process]
 echo,1,"Hello from the package"
+dirmake,1,"%targetdir%"
 dirmake,1,"%targetdir%\Sub Folder"
 txtaddline,1,"%targetdir%\Sub Folder\note.txt","written by the smoke test",append
 EOF
@@ -147,7 +156,7 @@ in_root pelvar-reg query 'HKCU\Software\Smoke' | grep -q 'Name *REG_SZ *Value' |
   fail "pelvar-reg query"
 
 step "Removing the package"
-in_root apt-get remove --purge -y -q pelvar >&2 || fail "apt remove"
+apt_in_root remove --purge -y -q pelvar || fail "apt remove"
 if in_root dpkg -s pelvar >/dev/null 2>&1; then fail "pelvar is still installed"; fi
 left=0
 while IFS= read -r path; do

@@ -161,6 +161,8 @@ class BatchTest : public QObject {
     QVERIFY(!main_->findChild<QWidget*>(QStringLiteral("mainContent"))->isEnabled());
     auto* stop = main_->findChild<QPushButton*>(QStringLiteral("stopButton"));
     QTRY_VERIFY(stop->isVisible());
+    // Stop while the run waits, after the first line.
+    QTRY_VERIFY(LogTexts(Log()).contains(QStringLiteral("8|line")));
     QTest::mouseClick(stop, Qt::LeftButton);
     QVERIFY(finished.wait(60'000));
     QCOMPARE(main_->last_outcome(), app::BatchOutcome::kStopped);
