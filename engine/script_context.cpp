@@ -4,6 +4,7 @@
 #include "engine/ini_file.h"
 #include "engine/script_error.h"
 #include "engine/text.h"
+#include "platform/posix_file_system.h"
 #include "platform/system_folders.h"
 
 namespace pelvar {
@@ -24,6 +25,10 @@ ScriptContext CreateScriptContext(const RunPaths& paths, RunView& view, const Co
   context.target_dir = paths.target_dir;
   context.iso_file = paths.iso_file;
   return context;
+}
+
+platform::FileSystem& ScriptContext::files() const {
+  return services.files != nullptr ? *services.files : platform::ThreadFileSystem();
 }
 
 void AddLogLine(ScriptContext& context, std::string_view text, LogKind kind) {
