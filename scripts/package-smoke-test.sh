@@ -124,6 +124,7 @@ title=Smoke test
 echo,1,"Hello from the package"
 dirmake,1,"%targetdir%"
 dirmake,1,"%targetdir%\Sub Folder"
+filecreateblank,1,"%targetdir%\Sub Folder\note.txt"
 txtaddline,1,"%targetdir%\Sub Folder\note.txt","written by the smoke test",append
 EOF
 in_root pelvar /root/smoke.script /TargetDir=/root/target /silent | tee "$work/run.log" ||
