@@ -82,6 +82,10 @@ for page in "$root"/usr/share/man/man*/*.gz; do
     fail "$(basename "$page") has no NAME section"
 done
 
+for completion in "$root"/usr/share/bash-completion/completions/*; do
+  bash -n "$completion" || fail "bash cannot read $(basename "$completion")"
+done
+
 desktop-file-validate "$root/usr/share/applications/org.pelvar.Pelvar.desktop" ||
   fail "desktop-file-validate"
 appstreamcli validate --no-net --pedantic "$root/usr/share/metainfo/org.pelvar.Pelvar.metainfo.xml" \
