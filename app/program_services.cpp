@@ -33,7 +33,8 @@ ProgramServices::ProgramServices(const ProgramConfig& config, const ProgramLocat
   services_.folders = owned_->folders.get();
   // Wiring of processes, downloads and sound:
   owned_->processes = std::make_unique<platform::PosixProcessLauncher>();
-  owned_->downloads = std::make_unique<platform::CurlDownloader>(platform::ErrorTerminalFd());
+  // A download's progress reaches the terminal through the run's view.
+  owned_->downloads = std::make_unique<platform::CurlDownloader>();
   owned_->sound =
       std::make_unique<platform::PosixSound>(platform::ErrorTerminalFd(), owned_->processes.get());
   services_.processes = owned_->processes.get();
