@@ -28,6 +28,10 @@ void TransferFolder(CommandCall& call, TreeTransfer transfer, std::string_view a
     view.ShowOperationProgress(activity, p.files, p.bytes, false);
   });
   view.ShowOperationProgress(activity, 0, 0, true);
+  if (!ok) {
+    call.SetReason(!platform::IsDirectory(source) ? "no such folder"
+                                                  : "not every file could be transferred");
+  }
   const std::string what = Quoted(source) + " to: " + Quoted(target);
   PendOutcome(call, ok, std::string(done) + what, std::string(failed) + what);
 }
@@ -44,7 +48,12 @@ void DirMove(CommandCall& call) {
 
 void DirDelete(CommandCall& call) {
   const std::string& path = call.Field(2);
-  PendOutcome(call, platform::DeleteTree(path), "Sucessfully deleted directory " + Quoted(path),
+  const bool ok = platform::DeleteTree(path);
+  if (!ok) {
+    call.SetReason(!platform::PathExists(path) ? "no such folder"
+                                               : "not everything in it could be deleted");
+  }
+  PendOutcome(call, ok, "Sucessfully deleted directory " + Quoted(path),
               "Failed to delete directory " + Quoted(path));
 }
 
@@ -54,8 +63,9 @@ void DirMake(CommandCall& call) {
     call.SetPending("Directory already exists, ignoring: " + Quoted(path), LogKind::kWarning);
     return;
   }
-  PendOutcome(call, !platform::CreateDirectory(path),
-              "Sucessfully created directory: " + Quoted(path),
+  const std::error_code ec = platform::CreateDirectory(path);
+  if (ec) call.SetReason(platform::SystemMessage(ec));
+  PendOutcome(call, !ec, "Sucessfully created directory: " + Quoted(path),
               "Failed to create directory: " + Quoted(path));
 }
 

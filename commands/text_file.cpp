@@ -5,28 +5,60 @@
 #include "engine/integer_text.h"
 #include "engine/script_error.h"
 #include "engine/text.h"
+#include "platform/file_stream.h"
 #include "platform/file_system.h"
+#include "platform/registry_text.h"
 
 namespace pelvar::commands {
 
 namespace {
 
-std::string ReadContent(std::string_view path) {
+constexpr std::string_view kUtf16LeMark("\xFF\xFE", 2);
+
+// The text of a file: its bytes, or for a file that begins with the UTF-16LE
+// byte order mark, its text as UTF-8 (`utf16` tells which).
+std::string ReadContent(std::string_view path, bool* utf16 = nullptr) {
   std::string content;
   if (const std::error_code ec = platform::ReadWholeFile(path, content)) {
     throw ScriptError("Cannot open file \"" + std::string(path) + "\". " +
                       platform::SystemMessage(ec));
   }
+  const bool wide = std::string_view(content).substr(0, 2) == kUtf16LeMark;
+  if (utf16 != nullptr) *utf16 = wide;
+  if (wide) content = platform::Utf16LeTextToUtf8(std::string_view(content).substr(2));
   return content;
 }
 
-// Writes through `fill`, which hands the writer its text piece by piece.
+// Whether the file at `path` is UTF-16LE text (begins with the mark).
+bool IsUtf16File(std::string_view path) {
+  platform::InputFile file;
+  if (file.Open(path)) return false;
+  char mark[2];
+  size_t got = 0;
+  return !file.ReadAt(0, mark, 2, got) && got == 2 && std::string_view(mark, 2) == kUtf16LeMark;
+}
+
+// Collects the text of a UTF-16 file, which is converted when complete.
+struct TextCollector {
+  void Write(std::string_view piece) { text.append(piece); }
+  std::string text;
+};
+
+// Writes through `fill`, which hands the writer its text piece by piece; as
+// UTF-16LE with the mark when `utf16`.
 template <typename Fill>
-void WriteContent(std::string_view path, Fill fill) {
+void WriteContent(std::string_view path, bool utf16, Fill fill) {
   platform::AtomicFileWriter writer;
   std::error_code ec = writer.Open(platform::HostPath(path));
   if (!ec) {
-    fill(writer);
+    if (utf16) {
+      TextCollector collector;
+      fill(collector);
+      writer.Write(kUtf16LeMark);
+      writer.Write(platform::TextToUtf16Le(collector.text));
+    } else {
+      fill(writer);
+    }
     ec = writer.Commit();
   }
   if (ec) ThrowCannotCreate(std::string(path), platform::SystemMessage(ec));
@@ -61,7 +93,7 @@ TextLines ReadTextFile(std::string_view path) {
 }
 
 void WriteTextFile(std::string_view path, const TextLines& lines) {
-  WriteContent(path, [&lines](platform::AtomicFileWriter& writer) {
+  WriteContent(path, IsUtf16File(path), [&lines](auto& writer) {
     for (const auto& line : lines) {
       writer.Write(line);
       writer.Write("\r\n");
@@ -70,8 +102,9 @@ void WriteTextFile(std::string_view path, const TextLines& lines) {
 }
 
 void EditTextFileLines(std::string_view path, const LineEdit& edit) {
-  const std::string content = ReadContent(path);
-  WriteContent(path, [&](platform::AtomicFileWriter& writer) {
+  bool utf16 = false;
+  const std::string content = ReadContent(path, &utf16);
+  WriteContent(path, utf16, [&](auto& writer) {
     constexpr size_t kChunk = size_t{1} << 20;
     std::string out;
     out.reserve(kChunk + (kChunk >> 2));

@@ -17,6 +17,11 @@ void CommandCall::PadFields(size_t count) {
 }
 
 void CommandCall::Log(std::string_view text, LogKind kind) {
+  if (kind == LogKind::kFailure && !reason_.empty()) {
+    AddFailureLine(context_, text, reason_);
+    reason_.clear();
+    return;
+  }
   AddLogLine(context_, text, kind);
 }
 
@@ -43,6 +48,16 @@ size_t SearchEntryRow(std::string_view key) {
   return 22;
 }
 
+namespace {
+
+// Commands that only show something: they run with empty paths too.
+bool IsDisplayOnlyRow(size_t row) {
+  const std::string_view name = kCommandNames[row];
+  return name == "beep" || name == "message" || name == "echo" || name == "wait";
+}
+
+}  // namespace
+
 void DispatchLine(ScriptContext& context, std::string_view line) {
   if (line.empty()) return;
   const std::string expanded = ExpandVariables(context, line);
@@ -54,14 +69,18 @@ void DispatchLine(ScriptContext& context, std::string_view line) {
     // name matches runs.
     for (size_t row = SearchEntryRow(key); row < kCommandNames.size(); ++row) {
       if (name == kCommandNames[row]) {
-        if (CommandFn fn = context.commands.At(row)) fn(call);
+        CommandFn fn = context.commands.At(row);
+        if (fn != nullptr && !IsDisplayOnlyRow(row)) {
+          if (const EmptyPathVariable* empty = FindEmptyPathUse(context, line)) {
+            throw ScriptError(EmptyPathText(*empty));
+          }
+        }
+        if (fn != nullptr) fn(call);
         break;
       }
     }
   }
-  if (!call.pending_text().empty()) {
-    AddLogLine(context, call.pending_text(), call.pending_kind());
-  }
+  if (!call.pending_text().empty()) call.Log(call.pending_text(), call.pending_kind());
 }
 
 }  // namespace pelvar

@@ -9,6 +9,7 @@
 #include "engine/text.h"
 #include "platform/file_stream.h"
 #include "platform/file_system.h"
+#include "platform/registry_text.h"
 
 namespace pelvar {
 
@@ -75,6 +76,8 @@ void IniModel::LoadLine(std::string_view raw) {
 
 namespace {
 
+constexpr std::string_view kUtf16LeMark("\xFF\xFE", 2);
+
 // Feeds file bytes chunk by chunk and hands complete lines to a callback,
 // following the load rules for line ends, the NUL end and the BOM.
 class LineFeeder {
@@ -116,6 +119,7 @@ class LineFeeder {
   }
 
   bool has_bom() const { return has_bom_; }
+  bool saw_nul() const { return saw_nul_; }
   // Whether the last call stopped early because the callback returned
   // false, and how many bytes of its input it had used then.
   bool stopped() const { return stopped_; }
@@ -147,6 +151,7 @@ class LineFeeder {
     if (nul != std::string_view::npos) {
       chunk = chunk.substr(0, nul);
       ended_ = true;
+      saw_nul_ = true;
     }
     size_t start = 0;
     if (skip_lf_ && !chunk.empty()) {
@@ -193,6 +198,7 @@ class LineFeeder {
         stopped_ = true;
         consumed_ = start;
         ended_ = false;
+        saw_nul_ = false;
         return true;
       }
     }
@@ -208,6 +214,7 @@ class LineFeeder {
   bool skip_lf_ = false;
   bool ended_ = false;
   bool has_bom_ = false;
+  bool saw_nul_ = false;
   bool stopped_ = false;
   size_t consumed_ = 0;
 };
@@ -258,6 +265,7 @@ IniModel IniModel::Parse(std::string_view text) {
   feeder.Feed(text, emit);
   feeder.Finish(emit);
   model.has_bom_ = feeder.has_bom();
+  model.cut_at_nul_ = feeder.saw_nul();
   return model;
 }
 
@@ -289,6 +297,23 @@ IniModel IniModel::LoadSections(std::string_view path, const SectionFilter& keep
   if (const std::error_code ec = file.Open(path)) {
     if (ec.value() == ENOENT || ec.value() == ENOTDIR) return model;
     throw fail(ec);
+  }
+  {
+    char mark[2];
+    size_t got = 0;
+    if (const std::error_code ec = file.ReadAt(0, mark, 2, got)) throw fail(ec);
+    if (got == 2 && std::string_view(mark, 2) == kUtf16LeMark) {
+      // UTF-16 files are small (driver .inf files): read whole, as UTF-8.
+      std::string bytes;
+      if (const std::error_code ec = platform::ReadWholeFile(path, bytes)) throw fail(ec);
+      file.Close();
+      IniModel wide = Parse(platform::Utf16LeTextToUtf8(std::string_view(bytes).substr(2)));
+      if (keep) {
+        std::erase_if(wide.sections_, [&keep](const Section& s) { return !keep(s.name); });
+      }
+      wide.utf16_ = true;
+      return wide;
+    }
   }
   // With a filter, lines outside the wanted sections stop the feeder, and
   // the bytes up to the next line that begins with "[" are passed over.
@@ -340,7 +365,10 @@ IniModel IniModel::LoadSections(std::string_view path, const SectionFilter& keep
       } else {
         std::string_view region = chunk.substr(pos);
         const size_t nul = region.find('\0');
-        if (nul != std::string_view::npos) region = region.substr(0, nul);
+        if (nul != std::string_view::npos) {
+          region = region.substr(0, nul);
+          model.cut_at_nul_ = true;
+        }
         const size_t h = FindBracketLine(region, line_blank);
         if (h != std::string_view::npos) {
           pos += h;
@@ -356,6 +384,7 @@ IniModel IniModel::LoadSections(std::string_view path, const SectionFilter& keep
   file.Close();
   feeder.Finish(emit);
   model.has_bom_ = feeder.has_bom();
+  model.cut_at_nul_ = model.cut_at_nul_ || feeder.saw_nul();
   return model;
 }
 
@@ -397,7 +426,11 @@ std::string IniModel::Render() const {
 void IniModel::Save(std::string_view path) const {
   platform::AtomicFileWriter writer;
   std::error_code ec = writer.Open(platform::HostPath(path));
-  if (!ec) {
+  if (!ec && utf16_) {
+    writer.Write(kUtf16LeMark);
+    writer.Write(platform::TextToUtf16Le(Render()));
+    ec = writer.Commit();
+  } else if (!ec) {
     if (has_bom_) writer.Write("\xEF\xBB\xBF");
     for (const auto& s : sections_) {
       writer.Write("[");

@@ -2,9 +2,10 @@
 
 #include <QCheckBox>
 #include <QHBoxLayout>
+#include <QHeaderView>
 #include <QLabel>
-#include <QListView>
 #include <QPushButton>
+#include <QTreeView>
 #include <QVBoxLayout>
 #include <exception>
 
@@ -21,7 +22,7 @@ LogWindow::LogWindow(ProgramState& state, QWidget* parent)
     : QWidget(parent, Qt::Window),
       state_(state),
       model_(new LogListModel(/*with_icons=*/true, this)),
-      list_(new QListView(this)),
+      list_(new QTreeView(this)),
       title_(new QLabel(QStringLiteral("Log window"), this)),
       description_(new QLabel(this)),
       save_(new QPushButton(QStringLiteral("Save log"), this)),
@@ -48,7 +49,12 @@ LogWindow::LogWindow(ProgramState& state, QWidget* parent)
 
   list_->setObjectName(QStringLiteral("logList"));
   list_->setModel(model_);
-  list_->setUniformItemSizes(true);
+  list_->setUniformRowHeights(true);
+  list_->setRootIsDecorated(false);
+  list_->setItemsExpandable(false);
+  list_->setAllColumnsShowFocus(true);
+  list_->header()->setStretchLastSection(true);
+  list_->setColumnWidth(0, 400);
   list_->setEditTriggers(QAbstractItemView::NoEditTriggers);
   list_->setSelectionBehavior(QAbstractItemView::SelectRows);
   list_->setSelectionMode(QAbstractItemView::SingleSelection);

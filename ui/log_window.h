@@ -8,7 +8,7 @@
 
 class QCheckBox;
 class QLabel;
-class QListView;
+class QTreeView;
 class QPushButton;
 
 namespace pelvar::ui {
@@ -22,7 +22,7 @@ class LogWindow : public QWidget {
   explicit LogWindow(ProgramState& state, QWidget* parent = nullptr);
 
   LogListModel& model() { return *model_; }
-  QListView& list() { return *list_; }
+  QTreeView& list() { return *list_; }
 
   // The "View after saving log" box as the configuration sets it (no write).
   void SetViewAfterSave(bool on);
@@ -36,7 +36,7 @@ class LogWindow : public QWidget {
 
   ProgramState& state_;
   LogListModel* model_;
-  QListView* list_;
+  QTreeView* list_;
   QLabel* title_;
   QLabel* description_;
   QPushButton* save_;

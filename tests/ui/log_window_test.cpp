@@ -1,8 +1,8 @@
 // The log window: saving log.txt, viewing it after saving, the stored check
 // box, the kind icons and a long log.
 #include <QCheckBox>
-#include <QListView>
 #include <QPushButton>
+#include <QTreeView>
 #include <QtTest>
 
 #include "ui/icons.h"
@@ -95,12 +95,26 @@ class LogWindowTest : public QObject {
     QVERIFY(!first.data(Qt::DecorationRole).value<QIcon>().isNull());
   }
 
+  void failureReasonsShowAsToolTipAndInTheDetailsColumn() {
+    log_->model().Append(
+        {LogLine{"Failed to load registry hive", LogKind::kFailure, "no such file"},
+         LogLine{"ok", LogKind::kSuccess}});
+    const QAbstractItemModel& model = log_->model();
+    QCOMPARE(model.columnCount(), 2);
+    QCOMPARE(model.headerData(1, Qt::Horizontal).toString(), QStringLiteral("Details"));
+    QCOMPARE(model.index(0, 0).data().toString(), QStringLiteral("Failed to load registry hive"));
+    QCOMPARE(model.index(0, 0).data(Qt::ToolTipRole).toString(), QStringLiteral("no such file"));
+    QCOMPARE(model.index(0, 1).data().toString(), QStringLiteral("no such file"));
+    QVERIFY(!model.index(1, 0).data(Qt::ToolTipRole).isValid());
+    QCOMPARE(model.index(1, 1).data().toString(), QString());
+  }
+
   void hundredThousandLinesInOneAppend() {
     std::vector<LogLine> lines(100'000, LogLine{"echo text", LogKind::kInfo});
     log_->model().Append(std::move(lines));
     QCOMPARE(log_->model().rowCount(), 100'000);
     auto& list = log_->list();
-    QVERIFY(list.uniformItemSizes());
+    QVERIFY(list.uniformRowHeights());
     list.scrollToBottom();
     QCOMPARE(list.model()->index(99'999, 0).data().toString(), QStringLiteral("echo text"));
   }
