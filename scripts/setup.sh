@@ -12,7 +12,7 @@ PACKAGES=(
   zlib1g-dev libdeflate-dev pigz
   libcurl4-openssl-dev curl
   libicu-dev
-  clang libclang-rt-14-dev
+  clang libclang-rt-14-dev clang-format
   python3 xdg-utils hyperfine
 )
 
@@ -28,6 +28,6 @@ if ((${#missing[@]})); then
   SUDO=""
   if [[ $(id -u) -ne 0 ]]; then SUDO="sudo"; fi
   export DEBIAN_FRONTEND=noninteractive
-  $SUDO apt-get update -qq
-  $SUDO apt-get install -y -qq --no-install-recommends "${missing[@]}" >/dev/null
+  $SUDO apt-get update -q >&2
+  $SUDO apt-get install -y -q --no-install-recommends "${missing[@]}" >&2
 fi
