@@ -9,6 +9,7 @@
 #include "commands/builtin_commands.h"
 #include "engine/text.h"
 #include "platform/file_system.h"
+#include "platform/terminal.h"
 
 namespace pelvar::app {
 
@@ -27,7 +28,7 @@ class ConsoleBatchHost : public BatchHost {
   void ClearLog() override {}
   void SelectLogLine(size_t) override {}
   void Beep() override {
-    if (!terminal_) return;
+    if (!terminal_ || !platform::IsTerminal(err_)) return;
     std::fputc('\a', err_);
     std::fflush(err_);
   }

@@ -20,9 +20,8 @@ std::string ProgramConfig::Read(const ConfigKey& key) const {
 bool ProgramConfig::Write(const ConfigKey& key, const std::string& value) {
   // A value that is there already is not written again, and a write changes
   // only its own line: the user's comments, layout and bytes stay.
-  if (const std::string* old = model_.FindValue(key.section, key.key); old && *old == value) {
-    return true;
-  }
+  const std::string* line = model_.FindValue(key.section, key.key);
+  if (line != nullptr && std::string_view(*line).substr(line->find('=') + 1) == value) return true;
   if (!WriteIniKeyInPlace(path_, key.section, key.key, value)) return false;
   model_.WriteKey(key.section, key.key, value);
   return true;

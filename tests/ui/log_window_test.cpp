@@ -57,16 +57,14 @@ class LogWindowTest : public QObject {
     QCOMPARE(box->text(), QStringLiteral("View after saving log"));
     QVERIFY(!box->isChecked());
     box->click();
-    QCOMPARE(program_->home.Read("pelvar.ini"),
-             std::string("[main]\r\nViewLogAfterSave=1\r\n\r\n"));
+    QCOMPARE(program_->home.Read("pelvar.ini"), std::string("[main]\nViewLogAfterSave=1\n"));
     log_->model().Append({{"x", LogKind::kInfo}});
     Save();
     QCOMPARE(program_->shell.opened_files,
              QStringList{QString::fromStdString(program_->home.Path("log.txt"))});
     QVERIFY(program_->dialogs.messages.isEmpty());
     box->click();
-    QCOMPARE(program_->home.Read("pelvar.ini"),
-             std::string("[main]\r\nViewLogAfterSave=0\r\n\r\n"));
+    QCOMPARE(program_->home.Read("pelvar.ini"), std::string("[main]\nViewLogAfterSave=0\n"));
   }
 
   void unwritableProgramFolderShowsTheError() {
