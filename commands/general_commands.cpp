@@ -162,8 +162,16 @@ void WebGet(CommandCall& call) {
   if (platform::Downloader* downloader = call.context().services.downloads) {
     RunView& view = call.context().view;
     view.Flush();
-    platform::DownloadRequest request{url, destination, [&view] { return view.StopRequested(); }};
+    platform::DownloadRequest request;
+    request.url = url;
+    request.destination = destination;
+    request.cancelled = [&view] { return view.StopRequested(); };
+    request.progress = [&view](uint64_t done, uint64_t /*total*/) {
+      view.ShowOperationProgress("Downloading", 0, done, false);
+    };
+    view.ShowOperationProgress("Downloading", 0, 0, false);
     const platform::DownloadOutcome outcome = downloader->Download(request);
+    view.ShowOperationProgress("Downloading", 0, 0, true);
     ok = outcome.ok;
     if (!ok) call.SetReason(outcome.error);
   } else {

@@ -1,5 +1,7 @@
 #include "engine/dispatcher.h"
 
+#include "platform/file_system.h"
+
 #include "engine/line_fields.h"
 #include "engine/script_context.h"
 #include "engine/script_error.h"
@@ -69,13 +71,16 @@ void DispatchLine(ScriptContext& context, std::string_view line) {
     // name matches runs.
     for (size_t row = SearchEntryRow(key); row < kCommandNames.size(); ++row) {
       if (name == kCommandNames[row]) {
-        CommandFn fn = context.commands.At(row);
-        if (fn != nullptr && !IsDisplayOnlyRow(row)) {
-          if (const EmptyPathVariable* empty = FindEmptyPathUse(context, line)) {
-            throw ScriptError(EmptyPathText(*empty));
+        if (CommandFn fn = context.commands.At(row)) {
+          if (!IsDisplayOnlyRow(row)) {
+            if (const EmptyPathVariable* empty = FindEmptyPathUse(context, line)) {
+              throw ScriptError(EmptyPathText(*empty));
+            }
           }
+          // What the command wrote is durable before its log line appears.
+          const platform::CommandScope scope(&context.files());
+          fn(call);
         }
-        if (fn != nullptr) fn(call);
         break;
       }
     }

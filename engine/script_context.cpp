@@ -6,6 +6,7 @@
 #include "engine/ini_file.h"
 #include "engine/script_error.h"
 #include "engine/text.h"
+#include "platform/posix_file_system.h"
 #include "platform/system_folders.h"
 
 namespace pelvar {
@@ -95,6 +96,10 @@ const EmptyPathVariable* FindEmptyPathUse(const ScriptContext& context, std::str
     if (IContains(line, v.name)) return &v;
   }
   return nullptr;
+}
+
+platform::FileSystem& ScriptContext::files() const {
+  return services.files != nullptr ? *services.files : platform::ThreadFileSystem();
 }
 
 void AddLogLine(ScriptContext& context, std::string_view text, LogKind kind) {

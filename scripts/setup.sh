@@ -14,6 +14,9 @@ PACKAGES=(
   libicu-dev
   clang libclang-rt-14-dev clang-format
   python3 xdg-utils hyperfine
+  # manual pages, icons and the Debian package, and the checks of all three
+  pandoc librsvg2-bin dpkg-dev file man-db lintian
+  desktop-file-utils appstream shared-mime-info libglib2.0-bin
 )
 
 missing=()

@@ -15,6 +15,7 @@
 #include "ui/dialogs.h"
 #include "ui/icons.h"
 #include "ui/log_list_model.h"
+#include "ui/log_view_tools.h"
 
 namespace pelvar::ui {
 
@@ -53,12 +54,12 @@ LogWindow::LogWindow(ProgramState& state, QWidget* parent)
   list_->setRootIsDecorated(false);
   list_->setItemsExpandable(false);
   list_->setAllColumnsShowFocus(true);
-  list_->header()->setStretchLastSection(true);
-  list_->setColumnWidth(0, 400);
+  list_->setHeaderHidden(list_->model()->columnCount() < 2);
   list_->setEditTriggers(QAbstractItemView::NoEditTriggers);
   list_->setSelectionBehavior(QAbstractItemView::SelectRows);
-  list_->setSelectionMode(QAbstractItemView::SingleSelection);
   list_->setIconSize(QSize(16, 16));
+  // Long lines scroll sideways, show whole as tool tips, and copy (Ctrl+C).
+  new LogViewTools(*list_);
 
   save_->setObjectName(QStringLiteral("saveLogButton"));
   view_after_save_->setObjectName(QStringLiteral("viewAfterSaveBox"));
@@ -75,6 +76,11 @@ LogWindow::LogWindow(ProgramState& state, QWidget* parent)
 
   connect(save_, &QPushButton::clicked, this, &LogWindow::SaveLog);
   connect(view_after_save_, &QCheckBox::clicked, this, &LogWindow::OnViewAfterSaveClicked);
+}
+
+void LogWindow::SetCaptions(const QString& title, const QString& description) {
+  title_->setText(title);
+  description_->setText(description);
 }
 
 void LogWindow::SetViewAfterSave(bool on) {
