@@ -78,7 +78,7 @@ void RegHiveLoad(CommandCall& call) {
   const std::string& file = call.Field(3);
   const std::string hive_name = UnescapeField(hive);
   const std::string file_path = UnescapeField(file);
-  const bool exists = platform::IsFile(file_path);
+  const bool exists = call.context().files().IsFile(file_path);
   if (!exists) call.SetReason("the hive file \"" + file_path + "\" does not exist");
   const bool ok = exists && RunRegTool(call, "load HKLM\\" + hive_name + " " + file_path);
   if (ok) call.context().services.run_hives.push_back(hive_name);

@@ -15,9 +15,10 @@ namespace {
 
 // Why an INI file operation on `path` returned false, when it is one of
 // the common reasons.
-std::string IniFailureReason(const std::string& path) {
-  if (!platform::IsFile(path)) return "no such file";
-  if (IniModel::Load(path).cut_at_nul()) {
+std::string IniFailureReason(CommandCall& call, const std::string& path) {
+  platform::FileSystem& files = call.context().files();
+  if (!files.IsFile(path)) return "no such file";
+  if (IniModel::Load(files, path).cut_at_nul()) {
     return "the file holds a NUL byte: it is left as it is rather than cut there";
   }
   return {};
@@ -31,8 +32,9 @@ void LogOutcome(CommandCall& call, bool ok, const std::string& success,
 void IniDeleteSection(CommandCall& call) {
   const std::string& file = call.Field(2);
   const std::string& section = call.Field(3);
-  const bool ok = EraseIniSection(UnescapeField(file), UnescapeField(section));
-  if (!ok) call.SetReason(IniFailureReason(UnescapeField(file)));
+  const bool ok =
+      EraseIniSection(call.context().files(), UnescapeField(file), UnescapeField(section));
+  if (!ok) call.SetReason(IniFailureReason(call, UnescapeField(file)));
   const std::string tail = "file:\"" + file + "\" Section: \"" + section + "\"";
   LogOutcome(call, ok, "Successfully deleted INI section in " + tail,
              "Failed to delete INI section in " + tail);
@@ -41,23 +43,23 @@ void IniDeleteSection(CommandCall& call) {
 // Creates the file when missing, then appends the section header unless the
 // section holds lines already. The file is edited as text, not rewritten in
 // the INI normal form.
-bool AddSection(const std::string& path, const std::string& section) {
-  if (!platform::IsFile(path)) {
+bool AddSection(platform::FileSystem& files, const std::string& path, const std::string& section) {
+  if (!files.IsFile(path)) {
     // A file that cannot be made is the command's failure, checked below.
-    (void)platform::ReplaceFileAtomically(path, "");
-    if (!platform::IsFile(path)) return false;
+    (void)files.WriteAll(path, "");
+    if (!files.IsFile(path)) return false;
   }
-  if (IniSectionExists(path, section)) return true;
-  TextLines lines = ReadTextFile(path);
+  if (IniSectionExists(files, path, section)) return true;
+  TextLines lines = ReadTextFile(files, path);
   AddLine(lines, "[" + section + "]", "append", "0");
-  WriteTextFile(path, lines);
+  WriteTextFile(files, path, lines);
   return true;
 }
 
 void IniAddSection(CommandCall& call) {
   const std::string& file = call.Field(2);
   const std::string& section = call.Field(3);
-  const bool ok = AddSection(UnescapeField(file), UnescapeField(section));
+  const bool ok = AddSection(call.context().files(), UnescapeField(file), UnescapeField(section));
   if (!ok) call.SetReason("the file could not be made");
   LogOutcome(call, ok,
              "Sucessfully created section in file: \"" + file + "\" section: \"" + section + "\"",
@@ -69,9 +71,9 @@ void IniWriteKey(CommandCall& call) {
   const std::string& section = call.Field(3);
   const std::string& key = call.Field(4);
   const std::string& value = call.Field(5);
-  const bool ok = WriteIniKey(UnescapeField(file), UnescapeField(section), UnescapeField(key),
-                              UnescapeField(value));
-  if (!ok) call.SetReason(IniFailureReason(UnescapeField(file)));
+  const bool ok = WriteIniKey(call.context().files(), UnescapeField(file), UnescapeField(section),
+                              UnescapeField(key), UnescapeField(value));
+  if (!ok) call.SetReason(IniFailureReason(call, UnescapeField(file)));
   LogOutcome(call, ok,
              "Successfully wrote INI key in file: \"" + file + "\" Section: \"" + section +
                  "\" key: \"" + key + "=" + value + "\"",
@@ -82,8 +84,9 @@ void IniDeleteKey(CommandCall& call) {
   const std::string& file = call.Field(2);
   const std::string& section = call.Field(3);
   const std::string& key = call.Field(4);
-  const bool ok = DeleteIniKey(UnescapeField(file), UnescapeField(section), UnescapeField(key));
-  if (!ok) call.SetReason(IniFailureReason(UnescapeField(file)));
+  const bool ok = DeleteIniKey(call.context().files(), UnescapeField(file), UnescapeField(section),
+                               UnescapeField(key));
+  if (!ok) call.SetReason(IniFailureReason(call, UnescapeField(file)));
   LogOutcome(call, ok, "Successfully deleted INI key in \"" + file + "\" key: \"" + key + "\"",
              "INIDeleteKey - Failed to write INI file: \"" + file + "\"");
 }
@@ -92,10 +95,10 @@ void IniWriteTextLine(CommandCall& call) {
   const std::string& file = call.Field(2);
   const std::string& section = call.Field(3);
   const std::string& line = call.Field(4);
-  const bool ok =
-      InsertSectionLine(UnescapeField(file), UnescapeField(section), UnescapeField(line));
+  const bool ok = InsertSectionLine(call.context().files(), UnescapeField(file),
+                                    UnescapeField(section), UnescapeField(line));
   if (!ok) {
-    std::string reason = IniFailureReason(UnescapeField(file));
+    std::string reason = IniFailureReason(call, UnescapeField(file));
     const std::string_view text = TrimControl(UnescapeField(line));
     if (reason.empty() && (text.empty() || text.front() == ';')) {
       reason = "an empty line or a ; comment would be dropped from the INI file";

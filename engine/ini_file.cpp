@@ -3,6 +3,7 @@
 #include "engine/script_error.h"
 #include "engine/text.h"
 #include "platform/file_system.h"
+#include "platform/posix_file_system.h"
 
 namespace pelvar {
 
@@ -74,27 +75,29 @@ std::vector<size_t> SectionLineNumbers(std::string_view path, std::string_view s
   return numbers;
 }
 
-std::vector<std::string> ReadSectionLines(std::string_view path, std::string_view section) {
-  return ReadSectionLines(IniModel::Load(path), section);
+std::vector<std::string> ReadSectionLines(platform::FileSystem& files, std::string_view path,
+                                          std::string_view section) {
+  return ReadSectionLines(IniModel::Load(files, path), section);
 }
 
-bool ReadSectionValues(std::string_view path, std::string_view section,
+bool ReadSectionValues(platform::FileSystem& files, std::string_view path, std::string_view section,
                        std::vector<std::string>& table) {
   table.clear();
-  const IniModel model = IniModel::Load(path);
+  const IniModel model = IniModel::Load(files, path);
   const int s = model.FindSection(section);
   if (s >= 0) table = model.sections()[static_cast<size_t>(s)].lines;
   return !table.empty();
 }
 
-bool WriteIniKey(std::string_view path, std::string_view section, std::string_view key,
-                 std::string_view value) {
-  if (!platform::IsFile(path)) return false;
-  IniModel model = IniModel::Load(path);
-  if (model.cut_at_nul()) return false;
-  model.WriteKey(section, key, value);
-  model.Save(path);
-  return true;
+bool WriteIniKey(platform::FileSystem& files, std::string_view path, std::string_view section,
+                 std::string_view key, std::string_view value) {
+  bool cut = false;
+  const bool exists = IniModel::Edit(files, path, [&](IniModel& model) {
+    cut = model.cut_at_nul();
+    if (!cut) model.WriteKey(section, key, value);
+    return !cut;
+  });
+  return exists && !cut;
 }
 
 namespace {
@@ -174,55 +177,94 @@ bool WriteIniKeyInPlace(std::string_view path, std::string_view section, std::st
   return true;
 }
 
-bool DeleteIniKey(std::string_view path, std::string_view section, std::string_view key) {
-  if (!platform::IsFile(path)) return false;
-  IniModel model = IniModel::Load(path);
-  if (model.cut_at_nul()) return false;
-  model.DeleteKey(UnescapeField(section), UnescapeField(key));
-  model.Save(path);
-  return true;
+bool DeleteIniKey(platform::FileSystem& files, std::string_view path, std::string_view section,
+                  std::string_view key) {
+  bool cut = false;
+  const bool exists = IniModel::Edit(files, path, [&](IniModel& model) {
+    cut = model.cut_at_nul();
+    if (!cut) model.DeleteKey(UnescapeField(section), UnescapeField(key));
+    return !cut;
+  });
+  return exists && !cut;
 }
 
-bool EraseIniSection(std::string_view path, std::string_view section) {
-  if (!platform::IsFile(path)) return false;
+bool EraseIniSection(platform::FileSystem& files, std::string_view path, std::string_view section) {
   const std::string name = UnescapeField(section);
-  IniModel model = IniModel::Load(path);
-  if (model.cut_at_nul()) return false;
-  for (int erased = 0; erased < 10 && model.SectionExists(name); ++erased) {
-    model.EraseSection(name);
-  }
-  model.Save(path);
-  return !model.SectionExists(name);
+  bool gone = false;
+  const bool exists = IniModel::Edit(files, path, [&](IniModel& model) {
+    if (model.cut_at_nul()) return false;
+    for (int erased = 0; erased < 10 && model.SectionExists(name); ++erased) {
+      model.EraseSection(name);
+    }
+    gone = !model.SectionExists(name);
+    return true;
+  });
+  return exists && gone;
 }
 
-bool IniSectionExists(std::string_view path, std::string_view section) {
-  return IniModel::Load(path).SectionExists(UnescapeField(section));
+bool IniSectionExists(platform::FileSystem& files, std::string_view path,
+                      std::string_view section) {
+  return IniModel::Load(files, path).SectionExists(UnescapeField(section));
 }
 
-bool InsertSectionLine(std::string_view path, std::string_view section, std::string_view line) {
-  if (!platform::IsFile(path)) return false;
+bool InsertSectionLine(platform::FileSystem& files, std::string_view path, std::string_view section,
+                       std::string_view line) {
   // A comment or blank line would be dropped again by the save: the file is
   // left as it is rather than rewritten without the line.
   const std::string text = UnescapeField(line);
   const std::string_view kept = TrimControl(text);
   if (kept.empty() || kept.front() == ';') return false;
-  const IniModel loaded = IniModel::Load(path);
-  if (loaded.cut_at_nul()) return false;
-  std::vector<std::string> lines = loaded.RenderLines();
-  const std::string header = "[" + UnescapeField(section) + "]";
   bool inserted = false;
-  for (size_t i = 0; i < lines.size(); ++i) {
-    if (lines[i] == header) {
-      lines.insert(lines.begin() + static_cast<long>(i + 2), text);
-      inserted = true;
-      break;
+  IniModel::Edit(files, path, [&](IniModel& loaded) {
+    if (loaded.cut_at_nul()) return false;
+    std::vector<std::string> lines = loaded.RenderLines();
+    const std::string header = "[" + UnescapeField(section) + "]";
+    for (size_t i = 0; i < lines.size(); ++i) {
+      if (lines[i] == header) {
+        lines.insert(lines.begin() + static_cast<long>(i + 2), text);
+        inserted = true;
+        break;
+      }
     }
-  }
-  IniModel model = IniModel::FromLines(lines);
-  model.set_has_bom(loaded.has_bom());
-  model.set_utf16(loaded.utf16());
-  model.Save(path);
+    IniModel model = IniModel::FromLines(lines);
+    model.set_has_bom(loaded.has_bom());
+    model.set_utf16(loaded.utf16());
+    loaded = std::move(model);
+    return true;
+  });
   return inserted;
+}
+
+// The same on the thread's real file system.
+
+std::vector<std::string> ReadSectionLines(std::string_view path, std::string_view section) {
+  return ReadSectionLines(platform::ThreadFileSystem(), path, section);
+}
+
+bool ReadSectionValues(std::string_view path, std::string_view section,
+                       std::vector<std::string>& table) {
+  return ReadSectionValues(platform::ThreadFileSystem(), path, section, table);
+}
+
+bool WriteIniKey(std::string_view path, std::string_view section, std::string_view key,
+                 std::string_view value) {
+  return WriteIniKey(platform::ThreadFileSystem(), path, section, key, value);
+}
+
+bool DeleteIniKey(std::string_view path, std::string_view section, std::string_view key) {
+  return DeleteIniKey(platform::ThreadFileSystem(), path, section, key);
+}
+
+bool EraseIniSection(std::string_view path, std::string_view section) {
+  return EraseIniSection(platform::ThreadFileSystem(), path, section);
+}
+
+bool IniSectionExists(std::string_view path, std::string_view section) {
+  return IniSectionExists(platform::ThreadFileSystem(), path, section);
+}
+
+bool InsertSectionLine(std::string_view path, std::string_view section, std::string_view line) {
+  return InsertSectionLine(platform::ThreadFileSystem(), path, section, line);
 }
 
 }  // namespace pelvar

@@ -7,8 +7,8 @@
 
 #include "engine/script_error.h"
 #include "engine/text.h"
-#include "platform/file_stream.h"
 #include "platform/file_system.h"
+#include "platform/posix_file_system.h"
 #include "platform/registry_text.h"
 
 namespace pelvar {
@@ -283,21 +283,41 @@ IniModel IniModel::FromLines(const std::vector<std::string>& lines) {
   return model;
 }
 
+namespace {
+
+ScriptError CannotOpen(std::string_view path, std::error_code ec) {
+  return ScriptError("Cannot open file \"" + std::string(path) + "\". " +
+                     platform::SystemMessage(ec));
+}
+
+}  // namespace
+
+IniModel IniModel::Load(platform::FileSystem& files, std::string_view path) {
+  return LoadSections(files, path, {});
+}
+
 IniModel IniModel::Load(std::string_view path) {
-  return LoadSections(path, {});
+  return LoadSections(platform::ThreadFileSystem(), path, {});
 }
 
 IniModel IniModel::LoadSections(std::string_view path, const SectionFilter& keep) {
-  IniModel model;
-  auto fail = [&path](std::error_code ec) {
-    return ScriptError("Cannot open file \"" + std::string(path) + "\". " +
-                       platform::SystemMessage(ec));
-  };
-  platform::InputFile file;
-  if (const std::error_code ec = file.Open(path)) {
-    if (ec.value() == ENOENT || ec.value() == ENOTDIR) return model;
-    throw fail(ec);
+  return LoadSections(platform::ThreadFileSystem(), path, keep);
+}
+
+IniModel IniModel::LoadSections(platform::FileSystem& files, std::string_view path,
+                                const SectionFilter& keep) {
+  std::unique_ptr<platform::FileReader> file;
+  if (const std::error_code ec = files.OpenRead(path, file)) {
+    if (ec.value() == ENOENT || ec.value() == ENOTDIR) return IniModel();
+    throw CannotOpen(path, ec);
   }
+  return LoadFrom(*file, path, keep);
+}
+
+IniModel IniModel::LoadFrom(platform::FileReader& file, std::string_view path,
+                            const SectionFilter& keep) {
+  IniModel model;
+  auto fail = [&path](std::error_code ec) { return CannotOpen(path, ec); };
   {
     char mark[2];
     size_t got = 0;
@@ -305,9 +325,16 @@ IniModel IniModel::LoadSections(std::string_view path, const SectionFilter& keep
     if (got == 2 && std::string_view(mark, 2) == kUtf16LeMark) {
       // UTF-16 files are small (driver .inf files): read whole, as UTF-8.
       std::string bytes;
-      if (const std::error_code ec = platform::ReadWholeFile(path, bytes)) throw fail(ec);
-      file.Close();
-      IniModel wide = Parse(platform::Utf16LeTextToUtf8(std::string_view(bytes).substr(2)));
+      std::string buf(64 * 1024, '\0');
+      for (uint64_t offset = 2;;) {
+        if (const std::error_code ec = file.ReadAt(offset, buf.data(), buf.size(), got)) {
+          throw fail(ec);
+        }
+        if (got == 0) break;
+        bytes.append(buf.data(), got);
+        offset += got;
+      }
+      IniModel wide = Parse(platform::Utf16LeTextToUtf8(bytes));
       if (keep) {
         std::erase_if(wide.sections_, [&keep](const Section& s) { return !keep(s.name); });
       }
@@ -381,7 +408,6 @@ IniModel IniModel::LoadSections(std::string_view path, const SectionFilter& keep
       }
     }
   }
-  file.Close();
   feeder.Finish(emit);
   model.has_bom_ = feeder.has_bom();
   model.cut_at_nul_ = model.cut_at_nul_ || feeder.saw_nul();
@@ -423,28 +449,59 @@ std::string IniModel::Render() const {
   return out;
 }
 
-void IniModel::Save(std::string_view path) const {
-  platform::AtomicFileWriter writer;
-  std::error_code ec = writer.Open(platform::HostPath(path));
-  if (!ec && utf16_) {
+void IniModel::WriteTo(platform::FileWriter& writer) const {
+  if (utf16_) {
     writer.Write(kUtf16LeMark);
     writer.Write(platform::TextToUtf16Le(Render()));
-    ec = writer.Commit();
-  } else if (!ec) {
-    if (has_bom_) writer.Write("\xEF\xBB\xBF");
-    for (const auto& s : sections_) {
-      writer.Write("[");
-      writer.Write(s.name);
-      writer.Write("]\r\n");
-      for (const auto& l : s.lines) {
-        writer.Write(l);
-        writer.Write("\r\n");
-      }
+    return;
+  }
+  if (has_bom_) writer.Write("\xEF\xBB\xBF");
+  for (const auto& s : sections_) {
+    writer.Write("[");
+    writer.Write(s.name);
+    writer.Write("]\r\n");
+    for (const auto& l : s.lines) {
+      writer.Write(l);
       writer.Write("\r\n");
     }
-    ec = writer.Commit();
+    writer.Write("\r\n");
+  }
+}
+
+void IniModel::Save(std::string_view path) const {
+  Save(platform::ThreadFileSystem(), path);
+}
+
+void IniModel::Save(platform::FileSystem& files, std::string_view path) const {
+  std::unique_ptr<platform::FileWriter> writer;
+  std::error_code ec = files.OpenReplace(path, platform::Durability::kRewrite, writer);
+  if (!ec) {
+    WriteTo(*writer);
+    ec = writer->Commit();
   }
   if (ec) ThrowCannotCreate(std::string(path), platform::SystemMessage(ec));
+}
+
+bool IniModel::Edit(platform::FileSystem& files, std::string_view path,
+                    const std::function<bool(IniModel&)>& edit) {
+  if (!files.IsFile(path)) return false;
+  std::unique_ptr<platform::FileWriter> writer;
+  if (const std::error_code ec = files.OpenReplace(path, platform::Durability::kRewrite, writer)) {
+    // A file that cannot be opened is reported as a read would report it;
+    // one that can be read but not replaced as a save would.
+    std::unique_ptr<platform::FileReader> reader;
+    if (const std::error_code read_ec = files.OpenRead(path, reader))
+      throw CannotOpen(path, read_ec);
+    ThrowCannotCreate(std::string(path), platform::SystemMessage(ec));
+  }
+  if (writer->old() == nullptr) return false;
+  IniModel model = LoadFrom(*writer->old(), path);
+  if (!edit(model)) return true;
+  model.WriteTo(*writer);
+  if (const std::error_code ec = writer->Commit()) {
+    ThrowCannotCreate(std::string(path), platform::SystemMessage(ec));
+  }
+  return true;
 }
 
 int IniModel::FindSection(std::string_view name) const {

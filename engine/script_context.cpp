@@ -124,9 +124,10 @@ void RunScript(ScriptContext& context, std::string_view script_file, std::string
 
   // The script is read once for both sections, and only they are kept: the
   // sections of embedded files, often most of the file, are passed over.
-  const IniModel model = IniModel::LoadSections(script_file, [section](std::string_view name) {
-    return IEquals(name, "variables") || IEquals(name, section);
-  });
+  const IniModel model =
+      IniModel::LoadSections(context.files(), script_file, [section](std::string_view name) {
+        return IEquals(name, "variables") || IEquals(name, section);
+      });
   std::vector<std::string> own;
   const int vars = model.FindSection("variables");
   if (vars >= 0) own = model.sections()[static_cast<size_t>(vars)].lines;
