@@ -189,17 +189,21 @@ bool DeleteIniKey(platform::FileSystem& files, std::string_view path, std::strin
 }
 
 bool EraseIniSection(platform::FileSystem& files, std::string_view path, std::string_view section) {
-  const std::string name = UnescapeField(section);
   bool gone = false;
   const bool exists = IniModel::Edit(files, path, [&](IniModel& model) {
     if (model.cut_at_nul()) return false;
-    for (int erased = 0; erased < 10 && model.SectionExists(name); ++erased) {
-      model.EraseSection(name);
-    }
-    gone = !model.SectionExists(name);
+    gone = EraseIniSection(model, section);
     return true;
   });
   return exists && gone;
+}
+
+bool EraseIniSection(IniModel& model, std::string_view section) {
+  const std::string name = UnescapeField(section);
+  for (int erased = 0; erased < 10 && model.SectionExists(name); ++erased) {
+    model.EraseSection(name);
+  }
+  return !model.SectionExists(name);
 }
 
 bool IniSectionExists(platform::FileSystem& files, std::string_view path,
@@ -215,23 +219,33 @@ bool InsertSectionLine(platform::FileSystem& files, std::string_view path, std::
   const std::string_view kept = TrimControl(text);
   if (kept.empty() || kept.front() == ';') return false;
   bool inserted = false;
-  IniModel::Edit(files, path, [&](IniModel& loaded) {
-    if (loaded.cut_at_nul()) return false;
-    std::vector<std::string> lines = loaded.RenderLines();
-    const std::string header = "[" + UnescapeField(section) + "]";
-    for (size_t i = 0; i < lines.size(); ++i) {
-      if (lines[i] == header) {
-        lines.insert(lines.begin() + static_cast<long>(i + 2), text);
-        inserted = true;
-        break;
-      }
-    }
-    IniModel model = IniModel::FromLines(lines);
-    model.set_has_bom(loaded.has_bom());
-    model.set_utf16(loaded.utf16());
-    loaded = std::move(model);
+  IniModel::Edit(files, path, [&](IniModel& model) {
+    if (model.cut_at_nul()) return false;
+    inserted = InsertSectionLine(model, section, line);
     return true;
   });
+  return inserted;
+}
+
+bool InsertSectionLine(IniModel& model, std::string_view section, std::string_view line) {
+  const std::string text = UnescapeField(line);
+  const std::string_view kept = TrimControl(text);
+  if (kept.empty() || kept.front() == ';') return false;  // the save would drop it
+  std::vector<std::string> lines = model.RenderLines();
+  const std::string header = "[" + UnescapeField(section) + "]";
+  bool inserted = false;
+  for (size_t i = 0; i < lines.size(); ++i) {
+    if (lines[i] == header) {
+      lines.insert(lines.begin() + static_cast<long>(i + 2), UnescapeField(line));
+      inserted = true;
+      break;
+    }
+  }
+  const bool bom = model.has_bom();
+  const bool utf16 = model.utf16();
+  model = IniModel::FromLines(lines);
+  model.set_has_bom(bom);
+  model.set_utf16(utf16);
   return inserted;
 }
 
