@@ -64,7 +64,7 @@ std::vector<EmptyPathVariable> FindEmptyPaths(const VariableTable& table, size_t
       const bool known = std::any_of(marked.begin(), marked.end(),
                                      [&](const auto& m) { return IEquals(m.name, name); });
       if (known) continue;
-      const std::string_view value = std::string_view(table.lines()[i]).substr(name.size() + 1);
+      const std::string_view value = table.ValueAt(i);
       for (const EmptyPathVariable& m : marked) {
         if (IContains(value, m.name)) {
           marked.push_back({std::string(name), m.path});

@@ -31,6 +31,8 @@ class VariableTable {
 
   // Name of line i (empty for a line without "=").
   std::string_view NameAt(size_t i) const { return lines_[i].name; }
+  // Value of line i as it stands (the whole line when it has no "=").
+  std::string_view ValueAt(size_t i) const { return lines_[i].value; }
   // Index of the first line bearing `name`; -1 when none.
   int Find(std::string_view name) const;
   // Value of the first line bearing `name`; empty when none.

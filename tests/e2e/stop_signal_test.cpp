@@ -122,7 +122,7 @@ TEST(StopSignalTest, EachSignalStopsAfterTheCurrentCommandWithItsStatus) {
     const auto start = std::chrono::steady_clock::now();
     EXPECT_EQ(program.Stop(signal_number), status) << "signal " << signal_number;
     EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(30));
-    EXPECT_EQ(program.output(), "8\tstarted\n1\tWaiting 60 seconds\n0\tRun stopped\n");
+    EXPECT_EQ(program.output(), "8\tstarted\n0\tWaited 0 of 60 seconds: stopped\n0\tRun stopped\n");
     EXPECT_FALSE(home.Exists("never.txt"));
   }
 }
