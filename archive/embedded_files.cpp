@@ -122,7 +122,8 @@ std::string DecodeSection(const IniModel& model, int section,
   }
   if (!bytes.empty()) sink(bytes);
   if (next <= last) {
-    return "it has " + std::to_string(next) + " of its " + std::to_string(last + 1) + " lines";
+    return "it has " + std::to_string(next) + " of its " +
+           std::to_string(static_cast<int64_t>(last) + 1) + " lines";
   }
   return {};
 }
