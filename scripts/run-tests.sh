@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Every test: the format check, the release build with warnings as errors,
 # the Debian package and its checks, the AddressSanitizer +
-# UndefinedBehaviorSanitizer build, and a short run of each fuzz target.
+# UndefinedBehaviorSanitizer build, the window tests under ThreadSanitizer,
+# and a short run of each fuzz target.
 set -euo pipefail
 root="$(cd "$(dirname "$0")/.." && pwd)"
 "$root/scripts/setup.sh"
@@ -24,6 +25,21 @@ if [[ "${PELVAR_SKIP_ASAN:-0}" != 1 ]]; then
   (cd build/asan && ASAN_OPTIONS=detect_leaks=1 ctest --output-on-failure -j "$jobs")
 fi
 
+# The window tests under ThreadSanitizer: runs go on a worker thread that
+# reports to the window. Only those tests and what they link are built.
+if [[ "${PELVAR_SKIP_TSAN:-0}" != 1 ]]; then
+  if [[ ! -f build/tsan/build.ninja ]]; then
+    cmake --preset tsan >/dev/null
+  fi
+  ui_tests=()
+  for source in tests/ui/*_test.cpp; do
+    ui_tests+=("ui_$(basename "$source" .cpp)")
+  done
+  cmake --build build/tsan --target "${ui_tests[@]}"
+  (cd build/tsan && TSAN_OPTIONS="halt_on_error=1 second_deadlock_stack=1" \
+    ctest --output-on-failure -j "$jobs" -R '^ui_')
+fi
+
 # A brief run of each fuzz target, built with clang and libFuzzer, on a copy
 # of its seed corpus.
 if [[ "${PELVAR_SKIP_FUZZ:-0}" != 1 ]]; then
@@ -35,13 +51,14 @@ if [[ "${PELVAR_SKIP_FUZZ:-0}" != 1 ]]; then
       "-DCMAKE_C_FLAGS=$fuzz_flags" "-DCMAKE_CXX_FLAGS=$fuzz_flags" \
       "-DCMAKE_EXE_LINKER_FLAGS=-fsanitize=address,undefined" >/dev/null
   fi
-  cmake --build build/fuzz --target archive_reader_fuzz base64_text_fuzz
-  for target in archive_reader base64_text; do
+  fuzz_targets=(archive_reader base64_text line_path ini_round_trip integer_text mask_matcher)
+  cmake --build build/fuzz --target "${fuzz_targets[@]/%/_fuzz}"
+  for target in "${fuzz_targets[@]}"; do
     corpus="$(mktemp -d)"
     cp "$root/tests/fuzz/corpus/$target/"* "$corpus/"
     log="$corpus.log"
     if ! "build/fuzz/fuzz/${target}_fuzz" -max_total_time="${PELVAR_FUZZ_SECONDS:-5}" \
-      -rss_limit_mb=1024 "$corpus" >"$log" 2>&1; then
+      -rss_limit_mb=1024 -timeout=20 "$corpus" >"$log" 2>&1; then
       tail -n 40 "$log"
       exit 1
     fi
