@@ -8,7 +8,7 @@
 #include "engine/integer_text.h"
 #include "engine/text.h"
 #include "platform/file_system.h"
-#include "platform/host_file.h"
+#include "platform/posix_file_system.h"
 
 namespace pelvar::app {
 
@@ -37,7 +37,7 @@ int ScriptLevel(std::string_view text) {
 ScriptEntry ReadScriptEntry(const std::string& path) {
   // A file that cannot be read is listed with the defaults.
   std::string text;
-  if (platform::ReadWholeFile(path, text)) text.clear();
+  if (platform::ThreadFileSystem().ReadAll(path, text)) text.clear();
   return EntryOfText(path, text);
 }
 
@@ -47,7 +47,7 @@ namespace {
 // costs three system calls a script.
 ScriptEntry ReadListedEntry(const std::string& path) {
   std::string text;
-  if (platform::ReadHostFile(path, text)) return ReadScriptEntry(path);
+  if (platform::ThreadFileSystem().ReadAll(path, text)) return ReadScriptEntry(path);
   return EntryOfText(path, text);
 }
 
@@ -78,7 +78,7 @@ std::vector<std::string> ListScriptFolders(const std::string& program_folder) {
   finder.Execute();
   std::vector<std::string> captions;
   for (const std::string& found : finder.Results()) {
-    if (!platform::IsDirectory(found)) continue;
+    if (!platform::ThreadFileSystem().IsFolder(found)) continue;
     std::string caption = found.substr(found.rfind(base, 0) == 0 ? base.size() : 0);
     std::erase(caption, '\\');
     captions.push_back(std::move(caption));
@@ -91,7 +91,7 @@ std::string ScriptFolderPath(const std::string& program_folder, const std::strin
 }
 
 std::optional<std::vector<ScriptEntry>> ListScripts(const std::string& folder) {
-  if (!platform::IsDirectory(folder)) return std::nullopt;
+  if (!platform::ThreadFileSystem().IsFolder(folder)) return std::nullopt;
   commands::FileFinder finder;
   finder.directory = folder;
   finder.filter = "*.script";

@@ -16,8 +16,8 @@ void ExtractFile(CommandCall& call) {
   const std::string& folder = call.Field(2);
   const std::string& file = call.Field(3);
   const std::string& destination = call.Field(4);
-  const bool done =
-      archive::ExtractEmbeddedFile(call.context().script_file, folder, file, destination);
+  const bool done = archive::ExtractEmbeddedFile(call.context().files(), call.context().script_file,
+                                                 folder, file, destination);
   const std::string tail = Quoted(file) + " to path: " + Quoted(destination);
   if (done) {
     call.SetPending("Sucessfully extracted file: " + tail, LogKind::kSuccess);
@@ -30,7 +30,8 @@ void ExtractFolder(CommandCall& call, bool skip_existing) {
   const std::string& script = call.Field(2);
   const std::string& folder = call.Field(3);
   const std::string& destination = call.Field(4);
-  const bool done = archive::ExtractEmbeddedFolder(script, folder, destination, skip_existing);
+  const bool done = archive::ExtractEmbeddedFolder(call.context().files(), script, folder,
+                                                   destination, skip_existing);
   const std::string tail =
       Quoted(script) + " Section:" + Quoted(folder) + " Path to extract: " + Quoted(destination);
   if (done) {
@@ -54,8 +55,9 @@ void ExtractAllFilesIfNotExist(CommandCall& call) {
 void ExtractAndRun(CommandCall& call) {
   const std::string& folder = call.Field(2);
   const std::string& file = call.Field(3);
-  const archive::RunOutcome outcome = archive::RunEmbeddedFile(
-      call.context().script_file, folder, file, call.context().services.processes);
+  const archive::RunOutcome outcome =
+      archive::RunEmbeddedFile(call.context().files(), call.context().script_file, folder, file,
+                               call.context().services.processes);
   switch (outcome) {
     case archive::RunOutcome::kNotExtracted:
       call.SetPending("Failed to extract: " + Quoted(folder) + " please check if sintax is correct",
