@@ -240,7 +240,8 @@ bool ExtractEmbeddedFile(platform::FileSystem& files, std::string_view script,
 
 bool ExtractEmbeddedFolder(platform::FileSystem& files, std::string_view script,
                            std::string_view folder, std::string_view destination,
-                           bool skip_existing) {
+                           bool skip_existing,
+                           const std::function<void(uint64_t files)>& progress) {
   if (script.empty() || !files.IsFolder(destination)) return false;
   const std::string prefix = EmbeddedFileSection(folder, "");
   const IniModel model = IniModel::LoadSections(files, script, [&](std::string_view name) {
@@ -256,7 +257,9 @@ bool ExtractEmbeddedFolder(platform::FileSystem& files, std::string_view script,
     }
   }
   if (keys.empty()) return false;
+  uint64_t done = 0;
   for (const auto& key : keys) {
+    if (progress) progress(done++);
     if (skip_existing && files.Exists(std::string(destination) + "\\" + key)) continue;
     const int section = FindFilledSection(model, EmbeddedFileSection(folder, key));
     if (section < 0) return false;
@@ -306,9 +309,10 @@ bool ExtractEmbeddedFile(std::string_view script, std::string_view folder,
 }
 
 bool ExtractEmbeddedFolder(std::string_view script, std::string_view folder,
-                           std::string_view destination, bool skip_existing) {
+                           std::string_view destination, bool skip_existing,
+                           const std::function<void(uint64_t files)>& progress) {
   return ExtractEmbeddedFolder(platform::ThreadFileSystem(), script, folder, destination,
-                               skip_existing);
+                               skip_existing, progress);
 }
 
 bool DeleteEmbeddedFile(std::string_view script, std::string_view folder,
