@@ -178,7 +178,7 @@ TEST(PosixFileSystemTest, TreeMergesMeetNamesInAnyCase) {
   EXPECT_EQ(NamesIn(dir.Path("dst/src/SUB")), (std::vector<std::string>{"FILE.TXT", "other.txt"}));
   EXPECT_EQ(dir.Read("dst/src/SUB/FILE.TXT"), "new");
   // A move merges the same way.
-  dir.Write("src/SUB/FILE.txt", "newer");
+  dir.Write("src/Sub/file.txt", "newer");
   ASSERT_TRUE(files.MoveTree(dir.Path("SRC"), dir.Path("DST"), {}));
   EXPECT_FALSE(dir.Exists("src"));
   EXPECT_EQ(NamesIn(dir.Path("dst/src")), std::vector<std::string>{"SUB"});
