@@ -278,7 +278,7 @@ bool DeleteEmbeddedFile(platform::FileSystem& files, std::string_view script,
 
 RunOutcome RunEmbeddedFile(platform::FileSystem& files, std::string_view script,
                            std::string_view folder, std::string_view file_name,
-                           platform::ProcessLauncher* launcher) {
+                           platform::ProcessLauncher* launcher, std::function<bool()> stop) {
   // The name becomes a path in the scratch folder: it must stay inside.
   if (!PackArchive::IsPlainFileName(file_name)) return RunOutcome::kNotExtracted;
   ScratchFolder scratch(files);
@@ -287,14 +287,16 @@ RunOutcome RunEmbeddedFile(platform::FileSystem& files, std::string_view script,
   }
   const std::string program = scratch.path() + "/" + std::string(file_name);
   if (LooksLikeProgram(files, program)) files.MakeExecutable(program);
-  bool started = false;
+  platform::ProcessOutcome outcome;
   if (launcher != nullptr) {
     platform::ProcessRequest request;
     request.file = files.Resolve(program);
-    started = launcher->Run(request, /*wait=*/true).started;
+    request.stop = std::move(stop);
+    outcome = launcher->Run(request, /*wait=*/true);
   }
   files.Delete(program);
-  return started ? RunOutcome::kRan : RunOutcome::kNotStarted;
+  if (!outcome.started) return RunOutcome::kNotStarted;
+  return outcome.stopped ? RunOutcome::kStopped : RunOutcome::kRan;
 }
 
 // The same on the thread's real file system.
@@ -321,8 +323,10 @@ bool DeleteEmbeddedFile(std::string_view script, std::string_view folder,
 }
 
 RunOutcome RunEmbeddedFile(std::string_view script, std::string_view folder,
-                           std::string_view file_name, platform::ProcessLauncher* launcher) {
-  return RunEmbeddedFile(platform::ThreadFileSystem(), script, folder, file_name, launcher);
+                           std::string_view file_name, platform::ProcessLauncher* launcher,
+                           std::function<bool()> stop) {
+  return RunEmbeddedFile(platform::ThreadFileSystem(), script, folder, file_name, launcher,
+                         std::move(stop));
 }
 
 }  // namespace pelvar::archive
