@@ -10,6 +10,7 @@
 #include "engine/script_error.h"
 #include "engine/text.h"
 #include "platform/file_system.h"
+#include "platform/posix_file_system.h"
 
 namespace pelvar::app {
 
@@ -56,7 +57,7 @@ namespace {
 bool FolderPartExists(const std::string& field) {
   if (field.empty()) return false;
   const std::string folder = FolderPrefixOfPath(field);
-  return !folder.empty() && platform::IsDirectory(folder);
+  return !folder.empty() && platform::ThreadFileSystem().IsFolder(folder);
 }
 
 }  // namespace

@@ -9,6 +9,7 @@
 #include "engine/script_error.h"
 #include "engine/text.h"
 #include "platform/file_system.h"
+#include "platform/posix_file_system.h"
 
 namespace pelvar::app {
 
@@ -22,7 +23,7 @@ std::string ScriptNotFoundText(const RunArguments& args) {
 
 CommandLineResult RunCommandLine(const RunArguments& args, const ProgramLocation& location,
                                  RunView& view) {
-  if (!args.has_script || !platform::IsFile(args.script)) {
+  if (!args.has_script || !platform::ThreadFileSystem().IsFile(args.script)) {
     return {CommandLineOutcome::kScriptMissing, ScriptNotFoundText(args)};
   }
   const ProgramConfig config = ProgramConfig::Load(location.config_path);

@@ -9,6 +9,7 @@
 #include "engine/script_error.h"
 #include "engine/text.h"
 #include "platform/file_system.h"
+#include "platform/posix_file_system.h"
 
 namespace pelvar::app {
 
@@ -113,7 +114,7 @@ size_t BytesFingerprint(std::string_view bytes) {
 
 EditedScript ReadEditedScript(std::string_view path) {
   std::string bytes;
-  const std::error_code ec = platform::ReadWholeFile(path, bytes);
+  const std::error_code ec = platform::ThreadFileSystem().ReadAll(path, bytes);
   if (ec == std::errc::no_such_file_or_directory) return {};
   if (ec) {
     throw ScriptError("Cannot open file \"" + std::string(path) + "\". " +
@@ -127,7 +128,7 @@ EditedScript ReadEditedScript(std::string_view path) {
 
 std::optional<size_t> FileFingerprint(std::string_view path) {
   std::string bytes;
-  if (platform::ReadWholeFile(path, bytes)) return std::nullopt;
+  if (platform::ThreadFileSystem().ReadAll(path, bytes)) return std::nullopt;
   return BytesFingerprint(bytes);
 }
 

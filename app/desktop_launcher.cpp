@@ -6,6 +6,7 @@
 
 #include "platform/file_system.h"
 #include "platform/module_loader.h"
+#include "platform/posix_file_system.h"
 
 #ifndef PELVAR_MODULE_DIR
 #define PELVAR_MODULE_DIR "/usr/local/lib/pelvar"
@@ -48,7 +49,7 @@ int RunDesktop(int argc, char** argv, const ProgramLocation& location,
       std::string(PELVAR_MODULE_DIR) + "/" + kModuleFile};
   std::string error;
   for (const auto& path : candidates) {
-    if (!platform::IsFile(path)) continue;
+    if (!platform::ThreadFileSystem().IsFile(path)) continue;
     std::unique_ptr<platform::LoadedModule> module = platform::LoadedModule::Open(path, &error);
     if (!module) break;
     auto entry = reinterpret_cast<DesktopEntry>(module->Symbol(kDesktopEntry));

@@ -8,6 +8,7 @@
 #include "engine/script_error.h"
 #include "engine/text.h"
 #include "platform/file_system.h"
+#include "platform/posix_file_system.h"
 
 namespace pelvar::app {
 
@@ -83,7 +84,7 @@ std::optional<int> RunEmbeddedFileTool(const std::vector<std::string>& args, std
     std::fputs(kToolUsage, err);
     return 2;
   }
-  if (!platform::IsFile(args[2])) {
+  if (!platform::ThreadFileSystem().IsFile(args[2])) {
     std::fprintf(err, "No such script: %s\n", args[2].c_str());
     return 2;
   }

@@ -4,6 +4,7 @@
 #include "engine/ini_model.h"
 #include "engine/text.h"
 #include "platform/file_system.h"
+#include "platform/posix_file_system.h"
 
 namespace pelvar::app {
 
@@ -39,7 +40,7 @@ IniModel WithProfileAtEnd(const IniModel& model, std::string_view name,
 
 LanguageProfiles LoadLanguageProfiles(const std::string& config_path) {
   LanguageProfiles profiles;
-  if (!platform::IsFile(config_path)) {
+  if (!platform::ThreadFileSystem().IsFile(config_path)) {
     profiles.in_use = config::kDefaultLanguage.fallback;
     return profiles;
   }
@@ -83,7 +84,7 @@ Captions Translate(const std::vector<LanguageRow>& rows) {
 
 void SaveLanguage(const std::string& config_path, const std::string& name,
                   const std::vector<LanguageRow>& rows) {
-  if (!platform::IsFile(config_path)) return;
+  if (!platform::ThreadFileSystem().IsFile(config_path)) return;
   IniModel model = IniModel::Load(config_path);
   model.WriteKey(config::kDefaultLanguage.section, config::kDefaultLanguage.key, name);
   model.EraseSection(SectionOf(name));
@@ -102,7 +103,7 @@ std::optional<std::string> LanguageNameTaken(const std::vector<std::string>& nam
 
 void CreateLanguage(const std::string& config_path, const std::string& name,
                     const std::vector<LanguageRow>& rows) {
-  if (!platform::IsFile(config_path)) return;
+  if (!platform::ThreadFileSystem().IsFile(config_path)) return;
   IniModel model = IniModel::Load(config_path);
   model.WriteKey(config::kDefaultLanguage.section, config::kDefaultLanguage.key, name);
   int list = model.FindSection(kListSection);
@@ -113,7 +114,7 @@ void CreateLanguage(const std::string& config_path, const std::string& name,
 
 void DeleteLanguage(const std::string& config_path, const std::string& first,
                     const std::string& removed) {
-  if (!platform::IsFile(config_path)) return;
+  if (!platform::ThreadFileSystem().IsFile(config_path)) return;
   IniModel model = IniModel::Load(config_path);
   model.WriteKey(config::kDefaultLanguage.section, config::kDefaultLanguage.key, first);
   model.DeleteKey(kListSection, removed);

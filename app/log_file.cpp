@@ -2,6 +2,7 @@
 
 #include "engine/script_error.h"
 #include "platform/file_system.h"
+#include "platform/posix_file_system.h"
 
 namespace pelvar::app {
 
@@ -12,7 +13,7 @@ std::string LogFilePath(const std::string& program_folder) {
 
 std::string WriteLogFile(const std::string& program_folder, const std::vector<LogLine>& lines) {
   const std::string path = LogFilePath(program_folder);
-  if (const std::error_code ec = platform::ReplaceFileAtomically(path, LogFileText(lines))) {
+  if (const std::error_code ec = platform::ThreadFileSystem().WriteAll(path, LogFileText(lines))) {
     ThrowCannotCreate(path, platform::SystemMessage(ec));
   }
   return path;

@@ -2,13 +2,14 @@
 
 #include "engine/ini_file.h"
 #include "platform/file_system.h"
+#include "platform/posix_file_system.h"
 
 namespace pelvar::app {
 
 ProgramConfig ProgramConfig::Load(const std::string& path) {
   ProgramConfig config;
   config.path_ = path;
-  config.exists_ = platform::IsFile(path);
+  config.exists_ = platform::ThreadFileSystem().IsFile(path);
   if (config.exists_) config.model_ = IniModel::Load(path);
   return config;
 }

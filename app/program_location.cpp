@@ -1,12 +1,13 @@
 #include "app/program_location.h"
 
-#include <unistd.h>
+#include <vector>
 
 #include <cstdlib>
 #include <string>
 
 #include "platform/file_system.h"
-#include "platform/folder_seed.h"
+#include "platform/posix_file_system.h"
+#include "platform/system_folders.h"
 
 namespace pelvar::app {
 
@@ -26,6 +27,27 @@ std::string Join(const std::string& folder, const std::string& name) {
   return (folder == "/" ? "" : folder) + "/" + name;
 }
 
+// Copies every file and folder of `from` into `to`, making `to` and its
+// folders as needed; files that already exist in `to` are kept. False when
+// something could not be copied.
+bool SeedFolder(platform::FileSystem& files, const std::string& from, const std::string& to) {
+  if (files.MakeFolder(to, /*parents=*/true)) return false;
+  std::vector<platform::DirectoryEntry> entries;
+  if (files.List(from, entries)) return false;
+  bool ok = true;
+  for (const auto& e : entries) {
+    const std::string source = Join(from, e.name);
+    const std::string target = Join(to, e.name);
+    if (e.is_directory) {
+      ok = SeedFolder(files, source, target) && ok;
+    } else {
+      const std::error_code ec = files.Copy(source, target, /*replace=*/false);
+      ok = (!ec || ec == std::errc::file_exists) && ok;
+    }
+  }
+  return ok;
+}
+
 }  // namespace
 
 FolderChoice ChooseProgramFolder(const LocationInputs& in,
@@ -43,14 +65,8 @@ FolderChoice ChooseProgramFolder(const LocationInputs& in,
 }
 
 ProgramLocation LocateProgram(const char* argv0) {
-  std::string exe;
-  char buf[4096];
-  const ssize_t n = ::readlink("/proc/self/exe", buf, sizeof buf - 1);
-  if (n > 0) {
-    exe.assign(buf, static_cast<size_t>(n));
-  } else if (argv0 != nullptr) {
-    exe = argv0;
-  }
+  std::string exe = platform::RunningProgramPath();
+  if (exe.empty() && argv0 != nullptr) exe = argv0;
   LocationInputs in;
   const size_t slash = exe.rfind('/');
   in.exe_folder = slash == std::string::npos ? "." : exe.substr(0, slash);
@@ -63,15 +79,15 @@ ProgramLocation LocateProgram(const char* argv0) {
   in.xdg_config_home = Env("XDG_CONFIG_HOME");
   in.home = Env("HOME");
 
-  const FolderChoice choice =
-      ChooseProgramFolder(in, [](const std::string& path) { return platform::IsFile(path); });
+  const FolderChoice choice = ChooseProgramFolder(
+      in, [](const std::string& path) { return platform::ThreadFileSystem().IsFile(path); });
   ProgramLocation loc;
   loc.folder = choice.folder;
   loc.program_name = in.program_name;
   loc.executable_folder = in.exe_folder;
   loc.config_path = Join(loc.folder, loc.ConfigFileName());
-  if (!choice.seed_from.empty() && !platform::IsFile(loc.config_path)) {
-    platform::SeedFolder(choice.seed_from, loc.folder);
+  if (!choice.seed_from.empty() && !platform::ThreadFileSystem().IsFile(loc.config_path)) {
+    SeedFolder(platform::ThreadFileSystem(), choice.seed_from, loc.folder);
   }
   return loc;
 }

@@ -10,6 +10,7 @@
 #include "commands/hex_bytes.h"
 #include "engine/text.h"
 #include "platform/file_system.h"
+#include "platform/posix_file_system.h"
 #include "platform/registry_text.h"
 
 namespace pelvar::app {
@@ -397,12 +398,13 @@ int Run(const std::vector<std::string>& args, HostRegistry& registry, std::FILE*
   if (verb == "export") {
     Expect(args.size() >= 3);
     const Options o = ParseOptions(args, 3, verb);
-    if (!o.force && platform::PathExists(args[2])) {
+    if (!o.force && platform::ThreadFileSystem().Exists(args[2])) {
       Fail("\"" + args[2] + "\" exists; add /y to overwrite it");
     }
     std::vector<RegFileKey> keys;
     CollectExport(registry, key, keys);
-    if (const auto ec = platform::ReplaceFileAtomically(args[2], RegFileBytes(RegFileText(keys)))) {
+    if (const auto ec =
+            platform::ThreadFileSystem().WriteAll(args[2], RegFileBytes(RegFileText(keys)))) {
       Fail("Cannot write \"" + args[2] + "\": " + platform::SystemMessage(ec));
     }
     std::fputs(kDone, out);

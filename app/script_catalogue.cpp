@@ -8,7 +8,7 @@
 #include "engine/integer_text.h"
 #include "engine/text.h"
 #include "platform/file_system.h"
-#include "platform/host_file.h"
+#include "platform/posix_file_system.h"
 
 namespace pelvar::app {
 
@@ -37,7 +37,7 @@ int ScriptLevel(std::string_view text) {
 ScriptEntry ReadScriptEntry(const std::string& path) {
   // A file that cannot be read is listed with the defaults.
   std::string text;
-  if (platform::ReadWholeFile(path, text)) text.clear();
+  if (platform::ThreadFileSystem().ReadAll(path, text)) text.clear();
   return EntryOfText(path, text);
 }
 
@@ -48,7 +48,7 @@ namespace {
 // A FIFO, device or socket named *.script is no script: it is left out.
 std::optional<ScriptEntry> ReadListedEntry(const std::string& path) {
   std::string text;
-  if (const std::error_code ec = platform::ReadHostFile(path, text)) {
+  if (const std::error_code ec = platform::ThreadFileSystem().ReadAll(path, text)) {
     if (ec == platform::NotRegularFile()) return std::nullopt;
     return ReadScriptEntry(path);
   }
@@ -82,7 +82,7 @@ std::vector<std::string> ListScriptFolders(const std::string& program_folder) {
   finder.Execute();
   std::vector<std::string> captions;
   for (const std::string& found : finder.Results()) {
-    if (!platform::IsDirectory(found)) continue;
+    if (!platform::ThreadFileSystem().IsFolder(found)) continue;
     std::string caption = found.substr(found.rfind(base, 0) == 0 ? base.size() : 0);
     std::erase(caption, '\\');
     captions.push_back(std::move(caption));
@@ -95,7 +95,7 @@ std::string ScriptFolderPath(const std::string& program_folder, const std::strin
 }
 
 std::optional<std::vector<ScriptEntry>> ListScripts(const std::string& folder) {
-  if (!platform::IsDirectory(folder)) return std::nullopt;
+  if (!platform::ThreadFileSystem().IsFolder(folder)) return std::nullopt;
   commands::FileFinder finder;
   finder.directory = folder;
   finder.filter = "*.script";

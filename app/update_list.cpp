@@ -3,7 +3,7 @@
 #include "engine/ini_file.h"
 #include "engine/text.h"
 #include "platform/file_system.h"
-#include "platform/private_temp_folder.h"
+#include "platform/posix_file_system.h"
 
 namespace pelvar::app {
 
@@ -47,7 +47,7 @@ UpdateOutcome DownloadText(platform::Downloader& downloader, const std::string& 
     outcome.message = "Not a web address: \"" + url + "\"";
     return outcome;
   }
-  platform::PrivateTempFolder temp;
+  platform::ScopedTempFolder temp(platform::ThreadFileSystem());
   if (const std::error_code ec = temp.Create()) {
     outcome.message = "Cannot make a temporary folder: " + platform::SystemMessage(ec);
     return outcome;
@@ -62,7 +62,7 @@ UpdateOutcome DownloadText(platform::Downloader& downloader, const std::string& 
     outcome.message = "Download of \"" + url + "\" failed: " + got.error;
     return outcome;
   }
-  if (const std::error_code ec = platform::ReadWholeFile(request.destination, text)) {
+  if (const std::error_code ec = platform::ThreadFileSystem().ReadAll(request.destination, text)) {
     outcome.message = "Cannot read the download: " + platform::SystemMessage(ec);
     return outcome;
   }
@@ -111,7 +111,9 @@ std::vector<UpdateEntry> ReadUpdateEntries(const IniModel& config, std::string_v
 }
 
 void SaveUpdateServers(const std::string& config_path, const std::vector<UpdateServer>& servers) {
-  if (!EraseIniSection(config_path, kServersSection) && !platform::IsFile(config_path)) return;
+  if (!EraseIniSection(config_path, kServersSection) &&
+      !platform::ThreadFileSystem().IsFile(config_path))
+    return;
   std::vector<std::string> written;
   for (const UpdateServer& server : servers) {
     bool seen = false;
@@ -145,7 +147,7 @@ UpdateOutcome FetchServerList(platform::Downloader& downloader, const std::strin
     outcome.message = "The list of \"" + server.name + "\" offers no updates.";
     return outcome;
   }
-  if (!platform::IsFile(config_path)) {
+  if (!platform::ThreadFileSystem().IsFile(config_path)) {
     outcome.message = "The configuration file was not found.";
     return outcome;
   }
@@ -193,7 +195,7 @@ UpdateOutcome InstallOfferedScript(platform::Downloader& downloader, const std::
   }
   const bool separated = !folder.empty() && IsPathSeparator(folder.back());
   const std::string path = folder + (separated ? "" : "/") + OfferedScriptName(entry);
-  if (const std::error_code ec = platform::ReplaceFileAtomically(path, text)) {
+  if (const std::error_code ec = platform::ThreadFileSystem().WriteAll(path, text)) {
     outcome.message = "Cannot write \"" + path + "\": " + platform::SystemMessage(ec);
     return outcome;
   }

@@ -8,7 +8,9 @@
 #include <string_view>
 #include <system_error>
 
-#include "platform/file_stream.h"
+#include <memory>
+
+#include "platform/file_system.h"
 
 namespace pelvar::archive {
 
@@ -23,14 +25,14 @@ class ByteSource {
 
 class FileSource : public ByteSource {
  public:
-  std::error_code Open(std::string_view script_path) { return file_.Open(script_path); }
-  uint64_t size() const override { return file_.size(); }
-  std::error_code ReadAt(uint64_t offset, char* buffer, size_t count, size_t& got) const override {
-    return file_.ReadAt(offset, buffer, count, got);
+  std::error_code Open(platform::FileSystem& files, std::string_view path) {
+    return files.OpenRead(path, file_);
   }
+  uint64_t size() const override { return file_ ? file_->size() : 0; }
+  std::error_code ReadAt(uint64_t offset, char* buffer, size_t count, size_t& got) const override;
 
  private:
-  platform::InputFile file_;
+  std::unique_ptr<platform::FileReader> file_;
 };
 
 class MemorySource : public ByteSource {

@@ -5,16 +5,15 @@
 #include <vector>
 
 #include "archive/base64_text.h"
+#include "archive/byte_source.h"
 #include "archive/pack_archive.h"
 #include "engine/ini_file.h"
 #include "engine/ini_model.h"
 #include "engine/integer_text.h"
 #include "engine/script_error.h"
 #include "engine/text.h"
-#include "platform/file_maintenance.h"
-#include "platform/file_stream.h"
 #include "platform/file_system.h"
-#include "platform/private_temp_folder.h"
+#include "platform/posix_file_system.h"
 #include "platform/process_launcher.h"
 #include "platform/system_folders.h"
 
@@ -27,27 +26,31 @@ constexpr const char* kArchiveName = "/embedded.arc";
 // Archives up to this size are decoded into memory rather than a file.
 constexpr uint64_t kInMemoryArchive = 16u << 20;
 
-// A private scratch folder, or a ScriptError.
-void MakeScratchFolder(platform::PrivateTempFolder& folder) {
-  if (auto ec = folder.Create()) {
-    ThrowCannotCreate(platform::HostTempDir() + "pelvar-XXXXXX", platform::SystemMessage(ec));
+// A private scratch folder for one operation; a ScriptError when it cannot
+// be made.
+class ScratchFolder : public platform::ScopedTempFolder {
+ public:
+  explicit ScratchFolder(platform::FileSystem& files) : ScopedTempFolder(files) {
+    if (auto ec = Create()) {
+      ThrowCannotCreate(platform::HostTempDir() + "pelvar-XXXXXX", platform::SystemMessage(ec));
+    }
   }
-}
+};
 
 // Packs one file into a new archive and returns the archive's text lines;
 // `archive_size` and `text_size` receive the two sizes of the folder index.
-std::vector<std::string> EncodeFile(std::string_view source, uint64_t& archive_size,
-                                    uint64_t& text_size) {
-  platform::PrivateTempFolder scratch;
-  MakeScratchFolder(scratch);
+std::vector<std::string> EncodeFile(platform::FileSystem& files, std::string_view source,
+                                    uint64_t& archive_size, uint64_t& text_size) {
+  ScratchFolder scratch(files);
   const std::string archive_path = scratch.path() + kArchiveName;
   PackArchive archive;
+  archive.set_files(&files);
   archive.CreateArchive(archive_path);
   archive.AddFile(source);
   archive.CloseArchive();
 
-  platform::InputFile file;
-  if (file.Open(archive_path)) throw ScriptError("Unable to open archive " + archive_path);
+  FileSource file;
+  if (file.Open(files, archive_path)) throw ScriptError("Unable to open archive " + archive_path);
   Base64LineEncoder encoder;
   std::string buf(kBlock, '\0');
   for (uint64_t pos = 0;;) {
@@ -158,9 +161,10 @@ uint64_t RecordedArchiveSize(const IniModel& model, std::string_view folder,
 // Decodes one file section and extracts its archive into `destination`: a
 // small archive from memory, a large one from a scratch file. `expected`:
 // the archive's size as the folder index records it (0: unknown).
-void ExtractSection(const IniModel& model, int section, std::string_view destination,
-                    uint64_t expected) {
+void ExtractSection(platform::FileSystem& files, const IniModel& model, int section,
+                    std::string_view destination, uint64_t expected) {
   PackArchive archive;
+  archive.set_files(&files);
   const std::string& name = model.sections()[static_cast<size_t>(section)].name;
   if (TextSize(model, section) / 4 * 3 <= kInMemoryArchive) {
     std::string bytes;
@@ -177,24 +181,23 @@ void ExtractSection(const IniModel& model, int section, std::string_view destina
     archive.ExtractAll(destination);
     return;
   }
-  platform::PrivateTempFolder scratch;
-  MakeScratchFolder(scratch);
+  ScratchFolder scratch(files);
   const std::string archive_path = scratch.path() + kArchiveName;
   std::string incomplete;
   {
-    platform::OutputFile out;
-    if (auto ec = out.Open(archive_path)) {
+    std::unique_ptr<platform::FileWriter> out;
+    if (auto ec = files.OpenReplace(archive_path, platform::Durability::kBulk, out)) {
       ThrowCannotCreate(archive_path, platform::SystemMessage(ec));
     }
     uint64_t decoded = 0;
     incomplete = DecodeSection(model, section, [&](std::string_view piece) {
       decoded += piece.size();
-      if (auto ec = out.Write(piece)) ThrowCannotCreate(archive_path, platform::SystemMessage(ec));
+      if (auto ec = out->Write(piece)) ThrowCannotCreate(archive_path, platform::SystemMessage(ec));
     });
     if (incomplete.empty() && decoded < expected) {
       incomplete = std::to_string(decoded) + " of " + std::to_string(expected) + " bytes";
     }
-    if (auto ec = out.Commit()) ThrowCannotCreate(archive_path, platform::SystemMessage(ec));
+    if (auto ec = out->Commit()) ThrowCannotCreate(archive_path, platform::SystemMessage(ec));
   }
   try {
     archive.OpenArchive(archive_path);
@@ -209,9 +212,9 @@ int FindFilledSection(const IniModel& model, std::string_view name) {
   return model.SectionExists(name) ? model.FindSection(name) : -1;
 }
 
-bool LooksLikeProgram(const std::string& path) {
-  platform::InputFile file;
-  if (file.Open(path)) return false;
+bool LooksLikeProgram(platform::FileSystem& files, const std::string& path) {
+  FileSource file;
+  if (file.Open(files, path)) return false;
   char head[4] = {};
   size_t got = 0;
   if (file.ReadAt(0, head, sizeof head, got)) return false;
@@ -232,12 +235,13 @@ std::string EmbeddedFileSection(std::string_view folder, std::string_view file_n
   return s;
 }
 
-bool EmbedFile(std::string_view source, std::string_view script, std::string_view folder) {
-  if (!platform::IsFile(script) || !platform::IsFile(source)) return false;
+bool EmbedFile(platform::FileSystem& files, std::string_view source, std::string_view script,
+               std::string_view folder) {
+  if (!files.IsFile(script) || !files.IsFile(source)) return false;
   const std::string name = FileNameOfPath(source);
   uint64_t archive_size = 0;
   uint64_t text_size = 0;
-  std::vector<std::string> lines = EncodeFile(source, archive_size, text_size);
+  std::vector<std::string> lines = EncodeFile(files, source, archive_size, text_size);
   // The section body: "lines" first, then the numbered lines.
   std::vector<std::string> body;
   body.reserve(lines.size() + 1);
@@ -252,40 +256,42 @@ bool EmbedFile(std::string_view source, std::string_view script, std::string_vie
   }
   lines.clear();
 
-  IniModel model = IniModel::Load(script);
+  IniModel model = IniModel::Load(files, script);
   const std::string section = EmbeddedFileSection(folder, name);
   while (model.SectionExists(section)) model.EraseSection(section);
   int index = model.FindSection(section);
   if (index < 0) index = model.AppendSection(section);
   model.SetSectionLines(index, std::move(body));
   model.WriteKey(folder, name, std::to_string(archive_size) + "," + std::to_string(text_size));
-  model.Save(script);
+  model.Save(files, script);
   return true;
 }
 
-bool ExtractEmbeddedFile(std::string_view script, std::string_view folder,
-                         std::string_view file_name, std::string_view destination) {
+bool ExtractEmbeddedFile(platform::FileSystem& files, std::string_view script,
+                         std::string_view folder, std::string_view file_name,
+                         std::string_view destination) {
   if (script.empty()) return false;
   const std::string section_name = EmbeddedFileSection(folder, file_name);
   {
-    const IniModel model = IniModel::LoadSections(script, [&](std::string_view name) {
+    const IniModel model = IniModel::LoadSections(files, script, [&](std::string_view name) {
       return IEquals(name, section_name) || IEquals(name, folder);
     });
     const int section = FindFilledSection(model, section_name);
     if (section < 0) return false;
-    ExtractSection(model, section, destination, RecordedArchiveSize(model, folder, file_name));
+    ExtractSection(files, model, section, destination, RecordedArchiveSize(model, folder, file_name));
   }
   std::string target = std::string(destination) + "\\" + std::string(file_name);
   target = IReplaceAll(target, "\\\\", "\\");
-  return platform::IsFile(target);
+  return files.IsFile(target);
 }
 
-bool ExtractEmbeddedFolder(std::string_view script, std::string_view folder,
-                           std::string_view destination, bool skip_existing,
+bool ExtractEmbeddedFolder(platform::FileSystem& files, std::string_view script,
+                           std::string_view folder, std::string_view destination,
+                           bool skip_existing,
                            const std::function<void(uint64_t files)>& progress) {
-  if (script.empty() || !platform::IsDirectory(destination)) return false;
+  if (script.empty() || !files.IsFolder(destination)) return false;
   const std::string prefix = EmbeddedFileSection(folder, "");
-  const IniModel model = IniModel::LoadSections(script, [&](std::string_view name) {
+  const IniModel model = IniModel::LoadSections(files, script, [&](std::string_view name) {
     return IEquals(name, folder) ||
            (name.size() > prefix.size() && IEquals(name.substr(0, prefix.size()), prefix));
   });
@@ -301,44 +307,73 @@ bool ExtractEmbeddedFolder(std::string_view script, std::string_view folder,
   uint64_t done = 0;
   for (const auto& key : keys) {
     if (progress) progress(done++);
-    if (skip_existing && platform::PathExists(std::string(destination) + "\\" + key)) continue;
+    if (skip_existing && files.Exists(std::string(destination) + "\\" + key)) continue;
     const int section = FindFilledSection(model, EmbeddedFileSection(folder, key));
     if (section < 0) return false;
-    ExtractSection(model, section, destination, RecordedArchiveSize(model, folder, key));
+    ExtractSection(files, model, section, destination, RecordedArchiveSize(model, folder, key));
   }
   return true;
 }
 
+bool DeleteEmbeddedFile(platform::FileSystem& files, std::string_view script,
+                        std::string_view folder, std::string_view file_name) {
+  if (!files.IsFile(script)) return false;
+  DeleteIniKey(files, script, folder, file_name);
+  EraseIniSection(files, script, EmbeddedFileSection(folder, file_name));
+  return true;
+}
+
+RunOutcome RunEmbeddedFile(platform::FileSystem& files, std::string_view script,
+                           std::string_view folder, std::string_view file_name,
+                           platform::ProcessLauncher* launcher, std::function<bool()> stop) {
+  // The name becomes a path in the scratch folder: it must stay inside.
+  if (!PackArchive::IsPlainFileName(file_name)) return RunOutcome::kNotExtracted;
+  ScratchFolder scratch(files);
+  if (!ExtractEmbeddedFile(files, script, folder, file_name, scratch.path())) {
+    return RunOutcome::kNotExtracted;
+  }
+  const std::string program = scratch.path() + "/" + std::string(file_name);
+  if (LooksLikeProgram(files, program)) files.MakeExecutable(program);
+  platform::ProcessOutcome outcome;
+  if (launcher != nullptr) {
+    platform::ProcessRequest request;
+    request.file = files.Resolve(program);
+    request.stop = std::move(stop);
+    outcome = launcher->Run(request, /*wait=*/true);
+  }
+  files.Delete(program);
+  if (!outcome.started) return RunOutcome::kNotStarted;
+  return outcome.stopped ? RunOutcome::kStopped : RunOutcome::kRan;
+}
+
+// The same on the thread's real file system.
+
+bool EmbedFile(std::string_view source, std::string_view script, std::string_view folder) {
+  return EmbedFile(platform::ThreadFileSystem(), source, script, folder);
+}
+
+bool ExtractEmbeddedFile(std::string_view script, std::string_view folder,
+                         std::string_view file_name, std::string_view destination) {
+  return ExtractEmbeddedFile(platform::ThreadFileSystem(), script, folder, file_name, destination);
+}
+
+bool ExtractEmbeddedFolder(std::string_view script, std::string_view folder,
+                           std::string_view destination, bool skip_existing,
+                           const std::function<void(uint64_t files)>& progress) {
+  return ExtractEmbeddedFolder(platform::ThreadFileSystem(), script, folder, destination,
+                               skip_existing, progress);
+}
+
 bool DeleteEmbeddedFile(std::string_view script, std::string_view folder,
                         std::string_view file_name) {
-  if (!platform::IsFile(script)) return false;
-  DeleteIniKey(script, folder, file_name);
-  EraseIniSection(script, EmbeddedFileSection(folder, file_name));
-  return true;
+  return DeleteEmbeddedFile(platform::ThreadFileSystem(), script, folder, file_name);
 }
 
 RunOutcome RunEmbeddedFile(std::string_view script, std::string_view folder,
                            std::string_view file_name, platform::ProcessLauncher* launcher,
                            std::function<bool()> stop) {
-  // The name becomes a path in the scratch folder: it must stay inside.
-  if (!PackArchive::IsPlainFileName(file_name)) return RunOutcome::kNotExtracted;
-  platform::PrivateTempFolder scratch;
-  MakeScratchFolder(scratch);
-  if (!ExtractEmbeddedFile(script, folder, file_name, scratch.path())) {
-    return RunOutcome::kNotExtracted;
-  }
-  const std::string program = scratch.path() + "/" + std::string(file_name);
-  if (LooksLikeProgram(program)) platform::MakeExecutable(program);
-  platform::ProcessOutcome outcome;
-  if (launcher != nullptr) {
-    platform::ProcessRequest request;
-    request.file = program;
-    request.stop = std::move(stop);
-    outcome = launcher->Run(request, /*wait=*/true);
-  }
-  platform::RemoveFile(program);
-  if (!outcome.started) return RunOutcome::kNotStarted;
-  return outcome.stopped ? RunOutcome::kStopped : RunOutcome::kRan;
+  return RunEmbeddedFile(platform::ThreadFileSystem(), script, folder, file_name, launcher,
+                         std::move(stop));
 }
 
 }  // namespace pelvar::archive

@@ -9,7 +9,8 @@
 // Every operation loads the script afresh and saves it before returning.
 // Scratch files live in a private temporary folder made for the one
 // operation and removed afterwards, also after an error. Errors of the
-// archive layer reach the caller as ScriptErrors.
+// archive layer reach the caller as ScriptErrors. Each operation works on the
+// given file system; the forms without one use the thread's real one.
 #pragma once
 
 #include <cstdint>
@@ -18,6 +19,7 @@
 #include <string_view>
 
 namespace pelvar::platform {
+class FileSystem;
 class ProcessLauncher;
 }  // namespace pelvar::platform
 
@@ -29,11 +31,16 @@ std::string EmbeddedFileSection(std::string_view folder, std::string_view file_n
 // Stores the source file into the script under the folder, replacing an
 // embedded file of the same name there. False, with nothing changed, when
 // the script or the source file does not exist.
+bool EmbedFile(platform::FileSystem& files, std::string_view source, std::string_view script,
+               std::string_view folder);
 bool EmbedFile(std::string_view source, std::string_view script, std::string_view folder);
 
 // Extracts one embedded file into the destination folder (created when
 // missing). True when the file exists there afterwards; false when the
 // script name is empty or the file is not embedded.
+bool ExtractEmbeddedFile(platform::FileSystem& files, std::string_view script,
+                         std::string_view folder, std::string_view file_name,
+                         std::string_view destination);
 bool ExtractEmbeddedFile(std::string_view script, std::string_view folder,
                          std::string_view file_name, std::string_view destination);
 
@@ -43,12 +50,18 @@ bool ExtractEmbeddedFile(std::string_view script, std::string_view folder,
 // the destination is not a folder, the index has no keys, or a listed file
 // has no text section (stopping there; files before it stay written).
 // `progress` is called after each file with the count of files done.
+bool ExtractEmbeddedFolder(platform::FileSystem& files, std::string_view script,
+                           std::string_view folder, std::string_view destination,
+                           bool skip_existing,
+                           const std::function<void(uint64_t files)>& progress = {});
 bool ExtractEmbeddedFolder(std::string_view script, std::string_view folder,
                            std::string_view destination, bool skip_existing,
                            const std::function<void(uint64_t files)>& progress = {});
 
 // Removes the file's index key and its text section (names unescaped).
 // False when the script does not exist.
+bool DeleteEmbeddedFile(platform::FileSystem& files, std::string_view script,
+                        std::string_view folder, std::string_view file_name);
 bool DeleteEmbeddedFile(std::string_view script, std::string_view folder,
                         std::string_view file_name);
 
@@ -64,6 +77,9 @@ enum class RunOutcome {
 // waits for it to end and deletes it. A file that begins like a program
 // ("#!" or an ELF header) is made executable first.
 // `stop` (may be empty) is asked while waiting.
+RunOutcome RunEmbeddedFile(platform::FileSystem& files, std::string_view script,
+                           std::string_view folder, std::string_view file_name,
+                           platform::ProcessLauncher* launcher, std::function<bool()> stop = {});
 RunOutcome RunEmbeddedFile(std::string_view script, std::string_view folder,
                            std::string_view file_name, platform::ProcessLauncher* launcher,
                            std::function<bool()> stop = {});

@@ -10,9 +10,8 @@
 #include "archive/zlib_stream.h"
 #include "engine/script_error.h"
 #include "engine/text.h"
-#include "platform/file_maintenance.h"
-#include "platform/file_stream.h"
 #include "platform/file_system.h"
+#include "platform/posix_file_system.h"
 
 namespace pelvar::archive {
 
@@ -119,6 +118,10 @@ void PackArchive::CloseArchive() {
   start_ = -1;
 }
 
+platform::FileSystem& PackArchive::files() const {
+  return files_ != nullptr ? *files_ : platform::ThreadFileSystem();
+}
+
 void PackArchive::RequireOpen() const {
   if (path_.empty()) throw ScriptError("No archive is currently open");
 }
@@ -126,8 +129,7 @@ void PackArchive::RequireOpen() const {
 void PackArchive::CreateArchive(std::string_view path) {
   CloseArchive();
   if (path.empty()) return;
-  if (platform::PathExists(path))
-    throw ScriptError(std::string(path) + " already exists in the archive");
+  if (files().Exists(path)) throw ScriptError(std::string(path) + " already exists in the archive");
   path_ = std::string(path);
   new_archive_ = true;
   legacy_ = false;
@@ -137,9 +139,9 @@ void PackArchive::CreateArchive(std::string_view path) {
 bool PackArchive::OpenArchive(std::string_view path) {
   CloseArchive();
   if (path.empty()) return false;
-  if (!platform::IsFile(path)) throw ScriptError("Archive file not found");
+  if (!files().IsFile(path)) throw ScriptError("Archive file not found");
   FileSource file;
-  if (file.Open(path)) throw ScriptError("Unable to open archive " + std::string(path));
+  if (file.Open(files(), path)) throw ScriptError("Unable to open archive " + std::string(path));
   ReadTrailerAndRegistry(file);
   path_ = std::string(path);
   return true;
@@ -255,8 +257,11 @@ void PackArchive::AddFile(std::string_view source_path) {
   const std::string name = FileNameOfPath(source_path);
   if (IndexOfFile(name) >= 0) throw ScriptError(name + " already exists in the archive");
 
-  platform::OutputFile out;
-  if (auto ec = out.Open(path_)) ThrowCannotCreate(path_, platform::SystemMessage(ec));
+  std::unique_ptr<platform::FileWriter> writer;
+  if (auto ec = files().OpenReplace(path_, platform::Durability::kRewrite, writer)) {
+    ThrowCannotCreate(path_, platform::SystemMessage(ec));
+  }
+  platform::FileWriter& out = *writer;
   uint32_t archive_crc = 0;
   auto write = [&](std::string_view piece) {
     if (auto ec = out.Write(piece)) ThrowCannotCreate(path_, platform::SystemMessage(ec));
@@ -268,7 +273,7 @@ void PackArchive::AddFile(std::string_view source_path) {
   if (!new_archive_) {
     // The prefix and the data of the entries already there.
     FileSource old;
-    if (memory_ || old.Open(path_)) throw ScriptError("Unable to open archive " + path_);
+    if (memory_ || old.Open(files(), path_)) throw ScriptError("Unable to open archive " + path_);
     const uint64_t keep = start + static_cast<uint64_t>(trailer_.data_size);
     auto fail = [this] { throw ScriptError("Unable to open archive " + path_); };
     for (uint64_t pos = 0; pos < keep;) {
@@ -289,7 +294,7 @@ void PackArchive::AddFile(std::string_view source_path) {
 
   const std::string source(source_path);
   FileSource src;
-  if (src.Open(source)) throw ScriptError("Unable to open archive " + source);
+  if (src.Open(files(), source)) throw ScriptError("Unable to open archive " + source);
 
   ArchiveEntry entry;
   entry.file_name = name;
@@ -399,23 +404,25 @@ void PackArchive::AddFile(std::string_view source_path) {
 void PackArchive::ExtractAll(std::string_view destination) {
   RequireOpen();
   FileSource opened;
-  if (!memory_ && opened.Open(path_)) throw ScriptError("Unable to open archive " + path_);
+  if (!memory_ && opened.Open(files(), path_)) throw ScriptError("Unable to open archive " + path_);
   const ByteSource& file = memory_ ? *memory_ : static_cast<const ByteSource&>(opened);
   for (const ArchiveEntry& entry : entries_) {
     const std::string folder = ExtractionFolder(destination);
-    if (!IsPlainFileName(entry.file_name) || platform::MakeFolderTree(folder)) {
+    if (!IsPlainFileName(entry.file_name) || files().MakeFolder(folder, /*parents=*/true)) {
       throw ScriptError("Error extracting file to " + folder);
     }
     const std::string target = folder + "\\" + entry.file_name;
-    platform::OutputFile out;
-    if (auto ec = out.Open(target)) ThrowCannotCreate(target, platform::SystemMessage(ec));
-    ExtractEntry(entry, file, out, target);
-    if (auto ec = out.Commit()) ThrowCannotCreate(target, platform::SystemMessage(ec));
+    std::unique_ptr<platform::FileWriter> out;
+    if (auto ec = files().OpenReplace(target, platform::Durability::kBulk, out)) {
+      ThrowCannotCreate(target, platform::SystemMessage(ec));
+    }
+    ExtractEntry(entry, file, *out, target);
+    if (auto ec = out->Commit()) ThrowCannotCreate(target, platform::SystemMessage(ec));
   }
 }
 
 void PackArchive::ExtractEntry(const ArchiveEntry& entry, const ByteSource& file,
-                               platform::OutputFile& target, const std::string& target_name) const {
+                               platform::FileWriter& target, const std::string& target_name) const {
   const auto method = static_cast<StorageMethod>(entry.method);
   if (method == StorageMethod::kCompressedEncrypted || method == StorageMethod::kStoredEncrypted) {
     if (password_.empty()) throw ScriptError("No password given for encrypted file");

@@ -17,7 +17,8 @@
 #include "archive/archive_format.h"
 
 namespace pelvar::platform {
-class OutputFile;
+class FileSystem;
+class FileWriter;
 }  // namespace pelvar::platform
 
 namespace pelvar::archive {
@@ -41,6 +42,9 @@ class PackArchive {
   // A password only changes which message refuses an encrypted entry: this
   // archive has no cipher.
   void set_password(std::string password) { password_ = std::move(password); }
+  // The file system the archive and its files live on (null: the thread's
+  // real one).
+  void set_files(platform::FileSystem* files) { files_ = files; }
 
   // Closes any open archive and starts a new, empty one under `path`, which
   // must not exist ("%s already exists in the archive"). An empty path
@@ -87,10 +91,13 @@ class PackArchive {
   void RequireOpen() const;
   void ReadTrailerAndRegistry(const ByteSource& file);
   void ReadRegistry(const ByteSource& file);
-  void ExtractEntry(const ArchiveEntry& entry, const ByteSource& file, platform::OutputFile& target,
+  void ExtractEntry(const ArchiveEntry& entry, const ByteSource& file, platform::FileWriter& target,
                     const std::string& target_name) const;
 
   std::string path_;
+  platform::FileSystem& files() const;
+
+  platform::FileSystem* files_ = nullptr;
   std::unique_ptr<ByteSource> memory_;  // set for archives opened from bytes
   ArchiveTrailer trailer_;
   std::vector<ArchiveEntry> entries_;

@@ -17,8 +17,8 @@ void ExtractFile(CommandCall& call) {
   const std::string& folder = call.Field(2);
   const std::string& file = call.Field(3);
   const std::string& destination = call.Field(4);
-  const bool done =
-      archive::ExtractEmbeddedFile(call.context().script_file, folder, file, destination);
+  const bool done = archive::ExtractEmbeddedFile(call.context().files(), call.context().script_file,
+                                                 folder, file, destination);
   const std::string tail = Quoted(file) + " to path: " + Quoted(destination);
   if (done) {
     call.SetPending("Sucessfully extracted file: " + tail, LogKind::kSuccess);
@@ -34,8 +34,9 @@ void ExtractFolder(CommandCall& call, bool skip_existing) {
   const std::string& folder = call.Field(3);
   const std::string& destination = call.Field(4);
   OperationProgress progress(call.context().view, "Extracting");
-  const bool done = archive::ExtractEmbeddedFolder(script, folder, destination, skip_existing,
-                                                   [&progress](uint64_t) { progress.Add(1, 0); });
+  const bool done =
+      archive::ExtractEmbeddedFolder(call.context().files(), script, folder, destination,
+                                     skip_existing, [&progress](uint64_t) { progress.Add(1, 0); });
   const std::string tail =
       Quoted(script) + " Section:" + Quoted(folder) + " Path to extract: " + Quoted(destination);
   if (done) {
@@ -62,8 +63,8 @@ void ExtractAndRun(CommandCall& call) {
   RunView& view = call.context().view;
   view.Flush();
   const archive::RunOutcome outcome = archive::RunEmbeddedFile(
-      call.context().script_file, folder, file, call.context().services.processes,
-      [&view] { return view.StopRequested(); });
+      call.context().files(), call.context().script_file, folder, file,
+      call.context().services.processes, [&view] { return view.StopRequested(); });
   switch (outcome) {
     case archive::RunOutcome::kNotExtracted:
       call.SetReason("no embedded file \"" + file + "\" in folder \"" + folder + "\"");

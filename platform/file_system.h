@@ -160,6 +160,26 @@ class CommandScope {
   FileSystem* files_;
 };
 
+// A private folder made for one operation and removed with its contents when
+// the object goes.
+class ScopedTempFolder {
+ public:
+  explicit ScopedTempFolder(FileSystem& files) : files_(files) {}
+  ~ScopedTempFolder() {
+    if (!path_.empty()) files_.DeleteTree(path_);
+  }
+  ScopedTempFolder(const ScopedTempFolder&) = delete;
+  ScopedTempFolder& operator=(const ScopedTempFolder&) = delete;
+  // Makes the folder (see FileSystem::MakeTempFolder).
+  std::error_code Create() { return files_.MakeTempFolder(path_); }
+  // Its path, without a trailing separator; empty before Create.
+  const std::string& path() const { return path_; }
+
+ private:
+  FileSystem& files_;
+  std::string path_;
+};
+
 // Text of a system error, as the system words it.
 std::string SystemMessage(std::error_code ec);
 

@@ -1,5 +1,7 @@
 #include "platform/system_folders.h"
 
+#include <unistd.h>
+
 #include <cstdlib>
 
 namespace pelvar::platform {
@@ -17,5 +19,11 @@ FixedSystemFolders::FixedSystemFolders(std::string windows_dir, std::string syst
       system_dir_(system_dir.empty() ? kDefaultSystemDir : std::move(system_dir)),
       program_files_dir_(program_files_dir.empty() ? kDefaultProgramFilesDir
                                                    : std::move(program_files_dir)) {}
+
+std::string RunningProgramPath() {
+  char buf[4096];
+  const ssize_t n = ::readlink("/proc/self/exe", buf, sizeof buf - 1);
+  return n > 0 ? std::string(buf, static_cast<size_t>(n)) : std::string();
+}
 
 }  // namespace pelvar::platform

@@ -26,6 +26,10 @@ inline constexpr const char* kDefaultProgramFilesDir = "/opt";
 // $TMPDIR when set and not empty, else /tmp; always ending with "/".
 std::string HostTempDir();
 
+// The path of the running program's own file; empty when the system does
+// not tell it.
+std::string RunningProgramPath();
+
 // Folders from fixed values; empty values fall back to the defaults above.
 class FixedSystemFolders : public SystemFolders {
  public:

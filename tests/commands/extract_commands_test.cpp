@@ -57,6 +57,30 @@ TEST(ExtractCommandsTest, ExtractFile) {
   EXPECT_FALSE(dir.Exists("other"));
 }
 
+// Extraction replaces files as every writer does: through a link into the
+// file it names, never over a read-only file.
+TEST(ExtractCommandsTest, ExtractFileFollowsLinksAndKeepsReadOnlyFiles) {
+  TempDir dir;
+  ScriptHarness h;
+  const std::string out = dir.Path("out");
+  dir.Write("out/real.txt", "old");
+  fs::create_symlink("real.txt", out + "/a.txt");
+  dir.Write("out/b.txt", "keep");
+  fs::permissions(out + "/b.txt", fs::perms::owner_read);
+  const std::string text = EmbeddedText(dir);
+  h.Run(text + "[process]\r\nextractfile,1,F,a.txt," + out + "\r\n");
+  EXPECT_TRUE(fs::is_symlink(out + "/a.txt"));
+  EXPECT_EQ(dir.Read("out/real.txt"), "alpha");
+  try {
+    h.Run(text + "[process]\r\nextractfile,1,F,b.txt," + out + "\r\n");
+    ADD_FAILURE() << "no error";
+  } catch (const ScriptError& e) {
+    EXPECT_EQ(std::string(e.what()),
+              "Cannot create file \"" + out + "\\b.txt\". Permission denied");
+  }
+  EXPECT_EQ(dir.Read("out/b.txt"), "keep");
+}
+
 TEST(ExtractCommandsTest, ExtractAllFiles) {
   TempDir dir;
   const std::string script = dir.Write("carrier.script", EmbeddedText(dir));
