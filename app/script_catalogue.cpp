@@ -6,9 +6,9 @@
 #include "engine/ini_file.h"
 #include "engine/ini_model.h"
 #include "engine/integer_text.h"
+#include "engine/script_error.h"
 #include "engine/text.h"
 #include "platform/file_system.h"
-#include "platform/host_file.h"
 
 namespace pelvar::app {
 
@@ -34,27 +34,9 @@ int ScriptLevel(std::string_view text) {
   return value ? *value : 3;
 }
 
-ScriptEntry ReadScriptEntry(const std::string& path) {
-  // A file that cannot be read is listed with the defaults.
-  std::string text;
-  if (platform::ReadWholeFile(path, text)) text.clear();
-  return EntryOfText(path, text);
-}
-
 namespace {
 
-// A path the listing has just found is read as it stands: a large folder
-// costs three system calls a script.
-ScriptEntry ReadListedEntry(const std::string& path) {
-  std::string text;
-  if (platform::ReadHostFile(path, text)) return ReadScriptEntry(path);
-  return EntryOfText(path, text);
-}
-
-}  // namespace
-
-ScriptEntry EntryOfText(const std::string& path, std::string_view text) {
-  const IniModel model = IniModel::Parse(text);
+ScriptEntry EntryOfModel(const std::string& path, const IniModel& model) {
   ScriptEntry entry;
   entry.path = path;
   entry.title = model.ReadString("main", "title", path);
@@ -65,6 +47,23 @@ ScriptEntry EntryOfText(const std::string& path, std::string_view text) {
   entry.level = ScriptLevel(model.ReadString("main", "level", "3"));
   entry.checked = AsciiLowerCopy(model.ReadString("main", "selected", "false")) == "true";
   return entry;
+}
+
+}  // namespace
+
+ScriptEntry ReadScriptEntry(const std::string& path) {
+  // Only the header section is read: a script carrying large embedded files
+  // costs no more than a small one. A file that cannot be read is listed
+  // with the defaults.
+  try {
+    return EntryOfModel(path, IniModel::LoadFirstSection(path, "main"));
+  } catch (const ScriptError&) {
+    return EntryOfModel(path, IniModel());
+  }
+}
+
+ScriptEntry EntryOfText(const std::string& path, std::string_view text) {
+  return EntryOfModel(path, IniModel::Parse(text));
 }
 
 std::vector<std::string> ListScriptFolders(const std::string& program_folder) {
@@ -100,7 +99,7 @@ std::optional<std::vector<ScriptEntry>> ListScripts(const std::string& folder) {
   finder.Execute();
   std::array<std::vector<ScriptEntry>, kMaxLevel> groups;
   for (const std::string& found : finder.Results()) {
-    ScriptEntry entry = ReadListedEntry(DisplayPath(found));
+    ScriptEntry entry = ReadScriptEntry(DisplayPath(found));
     if (entry.level < kMinLevel || entry.level > kMaxLevel) continue;
     groups[static_cast<size_t>(entry.level - kMinLevel)].push_back(std::move(entry));
   }

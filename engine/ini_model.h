@@ -44,6 +44,19 @@ class IniModel {
   // so that one small section of a large file is read at the speed of the
   // disk. An empty filter keeps every section.
   static IniModel LoadSections(std::string_view path, const SectionFilter& keep);
+  // Loads only the first section bearing `name` (ignoring case) and stops
+  // reading at the header that follows it, so a small section at the top of
+  // a large file costs one small read.
+  static IniModel LoadFirstSection(std::string_view path, std::string_view name);
+
+  // Reads a file by the load rules one line at a time, keeping none of it:
+  // `visit` gets each section header (`header` true, the section's name)
+  // and each line of a section in its stored form, in file order, and
+  // returns false to stop. A missing file visits nothing; read errors raise
+  // as Load does. Returns whether the file starts with a UTF-8 byte order
+  // mark.
+  using LineVisitor = std::function<bool(bool header, std::string_view text)>;
+  static bool Scan(std::string_view path, const LineVisitor& visit);
 
   // Writes the rendered model over the file atomically. Raises
   // "Cannot create file \"%s\". %s" when it cannot be written.
@@ -91,12 +104,21 @@ class IniModel {
   struct KeyIndex;
   void Invalidate(int section) const;
   void LoadLine(std::string_view raw);
+  enum class RawLine { kDropped, kHeader, kLine };
+  // What a raw line is by the load rules; `out` gets a header's name or a
+  // line's stored form.
+  static RawLine Normalize(std::string_view raw, std::string& out);
+  // `stop_after_kept`: reading ends at the first header after a kept section.
+  static IniModel LoadFiltered(std::string_view path, const SectionFilter& keep,
+                               bool stop_after_kept);
 
   std::vector<Section> sections_;
   bool has_bom_ = false;
-  // Lazily built per-section key indexes, so that reading many keys of one
-  // large section costs a hash lookup each.
+  // Per-section key indexes, built once a section has been searched a few
+  // times, so that reading many keys of one large section costs a hash
+  // lookup each while a single lookup stays one linear scan.
   mutable std::vector<std::unique_ptr<KeyIndex>> indexes_;
+  mutable std::vector<uint32_t> lookups_;
 };
 
 }  // namespace pelvar
