@@ -4,6 +4,7 @@
 #include "engine/ini_file.h"
 #include "engine/script_error.h"
 #include "engine/text.h"
+#include "platform/registry.h"
 #include "platform/system_folders.h"
 
 namespace pelvar {
@@ -64,11 +65,25 @@ void RunScript(ScriptContext& context, std::string_view script_file, std::string
   const std::vector<std::string> lines = ReadSectionLines(model, section);
   context.view.SetStatus("Processing commands..");
   context.view.SetProgressMax(static_cast<int>(lines.size()));
-  for (size_t i = 0; i < lines.size(); ++i) {
-    if (context.view.StopRequested()) return;
-    context.view.SetProgressPosition(static_cast<int>(i + 1));
-    DispatchLine(context, lines[i]);
+  try {
+    for (size_t i = 0; i < lines.size(); ++i) {
+      if (context.view.StopRequested()) break;
+      context.view.SetProgressPosition(static_cast<int>(i + 1));
+      DispatchLine(context, lines[i]);
+    }
+  } catch (...) {
+    CommitRegistry(context);
+    throw;
   }
+  CommitRegistry(context);
+}
+
+void CommitRegistry(ScriptContext& context) {
+  platform::Registry* registry = context.services.registry;
+  if (registry == nullptr) return;
+  const platform::RegistryResult r = registry->CommitPending();
+  if (!r.ok())
+    AddLogLine(context, "Failed to save registry changes: " + r.message, LogKind::kFailure);
 }
 
 }  // namespace pelvar

@@ -48,7 +48,13 @@ ScriptContext CreateScriptContext(const RunPaths& paths, RunView& view, const Co
 // Runs the named section of a script: fills and expands the variable table,
 // reads the section's lines and dispatches each in order, moving the
 // progress bar. Stops early, between lines, when the view asks to stop.
+// The registry's held changes are committed at the end, also after an error.
 void RunScript(ScriptContext& context, std::string_view script_file, std::string_view section);
+
+// Writes back the registry changes held during the run (open hive files);
+// a failure becomes a failure line of the log. RunScript does it when the
+// script ends, however it ends.
+void CommitRegistry(ScriptContext& context);
 
 // Appends a line to the context's log: selected, scrolled to and shown.
 void AddLogLine(ScriptContext& context, std::string_view text, LogKind kind);
