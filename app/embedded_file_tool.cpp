@@ -18,30 +18,16 @@ constexpr const char* kToolUsage =
     "       pelvar --list-embedded SCRIPT\n"
     "       pelvar --extract-embedded SCRIPT FOLDER FILE DEST\n";
 
-// Lists the folder in the script's folder list, as the script editor does
-// when a folder is made: the section is added when missing, and the name
-// goes in after the first line.
-void AddFolderToList(const std::string& script, const std::string& folder) {
-  std::vector<std::string> folders;
-  ReadSectionValues(script, kFolderList, folders);
-  for (const auto& f : folders) {
-    if (IEquals(f, folder)) return;
-  }
-  if (!IniSectionExists(script, kFolderList)) {
-    IniModel model = IniModel::Load(script);
-    model.AppendSection(kFolderList);
-    model.Save(script);
-  }
-  InsertSectionLine(script, kFolderList, folder);
-}
-
 int Embed(const std::vector<std::string>& args, std::FILE* out, std::FILE* err) {
   const std::string& script = args[2];
   const std::string& folder = args[3];
-  AddFolderToList(script, folder);
+  // The script is written once for all the files, with the folder listed
+  // as the editor lists a new one.
+  const std::vector<std::string> sources(args.begin() + 4, args.end());
+  const std::vector<bool> done = archive::EmbedFiles(sources, script, folder, true);
   int status = 0;
   for (size_t i = 4; i < args.size(); ++i) {
-    if (archive::EmbedFile(args[i], script, folder)) {
+    if (done[i - 4]) {
       std::fprintf(out, "Embedded %s in %s\n", args[i].c_str(), folder.c_str());
     } else {
       std::fprintf(err, "Not embedded, no such file: %s\n", args[i].c_str());
