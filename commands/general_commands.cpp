@@ -146,7 +146,10 @@ void WebGet(CommandCall& call) {
   if (platform::Downloader* downloader = call.context().services.downloads) {
     RunView& view = call.context().view;
     view.Flush();
-    platform::DownloadRequest request{url, destination, [&view] { return view.StopRequested(); }};
+    platform::DownloadRequest request;
+    request.url = url;
+    request.destination = destination;
+    request.cancelled = [&view] { return view.StopRequested(); };
     ok = downloader->Download(request).ok;
   }
   const std::string where = "file: \"" + url + "\" to directory: \"" + destination + "\"";

@@ -71,6 +71,11 @@ LogWindow::LogWindow(ProgramState& state, QWidget* parent)
   connect(view_after_save_, &QCheckBox::clicked, this, &LogWindow::OnViewAfterSaveClicked);
 }
 
+void LogWindow::SetCaptions(const QString& title, const QString& description) {
+  title_->setText(title);
+  description_->setText(description);
+}
+
 void LogWindow::SetViewAfterSave(bool on) {
   view_after_save_->setChecked(on);
 }

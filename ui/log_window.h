@@ -24,6 +24,8 @@ class LogWindow : public QWidget {
   LogListModel& model() { return *model_; }
   QListView& list() { return *list_; }
 
+  // The translated title label and description.
+  void SetCaptions(const QString& title, const QString& description);
   // The "View after saving log" box as the configuration sets it (no write).
   void SetViewAfterSave(bool on);
   // While a run writes the log, saving waits.

@@ -30,6 +30,8 @@
 #include "ui/paths_window.h"
 #include "ui/run_bridge.h"
 #include "ui/script_list_model.h"
+#include "ui/settings_window.h"
+#include "ui/update_window.h"
 
 namespace pelvar::ui {
 
@@ -181,7 +183,8 @@ QWidget* MainWindow::BuildButtons() {
   auto* log = MakeButton(QStringLiteral("Log window"), QStringLiteral("logWindowButton"), row);
   start_ = MakeButton(QStringLiteral("Start"), QStringLiteral("startButton"), row);
   start_->setDefault(true);
-  // The script editor, the update window and the settings window come later.
+  // The script editor comes later; the settings and update windows are
+  // enabled once they are set.
   open->setEnabled(false);
   update->setEnabled(false);
   update->setVisible(false);
@@ -269,6 +272,52 @@ void MainWindow::SetCompanions(PathsWindow& paths, LogWindow& log) {
   });
 }
 
+void MainWindow::SetSettingsWindow(SettingsWindow& settings) {
+  settings_ = &settings;
+  auto* button = findChild<QPushButton*>(QStringLiteral("configurationButton"));
+  button->setEnabled(true);
+  connect(button, &QPushButton::clicked, this, [this] { settings_->show(); });
+  connect(&settings, &SettingsWindow::CaptionsChanged, this, &MainWindow::ApplyCaptions);
+  connect(&settings, &SettingsWindow::MainColoursChanged, this, &MainWindow::ApplyColours);
+  connect(&settings, &QDialog::finished, this, [this] {
+    raise();
+    activateWindow();
+  });
+}
+
+void MainWindow::SetUpdateWindow(UpdateWindow& update) {
+  auto* button = findChild<QPushButton*>(QStringLiteral("updateButton"));
+  button->setEnabled(true);
+  button->setVisible(true);
+  connect(button, &QPushButton::clicked, this, [&update] { update.show(); });
+  connect(&update, &QDialog::finished, this, [this] {
+    raise();
+    activateWindow();
+  });
+}
+
+std::string MainWindow::ChosenFolderPath() const {
+  if (folders_->currentIndex() < 0) return {};
+  return app::ScriptFolderPath(state_.location.folder, FromQt(folders_->currentText()));
+}
+
+void MainWindow::ApplyCaptions(const app::Captions& captions) {
+  const std::pair<const char*, size_t> targets[] = {
+      {"headerTitle", 0},         {"headerDescription", 1}, {"openButton", 2}, {"pathsButton", 3},
+      {"configurationButton", 4}, {"logWindowButton", 5},   {"startButton", 6}};
+  for (const auto& [name, index] : targets) {
+    QWidget* widget = findChild<QWidget*>(QLatin1String(name));
+    const QString text = ToQt(captions[index]);
+    if (auto* label = qobject_cast<QLabel*>(widget)) label->setText(text);
+    if (auto* button = qobject_cast<QPushButton*>(widget)) button->setText(text);
+  }
+  if (log_ != nullptr) log_->SetCaptions(ToQt(captions[5]), ToQt(captions[7]));
+}
+
+void MainWindow::ApplyColours(app::BgrColour text, app::BgrColour back) {
+  PaintWindow(*this, text, back);
+}
+
 void MainWindow::showEvent(QShowEvent* event) {
   QWidget::showEvent(event);
   if (loaded_) return;
@@ -280,6 +329,11 @@ void MainWindow::showEvent(QShowEvent* event) {
 }
 
 bool MainWindow::LoadConfiguration() {
+  if (settings_ != nullptr) {
+    // Before the file is looked for: without one the built-in texts show.
+    settings_->LoadLanguages();
+    ApplyCaptions(settings_->Captions());
+  }
   state_.config = app::ProgramConfig::Load(state_.location.config_path);
   if (!state_.config.exists()) {
     state_.dialogs.Message(this, MessageKind::kError, QString::fromLatin1(kProgramTitle),
@@ -292,6 +346,10 @@ bool MainWindow::LoadConfiguration() {
   if (paths_ != nullptr) paths_->SetPaths(settings.paths);
   if (log_ != nullptr) log_->SetViewAfterSave(settings.view_log_after_save);
   state_.run_options = settings.run_options;
+  if (settings_ != nullptr) {
+    settings_->SetRunOptions(settings.run_options);
+    settings_->ApplySavedColours();
+  }
 
   folders_->clear();
   const QIcon folder_icon = style()->standardIcon(QStyle::SP_DirIcon);

@@ -7,6 +7,8 @@
 #include <memory>
 
 #include "app/batch_run.h"
+#include "app/colour_names.h"
+#include "app/language_profiles.h"
 #include "ui/program_state.h"
 
 class QComboBox;
@@ -22,6 +24,8 @@ namespace pelvar::ui {
 class LogWindow;
 class PathsWindow;
 class RunBridge;
+class SettingsWindow;
+class UpdateWindow;
 class ScriptListModel;
 
 class MainWindow : public QWidget {
@@ -33,6 +37,19 @@ class MainWindow : public QWidget {
 
   // The windows it opens; set once, before the first showing.
   void SetCompanions(PathsWindow& paths, LogWindow& log);
+  // The settings window, opened by "Configuration"; its options, language
+  // and colours apply here.
+  void SetSettingsWindow(SettingsWindow& settings);
+
+  // The web update window, opened by "Update..".
+  void SetUpdateWindow(UpdateWindow& update);
+  // The folder whose scripts the tree lists; empty when none is chosen.
+  std::string ChosenFolderPath() const;
+
+  // A translation pass: the eight captions of this window and the log window.
+  void ApplyCaptions(const app::Captions& captions);
+  // The window's text and background colours.
+  void ApplyColours(app::BgrColour text, app::BgrColour back);
 
   // The configuration load: the paths, the options, the folder list and the
   // scripts of the remembered folder. False when the configuration file is
@@ -80,6 +97,7 @@ class MainWindow : public QWidget {
   ProgramState& state_;
   PathsWindow* paths_ = nullptr;
   LogWindow* log_ = nullptr;
+  SettingsWindow* settings_ = nullptr;
   ScriptListModel* scripts_;
   std::unique_ptr<RunBridge> bridge_;
   bool loaded_ = false;

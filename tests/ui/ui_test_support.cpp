@@ -14,14 +14,34 @@ void RecordingDialogs::Message(QWidget*, MessageKind kind, const QString& captio
   kinds.push_back(kind);
 }
 
+namespace {
+
+std::optional<QString> NextAnswer(std::deque<std::optional<QString>>& answers) {
+  if (answers.empty()) return std::nullopt;
+  const bool given = answers.front().has_value();
+  const QString answer = given ? *answers.front() : QString();
+  answers.pop_front();
+  if (!given) return std::nullopt;
+  return answer;
+}
+
+}  // namespace
+
 std::optional<QString> RecordingDialogs::ChooseFolder(QWidget*, const QString& title) {
   chooser_titles << title;
-  if (folder_answers.empty()) return std::nullopt;
-  const bool chosen = folder_answers.front().has_value();
-  const QString folder = chosen ? *folder_answers.front() : QString();
-  folder_answers.pop_front();
-  if (!chosen) return std::nullopt;
-  return folder;
+  return NextAnswer(folder_answers);
+}
+
+std::optional<QString> RecordingDialogs::AskText(QWidget*, const QString& title,
+                                                 const QString& prompt, const QString&) {
+  prompts << title + QLatin1Char('|') + prompt;
+  return NextAnswer(text_answers);
+}
+
+std::optional<QString> RecordingDialogs::ChooseFile(QWidget*, const QString& title,
+                                                    const QString&) {
+  chooser_titles << title;
+  return NextAnswer(file_answers);
 }
 
 TestProgram::TestProgram(const std::optional<std::string>& config) {
