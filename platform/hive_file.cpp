@@ -9,6 +9,8 @@
 #include <cerrno>
 #include <cstdlib>
 #include <cstring>
+#include <unordered_map>
+#include <unordered_set>
 
 #include "platform/registry_text.h"
 
@@ -425,31 +427,37 @@ RegistryResult HiveFile::WriteCompacted(int fd) {
 std::string HiveFile::CheckWritten(const std::string& path) const {
   hive_h* written = hivex_open(path.c_str(), 0);
   if (written == nullptr) return "hivex cannot open it: " + ErrnoText(errno);
-  std::map<std::string, hive_node_h> found;  // by folded path
+  // Keys by folded path, filled a whole subkey list at a time, so that many
+  // changed keys below one key cost one walk of its list.
+  std::unordered_map<std::string, hive_node_h> found;
+  std::unordered_set<hive_node_h> listed;
   // The node at a key path, 0 when absent.
   const auto find = [&](const std::vector<std::string>& names) {
     hive_node_h node = hivex_root(written);
     std::string at;
     for (const std::string& name : names) {
       if (node == 0) return node;
+      const std::string parent = at;
       at += NameFoldText(name) + "\\";
       if (const auto it = found.find(at); it != found.end()) {
         node = it->second;
         continue;
       }
-      const std::u16string fold = NameFoldKey(name);
-      hive_node_h next = 0;
-      HivexPtr<hive_node_h> children(hivex_node_children(written, node));
-      for (size_t i = 0; children && children.get()[i] != 0 && next == 0; ++i) {
-        const hive_node_h child = children.get()[i];
-        HivexPtr<char> child_name(hivex_node_name(written, child));
-        if (child_name && NameFoldKey(std::string(child_name.get(),
-                                                  hivex_node_name_len(written, child))) == fold) {
-          next = child;
+      if (listed.insert(node).second) {
+        HivexPtr<hive_node_h> children(hivex_node_children(written, node));
+        for (size_t i = 0; children && children.get()[i] != 0; ++i) {
+          const hive_node_h child = children.get()[i];
+          HivexPtr<char> child_name(hivex_node_name(written, child));
+          if (!child_name) continue;
+          const std::string key =
+              parent +
+              NameFoldText(std::string(child_name.get(), hivex_node_name_len(written, child))) +
+              "\\";
+          found.emplace(key, child);
         }
       }
-      found[at] = next;
-      node = next;
+      const auto it = found.find(at);
+      node = it == found.end() ? 0 : it->second;
     }
     return node;
   };
@@ -498,7 +506,7 @@ std::string HiveFile::CheckWritten(const std::string& path) const {
   return problem;
 }
 
-RegistryResult HiveFile::Commit() {
+RegistryResult HiveFile::Commit(bool keep_open) {
   if (!changed_) return {};
   const size_t slash = path_.rfind('/');
   const std::string dir = slash == std::string::npos ? "" : path_.substr(0, slash + 1);
@@ -561,6 +569,8 @@ RegistryResult HiveFile::Commit() {
   // Go on from the file as written, so that the space hivex leaves behind in
   // memory with each change does not pile up over a long run.
   hivex_close(hive_);
+  hive_ = nullptr;
+  if (!keep_open) return {};
   hive_ = hivex_open(path_.c_str(), HIVEX_OPEN_WRITE);
   if (hive_ == nullptr) {
     return Failure(RegistryStatus::kValueRefused, "cannot open the hive: " + ErrnoText(errno));

@@ -47,9 +47,10 @@ class HiveFile {
   RegistryResult GetValue(Node key, const std::string& name, RegistryValue& out);
   RegistryResult List(Node key, RegistryKeyContents& out);
 
-  // Writes the changes made so far over the file (nothing when none). The
-  // hive stays open for more; node handles from before are stale.
-  RegistryResult Commit();
+  // Writes the changes made so far over the file (nothing when none). With
+  // `keep_open` the hive stays open for more (node handles from before are
+  // stale); otherwise only the lock is kept until the object goes.
+  RegistryResult Commit(bool keep_open = true);
   bool changed() const { return changed_; }
   const std::string& path() const { return path_; }
 

@@ -235,6 +235,7 @@ class Compactor {
  public:
   Compactor(std::string_view image, uint32_t minor) : in_(image), minor_(minor) {
     bins_ = Get32(image, 0x28);
+    index_.assign(bins_ / 8 + 1, 0);
   }
 
   bool Run(std::string& out, std::string& why) {
@@ -249,9 +250,9 @@ class Compactor {
     out.assign(in_.substr(0, kBinsStart));
     out.resize(kBinsStart + new_bins_, '\0');
     WriteBins(out);
-    for (const auto& [old_offset, cell] : cells_) Copy(out, old_offset, cell);
+    for (const uint32_t old_offset : order_) Copy(out, old_offset, *Find(old_offset));
     RelinkSecurity(out);
-    Put32(out, 0x24, cells_.at(root).offset);
+    Put32(out, 0x24, Find(root)->offset);
     Put32(out, 0x28, static_cast<uint32_t>(new_bins_));
     Put32(out, 0x1FC, HeaderChecksum(reinterpret_cast<const unsigned char*>(out.data())));
     return true;
@@ -276,6 +277,15 @@ class Compactor {
     uint32_t order = 0;   // when it was reached
   };
 
+  const Cell* Find(uint32_t offset) const {
+    if (offset % 8 != 0 || offset / 8 >= index_.size()) return nullptr;
+    const uint32_t n = index_[offset / 8];
+    return n == 0 ? nullptr : &cells_[n - 1];
+  }
+  Cell* Find(uint32_t offset) {
+    return const_cast<Cell*>(static_cast<const Compactor*>(this)->Find(offset));
+  }
+
   bool Fail(std::string& why) {
     why = problem_;
     return false;
@@ -292,14 +302,14 @@ class Compactor {
 
   // Records a link to a cell; false when it leads nowhere.
   bool Reach(uint32_t offset, Kind kind, uint32_t count = 0) {
-    if (cells_.count(offset) != 0) return true;
+    if (Find(offset) != nullptr) return true;
     uint32_t size = 0;
     if (!CellAt(offset, size)) {
       problem_ = "a link to offset " + std::to_string(offset) + " does not lead to a cell";
       return false;
     }
-    Cell cell{kind, size, 0, count, static_cast<uint32_t>(order_.size())};
-    cells_.emplace(offset, cell);
+    cells_.push_back(Cell{kind, size, 0, count, static_cast<uint32_t>(order_.size())});
+    index_[offset / 8] = static_cast<uint32_t>(cells_.size());
     order_.push_back(offset);
     pending_.emplace_back(offset, kind);
     return true;
@@ -307,13 +317,13 @@ class Compactor {
 
   // Cell data (after the size field) of at least `need` bytes.
   std::string_view Data(uint32_t offset, size_t need) {
-    const Cell& c = cells_.at(offset);
+    const Cell& c = *Find(offset);
     if (c.size - 4 < need) return {};
     return in_.substr(kBinsStart + offset + 4, c.size - 4);
   }
 
   bool Visit(uint32_t offset, Kind kind) {
-    const uint32_t count = cells_.at(offset).count;
+    const uint32_t count = Find(offset)->count;
     switch (kind) {
       case Kind::kKey: {
         const std::string_view d = Data(offset, 0x4C);
@@ -403,7 +413,7 @@ class Compactor {
     uint64_t bin_end = 0;
     uint64_t at = 0;
     for (const uint32_t old_offset : order_) {
-      Cell& c = cells_.at(old_offset);
+      Cell& c = *Find(old_offset);
       if (at + c.size > bin_end) {
         if (bin_end > bin_start) bins_list_.emplace_back(bin_start, bin_end - bin_start);
         bin_start = bin_end;
@@ -431,7 +441,7 @@ class Compactor {
     // The free tails: from the end of the last cell in each bin.
     size_t bin = 0;
     for (const uint32_t old_offset : order_) {
-      const Cell& c = cells_.at(old_offset);
+      const Cell& c = *Find(old_offset);
       while (c.offset >= bins_list_[bin].first + bins_list_[bin].second) ++bin;
       const uint64_t end = c.offset + c.size;
       const uint64_t bin_end = bins_list_[bin].first + bins_list_[bin].second;
@@ -440,8 +450,8 @@ class Compactor {
   }
 
   uint32_t Map(uint32_t old_offset) const {
-    const auto it = cells_.find(old_offset);
-    return it == cells_.end() ? old_offset : it->second.offset;
+    const Cell* c = Find(old_offset);
+    return c == nullptr ? old_offset : c->offset;
   }
 
   void MapAt(std::string& out, size_t at) {
@@ -455,7 +465,7 @@ class Compactor {
     switch (c.kind) {
       case Kind::kKey: {
         const uint32_t parent = Get32(out, d + 0x10);
-        if (cells_.count(parent) != 0) Put32(out, d + 0x10, Map(parent));
+        if (Find(parent) != nullptr) Put32(out, d + 0x10, Map(parent));
         if (Get32(out, d + 0x14) > 0) MapAt(out, d + 0x1C);
         // Volatile keys live only in memory; their list means nothing on disk.
         Put32(out, d + 0x18, 0);
@@ -493,7 +503,7 @@ class Compactor {
   void RelinkSecurity(std::string& out) {
     std::unordered_map<uint32_t, uint32_t> uses;
     for (const uint32_t old_offset : order_) {
-      const Cell& c = cells_.at(old_offset);
+      const Cell& c = *Find(old_offset);
       if (c.kind != Kind::kKey) continue;
       const uint32_t sk = Get32(out, kBinsStart + c.offset + 4 + 0x2C);
       if (sk != kNoCell) ++uses[sk];
@@ -511,7 +521,10 @@ class Compactor {
   std::string_view in_;
   uint32_t minor_;
   uint64_t bins_ = 0;
-  std::unordered_map<uint32_t, Cell> cells_;
+  // The cells reached, and for each 8-byte slot of the bins the number of
+  // the cell that starts there (0: none), so a link is looked up at once.
+  std::vector<Cell> cells_;
+  std::vector<uint32_t> index_;
   std::vector<uint32_t> order_;
   std::vector<std::pair<uint32_t, Kind>> pending_;
   std::vector<uint32_t> security_;

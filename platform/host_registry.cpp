@@ -54,7 +54,7 @@ RegistryResult HostRegistry::InHive(const HiveMount& mount, bool write, Fn&& fn)
 RegistryResult HostRegistry::CloseHive(const std::string& file) {
   const auto it = open_.find(file);
   if (it == open_.end()) return {};
-  RegistryResult r = it->second.file->Commit();
+  RegistryResult r = it->second.file->Commit(/*keep_open=*/false);
   open_.erase(it);
   return r;
 }

@@ -161,6 +161,8 @@ class BatchTest : public QObject {
     QVERIFY(!main_->findChild<QWidget*>(QStringLiteral("mainContent"))->isEnabled());
     auto* stop = main_->findChild<QPushButton*>(QStringLiteral("stopButton"));
     QTRY_VERIFY(stop->isVisible());
+    // Stop comes during the pause, once the line before it has run.
+    QTRY_VERIFY_WITH_TIMEOUT(LogTexts(Log()).contains(QStringLiteral("8|line")), 60'000);
     QTest::mouseClick(stop, Qt::LeftButton);
     QVERIFY(finished.wait(60'000));
     QCOMPARE(main_->last_outcome(), app::BatchOutcome::kStopped);
