@@ -16,6 +16,7 @@
 #include "platform/file_maintenance.h"
 #include "platform/file_stream.h"
 #include "platform/file_system.h"
+#include "platform/posix_file_system.h"
 #include "platform/private_temp_folder.h"
 #include "platform/process_launcher.h"
 #include "platform/system_folders.h"
@@ -173,15 +174,6 @@ struct Packed {
   bool key_done = false;  // its folder index key is written
 };
 
-bool StartsWithByteOrderMark(std::string_view path) {
-  platform::InputFile file;
-  if (file.Open(path)) return false;
-  char head[3] = {};
-  size_t got = 0;
-  if (file.ReadAt(0, head, sizeof head, got) || got < 3) return false;
-  return std::string_view(head, 3) == "\xEF\xBB\xBF";
-}
-
 // The number of text lines and the text size of an archive of `size` bytes.
 void TextShape(uint64_t size, int64_t& last_line, uint64_t& text_size) {
   const uint64_t full = size * 4 / 3;           // characters of a full 6-bit group
@@ -199,7 +191,7 @@ void TextShape(uint64_t size, int64_t& last_line, uint64_t& text_size) {
 class EmbeddingWriter {
  public:
   EmbeddingWriter(std::vector<Packed>& files, std::string_view folder, bool list_folder,
-                  platform::AtomicFileWriter& out)
+                  platform::FileWriter& out)
       : files_(files), folder_(folder), list_folder_(list_folder), out_(out) {}
 
   bool Visit(bool header, std::string_view text) {
@@ -375,7 +367,7 @@ class EmbeddingWriter {
   std::vector<Packed>& files_;
   std::string folder_;
   bool list_folder_;
-  platform::AtomicFileWriter& out_;
+  platform::FileWriter& out_;
   Mode mode_ = Mode::kCopy;
   std::string header_;
   size_t slot_ = 0;
@@ -424,16 +416,24 @@ std::vector<bool> EmbedFiles(const std::vector<std::string>& sources, std::strin
   }
   if (files.empty()) return done;
 
-  platform::AtomicFileWriter out;
-  std::error_code ec = out.Open(platform::HostPath(script));
-  if (!ec) {
+  // The script is read from the replacement's view of it, under its lock.
+  std::unique_ptr<platform::FileWriter> out;
+  std::error_code ec =
+      platform::ThreadFileSystem().OpenReplace(script, platform::Durability::kRewrite, out);
+  if (!ec && out->old() != nullptr) {
+    platform::FileReader& old = *out->old();
     // A UTF-8 byte order mark stays, as a save through the model keeps it.
-    if (StartsWithByteOrderMark(script)) out.Write("\xEF\xBB\xBF");
-    EmbeddingWriter writer(files, folder, list_folder, out);
-    IniModel::Scan(script,
+    char head[3] = {};
+    size_t got = 0;
+    if (!old.ReadAt(0, head, sizeof head, got) && got == 3 &&
+        std::string_view(head, 3) == "\xEF\xBB\xBF") {
+      out->Write("\xEF\xBB\xBF");
+    }
+    EmbeddingWriter writer(files, folder, list_folder, *out);
+    IniModel::Scan(old, script,
                    [&](bool header, std::string_view text) { return writer.Visit(header, text); });
     writer.Finish();
-    ec = out.Commit();
+    ec = out->Commit();
   }
   if (ec) ThrowCannotCreate(std::string(script), platform::SystemMessage(ec));
   return done;

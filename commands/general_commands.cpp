@@ -150,7 +150,12 @@ void WebGet(CommandCall& call) {
     request.url = url;
     request.destination = destination;
     request.cancelled = [&view] { return view.StopRequested(); };
+    request.progress = [&view](uint64_t done, uint64_t /*total*/) {
+      view.ShowOperationProgress("Downloading", 0, done, false);
+    };
+    view.ShowOperationProgress("Downloading", 0, 0, false);
     ok = downloader->Download(request).ok;
+    view.ShowOperationProgress("Downloading", 0, 0, true);
   }
   const std::string where = "file: \"" + url + "\" to directory: \"" + destination + "\"";
   if (ok) {

@@ -12,6 +12,12 @@
 #include <unordered_map>
 #include <vector>
 
+namespace pelvar::platform {
+class FileSystem;
+class FileReader;
+class FileWriter;
+}  // namespace pelvar::platform
+
 namespace pelvar {
 
 class IniModel {
@@ -36,6 +42,8 @@ class IniModel {
   // Loads a file; a missing file gives an empty model. Read errors raise
   // "Cannot open file \"%s\". %s". The file is read in chunks, so the peak
   // memory is the model plus a small buffer.
+  static IniModel Load(platform::FileSystem& files, std::string_view path);
+  // The same on the thread's real file system.
   static IniModel Load(std::string_view path);
   // Accepts a section name (as stored: trimmed, case as written).
   using SectionFilter = std::function<bool(std::string_view name)>;
@@ -43,24 +51,42 @@ class IniModel {
   // them; the lines of other sections are passed over without being split,
   // so that one small section of a large file is read at the speed of the
   // disk. An empty filter keeps every section.
+  static IniModel LoadSections(platform::FileSystem& files, std::string_view path,
+                               const SectionFilter& keep);
   static IniModel LoadSections(std::string_view path, const SectionFilter& keep);
   // Loads only the first section bearing `name` (ignoring case) and stops
   // reading at the header that follows it, so a small section at the top of
   // a large file costs one small read.
   static IniModel LoadFirstSection(std::string_view path, std::string_view name);
+  // Loads the content of an open file; raises "Cannot open file" for `path`
+  // when a read fails.
+  static IniModel LoadFrom(platform::FileReader& file, std::string_view path,
+                           const SectionFilter& keep = {});
 
   // Reads a file by the load rules one line at a time, keeping none of it:
   // `visit` gets each section header (`header` true, the section's name)
   // and each line of a section in its stored form, in file order, and
   // returns false to stop. A missing file visits nothing; read errors raise
-  // as Load does. Returns whether the file starts with a UTF-8 byte order
-  // mark.
+  // as Load does.
   using LineVisitor = std::function<bool(bool header, std::string_view text)>;
-  static bool Scan(std::string_view path, const LineVisitor& visit);
+  static void Scan(std::string_view path, const LineVisitor& visit);
+  // The same over an open file; `path` names it in errors.
+  static void Scan(platform::FileReader& file, std::string_view path, const LineVisitor& visit);
 
-  // Writes the rendered model over the file atomically. Raises
+  // Writes the rendered model over the file atomically and durably. Raises
   // "Cannot create file \"%s\". %s" when it cannot be written.
+  void Save(platform::FileSystem& files, std::string_view path) const;
   void Save(std::string_view path) const;
+  // Writes the rendered model into a replacement that has begun.
+  void WriteTo(platform::FileWriter& writer) const;
+
+  // Edits an existing file in one step: loads it, lets `edit` change the
+  // model and saves it when `edit` returns true, with the file locked
+  // throughout so that no other writer's change in between is lost. False
+  // (and nothing written) when the file does not exist. Raises the errors
+  // of Load and Save.
+  static bool Edit(platform::FileSystem& files, std::string_view path,
+                   const std::function<bool(IniModel&)>& edit);
 
   // Rendered form: "[name]", the lines, "" for each section.
   std::vector<std::string> RenderLines() const;
@@ -109,8 +135,8 @@ class IniModel {
   // line's stored form.
   static RawLine Normalize(std::string_view raw, std::string& out);
   // `stop_after_kept`: reading ends at the first header after a kept section.
-  static IniModel LoadFiltered(std::string_view path, const SectionFilter& keep,
-                               bool stop_after_kept);
+  static IniModel LoadFiltered(platform::FileReader& file, std::string_view path,
+                               const SectionFilter& keep, bool stop_after_kept);
 
   std::vector<Section> sections_;
   bool has_bom_ = false;

@@ -4,6 +4,7 @@
 #include "engine/ini_file.h"
 #include "engine/script_error.h"
 #include "engine/text.h"
+#include "platform/posix_file_system.h"
 #include "platform/registry.h"
 #include "platform/system_folders.h"
 
@@ -27,6 +28,10 @@ ScriptContext CreateScriptContext(const RunPaths& paths, RunView& view, const Co
   return context;
 }
 
+platform::FileSystem& ScriptContext::files() const {
+  return services.files != nullptr ? *services.files : platform::ThreadFileSystem();
+}
+
 void AddLogLine(ScriptContext& context, std::string_view text, LogKind kind) {
   context.view.AddLog(text, kind, LogReveal::kSelect);
 }
@@ -37,9 +42,10 @@ void RunScript(ScriptContext& context, std::string_view script_file, std::string
 
   // The script is read once for both sections, and only they are kept: the
   // sections of embedded files, often most of the file, are passed over.
-  const IniModel model = IniModel::LoadSections(script_file, [section](std::string_view name) {
-    return IEquals(name, "variables") || IEquals(name, section);
-  });
+  const IniModel model =
+      IniModel::LoadSections(context.files(), script_file, [section](std::string_view name) {
+        return IEquals(name, "variables") || IEquals(name, section);
+      });
   std::vector<std::string> own;
   const int vars = model.FindSection("variables");
   if (vars >= 0) own = model.sections()[static_cast<size_t>(vars)].lines;

@@ -11,6 +11,7 @@
 
 #include <algorithm>
 #include <array>
+#include <cerrno>
 #include <cstring>
 
 #include "platform/file_system.h"
@@ -18,11 +19,13 @@
 namespace pelvar::platform {
 
 bool ListDirectory(std::string_view folder, std::vector<DirectoryEntry>& out) {
+  return !ListHostDirectory(HostPath(folder), out);
+}
+
+std::error_code ListHostDirectory(const std::string& host, std::vector<DirectoryEntry>& out) {
   out.clear();
-  std::string host = HostPath(folder);
-  if (host.empty()) host = ".";
-  DIR* dir = ::opendir(host.c_str());
-  if (dir == nullptr) return false;
+  DIR* dir = ::opendir(host.empty() ? "." : host.c_str());
+  if (dir == nullptr) return {errno, std::system_category()};
   const int dfd = ::dirfd(dir);
   while (dirent* e = ::readdir(dir)) {
     const char* name = e->d_name;
@@ -47,7 +50,7 @@ bool ListDirectory(std::string_view folder, std::vector<DirectoryEntry>& out) {
     out.push_back(std::move(entry));
   }
   ::closedir(dir);
-  return true;
+  return {};
 }
 
 struct PathCollator::Impl {

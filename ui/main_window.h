@@ -3,6 +3,7 @@
 // batch run (which runs on a worker thread, the window repainting live).
 #pragma once
 
+#include <QPointer>
 #include <QWidget>
 #include <memory>
 
@@ -21,6 +22,7 @@ class QTreeView;
 
 namespace pelvar::ui {
 
+class ElidedLabel;
 class LogWindow;
 class PathsWindow;
 class RunBridge;
@@ -93,6 +95,8 @@ class MainWindow : public QWidget {
   void ShowDetails(int row);
   void OnTreeContextMenu(const QPoint& pos);
   void OnBatchFinished();
+  // During a run only the log window's button stays usable.
+  void SetRunControlsEnabled(bool enabled);
 
   ProgramState& state_;
   PathsWindow* paths_ = nullptr;
@@ -110,9 +114,10 @@ class MainWindow : public QWidget {
   QMenu* menu_ = nullptr;
   QLabel* details_title_ = nullptr;
   QLabel* details_description_ = nullptr;
-  QLabel* details_author_ = nullptr;
-  QLabel* details_contact_ = nullptr;
+  ElidedLabel* details_author_ = nullptr;
+  ElidedLabel* details_contact_ = nullptr;
   std::string contact_;
+  std::vector<QPointer<QWidget>> disabled_for_run_;
   QPushButton* start_ = nullptr;
   QFrame* panel_ = nullptr;
   QLabel* panel_title_ = nullptr;

@@ -32,17 +32,6 @@ QStringList TreeTitles(QTreeView* tree) {
   return out;
 }
 
-// The centre of the check box of a row, where a click toggles it.
-QPoint CheckBoxCentre(QTreeView* tree, int row) {
-  QStyleOptionViewItem option;
-  option.initFrom(tree->viewport());
-  option.rect = tree->visualRect(tree->model()->index(row, 0));
-  option.features = QStyleOptionViewItem::HasCheckIndicator;
-  return tree->style()
-      ->subElementRect(QStyle::SE_ItemViewItemCheckIndicator, &option, tree)
-      .center();
-}
-
 }  // namespace
 
 class CatalogueTest : public QObject {

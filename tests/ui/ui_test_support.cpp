@@ -1,7 +1,10 @@
 #include "ui/ui_test_support.h"
 
 #include <QCoreApplication>
+#include <QStyle>
+#include <QStyleOptionViewItem>
 #include <QThread>
+#include <QTreeView>
 
 namespace pelvar::testing {
 
@@ -51,6 +54,16 @@ TestProgram::TestProgram(const std::optional<std::string>& config) {
   windows = std::make_unique<ui::DesktopWindows>(location, dialogs, shell, clock);
   QObject::connect(windows.get(), &ui::DesktopWindows::QuitRequested,
                    [this](int status) { quit_requests.push_back(status); });
+}
+
+QPoint CheckBoxCentre(QTreeView* tree, int row) {
+  QStyleOptionViewItem option;
+  option.initFrom(tree->viewport());
+  option.rect = tree->visualRect(tree->model()->index(row, 0));
+  option.features = QStyleOptionViewItem::HasCheckIndicator;
+  return tree->style()
+      ->subElementRect(QStyle::SE_ItemViewItemCheckIndicator, &option, tree)
+      .center();
 }
 
 std::string RunnableConfig(const TempDir& home, const std::string& extra) {

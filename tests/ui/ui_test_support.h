@@ -2,6 +2,7 @@
 // own with the desktop windows built over it.
 #pragma once
 
+#include <QPoint>
 #include <QString>
 #include <QStringList>
 #include <deque>
@@ -14,6 +15,8 @@
 #include "support/test_support.h"
 #include "ui/desktop_windows.h"
 #include "ui/dialogs.h"
+
+class QTreeView;
 
 namespace pelvar::testing {
 
@@ -71,6 +74,9 @@ class TestProgram {
   std::unique_ptr<ui::DesktopWindows> windows;
   std::vector<int> quit_requests;
 };
+
+// The centre of the check box of a row of a tree, where a click toggles it.
+QPoint CheckBoxCentre(QTreeView* tree, int row);
 
 // A pelvar.ini whose paths pass the batch's checks.
 std::string RunnableConfig(const TempDir& home, const std::string& extra = "");
