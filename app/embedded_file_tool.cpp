@@ -1,5 +1,6 @@
 #include "app/embedded_file_tool.h"
 
+#include "app/embedded_folders.h"
 #include "archive/embedded_files.h"
 #include "engine/ini_file.h"
 #include "engine/ini_model.h"
@@ -10,8 +11,6 @@
 namespace pelvar::app {
 
 namespace {
-
-constexpr const char* kFolderList = "EncodedFolders";
 
 constexpr const char* kToolUsage =
     "Usage: pelvar --embed SCRIPT FOLDER FILE...\n"
@@ -39,7 +38,7 @@ int Embed(const std::vector<std::string>& args, std::FILE* out, std::FILE* err) 
 
 int List(const std::string& script, std::FILE* out) {
   const IniModel model = IniModel::Load(script);
-  const int list = model.FindSection(kFolderList);
+  const int list = model.FindSection(kEncodedFolders);
   if (list < 0) return 0;
   for (const auto& folder : model.sections()[static_cast<size_t>(list)].lines) {
     const int index = model.FindSection(folder);

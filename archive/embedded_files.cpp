@@ -604,7 +604,8 @@ bool ExtractEmbeddedFile(std::string_view script, std::string_view folder,
 }
 
 bool ExtractEmbeddedFolder(std::string_view script, std::string_view folder,
-                           std::string_view destination, bool skip_existing) {
+                           std::string_view destination, bool skip_existing,
+                           const std::function<void(uint64_t files)>& progress) {
   if (script.empty() || !platform::IsDirectory(destination)) return false;
   const std::string prefix = EmbeddedFileSection(folder, "");
   platform::PrivateTempFolder scratch;
@@ -659,7 +660,9 @@ bool ExtractEmbeddedFolder(std::string_view script, std::string_view folder,
   });
   end_section();
   if (keys.empty()) return false;
+  uint64_t done = 0;
   for (const auto& key : keys) {
+    if (progress) progress(done++);
     if (skip_existing && platform::PathExists(std::string(destination) + "\\" + key)) continue;
     const auto it = sections.find(AsciiLowerCopy(key));
     if (it == sections.end() || !it->second.filled) return false;

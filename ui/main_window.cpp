@@ -32,6 +32,7 @@
 #include "ui/log_window.h"
 #include "ui/paths_window.h"
 #include "ui/run_bridge.h"
+#include "ui/script_editor_window.h"
 #include "ui/script_list_model.h"
 #include "ui/settings_window.h"
 #include "ui/update_window.h"
@@ -144,6 +145,7 @@ MainWindow::MainWindow(ProgramState& state) : state_(state), scripts_(new Script
       tree_->selectionModel(), &QItemSelectionModel::currentRowChanged, this,
       [this](const QModelIndex& current) { ShowDetails(current.isValid() ? current.row() : -1); });
   connect(tree_, &QWidget::customContextMenuRequested, this, &MainWindow::OnTreeContextMenu);
+  connect(tree_, &QAbstractItemView::doubleClicked, this, &MainWindow::OpenEditor);
   connect(scripts_, &ScriptListModel::WriteFailed, this, [this](const QString& text) {
     state_.dialogs.Message(this, MessageKind::kError, QString::fromLatin1(kProgramTitle), text);
   });
@@ -220,9 +222,7 @@ QWidget* MainWindow::BuildButtons() {
   auto* log = MakeButton(QStringLiteral("Log window"), QStringLiteral("logWindowButton"), row);
   start_ = MakeButton(QStringLiteral("Start"), QStringLiteral("startButton"), row);
   start_->setDefault(true);
-  // The script editor comes later; the settings and update windows are
-  // enabled once they are set.
-  open->setEnabled(false);
+  // The settings and update windows are enabled once they are set.
   update->setEnabled(false);
   update->setVisible(false);
   configuration->setEnabled(false);
@@ -236,6 +236,7 @@ QWidget* MainWindow::BuildButtons() {
     if (paths_ != nullptr) paths_->show();
   });
   connect(log, &QPushButton::clicked, this, &MainWindow::ToggleLogWindow);
+  connect(open, &QPushButton::clicked, this, &MainWindow::OpenEditor);
   connect(start_, &QPushButton::clicked, this, &MainWindow::StartBatch);
   return row;
 }
@@ -309,6 +310,15 @@ void MainWindow::SetCompanions(PathsWindow& paths, LogWindow& log) {
   });
 }
 
+void MainWindow::SetEditor(ScriptEditorWindow& editor) {
+  editor_ = &editor;
+  connect(&editor, &ScriptEditorWindow::Closed, this, [this] {
+    setEnabled(true);
+    raise();
+    activateWindow();
+  });
+}
+
 void MainWindow::SetSettingsWindow(SettingsWindow& settings) {
   settings_ = &settings;
   auto* button = findChild<QPushButton*>(QStringLiteral("configurationButton"));
@@ -320,6 +330,14 @@ void MainWindow::SetSettingsWindow(SettingsWindow& settings) {
     raise();
     activateWindow();
   });
+}
+
+void MainWindow::OpenEditor() {
+  if (editor_ == nullptr || running()) return;
+  const QModelIndex current = tree_->currentIndex();
+  const bool selected = current.isValid() && tree_->selectionModel()->isSelected(current);
+  setEnabled(false);
+  editor_->Open(selected ? scripts_->entry(current.row()).path : std::string());
 }
 
 void MainWindow::SetUpdateWindow(UpdateWindow& update) {
