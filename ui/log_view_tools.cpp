@@ -11,7 +11,8 @@
 
 namespace pelvar::ui {
 
-LogViewTools::LogViewTools(QTreeView& view) : QObject(&view), view_(view) {
+LogViewTools::LogViewTools(QTreeView& view)
+    : QObject(&view), view_(view), viewport_(view.viewport()) {
   view_.setSelectionMode(QAbstractItemView::ExtendedSelection);
   view_.setHorizontalScrollBarPolicy(Qt::ScrollBarAsNeeded);
   view_.setTextElideMode(Qt::ElideNone);
@@ -76,7 +77,10 @@ void LogViewTools::CopySelection() const {
 }
 
 bool LogViewTools::eventFilter(QObject* watched, QEvent* event) {
-  if (watched == view_.viewport() && event->type() == QEvent::ToolTip) {
+  // Compared by the pointer kept: while the view is destroyed its viewport
+  // still sends events, and the view must not be asked anything then.
+  if (watched != viewport_) return false;
+  if (event->type() == QEvent::ToolTip) {
     auto* help = static_cast<QHelpEvent*>(event);
     const QModelIndex index = view_.indexAt(help->pos());
     if (!index.isValid()) {
@@ -90,8 +94,8 @@ bool LogViewTools::eventFilter(QObject* watched, QEvent* event) {
     QToolTip::showText(help->globalPos(), tip, view_.viewport(), view_.visualRect(index));
     return true;
   }
-  if (watched == view_.viewport() && event->type() == QEvent::Resize) FitFirstColumn();
-  return QObject::eventFilter(watched, event);
+  if (event->type() == QEvent::Resize) FitFirstColumn();
+  return false;
 }
 
 }  // namespace pelvar::ui

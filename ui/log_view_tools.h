@@ -31,6 +31,7 @@ class LogViewTools : public QObject {
   void FitFirstColumn();
 
   QTreeView& view_;
+  QObject* viewport_;
   // Length of the longest line seen, and its text.
   qsizetype longest_length_ = 0;
   QString longest_;
