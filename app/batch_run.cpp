@@ -4,6 +4,7 @@
 
 #include "app/elapsed_time.h"
 #include "app/log_file.h"
+#include "commands/builtin_commands.h"
 #include "engine/script_error.h"
 #include "engine/text.h"
 #include "platform/file_system.h"
@@ -20,14 +21,23 @@ class BatchRun::LogRecorder : public RunView {
   void SetProgressPosition(int position) override { view_.SetProgressPosition(position); }
   void SetStatus(std::string_view text) override { view_.SetStatus(text); }
   void AddLog(std::string_view text, LogKind kind, LogReveal reveal) override {
-    lines_.push_back({std::string(text), kind});
+    lines_.push_back({std::string(text), kind, {}});
     view_.AddLog(text, kind, reveal);
+  }
+  void AddLogWithReason(std::string_view text, LogKind kind, LogReveal reveal,
+                        const LogReason& reason) override {
+    lines_.push_back({std::string(text), kind, std::string(reason.text)});
+    view_.AddLogWithReason(text, kind, reveal, reason);
   }
   void ShowMessage(MessageKind kind, std::string_view caption, std::string_view text) override {
     view_.ShowMessage(kind, caption, text);
   }
   bool StopRequested() const override { return view_.StopRequested(); }
   void Flush() override { view_.Flush(); }
+  void ShowOperationProgress(std::string_view operation, uint64_t files, uint64_t bytes,
+                             bool finished) override {
+    view_.ShowOperationProgress(operation, files, bytes, finished);
+  }
 
   void Append(std::string_view text, LogKind kind) { AddLog(text, kind, LogReveal::kAppend); }
   void Clear() { lines_.clear(); }
@@ -82,6 +92,7 @@ BatchOutcome BatchRun::Run(const BatchRequest& request) {
     failure = ErrorDisplayText(e.what());
   }
   recorder_->AddLog(failure, LogKind::kFailure, LogReveal::kSelect);
+  commands::UnloadRunHives(services_, *recorder_);
   host_.SetProgressPanelVisible(false);
   host_.ShowError(failure);
   return BatchOutcome::kError;
@@ -123,6 +134,7 @@ BatchOutcome BatchRun::RunScripts(const BatchRequest& request) {
     }
     log.AddLog("Finished processing script: " + script.title, LogKind::kNote, LogReveal::kScroll);
   }
+  commands::UnloadRunHives(services_, log);
   log.Append("", LogKind::kSpacer);
 
   if (request.options.write_log_file) {
@@ -131,10 +143,11 @@ BatchOutcome BatchRun::RunScripts(const BatchRequest& request) {
   }
   log.AddLog("Processing time: " + ElapsedTimeWording(clock_.Now() - start), LogKind::kInfo,
              LogReveal::kSelect);
-  if (processed > 1) {
+  // A stopped run was not processed: its stop line stands instead.
+  if (!stopped && processed > 1) {
     log.AddLog(std::to_string(processed) + " scripts have been processed!", LogKind::kNote,
                LogReveal::kSelect);
-  } else {
+  } else if (!stopped) {
     log.AddLog("Script has been sucessfully processed!", LogKind::kNote, LogReveal::kSelect);
   }
   log.AddLog("", LogKind::kSpacer, LogReveal::kSelect);

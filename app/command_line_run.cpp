@@ -32,6 +32,7 @@ CommandLineResult RunCommandLine(const RunArguments& args, const ProgramLocation
   RunPaths paths = config.Paths();
   if (args.target_dir) paths.target_dir = *args.target_dir;
   if (args.source_dir) paths.source_dir = *args.source_dir;
+  if (args.iso_file) paths.iso_file = *args.iso_file;
 
   ProgramServices services(config, location);
   std::string failure;
@@ -39,11 +40,13 @@ CommandLineResult RunCommandLine(const RunArguments& args, const ProgramLocation
     ScriptContext context =
         CreateScriptContext(paths, view, commands::BuiltinCommands(), services.services());
     RunScript(context, args.script, "process");
+    commands::UnloadRunHives(services.services(), view);
     return {};
   } catch (const std::exception& e) {
     failure = ErrorDisplayText(e.what());
   }
   view.AddLog(failure, LogKind::kFailure, LogReveal::kSelect);
+  commands::UnloadRunHives(services.services(), view);
   return {CommandLineOutcome::kError, failure};
 }
 

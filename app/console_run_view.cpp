@@ -1,6 +1,7 @@
 #include "app/console_run_view.h"
 
 #include "app/operation_progress.h"
+#include "platform/terminal.h"
 
 namespace pelvar::app {
 
@@ -34,6 +35,7 @@ ConsoleRunView::ConsoleRunView(std::FILE* out, std::FILE* err, bool terminal, bo
     : out_(out),
       err_(err),
       terminal_(terminal),
+      status_shown_on_err_(terminal && platform::IsTerminal(err)),
       keep_lines_(keep_lines),
       last_flush_(std::chrono::steady_clock::now()) {
   buffer_.reserve(kFlushBytes + 4096);
@@ -44,14 +46,14 @@ ConsoleRunView::~ConsoleRunView() {
 }
 
 void ConsoleRunView::SetStatus(std::string_view text) {
-  if (!terminal_) return;
+  if (!status_shown_on_err_) return;
   status_ = text;
   DrawStatusLine();
 }
 
 void ConsoleRunView::SetProgressPosition(int position) {
   progress_ = position;
-  if (!terminal_) return;
+  if (!status_shown_on_err_) return;
   const auto now = std::chrono::steady_clock::now();
   if (now - last_status_ >= std::chrono::milliseconds(100)) DrawStatusLine();
 }
@@ -73,6 +75,7 @@ void ConsoleRunView::DrawStatusLine() {
 
 void ConsoleRunView::AddLog(std::string_view text, LogKind kind, LogReveal /*reveal*/) {
   const int k = KindNumber(kind);
+  if (kind == LogKind::kFailure) ++failures_;
   if (terminal_) {
     ClearStatusLine();
     const KindStyle& style = kStyles[k >= 0 && k < 9 ? k : 0];
@@ -95,6 +98,20 @@ void ConsoleRunView::AddLog(std::string_view text, LogKind kind, LogReveal /*rev
   }
 }
 
+void ConsoleRunView::AddLogWithReason(std::string_view text, LogKind kind, LogReveal reveal,
+                                      const LogReason& reason) {
+  AddLog(text, kind, reveal);
+  if (keep_lines_) lines_.back().reason = reason.text;
+  if (reason.text.empty()) return;
+  Flush();
+  std::string where(reason.script);
+  if (reason.line > 0) where += ":" + std::to_string(reason.line);
+  if (!where.empty()) where += ": ";
+  std::fprintf(err_, "%s%.*s\n", where.c_str(), static_cast<int>(reason.text.size()),
+               reason.text.data());
+  std::fflush(err_);
+}
+
 void ConsoleRunView::ShowMessage(MessageKind /*kind*/, std::string_view caption,
                                  std::string_view text) {
   Flush();
@@ -108,7 +125,7 @@ void ConsoleRunView::ShowMessage(MessageKind /*kind*/, std::string_view caption,
 
 void ConsoleRunView::ShowOperationProgress(std::string_view operation, uint64_t files,
                                            uint64_t bytes, bool finished) {
-  if (!terminal_) return;
+  if (!status_shown_on_err_) return;
   if (finished) {
     if (progress_shown_) {
       std::fputs("\r\x1b[2K", err_);

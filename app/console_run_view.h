@@ -1,9 +1,9 @@
 // The view of a headless run: log lines go to an output stream as they are
 // added. Into a pipe or file each line is "<kind digit><TAB><text>"; on a
-// terminal a symbol per kind (coloured) stands before the text, and the
-// progress and status are shown as one transient line at the bottom, which
-// the next log line replaces. Output into a pipe is batched and flushed at
-// least every 50 ms, at Flush() and at destruction.
+// terminal a symbol per kind (coloured) stands before the text. When the
+// error stream is a terminal too, the progress and status are shown there
+// as one transient line at the bottom, which the next log line replaces. Output into a pipe is
+// batched and flushed at least every 50 ms, at Flush() and at destruction.
 #pragma once
 
 #include <chrono>
@@ -26,6 +26,10 @@ class ConsoleRunView : public RunView {
   void SetProgressPosition(int position) override;
   void SetStatus(std::string_view text) override;
   void AddLog(std::string_view text, LogKind kind, LogReveal reveal) override;
+  // The line as AddLog shows it, and "SCRIPT:LINE: REASON" on the error
+  // stream (without ":LINE" when the line is not known).
+  void AddLogWithReason(std::string_view text, LogKind kind, LogReveal reveal,
+                        const LogReason& reason) override;
   void ShowMessage(MessageKind kind, std::string_view caption, std::string_view text) override;
   void Flush() override;
   // On a terminal, an operation that runs longer than half a second shows a
@@ -34,6 +38,8 @@ class ConsoleRunView : public RunView {
                              bool finished) override;
 
   const std::vector<LogLine>& lines() const { return lines_; }
+  // Failure lines (kind 0) added so far.
+  size_t failures() const { return failures_; }
   void ClearLines() { lines_.clear(); }
 
  private:
@@ -45,6 +51,7 @@ class ConsoleRunView : public RunView {
   std::FILE* out_;
   std::FILE* err_;
   bool terminal_;
+  bool status_shown_on_err_;  // the log and the error stream are terminals
   bool keep_lines_;
   int progress_max_ = 0;
   int progress_ = 0;
@@ -54,6 +61,7 @@ class ConsoleRunView : public RunView {
   std::string buffer_;
   std::chrono::steady_clock::time_point last_flush_;
   std::vector<LogLine> lines_;
+  size_t failures_ = 0;
   bool operation_running_ = false;
   bool progress_shown_ = false;
   std::chrono::steady_clock::time_point operation_start_;

@@ -9,6 +9,7 @@
 #include "commands/builtin_commands.h"
 #include "engine/text.h"
 #include "platform/file_system.h"
+#include "platform/terminal.h"
 
 namespace pelvar::app {
 
@@ -27,7 +28,7 @@ class ConsoleBatchHost : public BatchHost {
   void ClearLog() override {}
   void SelectLogLine(size_t) override {}
   void Beep() override {
-    if (!terminal_) return;
+    if (!terminal_ || !platform::IsTerminal(err_)) return;
     std::fputc('\a', err_);
     std::fflush(err_);
   }
@@ -54,7 +55,8 @@ BatchArguments ParseBatchArguments(const std::vector<std::string>& args) {
   for (size_t i = 2; i < args.size(); ++i) {
     const std::string& arg = args[i];
     const bool option = IContains(arg, "/TargetDir=") || IContains(arg, "/SourceDir=") ||
-                        IContains(arg, "/silent") || IContains(arg, "/PressKey");
+                        IContains(arg, "/IsoFile=") || IContains(arg, "/silent") ||
+                        IContains(arg, "/PressKey");
     if (!option) {
       out.folder = arg;
       break;
@@ -92,6 +94,7 @@ int RunHeadlessBatch(const BatchArguments& args, const ProgramLocation& location
   request.paths = settings.paths;
   if (args.options.target_dir) request.paths.target_dir = *args.options.target_dir;
   if (args.options.source_dir) request.paths.source_dir = *args.options.source_dir;
+  if (args.options.iso_file) request.paths.iso_file = *args.options.iso_file;
   request.entry_count = entries->size();
   for (const ScriptEntry& entry : *entries) {
     if (entry.checked) request.scripts.push_back({entry.title, entry.path});
@@ -108,7 +111,7 @@ int RunHeadlessBatch(const BatchArguments& args, const ProgramLocation& location
   switch (outcome) {
     case BatchOutcome::kCompleted:
     case BatchOutcome::kStopped:
-      return kExitCompleted;
+      return CompletedStatus(view.failures(), err);
     case BatchOutcome::kNotStarted:
       return kExitNotStarted;
     case BatchOutcome::kError:

@@ -15,6 +15,13 @@ void PrintConsoleMessage(std::FILE* err, std::string text) {
   std::fflush(err);
 }
 
+int CompletedStatus(size_t failures, std::FILE* err) {
+  if (failures == 0) return kExitCompleted;
+  std::fprintf(err, "Failures logged: %zu\n", failures);
+  std::fflush(err);
+  return kExitCompletedWithFailures;
+}
+
 int RunHeadless(const RunArguments& args, const ProgramLocation& location, std::FILE* out,
                 std::FILE* err, bool terminal) {
   ConsoleRunView view(out, err, terminal, /*keep_lines=*/false);
@@ -25,7 +32,7 @@ int RunHeadless(const RunArguments& args, const ProgramLocation& location, std::
     case CommandLineOutcome::kCompleted:
       view.SetStatus("Process finished!");
       view.Flush();
-      return kExitCompleted;
+      return CompletedStatus(view.failures(), err);
     case CommandLineOutcome::kError:
       PrintConsoleMessage(err, result.message);
       return kExitError;

@@ -18,8 +18,9 @@ namespace {
 
 constexpr const char* kUsage =
     "Usage: pelvar                     show the main window (script catalogue)\n"
-    "       pelvar SCRIPT [/TargetDir=DIR] [/SourceDir=DIR] [/PressKey] [/silent]\n"
-    "       pelvar --batch [FOLDER] [/TargetDir=DIR] [/SourceDir=DIR]\n"
+    "       pelvar SCRIPT [/TargetDir=DIR] [/SourceDir=DIR] [/IsoFile=FILE] [/PressKey] "
+    "[/silent]\n"
+    "       pelvar --batch [FOLDER] [/TargetDir=DIR] [/SourceDir=DIR] [/IsoFile=FILE]\n"
     "       pelvar --embed SCRIPT FOLDER FILE...\n"
     "       pelvar --list-embedded SCRIPT\n"
     "       pelvar --extract-embedded SCRIPT FOLDER FILE DEST\n"
@@ -29,8 +30,9 @@ constexpr const char* kUsage =
     "window (with /silent: without a window). The target folder, source folder\n"
     "and ISO file come from section [main] of pelvar.ini in the program folder\n"
     "($PELVAR_HOME, else the executable's folder when it holds pelvar.ini, else\n"
-    "$XDG_CONFIG_HOME/pelvar for an installed program); /TargetDir= and\n"
-    "/SourceDir= override them for this run. Options are matched ignoring case.\n"
+    "$XDG_CONFIG_HOME/pelvar for an installed program); /TargetDir=,\n"
+    "/SourceDir= and /IsoFile= override them for this run. Options are matched\n"
+    "ignoring case.\n"
     "\n"
     "--batch: runs the checked scripts of a script folder of the program folder\n"
     "(a folder name such as Scripts, or a path; default: LastUsedFolder) as the\n"
@@ -42,9 +44,10 @@ constexpr const char* kUsage =
     "Without a window each log line is printed as it is written, as\n"
     "\"<kind><TAB><text>\" when the output is not a terminal.\n"
     "\n"
-    "Exit status: 0 the run completed (single commands may have failed),\n"
-    "1 an error ended the run, 2 the script, folder or configuration file is\n"
-    "missing, 3 (--batch) a path check failed or no script is checked.\n";
+    "Exit status: 0 the run completed without a failure line, 1 an error ended\n"
+    "the run, 2 the script, folder or configuration file is missing, 3 (--batch)\n"
+    "a path check failed or no script is checked, 4 the run completed and some\n"
+    "commands failed (their count is printed on stderr).\n";
 
 }  // namespace
 

@@ -18,7 +18,11 @@ std::string ProgramConfig::Read(const ConfigKey& key) const {
 }
 
 bool ProgramConfig::Write(const ConfigKey& key, const std::string& value) {
-  if (!WriteIniKey(path_, key.section, key.key, value)) return false;
+  // A value that is there already is not written again, and a write changes
+  // only its own line: the user's comments, layout and bytes stay.
+  const std::string* line = model_.FindValue(key.section, key.key);
+  if (line != nullptr && std::string_view(*line).substr(line->find('=') + 1) == value) return true;
+  if (!WriteIniKeyInPlace(path_, key.section, key.key, value)) return false;
   model_.WriteKey(key.section, key.key, value);
   return true;
 }

@@ -21,7 +21,8 @@ class ProgramConfig {
   std::string Read(const ConfigKey& key) const;
   // True when the key's value is exactly "1".
   bool Flag(const ConfigKey& key) const { return Read(key) == "1"; }
-  // Writes one key into the existing file; nothing happens without a file.
+  // Writes one key into the existing file, changing only its line (nothing
+  // when it holds the value already); nothing happens without a file.
   bool Write(const ConfigKey& key, const std::string& value);
 
   // The three working paths of section main.

@@ -29,11 +29,16 @@ std::string RegToolPath(const ProgramLocation& location) {
   return InFolder(beside, "pelvar-reg");
 }
 
-std::unique_ptr<platform::HostRegistry> OpenProgramRegistry(const ProgramConfig& config,
-                                                            const ProgramLocation& location) {
+std::string SeedProgramFilesDir(const ProgramConfig& config) {
   std::string program_files = config.Read(config::kProgramFilesDir);
   if (program_files.empty()) program_files = platform::kDefaultProgramFilesDir;
-  return std::make_unique<platform::HostRegistry>(RegistryStorePath(location), program_files);
+  return program_files;
+}
+
+std::unique_ptr<platform::HostRegistry> OpenProgramRegistry(const ProgramConfig& config,
+                                                            const ProgramLocation& location) {
+  return std::make_unique<platform::HostRegistry>(RegistryStorePath(location),
+                                                  SeedProgramFilesDir(config));
 }
 
 }  // namespace pelvar::app

@@ -19,6 +19,10 @@ std::string RegistryStorePath(const ProgramLocation& location);
 // Path of the registry tool: beside the executable.
 std::string RegToolPath(const ProgramLocation& location);
 
+// The ProgramFilesDir a new store is created with: key programfilesdir of
+// the configuration, else /opt.
+std::string SeedProgramFilesDir(const ProgramConfig& config);
+
 // The registry of the program; the store is opened on first use.
 std::unique_ptr<platform::HostRegistry> OpenProgramRegistry(const ProgramConfig& config,
                                                             const ProgramLocation& location);

@@ -17,6 +17,7 @@ namespace pelvar::app {
 const char* const kRegToolUsage =
     "Usage: pelvar-reg load KEY FILE          mount a hive file as HKLM\\NAME\n"
     "       pelvar-reg unload KEY             unmount it\n"
+    "       pelvar-reg mounts                 list the mounted hives: NAME<TAB>FILE\n"
     "       pelvar-reg query KEY [/v NAME | /ve] [/s]\n"
     "       pelvar-reg add KEY [/v NAME | /ve] [/t TYPE] [/s SEP] [/d DATA] [/f]\n"
     "       pelvar-reg delete KEY [/v NAME | /ve | /va] [/f]\n"
@@ -369,6 +370,15 @@ int Run(const std::vector<std::string>& args, HostRegistry& registry, std::FILE*
   const std::string verb = AsciiLowerCopy(args[0]);
   if (verb == "/?" || verb == "-h" || verb == "--help") {
     std::fputs(kRegToolUsage, out);
+    return 0;
+  }
+  if (verb == "mounts") {
+    Expect(args.size() == 1);
+    std::vector<platform::HiveMount> mounts;
+    Check(registry.Mounts(mounts));
+    for (const platform::HiveMount& m : mounts) {
+      std::fprintf(out, "HKEY_LOCAL_MACHINE\\%s\t%s\n", m.name.c_str(), m.file.c_str());
+    }
     return 0;
   }
   Expect(args.size() >= 2);

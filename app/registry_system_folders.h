@@ -20,16 +20,20 @@ std::string ReadProgramFilesDir(platform::Registry& registry);
 
 class RegistrySystemFolders : public platform::SystemFolders {
  public:
-  // `registry` is borrowed; empty folders fall back to the defaults.
-  RegistrySystemFolders(platform::Registry& registry, std::string windows_dir,
-                        std::string system_dir);
+  // `store_path`: the registry store, read (never created or changed) when
+  // the program files folder is asked for; while it does not exist that
+  // folder is `program_files_dir`, the value the store would be created
+  // with. Empty folders fall back to the defaults.
+  RegistrySystemFolders(std::string store_path, std::string program_files_dir,
+                        std::string windows_dir, std::string system_dir);
   std::string TempDir() const override { return fixed_.TempDir(); }
   std::string WindowsDir() const override { return fixed_.WindowsDir(); }
   std::string SystemDir() const override { return fixed_.SystemDir(); }
-  std::string ProgramFilesDir() const override { return ReadProgramFilesDir(registry_); }
+  std::string ProgramFilesDir() const override;
 
  private:
-  platform::Registry& registry_;
+  std::string store_path_;
+  std::string program_files_dir_;
   platform::FixedSystemFolders fixed_;
 };
 

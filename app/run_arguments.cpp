@@ -15,6 +15,7 @@ RunArguments ParseRunArguments(const std::vector<std::string>& args) {
     if (IContains(arg, "/PressKey")) out.press_key = true;
     if (IContains(arg, "/TargetDir=")) out.target_dir = IReplaceAll(arg, "/TargetDir=", "");
     if (IContains(arg, "/SourceDir=")) out.source_dir = IReplaceAll(arg, "/SourceDir=", "");
+    if (IContains(arg, "/IsoFile=")) out.iso_file = IReplaceAll(arg, "/IsoFile=", "");
   }
   return out;
 }

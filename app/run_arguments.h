@@ -1,6 +1,7 @@
 // The command line of a script run: argument 1 is the script; "/silent",
-// "/PressKey", "/TargetDir=" and "/SourceDir=" may stand anywhere inside any
-// argument, matched ignoring case; a later folder option wins.
+// "/PressKey", "/TargetDir=", "/SourceDir=" and "/IsoFile=" may stand
+// anywhere inside any argument, matched ignoring case; a later path option
+// wins.
 #pragma once
 
 #include <optional>
@@ -14,6 +15,7 @@ struct RunArguments {
   bool has_script = false;
   std::optional<std::string> target_dir;
   std::optional<std::string> source_dir;
+  std::optional<std::string> iso_file;
   bool silent = false;
   bool press_key = false;
 };

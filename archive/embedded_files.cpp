@@ -689,7 +689,8 @@ bool DeleteEmbeddedFile(std::string_view script, std::string_view folder,
 }
 
 RunOutcome RunEmbeddedFile(std::string_view script, std::string_view folder,
-                           std::string_view file_name, platform::ProcessLauncher* launcher) {
+                           std::string_view file_name, platform::ProcessLauncher* launcher,
+                           std::function<bool()> stop) {
   // The name becomes a path in the scratch folder: it must stay inside.
   if (!PackArchive::IsPlainFileName(file_name)) return RunOutcome::kNotExtracted;
   platform::PrivateTempFolder scratch;
@@ -699,14 +700,16 @@ RunOutcome RunEmbeddedFile(std::string_view script, std::string_view folder,
   }
   const std::string program = scratch.path() + "/" + std::string(file_name);
   if (LooksLikeProgram(program)) platform::MakeExecutable(program);
-  bool started = false;
+  platform::ProcessOutcome outcome;
   if (launcher != nullptr) {
     platform::ProcessRequest request;
     request.file = program;
-    started = launcher->Run(request, /*wait=*/true).started;
+    request.stop = std::move(stop);
+    outcome = launcher->Run(request, /*wait=*/true);
   }
   platform::RemoveFile(program);
-  return started ? RunOutcome::kRan : RunOutcome::kNotStarted;
+  if (!outcome.started) return RunOutcome::kNotStarted;
+  return outcome.stopped ? RunOutcome::kStopped : RunOutcome::kRan;
 }
 
 }  // namespace pelvar::archive

@@ -68,13 +68,16 @@ enum class RunOutcome {
   kNotExtracted,  // not embedded, or not a plain file name
   kNotStarted,    // extracted, but the program could not be started
   kRan,           // started and waited for
+  kStopped,       // started; the wait was ended by `stop` and it goes on
 };
 
 // Extracts one embedded file into a private temporary folder, starts it
 // (verb "open", no parameters) through `launcher` (none: not started),
 // waits for it to end and deletes it. A file that begins like a program
 // ("#!" or an ELF header) is made executable first.
+// `stop` (may be empty) is asked while waiting.
 RunOutcome RunEmbeddedFile(std::string_view script, std::string_view folder,
-                           std::string_view file_name, platform::ProcessLauncher* launcher);
+                           std::string_view file_name, platform::ProcessLauncher* launcher,
+                           std::function<bool()> stop = {});
 
 }  // namespace pelvar::archive

@@ -29,6 +29,10 @@ void TransferFolder(CommandCall& call, TreeTransfer transfer, std::string_view a
         view.ShowOperationProgress(activity, p.files, p.bytes, false);
       });
   view.ShowOperationProgress(activity, 0, 0, true);
+  if (!ok) {
+    call.SetReason(!files.IsFolder(source) ? "no such folder"
+                                           : "not every file could be transferred");
+  }
   const std::string what = Quoted(source) + " to: " + Quoted(target);
   PendOutcome(call, ok, std::string(done) + what, std::string(failed) + what);
 }
@@ -45,8 +49,12 @@ void DirMove(CommandCall& call) {
 
 void DirDelete(CommandCall& call) {
   const std::string& path = call.Field(2);
-  PendOutcome(call, call.context().files().DeleteTree(path),
-              "Sucessfully deleted directory " + Quoted(path),
+  const bool ok = call.context().files().DeleteTree(path);
+  if (!ok) {
+    call.SetReason(!call.context().files().Exists(path) ? "no such folder"
+                                                        : "not everything in it could be deleted");
+  }
+  PendOutcome(call, ok, "Sucessfully deleted directory " + Quoted(path),
               "Failed to delete directory " + Quoted(path));
 }
 
@@ -57,8 +65,9 @@ void DirMake(CommandCall& call) {
     call.SetPending("Directory already exists, ignoring: " + Quoted(path), LogKind::kWarning);
     return;
   }
-  PendOutcome(call, !files.MakeFolder(path, /*parents=*/false),
-              "Sucessfully created directory: " + Quoted(path),
+  const std::error_code ec = files.MakeFolder(path, /*parents=*/false);
+  if (ec) call.SetReason(platform::SystemMessage(ec));
+  PendOutcome(call, !ec, "Sucessfully created directory: " + Quoted(path),
               "Failed to create directory: " + Quoted(path));
 }
 

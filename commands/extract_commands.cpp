@@ -23,6 +23,8 @@ void ExtractFile(CommandCall& call) {
   if (done) {
     call.SetPending("Sucessfully extracted file: " + tail, LogKind::kSuccess);
   } else {
+    call.SetReason("no embedded file \"" + file + "\" in folder \"" + folder + "\", or " +
+                   Quoted(destination) + " cannot be written");
     call.SetPending("Failed to extract file: " + tail, LogKind::kFailure);
   }
 }
@@ -57,15 +59,24 @@ void ExtractAllFilesIfNotExist(CommandCall& call) {
 void ExtractAndRun(CommandCall& call) {
   const std::string& folder = call.Field(2);
   const std::string& file = call.Field(3);
+  RunView& view = call.context().view;
+  view.Flush();
   const archive::RunOutcome outcome = archive::RunEmbeddedFile(
-      call.context().script_file, folder, file, call.context().services.processes);
+      call.context().script_file, folder, file, call.context().services.processes,
+      [&view] { return view.StopRequested(); });
   switch (outcome) {
     case archive::RunOutcome::kNotExtracted:
+      call.SetReason("no embedded file \"" + file + "\" in folder \"" + folder + "\"");
       call.SetPending("Failed to extract: " + Quoted(folder) + " please check if sintax is correct",
                       LogKind::kFailure);
       break;
     case archive::RunOutcome::kNotStarted:
+      call.SetReason("the file could not be started");
       call.SetPending("Failed to execute: \"" + folder + " " + file, LogKind::kFailure);
+      break;
+    case archive::RunOutcome::kStopped:
+      call.SetPending("Stopped waiting for: \"" + folder + " " + file + "\": it goes on running",
+                      LogKind::kFailure);
       break;
     case archive::RunOutcome::kRan:
       call.SetPending("Sucessfully executed: \"" + folder + " " + file, LogKind::kSuccess);

@@ -1,6 +1,7 @@
 // The file family: filecreateblank, filerename, filedelete and filecopy.
 // filedelete and filecopy also take a folder and masks ("*" in field 2);
-// their single log line is then the outcome of the last file found.
+// their closing log line is then the outcome of the last file found, and
+// every file that failed before it has a failure line of its own.
 #include <string>
 #include <vector>
 
@@ -20,6 +21,14 @@ bool HasWildcard(const std::string& argument) {
   return argument.find('*') != std::string::npos;
 }
 
+// A failure pending for one file of a mask is logged at once, before the
+// next file's outcome takes its place.
+void LogPendingFailure(CommandCall& call) {
+  if (call.pending_kind() != LogKind::kFailure || call.pending_text().empty()) return;
+  call.Log(call.pending_text(), LogKind::kFailure);
+  call.SetPending("", LogKind::kFailure);
+}
+
 void FileCreateBlank(CommandCall& call) {
   const std::string& path = call.Field(2);
   platform::FileSystem& files = call.context().files();
@@ -32,18 +41,25 @@ void FileCreateBlank(CommandCall& call) {
              "Failed to create file:" + Quoted(path));
 }
 
+// Sets the system's message of a failed operation as the reason; true when
+// it did not fail.
+bool Succeeded(CommandCall& call, std::error_code ec) {
+  if (ec) call.SetReason(platform::SystemMessage(ec));
+  return !ec;
+}
+
 void FileRename(CommandCall& call) {
   const std::string& from = call.Field(2);
   const std::string& to = call.Field(3);
   const std::string what = Quoted(from) + " to:" + Quoted(to);
-  LogOutcome(call, !call.context().files().Move(from, to), "Successfully renamed file:" + what,
-             "Failed to rename file:" + what);
+  LogOutcome(call, Succeeded(call, call.context().files().Move(from, to)),
+             "Successfully renamed file:" + what, "Failed to rename file:" + what);
 }
 
 // Deletes one existing file; pends "Sucessfully deleted" or "Failed to delete".
 void DeleteOne(CommandCall& call, const std::string& file) {
-  PendOutcome(call, !call.context().files().Delete(file), "Sucessfully deleted " + Quoted(file),
-              "Failed to delete " + Quoted(file));
+  PendOutcome(call, Succeeded(call, call.context().files().Delete(file)),
+              "Sucessfully deleted " + Quoted(file), "Failed to delete " + Quoted(file));
 }
 
 void FileDelete(CommandCall& call) {
@@ -53,18 +69,21 @@ void FileDelete(CommandCall& call) {
     if (files.IsFile(argument)) {
       DeleteOne(call, argument);
     } else {
+      call.SetReason("no such file");
       call.SetPending("Failed to find and delete " + Quoted(argument), LogKind::kFailure);
     }
     return;
   }
   std::vector<std::string> found;
   if (!FindArgumentFiles(argument, found, nullptr, &files)) {
+    call.SetReason("no file matches");
     call.SetPending("Failed to find and delete files in directory: " + Quoted(argument),
                     LogKind::kFailure);
     return;
   }
   OperationProgress progress(call.context().view, "Deleting");
   for (const std::string& file : found) {
+    LogPendingFailure(call);
     progress.Add(1, 0);
     if (files.IsFile(file)) {
       DeleteOne(call, file);
@@ -80,6 +99,7 @@ void FileCopy(CommandCall& call) {
   platform::FileSystem& files = call.context().files();
   if (!HasWildcard(source)) {
     if (!files.IsFile(source)) {
+      call.SetReason("no such file");
       call.SetPending("Failed to find and copy: " + Quoted(source), LogKind::kMissing);
       return;
     }
@@ -87,6 +107,7 @@ void FileCopy(CommandCall& call) {
     std::error_code ec;
     if (!files.Exists(target)) ec = files.Copy(source, target, /*replace=*/false);
     const bool ok = (!ec || ec == std::errc::file_exists) && files.IsFile(target);
+    if (!ok) call.SetReason(ec ? platform::SystemMessage(ec) : "the target is not a file");
     const std::string what = Quoted(source) + " to: " + Quoted(target);
     PendOutcome(call, ok, "Sucessfully copied file: " + what, "Failed to copy file: " + what);
     return;
@@ -94,15 +115,17 @@ void FileCopy(CommandCall& call) {
   std::vector<std::string> found;
   std::string prefix;
   if (!FindArgumentFiles(source, found, &prefix, &files)) {
+    call.SetReason("no file matches");
     call.SetPending("Failed to find and copy files in: " + Quoted(source), LogKind::kFailure);
     return;
   }
   OperationProgress progress(call.context().view, "Copying");
   for (const std::string& file : found) {
+    LogPendingFailure(call);
     progress.Add(1, 0);
     // The target folder takes the place of the searched folder.
     const std::string copy = target + "\\" + file.substr(prefix.size());
-    const bool ok = files.IsFile(file) && !files.Copy(file, copy, /*replace=*/true);
+    const bool ok = files.IsFile(file) && Succeeded(call, files.Copy(file, copy, /*replace=*/true));
     const std::string what = Quoted(file) + " to: " + Quoted(copy);
     PendOutcome(call, ok, "Sucessfully copied " + what, "Failed to copy " + what);
   }

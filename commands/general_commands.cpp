@@ -44,13 +44,20 @@ void Execute(CommandCall& call, bool wait) {
   std::string what = "command: \"" + verb + "\" using: \"" + file + "\"";
   if (!parameters.empty()) what += " with parameters: \"" + parameters + "\"";
 
-  bool started = false;
+  RunView& view = call.context().view;
+  request.stop = [&view] { return view.StopRequested(); };
+  platform::ProcessOutcome outcome;
   if (platform::ProcessLauncher* launcher = call.context().services.processes) {
-    call.context().view.Flush();
-    started = launcher->Run(request, wait).started;
+    view.Flush();
+    outcome = launcher->Run(request, wait);
   }
-  if (!started) {
+  if (!outcome.started) {
+    call.SetReason(call.context().services.processes == nullptr ? "no programs can be started"
+                                                                : outcome.error);
     call.SetPending("Failed to execute " + what, LogKind::kFailure);
+  } else if (outcome.stopped) {
+    // The program goes on; the run no longer waits for it.
+    call.SetPending("Stopped waiting for " + what + ": it goes on running", LogKind::kFailure);
   } else if (wait) {
     call.SetPending("Successfully executed and waited for " + what, LogKind::kSuccess);
   } else {
@@ -88,6 +95,7 @@ void Beep(CommandCall& call) {
   if (known) {
     call.SetPending("\"" + name + "\" beep!", LogKind::kSuccess);
   } else {
+    call.SetReason("the types are warning, error, asterisk, confirmation and ok");
     call.SetPending("Failed to beep - type not recognized: \"" + name + "\"", LogKind::kFailure);
   }
 }
@@ -124,6 +132,7 @@ void Wait(CommandCall& call) {
   const std::string& value = call.Field(2);
   const std::optional<int32_t> seconds = ParseIntegerText(value);
   if (!seconds || *seconds < 0 || *seconds > kMaxWaitSeconds) {
+    call.SetReason("not a whole number of seconds from 0 to 86400");
     call.SetPending("Failed - Wait value is not valid: \"" + value + "\" seconds?",
                     LogKind::kFailure);
     return;
@@ -131,9 +140,16 @@ void Wait(CommandCall& call) {
   RunView& view = call.context().view;
   view.Flush();
   using Clock = std::chrono::steady_clock;
-  const Clock::time_point end = Clock::now() + std::chrono::seconds(*seconds);
-  for (Clock::time_point now = Clock::now(); now < end && !view.StopRequested();
-       now = Clock::now()) {
+  const Clock::time_point start = Clock::now();
+  const Clock::time_point end = start + std::chrono::seconds(*seconds);
+  for (Clock::time_point now = Clock::now(); now < end; now = Clock::now()) {
+    if (view.StopRequested()) {
+      const auto waited = std::chrono::duration_cast<std::chrono::seconds>(now - start).count();
+      call.SetPending("Waited " + std::to_string(waited) + " of " + std::to_string(*seconds) +
+                          " seconds: stopped",
+                      LogKind::kFailure);
+      return;
+    }
     std::this_thread::sleep_for(std::min<Clock::duration>(kStopPollInterval, end - now));
   }
   call.SetPending("Waiting " + value + " seconds", LogKind::kSuccess);
@@ -154,8 +170,12 @@ void WebGet(CommandCall& call) {
       view.ShowOperationProgress("Downloading", 0, done, false);
     };
     view.ShowOperationProgress("Downloading", 0, 0, false);
-    ok = downloader->Download(request).ok;
+    const platform::DownloadOutcome outcome = downloader->Download(request);
     view.ShowOperationProgress("Downloading", 0, 0, true);
+    ok = outcome.ok;
+    if (!ok) call.SetReason(outcome.error);
+  } else {
+    call.SetReason("downloads are not available");
   }
   const std::string where = "file: \"" + url + "\" to directory: \"" + destination + "\"";
   if (ok) {

@@ -6,11 +6,23 @@
 #include "commands/text_file.h"
 #include "engine/ini_file.h"
 #include "engine/script_context.h"
+#include "engine/text.h"
 #include "platform/file_system.h"
 
 namespace pelvar::commands {
 
 namespace {
+
+// Why an INI file operation on `path` returned false, when it is one of
+// the common reasons.
+std::string IniFailureReason(CommandCall& call, const std::string& path) {
+  platform::FileSystem& files = call.context().files();
+  if (!files.IsFile(path)) return "no such file";
+  if (IniModel::Load(files, path).cut_at_nul()) {
+    return "the file holds a NUL byte: it is left as it is rather than cut there";
+  }
+  return {};
+}
 
 void LogOutcome(CommandCall& call, bool ok, const std::string& success,
                 const std::string& failure) {
@@ -22,6 +34,7 @@ void IniDeleteSection(CommandCall& call) {
   const std::string& section = call.Field(3);
   const bool ok =
       EraseIniSection(call.context().files(), UnescapeField(file), UnescapeField(section));
+  if (!ok) call.SetReason(IniFailureReason(call, UnescapeField(file)));
   const std::string tail = "file:\"" + file + "\" Section: \"" + section + "\"";
   LogOutcome(call, ok, "Successfully deleted INI section in " + tail,
              "Failed to delete INI section in " + tail);
@@ -47,6 +60,7 @@ void IniAddSection(CommandCall& call) {
   const std::string& file = call.Field(2);
   const std::string& section = call.Field(3);
   const bool ok = AddSection(call.context().files(), UnescapeField(file), UnescapeField(section));
+  if (!ok) call.SetReason("the file could not be made");
   LogOutcome(call, ok,
              "Sucessfully created section in file: \"" + file + "\" section: \"" + section + "\"",
              "IniAddSection - Failed to find file: \"" + file + "\"");
@@ -59,6 +73,7 @@ void IniWriteKey(CommandCall& call) {
   const std::string& value = call.Field(5);
   const bool ok = WriteIniKey(call.context().files(), UnescapeField(file), UnescapeField(section),
                               UnescapeField(key), UnescapeField(value));
+  if (!ok) call.SetReason(IniFailureReason(call, UnescapeField(file)));
   LogOutcome(call, ok,
              "Successfully wrote INI key in file: \"" + file + "\" Section: \"" + section +
                  "\" key: \"" + key + "=" + value + "\"",
@@ -71,6 +86,7 @@ void IniDeleteKey(CommandCall& call) {
   const std::string& key = call.Field(4);
   const bool ok = DeleteIniKey(call.context().files(), UnescapeField(file), UnescapeField(section),
                                UnescapeField(key));
+  if (!ok) call.SetReason(IniFailureReason(call, UnescapeField(file)));
   LogOutcome(call, ok, "Successfully deleted INI key in \"" + file + "\" key: \"" + key + "\"",
              "INIDeleteKey - Failed to write INI file: \"" + file + "\"");
 }
@@ -81,6 +97,16 @@ void IniWriteTextLine(CommandCall& call) {
   const std::string& line = call.Field(4);
   const bool ok = InsertSectionLine(call.context().files(), UnescapeField(file),
                                     UnescapeField(section), UnescapeField(line));
+  if (!ok) {
+    std::string reason = IniFailureReason(call, UnescapeField(file));
+    const std::string_view text = TrimControl(UnescapeField(line));
+    if (reason.empty() && (text.empty() || text.front() == ';')) {
+      reason = "an empty line or a ; comment would be dropped from the INI file";
+    } else if (reason.empty()) {
+      reason = "no section header [" + UnescapeField(section) + "] (letter case must match)";
+    }
+    call.SetReason(std::move(reason));
+  }
   LogOutcome(call, ok,
              "Successfully wrote INI text line in \"" + file + "\" section: \"" + section +
                  "\"  line: \"" + line + "\"",

@@ -1,9 +1,9 @@
-// The registry value commands. Six of them act like a key object whose root
-// defaults to HKEY_CURRENT_USER: an unknown root name leaves that default,
-// a missing key path is created, and a refused value write ends the run.
-// regwritedword goes to the registry directly: an unknown root or a missing
-// key is its failure. Root names are compared exactly; every argument is
-// unescaped before use and the log text is unescaped as a whole.
+// The registry value commands. Six of them act like a key object: a missing
+// key path is created, and a refused value write ends the run. regwritedword
+// goes to the registry directly: a missing key is its failure. A root name
+// that is not one of the five (compared exactly) is every command's failure
+// and nothing is written. Every argument is unescaped before use and the log
+// text is unescaped as a whole.
 #include <optional>
 
 #include "commands/builtin_commands.h"
@@ -63,10 +63,27 @@ RegistryLine ReadLine(CommandCall& call, bool has_data) {
   return line;
 }
 
-// The key a key-object command opens: the root named (HKEY_CURRENT_USER for
-// any other name) and the path without one leading "\".
-RegistryKey KeyObjectKey(const RegistryLine& line) {
-  RegistryKey key{RootOfName(line.root).value_or(RegistryRoot::kCurrentUser), line.path};
+// The reason of an unknown root name.
+std::string UnknownRootReason(const std::string& root) {
+  return "unknown registry root \"" + root +
+         "\": the roots are HKEY_CLASSES_ROOT, HKEY_CURRENT_USER, HKEY_LOCAL_MACHINE, "
+         "HKEY_USERS and HKEY_CURRENT_CONFIG";
+}
+
+// The key a key-object command opens: the root named and the path without
+// one leading "\"; nullopt (with the reason set) for an unknown root name or
+// without a registry.
+std::optional<RegistryKey> KeyObjectKey(CommandCall& call, const RegistryLine& line) {
+  const std::optional<RegistryRoot> root = RootOfName(line.root);
+  if (!root) {
+    call.SetReason(UnknownRootReason(line.root));
+    return std::nullopt;
+  }
+  if (call.context().services.registry == nullptr) {
+    call.SetReason("no registry");
+    return std::nullopt;
+  }
+  RegistryKey key{*root, line.path};
   if (!key.path.empty() && key.path.front() == '\\') key.path.erase(0, 1);
   return key;
 }
@@ -93,19 +110,22 @@ std::string PathLayout(const RegistryLine& l) {
 bool WriteByKeyObject(CommandCall& call, const RegistryLine& line, uint32_t type,
                       std::string data) {
   Registry* registry = call.context().services.registry;
-  if (registry == nullptr) return false;
-  const RegistryResult r = registry->SetValue(KeyObjectKey(line), KeyOpen::kCreate,
-                                              RegistryValue{line.name, type, std::move(data)});
+  const std::optional<RegistryKey> key = KeyObjectKey(call, line);
+  if (registry == nullptr || !key) return false;
+  const RegistryResult r =
+      registry->SetValue(*key, KeyOpen::kCreate, RegistryValue{line.name, type, std::move(data)});
   if (r.status == RegistryStatus::kValueRefused) {
     throw ScriptError("Failed to set data for '" + line.name + "'");
   }
+  if (!r.ok()) call.SetReason(r.message);
   return r.ok();
 }
 
 // Opens (creating) the key only, for a command whose data does not convert.
 void OpenByKeyObject(CommandCall& call, const RegistryLine& line) {
-  if (Registry* registry = call.context().services.registry) {
-    (void)registry->CreateKey(KeyObjectKey(line));
+  Registry* registry = call.context().services.registry;
+  if (const std::optional<RegistryKey> key = KeyObjectKey(call, line); registry != nullptr && key) {
+    (void)registry->CreateKey(*key);
   }
 }
 
@@ -130,6 +150,7 @@ void RegWriteInteger(CommandCall& call) {
     ok = WriteByKeyObject(call, l, platform::reg_type::kDword, DwordBytes(*n));
   } else {
     OpenByKeyObject(call, l);
+    if (call.reason().empty()) call.SetReason("\"" + l.data + "\" is not an integer");
   }
   LogWrite(call, ok, "registry integer " + ValueLayout(l));
 }
@@ -145,6 +166,13 @@ void RegWriteDword(CommandCall& call) {
         registry->SetValue(RegistryKey{*root, l.path}, KeyOpen::kExisting,
                            RegistryValue{l.name, platform::reg_type::kDword, DwordBytes(*n)});
     ok = r.ok();
+    if (!ok) call.SetReason(r.message);
+  } else if (!root) {
+    call.SetReason(UnknownRootReason(l.root));
+  } else if (!n) {
+    call.SetReason("\"" + l.data + "\" is not an integer");
+  } else {
+    call.SetReason("no registry");
   }
   LogWrite(call, ok,
            "REG DWORD key in: \"" + l.f2 + "\\" + l.f3 + "\\" + l.f4 + "\" Value:\"" + l.f5 + "\"");
@@ -157,6 +185,9 @@ void RegWriteBinary(CommandCall& call) {
     ok = WriteByKeyObject(call, l, platform::reg_type::kBinary, std::move(*bytes));
   } else {
     OpenByKeyObject(call, l);
+    if (call.reason().empty()) {
+      call.SetReason("\"" + l.data + "\" is not hexadecimal bytes");
+    }
   }
   LogWrite(call, ok, "REG binary " + PathLayout(l));
 }
@@ -171,8 +202,11 @@ void RegWriteBool(CommandCall& call) {
 void RegDeleteKey(CommandCall& call) {
   const RegistryLine l = ReadLine(call, false);
   bool ok = false;
-  if (Registry* registry = call.context().services.registry) {
-    ok = registry->DeleteKey(KeyObjectKey(l), KeyOpen::kCreate, l.name).ok();
+  Registry* registry = call.context().services.registry;
+  if (const std::optional<RegistryKey> key = KeyObjectKey(call, l); registry != nullptr && key) {
+    const RegistryResult r = registry->DeleteKey(*key, KeyOpen::kCreate, l.name);
+    ok = r.ok();
+    if (!ok) call.SetReason(r.message);
   }
   const std::string rest = "registry key in: \"" + l.f2 + "\\" + l.f3 + " key:" + l.f4 + "\"";
   call.Log(UnescapeField((ok ? "Successfully deleted " : "Failed to delete ") + rest),

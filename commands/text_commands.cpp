@@ -53,6 +53,7 @@ void TxtAddLine(CommandCall& call) {
   platform::FileSystem& fs = call.context().files();
   const bool ok = EditMatchingFiles(
       fs, file, [&](const std::string& path) { AddTextLine(fs, path, text, option, number); });
+  if (!ok) call.SetReason("no file matches");
   LogOutcome(call, ok,
              "Sucessfully added line: " + Quoted(file) + " line: " + Quoted(line) +
                  " Option:" + Quoted(option),
@@ -77,6 +78,7 @@ void TxtReplace(CommandCall& call) {
     out.append(line.substr(start));
     return true;
   });
+  if (!ok) call.SetReason("no file matches");
   LogOutcome(call, ok,
              "Sucessfully replaced strings in file: " + Quoted(file) +
                  " string: " + Quoted(find_field) + " with string: " + Quoted(replace_field),
@@ -89,6 +91,7 @@ void TxtDelEmptyLines(CommandCall& call) {
     out.append(line);
     return !line.empty();
   });
+  if (!ok) call.SetReason("no file matches");
   LogOutcome(call, ok, "Sucessfully deleted all empty lines in file: " + Quoted(file),
              "TXTDelEmptyLines - Failed to find file: " + Quoted(file));
 }
@@ -101,6 +104,7 @@ void TxtDelLine(CommandCall& call) {
     out.append(line);
     return true;
   });
+  if (!ok) call.SetReason("no file matches");
   LogOutcome(call, ok,
              "Sucessfully deleted all corresponding lines in file: " + Quoted(file) +
                  " string: " + Quoted(start),
@@ -113,6 +117,7 @@ void TxtDelSpaces(CommandCall& call) {
     out.append(TrimControl(line));
     return true;
   });
+  if (!ok) call.SetReason("no file matches");
   LogOutcome(call, ok, "Sucessfully deleted all blank spaces in file: " + Quoted(file),
              "TXTDelSpaces - Failed to find file: " + Quoted(file));
 }

@@ -8,6 +8,7 @@
 #include "engine/script_error.h"
 #include "engine/text.h"
 #include "platform/file_system.h"
+#include "platform/registry_text.h"
 
 namespace pelvar::commands {
 
@@ -42,6 +43,28 @@ std::unique_ptr<platform::FileWriter> BeginReplace(platform::FileSystem& files,
     ThrowCannotOpen(path, std::make_error_code(std::errc::no_such_file_or_directory));
   }
   return writer;
+}
+
+constexpr std::string_view kUtf16LeMark("\xFF\xFE", 2);
+
+// Whether the file begins with the UTF-16LE byte order mark.
+bool IsUtf16(platform::FileReader& file) {
+  char mark[2];
+  size_t got = 0;
+  return !file.ReadAt(0, mark, 2, got) && got == 2 && std::string_view(mark, 2) == kUtf16LeMark;
+}
+
+// The text of a UTF-16LE file (after its mark) as UTF-8.
+std::string Utf16Content(platform::FileSystem& files, std::string_view path) {
+  return platform::Utf16LeTextToUtf8(std::string_view(ReadContent(files, path)).substr(2));
+}
+
+// Writes lines as UTF-16LE with the mark, each ended by CR LF.
+void WriteUtf16Lines(platform::FileWriter& writer, const TextLines& lines) {
+  std::string text;
+  for (const auto& line : lines) text.append(line).append("\r\n");
+  writer.Write(kUtf16LeMark);
+  writer.Write(platform::TextToUtf16Le(text));
 }
 
 void Finish(platform::FileWriter& writer, std::string_view path) {
@@ -105,11 +128,20 @@ class LineSplitter {
 }  // namespace
 
 TextLines ReadTextFile(platform::FileSystem& files, std::string_view path) {
-  return SplitTextLines(ReadContent(files, path), /*stop_at_nul=*/false);
+  std::string content = ReadContent(files, path);
+  if (std::string_view(content).substr(0, 2) == kUtf16LeMark) {
+    content = platform::Utf16LeTextToUtf8(std::string_view(content).substr(2));
+  }
+  return SplitTextLines(content, /*stop_at_nul=*/false);
 }
 
 void WriteTextFile(platform::FileSystem& files, std::string_view path, const TextLines& lines) {
   const std::unique_ptr<platform::FileWriter> writer = BeginReplace(files, path, false);
+  if (writer->old() != nullptr && IsUtf16(*writer->old())) {
+    WriteUtf16Lines(*writer, lines);
+    Finish(*writer, path);
+    return;
+  }
   for (const auto& line : lines) {
     writer->Write(line);
     writer->Write("\r\n");
@@ -166,6 +198,16 @@ class OutputBuffer {
 
 void EditTextFileLines(platform::FileSystem& files, std::string_view path, const LineEdit& edit) {
   const std::unique_ptr<platform::FileWriter> writer = BeginReplace(files, path, true);
+  if (IsUtf16(*writer->old())) {
+    TextLines lines;
+    for (const std::string& line : SplitTextLines(Utf16Content(files, path), false)) {
+      std::string kept;
+      if (edit(line, kept)) lines.push_back(std::move(kept));
+    }
+    WriteUtf16Lines(*writer, lines);
+    Finish(*writer, path);
+    return;
+  }
   OutputBuffer out(*writer);
   StreamLines(*writer->old(), path, [&](std::string_view line) {
     std::string& text = out.text();
@@ -185,6 +227,13 @@ void AddTextLine(platform::FileSystem& files, std::string_view path, const std::
                  std::string_view option, std::string_view number) {
   const std::unique_ptr<platform::FileWriter> writer = BeginReplace(files, path, true);
   platform::FileReader& old = *writer->old();
+  if (IsUtf16(old)) {
+    TextLines lines = SplitTextLines(Utf16Content(files, path), false);
+    AddLine(lines, text, option, number);
+    WriteUtf16Lines(*writer, lines);
+    Finish(*writer, path);
+    return;
+  }
   const std::string opt = AsciiLowerCopy(option);
   const std::string_view n_text = number.empty() ? std::string_view("0") : number;
   // The position of the new line; kAtEnd after the last; none: no new line.

@@ -1,6 +1,9 @@
 // The text file model of the text commands: a whole file as lines (ended by
 // CR LF, LF or CR; a final line break adds no empty line), written back with
-// CR LF after every line. Text is 8-bit, unconverted.
+// CR LF after every line. Text is 8-bit, unconverted; a file that begins
+// with the UTF-16LE byte order mark is read as UTF-8 text and written back as
+// UTF-16LE with the mark (lines that are not valid UTF-8 are taken as
+// Windows-1252).
 #pragma once
 
 #include <functional>

@@ -19,6 +19,11 @@ void CommandCall::PadFields(size_t count) {
 }
 
 void CommandCall::Log(std::string_view text, LogKind kind) {
+  if (kind == LogKind::kFailure && !reason_.empty()) {
+    AddFailureLine(context_, text, reason_);
+    reason_.clear();
+    return;
+  }
   AddLogLine(context_, text, kind);
 }
 
@@ -45,6 +50,16 @@ size_t SearchEntryRow(std::string_view key) {
   return 22;
 }
 
+namespace {
+
+// Commands that only show something: they run with empty paths too.
+bool IsDisplayOnlyRow(size_t row) {
+  const std::string_view name = kCommandNames[row];
+  return name == "beep" || name == "message" || name == "echo" || name == "wait";
+}
+
+}  // namespace
+
 void DispatchLine(ScriptContext& context, std::string_view line) {
   if (line.empty()) return;
   const std::string expanded = ExpandVariables(context, line);
@@ -57,6 +72,11 @@ void DispatchLine(ScriptContext& context, std::string_view line) {
     for (size_t row = SearchEntryRow(key); row < kCommandNames.size(); ++row) {
       if (name == kCommandNames[row]) {
         if (CommandFn fn = context.commands.At(row)) {
+          if (!IsDisplayOnlyRow(row)) {
+            if (const EmptyPathVariable* empty = FindEmptyPathUse(context, line)) {
+              throw ScriptError(EmptyPathText(*empty));
+            }
+          }
           // What the command wrote is durable before its log line appears.
           const platform::CommandScope scope(&context.files());
           fn(call);
@@ -65,9 +85,7 @@ void DispatchLine(ScriptContext& context, std::string_view line) {
       }
     }
   }
-  if (!call.pending_text().empty()) {
-    AddLogLine(context, call.pending_text(), call.pending_kind());
-  }
+  if (!call.pending_text().empty()) call.Log(call.pending_text(), call.pending_kind());
 }
 
 }  // namespace pelvar

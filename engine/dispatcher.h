@@ -37,14 +37,21 @@ class CommandCall {
   const std::string& pending_text() const { return pending_text_; }
   LogKind pending_kind() const { return pending_kind_; }
 
-  // Writes a log line at once (AddLogLine).
+  // Writes a log line at once (AddLogLine); a failure line carries the
+  // reason set before, which is then cleared.
   void Log(std::string_view text, LogKind kind);
+
+  // Why the command (or the file it is at) failed: shown beside its next
+  // failure line, written now or pending.
+  void SetReason(std::string reason) { reason_ = std::move(reason); }
+  const std::string& reason() const { return reason_; }
 
  private:
   ScriptContext& context_;
   std::vector<std::string> fields_;
   std::string pending_text_;
   LogKind pending_kind_ = LogKind::kFailure;
+  std::string reason_;
 };
 
 using CommandFn = void (*)(CommandCall&);

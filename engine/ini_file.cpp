@@ -1,6 +1,8 @@
 #include "engine/ini_file.h"
 
+#include "engine/script_error.h"
 #include "engine/text.h"
+#include "platform/file_system.h"
 #include "platform/posix_file_system.h"
 
 namespace pelvar {
@@ -38,6 +40,41 @@ std::vector<std::string> ReadSectionLines(const IniModel& model, std::string_vie
   return result;
 }
 
+std::vector<size_t> SectionLineNumbers(std::string_view path, std::string_view section) {
+  std::vector<size_t> numbers;
+  std::string text;
+  if (platform::ReadWholeFile(path, text)) return numbers;
+  const std::string name = UnescapeField(section);
+  enum class State { kNone, kIn, kStopped };
+  State state = State::kNone;
+  size_t number = 0;
+  size_t pos = 0;
+  if (text.compare(0, 3, "\xEF\xBB\xBF") == 0) pos = 3;
+  const size_t nul = text.find('\0');
+  const size_t end = nul == std::string::npos ? text.size() : nul;
+  while (pos < end) {
+    size_t stop = text.find_first_of("\r\n", pos);
+    if (stop == std::string::npos || stop > end) stop = end;
+    ++number;
+    const std::string_view line = TrimControl(std::string_view(text).substr(pos, stop - pos));
+    pos = stop + 1;
+    if (stop < end && text[stop] == '\r' && pos < end && text[pos] == '\n') ++pos;
+    if (line.empty() || line.front() == ';') continue;
+    if (line.size() >= 2 && line.front() == '[' && line.back() == ']') {
+      state =
+          IEquals(TrimControl(line.substr(1, line.size() - 2)), name) ? State::kIn : State::kNone;
+      continue;
+    }
+    if (state != State::kIn) continue;
+    if (line.front() == '[' || line.back() == ']') {
+      state = State::kStopped;
+      continue;
+    }
+    numbers.push_back(number);
+  }
+  return numbers;
+}
+
 std::vector<std::string> ReadSectionLines(platform::FileSystem& files, std::string_view path,
                                           std::string_view section) {
   return ReadSectionLines(IniModel::Load(files, path), section);
@@ -54,23 +91,107 @@ bool ReadSectionValues(platform::FileSystem& files, std::string_view path, std::
 
 bool WriteIniKey(platform::FileSystem& files, std::string_view path, std::string_view section,
                  std::string_view key, std::string_view value) {
-  return IniModel::Edit(files, path, [&](IniModel& model) {
-    model.WriteKey(section, key, value);
-    return true;
+  bool cut = false;
+  const bool exists = IniModel::Edit(files, path, [&](IniModel& model) {
+    cut = model.cut_at_nul();
+    if (!cut) model.WriteKey(section, key, value);
+    return !cut;
   });
+  return exists && !cut;
+}
+
+namespace {
+
+// One line of a file: where its text starts and ends, and where the next
+// line starts (after its line end).
+struct RawLine {
+  size_t begin, end, next;
+};
+
+std::vector<RawLine> SplitRawLines(std::string_view text) {
+  std::vector<RawLine> lines;
+  size_t pos = 0;
+  while (pos < text.size()) {
+    size_t end = text.find_first_of("\r\n", pos);
+    if (end == std::string_view::npos) {
+      lines.push_back({pos, text.size(), text.size()});
+      break;
+    }
+    size_t next = end + 1;
+    if (text[end] == '\r' && next < text.size() && text[next] == '\n') ++next;
+    lines.push_back({pos, end, next});
+    pos = next;
+  }
+  return lines;
+}
+
+}  // namespace
+
+bool WriteIniKeyInPlace(std::string_view path, std::string_view section, std::string_view key,
+                        std::string_view value) {
+  if (!platform::IsFile(path)) return false;
+  std::string text;
+  if (const std::error_code ec = platform::ReadWholeFile(path, text)) {
+    ThrowCannotCreate(std::string(path), platform::SystemMessage(ec));
+  }
+  const std::vector<RawLine> lines = SplitRawLines(text);
+  // The file's own line end for a line that is added.
+  std::string eol = "\r\n";
+  if (!lines.empty() && lines[0].end < lines[0].next) {
+    eol = text.substr(lines[0].end, lines[0].next - lines[0].end);
+  }
+  const std::string new_line = std::string(key) + "=" + std::string(value);
+  bool in_section = false;
+  bool found_section = false;
+  size_t insert_at = std::string::npos;  // after the section's last line
+  std::string out;
+  for (size_t i = 0; i < lines.size() && out.empty(); ++i) {
+    const std::string_view line =
+        TrimControl(std::string_view(text).substr(lines[i].begin, lines[i].end - lines[i].begin));
+    if (line.size() >= 2 && line.front() == '[' && line.back() == ']') {
+      if (in_section) break;
+      in_section = !found_section && IEquals(TrimControl(line.substr(1, line.size() - 2)), section);
+      found_section = found_section || in_section;
+      if (in_section) insert_at = i;
+      continue;
+    }
+    if (!in_section || line.empty() || line.front() == ';') continue;
+    insert_at = i;
+    std::string_view line_key;
+    if (IniModel::KeyOfLine(line, line_key) && IEquals(TrimControl(line_key), key)) {
+      out = text.substr(0, lines[i].begin) + new_line + text.substr(lines[i].end);
+    }
+  }
+  if (out.empty() && insert_at != std::string::npos) {
+    const RawLine& after = lines[insert_at];
+    const bool ended = after.end < after.next;
+    out = text.substr(0, after.next) + (ended ? "" : eol) + new_line + (ended ? eol : "") +
+          text.substr(after.next);
+  } else if (out.empty()) {
+    const bool ended = text.empty() || text.back() == '\n' || text.back() == '\r';
+    out = text + (ended ? "" : eol) + "[" + std::string(section) + "]" + eol + new_line + eol;
+  }
+  if (const std::error_code ec = platform::ReplaceFileAtomically(path, out)) {
+    ThrowCannotCreate(std::string(path), platform::SystemMessage(ec));
+  }
+  return true;
 }
 
 bool DeleteIniKey(platform::FileSystem& files, std::string_view path, std::string_view section,
                   std::string_view key) {
-  return IniModel::Edit(files, path, [&](IniModel& model) {
-    model.DeleteKey(UnescapeField(section), UnescapeField(key));
-    return true;
+  bool cut = false;
+  const bool exists = IniModel::Edit(files, path, [&](IniModel& model) {
+    cut = model.cut_at_nul();
+    if (!cut) model.DeleteKey(UnescapeField(section), UnescapeField(key));
+    return !cut;
   });
+  return exists && !cut;
 }
 
 bool EraseIniSection(platform::FileSystem& files, std::string_view path, std::string_view section) {
   bool gone = false;
   const bool exists = IniModel::Edit(files, path, [&](IniModel& model) {
+    if (model.cut_at_nul()) return false;
     gone = EraseIniSection(model, section);
     return true;
   });
@@ -92,8 +213,14 @@ bool IniSectionExists(platform::FileSystem& files, std::string_view path,
 
 bool InsertSectionLine(platform::FileSystem& files, std::string_view path, std::string_view section,
                        std::string_view line) {
+  // A comment or blank line would be dropped again by the save: the file is
+  // left as it is rather than rewritten without the line.
+  const std::string text = UnescapeField(line);
+  const std::string_view kept = TrimControl(text);
+  if (kept.empty() || kept.front() == ';') return false;
   bool inserted = false;
   IniModel::Edit(files, path, [&](IniModel& model) {
+    if (model.cut_at_nul()) return false;
     inserted = InsertSectionLine(model, section, line);
     return true;
   });
@@ -101,6 +228,9 @@ bool InsertSectionLine(platform::FileSystem& files, std::string_view path, std::
 }
 
 bool InsertSectionLine(IniModel& model, std::string_view section, std::string_view line) {
+  const std::string text = UnescapeField(line);
+  const std::string_view kept = TrimControl(text);
+  if (kept.empty() || kept.front() == ';') return false;  // the save would drop it
   std::vector<std::string> lines = model.RenderLines();
   const std::string header = "[" + UnescapeField(section) + "]";
   bool inserted = false;
@@ -112,8 +242,10 @@ bool InsertSectionLine(IniModel& model, std::string_view section, std::string_vi
     }
   }
   const bool bom = model.has_bom();
+  const bool utf16 = model.utf16();
   model = IniModel::FromLines(lines);
   model.set_has_bom(bom);
+  model.set_utf16(utf16);
   return inserted;
 }
 

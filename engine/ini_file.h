@@ -1,7 +1,8 @@
 // File operations over the INI model. Each loads the file anew; nothing is
 // cached between calls. A missing file reads as an empty model and is never
-// created by a write. Paths are script paths. Each operation works on the
-// given file system; the forms without one use the thread's real one.
+// created by a write; a file whose text a NUL cuts short is never rewritten
+// (the writes return false). Paths are script paths. Each operation works on
+// the given file system; the forms without one use the thread's real one.
 #pragma once
 
 #include <string>
@@ -25,6 +26,11 @@ std::vector<std::string> ReadSectionLines(std::string_view path, std::string_vie
 // The same walk over a model already loaded.
 std::vector<std::string> ReadSectionLines(const IniModel& model, std::string_view section);
 
+// The line numbers (from 1) in the file of the lines that ReadSectionLines
+// gives for the section, without its empty closing lines, in order. Empty
+// when the file cannot be read.
+std::vector<size_t> SectionLineNumbers(std::string_view path, std::string_view section);
+
 // Clears `table`, then copies the lines of the first section of the name.
 // True when the table holds at least one line.
 bool ReadSectionValues(platform::FileSystem& files, std::string_view path, std::string_view section,
@@ -38,6 +44,14 @@ bool WriteIniKey(platform::FileSystem& files, std::string_view path, std::string
                  std::string_view key, std::string_view value);
 bool WriteIniKey(std::string_view path, std::string_view section, std::string_view key,
                  std::string_view value);
+
+// Writes key=value into the first section of the name by editing that one
+// line of the file (or adding it below the section's last line, or adding
+// the section at the end): every other byte of the file stays as it is,
+// comments, blank lines and line ends included. False when the file does not
+// exist; raises "Cannot create file \"%s\". %s" when it cannot be written.
+bool WriteIniKeyInPlace(std::string_view path, std::string_view section, std::string_view key,
+                        std::string_view value);
 
 // Deletes the key (section and key unescaped). True when the file exists.
 bool DeleteIniKey(platform::FileSystem& files, std::string_view path, std::string_view section,
@@ -57,7 +71,9 @@ bool IniSectionExists(std::string_view path, std::string_view section);
 
 // Inserts the unescaped line two positions below the first header that
 // equals "[" + unescaped name + "]" exactly, then saves the file re-parsed
-// (also when no header matched). False when nothing was inserted.
+// (also when no header matched). False when nothing was inserted; a line
+// that the save would drop (empty, blank or a ";" comment) leaves the file
+// untouched.
 bool InsertSectionLine(platform::FileSystem& files, std::string_view path, std::string_view section,
                        std::string_view line);
 bool InsertSectionLine(std::string_view path, std::string_view section, std::string_view line);

@@ -9,6 +9,7 @@
 #include "engine/text.h"
 #include "platform/file_system.h"
 #include "platform/posix_file_system.h"
+#include "platform/registry_text.h"
 
 namespace pelvar {
 
@@ -91,6 +92,8 @@ void IniModel::LoadLine(std::string_view raw) {
 
 namespace {
 
+constexpr std::string_view kUtf16LeMark("\xFF\xFE", 2);
+
 // Feeds file bytes chunk by chunk and hands complete lines to a callback,
 // following the load rules for line ends, the NUL end and the BOM.
 class LineFeeder {
@@ -132,6 +135,7 @@ class LineFeeder {
   }
 
   bool has_bom() const { return has_bom_; }
+  bool saw_nul() const { return saw_nul_; }
   // Whether the last call stopped early because the callback returned
   // false, and how many bytes of its input it had used then.
   bool stopped() const { return stopped_; }
@@ -163,6 +167,7 @@ class LineFeeder {
     if (nul != std::string_view::npos) {
       chunk = chunk.substr(0, nul);
       ended_ = true;
+      saw_nul_ = true;
     }
     size_t start = 0;
     if (skip_lf_ && !chunk.empty()) {
@@ -209,6 +214,7 @@ class LineFeeder {
         stopped_ = true;
         consumed_ = start;
         ended_ = false;
+        saw_nul_ = false;
         return true;
       }
     }
@@ -224,6 +230,7 @@ class LineFeeder {
   bool skip_lf_ = false;
   bool ended_ = false;
   bool has_bom_ = false;
+  bool saw_nul_ = false;
   bool stopped_ = false;
   size_t consumed_ = 0;
 };
@@ -274,6 +281,7 @@ IniModel IniModel::Parse(std::string_view text) {
   feeder.Feed(text, emit);
   feeder.Finish(emit);
   model.has_bom_ = feeder.has_bom();
+  model.cut_at_nul_ = feeder.saw_nul();
   return model;
 }
 
@@ -342,6 +350,30 @@ IniModel IniModel::LoadFiltered(platform::FileReader& file, std::string_view pat
                                 const SectionFilter& keep, bool stop_after_kept) {
   IniModel model;
   auto fail = [&path](std::error_code ec) { return CannotOpen(path, ec); };
+  {
+    char mark[2];
+    size_t got = 0;
+    if (const std::error_code ec = file.ReadAt(0, mark, 2, got)) throw fail(ec);
+    if (got == 2 && std::string_view(mark, 2) == kUtf16LeMark) {
+      // UTF-16 files are small (driver .inf files): read whole, as UTF-8.
+      std::string bytes;
+      std::string buf(64 * 1024, '\0');
+      for (uint64_t offset = 2;;) {
+        if (const std::error_code ec = file.ReadAt(offset, buf.data(), buf.size(), got)) {
+          throw fail(ec);
+        }
+        if (got == 0) break;
+        bytes.append(buf.data(), got);
+        offset += got;
+      }
+      IniModel wide = Parse(platform::Utf16LeTextToUtf8(bytes));
+      if (keep) {
+        std::erase_if(wide.sections_, [&keep](const Section& s) { return !keep(s.name); });
+      }
+      wide.utf16_ = true;
+      return wide;
+    }
+  }
   // With a filter, lines outside the wanted sections stop the feeder, and
   // the bytes up to the next line that begins with "[" are passed over.
   bool skipping = static_cast<bool>(keep);
@@ -400,7 +432,10 @@ IniModel IniModel::LoadFiltered(platform::FileReader& file, std::string_view pat
       } else {
         std::string_view region = chunk.substr(pos);
         const size_t nul = region.find('\0');
-        if (nul != std::string_view::npos) region = region.substr(0, nul);
+        if (nul != std::string_view::npos) {
+          region = region.substr(0, nul);
+          model.cut_at_nul_ = true;
+        }
         const size_t h = FindBracketLine(region, line_blank);
         if (h != std::string_view::npos) {
           pos += h;
@@ -415,6 +450,7 @@ IniModel IniModel::LoadFiltered(platform::FileReader& file, std::string_view pat
   }
   feeder.Finish(emit);
   model.has_bom_ = feeder.has_bom();
+  model.cut_at_nul_ = model.cut_at_nul_ || feeder.saw_nul();
   return model;
 }
 
@@ -500,6 +536,11 @@ std::string IniModel::Render() const {
 }
 
 void IniModel::WriteTo(platform::FileWriter& writer) const {
+  if (utf16_) {
+    writer.Write(kUtf16LeMark);
+    writer.Write(platform::TextToUtf16Le(Render()));
+    return;
+  }
   if (has_bom_) writer.Write("\xEF\xBB\xBF");
   for (const auto& s : sections_) {
     writer.Write("[");

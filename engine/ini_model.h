@@ -2,7 +2,8 @@
 // list of lines. Several sections may share a name; lookups take the first.
 // Loading normalises lines (trimmed, comments and blank lines dropped, blanks
 // around the first "=" removed); saving writes "[name]", the lines and one
-// empty line per section, every line ended by CR LF.
+// empty line per section, every line ended by CR LF. Files are 8-bit text,
+// or UTF-16LE when they begin with its byte order mark.
 #pragma once
 
 #include <functional>
@@ -95,6 +96,13 @@ class IniModel {
   const std::vector<Section>& sections() const { return sections_; }
   bool has_bom() const { return has_bom_; }
   void set_has_bom(bool value) { has_bom_ = value; }
+  // A file that begins with the UTF-16LE byte order mark is loaded as UTF-8
+  // text and saved as UTF-16LE with the mark again.
+  bool utf16() const { return utf16_; }
+  void set_utf16(bool value) { utf16_ = value; }
+  // True when loading stopped at a NUL byte of an 8-bit file (or a NUL
+  // character of a UTF-16 one): saving the model would lose the rest.
+  bool cut_at_nul() const { return cut_at_nul_; }
 
   // Index of the first section bearing `name` (ignoring case); -1 when none.
   int FindSection(std::string_view name) const;
@@ -140,6 +148,8 @@ class IniModel {
 
   std::vector<Section> sections_;
   bool has_bom_ = false;
+  bool utf16_ = false;
+  bool cut_at_nul_ = false;
   // Per-section key indexes, built once a section has been searched a few
   // times, so that reading many keys of one large section costs a hash
   // lookup each while a single lookup stays one linear scan.

@@ -25,6 +25,9 @@ inline int KindNumber(LogKind kind) {
 struct LogLine {
   std::string text;
   LogKind kind = LogKind::kFailure;
+  // Why a failure line failed (the system's message, the HTTP status, the
+  // tool's message); empty when not known. Not part of the line's text.
+  std::string reason = {};
 };
 
 // How a new line is shown: appended only, appended and scrolled into view,

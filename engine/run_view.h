@@ -13,6 +13,13 @@ namespace pelvar {
 
 enum class MessageKind { kInformation, kWarning, kError, kConfirmation };
 
+// Why a failure line failed, and the script line that failed.
+struct LogReason {
+  std::string_view text;    // the system's message, HTTP status, tool's message
+  std::string_view script;  // the script's path as given
+  size_t line = 0;          // its line number (from 1); 0 when not known
+};
+
 class RunView {
  public:
   virtual ~RunView() = default;
@@ -24,6 +31,12 @@ class RunView {
   virtual void SetStatus(std::string_view text) = 0;
   // Adds a line to the log list, shown as `reveal` says.
   virtual void AddLog(std::string_view text, LogKind kind, LogReveal reveal) = 0;
+  // Adds a failure line with its reason. Views without a place for reasons
+  // show the line only.
+  virtual void AddLogWithReason(std::string_view text, LogKind kind, LogReveal reveal,
+                                const LogReason& /*reason*/) {
+    AddLog(text, kind, reveal);
+  }
   // A modal message with one OK button; returns when it is closed.
   virtual void ShowMessage(MessageKind kind, std::string_view caption, std::string_view text) = 0;
   // True once the user asked the run to stop; checked between lines.

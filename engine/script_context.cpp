@@ -1,5 +1,7 @@
 #include "engine/script_context.h"
 
+#include <algorithm>
+
 #include "engine/dispatcher.h"
 #include "engine/ini_file.h"
 #include "engine/script_error.h"
@@ -28,12 +30,93 @@ ScriptContext CreateScriptContext(const RunPaths& paths, RunView& view, const Co
   return context;
 }
 
+namespace {
+
+struct PathSetting {
+  const char* variable;
+  const char* wording;  // what the path is
+  const char* key;      // its key in [main] of the configuration
+  const char* option;   // its command-line option
+};
+constexpr PathSetting kPathSettings[] = {
+    {"%targetdir%", "the target folder", "targetdir", "/TargetDir=DIR"},
+    {"%sourcedir%", "the source folder", "sourcedir", "/SourceDir=DIR"},
+    {"%isofile%", "the ISO file", "isofile", "/IsoFile=FILE"},
+};
+
+// Marks the path variables that are empty and not set by the script itself,
+// then every script variable whose value names a marked one, until no more
+// are found.
+std::vector<EmptyPathVariable> FindEmptyPaths(const VariableTable& table, size_t own_lines,
+                                              const ScriptContext& context) {
+  std::vector<EmptyPathVariable> marked;
+  const std::string* values[] = {&context.target_dir, &context.source_dir, &context.iso_file};
+  for (size_t i = 0; i < 3; ++i) {
+    const int line = table.Find(kPathSettings[i].variable);
+    if (values[i]->empty() && line >= 0 && static_cast<size_t>(line) >= own_lines) {
+      marked.push_back({kPathSettings[i].variable, kPathSettings[i].variable});
+    }
+  }
+  for (bool grown = !marked.empty(); grown;) {
+    grown = false;
+    for (size_t i = 0; i < own_lines; ++i) {
+      const std::string_view name = table.NameAt(i);
+      if (name.empty()) continue;
+      const bool known = std::any_of(marked.begin(), marked.end(),
+                                     [&](const auto& m) { return IEquals(m.name, name); });
+      if (known) continue;
+      const std::string_view value = std::string_view(table.lines()[i]).substr(name.size() + 1);
+      for (const EmptyPathVariable& m : marked) {
+        if (IContains(value, m.name)) {
+          marked.push_back({std::string(name), m.path});
+          grown = true;
+          break;
+        }
+      }
+    }
+  }
+  return marked;
+}
+
+}  // namespace
+
+std::string EmptyPathText(const EmptyPathVariable& variable) {
+  const PathSetting* setting = &kPathSettings[0];
+  for (const PathSetting& s : kPathSettings) {
+    if (variable.path == s.variable) setting = &s;
+  }
+  std::string text = IEquals(variable.name, variable.path)
+                         ? variable.name + " is empty"
+                         : variable.name + " is built on " + variable.path + ", which is empty";
+  return text + ": set " + setting->wording + " (" + setting->key +
+         "= in [main] of pelvar.ini, or " + setting->option + ")";
+}
+
+const EmptyPathVariable* FindEmptyPathUse(const ScriptContext& context, std::string_view line) {
+  for (const EmptyPathVariable& v : context.empty_paths) {
+    if (IContains(line, v.name)) return &v;
+  }
+  return nullptr;
+}
+
 platform::FileSystem& ScriptContext::files() const {
   return services.files != nullptr ? *services.files : platform::ThreadFileSystem();
 }
 
 void AddLogLine(ScriptContext& context, std::string_view text, LogKind kind) {
   context.view.AddLog(text, kind, LogReveal::kSelect);
+}
+
+void AddFailureLine(ScriptContext& context, std::string_view text, std::string_view reason) {
+  if (!context.line_numbers_known) {
+    context.line_numbers_known = true;
+    context.line_numbers = SectionLineNumbers(context.script_file, context.section);
+  }
+  LogReason where{reason, context.script_file, 0};
+  if (context.step >= 1 && context.step <= context.line_numbers.size()) {
+    where.line = context.line_numbers[context.step - 1];
+  }
+  context.view.AddLogWithReason(text, LogKind::kFailure, LogReveal::kSelect, where);
 }
 
 void RunScript(ScriptContext& context, std::string_view script_file, std::string_view section) {
@@ -49,6 +132,7 @@ void RunScript(ScriptContext& context, std::string_view script_file, std::string
   std::vector<std::string> own;
   const int vars = model.FindSection("variables");
   if (vars >= 0) own = model.sections()[static_cast<size_t>(vars)].lines;
+  const size_t own_lines = own.size();
   VariableTable& table = context.variables;
   table.Assign(std::move(own));
   table.Append("%targetdir%", context.target_dir);
@@ -61,6 +145,8 @@ void RunScript(ScriptContext& context, std::string_view script_file, std::string
   table.Append("%scriptfile%", context.script_file);
   table.Append("%isofile%", context.iso_file);
 
+  context.empty_paths = FindEmptyPaths(table, own_lines, context);
+
   const size_t count = table.size();
   for (size_t i = 0; i < count; ++i) {
     const std::string name(table.NameAt(i));
@@ -69,13 +155,21 @@ void RunScript(ScriptContext& context, std::string_view script_file, std::string
   }
 
   const std::vector<std::string> lines = ReadSectionLines(model, section);
+  context.section = std::string(section);
+  context.line_numbers_known = false;
   context.view.SetStatus("Processing commands..");
-  context.view.SetProgressMax(static_cast<int>(lines.size()));
+  // Empty lines (the one that closes the section) are no steps.
+  const auto steps =
+      std::count_if(lines.begin(), lines.end(), [](const std::string& l) { return !l.empty(); });
+  context.view.SetProgressMax(static_cast<int>(steps));
+  int step = 0;
   try {
-    for (size_t i = 0; i < lines.size(); ++i) {
+    for (const std::string& line : lines) {
+      if (line.empty()) continue;
       if (context.view.StopRequested()) break;
-      context.view.SetProgressPosition(static_cast<int>(i + 1));
-      DispatchLine(context, lines[i]);
+      context.view.SetProgressPosition(++step);
+      context.step = static_cast<size_t>(step);
+      DispatchLine(context, line);
     }
   } catch (...) {
     CommitRegistry(context);

@@ -4,6 +4,7 @@
 
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "engine/run_view.h"
 #include "engine/variable_table.h"
@@ -18,6 +19,13 @@ struct RunPaths {
   std::string target_dir;
   std::string source_dir;
   std::string iso_file;
+};
+
+// A variable whose value rests on one of the three paths while that path is
+// empty: the path variable itself, or a script variable built on it.
+struct EmptyPathVariable {
+  std::string name;  // as the table holds it, e.g. "%config%"
+  std::string path;  // the empty path's variable, e.g. "%targetdir%"
 };
 
 struct ScriptContext {
@@ -35,6 +43,14 @@ struct ScriptContext {
   std::string iso_file;
   RunView& view;
   VariableTable variables;
+  // Filled by RunScript: lines that use these variables are refused.
+  std::vector<EmptyPathVariable> empty_paths;
+  // The section being run, and the number (from 1) of its line that runs
+  // among its lines; the file line numbers are found on the first failure.
+  std::string section;
+  size_t step = 0;
+  std::vector<size_t> line_numbers;
+  bool line_numbers_known = false;
   const CommandSet& commands;
   platform::Services& services;
 
@@ -52,8 +68,16 @@ ScriptContext CreateScriptContext(const RunPaths& paths, RunView& view, const Co
 // Runs the named section of a script: fills and expands the variable table,
 // reads the section's lines and dispatches each in order, moving the
 // progress bar. Stops early, between lines, when the view asks to stop.
-// The registry's held changes are committed at the end, also after an error.
+// A line of a command that acts on files, the registry or programs, and
+// that uses an empty path (directly or through a variable built on it),
+// ends the run with EmptyPathText before it runs.
 void RunScript(ScriptContext& context, std::string_view script_file, std::string_view section);
+
+// The error text for a line that uses `variable` while its path is empty.
+std::string EmptyPathText(const EmptyPathVariable& variable);
+
+// The first empty-path variable that `line` uses (ignoring case), or null.
+const EmptyPathVariable* FindEmptyPathUse(const ScriptContext& context, std::string_view line);
 
 // Writes back the registry changes held during the run (open hive files);
 // a failure becomes a failure line of the log. RunScript does it when the
@@ -62,6 +86,10 @@ void CommitRegistry(ScriptContext& context);
 
 // Appends a line to the context's log: selected, scrolled to and shown.
 void AddLogLine(ScriptContext& context, std::string_view text, LogKind kind);
+
+// Appends a failure line with its reason and the number of the script line
+// that runs.
+void AddFailureLine(ScriptContext& context, std::string_view text, std::string_view reason);
 
 // Expands the context's variables in a text.
 inline std::string ExpandVariables(const ScriptContext& context, std::string_view text) {

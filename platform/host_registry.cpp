@@ -1,6 +1,9 @@
 #include "platform/host_registry.h"
 
+#include <unistd.h>
+
 #include <algorithm>
+#include <cerrno>
 #include <climits>
 #include <cstdlib>
 #include <memory>
@@ -23,8 +26,8 @@ std::string AbsoluteHostPath(std::string_view script_path) {
 
 }  // namespace
 
-HostRegistry::HostRegistry(std::string store_path, std::string program_files_dir)
-    : store_(std::move(store_path), std::move(program_files_dir)) {}
+HostRegistry::HostRegistry(std::string store_path, std::string program_files_dir, bool read_only)
+    : store_(std::move(store_path), std::move(program_files_dir), read_only) {}
 
 HostRegistry::~HostRegistry() {
   CommitPending();
@@ -200,6 +203,13 @@ RegistryResult HostRegistry::ListKey(const RegistryKey& key, RegistryKeyContents
 
 RegistryResult HostRegistry::LoadHive(std::string_view name, std::string_view file) {
   const std::string host = AbsoluteHostPath(file);
+  // A mount whose file is gone (a target folder deleted while its hive was
+  // mounted) would refuse its name for ever: it is dropped.
+  std::vector<HiveMount> mounts;
+  if (auto r = store_.Mounts(mounts); !r.ok()) return r;
+  for (const HiveMount& m : mounts) {
+    if (::access(m.file.c_str(), F_OK) != 0 && errno == ENOENT) (void)store_.RemoveMount(m.name);
+  }
   if (const std::string problem = HiveMountProblem(host); !problem.empty()) {
     return {RegistryStatus::kKeyRefused, "\"" + std::string(file) + "\": " + problem};
   }

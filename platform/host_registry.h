@@ -28,8 +28,9 @@ class HiveFile;
 class HostRegistry : public Registry {
  public:
   // `store_path`: host path of the store's database file, created on first
-  // use with ProgramFilesDir set to `program_files_dir`.
-  HostRegistry(std::string store_path, std::string program_files_dir);
+  // use with ProgramFilesDir set to `program_files_dir` (never when
+  // `read_only`: then only reads succeed, on a store that exists).
+  HostRegistry(std::string store_path, std::string program_files_dir, bool read_only = false);
 
   RegistryResult CreateKey(const RegistryKey& key) override;
   RegistryResult SetValue(const RegistryKey& key, KeyOpen open,
@@ -55,7 +56,8 @@ class HostRegistry : public Registry {
 
   // Mounts the hive file (a script path) as HKEY_LOCAL_MACHINE\name. Refused
   // when the file is not a hive, was not closed cleanly, or the name or the
-  // file is mounted already.
+  // file is mounted already. Mounts whose files no longer exist are dropped
+  // first.
   RegistryResult LoadHive(std::string_view name, std::string_view file);
   // Removes the mount of that name.
   RegistryResult UnloadHive(std::string_view name);

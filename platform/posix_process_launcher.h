@@ -3,7 +3,12 @@
 // an empty verb) runs an executable file directly and hands any other file or
 // a folder to the desktop's opener; other verbs have no meaning here and
 // start nothing. A hidden start connects the program's standard streams to
-// /dev/null; a normal or minimized one lets it share the run's terminal.
+// /dev/null (standard error to a pipe when the request keeps it); a normal
+// or minimized one shares the run's standard input and error, and writes
+// its standard output to the run's standard error, so that the run's own
+// output stays the log. Waits watch the process through a pidfd and end
+// early when the request's `stop` says so; programs not waited for to the
+// end are reaped by one background thread.
 #pragma once
 
 #include <string>

@@ -1,6 +1,10 @@
 #include "platform/registry_store.h"
 
 #include <sqlite3.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstring>
 
 #include <algorithm>
 #include <map>
@@ -14,6 +18,23 @@ namespace {
 
 constexpr int kBusyTimeoutMs = 30000;
 constexpr int kSchemaVersion = 1;
+
+// A path as the path part of an SQLite file URI.
+std::string UriPath(const std::string& path) {
+  static constexpr char kHex[] = "0123456789ABCDEF";
+  std::string out;
+  for (const char c : path) {
+    const auto u = static_cast<unsigned char>(c);
+    if (c == '%' || c == '?' || c == '#' || u < 0x21 || u >= 0x7F) {
+      out.push_back('%');
+      out.push_back(kHex[u >> 4]);
+      out.push_back(kHex[u & 15]);
+    } else {
+      out.push_back(c);
+    }
+  }
+  return out;
+}
 
 // Fixed row ids of the five roots.
 int64_t RootId(RegistryRoot root) {
@@ -216,20 +237,43 @@ struct RegistryStore::Db {
   }
 };
 
-RegistryStore::RegistryStore(std::string path, std::string program_files_dir)
-    : path_(std::move(path)), program_files_dir_(std::move(program_files_dir)) {}
+RegistryStore::RegistryStore(std::string path, std::string program_files_dir, bool read_only)
+    : path_(std::move(path)),
+      program_files_dir_(std::move(program_files_dir)),
+      read_only_(read_only) {}
 
 RegistryStore::~RegistryStore() = default;
 
 RegistryResult RegistryStore::Open() {
   if (db_) return {};
   auto db = std::make_unique<Db>();
-  const int rc =
-      sqlite3_open_v2(path_.c_str(), &db->handle,
-                      SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE | SQLITE_OPEN_NOMUTEX, nullptr);
   const auto failure = [&](const std::string& why) {
     return RegistryResult{RegistryStatus::kKeyRefused, "registry store \"" + path_ + "\": " + why};
   };
+  if (read_only_) {
+    if (::access(path_.c_str(), F_OK) != 0) return failure(std::strerror(errno));
+    int rc = sqlite3_open_v2(path_.c_str(), &db->handle, SQLITE_OPEN_READONLY | SQLITE_OPEN_NOMUTEX,
+                             nullptr);
+    if (rc == SQLITE_OK)
+      rc = sqlite3_exec(db->handle, "PRAGMA user_version", nullptr, nullptr, nullptr);
+    if (rc != SQLITE_OK) {
+      // A store in a folder this user cannot write: its write-ahead files
+      // cannot be made, so it is read as it stands on disk.
+      sqlite3_close(db->handle);
+      db->handle = nullptr;
+      rc = sqlite3_open_v2(("file:" + UriPath(path_) + "?immutable=1").c_str(), &db->handle,
+                           SQLITE_OPEN_READONLY | SQLITE_OPEN_NOMUTEX | SQLITE_OPEN_URI, nullptr);
+    }
+    if (rc != SQLITE_OK) {
+      return failure(db->handle != nullptr ? sqlite3_errmsg(db->handle) : sqlite3_errstr(rc));
+    }
+    sqlite3_busy_timeout(db->handle, kBusyTimeoutMs);
+    db_ = std::move(db);
+    return {};
+  }
+  const int rc =
+      sqlite3_open_v2(path_.c_str(), &db->handle,
+                      SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE | SQLITE_OPEN_NOMUTEX, nullptr);
   if (rc != SQLITE_OK) {
     return failure(db->handle != nullptr ? sqlite3_errmsg(db->handle) : sqlite3_errstr(rc));
   }

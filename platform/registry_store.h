@@ -29,8 +29,9 @@ class RegistryStore {
  public:
   // `path`: host path of the database file. `program_files_dir`: the data
   // of HKLM\SOFTWARE\Microsoft\Windows\CurrentVersion\ProgramFilesDir when
-  // the store is created.
-  RegistryStore(std::string path, std::string program_files_dir);
+  // the store is created. A `read_only` store never creates or changes the
+  // database: a missing file fails every call, and writes fail.
+  RegistryStore(std::string path, std::string program_files_dir, bool read_only = false);
   ~RegistryStore();
   RegistryStore(const RegistryStore&) = delete;
   RegistryStore& operator=(const RegistryStore&) = delete;
@@ -72,6 +73,7 @@ class RegistryStore {
 
   std::string path_;
   std::string program_files_dir_;
+  bool read_only_ = false;
   std::unique_ptr<Db> db_;
 };
 

@@ -100,6 +100,31 @@ std::string RegistryStringBytes(std::string_view script_text) {
   return out;
 }
 
+std::string TextToUtf16Le(std::string_view text) {
+  std::string out;
+  out.reserve(text.size() * 2);
+  size_t pos = 0;
+  while (pos < text.size()) {
+    size_t end = text.find('\n', pos);
+    end = end == std::string_view::npos ? text.size() : end + 1;
+    for (const char16_t unit : ScriptTextToUtf16(text.substr(pos, end - pos))) {
+      out.push_back(static_cast<char>(unit & 0xFF));
+      out.push_back(static_cast<char>(unit >> 8));
+    }
+    pos = end;
+  }
+  return out;
+}
+
+std::string Utf16LeTextToUtf8(std::string_view bytes) {
+  std::u16string wide(bytes.size() / 2, u'\0');
+  for (size_t i = 0; i < wide.size(); ++i) {
+    wide[i] = static_cast<char16_t>(static_cast<unsigned char>(bytes[2 * i]) |
+                                    (static_cast<unsigned char>(bytes[2 * i + 1]) << 8));
+  }
+  return Utf16ToUtf8(wide.data(), wide.size());
+}
+
 std::string Utf16LeToUtf8(std::string_view bytes) {
   std::u16string wide;
   wide.reserve(bytes.size() / 2);

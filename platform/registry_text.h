@@ -16,6 +16,21 @@ std::string ScriptTextToUtf8(std::string_view text);
 // a two-byte NUL.
 std::string RegistryStringBytes(std::string_view script_text);
 
+// Text (UTF-8 when valid, else Windows-1252) as UTF-16LE bytes without a
+// terminating NUL. Each line (up to a LF) is judged on its own, so that a
+// line added from an 8-bit script joins the UTF-8 lines of a file intact.
+std::string TextToUtf16Le(std::string_view text);
+
+// UTF-16LE bytes as UTF-8, every code unit (NUL included); an odd last byte
+// is ignored and unpaired surrogates become U+FFFD.
+std::string Utf16LeTextToUtf8(std::string_view bytes);
+
+// Text for showing: kept when it is valid UTF-8, else read as Windows-1252
+// (the same rule as ScriptTextToUtf8).
+inline std::string DisplayTextOf(std::string_view bytes) {
+  return ScriptTextToUtf8(bytes);
+}
+
 // UTF-16LE bytes (a string value's data) as UTF-8, up to the first NUL; an odd
 // last byte is ignored and unpaired surrogates become U+FFFD.
 std::string Utf16LeToUtf8(std::string_view bytes);

@@ -4,6 +4,7 @@
 #pragma once
 
 #include <string>
+#include <vector>
 
 namespace pelvar::platform {
 
@@ -23,6 +24,9 @@ struct Services {
   Sound* sound = nullptr;
   // Path of the registry tool (pelvar-reg) that mounts and unmounts hives.
   std::string reg_tool;
+  // The hives this run mounted and has not unmounted yet (names as the
+  // script gave them); the run unmounts them when it ends.
+  std::vector<std::string> run_hives;
 };
 
 }  // namespace pelvar::platform

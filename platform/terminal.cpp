@@ -8,4 +8,8 @@ int ErrorTerminalFd() {
   return ::isatty(STDERR_FILENO) == 1 ? STDERR_FILENO : -1;
 }
 
+bool IsTerminal(std::FILE* stream) {
+  return stream != nullptr && ::isatty(::fileno(stream)) == 1;
+}
+
 }  // namespace pelvar::platform

@@ -8,6 +8,7 @@
 #include <optional>
 
 #include "engine/run_view.h"
+#include "platform/registry_text.h"
 
 class QWidget;
 
@@ -109,12 +110,22 @@ class SilentShell : public Shell {
 // Text of a message as a dialog shows it: CR and CR LF become LF.
 QString DialogText(const QString& text);
 
-// UTF-8 conversions between engine text and Qt.
+// Engine text for showing: UTF-8 when it is valid UTF-8, else Windows-1252
+// (as the registry commands read it), so 8-bit text from files shows as it
+// was meant. Text shown this way and not edited is used and written back
+// as its original bytes (see KeptText), never as the shown text.
 inline QString ToQt(std::string_view text) {
-  return QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size()));
+  const std::string utf8 = platform::DisplayTextOf(text);
+  return QString::fromUtf8(utf8.data(), static_cast<qsizetype>(utf8.size()));
 }
+// Edited text as UTF-8.
 inline std::string FromQt(const QString& text) {
   return text.toStdString();
+}
+// The bytes for a box that was filled with ToQt(original): the original
+// bytes while the box still shows them, else the box's text as UTF-8.
+inline std::string KeptText(const std::string& original, const QString& shown) {
+  return shown == ToQt(original) ? original : FromQt(shown);
 }
 
 }  // namespace pelvar::ui

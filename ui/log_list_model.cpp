@@ -6,10 +6,19 @@
 namespace pelvar::ui {
 
 LogListModel::LogListModel(bool with_icons, QObject* parent)
-    : QAbstractListModel(parent), with_icons_(with_icons) {}
+    : QAbstractTableModel(parent), with_icons_(with_icons) {}
 
 int LogListModel::rowCount(const QModelIndex& parent) const {
   return parent.isValid() ? 0 : static_cast<int>(lines_.size());
+}
+
+int LogListModel::columnCount(const QModelIndex& parent) const {
+  return parent.isValid() ? 0 : 2;
+}
+
+QVariant LogListModel::headerData(int section, Qt::Orientation orientation, int role) const {
+  if (orientation != Qt::Horizontal || role != Qt::DisplayRole) return {};
+  return section == 0 ? QStringLiteral("Line") : QStringLiteral("Details");
 }
 
 QVariant LogListModel::data(const QModelIndex& index, int role) const {
@@ -17,9 +26,16 @@ QVariant LogListModel::data(const QModelIndex& index, int role) const {
     return {};
   }
   const LogLine& line = lines_[static_cast<size_t>(index.row())];
+  if (index.column() == 1) {
+    if (role == Qt::DisplayRole || role == Qt::ToolTipRole) return ToQt(line.reason);
+    return {};
+  }
   switch (role) {
     case Qt::DisplayRole:
       return ToQt(line.text);
+    case Qt::ToolTipRole:
+      if (line.reason.empty()) return {};
+      return ToQt(line.reason);
     case Qt::DecorationRole:
       if (!with_icons_) return {};
       return LogKindIcon(KindNumber(line.kind));

@@ -1,16 +1,18 @@
-// The run log as a list model: one row per log line, its icon by kind.
+// The run log as a table model: one row per log line, its icon by kind;
+// column 0 the line's text (its reason as the tool tip), column 1
+// ("Details") the reason of a failure line.
 // Lines are appended in batches so that a long run costs one insertion per
 // batch, not one per line.
 #pragma once
 
-#include <QAbstractListModel>
+#include <QAbstractTableModel>
 #include <vector>
 
 #include "engine/run_log.h"
 
 namespace pelvar::ui {
 
-class LogListModel : public QAbstractListModel {
+class LogListModel : public QAbstractTableModel {
   Q_OBJECT
 
  public:
@@ -19,7 +21,9 @@ class LogListModel : public QAbstractListModel {
   explicit LogListModel(bool with_icons, QObject* parent = nullptr);
 
   int rowCount(const QModelIndex& parent = QModelIndex()) const override;
+  int columnCount(const QModelIndex& parent = QModelIndex()) const override;
   QVariant data(const QModelIndex& index, int role) const override;
+  QVariant headerData(int section, Qt::Orientation orientation, int role) const override;
 
   // Appends lines at the end (one row insertion).
   void Append(std::vector<LogLine> lines);

@@ -411,7 +411,9 @@ bool MainWindow::LoadConfiguration() {
   int chosen = -1;
   for (const std::string& caption : app::ListScriptFolders(state_.location.folder)) {
     if (chosen < 0 && IEquals(caption, settings.last_used_folder)) chosen = folders_->count();
-    folders_->addItem(folder_icon, ToQt(caption));
+    // The folder's name as its bytes, for the path and the configuration.
+    folders_->addItem(folder_icon, ToQt(caption),
+                      QByteArray(caption.data(), static_cast<qsizetype>(caption.size())));
   }
   folders_->setCurrentIndex(chosen);
   ListChosenFolder();
@@ -420,7 +422,7 @@ bool MainWindow::LoadConfiguration() {
 
 void MainWindow::ListChosenFolder() {
   if (folders_->currentIndex() < 0) return;
-  const std::string caption = FromQt(folders_->currentText());
+  const std::string caption = folders_->currentData().toByteArray().toStdString();
   auto entries = app::ListScripts(app::ScriptFolderPath(state_.location.folder, caption));
   if (!entries) return;
   scripts_->SetEntries(std::move(*entries));

@@ -111,14 +111,16 @@ QWidget* PathsWindow::MakeGroup(const QString& title, const QString& name, const
 }
 
 void PathsWindow::SetPaths(const RunPaths& paths) {
+  loaded_ = paths;
   source_.edit->setText(ToQt(paths.source_dir));
   target_.edit->setText(ToQt(paths.target_dir));
   iso_.edit->setText(ToQt(paths.iso_file));
 }
 
 RunPaths PathsWindow::Paths() const {
-  return RunPaths{FromQt(target_.edit->text()), FromQt(source_.edit->text()),
-                  FromQt(iso_.edit->text())};
+  return RunPaths{KeptText(loaded_.target_dir, target_.edit->text()),
+                  KeptText(loaded_.source_dir, source_.edit->text()),
+                  KeptText(loaded_.iso_file, iso_.edit->text())};
 }
 
 void PathsWindow::ChooseFolder(PathBox& box) {
@@ -127,7 +129,8 @@ void PathsWindow::ChooseFolder(PathBox& box) {
   if (!folder) return;
   const std::string chosen = FromQt(*folder);
   const std::string text =
-      box.iso ? app::IsoFileForFolder(FromQt(box.edit->text()), chosen) : chosen;
+      box.iso ? app::IsoFileForFolder(KeptText(loaded_.iso_file, box.edit->text()), chosen)
+              : chosen;
   box.edit->setText(ToQt(text));
   WriteConfigKey(state_, this, box.key, text);
 }

@@ -42,6 +42,8 @@ class PathsWindow : public QDialog {
   PathBox source_;
   PathBox target_;
   PathBox iso_;
+  // The paths as loaded: a box that still shows one gives its bytes back.
+  RunPaths loaded_;
 };
 
 }  // namespace pelvar::ui

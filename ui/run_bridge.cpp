@@ -29,6 +29,16 @@ class RunBridge::WorkerView : public RunView {
     event.reveal = reveal;
     bridge_.Post(std::move(event));
   }
+  void AddLogWithReason(std::string_view text, LogKind kind, LogReveal reveal,
+                        const LogReason& reason) override {
+    Event event;
+    event.type = Event::kLog;
+    event.text.assign(text);
+    event.kind = kind;
+    event.reveal = reveal;
+    event.reason.assign(reason.text);
+    bridge_.Post(std::move(event));
+  }
   void ShowMessage(MessageKind kind, std::string_view caption, std::string_view text) override {
     RunBridge& bridge = bridge_;
     const QString q_caption = ToQt(caption);
@@ -244,7 +254,7 @@ void RunBridge::Drain() {
   };
   for (Event& event : events) {
     if (event.type == Event::kLog) {
-      pending.push_back({std::move(event.text), event.kind});
+      pending.push_back({std::move(event.text), event.kind, std::move(event.reason)});
       if (event.reveal != LogReveal::kAppend) {
         const int base = surface_.log != nullptr ? surface_.log->rowCount() : 0;
         reveal_row = base + static_cast<int>(pending.size()) - 1;

@@ -79,6 +79,7 @@ class RunBridge : public QObject {
     LogKind kind = LogKind::kFailure;
     LogReveal reveal = LogReveal::kAppend;
     size_t index = 0;
+    std::string reason = {};
   };
 
   void Post(Event event);

@@ -34,7 +34,21 @@ TEST(ProgramConfigTest, WritesOnlyIntoAnExistingFile) {
   ProgramConfig c = ProgramConfig::Load(path);
   EXPECT_TRUE(c.Write(config::kIsoFile, "/x.iso"));
   EXPECT_EQ(c.Read(config::kIsoFile), "/x.iso");
-  EXPECT_EQ(dir.Read("pelvar.ini"), "[main]\r\nIsoFile=/x.iso\r\n\r\n");
+  EXPECT_EQ(dir.Read("pelvar.ini"), "[main]\nIsoFile=/x.iso\n");
+}
+
+TEST(ProgramConfigTest, AWriteChangesOnlyItsLineAndAnUnchangedValueNothing) {
+  TempDir dir;
+  const std::string original =
+      "; mine\r\n[main]\r\n  log = 1 \r\nsourcedir=/caf\xE9\r\n\r\n[x]\r\n";
+  const std::string path = dir.Write("pelvar.ini", original);
+  ProgramConfig c = ProgramConfig::Load(path);
+  EXPECT_TRUE(c.Write(config::kLog, "1"));
+  EXPECT_TRUE(c.Write(config::kSourceDir, "/caf\xE9"));
+  EXPECT_EQ(dir.Read("pelvar.ini"), original);
+  EXPECT_TRUE(c.Write(config::kLog, "0"));
+  EXPECT_EQ(dir.Read("pelvar.ini"),
+            "; mine\r\n[main]\r\nlog=0\r\nsourcedir=/caf\xE9\r\n\r\n[x]\r\n");
 }
 
 TEST(ProgramConfigTest, MissingFileMessage) {

@@ -39,8 +39,8 @@ TEST(ProgramSettingsTest, SaveOnCloseWritesOptionsThenPathsEvenWhenEmpty) {
   ProgramConfig config = ProgramConfig::Load(path);
   SaveOnClose(config, BatchOptions{false, true, false}, RunPaths{"/t", "", "/x.iso"});
   EXPECT_EQ(dir.Read("pelvar.ini"),
-            "[main]\r\nTargetDir=/t\r\nlog=0\r\nbeep=1\r\nbuildmsg=0\r\nSourceDir=\r\n"
-            "IsoFile=/x.iso\r\n\r\n[other]\r\nx=1\r\n\r\n");
+            "[main]\nTargetDir=/t\nlog=0\nbeep=1\nbuildmsg=0\nSourceDir=\nIsoFile=/x.iso\n"
+            "[other]\nx=1\n");
 }
 
 TEST(ProgramSettingsTest, NothingIsWrittenWithoutAFile) {

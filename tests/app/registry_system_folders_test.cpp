@@ -29,7 +29,7 @@ std::string ErrorOf(platform::Registry& registry) {
 TEST(ReadProgramFilesDirTest, EachTypeBecomesText) {
   testing::TempDir dir;
   platform::HostRegistry registry(dir.Path("r.db"), "/srv/Program Files");
-  RegistrySystemFolders folders(registry, "", "/sys");
+  RegistrySystemFolders folders(dir.Path("r.db"), "/srv/Program Files", "", "/sys");
   EXPECT_EQ(folders.ProgramFilesDir(), "/srv/Program Files");
   EXPECT_EQ(folders.SystemDir(), "/sys");
   EXPECT_EQ(folders.WindowsDir(), platform::kDefaultWindowsDir);
@@ -60,6 +60,20 @@ TEST(ReadProgramFilesDirTest, AMissingValueOrKeyIsAnError) {
   EXPECT_EQ(ErrorOf(registry), "The system cannot find the file specified");
   platform::HostRegistry unusable(dir.Path("missing/r.db"), "/opt");
   EXPECT_EQ(ErrorOf(unusable).rfind("registry store \"", 0), 0u);
+}
+
+TEST(RegistrySystemFoldersTest, TheStoreIsReadWithoutBeingCreatedOrChanged) {
+  testing::TempDir dir;
+  RegistrySystemFolders missing(dir.Path("no/r.db"), "/srv/pf", "", "");
+  EXPECT_EQ(missing.ProgramFilesDir(), "/srv/pf");
+  RegistrySystemFolders absent(dir.Path("r.db"), "/srv/pf", "", "");
+  EXPECT_EQ(absent.ProgramFilesDir(), "/srv/pf");
+  EXPECT_FALSE(dir.Exists("r.db"));
+  {
+    platform::HostRegistry registry(dir.Path("r.db"), "/srv/made");
+    ASSERT_TRUE(registry.CreateKey({RegistryRoot::kCurrentUser, "x"}).ok());
+  }
+  EXPECT_EQ(absent.ProgramFilesDir(), "/srv/made");
 }
 
 }  // namespace

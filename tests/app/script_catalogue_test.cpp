@@ -97,18 +97,32 @@ TEST(ScriptCatalogueTest, FolderListOffersFirstLevelFoldersWithoutADot) {
   EXPECT_EQ(ScriptFolderPath(dir.path(), "more"), dir.path() + "/more/");
 }
 
-TEST(ScriptCatalogueTest, CheckMarksRewriteTheScriptInBothForms) {
+TEST(ScriptCatalogueTest, CheckMarksChangeOnlyTheirLineInBothForms) {
   TempDir dir;
-  const std::string path =
-      dir.Write("a.script", "; comment\n[main]\ntitle = A\nselected=false\n[process]\necho,1,x\n");
+  const std::string original =
+      "; comment\n[Main]\ntitle = A\n  SELECTED = false  \n\n; tail\n[process]\necho,1,x";
+  const std::string path = dir.Write("a.script", original);
   EXPECT_TRUE(WriteScriptChecked(path, true, CheckWriteForm::kClick));
   EXPECT_EQ(dir.Read("a.script"),
-            "[main]\r\ntitle=A\r\nselected=true\r\n\r\n[process]\r\necho,1,x\r\n\r\n");
+            "; comment\n[Main]\ntitle = A\nselected=true\n\n; tail\n[process]\necho,1,x");
   EXPECT_TRUE(ReadScriptEntry(path).checked);
   EXPECT_TRUE(WriteScriptChecked(path, false, CheckWriteForm::kMenu));
   EXPECT_EQ(dir.Read("a.script"),
-            "[main]\r\ntitle=A\r\nSelected=False\r\n\r\n[process]\r\necho,1,x\r\n\r\n");
+            "; comment\n[Main]\ntitle = A\nSelected=False\n\n; tail\n[process]\necho,1,x");
   EXPECT_FALSE(ReadScriptEntry(path).checked);
+}
+
+TEST(ScriptCatalogueTest, AMissingCheckMarkIsAddedToMainInTheFilesLineEnds) {
+  TempDir dir;
+  const std::string path =
+      dir.Write("a.script", "[main]\r\ntitle=A\r\n\r\n; c\r\n[process]\r\necho,1,x\r\n");
+  EXPECT_TRUE(WriteScriptChecked(path, true, CheckWriteForm::kClick));
+  EXPECT_EQ(dir.Read("a.script"),
+            "[main]\r\ntitle=A\r\nselected=true\r\n\r\n; c\r\n[process]\r\necho,1,x\r\n");
+  const std::string bare = dir.Write("b.script", "[process]\necho,1,x");
+  EXPECT_TRUE(WriteScriptChecked(bare, true, CheckWriteForm::kClick));
+  EXPECT_EQ(dir.Read("b.script"), "[process]\necho,1,x\n[main]\nselected=true\n");
+  EXPECT_TRUE(ReadScriptEntry(bare).checked);
 }
 
 TEST(ScriptCatalogueTest, CheckMarkOfAMissingFileWritesNothing) {

@@ -4,6 +4,9 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <chrono>
+#include <thread>
+
 #include "engine/script_error.h"
 #include "platform/curl_downloader.h"
 #include "platform/posix_process_launcher.h"
@@ -158,6 +161,21 @@ TEST_F(GeneralCommandsTest, EchoShowsAndLogsTheText) {
   EXPECT_EQ(h_.view.statuses.back(), "Copying drivers, \"now\"");
 }
 
+TEST_F(GeneralCommandsTest, AStoppedRunStopsWaitingForAProgramThatGoesOn) {
+  const std::string marker = h_.dir.Path("marker");
+  h_.view.stop_after = 1;
+  const auto start = std::chrono::steady_clock::now();
+  EXPECT_EQ(Run("shellexecute,1,open,sh,\"-c #$qsleep 1; echo on > " + marker + "#$q\""),
+            Texts{"0|Stopped waiting for command: \"open\" using: \"sh\" with parameters: \"-c "
+                  "\"sleep 1; echo on > " +
+                  marker + "\"\": it goes on running"});
+  EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::milliseconds(900));
+  for (int i = 0; i < 100 && h_.dir.Read("marker").empty(); ++i) {
+    std::this_thread::sleep_for(std::chrono::milliseconds(50));
+  }
+  EXPECT_EQ(h_.dir.Read("marker"), "on\n");
+}
+
 TEST_F(GeneralCommandsTest, WaitValues) {
   for (const char* value : {"abc", "-1", "86401", "$FFFFFFFF", "", "1.5"}) {
     EXPECT_EQ(Run(std::string("wait,1,") + value),
@@ -169,7 +187,7 @@ TEST_F(GeneralCommandsTest, WaitValues) {
 
 TEST_F(GeneralCommandsTest, LongWaitEndsWhenTheRunIsStopped) {
   h_.view.stop_after = 1;  // set once the first line has started
-  EXPECT_EQ(Run("wait,1,86400"), Texts{"1|Waiting 86400 seconds"});
+  EXPECT_EQ(Run("wait,1,86400"), Texts{"0|Waited 0 of 86400 seconds: stopped"});
 }
 
 TEST_F(GeneralCommandsTest, WebGet) {

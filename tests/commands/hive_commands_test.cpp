@@ -33,6 +33,7 @@ class InProcessRegTool : public platform::ProcessLauncher {
     std::FILE* err = std::tmpfile();
     outcome.started = true;
     outcome.exit_code = app::RunRegTool(args, registry_, out, err);
+    if (request.keep_error_output) outcome.error_output = testing::ReadBackStream(err);
     std::fclose(out);
     std::fclose(err);
     return outcome;
@@ -117,6 +118,19 @@ TEST_F(HiveCommandsTest, BlanksSplitTheParametersAndAToolThatDoesNotStartFails) 
   h_.services.processes = nullptr;
   h_.RunLine("reghiveunload,1,A");
   EXPECT_EQ(h_.view.lines.back().kind, LogKind::kFailure);
+}
+
+TEST_F(HiveCommandsTest, FailureLinesCarryTheToolsReasonAndTheScriptLine) {
+  h_.Run("[process]\r\n; load twice\r\nreghiveload,1,PE_SYSTEM," + hive_ +
+         "\r\n\r\nreghiveload,1,PE_SYSTEM," + hive_ + "\r\nreghiveload,1,PE_X," +
+         h_.dir.Path("missing") + "\r\n");
+  ASSERT_EQ(h_.view.lines.size(), 3u);
+  EXPECT_EQ(h_.view.lines[0].reason, "");
+  EXPECT_EQ(h_.view.lines[1].kind, LogKind::kFailure);
+  EXPECT_EQ(h_.view.lines[1].reason, "a hive is already mounted as HKEY_LOCAL_MACHINE\\PE_SYSTEM");
+  EXPECT_EQ(h_.view.lines[2].reason,
+            "the hive file \"" + h_.dir.Path("missing") + "\" does not exist");
+  EXPECT_EQ(h_.view.reason_lines, (std::vector<size_t>{5, 6}));
 }
 
 }  // namespace

@@ -53,8 +53,8 @@ std::string Dword(uint32_t v) {
           static_cast<char>(v >> 24)};
 }
 
-TEST_F(RegistryCommandsTest, StringsAreStoredAsUtf16WithTheirNulAndUnknownRootsMeanCurrentUser) {
-  h_.RunLine("regwritestring,1,hkey_local_machine,Software\\Pelvar,Name,\"a#$cb\"");
+TEST_F(RegistryCommandsTest, StringsAreStoredAsUtf16WithTheirNul) {
+  h_.RunLine("regwritestring,1,HKEY_CURRENT_USER,Software\\Pelvar,Name,\"a#$cb\"");
   h_.RunLine("regwriteexpandstring,1,HKEY_LOCAL_MACHINE,\\SOFTWARE\\Pelvar,Path,%PATH%\\x");
   EXPECT_EQ(Value(kHkcu, "Software\\Pelvar", "name").data, Utf16(u"a,b"));
   EXPECT_EQ(Value(kHkcu, "Software\\Pelvar", "name").type, 1u);
@@ -63,10 +63,26 @@ TEST_F(RegistryCommandsTest, StringsAreStoredAsUtf16WithTheirNulAndUnknownRootsM
   EXPECT_EQ(expand.data, Utf16(u"%PATH%\\x"));
   EXPECT_EQ(
       h_.view.Texts(),
-      (Texts{"1|Successfully wrote registry string key in: \"hkey_local_machine\\Software\\Pelvar\""
+      (Texts{"1|Successfully wrote registry string key in: \"HKEY_CURRENT_USER\\Software\\Pelvar\""
              " Key:Name\" Value:\"a,b\"",
              "1|Successfully wrote registry expanded string key in: "
              "\"HKEY_LOCAL_MACHINE\\\\SOFTWARE\\Pelvar\" Key:Path\" Value:\"%PATH%\\x\""}));
+}
+
+TEST_F(RegistryCommandsTest, AnUnknownRootIsEveryCommandsFailureAndWritesNothing) {
+  for (const char* line :
+       {"regwritestring,1,HKLM,Soft\\Lab,s,x",
+        "regwriteexpandstring,1,hkey_local_machine,Soft\\Lab,e,x",
+        "regwriteinteger,1,HKCU,Soft\\Lab,i,1", "regwriteinteger,1,HKCU,Soft\\Lab,i,bad",
+        "regwritebinary,1,HKCU,Soft\\Lab,b,00", "regwritebool,1,HKCU,Soft\\Lab,t,true",
+        "regwritedword,1,HKCU,Soft\\Lab,d,1", "regdeletekey,1,HKCU,Soft,Lab"}) {
+    h_.RunLine(line);
+  }
+  ASSERT_EQ(h_.view.lines.size(), 8u);
+  for (const LogLine& l : h_.view.lines) EXPECT_EQ(l.kind, LogKind::kFailure) << l.text;
+  EXPECT_EQ(h_.view.lines[0].text,
+            "Failed to write registry string key in: \"HKLM\\Soft\\Lab\" Key:s\" Value:\"x\"");
+  for (const RegistryRoot root : {kHkcu, kHklm}) EXPECT_FALSE(KeyExists(root, "Soft"));
 }
 
 TEST_F(RegistryCommandsTest, EightBitTextIsReadAsWindows1252UnlessItIsUtf8) {

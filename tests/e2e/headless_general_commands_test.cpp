@@ -13,7 +13,7 @@ namespace {
 
 using testing::TempDir;
 
-TEST(HeadlessGeneralCommandsTest, ProgramOutputFollowsTheLogAndMessagesGoToStderr) {
+TEST(HeadlessGeneralCommandsTest, ProgramOutputAndMessagesGoToStderr) {
   TempDir home;
   home.Write("pelvar.ini", "[main]\n");
   const std::string script = home.Write("a.script",
@@ -31,13 +31,12 @@ TEST(HeadlessGeneralCommandsTest, ProgramOutputFollowsTheLogAndMessagesGoToStder
   EXPECT_EQ(WEXITSTATUS(status), 0);
   EXPECT_EQ(home.Read("out.txt"),
             "8\tbefore\n"
-            "from program\n"
             "1\tSuccessfully executed and waited for command: \"open\" using: \"sh\" with "
             "parameters: \"-c \"echo from program\"\"\n"
             "1\tMessage: \"Done#$c ok\n"
             "1\t\"ok\" beep!\n"
             "1\tWaiting 0 seconds\n");
-  EXPECT_EQ(home.Read("err.txt"), "Warning: Done, ok\n");
+  EXPECT_EQ(home.Read("err.txt"), "from program\nWarning: Done, ok\n");
 }
 
 }  // namespace

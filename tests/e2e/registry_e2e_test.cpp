@@ -95,7 +95,8 @@ TEST(RegistryE2eTest, HiveCommandsRunTheRegistryToolAndWaitForIt) {
           "1\tSuccessfully wrote registry string key in: \"HKEY_LOCAL_MACHINE\\PE_SYSTEM\\Setup\" "
           "Key:CmdLine\" Value:\"setup.exe -newsetup\"\n"
           "1\tSuccessfully unloaded registry hive: \"PE_SYSTEM\"\n"
-          "0\tFailed to unload registry hive: \"PE_SYSTEM\"\n");
+          "0\tFailed to unload registry hive: \"PE_SYSTEM\"\n" +
+          script + ":5: no hive is mounted as HKEY_LOCAL_MACHINE\\PE_SYSTEM\nFailures logged: 1\n");
   EXPECT_EQ(RunShell("hivexget " + ShellQuoted(hive) + " '\\Setup' CmdLine").out,
             "setup.exe -newsetup\n");
 }

@@ -49,8 +49,8 @@ TEST(RunScriptTest, NamesBroughtInFromAboveStayUnexpanded) {
 TEST(RunScriptTest, ProgressAndStatus) {
   ScriptHarness h;
   h.Run("[process]\necho,1,a\necho,0,b\n[x]\n");
-  EXPECT_EQ(h.view.progress_max, 3);  // two lines and the closing empty line
-  EXPECT_EQ(h.view.positions, (std::vector<int>{1, 2, 3}));
+  EXPECT_EQ(h.view.progress_max, 2);  // the two lines, not the closing empty line
+  EXPECT_EQ(h.view.positions, (std::vector<int>{1, 2}));
   EXPECT_EQ(h.view.statuses, (std::vector<std::string>{"Processing commands..", "a"}));
 }
 
@@ -98,7 +98,44 @@ TEST(RunScriptTest, OtherSectionsBetweenProcessSectionsChangeNothing) {
   std::vector<std::string> texts;
   for (const auto& l : h.view.lines) texts.push_back(l.text);
   EXPECT_EQ(texts, (std::vector<std::string>{"a", "b"}));
-  EXPECT_EQ(h.view.progress_max, 4);  // a, "", b, ""
+  EXPECT_EQ(h.view.progress_max, 2);  // a and b
+}
+
+}  // namespace
+}  // namespace pelvar
+
+namespace pelvar {
+namespace {
+
+std::string ErrorOfRun(testing::ScriptHarness& h, const std::string& script, RunPaths paths) {
+  try {
+    h.Run(script, std::move(paths));
+  } catch (const ScriptError& e) {
+    return e.what();
+  }
+  return "no error";
+}
+
+TEST(EmptyPathTest, OnlyLinesThatActOnAnEmptyPathAreRefused) {
+  testing::ScriptHarness h;
+  const std::string script =
+      "[variables]\n%out%=%TARGETDIR%\\out\n%deep%=x%out%\n%iso%=%isofile%\n"
+      "[process]\necho,1,<%deep%>\nwait,1,0\ndirmake,0,%deep%\nfiledelete,1,%sourcedir%\\x\n"
+      "dirmake,1,%deep%\\y\n";
+  EXPECT_EQ(ErrorOfRun(h, script, {"", "/src", ""}),
+            "%deep% is built on %targetdir%, which is empty: set the target folder (targetdir= "
+            "in [main] of pelvar.ini, or /TargetDir=DIR)");
+  EXPECT_EQ(h.view.Texts(), (std::vector<std::string>{"8|<x\\out>", "1|Waiting 0 seconds",
+                                                      "0|Failed to find and delete \"/src\\x\""}));
+  h.view.lines.clear();
+  EXPECT_EQ(ErrorOfRun(h, "[process]\nfilecopy,1,%IsoFile%,/tmp/x\n", {"/t", "/s", ""}),
+            "%isofile% is empty: set the ISO file (isofile= in [main] of pelvar.ini, or "
+            "/IsoFile=FILE)");
+  EXPECT_TRUE(h.view.lines.empty());
+  // A script that sets the path itself is not refused.
+  EXPECT_EQ(
+      ErrorOfRun(h, "[variables]\n%targetdir%=/own\n[process]\nfiledelete,1,%targetdir%\\x\n", {}),
+      "no error");
 }
 
 // A registry that counts the commits of held changes and fails them at will.

@@ -162,5 +162,42 @@ TEST(PosixProcessLauncherTest, WithoutWaitingReturnsAtOnceAndLeavesNoZombie) {
   EXPECT_TRUE(Eventually([] { return ZombieChildren() == 0; }));
 }
 
+TEST(PosixProcessLauncherTest, AStoppedWaitReturnsAndTheProgramGoesOnAndIsReaped) {
+  TempDir dir;
+  const std::string done = dir.Path("done");
+  ProcessRequest r = Request("sh", "-c \"sleep 0.6; : > " + done + "\"");
+  const auto start = std::chrono::steady_clock::now();
+  r.stop = [start] {
+    return std::chrono::steady_clock::now() - start > std::chrono::milliseconds(100);
+  };
+  const ProcessOutcome o = PosixProcessLauncher().Run(r, true);
+  EXPECT_TRUE(o.started);
+  EXPECT_TRUE(o.stopped);
+  EXPECT_EQ(o.exit_code, -1);
+  EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::milliseconds(500));
+  EXPECT_FALSE(dir.Exists("done"));
+  EXPECT_TRUE(Eventually([&] { return dir.Exists("done"); }));
+  EXPECT_TRUE(Eventually([] { return ZombieChildren() == 0; }));
+}
+
+TEST(PosixProcessLauncherTest, KeptErrorOutputAndOutputToTheErrorStream) {
+  ProcessRequest hidden = Request("sh", "-c \"echo out; echo why >&2; exit 3\"");
+  hidden.show = ShowMode::kHidden;
+  hidden.keep_error_output = true;
+  const ProcessOutcome o = PosixProcessLauncher().Run(hidden, true);
+  EXPECT_EQ(o.exit_code, 3);
+  EXPECT_EQ(o.error_output, "why\n");
+  // A shown program's standard output is this process's standard error.
+  TempDir dir;
+  const std::string out = dir.Path("fd1");
+  const ProcessOutcome shown = PosixProcessLauncher().Run(
+      Request("sh", "-c \"readlink /proc/$$/fd/1 /proc/$$/fd/2 > " + out + " 2>&1\""), true);
+  ASSERT_TRUE(shown.started);
+  const std::string links = dir.Read("fd1");
+  const size_t nl = links.find('\n');
+  ASSERT_NE(nl, std::string::npos) << links;
+  EXPECT_EQ(links.substr(0, nl + 1), links.substr(nl + 1));
+}
+
 }  // namespace
 }  // namespace pelvar::platform

@@ -58,8 +58,14 @@ class RecordingView : public RunView {
   void SetProgressPosition(int position) override { positions.push_back(position); }
   void SetStatus(std::string_view text) override { statuses.emplace_back(text); }
   void AddLog(std::string_view text, LogKind kind, LogReveal reveal) override {
-    lines.push_back({std::string(text), kind});
+    lines.push_back({std::string(text), kind, {}});
     reveals.push_back(reveal);
+  }
+  void AddLogWithReason(std::string_view text, LogKind kind, LogReveal reveal,
+                        const LogReason& reason) override {
+    lines.push_back({std::string(text), kind, std::string(reason.text)});
+    reveals.push_back(reveal);
+    reason_lines.push_back(reason.line);
   }
   void ShowMessage(MessageKind kind, std::string_view caption, std::string_view text) override {
     messages.push_back({kind, std::string(caption), std::string(text)});
@@ -76,6 +82,7 @@ class RecordingView : public RunView {
   std::vector<std::string> statuses;
   std::vector<LogLine> lines;
   std::vector<LogReveal> reveals;
+  std::vector<size_t> reason_lines;  // script line of each line with a reason
   std::vector<Message> messages;
   int stop_after = -1;  // ask to stop once this many lines were started
 };

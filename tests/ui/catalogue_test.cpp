@@ -2,6 +2,7 @@
 // order, details, check marks written into the scripts, saving on close.
 #include <QComboBox>
 #include <QLabel>
+#include <QLineEdit>
 #include <QMenu>
 #include <QPushButton>
 #include <QStyle>
@@ -91,7 +92,7 @@ class CatalogueTest : public QObject {
              QStringLiteral("Ann"));
     QVERIFY(main_->findChild<QLabel*>(QStringLiteral("detailsContact"))->isHidden());
     // The listing remembers the folder under its caption.
-    QVERIFY(program_->home.Read("pelvar.ini").find("LastUsedFolder=Scripts\r\n") !=
+    QVERIFY(program_->home.Read("pelvar.ini").find("LastUsedFolder=Scripts\n") !=
             std::string::npos);
     // The paths window took the three paths.
     QCOMPARE(program_->windows->paths_window().Paths().target_dir, program_->home.Path("target"));
@@ -118,12 +119,12 @@ class CatalogueTest : public QObject {
     folders->setCurrentIndex(1);
     emit folders->activated(1);
     QCOMPARE(TreeTitles(tree_), QStringList{"Other folder"});
-    QVERIFY(program_->home.Read("pelvar.ini").find("LastUsedFolder=More\r\n") != std::string::npos);
+    QVERIFY(program_->home.Read("pelvar.ini").find("LastUsedFolder=More\n") != std::string::npos);
     // A folder without scripts empties the tree and is not remembered.
     folders->setCurrentIndex(0);
     emit folders->activated(0);
     QCOMPARE(tree_->model()->rowCount(), 0);
-    QVERIFY(program_->home.Read("pelvar.ini").find("LastUsedFolder=More\r\n") != std::string::npos);
+    QVERIFY(program_->home.Read("pelvar.ini").find("LastUsedFolder=More\n") != std::string::npos);
     QCOMPARE(main_->findChild<QLabel*>(QStringLiteral("detailsTitle"))->text(), QString());
   }
 
@@ -133,12 +134,11 @@ class CatalogueTest : public QObject {
     QTest::mouseClick(tree_->viewport(), Qt::LeftButton, {}, box);
     QCOMPARE(tree_->model()->index(0, 0).data(Qt::CheckStateRole).toInt(), int(Qt::Checked));
     QCOMPARE(program_->home.Read("Scripts/b.script"),
-             std::string("[main]\r\ntitle=One\r\nlevel=1\r\ndescription=First of all\r\n"
-                         "author=Ann\r\nselected=true\r\n\r\n[process]\r\necho,1,x\r\n\r\n"));
+             std::string("[main]\ntitle=One\nlevel=1\ndescription=First of all\nauthor=Ann\n"
+                         "selected=true\n[process]\necho,1,x\n"));
     QTest::mouseClick(tree_->viewport(), Qt::LeftButton, {}, box);
     QCOMPARE(tree_->model()->index(0, 0).data(Qt::CheckStateRole).toInt(), int(Qt::Unchecked));
-    QVERIFY(program_->home.Read("Scripts/b.script").find("selected=false\r\n") !=
-            std::string::npos);
+    QVERIFY(program_->home.Read("Scripts/b.script").find("selected=false\n") != std::string::npos);
     // A click on the text selects and describes, and writes nothing.
     const std::string before = program_->home.Read("Scripts/a.script");
     QTest::mouseClick(tree_->viewport(), Qt::LeftButton, {},
@@ -163,14 +163,13 @@ class CatalogueTest : public QObject {
       QCOMPARE(model->index(row, 0).data(Qt::CheckStateRole).toInt(), int(Qt::Checked));
     }
     QVERIFY(selection->selectedRows().isEmpty());
-    QVERIFY(program_->home.Read("Scripts/a.script").find("Selected=True\r\n") != std::string::npos);
-    QVERIFY(program_->home.Read("Scripts/f.script").find("[Main]\r\nSelected=True\r\n") !=
+    QVERIFY(program_->home.Read("Scripts/a.script").find("Selected=True\n") != std::string::npos);
+    QVERIFY(program_->home.Read("Scripts/f.script").find("[Main]\nSelected=True\n") !=
             std::string::npos);
     selection->select(model->index(1, 0), QItemSelectionModel::Select);
     main_->findChild<QAction*>(QStringLiteral("uncheckSelectedAction"))->trigger();
     QCOMPARE(model->index(1, 0).data(Qt::CheckStateRole).toInt(), int(Qt::Unchecked));
-    QVERIFY(program_->home.Read("Scripts/c.script").find("Selected=False\r\n") !=
-            std::string::npos);
+    QVERIFY(program_->home.Read("Scripts/c.script").find("Selected=False\n") != std::string::npos);
     // A script file gone since the listing: the mark changes, nothing is written.
     std::remove(program_->home.Path("Scripts/sub/a.script").c_str());
     selection->select(model->index(3, 0), QItemSelectionModel::Select);
@@ -196,10 +195,35 @@ class CatalogueTest : public QObject {
     main_->close();
     QCOMPARE(program_->quit_requests, std::vector<int>{0});
     const std::string ini = program_->home.Read("pelvar.ini");
-    QVERIFY(ini.find("TargetDir=/typed/target\r\n") != std::string::npos);
-    QVERIFY(ini.find("SourceDir=\r\n") != std::string::npos);
-    QVERIFY(ini.find("IsoFile=/typed/x.iso\r\n") != std::string::npos);
-    QVERIFY(ini.find("log=0\r\nbeep=1\r\nbuildmsg=0\r\n") != std::string::npos);
+    // Each changed value is written on its own line; beep=1 did not change.
+    QCOMPARE(ini,
+             "[main]\nTargetDir=/typed/target\nSourceDir=\nIsoFile=/typed/x.iso\n"
+             "LastUsedFolder=Scripts\nlog=0\nbeep=1\nbuildmsg=0\n");
+  }
+
+  void closingKeepsEightBitPathsAndCommentsThatWereNotEdited() {
+    program_ = std::make_unique<TestProgram>(std::nullopt);
+    const std::string ini =
+        "; my paths\r\n[main]\r\nsourcedir=/data/caf\xE9\r\ntargetdir=" + program_->home.Path("t") +
+        "\r\nisofile=\r\nlog=1\r\nbeep=0\r\n"
+        "buildmsg=0\r\n\r\n; end\r\n";
+    program_->home.Write("pelvar.ini", ini);
+    program_->home.Write("Scripts/l.script", "[main]\ntitle=Caf\xE9 au lait\nlevel=1\n");
+    main_ = &program_->windows->main_window();
+    tree_ = main_->findChild<QTreeView*>(QStringLiteral("scriptTree"));
+    main_->show();
+    // Shown as meant (Windows-1252), kept as the bytes.
+    QCOMPARE(tree_->model()->index(0, 0).data().toString(), QStringLiteral("Caf\u00e9 au lait"));
+    auto* source =
+        program_->windows->paths_window().findChild<QLineEdit*>(QStringLiteral("sourceDirEdit"));
+    QVERIFY(source != nullptr);
+    QCOMPARE(source->text(), QStringLiteral("/data/caf\u00e9"));
+    QCOMPARE(program_->windows->paths_window().Paths().source_dir, std::string("/data/caf\xE9"));
+    main_->close();
+    // Only the folder listed is remembered, on a line of its own.
+    std::string expected = ini;
+    expected.insert(expected.find("\r\n\r\n; end") + 2, "LastUsedFolder=Scripts\r\n");
+    QCOMPARE(program_->home.Read("pelvar.ini"), expected);
   }
 
   void thousandScriptsListInLevelOrder() {

@@ -57,16 +57,14 @@ class LogWindowTest : public QObject {
     QCOMPARE(box->text(), QStringLiteral("View after saving log"));
     QVERIFY(!box->isChecked());
     box->click();
-    QCOMPARE(program_->home.Read("pelvar.ini"),
-             std::string("[main]\r\nViewLogAfterSave=1\r\n\r\n"));
+    QCOMPARE(program_->home.Read("pelvar.ini"), std::string("[main]\nViewLogAfterSave=1\n"));
     log_->model().Append({{"x", LogKind::kInfo}});
     Save();
     QCOMPARE(program_->shell.opened_files,
              QStringList{QString::fromStdString(program_->home.Path("log.txt"))});
     QVERIFY(program_->dialogs.messages.isEmpty());
     box->click();
-    QCOMPARE(program_->home.Read("pelvar.ini"),
-             std::string("[main]\r\nViewLogAfterSave=0\r\n\r\n"));
+    QCOMPARE(program_->home.Read("pelvar.ini"), std::string("[main]\nViewLogAfterSave=0\n"));
   }
 
   void unwritableProgramFolderShowsTheError() {
@@ -93,6 +91,20 @@ class LogWindowTest : public QObject {
     const QModelIndex first =
         (log_->model().Append({{"t", LogKind::kWarning}}), log_->model().index(0, 0));
     QVERIFY(!first.data(Qt::DecorationRole).value<QIcon>().isNull());
+  }
+
+  void failureReasonsShowAsToolTipAndInTheDetailsColumn() {
+    log_->model().Append(
+        {LogLine{"Failed to load registry hive", LogKind::kFailure, "no such file"},
+         LogLine{"ok", LogKind::kSuccess}});
+    const QAbstractItemModel& model = log_->model();
+    QCOMPARE(model.columnCount(), 2);
+    QCOMPARE(model.headerData(1, Qt::Horizontal).toString(), QStringLiteral("Details"));
+    QCOMPARE(model.index(0, 0).data().toString(), QStringLiteral("Failed to load registry hive"));
+    QCOMPARE(model.index(0, 0).data(Qt::ToolTipRole).toString(), QStringLiteral("no such file"));
+    QCOMPARE(model.index(0, 1).data().toString(), QStringLiteral("no such file"));
+    QVERIFY(!model.index(1, 0).data(Qt::ToolTipRole).isValid());
+    QCOMPARE(model.index(1, 1).data().toString(), QString());
   }
 
   void hundredThousandLinesInOneAppend() {

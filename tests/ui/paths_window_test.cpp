@@ -45,7 +45,7 @@ class PathsWindowTest : public QObject {
              (QStringList{"Select a directory", "Select a directory"}));
     QCOMPARE(Box("sourceDirEdit"), QStringLiteral("/new/src"));
     QCOMPARE(Box("targetDirEdit"), QStringLiteral("/new/t"));
-    QCOMPARE(Ini(), std::string("[main]\r\nSourceDir=/new/src\r\nTargetDir=/new/t\r\n\r\n"));
+    QCOMPARE(Ini(), std::string("[main]\nSourceDir=/new/src\nTargetDir=/new/t\n"));
   }
 
   void cancellingChangesNothing() {
@@ -66,15 +66,15 @@ class PathsWindowTest : public QObject {
     QCOMPARE(Box("isoFileEdit"), QStringLiteral("/b/image.iso"));
     Click("isoFileBrowse");
     QCOMPARE(Box("isoFileEdit"), QStringLiteral("/image.iso"));
-    QVERIFY(Ini().find("IsoFile=/image.iso\r\n") != std::string::npos);
+    QVERIFY(Ini().find("IsoFile=/image.iso\n") != std::string::npos);
   }
 
   void clearWritesAnEmptyValue() {
     Click("sourceDirClear");
     QCOMPARE(Box("sourceDirEdit"), QString());
-    QCOMPARE(Ini(), std::string("[main]\r\nSourceDir=\r\n\r\n"));
+    QCOMPARE(Ini(), std::string("[main]\nSourceDir=\n"));
     Click("targetDirClear");
-    QVERIFY(Ini().find("TargetDir=\r\n") != std::string::npos);
+    QVERIFY(Ini().find("TargetDir=\n") != std::string::npos);
   }
 
   void okHidesItAndTheMainWindowTakesInputAgain() {

@@ -62,7 +62,10 @@ class SettingsWindowTest : public QObject {
 
   std::string Config() const { return program_->home.Read("pelvar.ini"); }
   bool ConfigHas(const std::string& line) const {
-    return Config().find(line + "\r\n") != std::string::npos;
+    // A setting is written on its own line, in the file's line ends.
+    const std::string config = Config();
+    return config.find(line + "\r\n") != std::string::npos ||
+           config.find(line + "\n") != std::string::npos;
   }
   QString ButtonText(const char* name) const {
     return main_->findChild<QPushButton*>(QLatin1String(name))->text();
