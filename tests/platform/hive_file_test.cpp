@@ -411,7 +411,10 @@ TEST(HiveWriteBackTest, ChangesReachTheFileWhenCommittedUnloadedOrBeforeAProgram
     explicit Probe(MountedHive& h) : hive(h) {}
     ProcessOutcome Run(const ProcessRequest&, bool) override {
       seen = RunShell("hivexget " + ShellQuoted(hive.file) + " '\\Setup\\Pelvar' Late").out;
-      return {true, 0, {}};
+      ProcessOutcome o;
+      o.started = true;
+      o.exit_code = 0;
+      return o;
     }
     MountedHive& hive;
     std::string seen;
