@@ -22,10 +22,13 @@ constexpr const char* kToolUsage =
 int Embed(const std::vector<std::string>& args, std::FILE* out, std::FILE* err) {
   const std::string& script = args[2];
   const std::string& folder = args[3];
-  AddEncodedFolder(script, folder);
+  // The script is written once for all the files, with the folder listed
+  // as the editor lists a new one.
+  const std::vector<std::string> sources(args.begin() + 4, args.end());
+  const std::vector<bool> done = archive::EmbedFiles(sources, script, folder, true);
   int status = 0;
-  for (size_t i = 4; i < args.size() && StopSignal() == 0; ++i) {
-    if (archive::EmbedFile(args[i], script, folder)) {
+  for (size_t i = 4; i < args.size(); ++i) {
+    if (done[i - 4]) {
       std::fprintf(out, "Embedded %s in %s\n", args[i].c_str(), folder.c_str());
     } else {
       std::fprintf(err, "Not embedded, no such file: %s\n", args[i].c_str());

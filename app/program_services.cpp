@@ -5,6 +5,7 @@
 #include "app/program_registry.h"
 #include "app/registry_system_folders.h"
 #include "engine/text.h"
+#include "platform/commit_before_start.h"
 #include "platform/curl_downloader.h"
 #include "platform/host_registry.h"
 #include "platform/posix_file_system.h"
@@ -20,6 +21,7 @@ struct ProgramServices::Owned {
   std::unique_ptr<platform::SystemFolders> folders;
   // processes, downloads and sound:
   std::unique_ptr<platform::PosixProcessLauncher> processes;
+  std::unique_ptr<platform::CommitBeforeStart> committing_processes;
   std::unique_ptr<platform::CurlDownloader> downloads;
   std::unique_ptr<platform::PosixSound> sound;
   // registry:
@@ -51,7 +53,10 @@ ProgramServices::ProgramServices(const ProgramConfig& config, const ProgramLocat
   owned_->downloads = std::make_unique<platform::CurlDownloader>(-1, limits);
   owned_->sound =
       std::make_unique<platform::PosixSound>(platform::ErrorTerminalFd(), owned_->processes.get());
-  services_.processes = owned_->processes.get();
+  // A program started by a script sees the hives as the script left them.
+  owned_->committing_processes =
+      std::make_unique<platform::CommitBeforeStart>(*owned_->processes, *owned_->registry);
+  services_.processes = owned_->committing_processes.get();
   services_.downloads = owned_->downloads.get();
   services_.sound = owned_->sound.get();
   // Wiring of the registry:

@@ -420,6 +420,7 @@ int Run(const std::vector<std::string>& args, HostRegistry& registry, std::FILE*
     } else {
       Check(registry.CreateKey(key.key));
     }
+    Check(registry.CommitPending());
     std::fputs(kDone, out);
   } else if (verb == "delete") {
     if (o.value) {
@@ -436,6 +437,7 @@ int Run(const std::vector<std::string>& args, HostRegistry& registry, std::FILE*
       Check(registry.DeleteKey(parent, platform::KeyOpen::kExisting,
                                key.key.path.substr(slash == std::string::npos ? 0 : slash + 1)));
     }
+    Check(registry.CommitPending());
     std::fputs(kDone, out);
   } else {
     Expect(false);

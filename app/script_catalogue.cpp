@@ -6,6 +6,7 @@
 #include "engine/ini_file.h"
 #include "engine/ini_model.h"
 #include "engine/integer_text.h"
+#include "engine/script_error.h"
 #include "engine/text.h"
 #include "platform/file_system.h"
 #include "platform/posix_file_system.h"
@@ -34,31 +35,9 @@ int ScriptLevel(std::string_view text) {
   return value ? *value : 3;
 }
 
-ScriptEntry ReadScriptEntry(const std::string& path) {
-  // A file that cannot be read is listed with the defaults.
-  std::string text;
-  if (platform::ThreadFileSystem().ReadAll(path, text)) text.clear();
-  return EntryOfText(path, text);
-}
-
 namespace {
 
-// A path the listing has just found is read as it stands: a large folder
-// costs three system calls a script.
-// A FIFO, device or socket named *.script is no script: it is left out.
-std::optional<ScriptEntry> ReadListedEntry(const std::string& path) {
-  std::string text;
-  if (const std::error_code ec = platform::ThreadFileSystem().ReadAll(path, text)) {
-    if (ec == platform::NotRegularFile()) return std::nullopt;
-    return ReadScriptEntry(path);
-  }
-  return EntryOfText(path, text);
-}
-
-}  // namespace
-
-ScriptEntry EntryOfText(const std::string& path, std::string_view text) {
-  const IniModel model = IniModel::Parse(text);
+ScriptEntry EntryOfModel(const std::string& path, const IniModel& model) {
   ScriptEntry entry;
   entry.path = path;
   entry.title = model.ReadString("main", "title", path);
@@ -70,6 +49,43 @@ ScriptEntry EntryOfText(const std::string& path, std::string_view text) {
   entry.checked = AsciiLowerCopy(model.ReadString("main", "selected", "false")) == "true";
   return entry;
 }
+
+}  // namespace
+
+ScriptEntry ReadScriptEntry(const std::string& path) {
+  // Only the header section is read: a script carrying large embedded files
+  // costs no more than a small one. A file that cannot be read is listed
+  // with the defaults.
+  try {
+    return EntryOfModel(path, IniModel::LoadFirstSection(path, "main"));
+  } catch (const ScriptError&) {
+    return EntryOfModel(path, IniModel());
+  }
+}
+
+ScriptEntry EntryOfText(const std::string& path, std::string_view text) {
+  return EntryOfModel(path, IniModel::Parse(text));
+}
+
+namespace {
+
+// A path the listing has just found is opened once and only its header
+// section read. A FIFO, device or socket named *.script is no script: it is
+// left out.
+std::optional<ScriptEntry> ReadListedEntry(const std::string& path) {
+  std::unique_ptr<platform::FileReader> file;
+  if (const std::error_code ec = platform::ThreadFileSystem().OpenRead(path, file)) {
+    if (ec == platform::NotRegularFile()) return std::nullopt;
+    return EntryOfModel(path, IniModel());
+  }
+  try {
+    return EntryOfModel(path, IniModel::LoadFirstSection(*file, path, "main"));
+  } catch (const ScriptError&) {
+    return EntryOfModel(path, IniModel());
+  }
+}
+
+}  // namespace
 
 std::vector<std::string> ListScriptFolders(const std::string& program_folder) {
   const std::string base = WithSeparator(program_folder);

@@ -34,7 +34,11 @@ void Base64LineEncoder::PutFull(const char* chars, size_t count) {
     count -= n;
     text_size_ += n;
     if (line_.size() == kBase64LineLength) {
-      lines_.push_back(std::move(line_));
+      if (sink_) {
+        sink_(line_);
+      } else {
+        lines_.push_back(std::move(line_));
+      }
       line_.clear();
       line_.reserve(kBase64LineLength);
       text_size_ += 2;
@@ -85,7 +89,13 @@ void Base64LineEncoder::Finish() {
     ++text_size_;
   }
   carry_count_ = 0;
-  if (!line_.empty()) lines_.push_back(std::move(line_));
+  if (!line_.empty()) {
+    if (sink_) {
+      sink_(line_);
+    } else {
+      lines_.push_back(std::move(line_));
+    }
+  }
   line_.clear();
 }
 

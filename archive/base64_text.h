@@ -14,6 +14,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -31,6 +32,8 @@ class Base64LineEncoder {
   void Finish();
   // The finished lines, without line breaks; may be taken.
   std::vector<std::string>& lines() { return lines_; }
+  // Hands each finished line to `sink` instead of keeping it.
+  void set_sink(std::function<void(std::string_view line)> sink) { sink_ = std::move(sink); }
   // Size of the text: characters plus two for each line break.
   uint64_t text_size() const { return text_size_; }
 
@@ -43,6 +46,7 @@ class Base64LineEncoder {
   size_t carry_count_ = 0;
   uint64_t text_size_ = 0;
   std::string chars_;
+  std::function<void(std::string_view)> sink_;
 };
 
 class Base64Decoder {

@@ -2,6 +2,8 @@
 
 #include <algorithm>
 #include <functional>
+#include <map>
+#include <memory>
 #include <vector>
 
 #include "archive/base64_text.h"
@@ -26,47 +28,20 @@ constexpr const char* kArchiveName = "/embedded.arc";
 // Archives up to this size are decoded into memory rather than a file.
 constexpr uint64_t kInMemoryArchive = 16u << 20;
 
-// A private scratch folder for one operation; a ScriptError when it cannot
-// be made.
+// Makes a private scratch folder, or raises a ScriptError.
+void MakeScratchFolder(platform::ScopedTempFolder& folder) {
+  if (auto ec = folder.Create()) {
+    ThrowCannotCreate(platform::HostTempDir() + "pelvar-XXXXXX", platform::SystemMessage(ec));
+  }
+}
+
+// A private scratch folder for one operation, made at once.
 class ScratchFolder : public platform::ScopedTempFolder {
  public:
   explicit ScratchFolder(platform::FileSystem& files) : ScopedTempFolder(files) {
-    if (auto ec = Create()) {
-      ThrowCannotCreate(platform::HostTempDir() + "pelvar-XXXXXX", platform::SystemMessage(ec));
-    }
+    MakeScratchFolder(*this);
   }
 };
-
-// Packs one file into a new archive and returns the archive's text lines;
-// `archive_size` and `text_size` receive the two sizes of the folder index.
-std::vector<std::string> EncodeFile(platform::FileSystem& files, std::string_view source,
-                                    uint64_t& archive_size, uint64_t& text_size) {
-  ScratchFolder scratch(files);
-  const std::string archive_path = scratch.path() + kArchiveName;
-  PackArchive archive;
-  archive.set_files(&files);
-  archive.CreateArchive(archive_path);
-  archive.AddFile(source);
-  archive.CloseArchive();
-
-  FileSource file;
-  if (file.Open(files, archive_path)) throw ScriptError("Unable to open archive " + archive_path);
-  Base64LineEncoder encoder;
-  std::string buf(kBlock, '\0');
-  for (uint64_t pos = 0;;) {
-    size_t got = 0;
-    if (file.ReadAt(pos, buf.data(), buf.size(), got)) {
-      throw ScriptError("Unable to open archive " + archive_path);
-    }
-    if (got == 0) break;
-    encoder.Add(std::string_view(buf.data(), got));
-    pos += got;
-  }
-  encoder.Finish();
-  archive_size = file.size();
-  text_size = encoder.text_size();
-  return std::move(encoder.lines());
-}
 
 // True for "0" and decimal numbers without leading zeros that fit an int.
 bool IsLineKey(std::string_view key, int32_t& index) {
@@ -235,50 +210,494 @@ std::string EmbeddedFileSection(std::string_view folder, std::string_view file_n
   return s;
 }
 
-bool EmbedFile(platform::FileSystem& files, std::string_view source, std::string_view script,
-               std::string_view folder) {
-  if (!files.IsFile(script) || !files.IsFile(source)) return false;
-  const std::string name = FileNameOfPath(source);
+namespace {
+
+constexpr const char* kFolderList = "EncodedFolders";
+
+// One file on its way into the script: its archive in the scratch folder and
+// the sizes of the archive and of its text.
+struct Packed {
+  std::string name;  // file name, the key of the folder index
+  std::string section;
+  std::string archive;
   uint64_t archive_size = 0;
   uint64_t text_size = 0;
-  std::vector<std::string> lines = EncodeFile(files, source, archive_size, text_size);
-  // The section body: "lines" first, then the numbered lines.
-  std::vector<std::string> body;
-  body.reserve(lines.size() + 1);
-  body.push_back("lines=" + std::to_string(static_cast<int64_t>(lines.size()) - 1));
-  for (size_t i = 0; i < lines.size(); ++i) {
-    const std::string key = std::to_string(i) + "=";
-    std::string line;
-    line.reserve(key.size() + lines[i].size());
-    line.append(key).append(lines[i]);
-    std::string().swap(lines[i]);
-    body.push_back(std::move(line));
-  }
-  lines.clear();
+  int64_t last_line = -1;
+  bool placed = false;    // its text section is written
+  bool key_done = false;  // its folder index key is written
+};
 
-  IniModel model = IniModel::Load(files, script);
-  const std::string section = EmbeddedFileSection(folder, name);
-  while (model.SectionExists(section)) model.EraseSection(section);
-  int index = model.FindSection(section);
-  if (index < 0) index = model.AppendSection(section);
-  model.SetSectionLines(index, std::move(body));
-  model.WriteKey(folder, name, std::to_string(archive_size) + "," + std::to_string(text_size));
-  model.Save(files, script);
+// The number of text lines and the text size of an archive of `size` bytes.
+void TextShape(uint64_t size, int64_t& last_line, uint64_t& text_size) {
+  const uint64_t full = size * 4 / 3;           // characters of a full 6-bit group
+  const uint64_t tail = size % 3 != 0 ? 1 : 0;  // the one of the bits left over
+  const uint64_t breaks = full / kBase64LineLength;
+  const uint64_t rest = full % kBase64LineLength + tail;
+  last_line = static_cast<int64_t>(breaks + (rest > 0 ? 1 : 0)) - 1;
+  text_size = full + tail + 2 * breaks;
+}
+
+// Writes a script in its saved form while it is read, with the text
+// sections of the packed files put in and their folder index keys set: the
+// result is what embedding the files one after another gives, and neither
+// the script nor a text is ever held whole.
+class EmbeddingWriter {
+ public:
+  EmbeddingWriter(platform::FileSystem& fs, std::vector<Packed>& files, std::string_view folder,
+                  bool list_folder, platform::FileWriter& out)
+      : fs_(fs), files_(files), folder_(folder), list_folder_(list_folder), out_(out) {}
+
+  bool Visit(bool header, std::string_view text) {
+    if (header) {
+      EndSection();
+      Begin(text);
+    } else {
+      Line(text);
+    }
+    return true;
+  }
+
+  void Finish() {
+    EndSection();
+    if (list_folder_ && !list_done_) {
+      WriteHeader(kFolderList);
+      WriteLine(folder_);
+      out_.Write("\r\n");
+    }
+    for (size_t i = 0; i < files_.size(); ++i) {
+      if (!files_[i].placed) {
+        WriteHeader(files_[i].section);
+        WriteText(files_[i]);
+        out_.Write("\r\n");
+      }
+      if (i == 0 && !folder_seen_) {
+        WriteHeader(folder_);
+        WriteMissingKeys();
+        out_.Write("\r\n");
+        folder_seen_ = true;
+      }
+    }
+  }
+
+ private:
+  enum class Mode { kCopy, kMaybeSlot, kDrop, kFolder, kFolderList };
+
+  void WriteHeader(std::string_view name) {
+    out_.Write("[");
+    out_.Write(name);
+    out_.Write("]\r\n");
+  }
+  void WriteLine(std::string_view line) {
+    out_.Write(line);
+    out_.Write("\r\n");
+  }
+
+  // The text section's lines, encoded from the archive as they are written.
+  void WriteText(Packed& file) {
+    WriteLine("lines=" + std::to_string(file.last_line));
+    Base64LineEncoder encoder;
+    uint64_t number = 0;
+    std::string line;
+    encoder.set_sink([&](std::string_view text) {
+      line.assign(std::to_string(number++)).append("=").append(text).append("\r\n");
+      out_.Write(line);
+    });
+    FileSource in;
+    if (in.Open(fs_, file.archive)) throw ScriptError("Unable to open archive " + file.archive);
+    std::string buf(kBlock, '\0');
+    for (uint64_t pos = 0;;) {
+      size_t got = 0;
+      if (in.ReadAt(pos, buf.data(), buf.size(), got)) {
+        throw ScriptError("Unable to open archive " + file.archive);
+      }
+      if (got == 0) break;
+      encoder.Add(std::string_view(buf.data(), got));
+      pos += got;
+    }
+    encoder.Finish();
+    file.placed = true;
+  }
+
+  void WriteMissingKeys() {
+    for (Packed& f : files_) {
+      if (f.key_done) continue;
+      WriteLine(KeyLine(f));
+      f.key_done = true;
+    }
+  }
+
+  static std::string KeyLine(const Packed& f) {
+    return f.name + "=" + std::to_string(f.archive_size) + "," + std::to_string(f.text_size);
+  }
+
+  void Begin(std::string_view name) {
+    mode_ = Mode::kCopy;
+    header_.assign(name);
+    for (size_t i = 0; i < files_.size(); ++i) {
+      // The file's first sections that hold lines are dropped; the first
+      // empty one of the name takes its text.
+      if (!files_[i].placed && IEquals(name, files_[i].section)) {
+        mode_ = Mode::kMaybeSlot;
+        slot_ = i;
+        return;
+      }
+    }
+    if (!folder_seen_ && IEquals(name, folder_)) {
+      folder_seen_ = true;
+      mode_ = Mode::kFolder;
+    } else if (list_folder_ && !list_done_ && IEquals(name, kFolderList)) {
+      mode_ = Mode::kFolderList;
+      list_.clear();
+      return;
+    }
+    WriteHeader(name);
+  }
+
+  void Line(std::string_view line) {
+    switch (mode_) {
+      case Mode::kMaybeSlot:
+        mode_ = Mode::kDrop;
+        return;
+      case Mode::kDrop:
+        return;
+      case Mode::kFolder: {
+        std::string_view key;
+        if (IniModel::KeyOfLine(line, key)) {
+          for (Packed& f : files_) {
+            if (!f.key_done && IEquals(key, f.name)) {
+              WriteLine(KeyLine(f));
+              f.key_done = true;
+              return;
+            }
+          }
+        }
+        WriteLine(line);
+        return;
+      }
+      case Mode::kFolderList:
+        list_.emplace_back(line);
+        return;
+      case Mode::kCopy:
+        WriteLine(line);
+        return;
+    }
+  }
+
+  void EndSection() {
+    if (!started_) {
+      started_ = true;
+      return;
+    }
+    switch (mode_) {
+      case Mode::kMaybeSlot:
+        WriteHeader(header_);
+        WriteText(files_[slot_]);
+        break;
+      case Mode::kDrop:
+        return;  // nothing of it is written
+      case Mode::kFolder:
+        WriteMissingKeys();
+        break;
+      case Mode::kFolderList: {
+        WriteHeader(header_);
+        bool listed = false;
+        for (const std::string& f : list_) listed = listed || IEquals(f, folder_);
+        for (size_t i = 0; i < list_.size(); ++i) {
+          WriteLine(list_[i]);
+          // A new folder goes in after the first line, as the editor puts it.
+          if (i == 0 && !listed) WriteLine(folder_);
+        }
+        if (list_.empty()) WriteLine(folder_);
+        list_done_ = true;
+        break;
+      }
+      case Mode::kCopy:
+        break;
+    }
+    out_.Write("\r\n");
+  }
+
+  platform::FileSystem& fs_;
+  std::vector<Packed>& files_;
+  std::string folder_;
+  bool list_folder_;
+  platform::FileWriter& out_;
+  Mode mode_ = Mode::kCopy;
+  std::string header_;
+  size_t slot_ = 0;
+  bool started_ = false;
+  bool folder_seen_ = false;
+  bool list_done_ = false;
+  std::vector<std::string> list_;
+};
+
+}  // namespace
+
+bool EmbedFile(platform::FileSystem& files, std::string_view source, std::string_view script,
+               std::string_view folder) {
+  return EmbedFiles(files, {std::string(source)}, script, folder, false).front();
+}
+
+std::vector<bool> EmbedFiles(platform::FileSystem& fs, const std::vector<std::string>& sources,
+                             std::string_view script, std::string_view folder, bool list_folder) {
+  std::vector<bool> done(sources.size(), false);
+  if (!fs.IsFile(script)) return done;
+  platform::ScopedTempFolder scratch(fs);
+  std::vector<Packed> files;
+  for (size_t i = 0; i < sources.size(); ++i) {
+    if (!fs.IsFile(sources[i])) continue;
+    if (scratch.path().empty()) MakeScratchFolder(scratch);
+    Packed p;
+    p.name = FileNameOfPath(sources[i]);
+    p.section = EmbeddedFileSection(folder, p.name);
+    p.archive = scratch.path() + "/" + std::to_string(i) + ".arc";
+    PackArchive archive;
+    archive.set_files(&fs);
+    archive.CreateArchive(p.archive);
+    archive.AddFile(sources[i]);
+    archive.CloseArchive();
+    FileSource packed;
+    if (packed.Open(fs, p.archive)) throw ScriptError("Unable to open archive " + p.archive);
+    p.archive_size = packed.size();
+    TextShape(p.archive_size, p.last_line, p.text_size);
+    // A later file of the same name replaces an earlier one.
+    const auto same = std::find_if(files.begin(), files.end(),
+                                   [&](const Packed& f) { return IEquals(f.name, p.name); });
+    if (same != files.end()) {
+      *same = std::move(p);
+    } else {
+      files.push_back(std::move(p));
+    }
+    done[i] = true;
+  }
+  if (files.empty()) return done;
+
+  // The script is read from the replacement's view of it, under its lock.
+  std::unique_ptr<platform::FileWriter> out;
+  std::error_code ec = fs.OpenReplace(script, platform::Durability::kRewrite, out);
+  if (!ec && out->old() != nullptr) {
+    platform::FileReader& old = *out->old();
+    // A UTF-8 byte order mark stays, as a save through the model keeps it.
+    char head[3] = {};
+    size_t got = 0;
+    if (!old.ReadAt(0, head, sizeof head, got) && got == 3 &&
+        std::string_view(head, 3) == "\xEF\xBB\xBF") {
+      out->Write("\xEF\xBB\xBF");
+    }
+    EmbeddingWriter writer(fs, files, folder, list_folder, *out);
+    IniModel::Scan(old, script,
+                   [&](bool header, std::string_view text) { return writer.Visit(header, text); });
+    writer.Finish();
+    ec = out->Commit();
+  }
+  if (ec) ThrowCannotCreate(std::string(script), platform::SystemMessage(ec));
+  return done;
+}
+
+namespace {
+
+// Decodes the lines of a text section as they are read. Lines in their
+// written order ("lines" first, then the numbered lines rising, gaps being
+// empty lines) are decoded on the spot; a section in any other order is
+// "irregular" and must be read whole (DecodeSection).
+class StreamingSection {
+ public:
+  explicit StreamingSection(std::function<void(std::string_view)> sink) : sink_(std::move(sink)) {}
+
+  // False once the section turns out irregular.
+  bool Line(std::string_view line) {
+    if (irregular_) return false;
+    std::string_view key;
+    if (!IniModel::KeyOfLine(line, key)) return true;  // a text line has no number
+    const std::string_view value = line.substr(key.size() + 1);
+    if (!seen_lines_) {
+      if (!IEquals(key, "lines")) return Irregular();
+      seen_lines_ = true;
+      last_ = ParseIntegerText(value).value_or(0);
+      return true;
+    }
+    int32_t index = 0;
+    if (!IsLineKey(key, index) || index > last_) return true;
+    if (index < next_) {
+      // A later copy of a number counts for nothing; one that fills a gap
+      // left before means the lines are out of order.
+      for (const auto& [from, to] : gaps_) {
+        if (index >= from && index < to) return Irregular();
+      }
+      return true;
+    }
+    if (index > next_) {
+      decoder_.SkipEmptyLines(static_cast<uint64_t>(index - next_));
+      gaps_.emplace_back(next_, index);
+    }
+    decoder_.AddLine(value, bytes_);
+    next_ = static_cast<int64_t>(index) + 1;
+    if (bytes_.size() >= kBlock) {
+      sink_(bytes_);
+      decoded_ += bytes_.size();
+      bytes_.clear();
+    }
+    return true;
+  }
+
+  void Finish() {
+    if (!bytes_.empty()) sink_(bytes_);
+    decoded_ += bytes_.size();
+    bytes_.clear();
+  }
+  bool irregular() const { return irregular_; }
+  // After Finish: empty when the text is whole, else why it is not (lines
+  // missing at its end, or fewer bytes than the folder index records).
+  std::string Incomplete(uint64_t expected) const {
+    if (next_ <= last_) {
+      return "it has " + std::to_string(next_) + " of its " +
+             std::to_string(static_cast<int64_t>(last_) + 1) + " lines";
+    }
+    if (decoded_ < expected) {
+      return std::to_string(decoded_) + " of " + std::to_string(expected) + " bytes";
+    }
+    return {};
+  }
+
+ private:
+  bool Irregular() {
+    irregular_ = true;
+    return false;
+  }
+
+  std::function<void(std::string_view)> sink_;
+  Base64Decoder decoder_;
+  std::string bytes_;
+  bool seen_lines_ = false;
+  bool irregular_ = false;
+  int32_t last_ = 0;
+  int64_t next_ = 0;
+  uint64_t decoded_ = 0;
+  std::vector<std::pair<int64_t, int64_t>> gaps_;
+};
+
+// The bytes of an archive being decoded: in memory while they fit
+// `memory_limit`, then in a scratch file.
+class ArchiveBytes {
+ public:
+  ArchiveBytes(platform::FileSystem& files, std::string file, uint64_t memory_limit)
+      : files_(files), file_(std::move(file)), memory_limit_(memory_limit) {}
+
+  void Add(std::string_view piece) {
+    if (!out_ && !committed_ && memory_.size() + piece.size() <= memory_limit_) {
+      memory_.append(piece);
+      return;
+    }
+    if (!out_) {
+      if (auto ec = files_.OpenReplace(file_, platform::Durability::kBulk, out_)) {
+        ThrowCannotCreate(file_, platform::SystemMessage(ec));
+      }
+      Write(memory_);
+      std::string().swap(memory_);
+    }
+    Write(piece);
+  }
+
+  // Ends the bytes: a scratch file is closed.
+  void Seal() {
+    if (!out_) return;
+    if (auto ec = out_->Commit()) ThrowCannotCreate(file_, platform::SystemMessage(ec));
+    out_.reset();
+    committed_ = true;
+  }
+
+  // Extracts the archive into the destination (again and again, if asked).
+  // `incomplete` (see StreamingSection::Incomplete) is the reason given when
+  // the archive cannot be read.
+  void ExtractTo(const std::string& name, std::string_view destination,
+                 const std::string& incomplete) {
+    PackArchive archive;
+    archive.set_files(&files_);
+    Seal();
+    try {
+      if (committed_) {
+        archive.OpenArchive(file_);
+      } else {
+        archive.OpenArchiveBytes(memory_, name);
+      }
+    } catch (const ScriptError& e) {
+      ThrowUnreadable(e, incomplete, name);
+    }
+    archive.ExtractAll(destination);
+  }
+
+ private:
+  void Write(std::string_view piece) {
+    if (auto ec = out_->Write(piece)) ThrowCannotCreate(file_, platform::SystemMessage(ec));
+  }
+
+  platform::FileSystem& files_;
+  std::string file_;
+  uint64_t memory_limit_;
+  std::string memory_;
+  std::unique_ptr<platform::FileWriter> out_;
+  bool committed_ = false;
+};
+
+// Extracts a section whose lines are out of their written order: it is
+// read whole, as Load would give it alone. False when it holds no lines.
+bool ExtractIrregular(platform::FileSystem& files, std::string_view script,
+                      const std::string& section_name, std::string_view destination,
+                      uint64_t expected) {
+  std::unique_ptr<platform::FileReader> file;
+  if (files.OpenRead(script, file)) return false;
+  const IniModel model = IniModel::LoadFirstSection(*file, script, section_name);
+  const int section = FindFilledSection(model, section_name);
+  if (section < 0) return false;
+  ExtractSection(files, model, section, destination, expected);
   return true;
 }
+
+}  // namespace
 
 bool ExtractEmbeddedFile(platform::FileSystem& files, std::string_view script,
                          std::string_view folder, std::string_view file_name,
                          std::string_view destination) {
   if (script.empty()) return false;
   const std::string section_name = EmbeddedFileSection(folder, file_name);
-  {
-    const IniModel model = IniModel::LoadSections(files, script, [&](std::string_view name) {
-      return IEquals(name, section_name) || IEquals(name, folder);
-    });
-    const int section = FindFilledSection(model, section_name);
-    if (section < 0) return false;
-    ExtractSection(files, model, section, destination, RecordedArchiveSize(model, folder, file_name));
+  platform::ScopedTempFolder scratch(files);
+  MakeScratchFolder(scratch);
+  ArchiveBytes bytes(files, scratch.path() + kArchiveName, kInMemoryArchive);
+  StreamingSection decoder([&](std::string_view piece) { bytes.Add(piece); });
+  enum class State { kBefore, kIn, kDone } state = State::kBefore;
+  bool filled = false;
+  bool index_seen = false;
+  bool in_index = false;
+  uint64_t expected = 0;
+  // The folder index (for the recorded size) may come before or after the
+  // text section; the scan stops once both are read.
+  IniModel::Scan(files, script, [&](bool header, std::string_view text) {
+    if (header) {
+      if (state == State::kIn) state = State::kDone;
+      in_index = !index_seen && IEquals(text, folder);
+      index_seen = index_seen || in_index;
+      if (state == State::kDone) return !index_seen || in_index;
+      if (state == State::kBefore && IEquals(text, section_name)) state = State::kIn;
+      return true;
+    }
+    if (in_index) {
+      std::string_view key;
+      if (IniModel::KeyOfLine(text, key) && IEquals(key, file_name) && expected == 0) {
+        const IniModel line = IniModel::FromLines({"[" + std::string(folder) + "]", std::string(text)});
+        expected = RecordedArchiveSize(line, folder, file_name);
+      }
+    }
+    if (state != State::kIn) return true;
+    filled = true;
+    decoder.Line(text);
+    return true;
+  });
+  if (!filled) return false;
+  if (decoder.irregular()) {
+    if (!ExtractIrregular(files, script, section_name, destination, expected)) return false;
+  } else {
+    decoder.Finish();
+    bytes.ExtractTo(section_name, destination, decoder.Incomplete(expected));
   }
   std::string target = std::string(destination) + "\\" + std::string(file_name);
   target = IReplaceAll(target, "\\\\", "\\");
@@ -291,26 +710,79 @@ bool ExtractEmbeddedFolder(platform::FileSystem& files, std::string_view script,
                            const std::function<void(uint64_t files)>& progress) {
   if (script.empty() || !files.IsFolder(destination)) return false;
   const std::string prefix = EmbeddedFileSection(folder, "");
-  const IniModel model = IniModel::LoadSections(files, script, [&](std::string_view name) {
-    return IEquals(name, folder) ||
-           (name.size() > prefix.size() && IEquals(name.substr(0, prefix.size()), prefix));
-  });
+  platform::ScopedTempFolder scratch(files);
+  // One pass decodes the first section of each file name of the folder.
+  struct Decoded {
+    std::unique_ptr<ArchiveBytes> bytes;
+    std::unique_ptr<StreamingSection> decoder;
+    bool filled = false;
+  };
+  std::map<std::string, Decoded> sections;  // by the file name as the section has it, folded
   std::vector<std::string> keys;
-  const int index = model.FindSection(folder);
-  if (index >= 0) {
-    for (const auto& l : model.sections()[static_cast<size_t>(index)].lines) {
-      std::string_view key;
-      if (IniModel::KeyOfLine(l, key)) keys.emplace_back(key);
+  std::vector<std::string> index_lines;
+  bool in_index = false;
+  bool index_seen = false;
+  Decoded* current = nullptr;
+  // A section's bytes are closed when it ends, so few files are open at once.
+  const auto end_section = [&current] {
+    if (current == nullptr) return;
+    current->decoder->Finish();
+    current->bytes->Seal();
+    current = nullptr;
+  };
+  IniModel::Scan(files, script, [&](bool header, std::string_view text) {
+    if (header) {
+      end_section();
+      in_index = !index_seen && IEquals(text, folder);
+      index_seen = index_seen || in_index;
+      if (text.size() > prefix.size() && IEquals(text.substr(0, prefix.size()), prefix)) {
+        const std::string name = AsciiLowerCopy(text.substr(prefix.size()));
+        if (sections.count(name) == 0) {
+          if (scratch.path().empty()) MakeScratchFolder(scratch);
+          Decoded& d = sections[name];
+          // Each goes to a file: many of them at once must not fill memory.
+          d.bytes = std::make_unique<ArchiveBytes>(
+              files, scratch.path() + "/" + std::to_string(sections.size()) + ".arc", 0);
+          ArchiveBytes* out = d.bytes.get();
+          d.decoder = std::make_unique<StreamingSection>(
+              [out](std::string_view piece) { out->Add(piece); });
+          current = &d;
+        }
+      }
+      return true;
     }
-  }
+    if (in_index) {
+      std::string_view key;
+      if (IniModel::KeyOfLine(text, key)) {
+        keys.emplace_back(key);
+        index_lines.emplace_back(text);
+      }
+    }
+    if (current != nullptr) {
+      current->filled = true;
+      current->decoder->Line(text);
+    }
+    return true;
+  });
+  end_section();
   if (keys.empty()) return false;
+  std::vector<std::string> index_model_lines{"[" + std::string(folder) + "]"};
+  index_model_lines.insert(index_model_lines.end(), index_lines.begin(), index_lines.end());
+  const IniModel index = IniModel::FromLines(index_model_lines);
   uint64_t done = 0;
   for (const auto& key : keys) {
     if (progress) progress(done++);
     if (skip_existing && files.Exists(std::string(destination) + "\\" + key)) continue;
-    const int section = FindFilledSection(model, EmbeddedFileSection(folder, key));
-    if (section < 0) return false;
-    ExtractSection(files, model, section, destination, RecordedArchiveSize(model, folder, key));
+    const auto it = sections.find(AsciiLowerCopy(key));
+    if (it == sections.end() || !it->second.filled) return false;
+    Decoded& d = it->second;
+    const std::string section_name = EmbeddedFileSection(folder, key);
+    const uint64_t expected = RecordedArchiveSize(index, folder, key);
+    if (d.decoder->irregular()) {
+      if (!ExtractIrregular(files, script, section_name, destination, expected)) return false;
+    } else {
+      d.bytes->ExtractTo(section_name, destination, d.decoder->Incomplete(expected));
+    }
   }
   return true;
 }
@@ -350,6 +822,11 @@ RunOutcome RunEmbeddedFile(platform::FileSystem& files, std::string_view script,
 
 bool EmbedFile(std::string_view source, std::string_view script, std::string_view folder) {
   return EmbedFile(platform::ThreadFileSystem(), source, script, folder);
+}
+
+std::vector<bool> EmbedFiles(const std::vector<std::string>& sources, std::string_view script,
+                             std::string_view folder, bool list_folder) {
+  return EmbedFiles(platform::ThreadFileSystem(), sources, script, folder, list_folder);
 }
 
 bool ExtractEmbeddedFile(std::string_view script, std::string_view folder,

@@ -6,7 +6,8 @@
 //   [<folder>]                      <file>=<archive size>,<text size>
 //   [EncodedFolders]                one folder name per line (the editor's)
 //
-// Every operation loads the script afresh and saves it before returning.
+// Every operation reads the script afresh and writes it before returning,
+// one line at a time: neither the script nor an embedded text is held whole.
 // Scratch files live in a private temporary folder made for the one
 // operation and removed afterwards, also after an error. Errors of the
 // archive layer reach the caller as ScriptErrors. Each operation works on the
@@ -17,6 +18,7 @@
 #include <functional>
 #include <string>
 #include <string_view>
+#include <vector>
 
 namespace pelvar::platform {
 class FileSystem;
@@ -34,6 +36,18 @@ std::string EmbeddedFileSection(std::string_view folder, std::string_view file_n
 bool EmbedFile(platform::FileSystem& files, std::string_view source, std::string_view script,
                std::string_view folder);
 bool EmbedFile(std::string_view source, std::string_view script, std::string_view folder);
+
+// Stores several files into the script under the folder in one rewrite of
+// the script, as embedding them one after another would (a later file of a
+// name replaces an earlier one). With `list_folder`, the folder is also
+// added to the folder list when missing, as the editor adds a new folder.
+// Each file is streamed (packed, encoded and written a block at a time), so
+// the memory used does not grow with the files or the script. The result
+// tells for each source whether it was embedded (false: no such file).
+std::vector<bool> EmbedFiles(platform::FileSystem& files, const std::vector<std::string>& sources,
+                             std::string_view script, std::string_view folder, bool list_folder);
+std::vector<bool> EmbedFiles(const std::vector<std::string>& sources, std::string_view script,
+                             std::string_view folder, bool list_folder);
 
 // Extracts one embedded file into the destination folder (created when
 // missing). True when the file exists there afterwards; false when the

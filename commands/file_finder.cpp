@@ -96,18 +96,38 @@ void FileFinder::SearchFolder(const std::string& folder, const std::vector<std::
     }
     return;
   }
-  const platform::PathCollator& collator = platform::DefaultPathCollator();
-  std::set<SortedEntry> found;
+  // Every path found here shares the folder, so the names (with a folder's
+  // "\\") decide the order. Names of printable ASCII take the cheap key;
+  // the collator's key is made only when a name needs it.
+  std::vector<SortedEntry> found;
   for (const auto& mask : masks) {
     for (const auto& e : entries) {
       if ((e.hidden && !allow_hidden) || (e.is_directory && !allow_dirs)) continue;
       if (!MatchesMask(e.name, mask)) continue;
-      std::string path = path_of(e);
-      std::string key = collator.SortKey(path);
-      found.insert(SortedEntry{std::move(key), std::move(path)});
+      found.push_back(SortedEntry{e.is_directory ? e.name + "\\" : e.name, path_of(e)});
     }
   }
-  for (const auto& f : found) results_.push_back(f.path);
+  const platform::PathCollator& collator = platform::DefaultPathCollator();
+  bool ascii = true;
+  std::string key;
+  for (auto& f : found) {
+    if (!collator.AsciiKey(f.key, key)) {
+      ascii = false;
+      break;
+    }
+    f.key.swap(key);
+  }
+  if (!ascii) {
+    for (auto& f : found) {
+      f.key = f.path.substr(folder.size());
+      f.key = collator.SortKey(f.key);
+    }
+  }
+  std::stable_sort(found.begin(), found.end());
+  for (size_t i = 0; i < found.size(); ++i) {
+    if (i > 0 && found[i].key == found[i - 1].key) continue;
+    results_.push_back(std::move(found[i].path));
+  }
 }
 
 void FileFinder::Execute() {

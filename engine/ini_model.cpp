@@ -15,7 +15,11 @@ namespace pelvar {
 
 namespace {
 
+// Sections shorter than this are always scanned.
 constexpr size_t kIndexThreshold = 16;
+// A section's index is built at its this-many-th lookup: a one-off edit
+// scans once instead of hashing the whole section for one key.
+constexpr uint32_t kIndexAfterLookups = 4;
 
 // Hash and equality that ignore the case of A-Z.
 struct FoldedHash {
@@ -50,28 +54,40 @@ bool IniModel::KeyOfLine(std::string_view line, std::string_view& key) {
   return true;
 }
 
-void IniModel::LoadLine(std::string_view raw) {
+IniModel::RawLine IniModel::Normalize(std::string_view raw, std::string& out) {
   const std::string_view line = TrimControl(raw);
-  if (line.empty() || line[0] == ';') return;
+  if (line.empty() || line[0] == ';') return RawLine::kDropped;
   if (line.size() >= 2 && line.front() == '[' && line.back() == ']') {
-    sections_.push_back({std::string(TrimControl(line.substr(1, line.size() - 2))), {}});
-    return;
+    out.assign(TrimControl(line.substr(1, line.size() - 2)));
+    return RawLine::kHeader;
   }
-  if (sections_.empty()) return;
-  auto& lines = sections_.back().lines;
   const size_t eq = line.find('=');
   if (eq == std::string_view::npos) {
-    lines.emplace_back(line);
-    return;
+    out.assign(line);
+    return RawLine::kLine;
   }
   const std::string_view key = TrimControl(line.substr(0, eq));
   const std::string_view value = TrimControl(line.substr(eq + 1));
-  std::string stored;
-  stored.reserve(key.size() + 1 + value.size());
-  stored.append(key);
-  stored.push_back('=');
-  stored.append(value);
-  lines.push_back(std::move(stored));
+  out.clear();
+  out.reserve(key.size() + 1 + value.size());
+  out.append(key);
+  out.push_back('=');
+  out.append(value);
+  return RawLine::kLine;
+}
+
+void IniModel::LoadLine(std::string_view raw) {
+  std::string text;
+  switch (Normalize(raw, text)) {
+    case RawLine::kDropped:
+      return;
+    case RawLine::kHeader:
+      sections_.push_back({std::move(text), {}});
+      return;
+    case RawLine::kLine:
+      if (!sections_.empty()) sections_.back().lines.push_back(std::move(text));
+      return;
+  }
 }
 
 namespace {
@@ -314,8 +330,29 @@ IniModel IniModel::LoadSections(platform::FileSystem& files, std::string_view pa
   return LoadFrom(*file, path, keep);
 }
 
+IniModel IniModel::LoadFirstSection(std::string_view path, std::string_view name) {
+  std::unique_ptr<platform::FileReader> file;
+  if (const std::error_code ec = platform::ThreadFileSystem().OpenRead(path, file)) {
+    if (ec.value() == ENOENT || ec.value() == ENOTDIR) return IniModel();
+    throw CannotOpen(path, ec);
+  }
+  return LoadFirstSection(*file, path, name);
+}
+
+IniModel IniModel::LoadFirstSection(platform::FileReader& file, std::string_view path,
+                                    std::string_view name) {
+  const std::string wanted(name);
+  return LoadFiltered(
+      file, path, [&wanted](std::string_view n) { return IEquals(n, wanted); }, true);
+}
+
 IniModel IniModel::LoadFrom(platform::FileReader& file, std::string_view path,
                             const SectionFilter& keep) {
+  return LoadFiltered(file, path, keep, false);
+}
+
+IniModel IniModel::LoadFiltered(platform::FileReader& file, std::string_view path,
+                                const SectionFilter& keep, bool stop_after_kept) {
   IniModel model;
   auto fail = [&path](std::error_code ec) { return CannotOpen(path, ec); };
   {
@@ -345,11 +382,19 @@ IniModel IniModel::LoadFrom(platform::FileReader& file, std::string_view path,
   // With a filter, lines outside the wanted sections stop the feeder, and
   // the bytes up to the next line that begins with "[" are passed over.
   bool skipping = static_cast<bool>(keep);
+  bool kept_one = false;
+  bool done = false;
   auto emit = [&](std::string_view raw) -> bool {
+    if (done) return false;
     if (keep) {
       const std::string_view line = TrimControl(raw);
       if (line.size() >= 2 && line.front() == '[' && line.back() == ']') {
+        if (stop_after_kept && kept_one) {
+          done = true;
+          return false;
+        }
         skipping = !keep(TrimControl(line.substr(1, line.size() - 2)));
+        kept_one = kept_one || !skipping;
       }
       if (skipping) return false;
     }
@@ -367,14 +412,14 @@ IniModel IniModel::LoadFrom(platform::FileReader& file, std::string_view path,
       static_cast<size_t>(std::clamp<uint64_t>(file.size() + 1, 4096, 128 * 1024));
   std::string buf(chunk_size, '\0');
   uint64_t offset = 0;
-  while (!ended) {
+  while (!ended && !done) {
     size_t got = 0;
     if (const std::error_code ec = file.ReadAt(offset, buf.data(), buf.size(), got)) throw fail(ec);
     if (got == 0) break;
     offset += got;
     const std::string_view chunk(buf.data(), static_cast<size_t>(got));
     size_t pos = 0;
-    while (pos < chunk.size() && !ended) {
+    while (pos < chunk.size() && !ended && !done) {
       if (feeding) {
         const std::string_view part = chunk.substr(pos);
         const bool more = first ? feeder.Feed(part, emit) : feeder.Continue(part, emit);
@@ -412,6 +457,56 @@ IniModel IniModel::LoadFrom(platform::FileReader& file, std::string_view path,
   model.has_bom_ = feeder.has_bom();
   model.cut_at_nul_ = model.cut_at_nul_ || feeder.saw_nul();
   return model;
+}
+
+void IniModel::Scan(std::string_view path, const LineVisitor& visit) {
+  Scan(platform::ThreadFileSystem(), path, visit);
+}
+
+void IniModel::Scan(platform::FileSystem& files, std::string_view path, const LineVisitor& visit) {
+  std::unique_ptr<platform::FileReader> file;
+  if (const std::error_code ec = files.OpenRead(path, file)) {
+    if (ec.value() == ENOENT || ec.value() == ENOTDIR) return;
+    throw CannotOpen(path, ec);
+  }
+  Scan(*file, path, visit);
+}
+
+void IniModel::Scan(platform::FileReader& file, std::string_view path, const LineVisitor& visit) {
+  bool in_section = false;
+  bool stopped = false;
+  std::string text;
+  auto emit = [&](std::string_view raw) -> bool {
+    if (stopped) return false;
+    switch (Normalize(raw, text)) {
+      case RawLine::kDropped:
+        return true;
+      case RawLine::kHeader:
+        in_section = true;
+        stopped = !visit(true, text);
+        return !stopped;
+      case RawLine::kLine:
+        if (in_section) stopped = !visit(false, text);
+        return !stopped;
+    }
+    return true;
+  };
+  LineFeeder feeder;
+  std::string buf(128 * 1024, '\0');
+  bool first = true;
+  for (uint64_t offset = 0; !stopped;) {
+    size_t got = 0;
+    if (const std::error_code ec = file.ReadAt(offset, buf.data(), buf.size(), got)) {
+      throw CannotOpen(path, ec);
+    }
+    if (got == 0) break;
+    offset += got;
+    const std::string_view chunk(buf.data(), got);
+    const bool more = first ? feeder.Feed(chunk, emit) : feeder.Continue(chunk, emit);
+    first = false;
+    if (!more) break;
+  }
+  if (!stopped) feeder.Finish(emit);
 }
 
 std::vector<std::string> IniModel::RenderLines() const {
@@ -526,8 +621,18 @@ int IniModel::FindKeyLine(int section, std::string_view key) const {
     }
     return -1;
   }
-  if (indexes_.size() < sections_.size()) indexes_.resize(sections_.size());
+  if (indexes_.size() < sections_.size()) {
+    indexes_.resize(sections_.size());
+    lookups_.resize(sections_.size());
+  }
   auto& index = indexes_[static_cast<size_t>(section)];
+  if (!index && ++lookups_[static_cast<size_t>(section)] < kIndexAfterLookups) {
+    for (size_t i = 0; i < lines.size(); ++i) {
+      std::string_view k;
+      if (KeyOfLine(lines[i], k) && IEquals(k, key)) return static_cast<int>(i);
+    }
+    return -1;
+  }
   if (!index) {
     index = std::make_unique<KeyIndex>();
     index->first.reserve(lines.size());
@@ -592,6 +697,7 @@ void IniModel::EraseSection(std::string_view section) {
   if (s < 0) return;
   sections_.erase(sections_.begin() + s);
   indexes_.clear();
+  lookups_.clear();
 }
 
 int IniModel::AppendSection(std::string_view name) {

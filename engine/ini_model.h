@@ -55,10 +55,28 @@ class IniModel {
   static IniModel LoadSections(platform::FileSystem& files, std::string_view path,
                                const SectionFilter& keep);
   static IniModel LoadSections(std::string_view path, const SectionFilter& keep);
+  // Loads only the first section bearing `name` (ignoring case) and stops
+  // reading at the header that follows it, so a small section at the top of
+  // a large file costs one small read.
+  static IniModel LoadFirstSection(std::string_view path, std::string_view name);
+  // The same over an open file; `path` names it in errors.
+  static IniModel LoadFirstSection(platform::FileReader& file, std::string_view path,
+                                   std::string_view name);
   // Loads the content of an open file; raises "Cannot open file" for `path`
   // when a read fails.
   static IniModel LoadFrom(platform::FileReader& file, std::string_view path,
                            const SectionFilter& keep = {});
+
+  // Reads a file by the load rules one line at a time, keeping none of it:
+  // `visit` gets each section header (`header` true, the section's name)
+  // and each line of a section in its stored form, in file order, and
+  // returns false to stop. A missing file visits nothing; read errors raise
+  // as Load does.
+  using LineVisitor = std::function<bool(bool header, std::string_view text)>;
+  static void Scan(std::string_view path, const LineVisitor& visit);
+  static void Scan(platform::FileSystem& files, std::string_view path, const LineVisitor& visit);
+  // The same over an open file; `path` names it in errors.
+  static void Scan(platform::FileReader& file, std::string_view path, const LineVisitor& visit);
 
   // Writes the rendered model over the file atomically and durably. Raises
   // "Cannot create file \"%s\". %s" when it cannot be written.
@@ -124,14 +142,23 @@ class IniModel {
   struct KeyIndex;
   void Invalidate(int section) const;
   void LoadLine(std::string_view raw);
+  enum class RawLine { kDropped, kHeader, kLine };
+  // What a raw line is by the load rules; `out` gets a header's name or a
+  // line's stored form.
+  static RawLine Normalize(std::string_view raw, std::string& out);
+  // `stop_after_kept`: reading ends at the first header after a kept section.
+  static IniModel LoadFiltered(platform::FileReader& file, std::string_view path,
+                               const SectionFilter& keep, bool stop_after_kept);
 
   std::vector<Section> sections_;
   bool has_bom_ = false;
   bool utf16_ = false;
   bool cut_at_nul_ = false;
-  // Lazily built per-section key indexes, so that reading many keys of one
-  // large section costs a hash lookup each.
+  // Per-section key indexes, built once a section has been searched a few
+  // times, so that reading many keys of one large section costs a hash
+  // lookup each while a single lookup stays one linear scan.
   mutable std::vector<std::unique_ptr<KeyIndex>> indexes_;
+  mutable std::vector<uint32_t> lookups_;
 };
 
 }  // namespace pelvar

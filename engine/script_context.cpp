@@ -7,6 +7,7 @@
 #include "engine/script_error.h"
 #include "engine/text.h"
 #include "platform/posix_file_system.h"
+#include "platform/registry.h"
 #include "platform/system_folders.h"
 
 namespace pelvar {
@@ -162,13 +163,27 @@ void RunScript(ScriptContext& context, std::string_view script_file, std::string
       std::count_if(lines.begin(), lines.end(), [](const std::string& l) { return !l.empty(); });
   context.view.SetProgressMax(static_cast<int>(steps));
   int step = 0;
-  for (const std::string& line : lines) {
-    if (line.empty()) continue;
-    if (context.view.StopRequested()) return;
-    context.view.SetProgressPosition(++step);
-    context.step = static_cast<size_t>(step);
-    DispatchLine(context, line);
+  try {
+    for (const std::string& line : lines) {
+      if (line.empty()) continue;
+      if (context.view.StopRequested()) break;
+      context.view.SetProgressPosition(++step);
+      context.step = static_cast<size_t>(step);
+      DispatchLine(context, line);
+    }
+  } catch (...) {
+    CommitRegistry(context);
+    throw;
   }
+  CommitRegistry(context);
+}
+
+void CommitRegistry(ScriptContext& context) {
+  platform::Registry* registry = context.services.registry;
+  if (registry == nullptr) return;
+  const platform::RegistryResult r = registry->CommitPending();
+  if (!r.ok())
+    AddLogLine(context, "Failed to save registry changes: " + r.message, LogKind::kFailure);
 }
 
 }  // namespace pelvar

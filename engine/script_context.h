@@ -79,6 +79,11 @@ std::string EmptyPathText(const EmptyPathVariable& variable);
 // The first empty-path variable that `line` uses (ignoring case), or null.
 const EmptyPathVariable* FindEmptyPathUse(const ScriptContext& context, std::string_view line);
 
+// Writes back the registry changes held during the run (open hive files);
+// a failure becomes a failure line of the log. RunScript does it when the
+// script ends, however it ends.
+void CommitRegistry(ScriptContext& context);
+
 // Appends a line to the context's log: selected, scrolled to and shown.
 void AddLogLine(ScriptContext& context, std::string_view text, LogKind kind);
 

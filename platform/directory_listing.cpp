@@ -6,8 +6,11 @@
 #include <unicode/coll.h>
 #include <unicode/locid.h>
 #include <unicode/stringpiece.h>
+#include <unicode/uniset.h>
 #include <unicode/unistr.h>
 
+#include <algorithm>
+#include <array>
 #include <cerrno>
 #include <cstring>
 
@@ -52,7 +55,51 @@ std::error_code ListHostDirectory(const std::string& host, std::vector<Directory
 
 struct PathCollator::Impl {
   std::unique_ptr<icu::Collator> collator;
+  // Rank of each printable ASCII character in the collation (letters of
+  // either case share one); all zero when ASCII texts need the collator.
+  std::array<uint8_t, 128> ascii_rank{};
 };
+
+namespace {
+
+constexpr char kFirstPrintable = 0x20;
+constexpr char kLastPrintable = 0x7E;
+
+// Ranks the printable ASCII characters when the collation orders ASCII texts
+// character by character: no tailoring touches them, and punctuation and
+// blanks are not ignored. In the root collation each such character has one
+// primary weight and the common secondary weight, so two texts compare as
+// their rank sequences do.
+void RankAscii(const icu::Collator& collator, std::array<uint8_t, 128>& rank) {
+  UErrorCode status = U_ZERO_ERROR;
+  std::unique_ptr<icu::UnicodeSet> tailored(collator.getTailoredSet(status));
+  if (U_FAILURE(status) || !tailored) return;
+  if (tailored->containsSome(static_cast<UChar32>(kFirstPrintable),
+                             static_cast<UChar32>(kLastPrintable))) {
+    return;
+  }
+  if (collator.getAttribute(UCOL_ALTERNATE_HANDLING, status) != UCOL_NON_IGNORABLE ||
+      collator.getAttribute(UCOL_NUMERIC_COLLATION, status) != UCOL_OFF ||
+      collator.getAttribute(UCOL_CASE_LEVEL, status) != UCOL_OFF || U_FAILURE(status)) {
+    return;
+  }
+  std::vector<char> chars;
+  for (char c = kFirstPrintable; c <= kLastPrintable; ++c) chars.push_back(c);
+  const auto compare = [&](char a, char b) {
+    UErrorCode s = U_ZERO_ERROR;
+    return collator.compare(icu::UnicodeString(static_cast<UChar>(a)),
+                            icu::UnicodeString(static_cast<UChar>(b)), s);
+  };
+  std::stable_sort(chars.begin(), chars.end(),
+                   [&](char a, char b) { return compare(a, b) == UCOL_LESS; });
+  uint8_t next = 0;
+  for (size_t i = 0; i < chars.size(); ++i) {
+    if (i == 0 || compare(chars[i - 1], chars[i]) != UCOL_EQUAL) ++next;
+    rank[static_cast<size_t>(chars[i])] = next;
+  }
+}
+
+}  // namespace
 
 PathCollator::PathCollator() : impl_(std::make_unique<Impl>()) {
   UErrorCode status = U_ZERO_ERROR;
@@ -65,7 +112,24 @@ PathCollator::PathCollator() : impl_(std::make_unique<Impl>()) {
     status = U_ZERO_ERROR;
     impl_->collator.reset(icu::Collator::createInstance(icu::Locale::getRoot(), status));
   }
-  if (impl_->collator) impl_->collator->setStrength(icu::Collator::SECONDARY);
+  if (impl_->collator) {
+    impl_->collator->setStrength(icu::Collator::SECONDARY);
+    RankAscii(*impl_->collator, impl_->ascii_rank);
+  }
+}
+
+bool PathCollator::AsciiKey(std::string_view text, std::string& key) const {
+  const auto& rank = impl_->ascii_rank;
+  for (const char c : text) {
+    if (c < kFirstPrintable || c > kLastPrintable || rank[static_cast<size_t>(c)] == 0) {
+      return false;
+    }
+  }
+  key.resize(text.size());
+  for (size_t i = 0; i < text.size(); ++i) {
+    key[i] = static_cast<char>(rank[static_cast<size_t>(text[i])]);
+  }
+  return true;
 }
 
 PathCollator::~PathCollator() = default;

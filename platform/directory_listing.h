@@ -37,6 +37,11 @@ class PathCollator {
   // the paths compare equal (they differ at most in letter case).
   std::string SortKey(std::string_view path) const;
   int Compare(std::string_view a, std::string_view b) const;
+  // A cheaper key for a text of printable ASCII characters, when the locale
+  // orders those as the root collation does: one byte per character, whose
+  // memcmp order is the collation order among such keys (not comparable
+  // with SortKey's). False, with `key` untouched, for any other text.
+  bool AsciiKey(std::string_view text, std::string& key) const;
 
  private:
   struct Impl;

@@ -9,6 +9,8 @@
 #include <cerrno>
 #include <cstdlib>
 #include <cstring>
+#include <unordered_map>
+#include <unordered_set>
 
 #include "platform/registry_text.h"
 
@@ -111,9 +113,13 @@ RegistryResult HiveFile::Open(const std::string& host_path, bool write,
     fd = ::open(host_path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
     if (fd < 0) return file->Failure(RegistryStatus::kKeyRefused, ErrnoText(errno));
   }
-  const bool header_ok = ReadHiveHeader(fd, file->header_);
+  struct stat st;
+  const std::string problem =
+      ::fstat(fd, &st) != 0
+          ? ErrnoText(errno)
+          : HiveHeaderProblem(fd, static_cast<uint64_t>(st.st_size), file->header_);
   if (!write) ::close(fd);
-  if (!header_ok) return file->Failure(RegistryStatus::kKeyRefused, "not a registry hive file");
+  if (!problem.empty()) return file->Failure(RegistryStatus::kKeyRefused, problem);
   if (write && !file->header_.clean()) {
     return file->Failure(RegistryStatus::kKeyRefused,
                          "the hive was not closed cleanly (its sequence numbers differ)");
@@ -161,6 +167,13 @@ RegistryResult HiveFile::AddChild(Node parent, const std::vector<Child>& sibling
     return Failure(RegistryStatus::kKeyRefused,
                    "key \"" + name + "\" cannot be added in the order the system sorts keys");
   }
+  // The system's hash of a name outside ASCII can be set only in an "lh"
+  // list; hivex keeps the kind of list a key has.
+  if (!IsAscii(name) && !SubkeysTakeNameHash(lock_fd_, parent)) {
+    return Failure(RegistryStatus::kUnsupported,
+                   "a key name outside ASCII cannot be added to this hive's older kind of "
+                   "subkey list");
+  }
   out = hivex_node_add_child(hive_, parent, name.c_str());
   if (out == 0) {
     return Failure(RegistryStatus::kKeyRefused,
@@ -173,6 +186,7 @@ RegistryResult HiveFile::AddChild(Node parent, const std::vector<Child>& sibling
 }
 
 RegistryResult HiveFile::FindKey(const std::vector<std::string>& names, KeyOpen open, Node& out) {
+  if (hive_ == nullptr) return Failure(RegistryStatus::kKeyRefused, "the hive is not open");
   Node node = hivex_root(hive_);
   if (node == 0) return Failure(RegistryStatus::kKeyRefused, "the hive has no root key");
   std::vector<Child> children;
@@ -191,11 +205,38 @@ RegistryResult HiveFile::FindKey(const std::vector<std::string>& names, KeyOpen 
         return Failure(RegistryStatus::kKeyNotFound, "no key \"" + name + "\"");
       }
       if (auto r = AddChild(node, children, name, found); !r.ok()) return r;
+      Expected created;
+      created.key.assign(names.begin(), names.begin() + (&name - names.data()) + 1);
+      Expect(std::move(created));
     }
     node = found;
   }
   out = node;
+  node_paths_[node] = names;
   return {};
+}
+
+namespace {
+
+std::string FoldedPath(const std::vector<std::string>& names) {
+  std::string out;
+  for (const std::string& n : names) {
+    out += NameFoldText(n);
+    out += '\\';
+  }
+  return out;
+}
+
+std::string ExpectedId(const std::vector<std::string>& key, bool is_value,
+                       const std::string& name) {
+  return FoldedPath(key) + (is_value ? "\x01" + NameFoldText(name) : std::string());
+}
+
+}  // namespace
+
+void HiveFile::Expect(Expected e) {
+  const std::string id = ExpectedId(e.key, e.is_value, e.value_name);
+  expected_.insert_or_assign(id, std::move(e));
 }
 
 RegistryResult HiveFile::ReadValues(Node key, std::vector<RegistryValue>& out) const {
@@ -270,7 +311,16 @@ RegistryResult HiveFile::SetValue(Node key, const RegistryValue& value) {
     }
   }
   if (!replaced) values.push_back(value);
-  return WriteValues(key, values);
+  if (auto r = WriteValues(key, values); !r.ok()) return r;
+  if (const auto it = node_paths_.find(key); it != node_paths_.end()) {
+    Expected e;
+    e.key = it->second;
+    e.is_value = true;
+    e.value_name = value.name;
+    e.value = value;
+    Expect(std::move(e));
+  }
+  return {};
 }
 
 RegistryResult HiveFile::DeleteValue(Node key, const std::string& name) {
@@ -280,7 +330,16 @@ RegistryResult HiveFile::DeleteValue(Node key, const std::string& name) {
   for (size_t i = 0; i < values.size(); ++i) {
     if (NameFoldKey(values[i].name) == fold) {
       values.erase(values.begin() + static_cast<long>(i));
-      return WriteValues(key, values);
+      if (auto r = WriteValues(key, values); !r.ok()) return r;
+      if (const auto it = node_paths_.find(key); it != node_paths_.end()) {
+        Expected e;
+        e.key = it->second;
+        e.is_value = true;
+        e.value_name = name;
+        e.present = false;
+        Expect(std::move(e));
+      }
+      return {};
     }
   }
   return Failure(RegistryStatus::kValueNotFound, "no value \"" + name + "\"");
@@ -297,6 +356,21 @@ RegistryResult HiveFile::DeleteSubkey(Node key, const std::string& name) {
                      "cannot delete key \"" + child.name + "\": " + ErrnoText(errno));
     }
     changed_ = true;
+    if (const auto it = node_paths_.find(key); it != node_paths_.end()) {
+      Expected gone;
+      gone.key = it->second;
+      gone.key.push_back(child.name);
+      gone.present = false;
+      // What was expected below the key went with it.
+      const std::string prefix = FoldedPath(gone.key);
+      for (auto e = expected_.lower_bound(prefix);
+           e != expected_.end() && e->first.compare(0, prefix.size(), prefix) == 0;) {
+        e = expected_.erase(e);
+      }
+      Expect(std::move(gone));
+    }
+    // Handles of keys below it are gone too.
+    node_paths_.clear();
     return {};
   }
   return Failure(RegistryStatus::kKeyNotFound, "no key \"" + name + "\"");
@@ -323,7 +397,116 @@ RegistryResult HiveFile::List(Node key, RegistryKeyContents& out) {
   return ReadValues(key, out.values);
 }
 
-RegistryResult HiveFile::Commit() {
+RegistryResult HiveFile::WriteCompacted(int fd) {
+  struct stat st;
+  if (::fstat(fd, &st) != 0) return Failure(RegistryStatus::kValueRefused, ErrnoText(errno));
+  std::string image(static_cast<size_t>(st.st_size), '\0');
+  for (size_t at = 0; at < image.size();) {
+    const ssize_t n = ::pread(fd, image.data() + at, image.size() - at, static_cast<off_t>(at));
+    if (n <= 0) return Failure(RegistryStatus::kValueRefused, "cannot read the written hive back");
+    at += static_cast<size_t>(n);
+  }
+  std::string compact;
+  std::string why;
+  if (!CompactHive(image, compact, why)) {
+    return Failure(RegistryStatus::kValueRefused, "the written hive is not sound: " + why);
+  }
+  image = {};
+  for (size_t at = 0; at < compact.size();) {
+    const ssize_t n =
+        ::pwrite(fd, compact.data() + at, compact.size() - at, static_cast<off_t>(at));
+    if (n <= 0) return Failure(RegistryStatus::kValueRefused, "cannot write: " + ErrnoText(errno));
+    at += static_cast<size_t>(n);
+  }
+  if (::ftruncate(fd, static_cast<off_t>(compact.size())) != 0) {
+    return Failure(RegistryStatus::kValueRefused, "cannot write: " + ErrnoText(errno));
+  }
+  return {};
+}
+
+std::string HiveFile::CheckWritten(const std::string& path) const {
+  hive_h* written = hivex_open(path.c_str(), 0);
+  if (written == nullptr) return "hivex cannot open it: " + ErrnoText(errno);
+  // Keys by folded path, filled a whole subkey list at a time, so that many
+  // changed keys below one key cost one walk of its list.
+  std::unordered_map<std::string, hive_node_h> found;
+  std::unordered_set<hive_node_h> listed;
+  // The node at a key path, 0 when absent.
+  const auto find = [&](const std::vector<std::string>& names) {
+    hive_node_h node = hivex_root(written);
+    std::string at;
+    for (const std::string& name : names) {
+      if (node == 0) return node;
+      const std::string parent = at;
+      at += NameFoldText(name) + "\\";
+      if (const auto it = found.find(at); it != found.end()) {
+        node = it->second;
+        continue;
+      }
+      if (listed.insert(node).second) {
+        HivexPtr<hive_node_h> children(hivex_node_children(written, node));
+        for (size_t i = 0; children && children.get()[i] != 0; ++i) {
+          const hive_node_h child = children.get()[i];
+          HivexPtr<char> child_name(hivex_node_name(written, child));
+          if (!child_name) continue;
+          const std::string key =
+              parent +
+              NameFoldText(std::string(child_name.get(), hivex_node_name_len(written, child))) +
+              "\\";
+          found.emplace(key, child);
+        }
+      }
+      const auto it = found.find(at);
+      node = it == found.end() ? 0 : it->second;
+    }
+    return node;
+  };
+  std::string problem;
+  for (const auto& [id, e] : expected_) {
+    const hive_node_h node = find(e.key);
+    std::string where;
+    for (const std::string& n : e.key) where += "\\" + n;
+    if (!e.is_value) {
+      if ((node != 0) != e.present) {
+        problem = "key \"" + where + "\" is " + (e.present ? "missing" : "still there");
+        break;
+      }
+      continue;
+    }
+    bool present = false;
+    bool same = false;
+    if (node != 0) {
+      const std::u16string fold = NameFoldKey(e.value_name);
+      HivexPtr<hive_value_h> values(hivex_node_values(written, node));
+      for (size_t i = 0; values && values.get()[i] != 0; ++i) {
+        const hive_value_h v = values.get()[i];
+        HivexPtr<char> name(hivex_value_key(written, v));
+        if (!name ||
+            NameFoldKey(std::string(name.get(), hivex_value_key_len(written, v))) != fold) {
+          continue;
+        }
+        present = true;
+        hive_type type;
+        size_t length = 0;
+        HivexPtr<char> data(hivex_value_value(written, v, &type, &length));
+        same = data && static_cast<uint32_t>(type) == e.value.type &&
+               std::string_view(data.get(), length) == e.value.data;
+        break;
+      }
+    }
+    if (present != e.present || (present && !same)) {
+      problem = "value \"" + e.value_name + "\" of key \"" + where + "\" " +
+                (!present    ? "is missing"
+                 : e.present ? "does not hold what was written"
+                             : "is still there");
+      break;
+    }
+  }
+  hivex_close(written);
+  return problem;
+}
+
+RegistryResult HiveFile::Commit(bool keep_open) {
   if (!changed_) return {};
   const size_t slash = path_.rfind('/');
   const std::string dir = slash == std::string::npos ? "" : path_.substr(0, slash + 1);
@@ -351,20 +534,48 @@ RegistryResult HiveFile::Commit() {
         break;
     }
   }
+  if (problem.empty()) {
+    if (auto r = WriteCompacted(fd); !r.ok()) problem = r.message.substr(r.message.find(": ") + 2);
+  }
   struct stat st;
   if (problem.empty() && ::fstat(lock_fd_, &st) == 0) ::fchmod(fd, st.st_mode & 07777);
   if (problem.empty() && ::fsync(fd) != 0) problem = "cannot write: " + ErrnoText(errno);
-  ::close(fd);
+  if (problem.empty()) {
+    // Read back as any reader would before it replaces the hive.
+    HiveHeader written;
+    std::string why = ::fstat(fd, &st) != 0
+                          ? ErrnoText(errno)
+                          : HiveHeaderProblem(fd, static_cast<uint64_t>(st.st_size), written);
+    if (why.empty()) why = CheckWritten(temp);
+    if (!why.empty()) problem = "the written hive does not read back: " + why;
+  }
+  // The new file is locked before its name can be found.
+  if (problem.empty() && ::flock(fd, LOCK_EX) != 0) problem = "cannot lock: " + ErrnoText(errno);
   if (problem.empty() && ::rename(temp.c_str(), path_.c_str()) != 0) {
     problem = "cannot replace the hive: " + ErrnoText(errno);
   }
   if (!problem.empty()) {
+    ::close(fd);
     ::unlink(temp.c_str());
     return Failure(status, problem);
   }
+  ::close(lock_fd_);
+  lock_fd_ = fd;
   SyncFolderOf(path_);
   changed_ = false;
   new_keys_.clear();
+  node_paths_.clear();
+  expected_.clear();
+  // Go on from the file as written, so that the space hivex leaves behind in
+  // memory with each change does not pile up over a long run.
+  hivex_close(hive_);
+  hive_ = nullptr;
+  if (!keep_open) return {};
+  hive_ = hivex_open(path_.c_str(), HIVEX_OPEN_WRITE);
+  if (hive_ == nullptr) {
+    return Failure(RegistryStatus::kValueRefused, "cannot open the hive: " + ErrnoText(errno));
+  }
+  ReadHiveHeader(lock_fd_, header_);
   return {};
 }
 
@@ -375,9 +586,9 @@ std::string HiveMountProblem(const std::string& host_path) {
   const int fd = ::open(host_path.c_str(), O_RDONLY | O_CLOEXEC);
   if (fd < 0) return ErrnoText(errno);
   HiveHeader header;
-  const bool ok = ReadHiveHeader(fd, header);
+  const std::string problem = HiveHeaderProblem(fd, static_cast<uint64_t>(st.st_size), header);
   ::close(fd);
-  if (!ok) return "not a registry hive file";
+  if (!problem.empty()) return problem;
   if (!header.clean()) {
     return "the hive was not closed cleanly (its sequence numbers differ) and its transaction "
            "logs would have to be replayed first";

@@ -1,12 +1,16 @@
-// A registry hive file (regf) opened for one operation through hivex. Names
-// are UTF-8 and match as the system matches them (any letter case); a write
-// keeps an existing name's spelling. A hive opened for writing is locked,
-// and its changes reach the file only by Commit, which writes a temporary
-// file beside it, syncs it and renames it over the hive, so a crash leaves
-// the old hive or the new one, never a damaged one.
+// A registry hive file (regf) opened through hivex. Names are UTF-8 and
+// match as the system matches them (any letter case); a write keeps an
+// existing name's spelling. A hive opened for writing is locked while the
+// object lives, and its changes are held in memory until Commit, which
+// writes a temporary file beside it with only the live cells (freed space
+// is not carried along, so a hive does not grow with rewrites), syncs it,
+// opens it again and reads every change back, and only then renames it over
+// the hive: a crash leaves the old hive or the new one, never a damaged one,
+// and a commit never leaves a hive that a reader cannot open.
 #pragma once
 
 #include <cstddef>
+#include <map>
 #include <memory>
 #include <string>
 #include <vector>
@@ -26,8 +30,9 @@ class HiveFile {
   HiveFile(const HiveFile&) = delete;
   HiveFile& operator=(const HiveFile&) = delete;
 
-  // Opens a hive. For writing, the file is locked until the object goes, and
-  // a hive that was not closed cleanly is refused.
+  // Opens a hive. A file whose header does not match it is refused with the
+  // reason. For writing, the file is locked until the object goes, and a
+  // hive that was not closed cleanly is refused.
   static RegistryResult Open(const std::string& host_path, bool write,
                              std::unique_ptr<HiveFile>& out);
 
@@ -42,8 +47,12 @@ class HiveFile {
   RegistryResult GetValue(Node key, const std::string& name, RegistryValue& out);
   RegistryResult List(Node key, RegistryKeyContents& out);
 
-  // Writes the changes made so far over the file (nothing when none).
-  RegistryResult Commit();
+  // Writes the changes made so far over the file (nothing when none). With
+  // `keep_open` the hive stays open for more (node handles from before are
+  // stale); otherwise only the lock is kept until the object goes.
+  RegistryResult Commit(bool keep_open = true);
+  bool changed() const { return changed_; }
+  const std::string& path() const { return path_; }
 
  private:
   struct Child {
@@ -55,6 +64,15 @@ class HiveFile {
     Node child;
     uint32_t hash;
   };
+  // What a commit must find in the written file: a key (with `value_name`
+  // empty and `is_value` false) or a value, present with its data or absent.
+  struct Expected {
+    std::vector<std::string> key;
+    bool is_value = false;
+    std::string value_name;
+    bool present = true;
+    RegistryValue value;
+  };
 
   HiveFile() = default;
   RegistryResult Failure(RegistryStatus status, const std::string& what) const;
@@ -63,6 +81,10 @@ class HiveFile {
                           Node& out);
   RegistryResult ReadValues(Node key, std::vector<RegistryValue>& out) const;
   RegistryResult WriteValues(Node key, const std::vector<RegistryValue>& values);
+  void Expect(Expected e);
+  // Empty when the hive file at `path` holds every expected change.
+  std::string CheckWritten(const std::string& path) const;
+  RegistryResult WriteCompacted(int fd);
 
   std::string path_;
   hive_h* hive_ = nullptr;
@@ -70,6 +92,10 @@ class HiveFile {
   HiveHeader header_;
   bool changed_ = false;
   std::vector<NewKey> new_keys_;
+  // The key path of each node handed out since the last commit.
+  std::map<Node, std::vector<std::string>> node_paths_;
+  // By folded key path and value name; the last change of each counts.
+  std::map<std::string, Expected> expected_;
 };
 
 // Empty when the file is a hive that can be mounted, else why not.

@@ -5,6 +5,7 @@
 #pragma once
 
 #include <cstdint>
+#include <string>
 #include <string_view>
 
 namespace pelvar::platform {
@@ -21,6 +22,20 @@ struct HiveHeader {
 // Reads the header of the open file. False when it is not a hive header.
 bool ReadHiveHeader(int fd, HiveHeader& out);
 
+// Checks the header of the open hive file of `file_size` bytes against the
+// file: checksum, version, the size of the hive bins (which must be in the
+// file and be a chain of "hbin" blocks, each where its header says), and a
+// root key cell inside them. Empty when it holds, else why not. The sequence
+// numbers are left to the caller (`out` has them).
+std::string HiveHeaderProblem(int fd, uint64_t file_size, HiveHeader& out);
+
+// Rewrites a whole hive file image with only the cells reachable from its
+// root key, packed into fresh bins: the space of freed cells is given back.
+// Keys, values, security records, class names and big-data records keep
+// their contents; only cell offsets change. False, with `why`, when the
+// image holds a link that does not lead to an allocated cell.
+bool CompactHive(std::string_view image, std::string& out, std::string& why);
+
 // Longest value data stored in a plain cell; longer data need big-data
 // records in hives of version 1.4 and later.
 inline constexpr size_t kMaxPlainValueData = 16344;
@@ -34,6 +49,12 @@ enum class SetHashResult {
   kNotFound,  // the parent's lists do not link the child
   kIoError,
 };
+
+// Whether a new subkey of the key whose nk record is at `parent` (absolute
+// file offset) lands in an "lh" list, as the hive file open as `fd` has the
+// key: true when the key has no subkeys there (a new list is an "lh" list),
+// is not in the file yet, or keeps its subkeys in "lh" lists.
+bool SubkeysTakeNameHash(int fd, uint64_t parent);
 
 // In the hive file open as `fd`, sets the hash of the subkey list entry that
 // links `parent` (the absolute file offset of its nk record) to `child`.

@@ -16,16 +16,6 @@ namespace pelvar::platform {
 
 namespace {
 
-// Opens the hive, runs `fn` on it and, for a change that succeeded, commits.
-template <typename Fn>
-RegistryResult InHive(const HiveMount& mount, bool write, Fn&& fn) {
-  std::unique_ptr<HiveFile> hive;
-  if (auto r = HiveFile::Open(mount.file, write, hive); !r.ok()) return r;
-  RegistryResult result = fn(*hive);
-  if (write && result.ok()) result = hive->Commit();
-  return result;
-}
-
 // The absolute host path of a script path.
 std::string AbsoluteHostPath(std::string_view script_path) {
   const std::string host = HostPath(script_path);
@@ -38,6 +28,56 @@ std::string AbsoluteHostPath(std::string_view script_path) {
 
 HostRegistry::HostRegistry(std::string store_path, std::string program_files_dir, bool read_only)
     : store_(std::move(store_path), std::move(program_files_dir), read_only) {}
+
+HostRegistry::~HostRegistry() {
+  CommitPending();
+}
+
+template <typename Fn>
+RegistryResult HostRegistry::InHive(const HiveMount& mount, bool write, Fn&& fn) {
+  auto it = open_.find(mount.file);
+  if (it == open_.end()) {
+    std::unique_ptr<HiveFile> hive;
+    if (auto r = HiveFile::Open(mount.file, write, hive); !r.ok()) return r;
+    if (!write) return fn(*hive);
+    it = open_.emplace(mount.file, OpenHive{std::move(hive), {}}).first;
+  }
+  OpenHive& open = it->second;
+  const bool was_changed = open.file->changed();
+  RegistryResult result = fn(*open.file);
+  if (!open.file->changed()) return result;
+  const auto now = std::chrono::steady_clock::now();
+  if (!was_changed) open.changed_since = now;
+  if (now - open.changed_since >= commit_after_) {
+    if (auto r = open.file->Commit(); !r.ok()) return r;
+  }
+  return result;
+}
+
+RegistryResult HostRegistry::CloseHive(const std::string& file) {
+  const auto it = open_.find(file);
+  if (it == open_.end()) return {};
+  RegistryResult r = it->second.file->Commit(/*keep_open=*/false);
+  open_.erase(it);
+  return r;
+}
+
+void HostRegistry::CommitBeforeStart() {
+  RegistryResult held = std::move(pending_failure_);
+  pending_failure_ = {};
+  RegistryResult r = CommitPending();
+  pending_failure_ = held.ok() ? std::move(r) : std::move(held);
+}
+
+RegistryResult HostRegistry::CommitPending() {
+  RegistryResult first = std::move(pending_failure_);
+  pending_failure_ = {};
+  while (!open_.empty()) {
+    RegistryResult r = CloseHive(open_.begin()->first);
+    if (first.ok() && !r.ok()) first = std::move(r);
+  }
+  return first;
+}
 
 RegistryResult HostRegistry::Resolve(const RegistryKey& key, Route& out) {
   out = {};
@@ -111,16 +151,12 @@ RegistryResult HostRegistry::DeleteKey(const RegistryKey& key, KeyOpen open,
     }
     return store_.DeleteKey(key.root, route.names, open, subkey);
   }
-  std::unique_ptr<HiveFile> hive;
-  if (auto r = HiveFile::Open(route.mount.file, true, hive); !r.ok()) return r;
-  HiveFile::Node node = 0;
-  if (auto r = hive->FindKey(route.names, open, node); !r.ok()) return r;
-  RegistryResult result = hive->DeleteSubkey(node, subkey);
   // Keys made on the way stay, also when there was nothing to delete.
-  if (result.ok() || result.status == RegistryStatus::kKeyNotFound) {
-    if (auto r = hive->Commit(); !r.ok()) return r;
-  }
-  return result;
+  return InHive(route.mount, true, [&](HiveFile& hive) {
+    HiveFile::Node node = 0;
+    if (auto r = hive.FindKey(route.names, open, node); !r.ok()) return r;
+    return hive.DeleteSubkey(node, subkey);
+  });
 }
 
 RegistryResult HostRegistry::DeleteValue(const RegistryKey& key, std::string_view name) {
@@ -186,6 +222,14 @@ RegistryResult HostRegistry::LoadHive(std::string_view name, std::string_view fi
 }
 
 RegistryResult HostRegistry::UnloadHive(std::string_view name) {
+  HiveMount mount;
+  bool found = false;
+  if (auto r = store_.FindMount(ScriptTextToUtf8(name), mount, found); !r.ok()) return r;
+  // The hive's changes are written before it is let go; a hive whose
+  // changes cannot be written stays mounted.
+  if (found) {
+    if (auto r = CloseHive(mount.file); !r.ok()) return r;
+  }
   return store_.RemoveMount(ScriptTextToUtf8(name));
 }
 

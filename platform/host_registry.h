@@ -2,8 +2,18 @@
 // mounted below HKEY_LOCAL_MACHINE. A key path below HKEY_LOCAL_MACHINE
 // whose first name is a mounted hive's (in any letter case) goes to that
 // hive file; every other key lives in the store.
+//
+// A hive file written to stays open (and locked) with its changes in
+// memory. They are committed, the file written whole and atomically, when
+// the hive is unloaded, on CommitPending (the end of a run, and before
+// another program starts), and otherwise at most every few seconds, at the
+// first write after the oldest uncommitted change has waited that long. A
+// crash loses at most the uncommitted changes and never damages the hive.
 #pragma once
 
+#include <chrono>
+#include <map>
+#include <memory>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -12,6 +22,8 @@
 #include "platform/registry_store.h"
 
 namespace pelvar::platform {
+
+class HiveFile;
 
 class HostRegistry : public Registry {
  public:
@@ -28,6 +40,19 @@ class HostRegistry : public Registry {
   RegistryResult GetValue(const RegistryKey& key, std::string_view name,
                           RegistryValue& out) override;
   RegistryResult ListKey(const RegistryKey& key, RegistryKeyContents& out) override;
+  // Commits every open hive and closes it. The first failure of a commit
+  // since the last call is reported (also one made before a program start).
+  RegistryResult CommitPending() override;
+  // CommitPending before another program starts: a failure is kept for the
+  // next CommitPending to report.
+  void CommitBeforeStart();
+  ~HostRegistry() override;
+  HostRegistry(const HostRegistry&) = delete;
+  HostRegistry& operator=(const HostRegistry&) = delete;
+
+  // How long a change may wait in memory before a write commits it.
+  static constexpr std::chrono::milliseconds kCommitAfter{3000};
+  void set_commit_after(std::chrono::milliseconds wait) { commit_after_ = wait; }
 
   // Mounts the hive file (a script path) as HKEY_LOCAL_MACHINE\name. Refused
   // when the file is not a hive, was not closed cleanly, or the name or the
@@ -49,8 +74,22 @@ class HostRegistry : public Registry {
     KeyNames names;
   };
   RegistryResult Resolve(const RegistryKey& key, Route& out);
+  // Runs `fn` on the mounted hive: the open one, or for a write one opened
+  // and kept, or for a read one opened for the call.
+  template <typename Fn>
+  RegistryResult InHive(const HiveMount& mount, bool write, Fn&& fn);
+  // Commits and closes the open hive of the file, if any.
+  RegistryResult CloseHive(const std::string& file);
+
+  struct OpenHive {
+    std::unique_ptr<HiveFile> file;
+    std::chrono::steady_clock::time_point changed_since;
+  };
 
   RegistryStore store_;
+  std::map<std::string, OpenHive> open_;  // by host path
+  RegistryResult pending_failure_;
+  std::chrono::milliseconds commit_after_ = kCommitAfter;
 };
 
 }  // namespace pelvar::platform

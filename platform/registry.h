@@ -1,8 +1,9 @@
 // The registry scripts write to: keys below five predefined roots, each key
 // holding named values of a type. On Linux it is a host store (an SQLite
 // database) in which registry hive files can be mounted below
-// HKEY_LOCAL_MACHINE. Every operation is one transaction: it opens what it
-// needs, changes it, commits and closes it; nothing is cached between calls.
+// HKEY_LOCAL_MACHINE. Every operation on the store is one transaction. A
+// hive file written to stays open in memory and is committed as a whole:
+// see CommitPending.
 //
 // Names are script text (8-bit): taken as UTF-8 when valid, else as
 // Windows-1252. Key and value names match without regard to letter case and
@@ -95,6 +96,10 @@ class Registry {
                                   RegistryValue& out) = 0;
   // Lists the subkeys and values of an existing key.
   virtual RegistryResult ListKey(const RegistryKey& key, RegistryKeyContents& out) = 0;
+  // Writes back the changes held for later (in hive files kept open during a
+  // run) and lets the files go. Called when a run ends and before another
+  // program starts; a failure tells what could not be written.
+  virtual RegistryResult CommitPending() { return {}; }
 };
 
 }  // namespace pelvar::platform

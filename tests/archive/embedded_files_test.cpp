@@ -7,6 +7,7 @@
 #include <random>
 
 #include "archive/base64_text.h"
+#include "archive/pack_archive.h"
 #include "engine/ini_model.h"
 #include "engine/script_error.h"
 #include "platform/process_launcher.h"
@@ -163,6 +164,83 @@ TEST(EmbeddedFilesTest, EmptyFileAndExactlyOneFullLine) {
     EXPECT_TRUE(dir.Read("out/r.bin") == content);
   }
   EXPECT_TRUE(found);
+}
+
+// Embedding one file through the whole-file model: the reference for the
+// streaming writer.
+void ReferenceEmbed(const std::string& source, const std::string& script, const std::string& folder,
+                    TempDir& scratch) {
+  const std::string name = source.substr(source.rfind('/') + 1);
+  const std::string archive_path = scratch.Path("ref.arc");
+  fs::remove(archive_path);
+  PackArchive archive;
+  archive.CreateArchive(archive_path);
+  archive.AddFile(source);
+  archive.CloseArchive();
+  const std::string bytes = testing::ReadFileText(archive_path);
+  const std::string text = EncodeBase64Text(bytes);
+  std::vector<std::string> lines;
+  for (size_t at = 0; at < text.size();) {
+    size_t end = text.find("\r\n", at);
+    if (end == std::string::npos) end = text.size();
+    lines.push_back(text.substr(at, end - at));
+    at = end + 2;
+  }
+  IniModel model = IniModel::Load(script);
+  const std::string section = EmbeddedFileSection(folder, name);
+  while (model.SectionExists(section)) model.EraseSection(section);
+  int index = model.FindSection(section);
+  if (index < 0) index = model.AppendSection(section);
+  std::vector<std::string> body{"lines=" + std::to_string(static_cast<int>(lines.size()) - 1)};
+  for (size_t i = 0; i < lines.size(); ++i) body.push_back(std::to_string(i) + "=" + lines[i]);
+  model.SetSectionLines(index, body);
+  model.WriteKey(folder, name, std::to_string(bytes.size()) + "," + std::to_string(text.size()));
+  model.Save(script);
+}
+
+TEST(EmbeddedFilesTest, OneRewriteForManyFilesGivesWhatOneAtATimeGives) {
+  TempDir dir;
+  TempDir scratch;
+  // Sizes around the line and group boundaries of the text.
+  std::vector<std::string> sources;
+  for (const size_t n : {0, 1, 2, 3, 100, 3066, 3067, 3068, 3069, 6135, 20000}) {
+    sources.push_back(dir.Write("src/f" + std::to_string(n) + ".bin", RandomBytes(n, n + 1)));
+  }
+  const std::vector<std::string> scripts = {
+      "",
+      "\xEF\xBB\xBF[main]\r\ntitle = t\r\n; comment\r\n\r\n",
+      "junk before\r\n[F]\r\nf3.bin=old\r\nother=1\r\n[EncodedFile-F-f3.bin]\r\nlines=0\r\n0=x\r\n",
+      "[EncodedFile-F-f1.bin]\r\n0=a\r\n[encodedfile-f-F1.BIN]\r\n[f]\r\n[EncodedFile-F-f1.bin]"
+      "\r\n0=b\r\n"
+      "[EncodedFile-F-f2.bin]\r\n[z]\r\nk=v\r\n",
+      "[process]\r\necho,1,a]\r\n[EncodedFile-F-f20000.bin]\r\nlines=5\r\n0=A\r\n1=B\r\n",
+  };
+  for (size_t i = 0; i < scripts.size(); ++i) {
+    const std::string streamed = dir.Write("s" + std::to_string(i) + ".script", scripts[i]);
+    const std::string reference = dir.Write("r" + std::to_string(i) + ".script", scripts[i]);
+    const std::vector<bool> done = EmbedFiles(sources, streamed, "F", false);
+    EXPECT_EQ(done, std::vector<bool>(sources.size(), true));
+    for (const auto& source : sources) ReferenceEmbed(source, reference, "F", scratch);
+    EXPECT_TRUE(testing::ReadFileText(streamed) == testing::ReadFileText(reference)) << i;
+  }
+  // Each file reads back, whole and one by one.
+  const std::string script = dir.Path("s1.script");
+  fs::create_directory(dir.Path("out"));
+  ASSERT_TRUE(ExtractEmbeddedFolder(script, "F", dir.Path("out"), false));
+  for (const auto& source : sources) {
+    const std::string name = source.substr(source.rfind('/') + 1);
+    EXPECT_TRUE(dir.Read("out/" + name) == testing::ReadFileText(source)) << name;
+    ASSERT_TRUE(ExtractEmbeddedFile(script, "F", name, dir.Path("one")));
+    EXPECT_TRUE(dir.Read("one/" + name) == testing::ReadFileText(source)) << name;
+  }
+  // A later file of a name wins; a missing one is reported and skipped.
+  const std::vector<bool> done =
+      EmbedFiles({dir.Write("a/x.txt", "first"), dir.Path("none"), dir.Write("b/x.txt", "second")},
+                 script, "F", false);
+  EXPECT_EQ(done, (std::vector<bool>{true, false, true}));
+  ASSERT_TRUE(ExtractEmbeddedFile(script, "F", "x.txt", dir.Path("x")));
+  EXPECT_EQ(dir.Read("x/x.txt"), "second");
+  EXPECT_EQ(EmbedFiles({dir.Path("none")}, script, "F", false), std::vector<bool>{false});
 }
 
 TEST(EmbeddedFilesTest, EmbeddingAgainReplacesTheSectionCompletely) {

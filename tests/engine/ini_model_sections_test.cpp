@@ -25,6 +25,19 @@ std::string Expected(const std::string& path, const IniModel::SectionFilter& kee
   return kept.Render();
 }
 
+// The full load's first section of the name alone.
+std::string ExpectedFirst(const std::string& path, std::string_view name) {
+  IniModel full = IniModel::Load(path);
+  IniModel kept;
+  kept.set_has_bom(full.has_bom());
+  const int s = full.FindSection(name);
+  if (s >= 0) {
+    const auto& section = full.sections()[static_cast<size_t>(s)];
+    kept.SetSectionLines(kept.AppendSection(section.name), section.lines);
+  }
+  return kept.Render();
+}
+
 TEST(IniModelSectionsTest, TrickyLinesAroundHeaders) {
   TempDir dir;
   const auto keep = [](std::string_view n) { return IEquals(n, "want"); };
@@ -39,6 +52,7 @@ TEST(IniModelSectionsTest, TrickyLinesAroundHeaders) {
   for (const auto& t : texts) {
     const std::string path = dir.Write("t.ini", t);
     EXPECT_EQ(IniModel::LoadSections(path, keep).Render(), Expected(path, keep)) << t;
+    EXPECT_EQ(IniModel::LoadFirstSection(path, "want").Render(), ExpectedFirst(path, "want")) << t;
   }
   EXPECT_TRUE(IniModel::LoadSections(dir.Path("none.ini"), keep).sections().empty());
 }
@@ -79,7 +93,20 @@ TEST(IniModelSectionsTest, RandomTextsAcrossReadChunks) {
     }
     const std::string path = dir.Write("r.ini", text);
     ASSERT_EQ(IniModel::LoadSections(path, keep).Render(), Expected(path, keep)) << round;
+    ASSERT_EQ(IniModel::LoadFirstSection(path, "WANT").Render(), ExpectedFirst(path, "want"))
+        << round;
   }
+}
+
+// Reading stops at the header after the section.
+TEST(IniModelSectionsTest, FirstSectionStopsAtTheNextHeader) {
+  TempDir dir;
+  const std::string path =
+      dir.Write("s.script", "[main]\r\ntitle=T\r\n[EncodedFile-a-b]\r\n0=xyz\r\n[main]\r\nx=1\r\n");
+  const IniModel model = IniModel::LoadFirstSection(path, "Main");
+  ASSERT_EQ(model.sections().size(), 1u);
+  EXPECT_EQ(model.ReadString("main", "title"), "T");
+  EXPECT_TRUE(IniModel::LoadFirstSection(dir.Path("none.ini"), "main").sections().empty());
 }
 
 }  // namespace

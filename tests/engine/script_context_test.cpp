@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include "engine/script_error.h"
+#include "platform/registry.h"
 #include "support/test_support.h"
 
 namespace pelvar {
@@ -135,6 +136,64 @@ TEST(EmptyPathTest, OnlyLinesThatActOnAnEmptyPathAreRefused) {
   EXPECT_EQ(
       ErrorOfRun(h, "[variables]\n%targetdir%=/own\n[process]\nfiledelete,1,%targetdir%\\x\n", {}),
       "no error");
+}
+
+// A registry that counts the commits of held changes and fails them at will.
+class CommitCounter : public platform::Registry {
+ public:
+  using Result = platform::RegistryResult;
+  Result CreateKey(const platform::RegistryKey&) override { return {}; }
+  Result SetValue(const platform::RegistryKey&, platform::KeyOpen,
+                  const platform::RegistryValue&) override {
+    return {};
+  }
+  Result DeleteKey(const platform::RegistryKey&, platform::KeyOpen, std::string_view) override {
+    return {};
+  }
+  Result DeleteValue(const platform::RegistryKey&, std::string_view) override { return {}; }
+  Result GetValue(const platform::RegistryKey&, std::string_view,
+                  platform::RegistryValue&) override {
+    return {};
+  }
+  Result ListKey(const platform::RegistryKey&, platform::RegistryKeyContents&) override {
+    return {};
+  }
+  Result CommitPending() override {
+    ++commits;
+    return result;
+  }
+  int commits = 0;
+  Result result;
+};
+
+TEST(RunScriptTest, HeldRegistryChangesAreCommittedHoweverTheScriptEnds) {
+  CommitCounter registry;
+  ScriptHarness done;
+  done.services.registry = &registry;
+  done.Run("[process]\necho,1,a\n");
+  EXPECT_EQ(registry.commits, 1);
+
+  ScriptHarness stopped;
+  stopped.services.registry = &registry;
+  stopped.view.stop_after = 1;
+  stopped.Run("[process]\necho,1,a\necho,1,b\n");
+  EXPECT_EQ(registry.commits, 2);
+
+  ScriptHarness failed;
+  failed.services.registry = &registry;
+  EXPECT_THROW(failed.Run("[process]\necho,1,a\nwait,1\necho,1,b\n"), ScriptError);
+  EXPECT_EQ(registry.commits, 3);
+
+  registry.result = {platform::RegistryStatus::kValueRefused,
+                     "hive file \"/t/SYSTEM\": cannot write: No space left on device"};
+  ScriptHarness full;
+  full.services.registry = &registry;
+  full.Run("[process]\necho,1,a\n");
+  ASSERT_EQ(full.view.lines.size(), 2u);
+  EXPECT_EQ(full.view.lines[1].text,
+            "Failed to save registry changes: hive file \"/t/SYSTEM\": cannot write: No space left "
+            "on device");
+  EXPECT_EQ(full.view.lines[1].kind, LogKind::kFailure);
 }
 
 }  // namespace

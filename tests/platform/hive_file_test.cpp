@@ -3,13 +3,21 @@
 // hivexget (libhivex-bin) and reged -x (chntpw).
 #include "platform/hive_file.h"
 
+#include <fcntl.h>
 #include <gtest/gtest.h>
+#include <hivex.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
+#include <chrono>
 #include <filesystem>
+#include <functional>
 #include <thread>
 
+#include "platform/commit_before_start.h"
+#include "platform/hive_format.h"
 #include "platform/host_registry.h"
+#include "platform/process_launcher.h"
 #include "platform/registry_text.h"
 #include "support/shell_output.h"
 #include "support/test_support.h"
@@ -37,21 +45,32 @@ class MountedHive {
                      const std::string& data) {
     return registry.SetValue(Key(path), KeyOpen::kCreate, {name, type, data});
   }
-  std::string Bytes() const { return testing::ReadFileText(file); }
+  // The file as written so far: the changes held in memory are committed.
+  std::string Bytes() {
+    Commit();
+    return testing::ReadFileText(file);
+  }
+  void Commit() {
+    const RegistryResult r = registry.CommitPending();
+    EXPECT_TRUE(r.ok()) << r.message;
+  }
 
   // hivexregedit's export of a key of the hive.
-  std::string HivexExport(const std::string& key) const {
+  std::string HivexExport(const std::string& key) {
+    Commit();
     return RunShell("hivexregedit --export " + ShellQuoted(file) + " " + ShellQuoted(key)).out;
   }
   // chntpw's export of a key of the hive, with the prefix HKLM\H.
-  std::string RegedExport(const std::string& key) const {
+  std::string RegedExport(const std::string& key) {
+    Commit();
     const std::string out = dir.Path("reged.reg");
     RunShell("reged -x " + ShellQuoted(file) + " 'HKLM\\H' " + ShellQuoted(key) + " " +
              ShellQuoted(out) + " >/dev/null 2>&1");
     return testing::ReadFileText(out);
   }
   // hivexget of one value ("" with status 1 when absent).
-  testing::ShellOutput HivexGet(const std::string& key, const std::string& value) const {
+  testing::ShellOutput HivexGet(const std::string& key, const std::string& value) {
+    Commit();
     return RunShell("hivexget " + ShellQuoted(file) + " " + ShellQuoted(key) + " " +
                     ShellQuoted(value) + " 2>/dev/null");
   }
@@ -186,6 +205,7 @@ TEST(HiveFileTest, AKeyOrderTheSystemWouldNotFollowIsRefused) {
   EXPECT_NE(r.message.find("cannot be added in the order the system sorts keys"),
             std::string::npos);
   ASSERT_TRUE(hive.registry.CreateKey(MountedHive::Key("AA_B")).ok());
+  hive.Commit();
   EXPECT_EQ(RunShell("echo ls | hivexsh " + ShellQuoted(hive.file)).out, "AA_B\nAB\nAC\n");
 }
 
@@ -211,6 +231,7 @@ TEST(HiveFileTest, CommitsReplaceTheFileWholeAndKeepItsMode) {
   MountedHive hive("minimal.hiv");
   ::chmod(hive.file.c_str(), 0640);
   ASSERT_TRUE(hive.Set("K", "V", reg_type::kDword, Dword(1)).ok());
+  hive.Commit();
   struct stat st;
   ASSERT_EQ(::stat(hive.file.c_str(), &st), 0);
   EXPECT_EQ(st.st_mode & 07777, 0640u);
@@ -253,6 +274,197 @@ TEST(HiveMountTest, HivesThatCannotBeMountedAreRefusedWithTheReason) {
   EXPECT_EQ(HiveMountProblem(dir.Write("text", "not a hive at all")), "not a registry hive file");
   EXPECT_EQ(HiveMountProblem(dir.Path("none")), "No such file or directory");
   EXPECT_EQ(HiveMountProblem(PELVAR_SHARED_DATA "/hives/minimal.hiv"), "");
+}
+
+// Every key and value of a hive, as hivex reads them, in one text.
+std::string Dump(const std::string& path) {
+  hive_h* h = hivex_open(path.c_str(), 0);
+  if (h == nullptr) return "cannot open";
+  std::string out;
+  const std::function<void(hive_node_h, const std::string&)> walk = [&](hive_node_h node,
+                                                                        const std::string& at) {
+    out += at + "\n";
+    hive_value_h* values = hivex_node_values(h, node);
+    for (size_t i = 0; values != nullptr && values[i] != 0; ++i) {
+      char* name = hivex_value_key(h, values[i]);
+      hive_type type;
+      size_t len = 0;
+      char* data = hivex_value_value(h, values[i], &type, &len);
+      out += " " + std::string(name, hivex_value_key_len(h, values[i])) + " " +
+             std::to_string(type) + " " + std::string(data, len) + "\n";
+      std::free(name);
+      std::free(data);
+    }
+    std::free(values);
+    hive_node_h* children = hivex_node_children(h, node);
+    for (size_t i = 0; children != nullptr && children[i] != 0; ++i) {
+      char* name = hivex_node_name(h, children[i]);
+      walk(children[i], at + "\\" + std::string(name, hivex_node_name_len(h, children[i])));
+      std::free(name);
+    }
+    std::free(children);
+  };
+  walk(hivex_root(h), "");
+  hivex_close(h);
+  return out;
+}
+
+std::string CompactedCopy(const std::string& image, testing::TempDir& dir,
+                          const std::string& name) {
+  std::string compact;
+  std::string why;
+  EXPECT_TRUE(CompactHive(image, compact, why)) << name << ": " << why;
+  return dir.Write(name, compact);
+}
+
+TEST(HiveCompactTest, CompactingKeepsEveryKeyAndValue) {
+  testing::TempDir dir;
+  for (const char* fixture : {"minimal.hiv", "special.hiv", "timezone-regsave.hiv",
+                              "unicode-names.hiv", "BCD", "NTUSER.DAT", "SYSTEM", "Amcache.hve"}) {
+    const std::string original = PELVAR_SHARED_DATA "/hives/" + std::string(fixture);
+    const std::string image = testing::ReadFileText(original);
+    const std::string copy = CompactedCopy(image, dir, fixture);
+    EXPECT_EQ(Dump(copy), Dump(original)) << fixture;
+    // A header that matches the file.
+    HiveHeader header;
+    const int fd = ::open(copy.c_str(), O_RDONLY);
+    EXPECT_EQ(HiveHeaderProblem(fd, testing::ReadFileText(copy).size(), header), "") << fixture;
+    ::close(fd);
+    EXPECT_LE(testing::ReadFileText(copy).size(), image.size()) << fixture;
+  }
+}
+
+// A hive whose header says its bins hold 256 MiB, with the checksum made to
+// match: accepted, one write would leave a file no reader can open.
+TEST(HiveMountTest, AHeaderThatDoesNotMatchTheFileIsRefusedWithTheReason) {
+  testing::TempDir dir;
+  std::string bcd = testing::ReadFileText(PELVAR_SHARED_DATA "/hives/BCD");
+  const auto put32 = [](std::string& s, size_t at, uint32_t v) {
+    for (int i = 0; i < 4; ++i) s[at + i] = static_cast<char>(v >> (8 * i));
+  };
+  const auto fix_checksum = [&](std::string& s) {
+    uint32_t sum = 0;
+    for (size_t i = 0; i < 508; i += 4) {
+      uint32_t v = 0;
+      for (int b = 0; b < 4; ++b)
+        v |= static_cast<uint32_t>(static_cast<uint8_t>(s[i + b])) << (8 * b);
+      sum ^= v;
+    }
+    put32(s, 0x1FC, sum);
+  };
+  std::string lying = bcd;
+  put32(lying, 0x28, 256u << 20);
+  fix_checksum(lying);
+  EXPECT_EQ(HiveMountProblem(dir.Write("lying", lying)),
+            "the header says the hive bins take 268435456 bytes, but the file holds only 28672");
+  std::string odd = bcd;
+  put32(odd, 0x28, 4096 + 100);
+  fix_checksum(odd);
+  EXPECT_EQ(HiveMountProblem(dir.Write("odd", odd)),
+            "the header gives a size of the hive bins (4196 bytes) that is not a whole number "
+            "of blocks");
+  std::string broken_chain = bcd;
+  put32(broken_chain, 0x2000 + 4, 0x2000);  // the second bin says it is the third
+  EXPECT_EQ(HiveMountProblem(dir.Write("chain", broken_chain)),
+            "the hive bins do not form a chain of the size the header gives (at offset 4096)");
+  std::string rootless = bcd;
+  put32(rootless, 0x24, 0x10);
+  fix_checksum(rootless);
+  EXPECT_EQ(HiveMountProblem(dir.Write("rootless", rootless)),
+            "the header's root key offset does not lead to a key");
+  std::string unsummed = bcd;
+  put32(unsummed, 0x28, 256u << 20);
+  EXPECT_EQ(HiveMountProblem(dir.Write("unsummed", unsummed)),
+            "the header's checksum does not match the header");
+  EXPECT_EQ(HiveMountProblem(dir.Write("bcd", bcd)), "");
+
+  // Refused for writing as for mounting, the file untouched.
+  HostRegistry registry(dir.Path("registry.db"), "/opt");
+  ASSERT_TRUE(registry.LoadHive("B", dir.Path("bcd")).ok());
+  testing::WriteFileText(dir.Path("bcd"), lying);
+  const RegistryResult r = registry.SetValue({RegistryRoot::kLocalMachine, "B\\Description"},
+                                             KeyOpen::kCreate, {"X", reg_type::kDword, Dword(1)});
+  EXPECT_EQ(r.status, RegistryStatus::kKeyRefused);
+  EXPECT_NE(r.message.find("268435456"), std::string::npos) << r.message;
+  EXPECT_TRUE(registry.CommitPending().ok());
+  EXPECT_TRUE(testing::ReadFileText(dir.Path("bcd")) == lying);
+}
+
+// Writes stay in memory until the run commits them, and then all are there.
+TEST(HiveWriteBackTest, ChangesReachTheFileWhenCommittedUnloadedOrBeforeAProgramStarts) {
+  MountedHive hive("SYSTEM");
+  const std::string before = testing::ReadFileText(hive.file);
+  for (int i = 0; i < 50; ++i) {
+    ASSERT_TRUE(
+        hive.Set("Setup\\Pelvar", "V" + std::to_string(i), reg_type::kDword, Dword(i)).ok());
+  }
+  RegistryValue v;
+  ASSERT_TRUE(hive.registry.GetValue(MountedHive::Key("Setup\\Pelvar"), "v49", v).ok());
+  EXPECT_EQ(v.data, Dword(49));
+  EXPECT_TRUE(testing::ReadFileText(hive.file) == before);
+  EXPECT_EQ(hive.HivexGet("\\Setup\\Pelvar", "V0").out, "0\n");
+  EXPECT_EQ(hive.HivexGet("\\Setup\\Pelvar", "V49").out, "49\n");
+  EXPECT_EQ(hive.HivexGet("\\ControlSet001\\Services\\Tcpip", "Start").out, "0\n");
+
+  // A started program sees what was written, and no lock.
+  struct Probe : ProcessLauncher {
+    explicit Probe(MountedHive& h) : hive(h) {}
+    ProcessOutcome Run(const ProcessRequest&, bool) override {
+      seen = RunShell("hivexget " + ShellQuoted(hive.file) + " '\\Setup\\Pelvar' Late").out;
+      ProcessOutcome o;
+      o.started = true;
+      o.exit_code = 0;
+      return o;
+    }
+    MountedHive& hive;
+    std::string seen;
+  } probe(hive);
+  CommitBeforeStart launcher(probe, hive.registry);
+  ASSERT_TRUE(hive.Set("Setup\\Pelvar", "Late", reg_type::kDword, Dword(5)).ok());
+  launcher.Run({}, true);
+  EXPECT_EQ(probe.seen, "5\n");
+
+  ASSERT_TRUE(hive.Set("Setup\\Pelvar", "AtUnload", reg_type::kDword, Dword(6)).ok());
+  ASSERT_TRUE(hive.registry.UnloadHive("h").ok());
+  EXPECT_EQ(RunShell("hivexget " + ShellQuoted(hive.file) + " '\\Setup\\Pelvar' AtUnload").out,
+            "6\n");
+}
+
+TEST(HiveWriteBackTest, AChangeWaitsNoLongerThanTheCommitInterval) {
+  MountedHive hive("minimal.hiv");
+  hive.registry.set_commit_after(std::chrono::milliseconds(0));
+  ASSERT_TRUE(hive.Set("K", "A", reg_type::kDword, Dword(1)).ok());
+  EXPECT_EQ(RunShell("hivexget " + ShellQuoted(hive.file) + " '\\K' A").out, "1\n");
+  hive.registry.set_commit_after(std::chrono::hours(1));
+  ASSERT_TRUE(hive.Set("K", "B", reg_type::kDword, Dword(2)).ok());
+  EXPECT_EQ(RunShell("hivexget " + ShellQuoted(hive.file) + " '\\K' B 2>/dev/null").status, 1);
+}
+
+// Rewriting values and adding keys again and again: the file grows with the
+// data, not with the number of writes.
+TEST(HiveWriteBackTest, HivesGrowWithTheirDataNotWithTheirWrites) {
+  MountedHive hive("minimal.hiv");
+  const size_t start = hive.Bytes().size();
+  for (int i = 0; i < 200; ++i) {
+    ASSERT_TRUE(
+        hive.Set("", "Same", reg_type::kBinary, std::string(100, static_cast<char>(i))).ok());
+    hive.Commit();
+  }
+  EXPECT_LE(hive.Bytes().size(), start + 2 * 200);
+  EXPECT_EQ(hive.HivexGet("\\", "Same").status, 0);
+  size_t data = 0;
+  for (int i = 0; i < 600; ++i) {
+    const std::string name = "Key" + std::to_string(100000 + i);
+    ASSERT_TRUE(hive.registry.CreateKey(MountedHive::Key("Many\\" + name)).ok());
+    data += name.size();
+    if (i % 50 == 49) hive.Commit();
+  }
+  // Each key costs its record (about 80 bytes with the name) and an entry
+  // in its parent's list.
+  EXPECT_LE(hive.Bytes().size(), start + 2 * (data + 600 * 100));
+  EXPECT_EQ(
+      RunShell("printf 'cd Many\\nls\\n' | hivexsh " + ShellQuoted(hive.file) + " | wc -l").out,
+      "600\n");
 }
 
 }  // namespace
