@@ -34,17 +34,17 @@ CommandLineResult RunCommandLine(const RunArguments& args, const ProgramLocation
   if (args.source_dir) paths.source_dir = *args.source_dir;
 
   ProgramServices services(config, location);
-  std::string failure;
+  RunFailure failure;
   try {
     ScriptContext context =
         CreateScriptContext(paths, view, commands::BuiltinCommands(), services.services());
     RunScript(context, args.script, "process");
     return {};
   } catch (const std::exception& e) {
-    failure = ErrorDisplayText(e.what());
+    failure = FailureOf(e);
   }
-  view.AddLog(failure, LogKind::kFailure, LogReveal::kSelect);
-  return {CommandLineOutcome::kError, failure};
+  LogRunFailure(view, failure);
+  return {CommandLineOutcome::kError, failure.Report('\r')};
 }
 
 }  // namespace pelvar::app

@@ -10,19 +10,22 @@ std::string UnescapeField(std::string_view text) {
   return IReplaceAll(IReplaceAll(text, "#$q", "\""), "#$c", ",");
 }
 
-std::vector<std::string> ReadSectionLines(const IniModel& model, std::string_view section) {
+std::vector<std::string> ReadSectionLines(const IniModel& model, std::string_view section,
+                                          std::vector<uint32_t>* numbers) {
   const std::string target = "[" + AsciiLowerCopy(UnescapeField(section)) + "]";
   enum class State { kNone, kStart, kStop };
   State state = State::kNone;
   std::vector<std::string> result;
+  if (numbers != nullptr) numbers->clear();
 
   // Walks the rendered lines without building them: header, lines, "".
-  auto visit = [&](const std::string& line) {
+  auto visit = [&](const std::string& line, uint32_t number) {
     if (state == State::kStart) {
       if (!line.empty() && (line.front() == '[' || line.back() == ']')) {
         state = State::kStop;
       } else {
         result.push_back(line);
+        if (numbers != nullptr) numbers->push_back(number);
       }
     }
     if (line.size() == target.size() && IEquals(line, target)) state = State::kStart;
@@ -31,9 +34,9 @@ std::vector<std::string> ReadSectionLines(const IniModel& model, std::string_vie
   const std::string empty;
   for (const auto& s : model.sections()) {
     header.assign("[").append(s.name).append("]");
-    visit(header);
-    for (const auto& l : s.lines) visit(l);
-    visit(empty);
+    visit(header, 0);
+    for (size_t i = 0; i < s.lines.size(); ++i) visit(s.lines[i], s.LineNumber(i));
+    visit(empty, 0);
   }
   return result;
 }

@@ -3,6 +3,7 @@
 // created by a write. Paths are script paths.
 #pragma once
 
+#include <cstdint>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -18,8 +19,11 @@ std::string UnescapeField(std::string_view text);
 // empty line), read from the rendered file by the header state walk. The
 // section name is unescaped first.
 std::vector<std::string> ReadSectionLines(std::string_view path, std::string_view section);
-// The same walk over a model already loaded.
-std::vector<std::string> ReadSectionLines(const IniModel& model, std::string_view section);
+// The same walk over a model already loaded. With `numbers`, it receives the
+// number in the file of each returned line (0 for the closing empty lines and
+// for lines of a changed model).
+std::vector<std::string> ReadSectionLines(const IniModel& model, std::string_view section,
+                                          std::vector<uint32_t>* numbers = nullptr);
 
 // Clears `table`, then copies the lines of the first section of the name.
 // True when the table holds at least one line.

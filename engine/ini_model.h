@@ -5,8 +5,10 @@
 // empty line per section, every line ended by CR LF.
 #pragma once
 
+#include <cstdint>
 #include <functional>
 #include <memory>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <unordered_map>
@@ -19,6 +21,13 @@ class IniModel {
   struct Section {
     std::string name;
     std::vector<std::string> lines;
+    // For a model read from a file: the number of each line in the file (as
+    // an editor counts, whatever the line ends). Empty once the section was
+    // changed; see LineNumber.
+    std::vector<uint32_t> numbers;
+
+    // Number in the file of line i; 0 when unknown.
+    uint32_t LineNumber(size_t i) const { return i < numbers.size() ? numbers[i] : 0; }
   };
 
   IniModel();
@@ -44,6 +53,13 @@ class IniModel {
   // so that one small section of a large file is read at the speed of the
   // disk. An empty filter keeps every section.
   static IniModel LoadSections(std::string_view path, const SectionFilter& keep);
+
+  // Line `number` (from 1) of a file exactly as written, without its line
+  // end; nullopt when the file is shorter or cannot be read.
+  static std::optional<std::string> ReadRawLine(std::string_view path, uint32_t number);
+  // The form in which the load rules store a line of a section: trimmed, the
+  // blanks around its first "=" removed.
+  static std::string StoredForm(std::string_view raw);
 
   // Writes the rendered model over the file atomically. Raises
   // "Cannot create file \"%s\". %s" when it cannot be written.
@@ -90,7 +106,9 @@ class IniModel {
  private:
   struct KeyIndex;
   void Invalidate(int section) const;
-  void LoadLine(std::string_view raw);
+  // Marks a section changed: its key index and line numbers are dropped.
+  void Touch(int section);
+  void LoadLine(std::string_view raw, uint32_t number);
 
   std::vector<Section> sections_;
   bool has_bom_ = false;

@@ -26,19 +26,31 @@ ScriptContext CreateScriptContext(const RunPaths& paths, RunView& view, const Co
   return context;
 }
 
+ScriptPlace PlaceOfLine(std::string_view script_file, uint32_t number, std::string_view line) {
+  ScriptPlace place{std::string(script_file), number, std::string(line)};
+  // The file as it is now: a script that rewrote itself shows its line as
+  // the run read it.
+  try {
+    if (auto raw = IniModel::ReadRawLine(script_file, number)) {
+      if (IniModel::StoredForm(*raw) == line) place.text = std::move(*raw);
+    }
+  } catch (const std::exception&) {
+  }
+  return place;
+}
+
+void LogRunFailure(RunView& view, const RunFailure& failure) {
+  view.AddLog(failure.text, LogKind::kFailure, LogReveal::kSelect);
+  if (failure.place) view.AddLog(failure.PlaceLogText(), LogKind::kFailure, LogReveal::kSelect);
+}
+
 void AddLogLine(ScriptContext& context, std::string_view text, LogKind kind) {
   context.view.AddLog(text, kind, LogReveal::kSelect);
 }
 
-void RunScript(ScriptContext& context, std::string_view script_file, std::string_view section) {
+void PrepareVariables(ScriptContext& context, std::string_view script_file, const IniModel& model) {
   context.script_dir = FolderOfScriptPath(script_file);
   context.script_file = std::string(script_file);
-
-  // The script is read once for both sections, and only they are kept: the
-  // sections of embedded files, often most of the file, are passed over.
-  const IniModel model = IniModel::LoadSections(script_file, [section](std::string_view name) {
-    return IEquals(name, "variables") || IEquals(name, section);
-  });
   std::vector<std::string> own;
   const int vars = model.FindSection("variables");
   if (vars >= 0) own = model.sections()[static_cast<size_t>(vars)].lines;
@@ -60,15 +72,42 @@ void RunScript(ScriptContext& context, std::string_view script_file, std::string
     if (name.empty()) continue;  // takes no part in expansion
     table.SetValue(name, ExpandVariables(table, table.Value(name)));
   }
+}
 
-  const std::vector<std::string> lines = ReadSectionLines(model, section);
+IniModel LoadScriptSections(std::string_view script_file, std::string_view section) {
+  // Only the two sections a run reads are kept: the sections of embedded
+  // files, often most of the file, are passed over.
+  return IniModel::LoadSections(script_file, [section](std::string_view name) {
+    return IEquals(name, "variables") || IEquals(name, section);
+  });
+}
+
+void RunScript(ScriptContext& context, std::string_view script_file, std::string_view section) {
+  const IniModel model = LoadScriptSections(script_file, section);
+  PrepareVariables(context, script_file, model);
+
+  std::vector<uint32_t> numbers;
+  const std::vector<std::string> lines = ReadSectionLines(model, section, &numbers);
   context.view.SetStatus("Processing commands..");
   context.view.SetProgressMax(static_cast<int>(lines.size()));
   for (size_t i = 0; i < lines.size(); ++i) {
-    if (context.view.StopRequested()) return;
+    if (context.view.StopRequested()) break;
     context.view.SetProgressPosition(static_cast<int>(i + 1));
-    DispatchLine(context, lines[i]);
+    context.line_number = numbers[i];
+    try {
+      DispatchLine(context, lines[i]);
+    } catch (ScriptError& error) {
+      if (error.place() == nullptr) error.set_place(PlaceOfLine(script_file, numbers[i], lines[i]));
+      context.line_number = 0;
+      throw;
+    } catch (const std::exception& error) {
+      ScriptError named(error.what());
+      named.set_place(PlaceOfLine(script_file, numbers[i], lines[i]));
+      context.line_number = 0;
+      throw named;
+    }
   }
+  context.line_number = 0;
 }
 
 }  // namespace pelvar

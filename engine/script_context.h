@@ -2,10 +2,13 @@
 // that shows the run, the variable table, the command set and the services.
 #pragma once
 
+#include <cstdint>
 #include <string>
 #include <string_view>
 
+#include "engine/ini_model.h"
 #include "engine/run_view.h"
+#include "engine/script_error.h"
 #include "engine/variable_table.h"
 #include "platform/services.h"
 
@@ -33,6 +36,8 @@ struct ScriptContext {
   std::string source_dir;
   std::string target_dir;
   std::string iso_file;
+  // Number in the script file of the line being dispatched; 0 between lines.
+  uint32_t line_number = 0;
   RunView& view;
   VariableTable variables;
   const CommandSet& commands;
@@ -45,10 +50,25 @@ struct ScriptContext {
 ScriptContext CreateScriptContext(const RunPaths& paths, RunView& view, const CommandSet& commands,
                                   platform::Services& services);
 
+// The script's sections that a run of `section` reads: "variables" and it.
+IniModel LoadScriptSections(std::string_view script_file, std::string_view section);
+
+// Sets the script folder and file and fills the variable table as a run
+// does: the script's first "variables" section, the nine built-ins, then one
+// expansion pass over the table.
+void PrepareVariables(ScriptContext& context, std::string_view script_file, const IniModel& model);
+
 // Runs the named section of a script: fills and expands the variable table,
 // reads the section's lines and dispatches each in order, moving the
 // progress bar. Stops early, between lines, when the view asks to stop.
 void RunScript(ScriptContext& context, std::string_view script_file, std::string_view section);
+
+// The place of a dispatched line: the line as written in the file when the
+// file still holds it at that number, else the line as the run read it.
+ScriptPlace PlaceOfLine(std::string_view script_file, uint32_t number, std::string_view line);
+
+// Logs an error that ended a run: its text, then the place it was raised.
+void LogRunFailure(RunView& view, const RunFailure& failure);
 
 // Appends a line to the context's log: selected, scrolled to and shown.
 void AddLogLine(ScriptContext& context, std::string_view text, LogKind kind);
