@@ -10,6 +10,7 @@
 #include "app/desktop_launcher.h"
 #include "app/embedded_file_tool.h"
 #include "app/headless_batch.h"
+#include "app/headless_check.h"
 #include "app/headless_run.h"
 #include "app/program_location.h"
 #include "app/run_arguments.h"
@@ -20,6 +21,7 @@ constexpr const char* kUsage =
     "Usage: pelvar                     show the main window (script catalogue)\n"
     "       pelvar SCRIPT [/TargetDir=DIR] [/SourceDir=DIR] [/PressKey] [/silent]\n"
     "       pelvar --batch [FOLDER] [/TargetDir=DIR] [/SourceDir=DIR]\n"
+    "       pelvar --check SCRIPT|FOLDER... [/TargetDir=DIR] [/SourceDir=DIR]\n"
     "       pelvar --embed SCRIPT FOLDER FILE...\n"
     "       pelvar --list-embedded SCRIPT\n"
     "       pelvar --extract-embedded SCRIPT FOLDER FILE DEST\n"
@@ -36,11 +38,19 @@ constexpr const char* kUsage =
     "(a folder name such as Scripts, or a path; default: LastUsedFolder) as the\n"
     "main window's Start button does, without a window.\n"
     "\n"
+    "--check reads scripts as a run would and reports, without changing\n"
+    "anything, every line that would end a run or silently do nothing, as\n"
+    "\"SCRIPT:LINE: error|warning: MESSAGE\" and a summary; a FOLDER checks every\n"
+    "script in it. Exit status 0 when nothing was found, 1 otherwise.\n"
+    "\n"
     "--embed stores files inside a script (in FOLDER of its embedded files),\n"
     "--list-embedded lists them, --extract-embedded writes one to DEST.\n"
     "\n"
     "Without a window each log line is printed as it is written, as\n"
     "\"<kind><TAB><text>\" when the output is not a terminal.\n"
+    "\n"
+    "An error that ends a run is printed on stderr as \"SCRIPT:LINE: TEXT\",\n"
+    "followed by the line as written in the script.\n"
     "\n"
     "Exit status: 0 the run completed (single commands may have failed),\n"
     "1 an error ended the run, 2 the script, folder or configuration file is\n"
@@ -60,6 +70,9 @@ int main(int argc, char** argv) {
   }
   if (auto status = pelvar::app::RunEmbeddedFileTool(args, stdout, stderr)) return *status;
   const bool terminal = ::isatty(STDOUT_FILENO) == 1;
+  if (argc >= 2 && args[1] == "--check") {
+    return pelvar::app::RunCheck(args, pelvar::app::LocateProgram(argv[0]), stdout, stderr);
+  }
   if (argc >= 2 && args[1] == "--batch") {
     const pelvar::app::SteadyClock clock;
     return pelvar::app::RunHeadlessBatch(pelvar::app::ParseBatchArguments(args),

@@ -129,18 +129,16 @@ uint64_t TextSize(const IniModel& model, int section) {
   return size;
 }
 
-// Decodes one file section and extracts its archive into `destination`: a
-// small archive from memory, a large one from a scratch file.
-void ExtractSection(const IniModel& model, int section, std::string_view destination) {
-  PackArchive archive;
+// Decodes one file section and opens its archive: a small archive from
+// memory, a large one from a scratch file in `scratch`.
+void OpenSection(const IniModel& model, int section, PackArchive& archive,
+                 platform::PrivateTempFolder& scratch) {
   if (TextSize(model, section) / 4 * 3 <= kInMemoryArchive) {
     std::string bytes;
     DecodeSection(model, section, [&](std::string_view piece) { bytes.append(piece); });
     archive.OpenArchiveBytes(std::move(bytes), model.sections()[static_cast<size_t>(section)].name);
-    archive.ExtractAll(destination);
     return;
   }
-  platform::PrivateTempFolder scratch;
   MakeScratchFolder(scratch);
   const std::string archive_path = scratch.path() + kArchiveName;
   {
@@ -154,6 +152,13 @@ void ExtractSection(const IniModel& model, int section, std::string_view destina
     if (auto ec = out.Commit()) ThrowCannotCreate(archive_path, platform::SystemMessage(ec));
   }
   archive.OpenArchive(archive_path);
+}
+
+// Decodes one file section and extracts its archive into `destination`.
+void ExtractSection(const IniModel& model, int section, std::string_view destination) {
+  PackArchive archive;
+  platform::PrivateTempFolder scratch;
+  OpenSection(model, section, archive, scratch);
   archive.ExtractAll(destination);
 }
 
@@ -214,6 +219,13 @@ bool EmbedFile(std::string_view source, std::string_view script, std::string_vie
   model.WriteKey(folder, name, std::to_string(archive_size) + "," + std::to_string(text_size));
   model.Save(script);
   return true;
+}
+
+void VerifyEmbeddedSection(const IniModel& model, int section) {
+  PackArchive archive;
+  platform::PrivateTempFolder scratch;
+  OpenSection(model, section, archive, scratch);
+  archive.VerifyAll();
 }
 
 bool ExtractEmbeddedFile(std::string_view script, std::string_view folder,

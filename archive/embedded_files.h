@@ -15,6 +15,10 @@
 #include <string>
 #include <string_view>
 
+namespace pelvar {
+class IniModel;
+}  // namespace pelvar
+
 namespace pelvar::platform {
 class ProcessLauncher;
 }  // namespace pelvar::platform
@@ -28,6 +32,11 @@ std::string EmbeddedFileSection(std::string_view folder, std::string_view file_n
 // embedded file of the same name there. False, with nothing changed, when
 // the script or the source file does not exist.
 bool EmbedFile(std::string_view source, std::string_view script, std::string_view folder);
+
+// Decodes the file section `section` of a loaded script and reads its
+// archive through, checking every CRC and size, without writing anything
+// but scratch files. Raises the error an extraction would raise.
+void VerifyEmbeddedSection(const IniModel& model, int section);
 
 // Extracts one embedded file into the destination folder (created when
 // missing). True when the file exists there afterwards; false when the

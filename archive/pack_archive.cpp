@@ -3,6 +3,7 @@
 #include <libdeflate.h>
 #include <zlib.h>
 
+#include <functional>
 #include <memory>
 #include <optional>
 
@@ -409,13 +410,27 @@ void PackArchive::ExtractAll(std::string_view destination) {
     const std::string target = folder + "\\" + entry.file_name;
     platform::OutputFile out;
     if (auto ec = out.Open(target)) ThrowCannotCreate(target, platform::SystemMessage(ec));
-    ExtractEntry(entry, file, out, target);
+    ExtractEntry(entry, file, verify_file_crc_, [&](std::string_view piece) {
+      if (auto ec = out.Write(piece)) ThrowCannotCreate(target, platform::SystemMessage(ec));
+    });
     if (auto ec = out.Commit()) ThrowCannotCreate(target, platform::SystemMessage(ec));
   }
 }
 
-void PackArchive::ExtractEntry(const ArchiveEntry& entry, const ByteSource& file,
-                               platform::OutputFile& target, const std::string& target_name) const {
+void PackArchive::VerifyAll() const {
+  RequireOpen();
+  FileSource opened;
+  if (!memory_ && opened.Open(path_)) throw ScriptError("Unable to open archive " + path_);
+  const ByteSource& file = memory_ ? *memory_ : static_cast<const ByteSource&>(opened);
+  for (const ArchiveEntry& entry : entries_) {
+    if (!IsPlainFileName(entry.file_name))
+      throw ScriptError("Not a plain file name: " + entry.file_name);
+    ExtractEntry(entry, file, true, [](std::string_view) {});
+  }
+}
+
+void PackArchive::ExtractEntry(const ArchiveEntry& entry, const ByteSource& file, bool check_crc,
+                               const std::function<void(std::string_view)>& sink) const {
   const auto method = static_cast<StorageMethod>(entry.method);
   if (method == StorageMethod::kCompressedEncrypted || method == StorageMethod::kStoredEncrypted) {
     if (password_.empty()) throw ScriptError("No password given for encrypted file");
@@ -428,7 +443,7 @@ void PackArchive::ExtractEntry(const ArchiveEntry& entry, const ByteSource& file
   const uint64_t base = static_cast<uint64_t>(start_ + entry.offset);
   uint32_t crc = 0;
   auto write = [&](std::string_view piece) {
-    if (auto ec = target.Write(piece)) ThrowCannotCreate(target_name, platform::SystemMessage(ec));
+    sink(piece);
     crc = Crc(crc, piece);
   };
 
@@ -495,8 +510,7 @@ void PackArchive::ExtractEntry(const ArchiveEntry& entry, const ByteSource& file
       }
     }
   }
-  if (verify_file_crc_ && crc != entry.crc)
-    throw ScriptError(entry.file_name + " failed CRC check");
+  if (check_crc && crc != entry.crc) throw ScriptError(entry.file_name + " failed CRC check");
 }
 
 }  // namespace pelvar::archive
