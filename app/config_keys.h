@@ -23,6 +23,8 @@ inline constexpr ConfigKey kLastUsedFolder{"main", "LastUsedFolder", "Scripts"};
 inline constexpr ConfigKey kDefaultLanguage{"main", "DefaultLanguage", "default"};
 inline constexpr ConfigKey kTextColor{"main", "TextColor", "black"};
 inline constexpr ConfigKey kBackColor{"main", "BackColor", "white"};
+// The address of the tray menu's "Email author" (empty: the item is hidden).
+inline constexpr ConfigKey kAuthorEmail{"main", "AuthorEmail", ""};
 // Linux stand-ins for the system folders (empty: the built-in defaults).
 inline constexpr ConfigKey kWindowsDir{"main", "windowsdir", ""};
 inline constexpr ConfigKey kWindowsSystemDir{"main", "windowssystemdir", ""};

@@ -1,5 +1,7 @@
 #include "app/console_run_view.h"
 
+#include "app/operation_progress.h"
+
 namespace pelvar::app {
 
 namespace {
@@ -125,9 +127,8 @@ void ConsoleRunView::ShowOperationProgress(std::string_view operation, uint64_t 
   if (now - operation_start_ < kProgressDelay) return;
   if (progress_shown_ && now - last_progress_ < kProgressInterval) return;
   Flush();
-  std::fprintf(err_, "\r\x1b[2K\x1b[2m%.*s: %llu files, %.1f MB\x1b[0m",
-               static_cast<int>(operation.size()), operation.data(),
-               static_cast<unsigned long long>(files), static_cast<double>(bytes) / 1e6);
+  std::fprintf(err_, "\r\x1b[2K\x1b[2m%s\x1b[0m",
+               OperationProgressText(operation, files, bytes).c_str());
   std::fflush(err_);
   last_progress_ = now;
   progress_shown_ = true;

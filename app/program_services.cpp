@@ -4,6 +4,7 @@
 #include "app/registry_system_folders.h"
 #include "platform/curl_downloader.h"
 #include "platform/host_registry.h"
+#include "platform/posix_file_system.h"
 #include "platform/posix_process_launcher.h"
 #include "platform/posix_sound.h"
 #include "platform/system_folders.h"
@@ -12,6 +13,7 @@
 namespace pelvar::app {
 
 struct ProgramServices::Owned {
+  platform::PosixFileSystem files;
   std::unique_ptr<platform::SystemFolders> folders;
   // processes, downloads and sound:
   std::unique_ptr<platform::PosixProcessLauncher> processes;
@@ -23,6 +25,7 @@ struct ProgramServices::Owned {
 
 ProgramServices::ProgramServices(const ProgramConfig& config, const ProgramLocation& location)
     : owned_(std::make_unique<Owned>()) {
+  services_.files = &owned_->files;
   // %programfilesdir% is read from the registry.
   owned_->registry = OpenProgramRegistry(config, location);
   owned_->folders = std::make_unique<RegistrySystemFolders>(
@@ -30,7 +33,8 @@ ProgramServices::ProgramServices(const ProgramConfig& config, const ProgramLocat
   services_.folders = owned_->folders.get();
   // Wiring of processes, downloads and sound:
   owned_->processes = std::make_unique<platform::PosixProcessLauncher>();
-  owned_->downloads = std::make_unique<platform::CurlDownloader>(platform::ErrorTerminalFd());
+  // A download's progress reaches the terminal through the run's view.
+  owned_->downloads = std::make_unique<platform::CurlDownloader>();
   owned_->sound =
       std::make_unique<platform::PosixSound>(platform::ErrorTerminalFd(), owned_->processes.get());
   services_.processes = owned_->processes.get();

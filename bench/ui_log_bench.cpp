@@ -3,8 +3,8 @@
 // their ratio and the longest gap between two repaints of the log list.
 #include <QApplication>
 #include <QElapsedTimer>
-#include <QListView>
 #include <QSignalSpy>
+#include <QTreeView>
 #include <cstdio>
 
 #include "app/headless_batch.h"

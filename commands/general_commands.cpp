@@ -146,8 +146,16 @@ void WebGet(CommandCall& call) {
   if (platform::Downloader* downloader = call.context().services.downloads) {
     RunView& view = call.context().view;
     view.Flush();
-    platform::DownloadRequest request{url, destination, [&view] { return view.StopRequested(); }};
+    platform::DownloadRequest request;
+    request.url = url;
+    request.destination = destination;
+    request.cancelled = [&view] { return view.StopRequested(); };
+    request.progress = [&view](uint64_t done, uint64_t /*total*/) {
+      view.ShowOperationProgress("Downloading", 0, done, false);
+    };
+    view.ShowOperationProgress("Downloading", 0, 0, false);
     ok = downloader->Download(request).ok;
+    view.ShowOperationProgress("Downloading", 0, 0, true);
   }
   const std::string where = "file: \"" + url + "\" to directory: \"" + destination + "\"";
   if (ok) {

@@ -1,5 +1,7 @@
 #include "engine/dispatcher.h"
 
+#include "platform/file_system.h"
+
 #include "engine/line_fields.h"
 #include "engine/script_context.h"
 #include "engine/script_error.h"
@@ -54,7 +56,11 @@ void DispatchLine(ScriptContext& context, std::string_view line) {
     // name matches runs.
     for (size_t row = SearchEntryRow(key); row < kCommandNames.size(); ++row) {
       if (name == kCommandNames[row]) {
-        if (CommandFn fn = context.commands.At(row)) fn(call);
+        if (CommandFn fn = context.commands.At(row)) {
+          // What the command wrote is durable before its log line appears.
+          const platform::CommandScope scope(&context.files());
+          fn(call);
+        }
         break;
       }
     }

@@ -4,6 +4,7 @@
 #include "engine/ini_file.h"
 #include "engine/script_error.h"
 #include "engine/text.h"
+#include "platform/posix_file_system.h"
 #include "platform/system_folders.h"
 
 namespace pelvar {
@@ -42,6 +43,10 @@ ScriptPlace PlaceOfLine(std::string_view script_file, uint32_t number, std::stri
 void LogRunFailure(RunView& view, const RunFailure& failure) {
   view.AddLog(failure.text, LogKind::kFailure, LogReveal::kSelect);
   if (failure.place) view.AddLog(failure.PlaceLogText(), LogKind::kFailure, LogReveal::kSelect);
+}
+
+platform::FileSystem& ScriptContext::files() const {
+  return services.files != nullptr ? *services.files : platform::ThreadFileSystem();
 }
 
 void AddLogLine(ScriptContext& context, std::string_view text, LogKind kind) {

@@ -42,6 +42,10 @@ struct ScriptContext {
   VariableTable variables;
   const CommandSet& commands;
   platform::Services& services;
+
+  // The file system of the run (the thread's real one when the services
+  // name none).
+  platform::FileSystem& files() const;
 };
 
 // Builds a context: the system folders from the services, the paths as

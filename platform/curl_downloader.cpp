@@ -64,6 +64,9 @@ int OnProgress(void* user, curl_off_t total, curl_off_t now, curl_off_t /*up_tot
                curl_off_t /*up_now*/) {
   auto* transfer = static_cast<Transfer*>(user);
   if (transfer->request.cancelled && transfer->request.cancelled()) return 1;
+  if (transfer->request.progress) {
+    transfer->request.progress(static_cast<uint64_t>(now), static_cast<uint64_t>(total));
+  }
   if (transfer->progress_fd >= 0) {
     const auto t = Clock::now();
     if (t - transfer->start >= kProgressDelay && t - transfer->last_draw >= kProgressInterval) {

@@ -8,6 +8,7 @@
 #include <unicode/stringpiece.h>
 #include <unicode/unistr.h>
 
+#include <cerrno>
 #include <cstring>
 
 #include "platform/file_system.h"
@@ -15,11 +16,13 @@
 namespace pelvar::platform {
 
 bool ListDirectory(std::string_view folder, std::vector<DirectoryEntry>& out) {
+  return !ListHostDirectory(HostPath(folder), out);
+}
+
+std::error_code ListHostDirectory(const std::string& host, std::vector<DirectoryEntry>& out) {
   out.clear();
-  std::string host = HostPath(folder);
-  if (host.empty()) host = ".";
-  DIR* dir = ::opendir(host.c_str());
-  if (dir == nullptr) return false;
+  DIR* dir = ::opendir(host.empty() ? "." : host.c_str());
+  if (dir == nullptr) return {errno, std::system_category()};
   const int dfd = ::dirfd(dir);
   while (dirent* e = ::readdir(dir)) {
     const char* name = e->d_name;
@@ -44,7 +47,7 @@ bool ListDirectory(std::string_view folder, std::vector<DirectoryEntry>& out) {
     out.push_back(std::move(entry));
   }
   ::closedir(dir);
-  return true;
+  return {};
 }
 
 struct PathCollator::Impl {

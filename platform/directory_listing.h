@@ -6,6 +6,7 @@
 #include <memory>
 #include <string>
 #include <string_view>
+#include <system_error>
 #include <vector>
 
 namespace pelvar::platform {
@@ -20,6 +21,8 @@ struct DirectoryEntry {
 // Lists the entries of a folder (a script path) in the file system's order,
 // without "." and "..". False when the folder cannot be read.
 bool ListDirectory(std::string_view folder, std::vector<DirectoryEntry>& out);
+// The same for a host path as it stands; the error when it cannot be read.
+std::error_code ListHostDirectory(const std::string& host, std::vector<DirectoryEntry>& out);
 
 // Locale-aware comparison of paths that ignores letter case (and only case):
 // the order of sorted file listings. The locale comes from the environment.

@@ -1,6 +1,7 @@
 // Downloading a file from a web address to a file path.
 #pragma once
 
+#include <cstdint>
 #include <functional>
 #include <string>
 
@@ -10,6 +11,9 @@ struct DownloadRequest {
   std::string url;
   std::string destination;          // script path of the file to write
   std::function<bool()> cancelled;  // polled during the transfer; true stops it
+  // Called during the transfer with the bytes received so far and the
+  // announced total (0 when unknown).
+  std::function<void(uint64_t done, uint64_t total)> progress = nullptr;
 };
 
 struct DownloadOutcome {

@@ -7,6 +7,7 @@
 #include <cerrno>
 #include <string>
 
+#include "platform/case_resolver.h"
 #include "platform/file_primitives.h"
 #include "platform/file_system.h"
 
@@ -49,23 +50,47 @@ std::error_code MoveFileAcross(const std::string& from, const std::string& to) {
 }  // namespace
 
 std::error_code DeleteFile(std::string_view path) {
-  const std::string host = HostPath(path);
+  CaseResolver resolver;
+  return DeleteFile(resolver, path);
+}
+
+std::error_code DeleteFile(CaseResolver& resolver, std::string_view path) {
+  const std::string host = WithoutTrailingSlashes(resolver.Resolve(path));
   struct stat st;
   if (::lstat(host.c_str(), &st) != 0) return LastError();
   if (S_ISDIR(st.st_mode)) return {EISDIR, std::system_category()};
   if (S_ISREG(st.st_mode) && (st.st_mode & 0222) == 0) return {EACCES, std::system_category()};
   if (::unlink(host.c_str()) != 0) return LastError();
+  std::string folder;
+  std::string name;
+  SplitHostPath(host, folder, name);
+  resolver.Removed(folder, name);
   return {};
 }
 
 std::error_code CreateDirectory(std::string_view path) {
-  if (::mkdir(HostPath(path).c_str(), 0777) != 0) return LastError();
+  CaseResolver resolver;
+  return CreateDirectory(resolver, path);
+}
+
+std::error_code CreateDirectory(CaseResolver& resolver, std::string_view path) {
+  const std::string host = WithoutTrailingSlashes(resolver.Resolve(path));
+  if (::mkdir(host.c_str(), 0777) != 0) return LastError();
+  std::string folder;
+  std::string name;
+  SplitHostPath(host, folder, name);
+  resolver.Added(folder, name);
   return {};
 }
 
 std::error_code MoveFile(std::string_view from, std::string_view to) {
-  const std::string host_from = WithoutTrailingSlashes(HostPath(from));
-  std::string host_to = WithoutTrailingSlashes(HostPath(to));
+  CaseResolver resolver;
+  return MoveFile(resolver, from, to);
+}
+
+std::error_code MoveFile(CaseResolver& resolver, std::string_view from, std::string_view to) {
+  const std::string host_from = WithoutTrailingSlashes(resolver.Resolve(from));
+  std::string host_to = WithoutTrailingSlashes(resolver.Resolve(to));
   struct stat a;
   struct stat b;
   if (::lstat(host_from.c_str(), &a) != 0) return LastError();
@@ -81,28 +106,50 @@ std::error_code MoveFile(std::string_view from, std::string_view to) {
     }
     host_to = (folder == "/" ? folder : folder + "/") + written;
     if (::rename(host_from.c_str(), host_to.c_str()) != 0) return LastError();
+    resolver.Removed(folder, name);
+    resolver.Added(folder, written);
     return {};
   }
   std::error_code ec = RenameNoReplaceAt(AT_FDCWD, host_from.c_str(), AT_FDCWD, host_to.c_str());
   if (ec.value() == EXDEV && S_ISREG(a.st_mode)) ec = MoveFileAcross(host_from, host_to);
+  if (!ec) {
+    std::string folder;
+    std::string name;
+    SplitHostPath(host_from, folder, name);
+    resolver.Removed(folder, name);
+    if (S_ISDIR(a.st_mode)) resolver.ForgetTree(host_from);
+    SplitHostPath(host_to, folder, name);
+    resolver.Added(folder, name);
+  }
   return ec;
 }
 
 std::error_code CopyFile(std::string_view from, std::string_view to, bool replace) {
-  const std::string host_from = HostPath(from);
+  CaseResolver resolver;
+  return CopyFile(resolver, from, to, replace);
+}
+
+std::error_code CopyFile(CaseResolver& resolver, std::string_view from, std::string_view to,
+                         bool replace) {
+  const std::string host_from = resolver.Resolve(from);
   std::string folder;
   std::string name;
-  SplitHostPath(HostPath(to), folder, name);
+  // A link at the target is followed: the file it names is replaced.
+  const std::string host_to = resolver.Resolve(to);
+  SplitHostPath(replace ? FollowLinks(host_to) : host_to, folder, name);
   const UniqueFd dir(::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
   if (!dir.valid()) return LastError();
   struct stat st;
-  if (replace && ::fstatat(dir.get(), name.c_str(), &st, AT_SYMLINK_NOFOLLOW) == 0 &&
-      S_ISREG(st.st_mode) && (st.st_mode & 0222) == 0) {
-    return {EACCES, std::system_category()};
+  if (replace && ::fstatat(dir.get(), name.c_str(), &st, AT_SYMLINK_NOFOLLOW) == 0) {
+    if (S_ISDIR(st.st_mode)) return {EISDIR, std::system_category()};
+    if (!S_ISREG(st.st_mode)) return {EINVAL, std::system_category()};
+    if ((st.st_mode & 0222) == 0) return {EACCES, std::system_category()};
   }
   bool reflink_failed = false;
-  return CopyFileAtomicallyAt(AT_FDCWD, host_from.c_str(), dir.get(), name.c_str(), replace,
-                              reflink_failed);
+  const std::error_code ec = CopyFileAtomicallyAt(AT_FDCWD, host_from.c_str(), dir.get(),
+                                                  name.c_str(), replace, reflink_failed);
+  if (!ec) resolver.Added(folder, name);
+  return ec;
 }
 
 }  // namespace pelvar::platform

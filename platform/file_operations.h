@@ -7,19 +7,24 @@
 
 namespace pelvar::platform {
 
+class CaseResolver;
+
 // Deletes a file (a link is deleted, not its target). Folders are refused
 // (EISDIR), and so is a read-only file, one without any write permission
 // (EACCES), as the file finder counts it.
 std::error_code DeleteFile(std::string_view path);
+std::error_code DeleteFile(CaseResolver& resolver, std::string_view path);
 
 // Creates one folder; its parent must exist.
 std::error_code CreateDirectory(std::string_view path);
+std::error_code CreateDirectory(CaseResolver& resolver, std::string_view path);
 
 // Renames or moves a file or folder, never replacing anything: EEXIST when
 // the target exists (a target that is the same entry spelt in another letter
 // case renames it to that spelling). Across file systems a file is copied
 // (data, permissions, times) and then deleted; a folder fails with EXDEV.
 std::error_code MoveFile(std::string_view from, std::string_view to);
+std::error_code MoveFile(CaseResolver& resolver, std::string_view from, std::string_view to);
 
 // Copies a file (data byte for byte, permission bits, times). The copy is
 // written beside the target and then takes its name in one step, so the
@@ -27,5 +32,7 @@ std::error_code MoveFile(std::string_view from, std::string_view to);
 // left alone and EEXIST returned; with it on, a file at the target is
 // replaced (a folder there is refused, and so is a read-only file, EACCES).
 std::error_code CopyFile(std::string_view from, std::string_view to, bool replace);
+std::error_code CopyFile(CaseResolver& resolver, std::string_view from, std::string_view to,
+                         bool replace);
 
 }  // namespace pelvar::platform

@@ -1,5 +1,7 @@
 #include "platform/file_primitives.h"
 
+#include "platform/temp_names.h"
+
 #include <dirent.h>
 #include <fcntl.h>
 #include <linux/fs.h>
@@ -43,19 +45,6 @@ std::error_code CopyByReadWrite(int from_fd, int to_fd) {
       done += static_cast<size_t>(w);
     }
   }
-}
-
-// A name for a temporary entry beside `name` that no other entry has yet.
-std::string TemporaryName(std::string_view name, unsigned attempt) {
-  static std::atomic<uint64_t> counter{0};
-  const uint64_t seed =
-      static_cast<uint64_t>(std::chrono::steady_clock::now().time_since_epoch().count()) ^
-      (static_cast<uint64_t>(::getpid()) << 32) ^ (counter++ * 0x9E3779B97F4A7C15u);
-  char suffix[24];
-  std::snprintf(suffix, sizeof suffix, ".%06llx%u",
-                static_cast<unsigned long long>(seed & 0xFFFFFFu), attempt);
-  // Keep the whole name within the usual limit of 255 bytes.
-  return "." + std::string(name.substr(0, 200)) + suffix;
 }
 
 }  // namespace
@@ -198,7 +187,7 @@ std::error_code CopyFileAtomicallyAt(int from_dir, const char* from_name, int to
   std::string temp;
   std::error_code ec;
   for (unsigned attempt = 0; attempt < 100; ++attempt) {
-    temp = TemporaryName(to_name, attempt);
+    temp = TemporaryFileName();
     ec = CopyFileAt(from_dir, from_name, to_dir, temp.c_str(), reflink_failed, bytes);
     if (ec != std::errc::file_exists) break;
   }
@@ -215,6 +204,27 @@ std::error_code CopyFileAtomicallyAt(int from_dir, const char* from_name, int to
   }
   if (ec) ::unlinkat(to_dir, temp.c_str(), 0);
   return ec;
+}
+
+std::string FollowLinks(const std::string& host) {
+  std::string path = host;
+  for (int hops = 0; hops < 40; ++hops) {
+    struct stat st;
+    if (::lstat(path.c_str(), &st) != 0 || !S_ISLNK(st.st_mode)) return path;
+    std::string link(static_cast<size_t>(st.st_size > 0 ? st.st_size : 255) + 1, '\0');
+    const ssize_t n = ::readlink(path.c_str(), link.data(), link.size());
+    if (n <= 0) return path;
+    link.resize(static_cast<size_t>(n));
+    if (link[0] == '/') {
+      path = link;
+    } else {
+      std::string folder;
+      std::string name;
+      SplitHostPath(WithoutTrailingSlashes(path), folder, name);
+      path = (folder == "/" ? folder : folder + "/") + link;
+    }
+  }
+  return path;
 }
 
 std::error_code RenameNoReplaceAt(int from_dir, const char* from_name, int to_dir,
@@ -261,7 +271,7 @@ std::error_code CopyLinkAt(int from_dir, const char* from_name, int to_dir, cons
     return {EISDIR, std::system_category()};
   }
   for (unsigned attempt = 0; attempt < 100; ++attempt) {
-    const std::string temp = TemporaryName(to_name, attempt);
+    const std::string temp = TemporaryFileName();
     if (::symlinkat(target.c_str(), to_dir, temp.c_str()) != 0) {
       if (errno == EEXIST) continue;
       return LastError();

@@ -112,6 +112,10 @@ std::error_code CopyLinkAt(int from_dir, const char* from_name, int to_dir, cons
 // "/") and its last component; trailing "/" are ignored.
 void SplitHostPath(const std::string& host, std::string& folder, std::string& name);
 
+// The path a chain of symbolic links at `host` ends in (the path itself when
+// it is no link); a dangling link gives the missing path it names.
+std::string FollowLinks(const std::string& host);
+
 // Removes trailing "/" (a lone "/" stays).
 std::string WithoutTrailingSlashes(std::string host);
 

@@ -1,5 +1,6 @@
 #include "platform/file_system.h"
 
+#include "platform/case_resolver.h"
 #include "platform/host_file.h"
 
 #include <dirent.h>
@@ -7,6 +8,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdlib>
 #include <cstring>
@@ -14,81 +16,46 @@
 
 namespace pelvar::platform {
 
-namespace {
-
-bool FoldedEquals(std::string_view a, std::string_view b) {
-  if (a.size() != b.size()) return false;
-  for (size_t i = 0; i < a.size(); ++i) {
-    char x = a[i];
-    char y = b[i];
-    if (x >= 'A' && x <= 'Z') x = static_cast<char>(x + 32);
-    if (y >= 'A' && y <= 'Z') y = static_cast<char>(y + 32);
-    if (x != y) return false;
-  }
-  return true;
-}
-
-bool Lexists(const std::string& p) {
-  struct stat st;
-  return ::lstat(p.c_str(), &st) == 0;
-}
-
-// Finds an entry of `dir` whose name equals `name` ignoring case.
-bool FindFolded(const std::string& dir, std::string_view name, std::string& found) {
-  DIR* d = ::opendir(dir.empty() ? "." : dir.c_str());
-  if (d == nullptr) return false;
-  bool ok = false;
-  while (dirent* e = ::readdir(d)) {
-    if (FoldedEquals(e->d_name, name)) {
-      found = e->d_name;
-      ok = true;
-      break;
+std::error_code FileReader::ReadRest(uint64_t offset, std::string& out) {
+  out.clear();
+  if (offset < size()) out.reserve(static_cast<size_t>(size() - offset));
+  // The size may have changed since the file was opened: read until a read
+  // gives nothing, however many reads that takes.
+  constexpr size_t kPiece = size_t{1} << 20;
+  size_t used = 0;
+  for (;;) {
+    if (out.size() - used < kPiece) out.resize(std::max(out.capacity(), used + kPiece));
+    size_t got = 0;
+    if (auto ec = ReadAt(offset, out.data() + used, out.size() - used, got)) {
+      out.clear();
+      return ec;
     }
+    if (got == 0) break;
+    used += got;
+    offset += got;
   }
-  ::closedir(d);
-  return ok;
+  out.resize(used);
+  return {};
 }
 
-}  // namespace
+std::error_code FileSystem::ReadAll(std::string_view path, std::string& out) {
+  out.clear();
+  std::unique_ptr<FileReader> reader;
+  if (auto ec = OpenRead(path, reader)) return ec;
+  return reader->ReadRest(0, out);
+}
+
+std::error_code FileSystem::WriteAll(std::string_view path, std::string_view content,
+                                     Durability durability) {
+  std::unique_ptr<FileWriter> writer;
+  if (auto ec = OpenReplace(path, durability, writer)) return ec;
+  if (auto ec = writer->Write(content)) return ec;
+  return writer->Commit();
+}
 
 std::string HostPath(std::string_view script_path) {
-  std::string path(script_path);
-  for (char& c : path) {
-    if (c == '\\') c = '/';
-  }
-  if (path.empty() || Lexists(path)) return path;
-
-  // Walk the components, matching each missing one against its folder.
-  std::string out;
-  size_t pos = 0;
-  if (path[0] == '/') {
-    out = "/";
-    pos = 1;
-  }
-  bool resolving = true;
-  while (pos <= path.size()) {
-    size_t next = path.find('/', pos);
-    if (next == std::string::npos) next = path.size();
-    std::string_view comp(path.data() + pos, next - pos);
-    const bool has_sep = next < path.size();
-    if (!comp.empty()) {
-      std::string candidate = out + std::string(comp);
-      if (resolving && comp != "." && comp != ".." && !Lexists(candidate)) {
-        std::string found;
-        const std::string dir = out.empty() ? "." : out;
-        if (FindFolded(dir, comp, found)) {
-          candidate = out + found;
-        } else {
-          resolving = false;
-        }
-      }
-      out = std::move(candidate);
-    }
-    if (has_sep && (out.empty() || out.back() != '/')) out += '/';
-    if (!has_sep) break;
-    pos = next + 1;
-  }
-  return out;
+  CaseResolver resolver;
+  return resolver.Resolve(script_path);
 }
 
 bool IsFile(std::string_view script_path) {
@@ -102,7 +69,8 @@ bool IsDirectory(std::string_view script_path) {
 }
 
 bool PathExists(std::string_view script_path) {
-  return Lexists(HostPath(script_path));
+  struct stat st;
+  return ::lstat(HostPath(script_path).c_str(), &st) == 0;
 }
 
 std::error_code ReadWholeFile(std::string_view script_path, std::string& out) {

@@ -5,11 +5,166 @@
 // exist keep their spelling, so whatever is created is created as written.
 #pragma once
 
+#include <cstddef>
+#include <cstdint>
+#include <functional>
+#include <memory>
 #include <string>
 #include <string_view>
 #include <system_error>
+#include <vector>
+
+#include "platform/directory_listing.h"
+#include "platform/tree_operations.h"
 
 namespace pelvar::platform {
+
+// What a path names (links followed).
+enum class FileKind { kNone, kFile, kFolder, kOther };
+
+struct FileStatus {
+  FileKind kind = FileKind::kNone;
+  bool link = false;       // the entry itself is a symbolic link (maybe dangling)
+  bool read_only = false;  // a file without any write permission
+  uint64_t size = 0;
+  bool exists() const { return kind != FileKind::kNone || link; }
+  bool is_file() const { return kind == FileKind::kFile; }
+  bool is_folder() const { return kind == FileKind::kFolder; }
+};
+
+// How a replacement is made durable.
+enum class Durability {
+  // An existing file's content is replaced (text, INI, scripts, hives): the
+  // target is locked while it is read and rewritten, and the new file and
+  // its folder are flushed to the disk before the write reports success.
+  kRewrite,
+  // One of many files a command writes (copies, extractions, downloads): the
+  // destination file system is flushed once when the command ends.
+  kBulk,
+};
+
+// An open file, read by offset. Others may keep reading it meanwhile.
+class FileReader {
+ public:
+  virtual ~FileReader() = default;
+  // Size when opened.
+  virtual uint64_t size() const = 0;
+  // Reads up to `count` bytes at `offset`. `got` may be short before the end
+  // of the file; it is 0 only at the end.
+  virtual std::error_code ReadAt(uint64_t offset, char* buffer, size_t count, size_t& got) = 0;
+  // Reads everything from `offset` to the end of the file, however large.
+  std::error_code ReadRest(uint64_t offset, std::string& out);
+};
+
+// A replacement in progress: the new content goes to a private temporary
+// file beside the target, which Commit renames over the target. Until then
+// the target is untouched; destruction without Commit removes the new file.
+class FileWriter {
+ public:
+  virtual ~FileWriter() = default;
+  // The target's content as it stood when the replacement began (under the
+  // lock for kRewrite); null when the target did not exist.
+  virtual FileReader* old() = 0;
+  // Appends bytes. Errors are kept and reported again by Commit.
+  virtual std::error_code Write(std::string_view data) = 0;
+  // Cuts the new content to `size` bytes (not more than written).
+  virtual std::error_code Truncate(uint64_t size) = 0;
+  // Bytes written so far.
+  virtual uint64_t size() const = 0;
+  // Makes the new content the target's, durably as asked.
+  virtual std::error_code Commit() = 0;
+};
+
+// The file system service. Every operation returns its outcome as a value
+// (the system's error; SystemMessage words it); nothing here raises.
+class FileSystem {
+ public:
+  virtual ~FileSystem() = default;
+
+  // A command begins: folders listed to resolve letter case are remembered
+  // (and kept up to date by the writes made here) until it ends.
+  virtual void BeginCommand() = 0;
+  // A command ends: the remembered listings are dropped and the bulk writes
+  // made durable. Returns the first error of that flush.
+  virtual std::error_code EndCommand() = 0;
+
+  // Host path for a script path: "\" becomes "/", existing components are
+  // matched ignoring case when needed. Relative paths stay relative.
+  virtual std::string Resolve(std::string_view path) = 0;
+  virtual FileStatus Status(std::string_view path) = 0;
+  // The entries of a folder in the file system's order, without "." and "..".
+  virtual std::error_code List(std::string_view folder, std::vector<DirectoryEntry>& out) = 0;
+
+  // Opens a regular file for reading. A folder gives EISDIR, anything else
+  // that is not a regular file EINVAL (a pipe is never opened).
+  virtual std::error_code OpenRead(std::string_view path, std::unique_ptr<FileReader>& out) = 0;
+  // Begins replacing the file at `path`. A symbolic link is followed to the
+  // file it names; a folder (EISDIR), anything else that is not a regular
+  // file (EINVAL) and a read-only file (EACCES) are refused. The new file
+  // keeps the old one's permissions, owner and group.
+  virtual std::error_code OpenReplace(std::string_view path, Durability durability,
+                                      std::unique_ptr<FileWriter>& out) = 0;
+
+  // Copies a file (data, permission bits, times) in one step. With `replace`
+  // off an existing target is left alone (EEXIST); with it on a file there is
+  // replaced (a folder or a read-only file there is refused).
+  virtual std::error_code Copy(std::string_view from, std::string_view to, bool replace) = 0;
+  // Renames a file or folder, never replacing anything (EEXIST), except that
+  // the same entry may take another letter case. Across file systems a file
+  // is copied and then deleted.
+  virtual std::error_code Move(std::string_view from, std::string_view to) = 0;
+  // Deletes a file or link. A folder gives EISDIR, a read-only file EACCES.
+  virtual std::error_code Delete(std::string_view path) = 0;
+  // Makes one folder, or with `parents` the folder and every missing one
+  // above it (an existing folder is then fine).
+  virtual std::error_code MakeFolder(std::string_view path, bool parents) = 0;
+  // Adds the execute permission wherever the file has the read permission.
+  virtual std::error_code MakeExecutable(std::string_view path) = 0;
+
+  // Whole trees: see platform/tree_operations.h. Names inside an existing
+  // target folder are met ignoring letter case.
+  virtual bool CopyTree(std::string_view source, std::string_view destination,
+                        const TreeProgressFn& progress) = 0;
+  virtual bool MoveTree(std::string_view source, std::string_view destination,
+                        const TreeProgressFn& progress) = 0;
+  virtual bool DeleteTree(std::string_view path) = 0;
+
+  // Makes a new private folder under the system's temporary folder (this
+  // user only) and gives its path.
+  virtual std::error_code MakeTempFolder(std::string& path) = 0;
+
+  // Shorthands over the operations above.
+  bool IsFile(std::string_view path) { return Status(path).is_file(); }
+  bool IsFolder(std::string_view path) { return Status(path).is_folder(); }
+  bool Exists(std::string_view path) { return Status(path).exists(); }
+  // Reads a whole regular file.
+  std::error_code ReadAll(std::string_view path, std::string& out);
+  // Replaces a file's content in one go.
+  std::error_code WriteAll(std::string_view path, std::string_view content,
+                           Durability durability = Durability::kRewrite);
+};
+
+// Keeps a command's scope: BeginCommand now, EndCommand on destruction.
+class CommandScope {
+ public:
+  explicit CommandScope(FileSystem* files) : files_(files) {
+    if (files_ != nullptr) files_->BeginCommand();
+  }
+  ~CommandScope() {
+    if (files_ != nullptr) files_->EndCommand();
+  }
+  CommandScope(const CommandScope&) = delete;
+  CommandScope& operator=(const CommandScope&) = delete;
+
+ private:
+  FileSystem* files_;
+};
+
+// Text of a system error, as the system words it.
+std::string SystemMessage(std::error_code ec);
+
+// ---------------------------------------------------------------------------
+// Host-path helpers of the platform layer (no remembered listings).
 
 // Host path for a script path: "\" becomes "/", existing components are
 // matched ignoring case when needed. Relative paths stay relative.
@@ -24,9 +179,6 @@ bool PathExists(std::string_view script_path);
 
 // Reads a whole file. A missing file gives ENOENT.
 std::error_code ReadWholeFile(std::string_view script_path, std::string& out);
-
-// Text of a system error, as the system words it.
-std::string SystemMessage(std::error_code ec);
 
 // Permission bits for a new file that is to replace `host_target`: the
 // target's own when it exists, else 0666 less the process's umask.

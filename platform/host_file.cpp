@@ -13,8 +13,7 @@ std::error_code ReadHostFile(const std::string& host_path, std::string& out) {
   const int fd = ::open(host_path.c_str(), O_RDONLY | O_CLOEXEC);
   if (fd < 0) return {errno, std::system_category()};
   // The text is read straight into `out`, sized one byte beyond the file (it
-  // doubles while reads fill it); a regular file's short read is its end, so
-  // a file takes one read.
+  // doubles while reads fill it).
   size_t capacity = size_t{1} << 14;
   struct stat st;
   if (::fstat(fd, &st) == 0) {
@@ -34,9 +33,11 @@ std::error_code ReadHostFile(const std::string& host_path, std::string& out) {
       result.assign(errno, std::system_category());
       break;
     }
+    // Only a read that gives nothing is the end: a single read returns at
+    // most about 2 GiB, whatever the size of the file.
+    if (n == 0) break;
     used += static_cast<size_t>(n);
-    if (used < out.size()) break;
-    out.resize(out.size() * 2);
+    if (used == out.size()) out.resize(out.size() * 2);
   }
   ::close(fd);
   out.resize(result ? 0 : used);

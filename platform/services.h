@@ -12,8 +12,10 @@ class ProcessLauncher;
 class Registry;
 class Downloader;
 class Sound;
+class FileSystem;
 
 struct Services {
+  FileSystem* files = nullptr;
   SystemFolders* folders = nullptr;
   ProcessLauncher* processes = nullptr;
   Registry* registry = nullptr;

@@ -10,7 +10,10 @@
 #include <memory>
 #include <optional>
 #include <string>
+#include <unordered_map>
+#include <unordered_set>
 
+#include "platform/case_resolver.h"
 #include "platform/file_primitives.h"
 #include "platform/file_system.h"
 
@@ -40,20 +43,22 @@ bool IsInside(const std::string& path, const std::string& folder) {
          (path.size() == folder.size() || path[folder.size()] == '/');
 }
 
-std::optional<Transfer> PlanTransfer(std::string_view source, std::string_view destination) {
+std::optional<Transfer> PlanTransfer(CaseResolver& resolver, std::string_view source,
+                                     std::string_view destination) {
   Transfer t;
-  t.source = WithoutTrailingSlashes(HostPath(source));
+  t.source = WithoutTrailingSlashes(resolver.Resolve(source));
   if (t.source.empty() || ::stat(t.source.c_str(), &t.source_stat) != 0) return std::nullopt;
   std::string folder;
   std::string source_name;
   SplitHostPath(t.source, folder, source_name);
-  const std::string dest = WithoutTrailingSlashes(HostPath(destination));
+  const std::string dest = WithoutTrailingSlashes(resolver.Resolve(destination));
   if (dest.empty() || source_name.empty() || source_name == "." || source_name == "..") {
     return std::nullopt;
   }
   struct stat st;
   if (::stat(dest.c_str(), &st) == 0 && S_ISDIR(st.st_mode)) {
-    t.target = (dest == "/" ? dest : dest + "/") + source_name;
+    // An entry of the source's name in any letter case is the target.
+    t.target = resolver.Resolve((dest == "/" ? dest : dest + "/") + source_name);
   } else {
     t.target = dest;
   }
@@ -88,6 +93,33 @@ bool MakeFolders(const std::string& host) {
   return ::mkdir(host.c_str(), 0777) == 0 || errno == EEXIST;
 }
 
+// The entries of an existing folder by name folded to lower case, so an
+// entry of a merge meets the existing one in any letter case.
+class FoldedNames {
+ public:
+  // Reads the folder open at `dir` (nothing for a fresh folder).
+  void Read(int dir) {
+    FolderEntries entries;
+    if (entries.Read(dir)) return;
+    for (size_t i = 0; i < entries.size(); ++i) {
+      const std::string name(entries.Name(i));
+      exact_.insert(name);
+      folded_.emplace(FoldCase(name), name);
+    }
+  }
+  // The existing entry's name for `name`: the exact one first, else the
+  // first found ignoring case; `name` itself when none exists.
+  const char* Match(const char* name) const {
+    if (exact_.empty() || exact_.count(name) != 0) return name;
+    const auto it = folded_.find(FoldCase(name));
+    return it == folded_.end() ? name : it->second.c_str();
+  }
+
+ private:
+  std::unordered_set<std::string> exact_;
+  std::unordered_map<std::string, std::string> folded_;
+};
+
 class TreeCopier {
  public:
   explicit TreeCopier(const TreeProgressFn& progress) : progress_(progress) {}
@@ -97,18 +129,21 @@ class TreeCopier {
   bool CopyContents(int from_dir, int to_dir, bool fresh) {
     FolderEntries entries;
     if (entries.Read(from_dir)) return false;
+    FoldedNames existing;
+    if (!fresh) existing.Read(to_dir);
     bool ok = true;
     for (size_t i = 0; i < entries.size(); ++i) {
       const char* name = entries.CName(i);
+      const char* to_name = existing.Match(name);
       switch (entries.Type(i)) {
         case EntryType::kDirectory:
-          ok = CopyFolder(from_dir, name, to_dir, fresh) && ok;
+          ok = CopyFolder(from_dir, name, to_dir, to_name, fresh) && ok;
           break;
         case EntryType::kFile:
-          ok = CopyFile(from_dir, name, to_dir, fresh) && ok;
+          ok = CopyFile(from_dir, name, to_dir, to_name, fresh) && ok;
           break;
         case EntryType::kLink:
-          ok = !CopyLinkAt(from_dir, name, to_dir, name, !fresh) && ok;
+          ok = !CopyLinkAt(from_dir, name, to_dir, to_name, !fresh) && ok;
           break;
         case EntryType::kOther:
           ok = CopySpecial(from_dir, name, to_dir) && ok;
@@ -118,12 +153,12 @@ class TreeCopier {
     return ok;
   }
 
-  // Copies the folder `name` of `from_dir` into `to_dir` under its name.
-  bool CopyFolder(int from_dir, const char* name, int to_dir, bool fresh) {
+  // Copies the folder `name` of `from_dir` into `to_dir` as `to_name`.
+  bool CopyFolder(int from_dir, const char* name, int to_dir, const char* to_name, bool fresh) {
     const UniqueFd from = OpenFolderAt(from_dir, name);
     struct stat st;
     if (!from.valid() || ::fstat(from.get(), &st) != 0) return false;
-    return CopyFolderFrom(from.get(), st, to_dir, name, fresh);
+    return CopyFolderFrom(from.get(), st, to_dir, to_name, fresh);
   }
 
   // Copies the open folder `from` to the entry `name` of `to_dir`.
@@ -138,11 +173,11 @@ class TreeCopier {
     return ok;
   }
 
-  bool CopyFile(int from_dir, const char* name, int to_dir, bool fresh) {
+  bool CopyFile(int from_dir, const char* name, int to_dir, const char* to_name, bool fresh) {
     uint64_t bytes = 0;
-    std::error_code ec = CopyFileAt(from_dir, name, to_dir, name, reflink_failed_, &bytes);
+    std::error_code ec = CopyFileAt(from_dir, name, to_dir, to_name, reflink_failed_, &bytes);
     if (ec == std::errc::file_exists && !fresh) {
-      ec = CopyFileAtomicallyAt(from_dir, name, to_dir, name, /*replace=*/true, reflink_failed_,
+      ec = CopyFileAtomicallyAt(from_dir, name, to_dir, to_name, /*replace=*/true, reflink_failed_,
                                 &bytes);
     }
     if (ec) return false;
@@ -222,25 +257,28 @@ bool DeleteHostTree(const std::string& host) {
 bool MergeByRename(int from_dir, int to_dir, bool& across) {
   FolderEntries entries;
   if (entries.Read(from_dir)) return false;
+  FoldedNames existing;
+  existing.Read(to_dir);
   bool ok = true;
   for (size_t i = 0; i < entries.size(); ++i) {
     const char* name = entries.CName(i);
-    const std::error_code ec = RenameNoReplaceAt(from_dir, name, to_dir, name);
+    const char* to_name = existing.Match(name);
+    const std::error_code ec = RenameNoReplaceAt(from_dir, name, to_dir, to_name);
     if (!ec) continue;
     if (ec.value() == EXDEV) across = true;
     struct stat target;
-    if (ec.value() != EEXIST || ::fstatat(to_dir, name, &target, AT_SYMLINK_NOFOLLOW) != 0) {
+    if (ec.value() != EEXIST || ::fstatat(to_dir, to_name, &target, AT_SYMLINK_NOFOLLOW) != 0) {
       ok = false;
       continue;
     }
     const bool from_is_folder = entries.Type(i) == EntryType::kDirectory;
     if (from_is_folder && S_ISDIR(target.st_mode)) {
       const UniqueFd from = OpenFolderAt(from_dir, name);
-      const UniqueFd to = OpenFolderAt(to_dir, name);
+      const UniqueFd to = OpenFolderAt(to_dir, to_name);
       const bool merged = from.valid() && to.valid() && MergeByRename(from.get(), to.get(), across);
       ok = merged && ::unlinkat(from_dir, name, AT_REMOVEDIR) == 0 && ok;
     } else if (!from_is_folder && !S_ISDIR(target.st_mode)) {
-      ok = ::renameat(from_dir, name, to_dir, name) == 0 && ok;
+      ok = ::renameat(from_dir, name, to_dir, to_name) == 0 && ok;
     } else {
       ok = false;
     }
@@ -252,13 +290,25 @@ bool MergeByRename(int from_dir, int to_dir, bool& across) {
 
 bool CopyTree(std::string_view source, std::string_view destination,
               const TreeProgressFn& progress) {
-  const std::optional<Transfer> t = PlanTransfer(source, destination);
+  CaseResolver resolver;
+  return CopyTree(resolver, source, destination, progress);
+}
+
+bool CopyTree(CaseResolver& resolver, std::string_view source, std::string_view destination,
+              const TreeProgressFn& progress) {
+  const std::optional<Transfer> t = PlanTransfer(resolver, source, destination);
   return t && CopyPlanned(*t, progress);
 }
 
 bool MoveTree(std::string_view source, std::string_view destination,
               const TreeProgressFn& progress) {
-  const std::optional<Transfer> t = PlanTransfer(source, destination);
+  CaseResolver resolver;
+  return MoveTree(resolver, source, destination, progress);
+}
+
+bool MoveTree(CaseResolver& resolver, std::string_view source, std::string_view destination,
+              const TreeProgressFn& progress) {
+  const std::optional<Transfer> t = PlanTransfer(resolver, source, destination);
   if (!t || !MakeFolders(t->target_folder)) return false;
   const bool is_folder = S_ISDIR(t->source_stat.st_mode);
   if (!t->target_exists) {
@@ -292,7 +342,12 @@ bool MoveTree(std::string_view source, std::string_view destination,
 }
 
 bool DeleteTree(std::string_view path) {
-  const std::string host = WithoutTrailingSlashes(HostPath(path));
+  CaseResolver resolver;
+  return DeleteTree(resolver, path);
+}
+
+bool DeleteTree(CaseResolver& resolver, std::string_view path) {
+  const std::string host = WithoutTrailingSlashes(resolver.Resolve(path));
   return !host.empty() && DeleteHostTree(host);
 }
 

@@ -10,6 +10,8 @@
 
 namespace pelvar::platform {
 
+class CaseResolver;
+
 // Running totals of a copy, reported after each file.
 struct TreeProgress {
   uint64_t files = 0;
@@ -20,13 +22,16 @@ using TreeProgressFn = std::function<void(const TreeProgress&)>;
 // Copies the folder `source` with everything in it. When `destination` is an
 // existing folder, the copy lands inside it under the source's own name;
 // otherwise the copy takes the destination's name (missing folders above it
-// are made). An existing copy target is merged into: files of the same name
-// are replaced, each in one step. File data is copied byte for byte with
+// are made). An existing copy target is merged into: entries of the same
+// name, met ignoring letter case, are merged into (folders) or replaced in
+// one step (files). File data is copied byte for byte with
 // permission bits and times. A source that is a file is copied as a file.
 // Fails when the source is missing or the target lies inside the source.
 // True when everything was copied.
 bool CopyTree(std::string_view source, std::string_view destination,
               const TreeProgressFn& progress = {});
+bool CopyTree(CaseResolver& resolver, std::string_view source, std::string_view destination,
+              const TreeProgressFn& progress);
 
 // Moves a folder (or file) with the naming of CopyTree. On one file system
 // the source is renamed (merged entry by entry into an existing target);
@@ -35,11 +40,14 @@ bool CopyTree(std::string_view source, std::string_view destination,
 // target made by this move is removed again). True when all was moved.
 bool MoveTree(std::string_view source, std::string_view destination,
               const TreeProgressFn& progress = {});
+bool MoveTree(CaseResolver& resolver, std::string_view source, std::string_view destination,
+              const TreeProgressFn& progress);
 
 // Deletes a folder and everything in it, for good. A symbolic link, inside
 // the tree or as `path` itself, is deleted as a link; what it points to is
 // never touched. A file at `path` is deleted. The root folder is refused.
 // True when nothing is left.
 bool DeleteTree(std::string_view path);
+bool DeleteTree(CaseResolver& resolver, std::string_view path);
 
 }  // namespace pelvar::platform

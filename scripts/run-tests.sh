@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # Every test: the format check, the release build with warnings as errors,
-# the AddressSanitizer + UndefinedBehaviorSanitizer build, and a short run of
-# each fuzz target.
+# the Debian package and its checks, the AddressSanitizer +
+# UndefinedBehaviorSanitizer build, and a short run of each fuzz target.
 set -euo pipefail
 root="$(cd "$(dirname "$0")/.." && pwd)"
 "$root/scripts/setup.sh"
@@ -12,6 +12,12 @@ jobs="$(nproc)"
 
 "$root/scripts/build.sh" ci
 (cd build/ci && ctest --output-on-failure -j "$jobs")
+
+# The Debian package of that build, and its checks (file list, lintian,
+# manual pages, desktop entry, AppStream metadata, file type).
+rm -f build/ci/pelvar_*.deb
+cmake --build build/ci --target package >&2
+"$root/scripts/check-package.sh" build/ci/pelvar_*.deb
 
 if [[ "${PELVAR_SKIP_ASAN:-0}" != 1 ]]; then
   "$root/scripts/build.sh" asan
@@ -25,7 +31,7 @@ if [[ "${PELVAR_SKIP_FUZZ:-0}" != 1 ]]; then
     fuzz_flags="-fsanitize=fuzzer-no-link,address,undefined"
     cmake -S . -B build/fuzz -G Ninja -DCMAKE_C_COMPILER=clang -DCMAKE_CXX_COMPILER=clang++ \
       -DCMAKE_BUILD_TYPE=RelWithDebInfo -DPELVAR_FUZZ=ON -DPELVAR_BUILD_UI=OFF \
-      -DPELVAR_BUILD_TESTS=OFF -DPELVAR_BUILD_BENCH=OFF \
+      -DPELVAR_BUILD_TESTS=OFF -DPELVAR_BUILD_BENCH=OFF -DPELVAR_PACKAGING=OFF \
       "-DCMAKE_C_FLAGS=$fuzz_flags" "-DCMAKE_CXX_FLAGS=$fuzz_flags" \
       "-DCMAKE_EXE_LINKER_FLAGS=-fsanitize=address,undefined" >/dev/null
   fi

@@ -12,8 +12,11 @@ PACKAGES=(
   zlib1g-dev libdeflate-dev pigz
   libcurl4-openssl-dev curl
   libicu-dev
-  clang libclang-rt-14-dev
+  clang libclang-rt-14-dev clang-format
   python3 xdg-utils hyperfine
+  # manual pages, icons and the Debian package, and the checks of all three
+  pandoc librsvg2-bin dpkg-dev file man-db lintian
+  desktop-file-utils appstream shared-mime-info libglib2.0-bin
 )
 
 missing=()
@@ -28,6 +31,6 @@ if ((${#missing[@]})); then
   SUDO=""
   if [[ $(id -u) -ne 0 ]]; then SUDO="sudo"; fi
   export DEBIAN_FRONTEND=noninteractive
-  $SUDO apt-get update -qq
-  $SUDO apt-get install -y -qq --no-install-recommends "${missing[@]}" >/dev/null
+  $SUDO apt-get update -q >&2
+  $SUDO apt-get install -y -q --no-install-recommends "${missing[@]}" >&2
 fi

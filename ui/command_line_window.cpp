@@ -27,8 +27,12 @@ CommandLineWindow::CommandLineWindow(ProgramState& state)
   setWindowIcon(ProgramIcon());
   setFixedSize(302, 154);
 
+  // Without a title bar the window needs an edge of its own, dark enough to
+  // be seen on a light desktop.
   auto* frame = new QFrame(this);
-  frame->setFrameShape(QFrame::Box);
+  frame->setObjectName(QStringLiteral("commandLineFrame"));
+  frame->setStyleSheet(
+      QStringLiteral("QFrame#commandLineFrame { border: 1px solid palette(shadow); }"));
   frame->setGeometry(rect());
   frame->lower();
 

@@ -14,6 +14,9 @@ class CommandLineWindow;
 class LogWindow;
 class MainWindow;
 class PathsWindow;
+class SettingsWindow;
+class TrayIcon;
+class UpdateWindow;
 
 class DesktopWindows : public QObject {
   Q_OBJECT
@@ -34,6 +37,9 @@ class DesktopWindows : public QObject {
   CommandLineWindow& command_line_window() { return *command_line_; }
   PathsWindow& paths_window() { return *paths_; }
   LogWindow& log_window() { return *log_; }
+  SettingsWindow& settings_window() { return *settings_; }
+  TrayIcon& tray_icon() { return *tray_; }
+  UpdateWindow& update_window() { return *update_; }
 
  signals:
   // The program should end with this exit status.
@@ -45,7 +51,10 @@ class DesktopWindows : public QObject {
   std::unique_ptr<LogWindow> log_;
   std::unique_ptr<CommandLineWindow> command_line_;
   std::unique_ptr<MainWindow> main_;
-  PathsWindow* paths_ = nullptr;  // owned by the main window
+  PathsWindow* paths_ = nullptr;        // owned by the main window
+  SettingsWindow* settings_ = nullptr;  // owned by the main window
+  TrayIcon* tray_ = nullptr;            // owned by the main window
+  UpdateWindow* update_ = nullptr;      // owned by the main window
 };
 
 }  // namespace pelvar::ui

@@ -3,7 +3,11 @@
 #include <QApplication>
 #include <QDesktopServices>
 #include <QFileDialog>
+#include <QInputDialog>
 #include <QMessageBox>
+#include <QNetworkInformation>
+#include <QProcess>
+#include <QTcpSocket>
 #include <QUrl>
 
 namespace pelvar::ui {
@@ -43,6 +47,22 @@ std::optional<QString> QtDialogs::ChooseFolder(QWidget* parent, const QString& t
   return folder;
 }
 
+std::optional<QString> QtDialogs::AskText(QWidget* parent, const QString& title,
+                                          const QString& prompt, const QString& initial) {
+  bool ok = false;
+  const QString text =
+      QInputDialog::getText(parent, title, prompt, QLineEdit::Normal, initial, &ok);
+  if (!ok) return std::nullopt;
+  return text;
+}
+
+std::optional<QString> QtDialogs::ChooseFile(QWidget* parent, const QString& title,
+                                             const QString& filter) {
+  const QString file = QFileDialog::getOpenFileName(parent, title, QString(), filter);
+  if (file.isEmpty()) return std::nullopt;
+  return file;
+}
+
 void QtShell::OpenFile(const QString& path) {
   QDesktopServices::openUrl(QUrl::fromLocalFile(path));
 }
@@ -53,6 +73,33 @@ void QtShell::OpenAddress(const QString& address) {
 
 void QtShell::Beep() {
   QApplication::beep();
+}
+
+}  // namespace pelvar::ui
+
+namespace pelvar::ui {
+
+void QtShell::RunScriptDetached(const QString& path) {
+  QProcess::startDetached(QCoreApplication::applicationFilePath(), {path});
+}
+
+bool QtShell::NetworkReachable(const QString& address) {
+  if (QNetworkInformation::loadBackendByFeatures(QNetworkInformation::Feature::Reachability)) {
+    const QNetworkInformation* info = QNetworkInformation::instance();
+    switch (info->reachability()) {
+      case QNetworkInformation::Reachability::Disconnected:
+        return false;
+      case QNetworkInformation::Reachability::Online:
+        return true;
+      default:
+        break;  // local or unknown: ask the server
+    }
+  }
+  const QUrl url(address);
+  const bool https = url.scheme().compare(QStringLiteral("https"), Qt::CaseInsensitive) == 0;
+  QTcpSocket socket;
+  socket.connectToHost(url.host(), static_cast<quint16>(url.port(https ? 443 : 80)));
+  return socket.waitForConnected(5000);
 }
 
 }  // namespace pelvar::ui

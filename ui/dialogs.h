@@ -24,6 +24,17 @@ class Dialogs {
                        const QString& text) = 0;
   // The folder chooser titled `title`; nullopt when the user cancels.
   virtual std::optional<QString> ChooseFolder(QWidget* parent, const QString& title) = 0;
+  // A one-line text prompt; nullopt when the user cancels.
+  virtual std::optional<QString> AskText(QWidget* /*parent*/, const QString& /*title*/,
+                                         const QString& /*prompt*/, const QString& /*initial*/) {
+    return std::nullopt;
+  }
+  // The file chooser titled `title`, showing files matching `filter` ("Name
+  // (*.ext)"); nullopt when the user cancels.
+  virtual std::optional<QString> ChooseFile(QWidget* /*parent*/, const QString& /*title*/,
+                                            const QString& /*filter*/) {
+    return std::nullopt;
+  }
 };
 
 class Shell {
@@ -34,6 +45,11 @@ class Shell {
   // Opens an address (web or mail) as it stands; nothing is added to it.
   virtual void OpenAddress(const QString& address) = 0;
   virtual void Beep() = 0;
+  // Runs a script in a program of its own, as the command line does.
+  virtual void RunScriptDetached(const QString& /*path*/) {}
+  // Whether `address` (a web address) looks reachable: the desktop's network
+  // state where it is known, else a connection to the server is tried.
+  virtual bool NetworkReachable(const QString& /*address*/) { return false; }
 };
 
 // QMessageBox and QFileDialog.
@@ -42,6 +58,10 @@ class QtDialogs : public Dialogs {
   void Message(QWidget* parent, MessageKind kind, const QString& caption,
                const QString& text) override;
   std::optional<QString> ChooseFolder(QWidget* parent, const QString& title) override;
+  std::optional<QString> AskText(QWidget* parent, const QString& title, const QString& prompt,
+                                 const QString& initial) override;
+  std::optional<QString> ChooseFile(QWidget* parent, const QString& title,
+                                    const QString& filter) override;
 };
 
 // QDesktopServices and QApplication::beep.
@@ -50,6 +70,8 @@ class QtShell : public Shell {
   void OpenFile(const QString& path) override;
   void OpenAddress(const QString& address) override;
   void Beep() override;
+  void RunScriptDetached(const QString& path) override;
+  bool NetworkReachable(const QString& address) override;
 };
 
 // Answers every message at once and cancels the folder chooser: for

@@ -2,9 +2,10 @@
 
 #include <QCheckBox>
 #include <QHBoxLayout>
+#include <QHeaderView>
 #include <QLabel>
-#include <QListView>
 #include <QPushButton>
+#include <QTreeView>
 #include <QVBoxLayout>
 #include <exception>
 
@@ -14,6 +15,7 @@
 #include "ui/dialogs.h"
 #include "ui/icons.h"
 #include "ui/log_list_model.h"
+#include "ui/log_view_tools.h"
 
 namespace pelvar::ui {
 
@@ -21,7 +23,7 @@ LogWindow::LogWindow(ProgramState& state, QWidget* parent)
     : QWidget(parent, Qt::Window),
       state_(state),
       model_(new LogListModel(/*with_icons=*/true, this)),
-      list_(new QListView(this)),
+      list_(new QTreeView(this)),
       title_(new QLabel(QStringLiteral("Log window"), this)),
       description_(new QLabel(this)),
       save_(new QPushButton(QStringLiteral("Save log"), this)),
@@ -48,11 +50,16 @@ LogWindow::LogWindow(ProgramState& state, QWidget* parent)
 
   list_->setObjectName(QStringLiteral("logList"));
   list_->setModel(model_);
-  list_->setUniformItemSizes(true);
+  list_->setUniformRowHeights(true);
+  list_->setRootIsDecorated(false);
+  list_->setItemsExpandable(false);
+  list_->setAllColumnsShowFocus(true);
+  list_->setHeaderHidden(list_->model()->columnCount() < 2);
   list_->setEditTriggers(QAbstractItemView::NoEditTriggers);
   list_->setSelectionBehavior(QAbstractItemView::SelectRows);
-  list_->setSelectionMode(QAbstractItemView::SingleSelection);
   list_->setIconSize(QSize(16, 16));
+  // Long lines scroll sideways, show whole as tool tips, and copy (Ctrl+C).
+  new LogViewTools(*list_);
 
   save_->setObjectName(QStringLiteral("saveLogButton"));
   view_after_save_->setObjectName(QStringLiteral("viewAfterSaveBox"));
@@ -69,6 +76,11 @@ LogWindow::LogWindow(ProgramState& state, QWidget* parent)
 
   connect(save_, &QPushButton::clicked, this, &LogWindow::SaveLog);
   connect(view_after_save_, &QCheckBox::clicked, this, &LogWindow::OnViewAfterSaveClicked);
+}
+
+void LogWindow::SetCaptions(const QString& title, const QString& description) {
+  title_->setText(title);
+  description_->setText(description);
 }
 
 void LogWindow::SetViewAfterSave(bool on) {

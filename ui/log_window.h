@@ -8,8 +8,8 @@
 
 class QCheckBox;
 class QLabel;
-class QListView;
 class QPushButton;
+class QTreeView;
 
 namespace pelvar::ui {
 
@@ -22,8 +22,10 @@ class LogWindow : public QWidget {
   explicit LogWindow(ProgramState& state, QWidget* parent = nullptr);
 
   LogListModel& model() { return *model_; }
-  QListView& list() { return *list_; }
+  QTreeView& list() { return *list_; }
 
+  // The translated title label and description.
+  void SetCaptions(const QString& title, const QString& description);
   // The "View after saving log" box as the configuration sets it (no write).
   void SetViewAfterSave(bool on);
   // While a run writes the log, saving waits.
@@ -36,7 +38,7 @@ class LogWindow : public QWidget {
 
   ProgramState& state_;
   LogListModel* model_;
-  QListView* list_;
+  QTreeView* list_;
   QLabel* title_;
   QLabel* description_;
   QPushButton* save_;

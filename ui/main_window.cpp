@@ -9,10 +9,12 @@
 #include <QLabel>
 #include <QListView>
 #include <QMenu>
+#include <QMouseEvent>
 #include <QProgressBar>
 #include <QPushButton>
 #include <QScreen>
 #include <QStyle>
+#include <QStyleOptionViewItem>
 #include <QTreeView>
 #include <QVBoxLayout>
 
@@ -24,12 +26,15 @@
 #include "engine/script_error.h"
 #include "engine/text.h"
 #include "ui/dialogs.h"
+#include "ui/elided_label.h"
 #include "ui/icons.h"
 #include "ui/log_list_model.h"
 #include "ui/log_window.h"
 #include "ui/paths_window.h"
 #include "ui/run_bridge.h"
 #include "ui/script_list_model.h"
+#include "ui/settings_window.h"
+#include "ui/update_window.h"
 
 namespace pelvar::ui {
 
@@ -47,6 +52,37 @@ QPushButton* MakeButton(const QString& text, const QString& name, QWidget* paren
   button->setObjectName(name);
   return button;
 }
+
+// A click on an entry's check box selects the entry as well (the box toggles
+// as usual): the release is seen before the view acts on it.
+class CheckClickSelects : public QObject {
+ public:
+  explicit CheckClickSelects(QTreeView* tree) : QObject(tree), tree_(tree) {
+    tree->viewport()->installEventFilter(this);
+  }
+
+  bool eventFilter(QObject* /*watched*/, QEvent* event) override {
+    if (event->type() != QEvent::MouseButtonRelease) return false;
+    const QPoint pos = static_cast<QMouseEvent*>(event)->position().toPoint();
+    const QModelIndex index = tree_->indexAt(pos);
+    if (!index.isValid() || !CheckRect(index).contains(pos)) return false;
+    tree_->selectionModel()->setCurrentIndex(
+        index, QItemSelectionModel::ClearAndSelect | QItemSelectionModel::Rows);
+    tree_->setFocus(Qt::MouseFocusReason);
+    return false;
+  }
+
+ private:
+  QRect CheckRect(const QModelIndex& index) const {
+    QStyleOptionViewItem option;
+    option.initFrom(tree_->viewport());
+    option.rect = tree_->visualRect(index);
+    option.features = QStyleOptionViewItem::HasCheckIndicator;
+    return tree_->style()->subElementRect(QStyle::SE_ItemViewItemCheckIndicator, &option, tree_);
+  }
+
+  QTreeView* tree_;
+};
 
 }  // namespace
 
@@ -73,6 +109,7 @@ MainWindow::MainWindow(ProgramState& state) : state_(state), scripts_(new Script
   tree_->setEditTriggers(QAbstractItemView::NoEditTriggers);
   tree_->setAllColumnsShowFocus(true);
   tree_->setContextMenuPolicy(Qt::CustomContextMenu);
+  new CheckClickSelects(tree_);
 
   menu_ = new QMenu(this);
   QAction* check = menu_->addAction(QStringLiteral("Check selected"));
@@ -150,15 +187,17 @@ QWidget* MainWindow::BuildDetails() {
   details_title_->setObjectName(QStringLiteral("detailsTitle"));
   details_title_->setFont(ScaledFont(font(), 1.3, true));
   details_title_->setWordWrap(true);
+  MakeShrinkable(*details_title_);
   details_description_ = new QLabel(details);
   details_description_->setObjectName(QStringLiteral("detailsDescription"));
   details_description_->setWordWrap(true);
   details_description_->setAlignment(Qt::AlignTop | Qt::AlignLeft);
-  details_author_ = new QLabel(details);
+  MakeShrinkable(*details_description_);
+  // Long unbreakable texts are elided or broken, never widening the panel.
+  details_author_ = new ElidedLabel(details);
   details_author_->setObjectName(QStringLiteral("detailsAuthor"));
-  details_contact_ = new QLabel(details);
+  details_contact_ = new ElidedLabel(details);
   details_contact_->setObjectName(QStringLiteral("detailsContact"));
-  details_contact_->setTextFormat(Qt::RichText);
   details_contact_->setCursor(Qt::PointingHandCursor);
   details_contact_->setVisible(false);
   connect(details_contact_, &QLabel::linkActivated, this,
@@ -181,7 +220,8 @@ QWidget* MainWindow::BuildButtons() {
   auto* log = MakeButton(QStringLiteral("Log window"), QStringLiteral("logWindowButton"), row);
   start_ = MakeButton(QStringLiteral("Start"), QStringLiteral("startButton"), row);
   start_->setDefault(true);
-  // The script editor, the update window and the settings window come later.
+  // The script editor comes later; the settings and update windows are
+  // enabled once they are set.
   open->setEnabled(false);
   update->setEnabled(false);
   update->setVisible(false);
@@ -269,6 +309,52 @@ void MainWindow::SetCompanions(PathsWindow& paths, LogWindow& log) {
   });
 }
 
+void MainWindow::SetSettingsWindow(SettingsWindow& settings) {
+  settings_ = &settings;
+  auto* button = findChild<QPushButton*>(QStringLiteral("configurationButton"));
+  button->setEnabled(true);
+  connect(button, &QPushButton::clicked, this, [this] { settings_->show(); });
+  connect(&settings, &SettingsWindow::CaptionsChanged, this, &MainWindow::ApplyCaptions);
+  connect(&settings, &SettingsWindow::MainColoursChanged, this, &MainWindow::ApplyColours);
+  connect(&settings, &QDialog::finished, this, [this] {
+    raise();
+    activateWindow();
+  });
+}
+
+void MainWindow::SetUpdateWindow(UpdateWindow& update) {
+  auto* button = findChild<QPushButton*>(QStringLiteral("updateButton"));
+  button->setEnabled(true);
+  button->setVisible(true);
+  connect(button, &QPushButton::clicked, this, [&update] { update.show(); });
+  connect(&update, &QDialog::finished, this, [this] {
+    raise();
+    activateWindow();
+  });
+}
+
+std::string MainWindow::ChosenFolderPath() const {
+  if (folders_->currentIndex() < 0) return {};
+  return app::ScriptFolderPath(state_.location.folder, FromQt(folders_->currentText()));
+}
+
+void MainWindow::ApplyCaptions(const app::Captions& captions) {
+  const std::pair<const char*, size_t> targets[] = {
+      {"headerTitle", 0},         {"headerDescription", 1}, {"openButton", 2}, {"pathsButton", 3},
+      {"configurationButton", 4}, {"logWindowButton", 5},   {"startButton", 6}};
+  for (const auto& [name, index] : targets) {
+    QWidget* widget = findChild<QWidget*>(QLatin1String(name));
+    const QString text = ToQt(captions[index]);
+    if (auto* label = qobject_cast<QLabel*>(widget)) label->setText(text);
+    if (auto* button = qobject_cast<QPushButton*>(widget)) button->setText(text);
+  }
+  if (log_ != nullptr) log_->SetCaptions(ToQt(captions[5]), ToQt(captions[7]));
+}
+
+void MainWindow::ApplyColours(app::BgrColour text, app::BgrColour back) {
+  PaintWindow(*this, text, back);
+}
+
 void MainWindow::showEvent(QShowEvent* event) {
   QWidget::showEvent(event);
   if (loaded_) return;
@@ -280,6 +366,11 @@ void MainWindow::showEvent(QShowEvent* event) {
 }
 
 bool MainWindow::LoadConfiguration() {
+  if (settings_ != nullptr) {
+    // Before the file is looked for: without one the built-in texts show.
+    settings_->LoadLanguages();
+    ApplyCaptions(settings_->Captions());
+  }
   state_.config = app::ProgramConfig::Load(state_.location.config_path);
   if (!state_.config.exists()) {
     state_.dialogs.Message(this, MessageKind::kError, QString::fromLatin1(kProgramTitle),
@@ -292,6 +383,10 @@ bool MainWindow::LoadConfiguration() {
   if (paths_ != nullptr) paths_->SetPaths(settings.paths);
   if (log_ != nullptr) log_->SetViewAfterSave(settings.view_log_after_save);
   state_.run_options = settings.run_options;
+  if (settings_ != nullptr) {
+    settings_->SetRunOptions(settings.run_options);
+    settings_->ApplySavedColours();
+  }
 
   folders_->clear();
   const QIcon folder_icon = style()->standardIcon(QStyle::SP_DirIcon);
@@ -325,20 +420,18 @@ void MainWindow::ShowDetails(int row) {
   if (row < 0 || row >= scripts_->rowCount()) {
     details_title_->clear();
     details_description_->clear();
-    details_author_->clear();
-    details_contact_->clear();
+    details_author_->SetFullText({});
+    details_contact_->SetFullText({}, true);
     details_contact_->setVisible(false);
     contact_.clear();
     return;
   }
   const app::ScriptEntry& entry = scripts_->entry(row);
-  details_title_->setText(ToQt(entry.title));
-  details_description_->setText(ToQt(entry.description));
-  details_author_->setText(ToQt(entry.author));
+  details_title_->setText(BreakableText(ToQt(entry.title)));
+  details_description_->setText(BreakableText(ToQt(entry.description)));
+  details_author_->SetFullText(ToQt(entry.author));
   contact_ = entry.contact;
-  const QString contact = ToQt(entry.contact).toHtmlEscaped();
-  details_contact_->setText(QStringLiteral("<a href=\"#\">%1</a>").arg(contact));
-  details_contact_->setToolTip(ToQt(entry.contact));
+  details_contact_->SetFullText(ToQt(entry.contact), true);
   details_contact_->setVisible(!entry.contact.empty());
 }
 
@@ -384,7 +477,7 @@ void MainWindow::StartBatch() {
     return;
   }
   auto services = std::make_shared<app::ProgramServices>(state_.config, state_.location);
-  content_->setEnabled(false);
+  SetRunControlsEnabled(false);
   log_->SetRunning(true);
   stop_->setEnabled(true);
   panel_title_->clear();
@@ -397,6 +490,28 @@ void MainWindow::StartBatch() {
   });
 }
 
+void MainWindow::SetRunControlsEnabled(bool enabled) {
+  if (enabled) {
+    for (const QPointer<QWidget>& widget : disabled_for_run_) {
+      if (widget) widget->setEnabled(true);
+    }
+    disabled_for_run_.clear();
+    return;
+  }
+  // The controls that are enabled now, but the log window's button; the
+  // others keep their state for after the run.
+  const QString keep = QStringLiteral("logWindowButton");
+  for (QWidget* widget : content_->findChildren<QWidget*>()) {
+    const bool control = qobject_cast<QAbstractButton*>(widget) != nullptr ||
+                         qobject_cast<QComboBox*>(widget) != nullptr ||
+                         qobject_cast<QAbstractItemView*>(widget) != nullptr;
+    if (!control || widget->objectName() == keep || !widget->isEnabled()) continue;
+    if (widget->window() != this) continue;  // the folder list's popup
+    widget->setEnabled(false);
+    disabled_for_run_.emplace_back(widget);
+  }
+}
+
 void MainWindow::StopBatch() {
   if (!running()) return;
   stop_->setEnabled(false);
@@ -404,7 +519,7 @@ void MainWindow::StopBatch() {
 }
 
 void MainWindow::OnBatchFinished() {
-  content_->setEnabled(true);
+  SetRunControlsEnabled(true);
   log_->SetRunning(false);
   if (panel_->isVisible()) SetProgressPanelVisible(false);
   emit BatchFinished();

@@ -3,10 +3,13 @@
 // batch run (which runs on a worker thread, the window repainting live).
 #pragma once
 
+#include <QPointer>
 #include <QWidget>
 #include <memory>
 
 #include "app/batch_run.h"
+#include "app/colour_names.h"
+#include "app/language_profiles.h"
 #include "ui/program_state.h"
 
 class QComboBox;
@@ -19,9 +22,12 @@ class QTreeView;
 
 namespace pelvar::ui {
 
+class ElidedLabel;
 class LogWindow;
 class PathsWindow;
 class RunBridge;
+class SettingsWindow;
+class UpdateWindow;
 class ScriptListModel;
 
 class MainWindow : public QWidget {
@@ -33,6 +39,19 @@ class MainWindow : public QWidget {
 
   // The windows it opens; set once, before the first showing.
   void SetCompanions(PathsWindow& paths, LogWindow& log);
+  // The settings window, opened by "Configuration"; its options, language
+  // and colours apply here.
+  void SetSettingsWindow(SettingsWindow& settings);
+
+  // The web update window, opened by "Update..".
+  void SetUpdateWindow(UpdateWindow& update);
+  // The folder whose scripts the tree lists; empty when none is chosen.
+  std::string ChosenFolderPath() const;
+
+  // A translation pass: the eight captions of this window and the log window.
+  void ApplyCaptions(const app::Captions& captions);
+  // The window's text and background colours.
+  void ApplyColours(app::BgrColour text, app::BgrColour back);
 
   // The configuration load: the paths, the options, the folder list and the
   // scripts of the remembered folder. False when the configuration file is
@@ -76,10 +95,13 @@ class MainWindow : public QWidget {
   void ShowDetails(int row);
   void OnTreeContextMenu(const QPoint& pos);
   void OnBatchFinished();
+  // During a run only the log window's button stays usable.
+  void SetRunControlsEnabled(bool enabled);
 
   ProgramState& state_;
   PathsWindow* paths_ = nullptr;
   LogWindow* log_ = nullptr;
+  SettingsWindow* settings_ = nullptr;
   ScriptListModel* scripts_;
   std::unique_ptr<RunBridge> bridge_;
   bool loaded_ = false;
@@ -92,9 +114,10 @@ class MainWindow : public QWidget {
   QMenu* menu_ = nullptr;
   QLabel* details_title_ = nullptr;
   QLabel* details_description_ = nullptr;
-  QLabel* details_author_ = nullptr;
-  QLabel* details_contact_ = nullptr;
+  ElidedLabel* details_author_ = nullptr;
+  ElidedLabel* details_contact_ = nullptr;
   std::string contact_;
+  std::vector<QPointer<QWidget>> disabled_for_run_;
   QPushButton* start_ = nullptr;
   QFrame* panel_ = nullptr;
   QLabel* panel_title_ = nullptr;

@@ -86,6 +86,14 @@ QWidget* PathsWindow::MakeGroup(const QString& title, const QString& name, const
   clear->setObjectName(name + QStringLiteral("Clear"));
   clear->setIcon(style()->standardIcon(QStyle::SP_DialogDiscardButton));
   clear->setToolTip(QStringLiteral("Clear"));
+  // The buttons show icons only: screen readers read these names.
+  const QString what = box.iso            ? QStringLiteral("ISO file")
+                       : &box == &source_ ? QStringLiteral("source folder")
+                                          : QStringLiteral("target folder");
+  box.edit->setAccessibleName(title);
+  browse->setAccessibleName(box.iso ? QStringLiteral("Choose the folder of the ISO file")
+                                    : QStringLiteral("Choose ") + what);
+  clear->setAccessibleName(QStringLiteral("Clear ") + what);
   auto* label = new QLabel(text, group);
   label->setWordWrap(true);
 

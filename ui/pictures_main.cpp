@@ -12,6 +12,8 @@
 #include <QTreeView>
 #include <cstdio>
 
+#include <QTabWidget>
+#include <QTreeWidget>
 #include "app/clock.h"
 #include "ui/command_line_window.h"
 #include "ui/desktop_windows.h"
@@ -19,6 +21,8 @@
 #include "ui/log_window.h"
 #include "ui/main_window.h"
 #include "ui/paths_window.h"
+#include "ui/settings_window.h"
+#include "ui/update_window.h"
 
 namespace {
 
@@ -72,10 +76,20 @@ int main(int argc, char** argv) {
   QDir().mkpath(root + QStringLiteral("/Other scripts"));
   QFile ini(root + QStringLiteral("/pelvar.ini"));
   ini.open(QIODevice::WriteOnly);
-  ini.write(QStringLiteral("[main]\ntargetdir=%1/target\nsourcedir=%1/source\nisofile=%1/"
-                           "BootablePE.ISO\nlog=0\nLastUsedFolder=Scripts\n")
-                .arg(root)
-                .toUtf8());
+  ini.write(
+      QStringLiteral("[main]\ntargetdir=%1/target\nsourcedir=%1/source\nisofile=%1/"
+                     "BootablePE.ISO\nlog=0\nLastUsedFolder=Scripts\nDefaultLanguage=default\n"
+                     "[AvailableLanguages]\ndefault=English\nDeutsch=German\n"
+                     "[language-default]\nProgramTitle=Pelvar\nOpen=Open\nPaths=Paths\n"
+                     "Configuration=Configuration\nLogWindow=Log window\nStart=Start\n"
+                     "[updates]\nhome=https://example.org/pelvar/updates.ini\n"
+                     "mirror=https://mirror.example.net/pelvar.ini\n"
+                     "[update-home]\nFile tools=1.2,https://example.org/pelvar/tools.script,"
+                     "Copies and checks the files of the source folder\n"
+                     "Registry tweaks=0.9,https://example.org/pelvar/tweaks.script,"
+                     "Small settings for the target system\n")
+          .arg(root)
+          .toUtf8());
   ini.close();
   // A long script keeps the batch going while its picture is taken.
   QFile long_script(root + QStringLiteral("/Scripts/reports/long.script"));
@@ -88,7 +102,8 @@ int main(int argc, char** argv) {
   pelvar::ui::SilentShell shell;
   const pelvar::app::SteadyClock clock;
   pelvar::app::ProgramLocation location{root.toStdString(), "pelvar",
-                                        (root + QStringLiteral("/pelvar.ini")).toStdString()};
+                                        (root + QStringLiteral("/pelvar.ini")).toStdString(),
+                                        root.toStdString()};
   pelvar::ui::DesktopWindows windows(location, dialogs, shell, clock);
   pelvar::ui::MainWindow& main = windows.main_window();
   main.show();
@@ -99,6 +114,22 @@ int main(int argc, char** argv) {
   windows.paths_window().show();
   ok = Save(windows.paths_window(), output, "paths-window.png") && ok;
   windows.paths_window().hide();
+
+  pelvar::ui::SettingsWindow& settings = windows.settings_window();
+  settings.show();
+  ok = Save(settings, output, "settings-window.png") && ok;
+  settings.findChild<QTabWidget*>(QStringLiteral("settingsPages"))->setCurrentIndex(1);
+  ok = Save(settings, output, "settings-window-language.png") && ok;
+  settings.hide();
+
+  pelvar::ui::UpdateWindow& update = windows.update_window();
+  update.show();
+  auto* update_tree = update.findChild<QTreeWidget*>(QStringLiteral("updateTree"));
+  update_tree->setCurrentItem(update_tree->topLevelItem(0)->child(0)->child(0));
+  ok = Save(update, output, "update-window.png") && ok;
+  update.findChild<QTabWidget*>(QStringLiteral("updatePages"))->setCurrentIndex(1);
+  ok = Save(update, output, "update-window-servers.png") && ok;
+  update.hide();
 
   QSignalSpy finished(&main, &pelvar::ui::MainWindow::BatchFinished);
   main.StartBatch();

@@ -5,6 +5,9 @@
 #include <QLabel>
 #include <QProgressBar>
 
+#include <chrono>
+
+#include "app/operation_progress.h"
 #include "ui/dialogs.h"
 #include "ui/log_list_model.h"
 
@@ -35,9 +38,34 @@ class RunBridge::WorkerView : public RunView {
     });
   }
   bool StopRequested() const override { return bridge_.stop_requested_; }
+  void ShowOperationProgress(std::string_view operation, uint64_t files, uint64_t bytes,
+                             bool finished) override {
+    const auto now = std::chrono::steady_clock::now();
+    if (finished) {
+      if (shown_) bridge_.SetOperation({});
+      running_ = false;
+      shown_ = false;
+      return;
+    }
+    if (!running_) {
+      running_ = true;
+      started_ = now;
+      return;
+    }
+    // Shown once the operation takes a while, then a few times a second.
+    if (now - started_ < std::chrono::milliseconds(300)) return;
+    if (shown_ && now - last_shown_ < std::chrono::milliseconds(100)) return;
+    shown_ = true;
+    last_shown_ = now;
+    bridge_.SetOperation(app::OperationProgressText(operation, files, bytes));
+  }
 
  private:
   RunBridge& bridge_;
+  bool running_ = false;
+  bool shown_ = false;
+  std::chrono::steady_clock::time_point started_{};
+  std::chrono::steady_clock::time_point last_shown_{};
 };
 
 // The batch's requests; every call comes from the worker thread.
@@ -139,6 +167,12 @@ void RunBridge::SetStatus(std::string_view text) {
   status_dirty_ = true;
 }
 
+void RunBridge::SetOperation(std::string text) {
+  std::lock_guard lock(mutex_);
+  operation_ = std::move(text);
+  operation_dirty_ = true;
+}
+
 void RunBridge::RunOnWindowThread(std::function<void()> fn) {
   auto done = std::make_shared<bool>(false);
   std::unique_lock lock(mutex_);
@@ -175,8 +209,15 @@ void RunBridge::Drain() {
   bool progress_dirty = false;
   std::string status;
   bool status_dirty = false;
+  std::string operation;
+  bool operation_dirty = false;
   {
     std::lock_guard lock(mutex_);
+    if (operation_dirty_) {
+      operation.swap(operation_);
+      operation_dirty = true;
+      operation_dirty_ = false;
+    }
     events.swap(events_);
     if (progress_dirty_) {
       progress_max = progress_max_;
@@ -240,7 +281,13 @@ void RunBridge::Drain() {
     if (progress_max >= 0) surface_.progress->setMaximum(progress_max);
     if (progress_position >= 0) surface_.progress->setValue(progress_position);
   }
-  if (status_dirty && surface_.status != nullptr) surface_.status->setText(ToQt(status));
+  if (status_dirty) shown_status_ = ToQt(status);
+  if (operation_dirty) shown_operation_ = ToQt(operation);
+  if ((status_dirty || operation_dirty) && surface_.status != nullptr) {
+    surface_.status->setText(shown_operation_.isEmpty()
+                                 ? shown_status_
+                                 : shown_status_ + QLatin1Char('\n') + shown_operation_);
+  }
 }
 
 }  // namespace pelvar::ui

@@ -84,6 +84,8 @@ class RunBridge : public QObject {
   void Post(Event event);
   void SetProgress(int max, int position);
   void SetStatus(std::string_view text);
+  // The progress line of a long operation; empty once it has ended.
+  void SetOperation(std::string text);
   // Runs `fn` on the window's thread after a Drain and waits for it.
   void RunOnWindowThread(std::function<void()> fn);
   void OnWorkerDone();
@@ -105,6 +107,11 @@ class RunBridge : public QObject {
   bool progress_dirty_ = false;
   std::string status_;
   bool status_dirty_ = false;
+  std::string operation_;
+  bool operation_dirty_ = false;
+  // What the status label shows: the status, and under it the operation.
+  QString shown_status_;
+  QString shown_operation_;
 };
 
 }  // namespace pelvar::ui

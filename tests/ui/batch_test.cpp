@@ -1,11 +1,13 @@
 // The batch run from the main window: the log window's lines and kinds, the
 // log file, the checks, the closing options, errors, the Stop button, and the
 // worker-thread bridge that carries it all to the windows.
-#include <QListView>
+#include <QLabel>
 #include <QProgressBar>
 #include <QPushButton>
 #include <QThread>
+#include <QTreeView>
 #include <QtTest>
+#include <atomic>
 
 #include "ui/log_list_model.h"
 #include "ui/log_window.h"
@@ -161,8 +163,15 @@ class BatchTest : public QObject {
     QTest::mouseClick(main_->findChild<QPushButton*>(QStringLiteral("startButton")),
                       Qt::LeftButton);
     QVERIFY(main_->running());
-    // The window takes no other input meanwhile, but Stop.
-    QVERIFY(!main_->findChild<QWidget*>(QStringLiteral("mainContent"))->isEnabled());
+    // The window takes no other input meanwhile, but Stop and the log window.
+    QVERIFY(!main_->findChild<QWidget*>(QStringLiteral("startButton"))->isEnabled());
+    QVERIFY(!main_->findChild<QWidget*>(QStringLiteral("scriptTree"))->isEnabled());
+    QVERIFY(!main_->findChild<QWidget*>(QStringLiteral("folderList"))->isEnabled());
+    QVERIFY(!main_->findChild<QWidget*>(QStringLiteral("configurationButton"))->isEnabled());
+    auto* log_button = main_->findChild<QPushButton*>(QStringLiteral("logWindowButton"));
+    QVERIFY(log_button->isEnabled());
+    QTest::mouseClick(log_button, Qt::LeftButton);
+    QVERIFY(program_->windows->log_window().isVisible());
     auto* stop = main_->findChild<QPushButton*>(QStringLiteral("stopButton"));
     QTRY_VERIFY(stop->isVisible());
     QTest::mouseClick(stop, Qt::LeftButton);
@@ -177,6 +186,10 @@ class BatchTest : public QObject {
                           "2|Script has been sucessfully processed!", "7|"}));
     QVERIFY(!texts.contains(QStringLiteral("6|Processing script: b")));
     QVERIFY(main_->findChild<QWidget*>(QStringLiteral("progressPanel"))->isHidden());
+    // The controls are back, but those disabled before the run.
+    QVERIFY(main_->findChild<QWidget*>(QStringLiteral("startButton"))->isEnabled());
+    QVERIFY(main_->findChild<QWidget*>(QStringLiteral("scriptTree"))->isEnabled());
+    QVERIFY(!main_->findChild<QWidget*>(QStringLiteral("openButton"))->isEnabled());
   }
 
   void logWindowButtonTogglesTheLogWindow() {
@@ -214,6 +227,33 @@ class BatchTest : public QObject {
     QCOMPARE(seen_by_job, std::vector<size_t>{1});
     QCOMPARE(LogTexts(model), (QStringList{"8|first", "1|second"}));
     QCOMPARE(shell.beeps, 1);
+  }
+
+  void longOperationShowsItsFilesAndBytesUnderTheStatus() {
+    RecordingDialogs dialogs;
+    RecordingShell shell;
+    QLabel status;
+    ui::RunSurface surface;
+    surface.status = &status;
+    ui::RunBridge bridge(surface, dialogs, shell);
+    QSignalSpy finished(&bridge, &ui::RunBridge::Finished);
+    std::atomic<int> step{0};
+    bridge.Start([&](RunView& view, app::BatchHost&) {
+      view.SetStatus("Processing commands..");
+      view.ShowOperationProgress("Copying", 0, 0, false);
+      view.ShowOperationProgress("Copying", 3, 1'000'000, false);  // too soon to show
+      QThread::msleep(350);
+      view.ShowOperationProgress("Copying", 1'234, 56'700'000, false);
+      step = 1;
+      while (step != 2) QThread::msleep(5);
+      view.ShowOperationProgress("Copying", 0, 0, true);
+    });
+    QTRY_COMPARE(step.load(), 1);
+    QTRY_COMPARE(status.text(),
+                 QStringLiteral("Processing commands..\nCopying: 1234 files, 56.7 MB"));
+    step = 2;
+    QVERIFY(finished.wait(10'000));
+    QCOMPARE(status.text(), QStringLiteral("Processing commands.."));
   }
 };
 

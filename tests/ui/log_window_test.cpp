@@ -1,8 +1,8 @@
 // The log window: saving log.txt, viewing it after saving, the stored check
 // box, the kind icons and a long log.
 #include <QCheckBox>
-#include <QListView>
 #include <QPushButton>
+#include <QTreeView>
 #include <QtTest>
 
 #include "ui/icons.h"
@@ -100,7 +100,7 @@ class LogWindowTest : public QObject {
     log_->model().Append(std::move(lines));
     QCOMPARE(log_->model().rowCount(), 100'000);
     auto& list = log_->list();
-    QVERIFY(list.uniformItemSizes());
+    QVERIFY(list.uniformRowHeights());
     list.scrollToBottom();
     QCOMPARE(list.model()->index(99'999, 0).data().toString(), QStringLiteral("echo text"));
   }

@@ -1,7 +1,10 @@
 #include "ui/ui_test_support.h"
 
 #include <QCoreApplication>
+#include <QStyle>
+#include <QStyleOptionViewItem>
 #include <QThread>
+#include <QTreeView>
 
 namespace pelvar::testing {
 
@@ -14,14 +17,34 @@ void RecordingDialogs::Message(QWidget*, MessageKind kind, const QString& captio
   kinds.push_back(kind);
 }
 
+namespace {
+
+std::optional<QString> NextAnswer(std::deque<std::optional<QString>>& answers) {
+  if (answers.empty()) return std::nullopt;
+  const bool given = answers.front().has_value();
+  const QString answer = given ? *answers.front() : QString();
+  answers.pop_front();
+  if (!given) return std::nullopt;
+  return answer;
+}
+
+}  // namespace
+
 std::optional<QString> RecordingDialogs::ChooseFolder(QWidget*, const QString& title) {
   chooser_titles << title;
-  if (folder_answers.empty()) return std::nullopt;
-  const bool chosen = folder_answers.front().has_value();
-  const QString folder = chosen ? *folder_answers.front() : QString();
-  folder_answers.pop_front();
-  if (!chosen) return std::nullopt;
-  return folder;
+  return NextAnswer(folder_answers);
+}
+
+std::optional<QString> RecordingDialogs::AskText(QWidget*, const QString& title,
+                                                 const QString& prompt, const QString&) {
+  prompts << title + QLatin1Char('|') + prompt;
+  return NextAnswer(text_answers);
+}
+
+std::optional<QString> RecordingDialogs::ChooseFile(QWidget*, const QString& title,
+                                                    const QString&) {
+  chooser_titles << title;
+  return NextAnswer(file_answers);
 }
 
 TestProgram::TestProgram(const std::optional<std::string>& config) {
@@ -31,6 +54,16 @@ TestProgram::TestProgram(const std::optional<std::string>& config) {
   windows = std::make_unique<ui::DesktopWindows>(location, dialogs, shell, clock);
   QObject::connect(windows.get(), &ui::DesktopWindows::QuitRequested,
                    [this](int status) { quit_requests.push_back(status); });
+}
+
+QPoint CheckBoxCentre(QTreeView* tree, int row) {
+  QStyleOptionViewItem option;
+  option.initFrom(tree->viewport());
+  option.rect = tree->visualRect(tree->model()->index(row, 0));
+  option.features = QStyleOptionViewItem::HasCheckIndicator;
+  return tree->style()
+      ->subElementRect(QStyle::SE_ItemViewItemCheckIndicator, &option, tree)
+      .center();
 }
 
 std::string RunnableConfig(const TempDir& home, const std::string& extra) {

@@ -2,6 +2,7 @@
 // own with the desktop windows built over it.
 #pragma once
 
+#include <QPoint>
 #include <QString>
 #include <QStringList>
 #include <deque>
@@ -15,6 +16,8 @@
 #include "ui/desktop_windows.h"
 #include "ui/dialogs.h"
 
+class QTreeView;
+
 namespace pelvar::testing {
 
 // Records the messages; answers the folder chooser from a queue.
@@ -23,6 +26,12 @@ class RecordingDialogs : public ui::Dialogs {
   void Message(QWidget* parent, MessageKind kind, const QString& caption,
                const QString& text) override;
   std::optional<QString> ChooseFolder(QWidget* parent, const QString& title) override;
+  // Answered from `text_answers` (empty: cancelled); the title is recorded.
+  std::optional<QString> AskText(QWidget* parent, const QString& title, const QString& prompt,
+                                 const QString& initial) override;
+  // Answered from `file_answers` (empty: cancelled).
+  std::optional<QString> ChooseFile(QWidget* parent, const QString& title,
+                                    const QString& filter) override;
 
   // "caption|text" of each message (CR kept).
   QStringList messages;
@@ -32,6 +41,9 @@ class RecordingDialogs : public ui::Dialogs {
   // Answers of the folder chooser, in order; empty: cancelled.
   std::deque<std::optional<QString>> folder_answers;
   QStringList chooser_titles;
+  std::deque<std::optional<QString>> text_answers;
+  QStringList prompts;  // "title|prompt"
+  std::deque<std::optional<QString>> file_answers;
 };
 
 class RecordingShell : public ui::Shell {
@@ -39,10 +51,14 @@ class RecordingShell : public ui::Shell {
   void OpenFile(const QString& path) override { opened_files << path; }
   void OpenAddress(const QString& address) override { opened_addresses << address; }
   void Beep() override { ++beeps; }
+  void RunScriptDetached(const QString& path) override { started_scripts << path; }
+  bool NetworkReachable(const QString&) override { return online; }
 
   QStringList opened_files;
   QStringList opened_addresses;
   int beeps = 0;
+  QStringList started_scripts;
+  bool online = true;
 };
 
 // A program folder under a temporary folder, with its windows.
@@ -58,6 +74,9 @@ class TestProgram {
   std::unique_ptr<ui::DesktopWindows> windows;
   std::vector<int> quit_requests;
 };
+
+// The centre of the check box of a row of a tree, where a click toggles it.
+QPoint CheckBoxCentre(QTreeView* tree, int row);
 
 // A pelvar.ini whose paths pass the batch's checks.
 std::string RunnableConfig(const TempDir& home, const std::string& extra = "");

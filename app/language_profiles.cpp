@@ -1,0 +1,124 @@
+#include "app/language_profiles.h"
+
+#include "app/config_keys.h"
+#include "engine/ini_model.h"
+#include "engine/text.h"
+#include "platform/file_system.h"
+
+namespace pelvar::app {
+
+namespace {
+
+constexpr std::string_view kListSection = "AvailableLanguages";
+constexpr std::string_view kNewProfileNote = "User custom language";
+
+std::string SectionOf(std::string_view name) {
+  return "language-" + std::string(name);
+}
+
+// Key and text of a stored line; a line without "=" is a key with no text.
+LanguageRow RowOf(const std::string& line) {
+  const size_t eq = line.find('=');
+  if (eq == std::string::npos) return {line, {}};
+  return {line.substr(0, eq), line.substr(eq + 1)};
+}
+
+// The model's lines, then "[language-<name>]" and one key=text line per row,
+// read back by the load rules: the profile's section comes last.
+IniModel WithProfileAtEnd(const IniModel& model, std::string_view name,
+                          const std::vector<LanguageRow>& rows) {
+  std::vector<std::string> lines = model.RenderLines();
+  lines.push_back("[" + SectionOf(name) + "]");
+  for (const LanguageRow& row : rows) lines.push_back(row.key + "=" + row.text);
+  IniModel out = IniModel::FromLines(lines);
+  out.set_has_bom(model.has_bom());
+  return out;
+}
+
+}  // namespace
+
+LanguageProfiles LoadLanguageProfiles(const std::string& config_path) {
+  LanguageProfiles profiles;
+  if (!platform::IsFile(config_path)) {
+    profiles.in_use = config::kDefaultLanguage.fallback;
+    return profiles;
+  }
+  const IniModel model = IniModel::Load(config_path);
+  profiles.in_use = model.ReadString(config::kDefaultLanguage.section, config::kDefaultLanguage.key,
+                                     config::kDefaultLanguage.fallback);
+  if (const int list = model.FindSection(kListSection); list >= 0) {
+    for (const std::string& line : model.sections()[static_cast<size_t>(list)].lines) {
+      profiles.names.push_back(RowOf(line).key);
+    }
+  }
+  for (size_t i = 0; i < profiles.names.size(); ++i) {
+    if (IEquals(profiles.names[i], profiles.in_use)) {
+      profiles.selected = static_cast<int>(i);
+      break;
+    }
+  }
+  if (const int section = model.FindSection(SectionOf(profiles.in_use)); section >= 0) {
+    for (const std::string& line : model.sections()[static_cast<size_t>(section)].lines) {
+      profiles.rows.push_back(RowOf(line));
+    }
+  }
+  return profiles;
+}
+
+std::string TranslatedText(const std::vector<LanguageRow>& rows, std::string_view key,
+                           std::string_view fallback) {
+  for (const LanguageRow& row : rows) {
+    if (IEquals(row.key, key)) return row.text.empty() ? std::string(fallback) : row.text;
+  }
+  return std::string(fallback);
+}
+
+Captions Translate(const std::vector<LanguageRow>& rows) {
+  Captions captions;
+  for (size_t i = 0; i < kCaptionKeys.size(); ++i) {
+    captions[i] = TranslatedText(rows, kCaptionKeys[i].key, kCaptionKeys[i].fallback);
+  }
+  return captions;
+}
+
+void SaveLanguage(const std::string& config_path, const std::string& name,
+                  const std::vector<LanguageRow>& rows) {
+  if (!platform::IsFile(config_path)) return;
+  IniModel model = IniModel::Load(config_path);
+  model.WriteKey(config::kDefaultLanguage.section, config::kDefaultLanguage.key, name);
+  model.EraseSection(SectionOf(name));
+  WithProfileAtEnd(model, name, rows).Save(config_path);
+}
+
+std::optional<std::string> LanguageNameTaken(const std::vector<std::string>& names,
+                                             std::string_view name) {
+  for (const std::string& listed : names) {
+    if (IEquals(listed, name)) {
+      return std::string(name) + " already exists..\rPlease choose a diferent name";
+    }
+  }
+  return std::nullopt;
+}
+
+void CreateLanguage(const std::string& config_path, const std::string& name,
+                    const std::vector<LanguageRow>& rows) {
+  if (!platform::IsFile(config_path)) return;
+  IniModel model = IniModel::Load(config_path);
+  model.WriteKey(config::kDefaultLanguage.section, config::kDefaultLanguage.key, name);
+  int list = model.FindSection(kListSection);
+  if (list < 0) list = model.AppendSection(kListSection);
+  model.AppendLine(list, name + "=" + std::string(kNewProfileNote));
+  WithProfileAtEnd(model, name, rows).Save(config_path);
+}
+
+void DeleteLanguage(const std::string& config_path, const std::string& first,
+                    const std::string& removed) {
+  if (!platform::IsFile(config_path)) return;
+  IniModel model = IniModel::Load(config_path);
+  model.WriteKey(config::kDefaultLanguage.section, config::kDefaultLanguage.key, first);
+  model.DeleteKey(kListSection, removed);
+  model.EraseSection(SectionOf(removed));
+  model.Save(config_path);
+}
+
+}  // namespace pelvar::app

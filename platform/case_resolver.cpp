@@ -1,0 +1,187 @@
+#include "platform/case_resolver.h"
+
+#include <dirent.h>
+#include <sys/stat.h>
+
+#include <algorithm>
+#include <cstring>
+
+#include "platform/temp_names.h"
+
+namespace pelvar::platform {
+
+namespace {
+
+bool Lexists(const std::string& p) {
+  struct stat st;
+  return ::lstat(p.c_str(), &st) == 0;
+}
+
+bool FoldedEquals(std::string_view a, std::string_view b) {
+  if (a.size() != b.size()) return false;
+  for (size_t i = 0; i < a.size(); ++i) {
+    char x = a[i];
+    char y = b[i];
+    if (x >= 'A' && x <= 'Z') x = static_cast<char>(x + 32);
+    if (y >= 'A' && y <= 'Z') y = static_cast<char>(y + 32);
+    if (x != y) return false;
+  }
+  return true;
+}
+
+// Calls `on_name` for each entry of `folder` (without "." and "..").
+template <typename OnName>
+bool ReadNames(const std::string& folder, OnName on_name) {
+  DIR* d = ::opendir(folder.empty() ? "." : folder.c_str());
+  if (d == nullptr) return false;
+  while (dirent* e = ::readdir(d)) {
+    const char* n = e->d_name;
+    if (std::strcmp(n, ".") == 0 || std::strcmp(n, "..") == 0) continue;
+    if (!on_name(std::string_view(n))) break;
+  }
+  ::closedir(d);
+  return true;
+}
+
+// The key of a folder in the remembered listings.
+std::string FolderKey(const std::string& folder) {
+  return folder.empty() ? std::string(".") : folder;
+}
+
+}  // namespace
+
+std::string FoldCase(std::string_view name) {
+  std::string out(name);
+  for (char& c : out) {
+    if (c >= 'A' && c <= 'Z') c = static_cast<char>(c + 32);
+  }
+  return out;
+}
+
+void CaseResolver::Remember(bool on) {
+  remembering_ = on;
+  if (!on) listings_.clear();
+}
+
+CaseResolver::Listing* CaseResolver::Remembered(const std::string& folder) {
+  const std::string key = FolderKey(folder);
+  auto it = listings_.find(key);
+  if (it != listings_.end()) return &it->second;
+  Listing listing;
+  ++folder_reads_;
+  const bool ok = ReadNames(key, [&listing](std::string_view n) {
+    listing.names[FoldCase(n)].emplace_back(n);
+    if (IsTemporaryFileName(n)) listing.leftovers.emplace_back(n);
+    return true;
+  });
+  if (!ok) return nullptr;
+  return &listings_.emplace(key, std::move(listing)).first->second;
+}
+
+std::string CaseResolver::FindFolded(const std::string& folder, std::string_view name) {
+  if (remembering_) {
+    Listing* listing = Remembered(folder);
+    if (listing == nullptr) return {};
+    auto it = listing->names.find(FoldCase(name));
+    return it == listing->names.end() || it->second.empty() ? std::string() : it->second.front();
+  }
+  std::string found;
+  ++folder_reads_;
+  ReadNames(FolderKey(folder), [&](std::string_view n) {
+    if (!FoldedEquals(n, name)) return true;
+    found = n;
+    return false;
+  });
+  return found;
+}
+
+std::string CaseResolver::Resolve(std::string_view script_path) {
+  std::string path(script_path);
+  for (char& c : path) {
+    if (c == '\\') c = '/';
+  }
+  if (path.empty() || Lexists(path)) return path;
+
+  // Walk the components, matching each missing one against its folder.
+  std::string out;
+  size_t pos = 0;
+  if (path[0] == '/') {
+    out = "/";
+    pos = 1;
+  }
+  bool resolving = true;
+  while (pos <= path.size()) {
+    size_t next = path.find('/', pos);
+    if (next == std::string::npos) next = path.size();
+    const std::string_view comp(path.data() + pos, next - pos);
+    const bool has_sep = next < path.size();
+    if (!comp.empty()) {
+      std::string candidate = out + std::string(comp);
+      if (resolving && comp != "." && comp != ".." && !Lexists(candidate)) {
+        std::string folder = out;
+        if (folder.size() > 1 && folder.back() == '/') folder.pop_back();
+        const std::string found = FindFolded(folder, comp);
+        if (!found.empty()) {
+          candidate = out + found;
+        } else {
+          resolving = false;
+        }
+      }
+      out = std::move(candidate);
+    }
+    if (has_sep && (out.empty() || out.back() != '/')) out += '/';
+    if (!has_sep) break;
+    pos = next + 1;
+  }
+  return out;
+}
+
+void CaseResolver::Added(const std::string& folder, const std::string& name) {
+  auto it = listings_.find(FolderKey(folder));
+  if (it == listings_.end()) return;
+  auto& names = it->second.names[FoldCase(name)];
+  if (std::find(names.begin(), names.end(), name) == names.end()) names.push_back(name);
+}
+
+void CaseResolver::Removed(const std::string& folder, const std::string& name) {
+  auto it = listings_.find(FolderKey(folder));
+  if (it == listings_.end()) return;
+  auto names = it->second.names.find(FoldCase(name));
+  if (names != it->second.names.end()) {
+    auto& v = names->second;
+    v.erase(std::remove(v.begin(), v.end(), name), v.end());
+    if (v.empty()) it->second.names.erase(names);
+  }
+  auto& left = it->second.leftovers;
+  left.erase(std::remove(left.begin(), left.end(), name), left.end());
+}
+
+void CaseResolver::ForgetTree(const std::string& folder) {
+  const std::string key = FolderKey(folder);
+  for (auto it = listings_.begin(); it != listings_.end();) {
+    const std::string& k = it->first;
+    const bool below =
+        k == key || key == "/" ||
+        (k.size() > key.size() && k.compare(0, key.size(), key) == 0 && k[key.size()] == '/');
+    it = below ? listings_.erase(it) : std::next(it);
+  }
+}
+
+std::vector<std::string> CaseResolver::Leftovers(const std::string& folder) {
+  std::vector<std::string> out;
+  if (remembering_) {
+    if (Listing* listing = Remembered(folder)) {
+      for (const auto& n : listing->leftovers) {
+        if (IsLeftoverFileName(n)) out.push_back(n);
+      }
+    }
+    return out;
+  }
+  ReadNames(FolderKey(folder), [&out](std::string_view n) {
+    if (IsLeftoverFileName(n)) out.emplace_back(n);
+    return true;
+  });
+  return out;
+}
+
+}  // namespace pelvar::platform

@@ -1,0 +1,58 @@
+// The one letter-case rule of script paths: a component that does not exist
+// as written is matched against its folder's entries ignoring the case of
+// A-Z; the first match in the folder's order wins. A resolver may remember
+// the folded listing of each folder it has read (while remembering is on),
+// which the writes made through it keep up to date, so resolving n new names
+// in one folder reads that folder once.
+#pragma once
+
+#include <string>
+#include <string_view>
+#include <unordered_map>
+#include <vector>
+
+namespace pelvar::platform {
+
+// A-Z folded to a-z.
+std::string FoldCase(std::string_view name);
+
+class CaseResolver {
+ public:
+  // Host path for a script path ("\" becomes "/"); relative paths stay
+  // relative; components from the first missing one on keep their spelling.
+  std::string Resolve(std::string_view script_path);
+
+  // Turns remembering listings on or off; off forgets them.
+  void Remember(bool on);
+  bool remembering() const { return remembering_; }
+
+  // Tells a remembered listing about an entry made or removed (host paths
+  // of the folder as Resolve gives them, without a trailing "/").
+  void Added(const std::string& folder, const std::string& name);
+  void Removed(const std::string& folder, const std::string& name);
+  // Forgets what is remembered of a folder and everything below it.
+  void ForgetTree(const std::string& folder);
+
+  // The names in `folder` that are leftover temporary files of writes whose
+  // process is gone (from the remembered listing, read now if needed).
+  std::vector<std::string> Leftovers(const std::string& folder);
+
+  // How many times a folder was read to match a name (for tests).
+  size_t folder_reads() const { return folder_reads_; }
+
+ private:
+  struct Listing {
+    // Folded name -> names in the folder's order.
+    std::unordered_map<std::string, std::vector<std::string>> names;
+    std::vector<std::string> leftovers;
+  };
+  // The entry of `folder` matching `name` ignoring case; empty when none.
+  std::string FindFolded(const std::string& folder, std::string_view name);
+  Listing* Remembered(const std::string& folder);
+
+  bool remembering_ = false;
+  size_t folder_reads_ = 0;
+  std::unordered_map<std::string, Listing> listings_;
+};
+
+}  // namespace pelvar::platform

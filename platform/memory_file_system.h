@@ -1,0 +1,78 @@
+// A file system held in memory, for tests: the same letter-case rule and
+// write policy as the real one, and faults to inject (a full disk in the
+// middle of a write, short reads, a failing rename, a folder that vanishes).
+// Paths are absolute ("/" or "\" separators); there are no links.
+#pragma once
+
+#include <cstdint>
+#include <map>
+#include <string>
+
+#include "platform/file_system.h"
+
+namespace pelvar::platform {
+
+class MemoryFileSystem : public FileSystem {
+ public:
+  struct Faults {
+    int64_t space = -1;     // bytes that may still be written, then ENOSPC
+    size_t read_piece = 0;  // no read gives more than this (0: no limit)
+    int commit_error = 0;   // the rename of a replacement fails so
+    std::string vanish;     // this folder goes away when a write into it commits
+  };
+  Faults faults;
+
+  // Files and folders for a test to set up and look at.
+  void AddFolder(std::string_view path);
+  void AddFile(std::string_view path, std::string_view content, bool read_only = false);
+  // The content of a file; empty when there is none.
+  std::string Content(std::string_view path) const;
+  // The names in a folder, in order.
+  std::vector<std::string> Names(std::string_view folder) const;
+  // Durable flushes made so far: per file (rewrites) and per command (bulk).
+  int file_syncs = 0;
+  int bulk_syncs = 0;
+
+  void BeginCommand() override;
+  std::error_code EndCommand() override;
+  std::string Resolve(std::string_view path) override;
+  FileStatus Status(std::string_view path) override;
+  std::error_code List(std::string_view folder, std::vector<DirectoryEntry>& out) override;
+  std::error_code OpenRead(std::string_view path, std::unique_ptr<FileReader>& out) override;
+  std::error_code OpenReplace(std::string_view path, Durability durability,
+                              std::unique_ptr<FileWriter>& out) override;
+  std::error_code Copy(std::string_view from, std::string_view to, bool replace) override;
+  std::error_code Move(std::string_view from, std::string_view to) override;
+  std::error_code Delete(std::string_view path) override;
+  std::error_code MakeFolder(std::string_view path, bool parents) override;
+  std::error_code MakeExecutable(std::string_view path) override;
+  bool CopyTree(std::string_view source, std::string_view destination,
+                const TreeProgressFn& progress) override;
+  bool MoveTree(std::string_view source, std::string_view destination,
+                const TreeProgressFn& progress) override;
+  bool DeleteTree(std::string_view path) override;
+  std::error_code MakeTempFolder(std::string& path) override;
+
+  struct Node {
+    bool folder = false;
+    bool read_only = false;
+    bool executable = false;
+    std::string data;
+  };
+  // Internal to the writers.
+  std::map<std::string, Node>& nodes() { return nodes_; }
+  bool bulk_pending = false;
+
+ private:
+  const Node* Find(const std::string& key) const;
+  // Copies the node at `from` (and what is below it) to `to`, merging into
+  // folders met ignoring case.
+  bool CopyNode(const std::string& from, const std::string& to, const TreeProgressFn& progress,
+                TreeProgress& totals);
+  void EraseTree(const std::string& key);
+
+  std::map<std::string, Node> nodes_{{"/", Node{true, false, false, {}}}};
+  int temp_count_ = 0;
+};
+
+}  // namespace pelvar::platform

@@ -1,0 +1,64 @@
+// The file system service on a POSIX system. One object serves one thread
+// (a run, or the window's own writes); it is not shared between threads.
+#pragma once
+
+#include <sys/types.h>
+
+#include <map>
+#include <memory>
+#include <string>
+
+#include "platform/case_resolver.h"
+#include "platform/file_system.h"
+
+namespace pelvar::platform {
+
+class PosixFileSystem : public FileSystem {
+ public:
+  PosixFileSystem();
+  ~PosixFileSystem() override;
+
+  void BeginCommand() override;
+  std::error_code EndCommand() override;
+
+  std::string Resolve(std::string_view path) override;
+  FileStatus Status(std::string_view path) override;
+  std::error_code List(std::string_view folder, std::vector<DirectoryEntry>& out) override;
+  std::error_code OpenRead(std::string_view path, std::unique_ptr<FileReader>& out) override;
+  std::error_code OpenReplace(std::string_view path, Durability durability,
+                              std::unique_ptr<FileWriter>& out) override;
+  std::error_code Copy(std::string_view from, std::string_view to, bool replace) override;
+  std::error_code Move(std::string_view from, std::string_view to) override;
+  std::error_code Delete(std::string_view path) override;
+  std::error_code MakeFolder(std::string_view path, bool parents) override;
+  std::error_code MakeExecutable(std::string_view path) override;
+  bool CopyTree(std::string_view source, std::string_view destination,
+                const TreeProgressFn& progress) override;
+  bool MoveTree(std::string_view source, std::string_view destination,
+                const TreeProgressFn& progress) override;
+  bool DeleteTree(std::string_view path) override;
+  std::error_code MakeTempFolder(std::string& path) override;
+
+  // Internal to the writer: a file of the folder open at `dir_fd` was
+  // written in bulk; `folder` is its host path. Returns the error of a
+  // flush made at once (outside a command).
+  std::error_code BulkWritten(int dir_fd, int file_fd);
+  // Internal to the writers: `name` was written into `folder` (open at
+  // `dir_fd`); leftovers of earlier interrupted writes there are removed.
+  void Written(int dir_fd, const std::string& folder, const std::string& name);
+  bool in_command() const { return in_command_; }
+  // Folders read so far to match letter case (for tests).
+  size_t folder_reads() const { return resolver_.folder_reads(); }
+
+ private:
+  CaseResolver resolver_;
+  bool in_command_ = false;
+  // One open folder per file system written in bulk during the command.
+  std::map<dev_t, int> bulk_;
+};
+
+// The real file system of the calling thread, for code that works outside a
+// script run (start-up, the configuration, the windows' own files).
+FileSystem& ThreadFileSystem();
+
+}  // namespace pelvar::platform

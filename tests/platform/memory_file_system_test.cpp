@@ -1,0 +1,76 @@
+// The in-memory file system keeps the real one's rules, and its injected
+// faults leave old content and no temporary file behind.
+#include "platform/memory_file_system.h"
+
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+namespace pelvar::platform {
+namespace {
+
+using Names = std::vector<std::string>;
+
+TEST(MemoryFileSystemTest, LetterCaseAndTrees) {
+  MemoryFileSystem files;
+  files.AddFile("/dst/src/SUB/FILE.TXT", "old");
+  files.AddFile("/src/Sub/file.txt", "new");
+  EXPECT_EQ(files.Resolve("\\DST\\Src\\sub\\new.txt"), "/dst/src/SUB/new.txt");
+  EXPECT_TRUE(files.IsFile("\\SRC\\SUB\\FILE.txt"));
+  ASSERT_TRUE(files.CopyTree("/src", "/dst", {}));
+  EXPECT_EQ(files.Names("/dst/src/SUB"), Names{"FILE.TXT"});
+  EXPECT_EQ(files.Content("/dst/src/SUB/FILE.TXT"), "new");
+  EXPECT_EQ(files.Move("/src/sub/FILE.TXT", "/src/Sub/x.txt"), std::error_code());
+  EXPECT_EQ(files.Move("/src/sub/x.txt", "/dst/src/sub/file.txt"), std::errc::file_exists);
+  ASSERT_TRUE(files.DeleteTree("/SRC"));
+  EXPECT_FALSE(files.Exists("/src"));
+}
+
+TEST(MemoryFileSystemTest, ShortReadsStillReadEverything) {
+  MemoryFileSystem files;
+  files.AddFile("/f", std::string(10000, 'x') + "end");
+  files.faults.read_piece = 7;
+  std::string content;
+  ASSERT_FALSE(files.ReadAll("/F", content));
+  EXPECT_EQ(content.size(), 10003u);
+  EXPECT_EQ(content.substr(10000), "end");
+}
+
+TEST(MemoryFileSystemTest, FailedWritesLeaveTheOldFileAndNoTemporary) {
+  MemoryFileSystem files;
+  files.AddFile("/d/f.txt", "old");
+  files.faults.space = 5;
+  EXPECT_EQ(files.WriteAll("/d/f.txt", "longer than five"), std::errc::no_space_on_device);
+  files.faults.space = -1;
+  files.faults.commit_error = EIO;
+  EXPECT_EQ(files.WriteAll("/d/f.txt", "new"), std::errc::io_error);
+  EXPECT_EQ(files.Content("/d/f.txt"), "old");
+  EXPECT_EQ(files.Names("/d"), Names{"f.txt"});
+  files.faults.commit_error = 0;
+  files.faults.vanish = "/d";
+  EXPECT_EQ(files.WriteAll("/d/f.txt", "new"), std::errc::no_such_file_or_directory);
+  EXPECT_FALSE(files.Exists("/d"));
+  EXPECT_EQ(files.Names("/"), Names{});
+}
+
+TEST(MemoryFileSystemTest, ReadOnlyAndFoldersAreRefused) {
+  MemoryFileSystem files;
+  files.AddFile("/ro", "keep", /*read_only=*/true);
+  files.AddFolder("/dir");
+  EXPECT_EQ(files.WriteAll("/RO", "x"), std::errc::permission_denied);
+  EXPECT_EQ(files.WriteAll("/dir", "x"), std::errc::is_a_directory);
+  EXPECT_EQ(files.Delete("/ro"), std::errc::permission_denied);
+  EXPECT_EQ(files.Content("/ro"), "keep");
+  // Rewrites are flushed one by one, bulk writes once per command.
+  files.BeginCommand();
+  ASSERT_FALSE(files.WriteAll("/a", "1"));
+  ASSERT_FALSE(files.WriteAll("/b", "2", Durability::kBulk));
+  ASSERT_FALSE(files.Copy("/b", "/c", false));
+  files.EndCommand();
+  EXPECT_EQ(files.file_syncs, 1);
+  EXPECT_EQ(files.bulk_syncs, 1);
+}
+
+}  // namespace
+}  // namespace pelvar::platform

@@ -1,0 +1,189 @@
+// The real file system service on real folders: letter case, the durable
+// replacement and its policy, leftovers, two writers at once.
+#include "platform/posix_file_system.h"
+
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <string>
+#include <vector>
+
+#include "platform/temp_names.h"
+#include "support/test_support.h"
+
+namespace pelvar::platform {
+namespace {
+
+using pelvar::testing::TempDir;
+
+std::vector<std::string> NamesIn(const std::string& folder) {
+  std::vector<DirectoryEntry> entries;
+  EXPECT_FALSE(ListHostDirectory(folder, entries));
+  std::vector<std::string> names;
+  for (const auto& e : entries) names.push_back(e.name);
+  std::sort(names.begin(), names.end());
+  return names;
+}
+
+mode_t ModeOf(const std::string& path) {
+  struct stat st;
+  return ::stat(path.c_str(), &st) == 0 ? st.st_mode & 07777 : 0;
+}
+
+// The pid of a process that has ended.
+pid_t GonePid() {
+  const pid_t pid = ::fork();
+  if (pid == 0) ::_exit(0);
+  int status = 0;
+  ::waitpid(pid, &status, 0);
+  return pid;
+}
+
+TEST(PosixFileSystemTest, NewNamesInOneFolderReadItOncePerCommand) {
+  TempDir dir;
+  for (int i = 0; i < 300; ++i) dir.Write("Big/f" + std::to_string(i), "");
+  PosixFileSystem files;
+  files.BeginCommand();
+  for (int i = 0; i < 100; ++i) {
+    ASSERT_FALSE(files.WriteAll(dir.path() + "\\BIG\\New" + std::to_string(i) + ".txt", "x",
+                                Durability::kBulk));
+  }
+  // Written names are matched ignoring case from the remembered listing.
+  EXPECT_EQ(files.Resolve(dir.path() + "\\big\\NEW7.TXT"), dir.path() + "/Big/New7.txt");
+  EXPECT_FALSE(files.Copy(dir.path() + "/Big/f1", dir.path() + "/BIG/F1.copy", false));
+  EXPECT_EQ(files.Resolve(dir.path() + "\\big\\f1.COPY"), dir.path() + "/Big/F1.copy");
+  EXPECT_FALSE(files.Move(dir.path() + "/Big/F1.copy", dir.path() + "/BIG/moved"));
+  EXPECT_EQ(files.Resolve(dir.path() + "\\big\\F1.COPY"), dir.path() + "/Big/F1.COPY");
+  EXPECT_EQ(files.Resolve(dir.path() + "\\big\\MOVED"), dir.path() + "/Big/moved");
+  EXPECT_LE(files.folder_reads(), 2u);  // the data folder and Big
+  EXPECT_FALSE(files.EndCommand());
+  // Outside a command nothing is remembered.
+  const size_t before = files.folder_reads();
+  files.Resolve(dir.path() + "\\BIG\\x");
+  files.Resolve(dir.path() + "\\BIG\\y");
+  EXPECT_EQ(files.folder_reads(), before + 4);
+  EXPECT_EQ(dir.Read("Big/New99.txt"), "x");
+}
+
+TEST(PosixFileSystemTest, ReplacementKeepsModeFollowsLinksAndLeavesNoTemporary) {
+  TempDir dir;
+  const std::string file = dir.Write("data.txt", "old");
+  ASSERT_EQ(::chmod(file.c_str(), 0640), 0);
+  ASSERT_EQ(::symlink("data.txt", dir.Path("link").c_str()), 0);
+  ASSERT_EQ(::symlink("made.txt", dir.Path("dangling").c_str()), 0);
+  PosixFileSystem files;
+  ASSERT_FALSE(files.WriteAll(dir.path() + "\\LINK", "new"));
+  EXPECT_EQ(dir.Read("data.txt"), "new");
+  EXPECT_EQ(ModeOf(file), 0640u);
+  struct stat st;
+  ASSERT_EQ(::lstat(dir.Path("link").c_str(), &st), 0);
+  EXPECT_TRUE(S_ISLNK(st.st_mode));
+  // A dangling link makes the file it names.
+  ASSERT_FALSE(files.WriteAll(dir.Path("dangling"), "made"));
+  EXPECT_EQ(dir.Read("made.txt"), "made");
+  // A name of 255 bytes still works: the temporary name is short.
+  const std::string long_name(255, 'n');
+  ASSERT_FALSE(files.WriteAll(dir.Path(long_name), "long"));
+  EXPECT_EQ(dir.Read(long_name), "long");
+  // A replacement dropped before its commit leaves the old file alone.
+  {
+    std::unique_ptr<FileWriter> writer;
+    ASSERT_FALSE(files.OpenReplace(file, Durability::kRewrite, writer));
+    ASSERT_NE(writer->old(), nullptr);
+    std::string old;
+    ASSERT_FALSE(writer->old()->ReadRest(0, old));
+    EXPECT_EQ(old, "new");
+    ASSERT_FALSE(writer->Write("lost"));
+  }
+  EXPECT_EQ(dir.Read("data.txt"), "new");
+  EXPECT_EQ(NamesIn(dir.path()),
+            (std::vector<std::string>{"dangling", "data.txt", "link", "made.txt", long_name}));
+}
+
+TEST(PosixFileSystemTest, RefusesReadOnlyFilesFoldersAndPipes) {
+  TempDir dir;
+  const std::string ro = dir.Write("ro.txt", "keep");
+  ASSERT_EQ(::chmod(ro.c_str(), 0444), 0);
+  ASSERT_EQ(::mkfifo(dir.Path("pipe").c_str(), 0600), 0);
+  dir.Write("folder/x", "");
+  PosixFileSystem files;
+  EXPECT_EQ(files.WriteAll(ro, "x"), std::errc::permission_denied);
+  EXPECT_EQ(files.Copy(dir.Path("folder/x"), ro, true), std::errc::permission_denied);
+  EXPECT_EQ(files.WriteAll(dir.Path("pipe"), "x"), std::errc::invalid_argument);
+  EXPECT_EQ(files.Copy(dir.Path("folder/x"), dir.Path("pipe"), true), std::errc::invalid_argument);
+  std::string content;
+  EXPECT_EQ(files.ReadAll(dir.Path("pipe"), content), std::errc::invalid_argument);
+  EXPECT_EQ(files.WriteAll(dir.Path("folder"), "x"), std::errc::is_a_directory);
+  EXPECT_EQ(files.ReadAll(dir.Path("folder"), content), std::errc::is_a_directory);
+  EXPECT_EQ(dir.Read("ro.txt"), "keep");
+  EXPECT_EQ(NamesIn(dir.path()), (std::vector<std::string>{"folder", "pipe", "ro.txt"}));
+  EXPECT_TRUE(files.Status(ro).read_only);
+}
+
+TEST(PosixFileSystemTest, LeftoversOfGoneProcessesGoWithTheNextWrite) {
+  TempDir dir;
+  dir.Write("a.txt", "a");
+  const std::string gone = ".pvt" + std::to_string(GonePid()) + "-0badf00d";
+  const std::string alive = ".pvt1-0badf00d";  // init never ends
+  dir.Write(gone, "half");
+  dir.Write(alive, "busy");
+  EXPECT_TRUE(IsTemporaryFileName(gone));
+  EXPECT_TRUE(IsLeftoverFileName(gone));
+  EXPECT_FALSE(IsLeftoverFileName(alive));
+  EXPECT_FALSE(IsTemporaryFileName(".pvt12-x"));
+  EXPECT_FALSE(IsTemporaryFileName("a.txt"));
+  PosixFileSystem files;
+  ASSERT_FALSE(files.WriteAll(dir.Path("a.txt"), "b"));
+  EXPECT_EQ(NamesIn(dir.path()), (std::vector<std::string>{alive, "a.txt"}));
+}
+
+TEST(PosixFileSystemTest, TwoProcessesEditingOneFileLoseNoUpdate) {
+  TempDir dir;
+  const std::string file = dir.Write("counter.txt", "");
+  constexpr int kEdits = 60;
+  auto edit = [&file](char mark) {
+    PosixFileSystem files;
+    for (int i = 0; i < kEdits; ++i) {
+      std::unique_ptr<FileWriter> writer;
+      if (files.OpenReplace(file, Durability::kRewrite, writer)) return false;
+      std::string text;
+      if (writer->old() == nullptr || writer->old()->ReadRest(0, text)) return false;
+      text.push_back(mark);
+      if (writer->Write(text) || writer->Commit()) return false;
+    }
+    return true;
+  };
+  const pid_t child = ::fork();
+  if (child == 0) ::_exit(edit('b') ? 0 : 1);
+  EXPECT_TRUE(edit('a'));
+  int status = 0;
+  ASSERT_EQ(::waitpid(child, &status, 0), child);
+  EXPECT_EQ(WEXITSTATUS(status), 0);
+  const std::string text = dir.Read("counter.txt");
+  EXPECT_EQ(std::count(text.begin(), text.end(), 'a'), kEdits);
+  EXPECT_EQ(std::count(text.begin(), text.end(), 'b'), kEdits);
+}
+
+TEST(PosixFileSystemTest, TreeMergesMeetNamesInAnyCase) {
+  TempDir dir;
+  dir.Write("dst/src/SUB/FILE.TXT", "old");
+  dir.Write("src/Sub/file.txt", "new");
+  dir.Write("src/Sub/other.txt", "other");
+  PosixFileSystem files;
+  ASSERT_TRUE(files.CopyTree(dir.Path("src"), dir.Path("dst"), {}));
+  EXPECT_EQ(NamesIn(dir.Path("dst/src")), std::vector<std::string>{"SUB"});
+  EXPECT_EQ(NamesIn(dir.Path("dst/src/SUB")), (std::vector<std::string>{"FILE.TXT", "other.txt"}));
+  EXPECT_EQ(dir.Read("dst/src/SUB/FILE.TXT"), "new");
+  // A move merges the same way.
+  dir.Write("src/SUB/FILE.txt", "newer");
+  ASSERT_TRUE(files.MoveTree(dir.Path("SRC"), dir.Path("DST"), {}));
+  EXPECT_FALSE(dir.Exists("src"));
+  EXPECT_EQ(NamesIn(dir.Path("dst/src")), std::vector<std::string>{"SUB"});
+  EXPECT_EQ(dir.Read("dst/src/SUB/FILE.TXT"), "newer");
+}
+
+}  // namespace
+}  // namespace pelvar::platform

@@ -1,0 +1,278 @@
+// The settings window: the run options, the colour grid with the colours it
+// writes and applies, the language profiles, and the tray icon's menu.
+#include <sys/stat.h>
+#include <QCheckBox>
+#include <QComboBox>
+#include <QLabel>
+#include <QMenu>
+#include <QPushButton>
+#include <QTableWidget>
+#include <QToolButton>
+#include <QtTest>
+
+#include "ui/colour_grid.h"
+#include "ui/log_window.h"
+#include "ui/main_window.h"
+#include "ui/settings_window.h"
+#include "ui/tray_icon.h"
+#include "ui/ui_test_support.h"
+
+namespace pelvar::testing {
+
+namespace {
+
+constexpr const char* kLanguages =
+    "DefaultLanguage=default\n"
+    "[AvailableLanguages]\ndefault=English\nDeutsch=German\nfrench=French\n"
+    "[language-default]\nProgramTitle=Pelvar\nStart=Start\n"
+    "[language-Deutsch]\nStart=Starten\nOpen=\xC3\x96"
+    "ffnen\nLogWindow=Protokoll\n"
+    "[language-french]\nStart=Lancer\n";
+
+QColor Colour(const QWidget& widget, QPalette::ColorRole role) {
+  return widget.palette().color(role);
+}
+
+}  // namespace
+
+class SettingsWindowTest : public QObject {
+  Q_OBJECT
+
+ private:
+  std::unique_ptr<TestProgram> program_;
+  ui::MainWindow* main_ = nullptr;
+  ui::SettingsWindow* settings_ = nullptr;
+  ui::ColourGrid* grid_ = nullptr;
+
+  void Start(const std::string& extra = "") {
+    program_ = std::make_unique<TestProgram>(std::nullopt);
+    program_->home.Write("pelvar.ini", RunnableConfig(program_->home, extra));
+    program_->home.Write("Scripts/a.script", "[main]\ntitle=A\n[process]\necho,1,x\n");
+    main_ = &program_->windows->main_window();
+    settings_ = &program_->windows->settings_window();
+    grid_ = settings_->findChild<ui::ColourGrid*>(QStringLiteral("colourGrid"));
+    program_->windows->ShowMain();
+    QVERIFY(main_->configuration_loaded());
+  }
+
+  void OpenSettings() {
+    main_->findChild<QPushButton*>(QStringLiteral("configurationButton"))->click();
+    QVERIFY(settings_->isVisible());
+  }
+
+  std::string Config() const { return program_->home.Read("pelvar.ini"); }
+  bool ConfigHas(const std::string& line) const {
+    return Config().find(line + "\r\n") != std::string::npos;
+  }
+  QString ButtonText(const char* name) const {
+    return main_->findChild<QPushButton*>(QLatin1String(name))->text();
+  }
+
+ private slots:
+  void cleanup() { program_.reset(); }
+
+  void windowIsFixedAndKeepsTheMainWindowOut() {
+    Start();
+    OpenSettings();
+    QCOMPARE(settings_->size(), QSize(500, 500));
+    QCOMPARE(settings_->windowTitle(), QStringLiteral("Configuration"));
+    QCOMPARE(settings_->windowModality(), Qt::ApplicationModal);
+    settings_->findChild<QPushButton*>(QStringLiteral("okButton"))->click();
+    QVERIFY(!settings_->isVisible());
+  }
+
+  void boxesAreTheRunOptions() {
+    Start("log=1\nbeep=true\n");
+    auto* log = settings_->findChild<QCheckBox*>(QStringLiteral("logFileBox"));
+    auto* beep = settings_->findChild<QCheckBox*>(QStringLiteral("beepBox"));
+    auto* message = settings_->findChild<QCheckBox*>(QStringLiteral("messageBox"));
+    QCOMPARE(log->text(), QStringLiteral("Create log file (log.txt)"));
+    QVERIFY(log->isChecked());
+    QVERIFY(!beep->isChecked());  // only "1" counts
+    QVERIFY(program_->windows->state().run_options.write_log_file);
+    OpenSettings();
+    log->click();
+    message->click();
+    QVERIFY(!program_->windows->state().run_options.write_log_file);
+    QVERIFY(program_->windows->state().run_options.show_message);
+    settings_->accept();
+    main_->close();
+    QVERIFY(ConfigHas("log=0"));
+    QVERIFY(ConfigHas("beep=0"));
+    QVERIFY(ConfigHas("buildmsg=1"));
+  }
+
+  void rightClickOnCellTwelveFirstPaintsBlueWithBlackText() {
+    Start();
+    OpenSettings();
+    // The first showing selects no text colour: the text selection is off.
+    QVERIFY(!grid_->text_enabled());
+    QVERIFY(!ConfigHas("TextColor=DkGray"));
+    QTest::mouseClick(grid_, Qt::RightButton, {}, grid_->CellRect(12).center());
+    QVERIFY(ConfigHas("TextColor=Black"));
+    QVERIFY(ConfigHas("BackColor=Blue"));
+    QCOMPARE(Colour(*main_, QPalette::Window), QColor(0, 0, 255));
+    QCOMPARE(Colour(*main_, QPalette::WindowText), QColor(0, 0, 0));
+    QCOMPARE(Colour(*settings_, QPalette::Window), QColor(0, 0, 255));
+    QCOMPARE(settings_->back_colour(), 0xFF0000u);
+  }
+
+  void leftClickEnablesTextAndEveryShowingSelectsDarkGrey() {
+    Start();
+    OpenSettings();
+    QTest::mouseClick(grid_, Qt::LeftButton, {}, grid_->CellRect(2).center());
+    QVERIFY(grid_->text_enabled());
+    QVERIFY(ConfigHas("TextColor=Green"));
+    QVERIFY(ConfigHas("BackColor=Black"));  // the background still at cell 0
+    QCOMPARE(Colour(*main_, QPalette::WindowText), QColor(0, 128, 0));
+    settings_->accept();
+    OpenSettings();
+    QCOMPARE(grid_->text_cell(), 8);
+    QVERIFY(ConfigHas("TextColor=DkGray"));
+    QCOMPARE(Colour(*main_, QPalette::WindowText), QColor(128, 128, 128));
+  }
+
+  void savedColoursApplyAtStartUp() {
+    Start("BackColor=NAVY\n");
+    QCOMPARE(Colour(*main_, QPalette::Window), QColor(0, 0, 128));
+    QCOMPARE(Colour(*main_, QPalette::WindowText), QColor(0, 0, 0));  // missing: black
+    QCOMPARE(Colour(*settings_, QPalette::Window), QColor(0, 0, 128));
+    Start("BackColor=Orange\nTextColor=yellow\n");
+    QCOMPARE(Colour(*main_, QPalette::Window), QColor(255, 255, 255));
+    QCOMPARE(Colour(*main_, QPalette::WindowText), QColor(255, 255, 0));
+  }
+
+  void readOnlyConfigurationKeepsTheMainWindowsColours() {
+    Start("BackColor=Teal\n");
+    ::chmod(program_->home.Path("pelvar.ini").c_str(), 0444);
+    OpenSettings();
+    QTest::mouseClick(grid_, Qt::RightButton, {}, grid_->CellRect(9).center());
+    QCOMPARE(program_->dialogs.messages.size(), 1);
+    QVERIFY(program_->dialogs.messages[0].startsWith(QStringLiteral("Pelvar|Cannot create file")));
+    QCOMPARE(Colour(*settings_, QPalette::Window), QColor(255, 0, 0));
+    QCOMPARE(Colour(*main_, QPalette::Window), QColor(0, 128, 128));
+    ::chmod(program_->home.Path("pelvar.ini").c_str(), 0644);
+  }
+
+  void profileInUseTranslatesAtStartUp() {
+    Start(
+        "DefaultLanguage=Deutsch\n[AvailableLanguages]\ndefault=\nDeutsch=\n"
+        "[language-Deutsch]\nStart=Starten\nLogWindow=Protokoll\nOpen=\n");
+    QCOMPARE(ButtonText("startButton"), QStringLiteral("Starten"));
+    QCOMPARE(ButtonText("openButton"), QStringLiteral("Open"));  // empty: default
+    QCOMPARE(ButtonText("pathsButton"), QStringLiteral("Paths"));
+    QCOMPARE(ButtonText("logWindowButton"), QStringLiteral("Protokoll"));
+    auto& log = program_->windows->log_window();
+    QCOMPARE(log.findChild<QLabel*>(QStringLiteral("logTitle"))->text(),
+             QStringLiteral("Protokoll"));
+    auto* languages = settings_->findChild<QComboBox*>(QStringLiteral("languageList"));
+    QCOMPARE(languages->currentText(), QStringLiteral("Deutsch"));
+    QCOMPARE(languages->maxVisibleItems(), 18);
+  }
+
+  void selectingAProfileWritesAndTranslates() {
+    Start(kLanguages);
+    OpenSettings();
+    auto* languages = settings_->findChild<QComboBox*>(QStringLiteral("languageList"));
+    QCOMPARE(languages->count(), 3);
+    QCOMPARE(ButtonText("startButton"), QStringLiteral("Start"));
+    languages->setCurrentIndex(1);
+    emit languages->activated(1);
+    QVERIFY(ConfigHas("DefaultLanguage=Deutsch"));
+    QCOMPARE(ButtonText("startButton"), QStringLiteral("Starten"));
+    QCOMPARE(ButtonText("openButton"), QString::fromUtf8("\xC3\x96"
+                                                         "ffnen"));
+    // A read-only file: the error, and everything stays as it was.
+    ::chmod(program_->home.Path("pelvar.ini").c_str(), 0444);
+    languages->setCurrentIndex(2);
+    emit languages->activated(2);
+    QCOMPARE(program_->dialogs.messages.size(), 1);
+    QCOMPARE(languages->currentIndex(), 1);
+    QCOMPARE(ButtonText("startButton"), QStringLiteral("Starten"));
+    ::chmod(program_->home.Path("pelvar.ini").c_str(), 0644);
+  }
+
+  void createFromEditedTextsAndRefuseListedNames() {
+    Start(kLanguages);
+    OpenSettings();
+    auto* languages = settings_->findChild<QComboBox*>(QStringLiteral("languageList"));
+    auto* texts = settings_->findChild<QTableWidget*>(QStringLiteral("languageTexts"));
+    QCOMPARE(texts->horizontalHeaderItem(1)->text(), QStringLiteral("Text"));
+    QVERIFY(!(texts->item(1, 0)->flags() & Qt::ItemIsEditable));
+    texts->item(1, 1)->setText(QStringLiteral("Go"));  // Start, not saved
+    auto* create = settings_->findChild<QToolButton*>(QStringLiteral("newLanguageButton"));
+    QCOMPARE(create->toolTip(), QStringLiteral("Create a new language"));
+    program_->dialogs.text_answers = {QStringLiteral("DEFAULT")};
+    create->click();
+    QCOMPARE(program_->dialogs.prompts, QStringList{"New language|Please type new language name"});
+    QCOMPARE(program_->dialogs.messages,
+             QStringList{"Pelvar|DEFAULT already exists..\rPlease choose a diferent name"});
+    program_->dialogs.text_answers = {QString()};  // empty: nothing happens
+    create->click();
+    QCOMPARE(languages->count(), 3);
+    program_->dialogs.text_answers = {QStringLiteral("Mine")};
+    create->click();
+    QCOMPARE(languages->count(), 4);
+    QCOMPARE(languages->currentText(), QStringLiteral("Mine"));
+    QCOMPARE(texts->item(1, 1)->text(), QStringLiteral("Go"));
+    QVERIFY(ConfigHas("Mine=User custom language"));
+    QVERIFY(ConfigHas("DefaultLanguage=Mine"));
+    QVERIFY(Config().ends_with("[language-Mine]\r\nProgramTitle=Pelvar\r\nStart=Go\r\n\r\n"));
+    QVERIFY(ConfigHas("[language-default]\r\nProgramTitle=Pelvar\r\nStart=Start"));
+    // No translation pass follows a creation.
+    QCOMPARE(ButtonText("startButton"), QStringLiteral("Start"));
+  }
+
+  void saveMovesTheProfileAndDeleteSparesTheFirst() {
+    Start(kLanguages);
+    OpenSettings();
+    auto* languages = settings_->findChild<QComboBox*>(QStringLiteral("languageList"));
+    auto* texts = settings_->findChild<QTableWidget*>(QStringLiteral("languageTexts"));
+    texts->item(1, 1)->setText(QStringLiteral("Run"));
+    settings_->findChild<QToolButton*>(QStringLiteral("saveLanguageButton"))->click();
+    QVERIFY(Config().ends_with("[language-default]\r\nProgramTitle=Pelvar\r\nStart=Run\r\n\r\n"));
+    auto* remove = settings_->findChild<QToolButton*>(QStringLiteral("deleteLanguageButton"));
+    remove->click();  // the first profile stays
+    QCOMPARE(languages->count(), 3);
+    languages->setCurrentIndex(2);
+    emit languages->activated(2);
+    QCOMPARE(ButtonText("startButton"), QStringLiteral("Lancer"));
+    remove->click();
+    QCOMPARE(languages->count(), 2);
+    QCOMPARE(languages->currentIndex(), 0);
+    QVERIFY(ConfigHas("DefaultLanguage=default"));
+    QVERIFY(Config().find("french") == std::string::npos);
+    // The captions keep the deleted profile's texts until the next pass.
+    QCOMPARE(ButtonText("startButton"), QStringLiteral("Lancer"));
+  }
+
+  void trayMenuRunsScriptsAndMailsTheAuthor() {
+    Start("AuthorEmail=author@example.org\n");
+    ui::TrayIcon& tray = program_->windows->tray_icon();
+    QStringList items;
+    for (QAction* action : tray.menu().actions()) items << action->text();
+    QCOMPARE(items, (QStringList{"Run script", "Email author", "Exit"}));
+    QVERIFY(tray.menu().defaultAction() == nullptr);
+    tray.menu().findChild<QAction*>(QStringLiteral("trayEmailAuthor"))->trigger();
+    QCOMPARE(program_->shell.opened_addresses,
+             QStringList{"mailto:author@example.org?subject=Message from a pelvar user&body="});
+    const QString script = QString::fromStdString(program_->home.Path("Scripts/a.script"));
+    program_->dialogs.file_answers = {std::nullopt, script};
+    tray.RunScript();  // cancelled
+    tray.RunScript();
+    QCOMPARE(program_->shell.started_scripts, QStringList{script});
+    // Without an address the item is hidden.
+    Start();
+    QVERIFY(!program_->windows->tray_icon()
+                 .menu()
+                 .findChild<QAction*>(QStringLiteral("trayEmailAuthor"))
+                 ->isVisible());
+    program_->windows->tray_icon().Exit();
+    QCOMPARE(program_->quit_requests, std::vector<int>{0});
+  }
+};
+
+}  // namespace pelvar::testing
+
+QTEST_MAIN(pelvar::testing::SettingsWindowTest)
+#include "settings_window_test.moc"
