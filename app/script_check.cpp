@@ -124,7 +124,10 @@ std::vector<std::string> PercentWords(std::string_view text) {
   while ((p = text.find('%', p)) != std::string_view::npos) {
     size_t q = p + 1;
     while (q < text.size() && q - p <= 64 && IsVariableNameChar(text[q])) ++q;
-    if (q < text.size() && text[q] == '%' && q > p + 1) {
+    // A name begins with a letter or "_": "50%-75%" names nothing.
+    const char first = p + 1 < text.size() ? text[p + 1] : '\0';
+    const bool named = AsciiLower(first) != AsciiUpper(first) || first == '_';
+    if (named && q < text.size() && text[q] == '%' && q > p + 1) {
       std::string word(text.substr(p, q - p + 1));
       const bool seen = std::any_of(out.begin(), out.end(),
                                     [&word](const std::string& w) { return IEquals(w, word); });
@@ -154,12 +157,16 @@ const char* ReaderStop(std::string_view stored) {
 
 }  // namespace
 
+std::string FindingText(const Finding& finding) {
+  return (finding.severity == Severity::kError ? "error: " : "warning: ") + finding.message;
+}
+
 std::string FormatFinding(std::string_view script, const Finding& finding) {
   std::string out(script);
   out.push_back(':');
   if (finding.line > 0) out.append(std::to_string(finding.line)).push_back(':');
-  out.append(finding.severity == Severity::kError ? " error: " : " warning: ");
-  out.append(finding.message);
+  out.push_back(' ');
+  out.append(FindingText(finding));
   return out;
 }
 
@@ -416,6 +423,20 @@ std::vector<Finding> CheckScriptFile(std::string_view script, const RunPaths& pa
     return checker.CheckAll();
   } catch (const std::exception& e) {
     return {Error(0, ErrorDisplayText(e.what()))};
+  }
+}
+
+std::vector<Finding> CheckScriptLine(std::string_view script, std::string_view line,
+                                     uint32_t number, const RunPaths& paths,
+                                     platform::Services& services) {
+  SilentView view;
+  CommandSet no_commands;
+  try {
+    ScriptContext context = CreateScriptContext(paths, view, no_commands, services);
+    const ScriptChecker checker(script, context);
+    return checker.CheckLine(line, number);
+  } catch (const std::exception& e) {
+    return {Error(number, ErrorDisplayText(e.what()))};
   }
 }
 

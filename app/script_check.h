@@ -28,6 +28,9 @@ struct Finding {
   bool operator==(const Finding&) const = default;
 };
 
+// "error: MESSAGE" or "warning: MESSAGE".
+std::string FindingText(const Finding& finding);
+
 // "SCRIPT:LINE: error: MESSAGE" (the compilers' form; "SCRIPT: ..." without a
 // line).
 std::string FormatFinding(std::string_view script, const Finding& finding);
@@ -63,6 +66,12 @@ class ScriptChecker {
 // Checks one script with the folders of `services` and the given paths. A
 // missing script is one error finding.
 std::vector<Finding> CheckScriptFile(std::string_view script, const RunPaths& paths,
+                                     platform::Services& services);
+
+// For the editor's line dialog: the findings of `line` (as written) if it
+// stood at `number` in the script, with the script's variables.
+std::vector<Finding> CheckScriptLine(std::string_view script, std::string_view line,
+                                     uint32_t number, const RunPaths& paths,
                                      platform::Services& services);
 
 // "checked N scripts: E errors, W warnings" ("no findings" when clean).
