@@ -171,7 +171,7 @@ std::string FormatFinding(std::string_view script, const Finding& finding) {
 }
 
 ScriptChecker::ScriptChecker(std::string_view script, ScriptContext& context)
-    : script_(script), context_(context), model_(IniModel::Load(script)) {
+    : script_(script), context_(context), model_(IniModel::Load(context.files(), script)) {
   PrepareVariables(context_, script_, model_);
 }
 

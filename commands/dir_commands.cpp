@@ -5,15 +5,14 @@
 #include "commands/builtin_commands.h"
 #include "commands/log_text.h"
 #include "engine/script_context.h"
-#include "platform/file_operations.h"
 #include "platform/file_system.h"
-#include "platform/tree_operations.h"
 
 namespace pelvar::commands {
 
 namespace {
 
-using TreeTransfer = bool (*)(std::string_view, std::string_view, const platform::TreeProgressFn&);
+using TreeTransfer = bool (platform::FileSystem::*)(std::string_view, std::string_view,
+                                                    const platform::TreeProgressFn&);
 
 // dircopy and dirmove: runs the transfer of field 2 to field 3, showing its
 // progress in the run's view, and logs "<done>S\" to: \"T\"" or
@@ -24,37 +23,41 @@ void TransferFolder(CommandCall& call, TreeTransfer transfer, std::string_view a
   const std::string& target = call.Field(3);
   RunView& view = call.context().view;
   view.ShowOperationProgress(activity, 0, 0, false);
-  const bool ok = transfer(source, target, [&view, activity](const platform::TreeProgress& p) {
-    view.ShowOperationProgress(activity, p.files, p.bytes, false);
-  });
+  platform::FileSystem& files = call.context().files();
+  const bool ok =
+      (files.*transfer)(source, target, [&view, activity](const platform::TreeProgress& p) {
+        view.ShowOperationProgress(activity, p.files, p.bytes, false);
+      });
   view.ShowOperationProgress(activity, 0, 0, true);
   const std::string what = Quoted(source) + " to: " + Quoted(target);
   PendOutcome(call, ok, std::string(done) + what, std::string(failed) + what);
 }
 
 void DirCopy(CommandCall& call) {
-  TransferFolder(call, platform::CopyTree, "Copying", "Sucessfully copied directory ",
+  TransferFolder(call, &platform::FileSystem::CopyTree, "Copying", "Sucessfully copied directory ",
                  "Failed to copy directory ");
 }
 
 void DirMove(CommandCall& call) {
-  TransferFolder(call, platform::MoveTree, "Moving", "Sucessfully move directory ",
+  TransferFolder(call, &platform::FileSystem::MoveTree, "Moving", "Sucessfully move directory ",
                  "Failed to move directory ");
 }
 
 void DirDelete(CommandCall& call) {
   const std::string& path = call.Field(2);
-  PendOutcome(call, platform::DeleteTree(path), "Sucessfully deleted directory " + Quoted(path),
+  PendOutcome(call, call.context().files().DeleteTree(path),
+              "Sucessfully deleted directory " + Quoted(path),
               "Failed to delete directory " + Quoted(path));
 }
 
 void DirMake(CommandCall& call) {
   const std::string& path = call.Field(2);
-  if (platform::IsDirectory(path)) {
+  platform::FileSystem& files = call.context().files();
+  if (files.IsFolder(path)) {
     call.SetPending("Directory already exists, ignoring: " + Quoted(path), LogKind::kWarning);
     return;
   }
-  PendOutcome(call, !platform::CreateDirectory(path),
+  PendOutcome(call, !files.MakeFolder(path, /*parents=*/false),
               "Sucessfully created directory: " + Quoted(path),
               "Failed to create directory: " + Quoted(path));
 }

@@ -5,6 +5,7 @@
 
 #include "engine/text.h"
 #include "platform/directory_listing.h"
+#include "platform/posix_file_system.h"
 
 namespace pelvar::commands {
 
@@ -74,7 +75,8 @@ bool MatchesMask(std::string_view name, std::string_view mask) {
 void FileFinder::SearchFolder(const std::string& folder, const std::vector<std::string>& masks,
                               std::vector<std::string>* subfolders) {
   std::vector<platform::DirectoryEntry> entries;
-  if (!platform::ListDirectory(folder, entries)) return;
+  platform::FileSystem& fs = files != nullptr ? *files : platform::ThreadFileSystem();
+  if (fs.List(folder, entries)) return;
   if (subfolders != nullptr) {
     for (const auto& e : entries) {
       if (e.is_directory && !e.is_link) subfolders->push_back(folder + e.name);
@@ -148,8 +150,9 @@ void FileFinder::Execute() {
 }
 
 bool FindMatchingFiles(const std::string& folder, const std::string& masks,
-                       std::vector<std::string>& out) {
+                       std::vector<std::string>& out, platform::FileSystem* files) {
   FileFinder finder;
+  finder.files = files;
   finder.directory = folder;
   finder.filter = masks;
   finder.Execute();
@@ -158,12 +161,12 @@ bool FindMatchingFiles(const std::string& folder, const std::string& masks,
 }
 
 bool FindArgumentFiles(std::string_view argument, std::vector<std::string>& out,
-                       std::string* folder_prefix) {
+                       std::string* folder_prefix, platform::FileSystem* files) {
   const std::string folder = FolderOfPath(argument);
   if (folder_prefix != nullptr) {
     *folder_prefix = EndsWithSeparator(folder) ? folder : folder + '\\';
   }
-  return FindMatchingFiles(folder, FileNameOfPath(argument), out);
+  return FindMatchingFiles(folder, FileNameOfPath(argument), out, files);
 }
 
 }  // namespace pelvar::commands

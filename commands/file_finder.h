@@ -7,6 +7,8 @@
 #include <string_view>
 #include <vector>
 
+#include "platform/file_system.h"
+
 namespace pelvar::commands {
 
 // Which kinds of entries may be returned (bits as the directory attributes).
@@ -30,6 +32,8 @@ class FileFinder {
   // Order each folder's entries (locale-aware, ignoring case) and drop
   // duplicates; the recursive walk is then depth-first in name order.
   bool sorted = true;
+  // The file system searched; null: the thread's real one.
+  platform::FileSystem* files = nullptr;
 
   // Runs the search; Results() then holds its outcome only.
   void Execute();
@@ -45,7 +49,7 @@ class FileFinder {
 // Searches `folder` for `masks` (sorted, not recursive, default attributes)
 // and replaces `out` with the paths found. True when something was found.
 bool FindMatchingFiles(const std::string& folder, const std::string& masks,
-                       std::vector<std::string>& out);
+                       std::vector<std::string>& out, platform::FileSystem* files = nullptr);
 
 // Searches the files that a command's file argument names: the argument is
 // cut at its last "\", "/" or ":" into a folder (a root keeps its separator)
@@ -53,7 +57,7 @@ bool FindMatchingFiles(const std::string& folder, const std::string& masks,
 // part finds nothing. `folder_prefix` (optional) receives the text that
 // every result begins with, up to the entry name.
 bool FindArgumentFiles(std::string_view argument, std::vector<std::string>& out,
-                       std::string* folder_prefix = nullptr);
+                       std::string* folder_prefix = nullptr, platform::FileSystem* files = nullptr);
 
 // Splits a filter at ";" into masks trimmed of blanks; empty masks dropped.
 std::vector<std::string> SplitMasks(const std::string& filter);

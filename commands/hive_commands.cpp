@@ -37,8 +37,8 @@ void RegHiveLoad(CommandCall& call) {
   const std::string& file = call.Field(3);
   const std::string hive_name = UnescapeField(hive);
   const std::string file_path = UnescapeField(file);
-  const bool ok =
-      platform::IsFile(file_path) && RunRegTool(call, "load HKLM\\" + hive_name + " " + file_path);
+  const bool ok = call.context().files().IsFile(file_path) &&
+                  RunRegTool(call, "load HKLM\\" + hive_name + " " + file_path);
   const std::string rest = "registry hive: \"" + hive + " from file: \"" + file + "\"";
   Log(call, ok, (ok ? "loaded " : "load ") + rest);
 }

@@ -20,7 +20,8 @@ void LogOutcome(CommandCall& call, bool ok, const std::string& success,
 void IniDeleteSection(CommandCall& call) {
   const std::string& file = call.Field(2);
   const std::string& section = call.Field(3);
-  const bool ok = EraseIniSection(UnescapeField(file), UnescapeField(section));
+  const bool ok =
+      EraseIniSection(call.context().files(), UnescapeField(file), UnescapeField(section));
   const std::string tail = "file:\"" + file + "\" Section: \"" + section + "\"";
   LogOutcome(call, ok, "Successfully deleted INI section in " + tail,
              "Failed to delete INI section in " + tail);
@@ -29,23 +30,23 @@ void IniDeleteSection(CommandCall& call) {
 // Creates the file when missing, then appends the section header unless the
 // section holds lines already. The file is edited as text, not rewritten in
 // the INI normal form.
-bool AddSection(const std::string& path, const std::string& section) {
-  if (!platform::IsFile(path)) {
+bool AddSection(platform::FileSystem& files, const std::string& path, const std::string& section) {
+  if (!files.IsFile(path)) {
     // A file that cannot be made is the command's failure, checked below.
-    (void)platform::ReplaceFileAtomically(path, "");
-    if (!platform::IsFile(path)) return false;
+    (void)files.WriteAll(path, "");
+    if (!files.IsFile(path)) return false;
   }
-  if (IniSectionExists(path, section)) return true;
-  TextLines lines = ReadTextFile(path);
+  if (IniSectionExists(files, path, section)) return true;
+  TextLines lines = ReadTextFile(files, path);
   AddLine(lines, "[" + section + "]", "append", "0");
-  WriteTextFile(path, lines);
+  WriteTextFile(files, path, lines);
   return true;
 }
 
 void IniAddSection(CommandCall& call) {
   const std::string& file = call.Field(2);
   const std::string& section = call.Field(3);
-  const bool ok = AddSection(UnescapeField(file), UnescapeField(section));
+  const bool ok = AddSection(call.context().files(), UnescapeField(file), UnescapeField(section));
   LogOutcome(call, ok,
              "Sucessfully created section in file: \"" + file + "\" section: \"" + section + "\"",
              "IniAddSection - Failed to find file: \"" + file + "\"");
@@ -56,8 +57,8 @@ void IniWriteKey(CommandCall& call) {
   const std::string& section = call.Field(3);
   const std::string& key = call.Field(4);
   const std::string& value = call.Field(5);
-  const bool ok = WriteIniKey(UnescapeField(file), UnescapeField(section), UnescapeField(key),
-                              UnescapeField(value));
+  const bool ok = WriteIniKey(call.context().files(), UnescapeField(file), UnescapeField(section),
+                              UnescapeField(key), UnescapeField(value));
   LogOutcome(call, ok,
              "Successfully wrote INI key in file: \"" + file + "\" Section: \"" + section +
                  "\" key: \"" + key + "=" + value + "\"",
@@ -68,7 +69,8 @@ void IniDeleteKey(CommandCall& call) {
   const std::string& file = call.Field(2);
   const std::string& section = call.Field(3);
   const std::string& key = call.Field(4);
-  const bool ok = DeleteIniKey(UnescapeField(file), UnescapeField(section), UnescapeField(key));
+  const bool ok = DeleteIniKey(call.context().files(), UnescapeField(file), UnescapeField(section),
+                               UnescapeField(key));
   LogOutcome(call, ok, "Successfully deleted INI key in \"" + file + "\" key: \"" + key + "\"",
              "INIDeleteKey - Failed to write INI file: \"" + file + "\"");
 }
@@ -77,8 +79,8 @@ void IniWriteTextLine(CommandCall& call) {
   const std::string& file = call.Field(2);
   const std::string& section = call.Field(3);
   const std::string& line = call.Field(4);
-  const bool ok =
-      InsertSectionLine(UnescapeField(file), UnescapeField(section), UnescapeField(line));
+  const bool ok = InsertSectionLine(call.context().files(), UnescapeField(file),
+                                    UnescapeField(section), UnescapeField(line));
   LogOutcome(call, ok,
              "Successfully wrote INI text line in \"" + file + "\" section: \"" + section +
                  "\"  line: \"" + line + "\"",

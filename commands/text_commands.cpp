@@ -10,6 +10,7 @@
 #include "commands/log_text.h"
 #include "commands/text_file.h"
 #include "engine/ini_file.h"
+#include "engine/script_context.h"
 #include "engine/text.h"
 #include "platform/file_system.h"
 
@@ -21,12 +22,12 @@ namespace {
 // nothing matched or a file vanished before its turn (the others are
 // edited all the same).
 template <typename EditFile>
-bool EditMatchingFiles(const std::string& argument, EditFile edit_file) {
+bool EditMatchingFiles(platform::FileSystem& fs, const std::string& argument, EditFile edit_file) {
   std::vector<std::string> files;
-  if (!FindArgumentFiles(argument, files)) return false;
+  if (!FindArgumentFiles(argument, files, nullptr, &fs)) return false;
   bool ok = true;
   for (const std::string& file : files) {
-    if (platform::IsFile(file)) {
+    if (fs.IsFile(file)) {
       edit_file(file);
     } else {
       ok = false;
@@ -36,9 +37,10 @@ bool EditMatchingFiles(const std::string& argument, EditFile edit_file) {
 }
 
 // Applies a line edit to every file that `argument` names.
-bool EditMatchingLines(const std::string& argument, const LineEdit& edit) {
-  return EditMatchingFiles(argument,
-                           [&edit](const std::string& file) { EditTextFileLines(file, edit); });
+bool EditMatchingLines(CommandCall& call, const std::string& argument, const LineEdit& edit) {
+  platform::FileSystem& fs = call.context().files();
+  return EditMatchingFiles(
+      fs, argument, [&fs, &edit](const std::string& file) { EditTextFileLines(fs, file, edit); });
 }
 
 void TxtAddLine(CommandCall& call) {
@@ -48,11 +50,9 @@ void TxtAddLine(CommandCall& call) {
   const std::string& option = call.Field(4);
   const std::string& number = call.Field(5);
   const std::string text = UnescapeField(line);
-  const bool ok = EditMatchingFiles(file, [&](const std::string& path) {
-    TextLines lines = ReadTextFile(path);
-    AddLine(lines, text, option, number);
-    WriteTextFile(path, lines);
-  });
+  platform::FileSystem& fs = call.context().files();
+  const bool ok = EditMatchingFiles(
+      fs, file, [&](const std::string& path) { AddTextLine(fs, path, text, option, number); });
   LogOutcome(call, ok,
              "Sucessfully added line: " + Quoted(file) + " line: " + Quoted(line) +
                  " Option:" + Quoted(option),
@@ -65,7 +65,7 @@ void TxtReplace(CommandCall& call) {
   const std::string& replace_field = call.Field(4);
   const std::string find = UnescapeField(find_field);
   const std::string replacement = UnescapeField(replace_field);
-  const bool ok = EditMatchingLines(file, [&](std::string_view line, std::string& out) {
+  const bool ok = EditMatchingLines(call, file, [&](std::string_view line, std::string& out) {
     size_t start = 0;
     if (!find.empty()) {
       for (size_t hit = line.find(find); hit != std::string_view::npos;
@@ -85,7 +85,7 @@ void TxtReplace(CommandCall& call) {
 
 void TxtDelEmptyLines(CommandCall& call) {
   const std::string& file = call.Field(2);
-  const bool ok = EditMatchingLines(file, [](std::string_view line, std::string& out) {
+  const bool ok = EditMatchingLines(call, file, [](std::string_view line, std::string& out) {
     out.append(line);
     return !line.empty();
   });
@@ -96,7 +96,7 @@ void TxtDelEmptyLines(CommandCall& call) {
 void TxtDelLine(CommandCall& call) {
   const std::string& file = call.Field(2);
   const std::string& start = call.Field(3);
-  const bool ok = EditMatchingLines(file, [&start](std::string_view line, std::string& out) {
+  const bool ok = EditMatchingLines(call, file, [&start](std::string_view line, std::string& out) {
     if (line.starts_with(start)) return false;
     out.append(line);
     return true;
@@ -109,7 +109,7 @@ void TxtDelLine(CommandCall& call) {
 
 void TxtDelSpaces(CommandCall& call) {
   const std::string& file = call.Field(2);
-  const bool ok = EditMatchingLines(file, [](std::string_view line, std::string& out) {
+  const bool ok = EditMatchingLines(call, file, [](std::string_view line, std::string& out) {
     out.append(TrimControl(line));
     return true;
   });

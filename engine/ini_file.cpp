@@ -1,7 +1,7 @@
 #include "engine/ini_file.h"
 
 #include "engine/text.h"
-#include "platform/file_system.h"
+#include "platform/posix_file_system.h"
 
 namespace pelvar {
 
@@ -41,68 +41,105 @@ std::vector<std::string> ReadSectionLines(const IniModel& model, std::string_vie
   return result;
 }
 
-std::vector<std::string> ReadSectionLines(std::string_view path, std::string_view section) {
-  return ReadSectionLines(IniModel::Load(path), section);
+std::vector<std::string> ReadSectionLines(platform::FileSystem& files, std::string_view path,
+                                          std::string_view section) {
+  return ReadSectionLines(IniModel::Load(files, path), section);
 }
 
-bool ReadSectionValues(std::string_view path, std::string_view section,
+bool ReadSectionValues(platform::FileSystem& files, std::string_view path, std::string_view section,
                        std::vector<std::string>& table) {
   table.clear();
-  const IniModel model = IniModel::Load(path);
+  const IniModel model = IniModel::Load(files, path);
   const int s = model.FindSection(section);
   if (s >= 0) table = model.sections()[static_cast<size_t>(s)].lines;
   return !table.empty();
 }
 
+bool WriteIniKey(platform::FileSystem& files, std::string_view path, std::string_view section,
+                 std::string_view key, std::string_view value) {
+  return IniModel::Edit(files, path, [&](IniModel& model) {
+    model.WriteKey(section, key, value);
+    return true;
+  });
+}
+
+bool DeleteIniKey(platform::FileSystem& files, std::string_view path, std::string_view section,
+                  std::string_view key) {
+  return IniModel::Edit(files, path, [&](IniModel& model) {
+    model.DeleteKey(UnescapeField(section), UnescapeField(key));
+    return true;
+  });
+}
+
+bool EraseIniSection(platform::FileSystem& files, std::string_view path, std::string_view section) {
+  const std::string name = UnescapeField(section);
+  bool gone = false;
+  const bool exists = IniModel::Edit(files, path, [&](IniModel& model) {
+    for (int erased = 0; erased < 10 && model.SectionExists(name); ++erased) {
+      model.EraseSection(name);
+    }
+    gone = !model.SectionExists(name);
+    return true;
+  });
+  return exists && gone;
+}
+
+bool IniSectionExists(platform::FileSystem& files, std::string_view path,
+                      std::string_view section) {
+  return IniModel::Load(files, path).SectionExists(UnescapeField(section));
+}
+
+bool InsertSectionLine(platform::FileSystem& files, std::string_view path, std::string_view section,
+                       std::string_view line) {
+  bool inserted = false;
+  IniModel::Edit(files, path, [&](IniModel& loaded) {
+    std::vector<std::string> lines = loaded.RenderLines();
+    const std::string header = "[" + UnescapeField(section) + "]";
+    for (size_t i = 0; i < lines.size(); ++i) {
+      if (lines[i] == header) {
+        lines.insert(lines.begin() + static_cast<long>(i + 2), UnescapeField(line));
+        inserted = true;
+        break;
+      }
+    }
+    IniModel model = IniModel::FromLines(lines);
+    model.set_has_bom(loaded.has_bom());
+    loaded = std::move(model);
+    return true;
+  });
+  return inserted;
+}
+
+// The same on the thread's real file system.
+
+std::vector<std::string> ReadSectionLines(std::string_view path, std::string_view section) {
+  return ReadSectionLines(platform::ThreadFileSystem(), path, section);
+}
+
+bool ReadSectionValues(std::string_view path, std::string_view section,
+                       std::vector<std::string>& table) {
+  return ReadSectionValues(platform::ThreadFileSystem(), path, section, table);
+}
+
 bool WriteIniKey(std::string_view path, std::string_view section, std::string_view key,
                  std::string_view value) {
-  if (!platform::IsFile(path)) return false;
-  IniModel model = IniModel::Load(path);
-  model.WriteKey(section, key, value);
-  model.Save(path);
-  return true;
+  return WriteIniKey(platform::ThreadFileSystem(), path, section, key, value);
 }
 
 bool DeleteIniKey(std::string_view path, std::string_view section, std::string_view key) {
-  if (!platform::IsFile(path)) return false;
-  IniModel model = IniModel::Load(path);
-  model.DeleteKey(UnescapeField(section), UnescapeField(key));
-  model.Save(path);
-  return true;
+  return DeleteIniKey(platform::ThreadFileSystem(), path, section, key);
 }
 
 bool EraseIniSection(std::string_view path, std::string_view section) {
-  if (!platform::IsFile(path)) return false;
-  const std::string name = UnescapeField(section);
-  IniModel model = IniModel::Load(path);
-  for (int erased = 0; erased < 10 && model.SectionExists(name); ++erased) {
-    model.EraseSection(name);
-  }
-  model.Save(path);
-  return !model.SectionExists(name);
+  return EraseIniSection(platform::ThreadFileSystem(), path, section);
 }
 
 bool IniSectionExists(std::string_view path, std::string_view section) {
-  return IniModel::Load(path).SectionExists(UnescapeField(section));
+  return IniSectionExists(platform::ThreadFileSystem(), path, section);
 }
 
 bool InsertSectionLine(std::string_view path, std::string_view section, std::string_view line) {
-  if (!platform::IsFile(path)) return false;
-  const IniModel loaded = IniModel::Load(path);
-  std::vector<std::string> lines = loaded.RenderLines();
-  const std::string header = "[" + UnescapeField(section) + "]";
-  bool inserted = false;
-  for (size_t i = 0; i < lines.size(); ++i) {
-    if (lines[i] == header) {
-      lines.insert(lines.begin() + static_cast<long>(i + 2), UnescapeField(line));
-      inserted = true;
-      break;
-    }
-  }
-  IniModel model = IniModel::FromLines(lines);
-  model.set_has_bom(loaded.has_bom());
-  model.Save(path);
-  return inserted;
+  return InsertSectionLine(platform::ThreadFileSystem(), path, section, line);
 }
 
 }  // namespace pelvar

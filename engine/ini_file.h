@@ -1,6 +1,7 @@
 // File operations over the INI model. Each loads the file anew; nothing is
 // cached between calls. A missing file reads as an empty model and is never
-// created by a write. Paths are script paths.
+// created by a write. Paths are script paths. Each operation works on the
+// given file system; the forms without one use the thread's real one.
 #pragma once
 
 #include <cstdint>
@@ -9,6 +10,7 @@
 #include <vector>
 
 #include "engine/ini_model.h"
+#include "platform/file_system.h"
 
 namespace pelvar {
 
@@ -18,6 +20,8 @@ std::string UnescapeField(std::string_view text);
 // Raw lines of the section (all sections of the name, each run closed by its
 // empty line), read from the rendered file by the header state walk. The
 // section name is unescaped first.
+std::vector<std::string> ReadSectionLines(platform::FileSystem& files, std::string_view path,
+                                          std::string_view section);
 std::vector<std::string> ReadSectionLines(std::string_view path, std::string_view section);
 // The same walk over a model already loaded. With `numbers`, it receives the
 // number in the file of each returned line (0 for the closing empty lines and
@@ -27,27 +31,37 @@ std::vector<std::string> ReadSectionLines(const IniModel& model, std::string_vie
 
 // Clears `table`, then copies the lines of the first section of the name.
 // True when the table holds at least one line.
+bool ReadSectionValues(platform::FileSystem& files, std::string_view path, std::string_view section,
+                       std::vector<std::string>& table);
 bool ReadSectionValues(std::string_view path, std::string_view section,
                        std::vector<std::string>& table);
 
 // Writes key=value into the first section of the name. False when the file
 // does not exist. No unescaping.
+bool WriteIniKey(platform::FileSystem& files, std::string_view path, std::string_view section,
+                 std::string_view key, std::string_view value);
 bool WriteIniKey(std::string_view path, std::string_view section, std::string_view key,
                  std::string_view value);
 
 // Deletes the key (section and key unescaped). True when the file exists.
+bool DeleteIniKey(platform::FileSystem& files, std::string_view path, std::string_view section,
+                  std::string_view key);
 bool DeleteIniKey(std::string_view path, std::string_view section, std::string_view key);
 
 // Erases sections of the name (at most ten) while one holding lines remains.
 // True when none remains; false when the file does not exist.
+bool EraseIniSection(platform::FileSystem& files, std::string_view path, std::string_view section);
 bool EraseIniSection(std::string_view path, std::string_view section);
 
 // True when the first section of the name (unescaped) holds lines.
+bool IniSectionExists(platform::FileSystem& files, std::string_view path, std::string_view section);
 bool IniSectionExists(std::string_view path, std::string_view section);
 
 // Inserts the unescaped line two positions below the first header that
 // equals "[" + unescaped name + "]" exactly, then saves the file re-parsed
 // (also when no header matched). False when nothing was inserted.
+bool InsertSectionLine(platform::FileSystem& files, std::string_view path, std::string_view section,
+                       std::string_view line);
 bool InsertSectionLine(std::string_view path, std::string_view section, std::string_view line);
 
 }  // namespace pelvar

@@ -7,8 +7,8 @@
 
 #include "engine/script_error.h"
 #include "engine/text.h"
-#include "platform/file_stream.h"
 #include "platform/file_system.h"
+#include "platform/posix_file_system.h"
 
 namespace pelvar {
 
@@ -302,21 +302,41 @@ IniModel IniModel::FromLines(const std::vector<std::string>& lines) {
   return model;
 }
 
+namespace {
+
+ScriptError CannotOpen(std::string_view path, std::error_code ec) {
+  return ScriptError("Cannot open file \"" + std::string(path) + "\". " +
+                     platform::SystemMessage(ec));
+}
+
+}  // namespace
+
+IniModel IniModel::Load(platform::FileSystem& files, std::string_view path) {
+  return LoadSections(files, path, {});
+}
+
 IniModel IniModel::Load(std::string_view path) {
-  return LoadSections(path, {});
+  return LoadSections(platform::ThreadFileSystem(), path, {});
 }
 
 IniModel IniModel::LoadSections(std::string_view path, const SectionFilter& keep) {
-  IniModel model;
-  auto fail = [&path](std::error_code ec) {
-    return ScriptError("Cannot open file \"" + std::string(path) + "\". " +
-                       platform::SystemMessage(ec));
-  };
-  platform::InputFile file;
-  if (const std::error_code ec = file.Open(path)) {
-    if (ec.value() == ENOENT || ec.value() == ENOTDIR) return model;
-    throw fail(ec);
+  return LoadSections(platform::ThreadFileSystem(), path, keep);
+}
+
+IniModel IniModel::LoadSections(platform::FileSystem& files, std::string_view path,
+                                const SectionFilter& keep) {
+  std::unique_ptr<platform::FileReader> file;
+  if (const std::error_code ec = files.OpenRead(path, file)) {
+    if (ec.value() == ENOENT || ec.value() == ENOTDIR) return IniModel();
+    throw CannotOpen(path, ec);
   }
+  return LoadFrom(*file, path, keep);
+}
+
+IniModel IniModel::LoadFrom(platform::FileReader& file, std::string_view path,
+                            const SectionFilter& keep) {
+  IniModel model;
+  auto fail = [&path](std::error_code ec) { return CannotOpen(path, ec); };
   // With a filter, lines outside the wanted sections stop the feeder, and
   // the bytes up to the next line that begins with "[" are passed over.
   bool skipping = static_cast<bool>(keep);
@@ -387,15 +407,15 @@ IniModel IniModel::LoadSections(std::string_view path, const SectionFilter& keep
       }
     }
   }
-  file.Close();
   feeder.Finish(emit);
   model.has_bom_ = feeder.has_bom();
   return model;
 }
 
-std::optional<std::string> IniModel::ReadRawLine(std::string_view path, uint32_t number) {
-  platform::InputFile file;
-  if (number == 0 || file.Open(path)) return std::nullopt;
+std::optional<std::string> IniModel::ReadRawLine(platform::FileSystem& files, std::string_view path,
+                                                 uint32_t number) {
+  std::unique_ptr<platform::FileReader> file;
+  if (number == 0 || files.OpenRead(path, file)) return std::nullopt;
   uint32_t seen = 0;
   std::optional<std::string> found;
   auto emit = [&](std::string_view raw) -> bool {
@@ -409,7 +429,7 @@ std::optional<std::string> IniModel::ReadRawLine(std::string_view path, uint32_t
   bool more = true;
   while (more && !found) {
     size_t got = 0;
-    if (file.ReadAt(offset, buf.data(), buf.size(), got) || got == 0) break;
+    if (file->ReadAt(offset, buf.data(), buf.size(), got) || got == 0) break;
     const std::string_view chunk(buf.data(), got);
     more = offset == 0 ? feeder.Feed(chunk, emit) : feeder.Continue(chunk, emit);
     offset += got;
@@ -453,24 +473,54 @@ std::string IniModel::Render() const {
   return out;
 }
 
-void IniModel::Save(std::string_view path) const {
-  platform::AtomicFileWriter writer;
-  std::error_code ec = writer.Open(platform::HostPath(path));
-  if (!ec) {
-    if (has_bom_) writer.Write("\xEF\xBB\xBF");
-    for (const auto& s : sections_) {
-      writer.Write("[");
-      writer.Write(s.name);
-      writer.Write("]\r\n");
-      for (const auto& l : s.lines) {
-        writer.Write(l);
-        writer.Write("\r\n");
-      }
+void IniModel::WriteTo(platform::FileWriter& writer) const {
+  if (has_bom_) writer.Write("\xEF\xBB\xBF");
+  for (const auto& s : sections_) {
+    writer.Write("[");
+    writer.Write(s.name);
+    writer.Write("]\r\n");
+    for (const auto& l : s.lines) {
+      writer.Write(l);
       writer.Write("\r\n");
     }
-    ec = writer.Commit();
+    writer.Write("\r\n");
+  }
+}
+
+void IniModel::Save(std::string_view path) const {
+  Save(platform::ThreadFileSystem(), path);
+}
+
+void IniModel::Save(platform::FileSystem& files, std::string_view path) const {
+  std::unique_ptr<platform::FileWriter> writer;
+  std::error_code ec = files.OpenReplace(path, platform::Durability::kRewrite, writer);
+  if (!ec) {
+    WriteTo(*writer);
+    ec = writer->Commit();
   }
   if (ec) ThrowCannotCreate(std::string(path), platform::SystemMessage(ec));
+}
+
+bool IniModel::Edit(platform::FileSystem& files, std::string_view path,
+                    const std::function<bool(IniModel&)>& edit) {
+  if (!files.IsFile(path)) return false;
+  std::unique_ptr<platform::FileWriter> writer;
+  if (const std::error_code ec = files.OpenReplace(path, platform::Durability::kRewrite, writer)) {
+    // A file that cannot be opened is reported as a read would report it;
+    // one that can be read but not replaced as a save would.
+    std::unique_ptr<platform::FileReader> reader;
+    if (const std::error_code read_ec = files.OpenRead(path, reader))
+      throw CannotOpen(path, read_ec);
+    ThrowCannotCreate(std::string(path), platform::SystemMessage(ec));
+  }
+  if (writer->old() == nullptr) return false;
+  IniModel model = LoadFrom(*writer->old(), path);
+  if (!edit(model)) return true;
+  model.WriteTo(*writer);
+  if (const std::error_code ec = writer->Commit()) {
+    ThrowCannotCreate(std::string(path), platform::SystemMessage(ec));
+  }
+  return true;
 }
 
 int IniModel::FindSection(std::string_view name) const {

@@ -14,6 +14,12 @@
 #include <unordered_map>
 #include <vector>
 
+namespace pelvar::platform {
+class FileSystem;
+class FileReader;
+class FileWriter;
+}  // namespace pelvar::platform
+
 namespace pelvar {
 
 class IniModel {
@@ -45,6 +51,8 @@ class IniModel {
   // Loads a file; a missing file gives an empty model. Read errors raise
   // "Cannot open file \"%s\". %s". The file is read in chunks, so the peak
   // memory is the model plus a small buffer.
+  static IniModel Load(platform::FileSystem& files, std::string_view path);
+  // The same on the thread's real file system.
   static IniModel Load(std::string_view path);
   // Accepts a section name (as stored: trimmed, case as written).
   using SectionFilter = std::function<bool(std::string_view name)>;
@@ -52,18 +60,36 @@ class IniModel {
   // them; the lines of other sections are passed over without being split,
   // so that one small section of a large file is read at the speed of the
   // disk. An empty filter keeps every section.
+  static IniModel LoadSections(platform::FileSystem& files, std::string_view path,
+                               const SectionFilter& keep);
   static IniModel LoadSections(std::string_view path, const SectionFilter& keep);
+  // Loads the content of an open file; raises "Cannot open file" for `path`
+  // when a read fails.
+  static IniModel LoadFrom(platform::FileReader& file, std::string_view path,
+                           const SectionFilter& keep = {});
 
   // Line `number` (from 1) of a file exactly as written, without its line
   // end; nullopt when the file is shorter or cannot be read.
-  static std::optional<std::string> ReadRawLine(std::string_view path, uint32_t number);
+  static std::optional<std::string> ReadRawLine(platform::FileSystem& files, std::string_view path,
+                                                uint32_t number);
   // The form in which the load rules store a line of a section: trimmed, the
   // blanks around its first "=" removed.
   static std::string StoredForm(std::string_view raw);
 
-  // Writes the rendered model over the file atomically. Raises
+  // Writes the rendered model over the file atomically and durably. Raises
   // "Cannot create file \"%s\". %s" when it cannot be written.
+  void Save(platform::FileSystem& files, std::string_view path) const;
   void Save(std::string_view path) const;
+  // Writes the rendered model into a replacement that has begun.
+  void WriteTo(platform::FileWriter& writer) const;
+
+  // Edits an existing file in one step: loads it, lets `edit` change the
+  // model and saves it when `edit` returns true, with the file locked
+  // throughout so that no other writer's change in between is lost. False
+  // (and nothing written) when the file does not exist. Raises the errors
+  // of Load and Save.
+  static bool Edit(platform::FileSystem& files, std::string_view path,
+                   const std::function<bool(IniModel&)>& edit);
 
   // Rendered form: "[name]", the lines, "" for each section.
   std::vector<std::string> RenderLines() const;

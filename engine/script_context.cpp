@@ -27,12 +27,13 @@ ScriptContext CreateScriptContext(const RunPaths& paths, RunView& view, const Co
   return context;
 }
 
-ScriptPlace PlaceOfLine(std::string_view script_file, uint32_t number, std::string_view line) {
+ScriptPlace PlaceOfLine(platform::FileSystem& files, std::string_view script_file, uint32_t number,
+                        std::string_view line) {
   ScriptPlace place{std::string(script_file), number, std::string(line)};
   // The file as it is now: a script that rewrote itself shows its line as
   // the run read it.
   try {
-    if (auto raw = IniModel::ReadRawLine(script_file, number)) {
+    if (auto raw = IniModel::ReadRawLine(files, script_file, number)) {
       if (IniModel::StoredForm(*raw) == line) place.text = std::move(*raw);
     }
   } catch (const std::exception&) {
@@ -79,16 +80,17 @@ void PrepareVariables(ScriptContext& context, std::string_view script_file, cons
   }
 }
 
-IniModel LoadScriptSections(std::string_view script_file, std::string_view section) {
+IniModel LoadScriptSections(platform::FileSystem& files, std::string_view script_file,
+                            std::string_view section) {
   // Only the two sections a run reads are kept: the sections of embedded
   // files, often most of the file, are passed over.
-  return IniModel::LoadSections(script_file, [section](std::string_view name) {
+  return IniModel::LoadSections(files, script_file, [section](std::string_view name) {
     return IEquals(name, "variables") || IEquals(name, section);
   });
 }
 
 void RunScript(ScriptContext& context, std::string_view script_file, std::string_view section) {
-  const IniModel model = LoadScriptSections(script_file, section);
+  const IniModel model = LoadScriptSections(context.files(), script_file, section);
   PrepareVariables(context, script_file, model);
 
   std::vector<uint32_t> numbers;
@@ -102,12 +104,13 @@ void RunScript(ScriptContext& context, std::string_view script_file, std::string
     try {
       DispatchLine(context, lines[i]);
     } catch (ScriptError& error) {
-      if (error.place() == nullptr) error.set_place(PlaceOfLine(script_file, numbers[i], lines[i]));
+      if (error.place() == nullptr)
+        error.set_place(PlaceOfLine(context.files(), script_file, numbers[i], lines[i]));
       context.line_number = 0;
       throw;
     } catch (const std::exception& error) {
       ScriptError named(error.what());
-      named.set_place(PlaceOfLine(script_file, numbers[i], lines[i]));
+      named.set_place(PlaceOfLine(context.files(), script_file, numbers[i], lines[i]));
       context.line_number = 0;
       throw named;
     }

@@ -55,7 +55,8 @@ ScriptContext CreateScriptContext(const RunPaths& paths, RunView& view, const Co
                                   platform::Services& services);
 
 // The script's sections that a run of `section` reads: "variables" and it.
-IniModel LoadScriptSections(std::string_view script_file, std::string_view section);
+IniModel LoadScriptSections(platform::FileSystem& files, std::string_view script_file,
+                            std::string_view section);
 
 // Sets the script folder and file and fills the variable table as a run
 // does: the script's first "variables" section, the nine built-ins, then one
@@ -69,7 +70,8 @@ void RunScript(ScriptContext& context, std::string_view script_file, std::string
 
 // The place of a dispatched line: the line as written in the file when the
 // file still holds it at that number, else the line as the run read it.
-ScriptPlace PlaceOfLine(std::string_view script_file, uint32_t number, std::string_view line);
+ScriptPlace PlaceOfLine(platform::FileSystem& files, std::string_view script_file, uint32_t number,
+                        std::string_view line);
 
 // Logs an error that ended a run: its text, then the place it was raised.
 void LogRunFailure(RunView& view, const RunFailure& failure);

@@ -7,6 +7,7 @@
 #include "engine/ini_model.h"
 #include "engine/script_context.h"
 #include "engine/script_error.h"
+#include "platform/posix_file_system.h"
 #include "support/test_support.h"
 
 namespace pelvar {
@@ -84,9 +85,9 @@ TEST(LineNumbersTest, PassedOverSectionsCountTheirLines) {
   EXPECT_EQ(m.sections()[1].numbers, (std::vector<uint32_t>{x}));
   EXPECT_EQ(m.sections()[2].numbers, (std::vector<uint32_t>{y}));
   EXPECT_EQ(IniModel::Load(path).sections()[2].numbers, (std::vector<uint32_t>{x}));
-  EXPECT_EQ(IniModel::ReadRawLine(path, x), "echo,1,x");
-  EXPECT_EQ(IniModel::ReadRawLine(path, y), "echo,1,y");
-  EXPECT_EQ(IniModel::ReadRawLine(path, y + 1), std::nullopt);
+  EXPECT_EQ(IniModel::ReadRawLine(platform::ThreadFileSystem(), path, x), "echo,1,x");
+  EXPECT_EQ(IniModel::ReadRawLine(platform::ThreadFileSystem(), path, y), "echo,1,y");
+  EXPECT_EQ(IniModel::ReadRawLine(platform::ThreadFileSystem(), path, y + 1), std::nullopt);
 }
 
 TEST(LineNumbersTest, ErrorNamesTheLineAsWritten) {
