@@ -1,5 +1,6 @@
 #include "app/embedded_file_tool.h"
 
+#include "app/embedded_folders.h"
 #include "archive/embedded_files.h"
 #include "engine/ini_file.h"
 #include "engine/ini_model.h"
@@ -11,34 +12,15 @@ namespace pelvar::app {
 
 namespace {
 
-constexpr const char* kFolderList = "EncodedFolders";
-
 constexpr const char* kToolUsage =
     "Usage: pelvar --embed SCRIPT FOLDER FILE...\n"
     "       pelvar --list-embedded SCRIPT\n"
     "       pelvar --extract-embedded SCRIPT FOLDER FILE DEST\n";
 
-// Lists the folder in the script's folder list, as the script editor does
-// when a folder is made: the section is added when missing, and the name
-// goes in after the first line.
-void AddFolderToList(const std::string& script, const std::string& folder) {
-  std::vector<std::string> folders;
-  ReadSectionValues(script, kFolderList, folders);
-  for (const auto& f : folders) {
-    if (IEquals(f, folder)) return;
-  }
-  if (!IniSectionExists(script, kFolderList)) {
-    IniModel model = IniModel::Load(script);
-    model.AppendSection(kFolderList);
-    model.Save(script);
-  }
-  InsertSectionLine(script, kFolderList, folder);
-}
-
 int Embed(const std::vector<std::string>& args, std::FILE* out, std::FILE* err) {
   const std::string& script = args[2];
   const std::string& folder = args[3];
-  AddFolderToList(script, folder);
+  AddEncodedFolder(script, folder);
   int status = 0;
   for (size_t i = 4; i < args.size(); ++i) {
     if (archive::EmbedFile(args[i], script, folder)) {
@@ -53,7 +35,7 @@ int Embed(const std::vector<std::string>& args, std::FILE* out, std::FILE* err) 
 
 int List(const std::string& script, std::FILE* out) {
   const IniModel model = IniModel::Load(script);
-  const int list = model.FindSection(kFolderList);
+  const int list = model.FindSection(kEncodedFolders);
   if (list < 0) return 0;
   for (const auto& folder : model.sections()[static_cast<size_t>(list)].lines) {
     const int index = model.FindSection(folder);

@@ -245,7 +245,8 @@ bool ExtractEmbeddedFile(std::string_view script, std::string_view folder,
 }
 
 bool ExtractEmbeddedFolder(std::string_view script, std::string_view folder,
-                           std::string_view destination, bool skip_existing) {
+                           std::string_view destination, bool skip_existing,
+                           const std::function<void(uint64_t files)>& progress) {
   if (script.empty() || !platform::IsDirectory(destination)) return false;
   const std::string prefix = EmbeddedFileSection(folder, "");
   const IniModel model = IniModel::LoadSections(script, [&](std::string_view name) {
@@ -261,7 +262,9 @@ bool ExtractEmbeddedFolder(std::string_view script, std::string_view folder,
     }
   }
   if (keys.empty()) return false;
+  uint64_t done = 0;
   for (const auto& key : keys) {
+    if (progress) progress(done++);
     if (skip_existing && platform::PathExists(std::string(destination) + "\\" + key)) continue;
     const int section = FindFilledSection(model, EmbeddedFileSection(folder, key));
     if (section < 0) return false;

@@ -12,6 +12,8 @@
 // archive layer reach the caller as ScriptErrors.
 #pragma once
 
+#include <cstdint>
+#include <functional>
 #include <string>
 #include <string_view>
 
@@ -49,8 +51,10 @@ bool ExtractEmbeddedFile(std::string_view script, std::string_view folder,
 // in the destination is passed over. False when the script name is empty,
 // the destination is not a folder, the index has no keys, or a listed file
 // has no text section (stopping there; files before it stay written).
+// `progress` is called after each file with the count of files done.
 bool ExtractEmbeddedFolder(std::string_view script, std::string_view folder,
-                           std::string_view destination, bool skip_existing);
+                           std::string_view destination, bool skip_existing,
+                           const std::function<void(uint64_t files)>& progress = {});
 
 // Removes the file's index key and its text section (names unescaped).
 // False when the script does not exist.

@@ -2,6 +2,7 @@
 // unpacking the files embedded in scripts. Arguments are used as written.
 #include "archive/embedded_files.h"
 #include "commands/builtin_commands.h"
+#include "commands/operation_progress.h"
 #include "engine/script_context.h"
 
 namespace pelvar::commands {
@@ -30,7 +31,9 @@ void ExtractFolder(CommandCall& call, bool skip_existing) {
   const std::string& script = call.Field(2);
   const std::string& folder = call.Field(3);
   const std::string& destination = call.Field(4);
-  const bool done = archive::ExtractEmbeddedFolder(script, folder, destination, skip_existing);
+  OperationProgress progress(call.context().view, "Extracting");
+  const bool done = archive::ExtractEmbeddedFolder(script, folder, destination, skip_existing,
+                                                   [&progress](uint64_t) { progress.Add(1, 0); });
   const std::string tail =
       Quoted(script) + " Section:" + Quoted(folder) + " Path to extract: " + Quoted(destination);
   if (done) {

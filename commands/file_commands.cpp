@@ -7,6 +7,7 @@
 #include "commands/builtin_commands.h"
 #include "commands/file_finder.h"
 #include "commands/log_text.h"
+#include "commands/operation_progress.h"
 #include "commands/text_file.h"
 #include "engine/script_context.h"
 #include "platform/file_system.h"
@@ -62,7 +63,9 @@ void FileDelete(CommandCall& call) {
                     LogKind::kFailure);
     return;
   }
+  OperationProgress progress(call.context().view, "Deleting");
   for (const std::string& file : found) {
+    progress.Add(1, 0);
     if (files.IsFile(file)) {
       DeleteOne(call, file);
     } else {
@@ -94,7 +97,9 @@ void FileCopy(CommandCall& call) {
     call.SetPending("Failed to find and copy files in: " + Quoted(source), LogKind::kFailure);
     return;
   }
+  OperationProgress progress(call.context().view, "Copying");
   for (const std::string& file : found) {
+    progress.Add(1, 0);
     // The target folder takes the place of the searched folder.
     const std::string copy = target + "\\" + file.substr(prefix.size());
     const bool ok = files.IsFile(file) && !files.Copy(file, copy, /*replace=*/true);

@@ -72,16 +72,20 @@ bool DeleteIniKey(platform::FileSystem& files, std::string_view path, std::strin
 }
 
 bool EraseIniSection(platform::FileSystem& files, std::string_view path, std::string_view section) {
-  const std::string name = UnescapeField(section);
   bool gone = false;
   const bool exists = IniModel::Edit(files, path, [&](IniModel& model) {
-    for (int erased = 0; erased < 10 && model.SectionExists(name); ++erased) {
-      model.EraseSection(name);
-    }
-    gone = !model.SectionExists(name);
+    gone = EraseIniSection(model, section);
     return true;
   });
   return exists && gone;
+}
+
+bool EraseIniSection(IniModel& model, std::string_view section) {
+  const std::string name = UnescapeField(section);
+  for (int erased = 0; erased < 10 && model.SectionExists(name); ++erased) {
+    model.EraseSection(name);
+  }
+  return !model.SectionExists(name);
 }
 
 bool IniSectionExists(platform::FileSystem& files, std::string_view path,
@@ -92,21 +96,27 @@ bool IniSectionExists(platform::FileSystem& files, std::string_view path,
 bool InsertSectionLine(platform::FileSystem& files, std::string_view path, std::string_view section,
                        std::string_view line) {
   bool inserted = false;
-  IniModel::Edit(files, path, [&](IniModel& loaded) {
-    std::vector<std::string> lines = loaded.RenderLines();
-    const std::string header = "[" + UnescapeField(section) + "]";
-    for (size_t i = 0; i < lines.size(); ++i) {
-      if (lines[i] == header) {
-        lines.insert(lines.begin() + static_cast<long>(i + 2), UnescapeField(line));
-        inserted = true;
-        break;
-      }
-    }
-    IniModel model = IniModel::FromLines(lines);
-    model.set_has_bom(loaded.has_bom());
-    loaded = std::move(model);
+  IniModel::Edit(files, path, [&](IniModel& model) {
+    inserted = InsertSectionLine(model, section, line);
     return true;
   });
+  return inserted;
+}
+
+bool InsertSectionLine(IniModel& model, std::string_view section, std::string_view line) {
+  std::vector<std::string> lines = model.RenderLines();
+  const std::string header = "[" + UnescapeField(section) + "]";
+  bool inserted = false;
+  for (size_t i = 0; i < lines.size(); ++i) {
+    if (lines[i] == header) {
+      lines.insert(lines.begin() + static_cast<long>(i + 2), UnescapeField(line));
+      inserted = true;
+      break;
+    }
+  }
+  const bool bom = model.has_bom();
+  model = IniModel::FromLines(lines);
+  model.set_has_bom(bom);
   return inserted;
 }
 

@@ -52,6 +52,8 @@ bool DeleteIniKey(std::string_view path, std::string_view section, std::string_v
 // True when none remains; false when the file does not exist.
 bool EraseIniSection(platform::FileSystem& files, std::string_view path, std::string_view section);
 bool EraseIniSection(std::string_view path, std::string_view section);
+// The same erasure on a model already loaded (nothing is saved).
+bool EraseIniSection(IniModel& model, std::string_view section);
 
 // True when the first section of the name (unescaped) holds lines.
 bool IniSectionExists(platform::FileSystem& files, std::string_view path, std::string_view section);
@@ -63,5 +65,8 @@ bool IniSectionExists(std::string_view path, std::string_view section);
 bool InsertSectionLine(platform::FileSystem& files, std::string_view path, std::string_view section,
                        std::string_view line);
 bool InsertSectionLine(std::string_view path, std::string_view section, std::string_view line);
+// The same insertion on a model already loaded (the model is re-parsed from
+// its rendered lines; nothing is saved).
+bool InsertSectionLine(IniModel& model, std::string_view section, std::string_view line);
 
 }  // namespace pelvar

@@ -90,7 +90,7 @@ void ColourGrid::paintEvent(QPaintEvent* /*event*/) {
     if (text_enabled_ && cell == text_cell_) marks << QStringLiteral("FG");
     if (back_enabled_ && cell == back_cell_) marks << QStringLiteral("BG");
     if (!marks.isEmpty()) {
-      const QColor ink = colour.lightness() > 128 ? Qt::black : Qt::white;
+      const QColor ink = colour.lightness() >= 110 ? Qt::black : Qt::white;
       painter.setPen(QPen(ink, 2));
       painter.drawRect(r.adjusted(2, 2, -3, -3));
       painter.drawText(r, Qt::AlignCenter, marks.join(QLatin1Char('/')));

@@ -4,6 +4,7 @@
 #include "ui/log_window.h"
 #include "ui/main_window.h"
 #include "ui/paths_window.h"
+#include "ui/script_editor_window.h"
 #include "ui/settings_window.h"
 #include "ui/tray_icon.h"
 #include "ui/update_window.h"
@@ -21,8 +22,10 @@ DesktopWindows::DesktopWindows(app::ProgramLocation location, Dialogs& dialogs, 
       state_, main, [main] { return main->ChosenFolderPath(); },
       [main] { main->ListChosenFolder(); });
   paths_ = new PathsWindow(state_, main_.get());
+  editor_ = std::make_unique<ScriptEditorWindow>(state_);
   log_ = std::make_unique<LogWindow>(state_);
   main_->SetCompanions(*paths_, *log_);
+  main_->SetEditor(*editor_);
   main_->SetSettingsWindow(*settings_);
   main_->SetUpdateWindow(*update_);
   tray_ = new TrayIcon(state_, *main_);
@@ -34,6 +37,7 @@ DesktopWindows::DesktopWindows(app::ProgramLocation location, Dialogs& dialogs, 
 DesktopWindows::~DesktopWindows() {
   main_.reset();
   command_line_.reset();
+  editor_.reset();
   log_.reset();
 }
 

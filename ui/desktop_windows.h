@@ -14,6 +14,7 @@ class CommandLineWindow;
 class LogWindow;
 class MainWindow;
 class PathsWindow;
+class ScriptEditorWindow;
 class SettingsWindow;
 class TrayIcon;
 class UpdateWindow;
@@ -36,6 +37,7 @@ class DesktopWindows : public QObject {
   MainWindow& main_window() { return *main_; }
   CommandLineWindow& command_line_window() { return *command_line_; }
   PathsWindow& paths_window() { return *paths_; }
+  ScriptEditorWindow& script_editor() { return *editor_; }
   LogWindow& log_window() { return *log_; }
   SettingsWindow& settings_window() { return *settings_; }
   TrayIcon& tray_icon() { return *tray_; }
@@ -49,6 +51,7 @@ class DesktopWindows : public QObject {
   ProgramState state_;
   // Destroyed in reverse: the main window (and its run) goes first.
   std::unique_ptr<LogWindow> log_;
+  std::unique_ptr<ScriptEditorWindow> editor_;
   std::unique_ptr<CommandLineWindow> command_line_;
   std::unique_ptr<MainWindow> main_;
   PathsWindow* paths_ = nullptr;        // owned by the main window

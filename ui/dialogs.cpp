@@ -10,6 +10,8 @@
 #include <QTcpSocket>
 #include <QUrl>
 
+#include "ui/script_line_dialog.h"
+
 namespace pelvar::ui {
 
 QString DialogText(const QString& text) {
@@ -61,6 +63,20 @@ std::optional<QString> QtDialogs::ChooseFile(QWidget* parent, const QString& tit
   const QString file = QFileDialog::getOpenFileName(parent, title, QString(), filter);
   if (file.isEmpty()) return std::nullopt;
   return file;
+}
+
+QStringList QtDialogs::ChooseFiles(QWidget* parent, const QString& title, const QString& filter) {
+  return QFileDialog::getOpenFileNames(parent, title, QString(), filter);
+}
+
+std::optional<QString> QtDialogs::EditScriptLine(QWidget* parent, const QString& caption,
+                                                 const QString& prompt, const QString& line) {
+  ScriptLineDialog dialog(parent);
+  dialog.setWindowTitle(caption);
+  dialog.SetPrompt(prompt);
+  dialog.SetLine(line);
+  if (dialog.exec() != QDialog::Accepted) return std::nullopt;
+  return dialog.Line();
 }
 
 void QtShell::OpenFile(const QString& path) {

@@ -4,6 +4,7 @@
 #pragma once
 
 #include <QString>
+#include <QStringList>
 #include <optional>
 
 #include "engine/run_view.h"
@@ -35,6 +36,18 @@ class Dialogs {
                                             const QString& /*filter*/) {
     return std::nullopt;
   }
+  // The file-open dialog for one or more files (`filter` in Qt's form);
+  // empty when cancelled.
+  virtual QStringList ChooseFiles(QWidget*, const QString& /*title*/, const QString& /*filter*/) {
+    return {};
+  }
+  // The editor of one script line showing `line` first; nullopt when
+  // cancelled.
+  virtual std::optional<QString> EditScriptLine(QWidget*, const QString& /*caption*/,
+                                                const QString& /*prompt*/,
+                                                const QString& /*line*/) {
+    return std::nullopt;
+  }
 };
 
 class Shell {
@@ -62,6 +75,9 @@ class QtDialogs : public Dialogs {
                                  const QString& initial) override;
   std::optional<QString> ChooseFile(QWidget* parent, const QString& title,
                                     const QString& filter) override;
+  QStringList ChooseFiles(QWidget* parent, const QString& title, const QString& filter) override;
+  std::optional<QString> EditScriptLine(QWidget* parent, const QString& caption,
+                                        const QString& prompt, const QString& line) override;
 };
 
 // QDesktopServices and QApplication::beep.

@@ -4,6 +4,7 @@
 #include <QPainterPath>
 #include <QPixmap>
 #include <array>
+#include <functional>
 
 namespace pelvar::ui {
 
@@ -107,7 +108,7 @@ void Info(QPainter& p) {
 constexpr std::array<Painter, kLogKindCount> kPainters = {
     Failure, Success, Bulb, Failure, Question, Warning, ListWindow, Blank, Info};
 
-QIcon Draw(Painter paint) {
+QIcon Draw(const std::function<void(QPainter&)>& paint) {
   QIcon icon;
   for (int scale : {1, 2}) {
     QPixmap pixmap(16 * scale, 16 * scale);
@@ -141,7 +142,59 @@ void DrawProgram(QPainter& p) {
   p.drawPath(run);
 }
 
+// A command's tile: a rounded square in the family's colour with a letter;
+// a red bar across the corner marks the deleting commands.
+struct CommandTile {
+  QColor colour;
+  const char* letter;
+  bool deletes;
+};
+
+constexpr int kCommandImageCount = 16;
+
+const std::array<CommandTile, kCommandImageCount> kCommandTiles = {{
+    {QColor(0x8a, 0x8a, 0x8a), "?", false},  // 0 no known prefix
+    {QColor(0x2b, 0x6c, 0xd4), "I", false},  // 1 INI write, add section
+    {QColor(0x2b, 0x6c, 0xd4), "I", true},   // 2 INI delete
+    {QColor(0x7b, 0x3f, 0xb5), "R", false},  // 3 registry write
+    {QColor(0x7b, 0x3f, 0xb5), "R", true},   // 4 registry delete
+    {QColor(0x7b, 0x3f, 0xb5), "R", false},  // 5 registry (other)
+    {QColor(0xc8, 0x8a, 0x00), "D", false},  // 6 folders
+    {QColor(0x5a, 0x2d, 0x8a), "H", false},  // 7 hives
+    {QColor(0x8a, 0x8a, 0x8a), "", false},   // 8 (unused)
+    {QColor(0x3a, 0x8a, 0x5a), "F", false},  // 9 files
+    {QColor(0x3a, 0x8a, 0x5a), "F", true},   // 10 file delete
+    {QColor(0x2e, 0x9c, 0xa8), ">", false},  // 11 programs, sound, messages, wait
+    {QColor(0xd0, 0x6a, 0x1a), "E", false},  // 12 extract
+    {QColor(0x1f, 0x7a, 0xb8), "W", false},  // 13 download
+    {QColor(0x55, 0x66, 0x77), "T", false},  // 14 text files
+    {QColor(0x2e, 0xa0, 0x43), "e", false},  // 15 echo
+}};
+
+QIcon DrawCommandTile(const CommandTile& tile) {
+  return Draw([&tile](QPainter& p) {
+    p.setPen(QPen(tile.colour.darker(140), 1));
+    p.setBrush(tile.colour);
+    p.drawRoundedRect(QRectF(1.5, 1.5, 13, 13), 3, 3);
+    Glyph(p, QString::fromLatin1(tile.letter), Qt::white);
+    if (tile.deletes) {
+      p.setPen(QPen(QColor(0xd9, 0x30, 0x25), 2.2, Qt::SolidLine, Qt::RoundCap));
+      p.drawLine(QPointF(3, 13), QPointF(13, 3));
+    }
+  });
+}
+
 }  // namespace
+
+const QIcon& CommandIcon(int image) {
+  static const std::array<QIcon, kCommandImageCount> icons = [] {
+    std::array<QIcon, kCommandImageCount> out;
+    for (size_t i = 0; i < out.size(); ++i) out[i] = DrawCommandTile(kCommandTiles[i]);
+    return out;
+  }();
+  if (image < 0 || image >= kCommandImageCount) image = 0;
+  return icons[static_cast<size_t>(image)];
+}
 
 const QIcon& LogKindIcon(int kind) {
   static const std::array<QIcon, kLogKindCount> icons = [] {

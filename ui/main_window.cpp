@@ -33,6 +33,7 @@
 #include "ui/log_window.h"
 #include "ui/paths_window.h"
 #include "ui/run_bridge.h"
+#include "ui/script_editor_window.h"
 #include "ui/script_list_model.h"
 #include "ui/settings_window.h"
 #include "ui/update_window.h"
@@ -151,6 +152,7 @@ MainWindow::MainWindow(ProgramState& state)
             scripts_->SetFindings(row, findings);
             if (tree_->currentIndex().row() == row) ShowDetails(row);
           });
+  connect(tree_, &QAbstractItemView::doubleClicked, this, &MainWindow::OpenEditor);
   connect(scripts_, &ScriptListModel::WriteFailed, this, [this](const QString& text) {
     state_.dialogs.Message(this, MessageKind::kError, QString::fromLatin1(kProgramTitle), text);
   });
@@ -234,9 +236,7 @@ QWidget* MainWindow::BuildButtons() {
   auto* log = MakeButton(QStringLiteral("Log window"), QStringLiteral("logWindowButton"), row);
   start_ = MakeButton(QStringLiteral("Start"), QStringLiteral("startButton"), row);
   start_->setDefault(true);
-  // The script editor comes later; the settings and update windows are
-  // enabled once they are set.
-  open->setEnabled(false);
+  // The settings and update windows are enabled once they are set.
   update->setEnabled(false);
   update->setVisible(false);
   configuration->setEnabled(false);
@@ -250,6 +250,7 @@ QWidget* MainWindow::BuildButtons() {
     if (paths_ != nullptr) paths_->show();
   });
   connect(log, &QPushButton::clicked, this, &MainWindow::ToggleLogWindow);
+  connect(open, &QPushButton::clicked, this, &MainWindow::OpenEditor);
   connect(start_, &QPushButton::clicked, this, &MainWindow::StartBatch);
   return row;
 }
@@ -323,6 +324,15 @@ void MainWindow::SetCompanions(PathsWindow& paths, LogWindow& log) {
   });
 }
 
+void MainWindow::SetEditor(ScriptEditorWindow& editor) {
+  editor_ = &editor;
+  connect(&editor, &ScriptEditorWindow::Closed, this, [this] {
+    setEnabled(true);
+    raise();
+    activateWindow();
+  });
+}
+
 void MainWindow::SetSettingsWindow(SettingsWindow& settings) {
   settings_ = &settings;
   auto* button = findChild<QPushButton*>(QStringLiteral("configurationButton"));
@@ -334,6 +344,14 @@ void MainWindow::SetSettingsWindow(SettingsWindow& settings) {
     raise();
     activateWindow();
   });
+}
+
+void MainWindow::OpenEditor() {
+  if (editor_ == nullptr || running()) return;
+  const QModelIndex current = tree_->currentIndex();
+  const bool selected = current.isValid() && tree_->selectionModel()->isSelected(current);
+  setEnabled(false);
+  editor_->Open(selected ? scripts_->entry(current.row()).path : std::string());
 }
 
 void MainWindow::SetUpdateWindow(UpdateWindow& update) {

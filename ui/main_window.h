@@ -26,6 +26,7 @@ class ElidedLabel;
 class LogWindow;
 class PathsWindow;
 class RunBridge;
+class ScriptEditorWindow;
 class SettingsWindow;
 class UpdateWindow;
 class ScriptListModel;
@@ -40,6 +41,8 @@ class MainWindow : public QWidget {
 
   // The windows it opens; set once, before the first showing.
   void SetCompanions(PathsWindow& paths, LogWindow& log);
+  // The script editor that "Open" shows; set once, before the first showing.
+  void SetEditor(ScriptEditorWindow& editor);
   // The settings window, opened by "Configuration"; its options, language
   // and colours apply here.
   void SetSettingsWindow(SettingsWindow& settings);
@@ -68,6 +71,9 @@ class MainWindow : public QWidget {
   void ToggleLogWindow();
   // The progress panel's "Stop".
   void StopBatch();
+  // "Open" and a double click on the tree: the script editor for the
+  // selected script, this window disabled until it is hidden.
+  void OpenEditor();
 
   bool running() const;
   bool configuration_loaded() const { return loaded_; }
@@ -104,6 +110,7 @@ class MainWindow : public QWidget {
   ProgramState& state_;
   PathsWindow* paths_ = nullptr;
   LogWindow* log_ = nullptr;
+  ScriptEditorWindow* editor_ = nullptr;
   SettingsWindow* settings_ = nullptr;
   ScriptListModel* scripts_;
   CatalogueChecks* checks_;

@@ -7,6 +7,7 @@
 #include <QLabel>
 #include <QPushButton>
 #include <QSignalSpy>
+#include <QTabWidget>
 #include <QTemporaryDir>
 #include <QTest>
 #include <QTreeView>
@@ -15,12 +16,16 @@
 #include <QTabWidget>
 #include <QTreeWidget>
 #include "app/clock.h"
+#include "app/embedded_folders.h"
+#include "archive/embedded_files.h"
 #include "ui/command_line_window.h"
 #include "ui/desktop_windows.h"
 #include "ui/dialogs.h"
 #include "ui/log_window.h"
 #include "ui/main_window.h"
 #include "ui/paths_window.h"
+#include "ui/script_editor_window.h"
+#include "ui/script_line_dialog.h"
 #include "ui/settings_window.h"
 #include "ui/update_window.h"
 
@@ -156,5 +161,30 @@ int main(int argc, char** argv) {
       pelvar::app::ParseRunArguments({"pelvar", script.toStdString(), "/PressKey"}));
   run_finished.wait(20000);
   ok = Save(windows.command_line_window(), output, "command-line-window.png") && ok;
+  windows.command_line_window().hide();
+
+  // The script editor on the example script with two folders of files.
+  const std::string edited = (root + QStringLiteral("/Scripts/example.script")).toStdString();
+  const std::string source = (root + QStringLiteral("/source")).toStdString();
+  pelvar::app::AddEncodedFolder(edited, "Setup");
+  pelvar::app::AddEncodedFolder(edited, "Docs");
+  pelvar::archive::EmbedFile(source + "/setup/readme.txt", edited, "Setup");
+  pelvar::archive::EmbedFile(source + "/setup/setup.inf", edited, "Setup");
+  pelvar::archive::EmbedFile(source + "/Docs/guide.txt", edited, "Docs");
+  pelvar::ui::ScriptEditorWindow& editor = windows.script_editor();
+  editor.Open(edited);
+  ok = Save(editor, output, "script-editor-commands.png") && ok;
+  auto* tabs = editor.findChild<QTabWidget*>(QStringLiteral("editorTabs"));
+  tabs->setCurrentIndex(1);
+  ok = Save(editor, output, "script-editor-files.png") && ok;
+  tabs->setCurrentIndex(2);
+  ok = Save(editor, output, "script-editor-syntax.png") && ok;
+
+  pelvar::ui::ScriptLineDialog line(&editor);
+  line.setWindowTitle(QStringLiteral("Edit command"));
+  line.SetPrompt(QStringLiteral("New value"));
+  line.SetLine(QStringLiteral("txtaddline,1,\"%targetdir%\\readme.txt\",\"Prepared\",place,x"));
+  line.show();
+  ok = Save(line, output, "script-line-dialog.png") && ok;
   return ok ? 0 : 1;
 }

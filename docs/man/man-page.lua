@@ -50,7 +50,8 @@ function Table(tbl)
         table.insert(out, ".sp")
       else
         table.insert(out, ".TP")
-        table.insert(out, #term > 0 and roff(term) or "\\&")
+        -- The tag is the one line after .TP.
+        table.insert(out, #term > 0 and (roff(term):gsub("\n", " ")) or "\\&")
       end
       table.insert(out, table.concat(lines, "\n.br\n"))
     end
@@ -79,4 +80,36 @@ function Link(link)
     return inlines
   end
   return link.content
+end
+
+-- Pictures cannot be shown on a terminal: a paragraph of a picture alone
+-- goes, a picture inside text leaves its description.
+function Para(para)
+  if #para.content == 1 and para.content[1].t == "Image" then return {} end
+  local inlines, changed = {}, false
+  for _, inline in ipairs(para.content) do
+    if inline.t == "Image" then
+      for _, part in ipairs(inline.caption) do table.insert(inlines, part) end
+      changed = true
+    else
+      table.insert(inlines, inline)
+    end
+  end
+  if changed then return pandoc.Para(inlines) end
+  return nil
+end
+
+-- When several documents make one page, SEE ALSO is put last, where
+-- readers look for it.
+function Pandoc(doc)
+  local see_also, rest, inside = {}, {}, false
+  for _, block in ipairs(doc.blocks) do
+    if block.t == "Header" and block.level == 1 then
+      inside = pandoc.utils.stringify(block.content) == "SEE ALSO"
+    end
+    table.insert(inside and see_also or rest, block)
+  end
+  for _, block in ipairs(see_also) do table.insert(rest, block) end
+  doc.blocks = rest
+  return doc
 end

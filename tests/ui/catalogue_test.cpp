@@ -97,7 +97,8 @@ class CatalogueTest : public QObject {
             std::string::npos);
     // The paths window took the three paths.
     QCOMPARE(program_->windows->paths_window().Paths().target_dir, program_->home.Path("target"));
-    // The settings and update windows open from their buttons.
+    // The editor, settings and update windows open from their buttons.
+    QVERIFY(main_->findChild<QPushButton*>(QStringLiteral("openButton"))->isEnabled());
     QVERIFY(main_->findChild<QPushButton*>(QStringLiteral("configurationButton"))->isEnabled());
     QVERIFY(!main_->findChild<QPushButton*>(QStringLiteral("updateButton"))->isHidden());
     QVERIFY(main_->findChild<QWidget*>(QStringLiteral("progressPanel"))->isHidden());

@@ -36,8 +36,9 @@ std::optional<QString> RecordingDialogs::ChooseFolder(QWidget*, const QString& t
 }
 
 std::optional<QString> RecordingDialogs::AskText(QWidget*, const QString& title,
-                                                 const QString& prompt, const QString&) {
+                                                 const QString& prompt, const QString& initial) {
   prompts << title + QLatin1Char('|') + prompt;
+  questions << title + QLatin1Char('|') + prompt + QLatin1Char('|') + initial;
   return NextAnswer(text_answers);
 }
 
@@ -45,6 +46,21 @@ std::optional<QString> RecordingDialogs::ChooseFile(QWidget*, const QString& tit
                                                     const QString&) {
   chooser_titles << title;
   return NextAnswer(file_answers);
+}
+
+QStringList RecordingDialogs::ChooseFiles(QWidget*, const QString& title, const QString&) {
+  chooser_titles << title;
+  if (files_answers.empty()) return {};
+  QStringList files = files_answers.front();
+  files_answers.pop_front();
+  return files;
+}
+
+std::optional<QString> RecordingDialogs::EditScriptLine(QWidget*, const QString& caption,
+                                                        const QString& prompt,
+                                                        const QString& line) {
+  questions << caption + QLatin1Char('|') + prompt + QLatin1Char('|') + line;
+  return NextAnswer(line_answers);
 }
 
 TestProgram::TestProgram(const std::optional<std::string>& config) {

@@ -32,6 +32,11 @@ class RecordingDialogs : public ui::Dialogs {
   // Answered from `file_answers` (empty: cancelled).
   std::optional<QString> ChooseFile(QWidget* parent, const QString& title,
                                     const QString& filter) override;
+  // Answered from `files_answers` (empty: cancelled); the title is recorded.
+  QStringList ChooseFiles(QWidget* parent, const QString& title, const QString& filter) override;
+  // Answered from `line_answers` (empty: cancelled).
+  std::optional<QString> EditScriptLine(QWidget* parent, const QString& caption,
+                                        const QString& prompt, const QString& line) override;
 
   // "caption|text" of each message (CR kept).
   QStringList messages;
@@ -44,6 +49,13 @@ class RecordingDialogs : public ui::Dialogs {
   std::deque<std::optional<QString>> text_answers;
   QStringList prompts;  // "title|prompt"
   std::deque<std::optional<QString>> file_answers;
+  // Answers of the line editor, in order; nullopt or an empty queue:
+  // cancelled. Each question of the line editor and the text prompt is kept
+  // as "caption|prompt|text".
+  std::deque<std::optional<QString>> line_answers;
+  QStringList questions;
+  // Answers of the file-open dialog for several files.
+  std::deque<QStringList> files_answers;
 };
 
 class RecordingShell : public ui::Shell {

@@ -1,0 +1,134 @@
+#include "app/command_list.h"
+
+#include <array>
+#include <functional>
+#include <memory>
+#include <utility>
+
+#include "engine/ini_model.h"
+#include "engine/script_error.h"
+#include "engine/text.h"
+#include "platform/file_system.h"
+
+namespace pelvar::app {
+
+namespace {
+
+constexpr std::string_view kProcess = "process";
+
+struct ImagePrefix {
+  const char* prefix;
+  int image;
+};
+
+constexpr std::array<ImagePrefix, 25> kImagePrefixes = {{
+    {"iniwr", 1},  {"iniad", 1},  {"inide", 2},  {"regwr", 3},  {"regde", 4},
+    {"regre", 5},  {"dirco", 6},  {"dirmo", 6},  {"dirde", 6},  {"dirma", 6},
+    {"reghi", 7},  {"filec", 9},  {"filea", 9},  {"filer", 9},  {"filed", 10},
+    {"shell", 11}, {"beep,", 11}, {"messa", 11}, {"wait,", 11}, {"extra", 12},
+    {"webge", 13}, {"txtre", 14}, {"txtad", 14}, {"txtde", 14}, {"echo,", 15},
+}};
+
+}  // namespace
+
+int CommandImage(std::string_view line) {
+  const std::string head = AsciiLowerCopy(line.substr(0, 5));
+  for (const ImagePrefix& entry : kImagePrefixes) {
+    if (head == entry.prefix) return entry.image;
+  }
+  return 0;
+}
+
+FlagMark LineFlagMark(std::string_view line) {
+  const size_t comma = line.find(',');
+  if (comma == std::string_view::npos) return FlagMark::kNone;
+  if (comma + 1 >= line.size()) return FlagMark::kOff;
+  const char flag = line[comma + 1];
+  if (flag == '1') return FlagMark::kOn;
+  if (flag >= '2' && flag <= '9') return FlagMark::kOther;
+  return FlagMark::kOff;
+}
+
+std::optional<std::string> ToggleLineFlag(std::string_view line) {
+  const FlagMark mark = LineFlagMark(line);
+  if (mark != FlagMark::kOff && mark != FlagMark::kOn) return std::nullopt;
+  std::string out(line);
+  const size_t at = out.find(',') + 1;
+  const char flag = mark == FlagMark::kOff ? '1' : '0';
+  if (at < out.size()) {
+    out[at] = flag;
+  } else {
+    out.push_back(flag);
+  }
+  return out;
+}
+
+std::vector<std::string> ListCommandLines(const IniModel& script) {
+  std::vector<std::string> out;
+  for (const IniModel::Section& section : script.sections()) {
+    if (!IEquals(section.name, kProcess)) continue;
+    for (const std::string& line : section.lines) {
+      if (!line.empty()) out.push_back(line);
+    }
+  }
+  return out;
+}
+
+WriteOutcome WriteCommandLines(platform::FileSystem& files, std::string_view script,
+                               const std::vector<std::string>& lines,
+                               std::optional<size_t> expected) {
+  std::unique_ptr<platform::FileWriter> writer;
+  std::error_code ec = files.OpenReplace(script, platform::Durability::kRewrite, writer);
+  if (ec) ThrowCannotCreate(std::string(script), platform::SystemMessage(ec));
+  std::string bytes;
+  if (writer->old() == nullptr) return WriteOutcome::kChanged;
+  ec = writer->old()->ReadRest(0, bytes);
+  if (ec) {
+    throw ScriptError("Cannot open file \"" + std::string(script) + "\". " +
+                      platform::SystemMessage(ec));
+  }
+  if (!expected || BytesFingerprint(bytes) != *expected) return WriteOutcome::kChanged;
+
+  const IniModel model = IniModel::Parse(bytes);
+  std::vector<std::string> rendered;
+  for (const IniModel::Section& section : model.sections()) {
+    if (IEquals(section.name, kProcess) && !section.lines.empty()) continue;
+    rendered.push_back("[" + section.name + "]");
+    rendered.insert(rendered.end(), section.lines.begin(), section.lines.end());
+    rendered.emplace_back();
+  }
+  rendered.emplace_back("[process]");
+  rendered.insert(rendered.end(), lines.begin(), lines.end());
+  IniModel written = IniModel::FromLines(rendered);
+  written.set_has_bom(model.has_bom());
+  writer->Write(written.Render());
+  ec = writer->Commit();
+  if (ec) ThrowCannotCreate(std::string(script), platform::SystemMessage(ec));
+  return WriteOutcome::kWritten;
+}
+
+size_t BytesFingerprint(std::string_view bytes) {
+  return std::hash<std::string_view>{}(bytes);
+}
+
+EditedScript ReadEditedScript(std::string_view path) {
+  std::string bytes;
+  const std::error_code ec = platform::ReadWholeFile(path, bytes);
+  if (ec == std::errc::no_such_file_or_directory) return {};
+  if (ec) {
+    throw ScriptError("Cannot open file \"" + std::string(path) + "\". " +
+                      platform::SystemMessage(ec));
+  }
+  EditedScript out;
+  out.fingerprint = BytesFingerprint(bytes);
+  out.model = IniModel::Parse(bytes);
+  return out;
+}
+
+std::optional<size_t> FileFingerprint(std::string_view path) {
+  std::string bytes;
+  if (platform::ReadWholeFile(path, bytes)) return std::nullopt;
+  return BytesFingerprint(bytes);
+}
+
+}  // namespace pelvar::app

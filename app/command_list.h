@@ -1,0 +1,75 @@
+// The command list of the script editor: the lines of a script's process
+// section with their icons and run flags, and the write-back that makes the
+// section hold exactly the edited list.
+#pragma once
+
+#include <cstddef>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "engine/ini_model.h"
+
+namespace pelvar::platform {
+class FileSystem;
+}  // namespace pelvar::platform
+
+namespace pelvar::app {
+
+// Image of a line in the command icon list (1 to 15), chosen by its first
+// five characters lower-cased; 0 when no prefix matches.
+int CommandImage(std::string_view line);
+
+// What the run flag of a line shows: the character after the first comma.
+enum class FlagMark {
+  kNone,   // no comma: the line has no flag
+  kOff,    // "0", or a character that is not a digit, or nothing
+  kOn,     // "1"
+  kOther,  // another digit
+};
+FlagMark LineFlagMark(std::string_view line);
+
+// The line with its flag switched: kOff becomes "1", kOn becomes "0" (the
+// character after the first comma is replaced, or "1" is appended after a
+// final comma). nullopt for kNone and kOther, which a click leaves alone.
+std::optional<std::string> ToggleLineFlag(std::string_view line);
+
+// The lines the editor lists: every non-empty line of every process section,
+// in file order, as the model stores them. Lines after one that ends with
+// "]" are listed too, so that the write-back keeps them.
+std::vector<std::string> ListCommandLines(const IniModel& script);
+
+// What became of a write-back.
+enum class WriteOutcome {
+  kWritten,
+  kChanged,  // the script is no longer the version read: nothing was written
+};
+
+// Writes the list back over the version of the script whose fingerprint is
+// `expected`: every process section that holds lines is dropped, "[process]"
+// and the lines are appended after the other sections, and the whole is read
+// again by the load rules and saved in the normal form. The script is locked
+// while it is read and replaced, so a version written by another program in
+// between is never overwritten; the replacement is atomic and durable.
+// Raises "Cannot create file ..." when the script cannot be written (it is
+// then left as it was).
+WriteOutcome WriteCommandLines(platform::FileSystem& files, std::string_view script,
+                               const std::vector<std::string>& lines,
+                               std::optional<size_t> expected);
+
+// A fingerprint of a file's bytes, to see whether it changed since it was
+// read; nullopt when the file cannot be read.
+std::optional<size_t> FileFingerprint(std::string_view path);
+size_t BytesFingerprint(std::string_view bytes);
+
+// A script as the editor reads it: the model and the fingerprint of the very
+// bytes it was parsed from. A missing file gives an empty model and no
+// fingerprint; a file that cannot be read raises "Cannot open file ...".
+struct EditedScript {
+  IniModel model;
+  std::optional<size_t> fingerprint;
+};
+EditedScript ReadEditedScript(std::string_view path);
+
+}  // namespace pelvar::app

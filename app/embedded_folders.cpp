@@ -1,0 +1,80 @@
+#include "app/embedded_folders.h"
+
+#include "archive/embedded_files.h"
+#include "commands/text_file.h"
+#include "engine/ini_file.h"
+#include "engine/ini_model.h"
+#include "engine/text.h"
+#include "platform/file_system.h"
+#include "platform/posix_file_system.h"
+
+namespace pelvar::app {
+
+std::vector<std::string> EncodedFolderNames(const IniModel& script) {
+  const int index = script.FindSection(kEncodedFolders);
+  if (index < 0) return {};
+  return script.sections()[static_cast<size_t>(index)].lines;
+}
+
+std::vector<EmbeddedFileRow> EmbeddedFileRows(const IniModel& script, std::string_view folder) {
+  std::vector<EmbeddedFileRow> rows;
+  const int index = script.FindSection(folder);
+  if (index < 0) return rows;
+  for (const std::string& line : script.sections()[static_cast<size_t>(index)].lines) {
+    std::string_view key;
+    if (!IniModel::KeyOfLine(line, key)) continue;
+    EmbeddedFileRow row;
+    row.name = std::string(key);
+    const std::string_view value = std::string_view(line).substr(key.size() + 1);
+    const size_t comma = value.find(',');
+    row.size = std::string(value.substr(0, comma));
+    if (comma != std::string_view::npos) {
+      const std::string_view rest = value.substr(comma + 1);
+      row.encoded = std::string(rest.substr(0, rest.find(',')));
+    }
+    rows.push_back(std::move(row));
+  }
+  return rows;
+}
+
+bool EnsureScriptSection(std::string_view script, std::string_view section) {
+  platform::FileSystem& files = platform::ThreadFileSystem();
+  if (!files.IsFile(script)) {
+    files.WriteAll(script, "");
+    if (!files.IsFile(script)) return false;
+  }
+  if (IniSectionExists(files, script, section)) return true;
+  commands::TextLines lines = commands::ReadTextFile(files, script);
+  commands::AddLine(lines, "[" + UnescapeField(section) + "]", "append", "0");
+  commands::WriteTextFile(files, script, lines);
+  return true;
+}
+
+bool AddEncodedFolder(std::string_view script, std::string_view folder) {
+  const std::vector<std::string> folders = EncodedFolderNames(IniModel::Load(script));
+  for (const std::string& name : folders) {
+    if (IEquals(name, folder)) return false;
+  }
+  if (folders.empty() && !EnsureScriptSection(script, kEncodedFolders)) return false;
+  return InsertSectionLine(script, kEncodedFolders, folder);
+}
+
+void RemoveEncodedFolder(std::string_view script, std::string_view folder,
+                         const std::vector<std::string>& remaining) {
+  IniModel::Edit(platform::ThreadFileSystem(), script, [&](IniModel& model) {
+    // The index goes while it still holds its keys (an emptied section would
+    // count as absent and leave its header behind).
+    const std::vector<EmbeddedFileRow> rows = EmbeddedFileRows(model, folder);
+    EraseIniSection(model, folder);
+    for (const EmbeddedFileRow& row : rows) {
+      EraseIniSection(model, archive::EmbeddedFileSection(folder, row.name));
+    }
+    EraseIniSection(model, kEncodedFolders);
+    if (!model.SectionExists(kEncodedFolders)) model.AppendSection(kEncodedFolders);
+    for (const std::string& name : remaining) InsertSectionLine(model, kEncodedFolders, name);
+    if (remaining.empty()) EraseIniSection(model, kEncodedFolders);
+    return true;
+  });
+}
+
+}  // namespace pelvar::app

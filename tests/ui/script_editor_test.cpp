@@ -1,0 +1,482 @@
+// The script editor on the real windows: opening from the main window, the
+// command list and its write-back, the embedded files, and scripts written
+// by the editor read back through the independent test vectors.
+#include <sys/stat.h>
+#include <QLabel>
+#include <QPushButton>
+#include <QStyle>
+#include <QStyleOptionViewItem>
+#include <QTabWidget>
+#include <QTimer>
+#include <QTreeView>
+#include <QTreeWidget>
+#include <QtTest>
+
+#include "app/embedded_folders.h"
+#include "archive/embedded_files.h"
+#include "engine/ini_file.h"
+#include "engine/ini_model.h"
+#include "platform/posix_process_launcher.h"
+#include "ui/icons.h"
+#include "ui/main_window.h"
+#include "ui/script_editor_window.h"
+#include "ui/ui_test_support.h"
+
+namespace pelvar::testing {
+
+namespace {
+
+const std::string kVectors = std::string(PELVAR_SHARED_DATA) + "/embedded";
+
+QStringList Texts(QTreeWidget* list, int column = 0) {
+  QStringList out;
+  for (int row = 0; row < list->topLevelItemCount(); ++row) {
+    out << list->topLevelItem(row)->text(column);
+  }
+  return out;
+}
+
+QPoint CheckBoxCentre(QTreeWidget* list, int row) {
+  QStyleOptionViewItem option;
+  option.initFrom(list->viewport());
+  option.rect = list->visualItemRect(list->topLevelItem(row));
+  option.features = QStyleOptionViewItem::HasCheckIndicator;
+  return list->style()
+      ->subElementRect(QStyle::SE_ItemViewItemCheckIndicator, &option, list)
+      .center();
+}
+
+// Sections of a script with the keys of each, text lines given by length.
+// The sizes of big.log depend on the compressor, so its index value and text
+// are left out.
+std::vector<std::string> Layout(const std::string& script) {
+  std::vector<std::string> out;
+  const IniModel model = IniModel::Load(script);
+  for (const IniModel::Section& section : model.sections()) {
+    out.push_back("[" + section.name + "]");
+    const bool text = section.name.rfind("EncodedFile-", 0) == 0;
+    if (section.name == "EncodedFile-Data-big.log") continue;
+    for (const std::string& line : section.lines) {
+      if (line.rfind("big.log=", 0) == 0) {
+        out.push_back("big.log=...");
+        continue;
+      }
+      std::string_view key;
+      if (text && IniModel::KeyOfLine(line, key) && key != "lines") {
+        out.push_back(std::string(key) + "=" + std::to_string(line.size() - key.size() - 1));
+      } else {
+        out.push_back(line);
+      }
+    }
+  }
+  return out;
+}
+
+}  // namespace
+
+class ScriptEditorTest : public QObject {
+  Q_OBJECT
+
+ private:
+  std::unique_ptr<TestProgram> program_;
+  ui::MainWindow* main_ = nullptr;
+  ui::ScriptEditorWindow* editor_ = nullptr;
+  QTreeWidget* commands_ = nullptr;
+  QTreeWidget* folders_ = nullptr;
+  QTreeWidget* files_ = nullptr;
+
+  // A program whose only script is Scripts/a.script with `text`; the editor
+  // is opened on it from the main window.
+  void Open(const std::string& text) {
+    program_ = std::make_unique<TestProgram>(std::nullopt);
+    const TempDir& home = program_->home;
+    home.Write("pelvar.ini", RunnableConfig(home));
+    home.Write("Scripts/a.script", text);
+    main_ = &program_->windows->main_window();
+    editor_ = &program_->windows->script_editor();
+    commands_ = editor_->findChild<QTreeWidget*>(QStringLiteral("commandList"));
+    folders_ = editor_->findChild<QTreeWidget*>(QStringLiteral("folderTree"));
+    files_ = editor_->findChild<QTreeWidget*>(QStringLiteral("fileList"));
+    main_->show();
+    QTest::mouseClick(main_->findChild<QPushButton*>(QStringLiteral("openButton")), Qt::LeftButton);
+    QVERIFY(editor_->isVisible());
+  }
+
+  std::string Script() const { return program_->home.Read("Scripts/a.script"); }
+  std::string ScriptPath() const { return program_->home.Path("Scripts/a.script"); }
+  QPushButton* Button(const char* name) {
+    return editor_->findChild<QPushButton*>(QString::fromLatin1(name));
+  }
+  void SelectFolder(int row) { folders_->setCurrentItem(folders_->topLevelItem(row)); }
+  void SelectFiles(const std::vector<int>& rows) {
+    files_->clearSelection();
+    for (int row : rows) files_->topLevelItem(row)->setSelected(true);
+  }
+
+ private slots:
+  void cleanup() { program_.reset(); }
+
+  void opensOnTheSelectedScriptWithTheMainWindowDisabled() {
+    Open(
+        "[main]\ntitle=Tools\nlevel=1\n[process]\necho,1,hello\nfilerename,0,a,b\n"
+        "regwritestring,x,k\nnocomma\nwait,7,1\n");
+    QVERIFY(!main_->isEnabled());
+    QCOMPARE(editor_->minimumSize(), QSize(634, 437));
+    QCOMPARE(editor_->findChild<QTabWidget*>(QStringLiteral("editorTabs"))->currentIndex(), 0);
+    QCOMPARE(editor_->findChild<QLabel*>(QStringLiteral("editorTitle"))->text(),
+             QStringLiteral("Tools"));
+    QCOMPARE(editor_->findChild<QLabel*>(QStringLiteral("editorDescription"))->text(),
+             QStringLiteral("List of commands in a.script"));
+    QCOMPARE(Texts(commands_), (QStringList{"echo,1,hello", "filerename,0,a,b",
+                                            "regwritestring,x,k", "nocomma", "wait,7,1"}));
+    const std::vector<int> images = {15, 9, 3, 0, 11};
+    for (int row = 0; row < 5; ++row) {
+      QCOMPARE(commands_->topLevelItem(row)->icon(0).cacheKey(),
+               ui::CommandIcon(images[static_cast<size_t>(row)]).cacheKey());
+    }
+    const QVariant none;
+    QCOMPARE(commands_->topLevelItem(0)->data(0, Qt::CheckStateRole).toInt(), int(Qt::Checked));
+    QCOMPARE(commands_->topLevelItem(1)->data(0, Qt::CheckStateRole).toInt(), int(Qt::Unchecked));
+    QCOMPARE(commands_->topLevelItem(2)->data(0, Qt::CheckStateRole).toInt(), int(Qt::Unchecked));
+    QCOMPARE(commands_->topLevelItem(3)->data(0, Qt::CheckStateRole), none);
+    QCOMPARE(commands_->topLevelItem(4)->data(0, Qt::CheckStateRole), none);
+    QCOMPARE(commands_->currentItem(), commands_->topLevelItem(0));
+
+    QTest::mouseClick(Button("commandsOkButton"), Qt::LeftButton);
+    QVERIFY(!editor_->isVisible());
+    QVERIFY(main_->isEnabled());
+    // A double click on the tree opens it again; the script is read anew.
+    program_->home.Write("Scripts/a.script", "[main]\nlevel=1\n[process]\necho,1,x\n");
+    auto* tree = main_->findChild<QTreeView*>(QStringLiteral("scriptTree"));
+    emit tree->doubleClicked(tree->currentIndex());
+    QVERIFY(editor_->isVisible());
+    QCOMPARE(Texts(commands_), QStringList{"echo,1,x"});
+    QCOMPARE(editor_->findChild<QLabel*>(QStringLiteral("editorTitle"))->text(),
+             QString::fromStdString(ScriptPath()));
+    editor_->close();
+    QVERIFY(main_->isEnabled());
+  }
+
+  void clickingACheckMarkSwitchesTheFlagInTheFile() {
+    Open("[main]\nlevel=1\n[process]\necho,0,a\necho,1,b\nnocomma\n");
+    QTest::mouseClick(commands_->viewport(), Qt::LeftButton, {}, CheckBoxCentre(commands_, 0));
+    QTRY_COMPARE(Script(), std::string("[main]\r\nlevel=1\r\n\r\n[process]\r\necho,1,a\r\n"
+                                       "echo,1,b\r\nnocomma\r\n\r\n"));
+    QCOMPARE(commands_->topLevelItem(0)->checkState(0), Qt::Checked);
+    QTest::mouseClick(commands_->viewport(), Qt::LeftButton, {}, CheckBoxCentre(commands_, 1));
+    QTRY_COMPARE(Script(), std::string("[main]\r\nlevel=1\r\n\r\n[process]\r\necho,1,a\r\n"
+                                       "echo,0,b\r\nnocomma\r\n\r\n"));
+    QCOMPARE(commands_->topLevelItem(1)->checkState(0), Qt::Unchecked);
+    // A line without a flag has no check mark to click.
+    const std::string before = Script();
+    QTest::mouseClick(commands_->viewport(), Qt::LeftButton, {}, CheckBoxCentre(commands_, 2));
+    QTest::qWait(20);
+    QCOMPARE(Script(), before);
+    QVERIFY(program_->dialogs.messages.isEmpty());
+  }
+
+  void createEditAndDeleteWriteTheListBack() {
+    Open("; comment\n[process]\necho,1,one\n[main]\nlevel = 1\n; inner\n[Process]\necho,1,two\n");
+    QCOMPARE(Texts(commands_), (QStringList{"echo,1,one", "echo,1,two"}));
+    // Cancelled: nothing changes, not even the layout.
+    const std::string original = Script();
+    QTest::mouseClick(Button("createCommandButton"), Qt::LeftButton);
+    QCOMPARE(Script(), original);
+    QCOMPARE(program_->dialogs.questions, QStringList{"New command to add..|Text:|"});
+
+    program_->dialogs.line_answers.push_back(QStringLiteral("filerename,1,a,b"));
+    QTest::mouseClick(Button("createCommandButton"), Qt::LeftButton);
+    QCOMPARE(Script(), std::string("[main]\r\nlevel=1\r\n\r\n[process]\r\necho,1,one\r\n"
+                                   "echo,1,two\r\nfilerename,1,a,b\r\n\r\n"));
+    QCOMPARE(commands_->currentItem()->text(0), QStringLiteral("filerename,1,a,b"));
+    QCOMPARE(commands_->currentItem()->icon(0).cacheKey(), ui::CommandIcon(9).cacheKey());
+
+    commands_->setCurrentItem(commands_->topLevelItem(0));
+    program_->dialogs.line_answers.push_back(QStringLiteral("echo,0,first"));
+    QTest::mouseClick(Button("editCommandButton"), Qt::LeftButton);
+    QCOMPARE(program_->dialogs.questions.last(),
+             QStringLiteral("Edit command|New value|echo,1,one"));
+    QCOMPARE(Script(), std::string("[main]\r\nlevel=1\r\n\r\n[process]\r\necho,0,first\r\n"
+                                   "echo,1,two\r\nfilerename,1,a,b\r\n\r\n"));
+    QCOMPARE(commands_->topLevelItem(0)->checkState(0), Qt::Unchecked);
+
+    // A double click edits too.
+    program_->dialogs.line_answers.push_back(QStringLiteral("echo,1,second"));
+    const QRect second = commands_->visualItemRect(commands_->topLevelItem(1));
+    QTest::mouseClick(commands_->viewport(), Qt::LeftButton, {}, second.center());
+    QTest::mouseDClick(commands_->viewport(), Qt::LeftButton, {}, second.center());
+    QTRY_COMPARE(Texts(commands_),
+                 (QStringList{"echo,0,first", "echo,1,second", "filerename,1,a,b"}));
+
+    commands_->setCurrentItem(commands_->topLevelItem(1));
+    QTest::mouseClick(Button("deleteCommandButton"), Qt::LeftButton);
+    QCOMPARE(Script(), std::string("[main]\r\nlevel=1\r\n\r\n[process]\r\necho,0,first\r\n"
+                                   "filerename,1,a,b\r\n\r\n"));
+    commands_->setCurrentItem(commands_->topLevelItem(0));
+    QTest::mouseClick(Button("deleteCommandButton"), Qt::LeftButton);
+    QTest::mouseClick(Button("deleteCommandButton"), Qt::LeftButton);
+    QCOMPARE(Script(), std::string("[main]\r\nlevel=1\r\n\r\n[process]\r\n\r\n"));
+    QCOMPARE(commands_->topLevelItemCount(), 0);
+    QVERIFY(program_->dialogs.messages.isEmpty());
+  }
+
+  void aScriptWithoutCommandsGetsItsSectionAtTheEnd() {
+    Open("[main]\nlevel=1\n[variables]\n%a%=1\n");
+    QCOMPARE(commands_->topLevelItemCount(), 0);
+    program_->dialogs.line_answers.push_back(QStringLiteral("echo,1,x"));
+    editor_->CreateCommand();
+    QCOMPARE(Script(), std::string("[main]\r\nlevel=1\r\n\r\n[variables]\r\n%a%=1\r\n\r\n"
+                                   "[process]\r\necho,1,x\r\n\r\n"));
+  }
+
+  void aScriptChangedOnDiskIsReloadedNotOverwritten() {
+    Open("[main]\nlevel=1\n[process]\necho,1,a\n");
+    program_->home.Write("Scripts/a.script", "[main]\nlevel=1\n[process]\necho,1,other\n");
+    program_->dialogs.line_answers.push_back(QStringLiteral("echo,1,mine"));
+    editor_->CreateCommand();
+    QCOMPARE(Script(), std::string("[main]\nlevel=1\n[process]\necho,1,other\n"));
+    QCOMPARE(Texts(commands_), QStringList{"echo,1,other"});
+    QCOMPARE(program_->dialogs.kinds, std::vector<MessageKind>{MessageKind::kWarning});
+    QVERIFY(program_->dialogs.messages.front().contains(QStringLiteral("changed by another")));
+    // The reloaded list is the base of the next change.
+    program_->dialogs.line_answers.push_back(QStringLiteral("echo,1,mine"));
+    editor_->CreateCommand();
+    QCOMPARE(Texts(commands_), (QStringList{"echo,1,other", "echo,1,mine"}));
+  }
+
+  void aReadOnlyScriptIsReportedAndLeftAsItWas() {
+    Open("[main]\nlevel=1\n[process]\necho,1,a\n");
+    QCOMPARE(::chmod(ScriptPath().c_str(), 0444), 0);
+    program_->dialogs.line_answers.push_back(QStringLiteral("echo,1,b"));
+    editor_->CreateCommand();
+    QCOMPARE(Script(), std::string("[main]\nlevel=1\n[process]\necho,1,a\n"));
+    QCOMPARE(program_->dialogs.kinds, std::vector<MessageKind>{MessageKind::kError});
+    QVERIFY(
+        program_->dialogs.messages.front().startsWith(QStringLiteral("Pelvar|Cannot create file")));
+    QCOMPARE(Texts(commands_), QStringList{"echo,1,a"});
+  }
+
+  void eightBitLinesKeepTheirBytes() {
+    Open("[main]\nlevel=1\n[process]\necho,1,caf\xe9\necho,1,x\n");
+    QCOMPARE(commands_->topLevelItem(0)->text(0), QString::fromLatin1("echo,1,caf\xe9"));
+    commands_->setCurrentItem(commands_->topLevelItem(1));
+    editor_->DeleteCommand();
+    QCOMPARE(Script(), std::string("[main]\r\nlevel=1\r\n\r\n[process]\r\necho,1,caf\xe9\r\n\r\n"));
+    // Edited, the line stays in its 8-bit form.
+    commands_->setCurrentItem(commands_->topLevelItem(0));
+    program_->dialogs.line_answers.push_back(QString::fromLatin1("echo,0,caf\xe9!"));
+    editor_->EditCommand();
+    QCOMPARE(Script(),
+             std::string("[main]\r\nlevel=1\r\n\r\n[process]\r\necho,0,caf\xe9!\r\n\r\n"));
+  }
+
+  void newFoldersAndTheirOrder() {
+    Open("[main]\nlevel=1\n[process]\necho,1,a\n");
+    QCOMPARE(folders_->topLevelItemCount(), 0);
+    // Cancelled: nothing is made.
+    QTest::mouseClick(Button("newFolderButton"), Qt::LeftButton);
+    QCOMPARE(program_->dialogs.questions,
+             QStringList{"Make a new folder..|Please choose a name|Folder"});
+    QVERIFY(Script().find("EncodedFolders") == std::string::npos);
+    for (const char* name : {"A", "B", "C", "b", ""}) {
+      program_->dialogs.text_answers.push_back(QString::fromLatin1(name));
+      editor_->NewFolder();
+    }
+    QCOMPARE(Texts(folders_), (QStringList{"A", "C", "B"}));
+    QCOMPARE(folders_->currentItem()->text(0), QStringLiteral("B"));
+    QCOMPARE(Script(), std::string("[main]\r\nlevel=1\r\n\r\n[process]\r\necho,1,a\r\n\r\n"
+                                   "[EncodedFolders]\r\nA\r\nC\r\nB\r\n\r\n"));
+    program_->dialogs.text_answers.push_back(QStringLiteral("[x]"));
+    editor_->NewFolder();
+    QCOMPARE(Texts(folders_), (QStringList{"A", "C", "B"}));
+    QCOMPARE(program_->dialogs.kinds, std::vector<MessageKind>{MessageKind::kWarning});
+  }
+
+  void addRemoveAndExtractThroughTheWindow() {
+    Open("[main]\nlevel=1\n[process]\necho,1,a\n");
+    const TempDir& home = program_->home;
+    const std::string one = home.Write("in/one.txt", "first file\n");
+    const std::string two = home.Write("in/two words.bin", std::string("\0\x01\x02", 3));
+    // Cancelled: nothing.
+    QTest::mouseClick(Button("addFilesButton"), Qt::LeftButton);
+    QCOMPARE(program_->dialogs.chooser_titles,
+             QStringList{"Select files to encode inside script.."});
+    QVERIFY(Script().find("EncodedFolders") == std::string::npos);
+    // Without folders, "Folder" is made and the files go there.
+    program_->dialogs.files_answers.push_back(
+        {QString::fromStdString(one), QString::fromStdString(two),
+         QString::fromStdString(home.Path("in/missing.txt"))});
+    QTest::mouseClick(Button("addFilesButton"), Qt::LeftButton);
+    QCOMPARE(Texts(folders_), QStringList{"Folder"});
+    QCOMPARE(Texts(files_), (QStringList{"one.txt", "two words.bin"}));
+    const std::vector<app::EmbeddedFileRow> rows =
+        app::EmbeddedFileRows(IniModel::Load(ScriptPath()), "Folder");
+    QCOMPARE(files_->topLevelItem(0)->text(1), QString::fromStdString(rows[0].size));
+    QCOMPARE(files_->topLevelItem(0)->text(2), QString::fromStdString(rows[0].encoded));
+    QCOMPARE(program_->dialogs.kinds, std::vector<MessageKind>{MessageKind::kWarning});
+    QVERIFY(program_->dialogs.messages.front().contains(QStringLiteral("missing.txt")));
+    // Adding a name again replaces it.
+    home.Write("in/one.txt", "first file, second version\n");
+    program_->dialogs.files_answers.push_back({QString::fromStdString(one)});
+    editor_->AddFiles();
+    QCOMPARE(Texts(files_), (QStringList{"one.txt", "two words.bin"}));
+
+    // Extract both, cancelled first.
+    SelectFiles({0, 1});
+    editor_->ExtractFiles();
+    QVERIFY(!home.Exists("out"));
+    program_->dialogs.folder_answers.push_back(QString::fromStdString(home.Path("out")));
+    QTest::mouseClick(Button("extractFilesButton"), Qt::LeftButton);
+    QCOMPARE(home.Read("out/one.txt"), std::string("first file, second version\n"));
+    QCOMPARE(home.Read("out/two words.bin"), std::string("\0\x01\x02", 3));
+
+    // Remove one file: the folder stays.
+    SelectFiles({0});
+    QTest::mouseClick(Button("removeFilesButton"), Qt::LeftButton);
+    QCOMPARE(Texts(files_), QStringList{"two words.bin"});
+    QCOMPARE(Texts(folders_), QStringList{"Folder"});
+    QVERIFY(!IniSectionExists(ScriptPath(), "EncodedFile-Folder-one.txt"));
+    // No file selected: the whole folder goes, an empty header stays.
+    files_->clearSelection();
+    QTest::mouseClick(Button("removeFilesButton"), Qt::LeftButton);
+    QCOMPARE(folders_->topLevelItemCount(), 0);
+    QCOMPARE(files_->topLevelItemCount(), 0);
+    QCOMPARE(Script(), std::string("[main]\r\nlevel=1\r\n\r\n[process]\r\necho,1,a\r\n\r\n"
+                                   "[EncodedFolders]\r\n\r\n"));
+  }
+
+  void removingAFolderKeepsTheOthers() {
+    Open("[main]\nlevel=1\n");
+    const std::string file = program_->home.Write("in/f.txt", "f");
+    for (const char* name : {"A", "B", "C", "D"}) {
+      program_->dialogs.text_answers.push_back(QString::fromLatin1(name));
+      editor_->NewFolder();
+    }
+    QCOMPARE(Texts(folders_), (QStringList{"A", "D", "C", "B"}));
+    SelectFolder(2);
+    program_->dialogs.files_answers.push_back({QString::fromStdString(file)});
+    editor_->AddFiles();
+    QCOMPARE(Texts(files_), QStringList{"f.txt"});
+    files_->clearSelection();
+    editor_->RemoveFiles();
+    QCOMPARE(Texts(folders_), (QStringList{"A", "B", "D"}));
+    QVERIFY(!IniSectionExists(ScriptPath(), "EncodedFile-C-f.txt"));
+    QVERIFY(Script().find("[C]") == std::string::npos);
+  }
+
+  void aDamagedFileIsReportedAndTheScriptLeftAsItWas() {
+    Open("[main]\nlevel=1\n");
+    const std::string file = program_->home.Write("in/f.txt", std::string(5000, 'x'));
+    program_->dialogs.files_answers.push_back({QString::fromStdString(file)});
+    editor_->AddFiles();
+    std::string text = Script();
+    const size_t data = text.find("0=") + 10;
+    text[data] = text[data] == 'A' ? 'B' : 'A';
+    program_->home.Write("Scripts/a.script", text);
+    editor_->close();
+    QTest::mouseClick(main_->findChild<QPushButton*>(QStringLiteral("openButton")), Qt::LeftButton);
+    editor_->findChild<QTabWidget*>(QStringLiteral("editorTabs"))->setCurrentIndex(1);
+    SelectFiles({0});
+    program_->dialogs.folder_answers.push_back(QString::fromStdString(program_->home.Path("out")));
+    editor_->ExtractFiles();
+    QCOMPARE(program_->dialogs.kinds, std::vector<MessageKind>{MessageKind::kError});
+    QCOMPARE(program_->dialogs.messages.front(),
+             QStringLiteral("Pelvar|The archive appears to be corrupted."));
+    QCOMPARE(Script(), text);
+    QVERIFY(!program_->home.Exists("out/f.txt"));
+  }
+
+  void runWaitsForTheProgramWhileTheWindowPaints() {
+    Open("[main]\nlevel=1\n");
+    const TempDir& home = program_->home;
+    const std::string marker = home.Path("ran.txt");
+    const std::string tool =
+        home.Write("in/tool.sh", "#!/bin/sh\nsleep 0.5\necho \"$0\" > '" + marker + "'\n");
+    program_->dialogs.files_answers.push_back({QString::fromStdString(tool)});
+    editor_->AddFiles();
+    SelectFiles({0});
+    int ticks = 0;
+    QTimer timer;
+    connect(&timer, &QTimer::timeout, [&] { ++ticks; });
+    timer.start(50);
+    editor_->RunFile();
+    QVERIFY(ticks >= 3);
+    // It ran from a private folder, which is gone again.
+    const std::string ran = home.Read("ran.txt");
+    QVERIFY(ran.find("tool.sh") != std::string::npos);
+    QVERIFY(!QFileInfo::exists(QString::fromStdString(ran.substr(0, ran.size() - 1))));
+    QVERIFY(program_->dialogs.messages.isEmpty());
+  }
+
+  void readsTheIndependentVectors() {
+    Open("[main]\nlevel=1\n");
+    const std::string copy = program_->home.Path("Scripts/a.script");
+    WriteFileText(copy, ReadFileText(kVectors + "/sample.script"));
+    editor_->close();
+    QTest::mouseClick(main_->findChild<QPushButton*>(QStringLiteral("openButton")), Qt::LeftButton);
+    QCOMPARE(Texts(folders_), (QStringList{"Docs", "Data"}));
+    QCOMPARE(Texts(files_), QStringList{"readme.txt"});
+    SelectFolder(1);
+    QCOMPARE(Texts(files_), (QStringList{"empty.txt", "random.bin", "big.log"}));
+    QCOMPARE(Texts(files_, 1), (QStringList{"62", "100071", "200327"}));
+    QCOMPARE(Texts(files_, 2), (QStringList{"83", "133492", "267233"}));
+    SelectFiles({0, 1, 2});
+    program_->dialogs.folder_answers.push_back(QString::fromStdString(program_->home.Path("out")));
+    editor_->ExtractFiles();
+    for (const char* name : {"empty.txt", "random.bin", "big.log"}) {
+      QCOMPARE(program_->home.Read(std::string("out/") + name),
+               ReadFileText(kVectors + "/files/" + name));
+    }
+    QVERIFY(program_->dialogs.messages.isEmpty());
+  }
+
+  void writesWhatTheVectorsHold() {
+    const std::string sample = kVectors + "/sample.script";
+    // The same header and commands, then the folders and files made through
+    // the window.
+    const IniModel vector = IniModel::Load(sample);
+    std::string head;
+    for (const char* name : {"main", "process"}) {
+      head += std::string("[") + name + "]\r\n";
+      for (const std::string& line :
+           vector.sections()[static_cast<size_t>(vector.FindSection(name))].lines) {
+        head += line + "\r\n";
+      }
+    }
+    Open(head);
+    for (const char* name : {"Docs", "Data"}) {
+      program_->dialogs.text_answers.push_back(QString::fromLatin1(name));
+      editor_->NewFolder();
+    }
+    const QString files = QString::fromStdString(kVectors + "/files/");
+    SelectFolder(0);
+    program_->dialogs.files_answers.push_back({files + "readme.txt"});
+    editor_->AddFiles();
+    SelectFolder(1);
+    program_->dialogs.files_answers.push_back(
+        {files + "empty.txt", files + "random.bin", files + "big.log"});
+    editor_->AddFiles();
+    QCOMPARE(Texts(files_), (QStringList{"empty.txt", "random.bin", "big.log"}));
+    const std::vector<std::string> written = Layout(ScriptPath());
+    const std::vector<std::string> expected = Layout(sample);
+    for (size_t i = 0; i < std::min(written.size(), expected.size()); ++i) {
+      QCOMPARE(QString::fromStdString(written[i]), QString::fromStdString(expected[i]));
+    }
+    QCOMPARE(written.size(), expected.size());
+    // And the vector tool reads every file back.
+    for (const auto& [folder, name] :
+         std::vector<std::pair<std::string, std::string>>{{"Docs", "readme.txt"},
+                                                          {"Data", "empty.txt"},
+                                                          {"Data", "random.bin"},
+                                                          {"Data", "big.log"}}) {
+      QVERIFY(
+          archive::ExtractEmbeddedFile(ScriptPath(), folder, name, program_->home.Path("back")));
+      QCOMPARE(program_->home.Read("back/" + name), ReadFileText(kVectors + "/files/" + name));
+    }
+  }
+};
+
+}  // namespace pelvar::testing
+
+QTEST_MAIN(pelvar::testing::ScriptEditorTest)
+#include "script_editor_test.moc"

@@ -1,0 +1,721 @@
+#include "ui/script_editor_window.h"
+
+#include <QCloseEvent>
+#include <QEventLoop>
+#include <QFile>
+#include <QFileIconProvider>
+#include <QFrame>
+#include <QGroupBox>
+#include <QHBoxLayout>
+#include <QHeaderView>
+#include <QLabel>
+#include <QMimeDatabase>
+#include <QProgressBar>
+#include <QPushButton>
+#include <QScreen>
+#include <QSplitter>
+#include <QStyle>
+#include <QTabWidget>
+#include <QTextBrowser>
+#include <QTimer>
+#include <QTreeWidget>
+#include <QVBoxLayout>
+#include <thread>
+
+#include "app/command_list.h"
+#include "archive/embedded_files.h"
+#include "engine/script_error.h"
+#include "engine/text.h"
+#include "platform/file_system.h"
+#include "platform/posix_file_system.h"
+#include "platform/posix_process_launcher.h"
+#include "ui/dialogs.h"
+#include "ui/icons.h"
+
+namespace pelvar::ui {
+
+namespace {
+
+constexpr const char* kDesignTitle = ".Script Edit";
+constexpr const char* kDesignDescription =
+    "Edit .script commands or manage encoded files - if you have doubts about the .script "
+    "sintax you can always look in the help section for easy to follow sintax basics and "
+    "examples";
+constexpr const char* kDefaultFolder = "Folder";
+
+// Script text is 8-bit: UTF-8 when it is valid UTF-8, else shown as Latin-1.
+bool IsUtf8(std::string_view bytes) {
+  const QByteArray data =
+      QByteArray::fromRawData(bytes.data(), static_cast<qsizetype>(bytes.size()));
+  return QString::fromUtf8(data).toUtf8() == data;
+}
+
+QString ShowText(std::string_view bytes) {
+  if (IsUtf8(bytes)) return ToQt(bytes);
+  return QString::fromLatin1(bytes.data(), static_cast<qsizetype>(bytes.size()));
+}
+
+// The bytes for a text the user entered in place of `original`: the original
+// bytes when the text is unchanged, the original's 8-bit form when that holds
+// it, else UTF-8.
+std::string StoreText(const QString& text, std::string_view original) {
+  if (text == ShowText(original)) return std::string(original);
+  if (!IsUtf8(original)) {
+    bool latin1 = true;
+    for (const QChar c : text) latin1 = latin1 && c.unicode() < 256;
+    if (latin1) return text.toLatin1().toStdString();
+  }
+  return FromQt(text);
+}
+
+QPushButton* MakeButton(const QString& text, const QString& name, QWidget* parent) {
+  auto* button = new QPushButton(text, parent);
+  button->setObjectName(name);
+  return button;
+}
+
+QTreeWidget* MakeList(const QString& name, QWidget* parent) {
+  auto* list = new QTreeWidget(parent);
+  list->setObjectName(name);
+  list->setRootIsDecorated(false);
+  list->setUniformRowHeights(true);
+  list->setItemsExpandable(false);
+  list->setEditTriggers(QAbstractItemView::NoEditTriggers);
+  list->setSelectionBehavior(QAbstractItemView::SelectRows);
+  list->setAllColumnsShowFocus(true);
+  return list;
+}
+
+QLabel* Note(const QString& text, QWidget* parent) {
+  auto* note = new QLabel(text, parent);
+  note->setWordWrap(true);
+  return note;
+}
+
+QIcon FileNameIcon(const QString& name) {
+  static QMimeDatabase mime_types;
+  const QMimeType type = mime_types.mimeTypeForFile(name, QMimeDatabase::MatchExtension);
+  QIcon icon = QIcon::fromTheme(type.iconName());
+  if (icon.isNull()) icon = QIcon::fromTheme(type.genericIconName());
+  if (icon.isNull()) {
+    static QFileIconProvider provider;
+    icon = provider.icon(QAbstractFileIconProvider::File);
+  }
+  return icon;
+}
+
+}  // namespace
+
+ScriptEditorWindow::ScriptEditorWindow(ProgramState& state)
+    : state_(state),
+      file_system_(std::make_unique<platform::PosixFileSystem>()),
+      own_launcher_(std::make_unique<platform::PosixProcessLauncher>()) {
+  launcher_ = own_launcher_.get();
+  setObjectName(QStringLiteral("scriptEditor"));
+  setWindowTitle(QString::fromLatin1(kProgramTitle));
+  setWindowIcon(ProgramIcon());
+  setMinimumSize(634, 437);
+  resize(720, 500);
+
+  tabs_ = new QTabWidget(this);
+  tabs_->setObjectName(QStringLiteral("editorTabs"));
+  tabs_->addTab(BuildCommandsTab(), QStringLiteral("Commands"));
+  tabs_->addTab(BuildFilesTab(), QStringLiteral("Encoded files"));
+  tabs_->addTab(BuildSyntaxTab(), QStringLiteral("Syntax"));
+
+  auto* layout = new QVBoxLayout(this);
+  layout->setContentsMargins(0, 0, 0, 0);
+  layout->addWidget(BuildHeader());
+  auto* body = new QVBoxLayout;
+  body->setContentsMargins(9, 6, 9, 9);
+  body->addWidget(tabs_, 1);
+  body->addWidget(BuildBusyRow());
+  layout->addLayout(body, 1);
+}
+
+ScriptEditorWindow::~ScriptEditorWindow() = default;
+
+QWidget* ScriptEditorWindow::BuildHeader() {
+  auto* header = new QFrame(this);
+  header->setObjectName(QStringLiteral("editorHeader"));
+  header->setAutoFillBackground(true);
+  QPalette pal = header->palette();
+  pal.setColor(QPalette::Window, Qt::white);
+  pal.setColor(QPalette::WindowText, Qt::black);
+  header->setPalette(pal);
+  header->setFrameShape(QFrame::StyledPanel);
+  title_ = new QLabel(QString::fromLatin1(kDesignTitle), header);
+  title_->setObjectName(QStringLiteral("editorTitle"));
+  QFont bold = title_->font();
+  bold.setPointSizeF(bold.pointSizeF() * 1.3);
+  bold.setBold(true);
+  title_->setFont(bold);
+  description_ = new QLabel(QString::fromLatin1(kDesignDescription), header);
+  description_->setObjectName(QStringLiteral("editorDescription"));
+  description_->setWordWrap(true);
+  auto* icon = new QLabel(header);
+  icon->setPixmap(ProgramIcon().pixmap(40, 40));
+  auto* texts = new QVBoxLayout;
+  texts->addWidget(title_);
+  texts->addWidget(description_);
+  auto* layout = new QHBoxLayout(header);
+  layout->addWidget(icon, 0, Qt::AlignTop);
+  layout->addLayout(texts, 1);
+  return header;
+}
+
+QWidget* ScriptEditorWindow::BuildCommandsTab() {
+  auto* tab = new QWidget(this);
+  tab->setObjectName(QStringLiteral("commandsTab"));
+  auto* buttons = new QGroupBox(QStringLiteral("Commands"), tab);
+  auto* create =
+      MakeButton(QStringLiteral("Create"), QStringLiteral("createCommandButton"), buttons);
+  auto* edit = MakeButton(QStringLiteral("Edit"), QStringLiteral("editCommandButton"), buttons);
+  auto* remove =
+      MakeButton(QStringLiteral("Delete"), QStringLiteral("deleteCommandButton"), buttons);
+  auto* button_layout = new QHBoxLayout(buttons);
+  button_layout->addWidget(create);
+  button_layout->addWidget(edit);
+  button_layout->addWidget(remove);
+  button_layout->addStretch();
+
+  auto* list_box = new QGroupBox(QStringLiteral("Commands to process"), tab);
+  commands_ = MakeList(QStringLiteral("commandList"), list_box);
+  commands_->setHeaderHidden(true);
+  commands_->setSelectionMode(QAbstractItemView::SingleSelection);
+  auto* list_layout = new QVBoxLayout(list_box);
+  list_layout->addWidget(commands_);
+
+  auto* ok = MakeButton(QStringLiteral("Ok"), QStringLiteral("commandsOkButton"), tab);
+  auto* bottom = new QHBoxLayout;
+  bottom->addStretch();
+  bottom->addWidget(ok);
+
+  auto* layout = new QVBoxLayout(tab);
+  layout->addWidget(Note(QStringLiteral("Edit the commands from this .script file"), tab));
+  layout->addWidget(buttons);
+  layout->addWidget(list_box, 1);
+  layout->addLayout(bottom);
+
+  connect(create, &QPushButton::clicked, this, &ScriptEditorWindow::CreateCommand);
+  connect(edit, &QPushButton::clicked, this, &ScriptEditorWindow::EditCommand);
+  connect(remove, &QPushButton::clicked, this, &ScriptEditorWindow::DeleteCommand);
+  // The handlers rebuild the list, so they run after the view's own event.
+  connect(commands_, &QTreeWidget::itemDoubleClicked, this,
+          [this] { QTimer::singleShot(0, this, &ScriptEditorWindow::EditCommand); });
+  // A click on a check mark: the view has switched it; the flag follows.
+  connect(commands_, &QTreeWidget::itemChanged, this, [this](QTreeWidgetItem* item, int) {
+    if (filling_) return;
+    const int row = commands_->indexOfTopLevelItem(item);
+    QTimer::singleShot(0, this, [this, row] { ToggleFlag(row); });
+  });
+  connect(ok, &QPushButton::clicked, this, &ScriptEditorWindow::Finish);
+  return tab;
+}
+
+QWidget* ScriptEditorWindow::BuildFilesTab() {
+  auto* tab = new QWidget(this);
+  tab->setObjectName(QStringLiteral("filesTab"));
+  auto* buttons = new QGroupBox(QStringLiteral("Encoded files"), tab);
+  auto* add = MakeButton(QStringLiteral("Add.."), QStringLiteral("addFilesButton"), buttons);
+  auto* remove = MakeButton(QStringLiteral("Remove"), QStringLiteral("removeFilesButton"), buttons);
+  auto* run = MakeButton(QStringLiteral("Run.."), QStringLiteral("runFileButton"), buttons);
+  auto* extract =
+      MakeButton(QStringLiteral("Extract.."), QStringLiteral("extractFilesButton"), buttons);
+  auto* folder =
+      MakeButton(QStringLiteral("New folder.."), QStringLiteral("newFolderButton"), buttons);
+  auto* button_layout = new QHBoxLayout(buttons);
+  for (QPushButton* b : {add, remove, run, extract, folder}) button_layout->addWidget(b);
+  button_layout->addStretch();
+
+  auto* splitter = new QSplitter(Qt::Horizontal, tab);
+  splitter->setObjectName(QStringLiteral("filesSplitter"));
+  folder_tree_ = MakeList(QStringLiteral("folderTree"), splitter);
+  folder_tree_->setHeaderHidden(true);
+  folder_tree_->setSelectionMode(QAbstractItemView::SingleSelection);
+  file_list_ = MakeList(QStringLiteral("fileList"), splitter);
+  file_list_->setColumnCount(3);
+  file_list_->setHeaderLabels(
+      {QStringLiteral("Filename"), QStringLiteral("Size"), QStringLiteral("Encoded")});
+  file_list_->setSelectionMode(QAbstractItemView::ExtendedSelection);
+  file_list_->setColumnWidth(0, 240);
+  file_list_->headerItem()->setTextAlignment(1, Qt::AlignRight | Qt::AlignVCenter);
+  file_list_->headerItem()->setTextAlignment(2, Qt::AlignRight | Qt::AlignVCenter);
+  splitter->addWidget(folder_tree_);
+  splitter->addWidget(file_list_);
+  splitter->setStretchFactor(0, 1);
+  splitter->setStretchFactor(1, 3);
+
+  auto* ok = MakeButton(QStringLiteral("Ok"), QStringLiteral("filesOkButton"), tab);
+  auto* bottom = new QHBoxLayout;
+  bottom->addStretch();
+  bottom->addWidget(ok);
+
+  auto* layout = new QVBoxLayout(tab);
+  layout->addWidget(
+      Note(QStringLiteral("Add, remove or edit encoded files from the current .script file"), tab));
+  layout->addWidget(buttons);
+  layout->addWidget(splitter, 1);
+  layout->addLayout(bottom);
+
+  connect(add, &QPushButton::clicked, this, &ScriptEditorWindow::AddFiles);
+  connect(remove, &QPushButton::clicked, this, &ScriptEditorWindow::RemoveFiles);
+  connect(run, &QPushButton::clicked, this, &ScriptEditorWindow::RunFile);
+  connect(extract, &QPushButton::clicked, this, &ScriptEditorWindow::ExtractFiles);
+  connect(folder, &QPushButton::clicked, this, &ScriptEditorWindow::NewFolder);
+  connect(folder_tree_, &QTreeWidget::currentItemChanged, this, [this] {
+    if (!filling_) FillFileList();
+  });
+  connect(file_list_, &QTreeWidget::itemDoubleClicked, this,
+          [this] { QTimer::singleShot(0, this, &ScriptEditorWindow::RunFile); });
+  connect(ok, &QPushButton::clicked, this, &ScriptEditorWindow::Finish);
+  return tab;
+}
+
+QWidget* ScriptEditorWindow::BuildSyntaxTab() {
+  syntax_ = new QTextBrowser(this);
+  syntax_->setObjectName(QStringLiteral("syntaxBrowser"));
+  syntax_->setOpenExternalLinks(true);
+  QFile reference(QStringLiteral(":/docs/scripts.md"));
+  if (reference.open(QIODevice::ReadOnly)) {
+    syntax_->setMarkdown(QString::fromUtf8(reference.readAll()));
+  }
+  return syntax_;
+}
+
+QWidget* ScriptEditorWindow::BuildBusyRow() {
+  busy_row_ = new QWidget(this);
+  busy_row_->setObjectName(QStringLiteral("busyRow"));
+  busy_label_ = new QLabel(busy_row_);
+  busy_label_->setObjectName(QStringLiteral("busyLabel"));
+  busy_bar_ = new QProgressBar(busy_row_);
+  busy_bar_->setObjectName(QStringLiteral("busyBar"));
+  busy_bar_->setTextVisible(false);
+  auto* layout = new QHBoxLayout(busy_row_);
+  layout->setContentsMargins(0, 4, 0, 0);
+  layout->addWidget(busy_label_, 1);
+  layout->addWidget(busy_bar_, 1);
+  busy_row_->hide();
+  return busy_row_;
+}
+
+void ScriptEditorWindow::SetLauncher(platform::ProcessLauncher* launcher) {
+  launcher_ = launcher;
+}
+
+void ScriptEditorWindow::Open(const std::string& script) {
+  script_ = script;
+  if (isVisible()) {
+    ReadScript();
+  } else {
+    show();
+  }
+  raise();
+  activateWindow();
+}
+
+void ScriptEditorWindow::showEvent(QShowEvent* event) {
+  QWidget::showEvent(event);
+  if (event->spontaneous()) return;
+  if (QScreen* screen = this->screen()) {
+    const QRect area = screen->availableGeometry();
+    move(area.center() - rect().center());
+  }
+  tabs_->setCurrentIndex(0);
+  ReadScript();
+  commands_->setFocus();
+}
+
+void ScriptEditorWindow::closeEvent(QCloseEvent* event) {
+  if (busy_) {
+    event->ignore();
+    return;
+  }
+  QWidget::closeEvent(event);
+  emit Closed();
+}
+
+void ScriptEditorWindow::Finish() {
+  if (busy_) return;
+  hide();
+  emit Closed();
+}
+
+void ScriptEditorWindow::ReadScript() {
+  filling_ = true;
+  commands_->clear();
+  folder_tree_->clear();
+  file_list_->clear();
+  lines_.clear();
+  folders_.clear();
+  files_.clear();
+  fingerprint_.reset();
+  title_->setText(QString::fromLatin1(kDesignTitle));
+  description_->setText(QString::fromLatin1(kDesignDescription));
+  if (script_.empty()) {
+    filling_ = false;
+    return;
+  }
+  app::EditedScript loaded;
+  try {
+    loaded = app::ReadEditedScript(script_);
+  } catch (const std::exception& error) {
+    filling_ = false;
+    ShowError(error.what());
+    return;
+  }
+  fingerprint_ = loaded.fingerprint;
+  const IniModel& model = loaded.model;
+
+  folders_ = app::EncodedFolderNames(model);
+  const QIcon closed = style()->standardIcon(QStyle::SP_DirClosedIcon);
+  const QIcon open = style()->standardIcon(QStyle::SP_DirOpenIcon);
+  QIcon folder_icon;
+  for (const QSize& size : closed.availableSizes()) {
+    folder_icon.addPixmap(closed.pixmap(size), QIcon::Normal);
+  }
+  for (const QSize& size : open.availableSizes()) {
+    folder_icon.addPixmap(open.pixmap(size), QIcon::Selected);
+  }
+  for (const std::string& name : folders_) {
+    auto* item = new QTreeWidgetItem(folder_tree_);
+    item->setText(0, ShowText(name));
+    item->setIcon(0, folder_icon);
+  }
+
+  title_->setText(ShowText(model.ReadString("main", "title", script_)));
+  const size_t slash = script_.find_last_of("/\\");
+  const std::string file_name = slash == std::string::npos ? script_ : script_.substr(slash + 1);
+  description_->setText(
+      ShowText(model.ReadString("main", "description", "List of commands in " + file_name)));
+
+  lines_ = app::ListCommandLines(model);
+  commands_->setUpdatesEnabled(false);
+  for (const std::string& line : lines_) {
+    auto* item = new QTreeWidgetItem(commands_);
+    item->setText(0, ShowText(line));
+    item->setIcon(0, CommandIcon(app::CommandImage(line)));
+    const app::FlagMark mark = app::LineFlagMark(line);
+    if (mark == app::FlagMark::kOn || mark == app::FlagMark::kOff) {
+      item->setFlags(item->flags() | Qt::ItemIsUserCheckable);
+      item->setCheckState(0, mark == app::FlagMark::kOn ? Qt::Checked : Qt::Unchecked);
+    } else {
+      item->setFlags(item->flags() & ~Qt::ItemIsUserCheckable);
+    }
+  }
+  commands_->setUpdatesEnabled(true);
+  if (commands_->topLevelItemCount() > 0) commands_->setCurrentItem(commands_->topLevelItem(0));
+  filling_ = false;
+  if (!folders_.empty()) {
+    folder_tree_->setCurrentItem(folder_tree_->topLevelItem(0));
+    FillFileList();
+  }
+}
+
+void ScriptEditorWindow::Reload() {
+  const int row = CurrentCommandRow();
+  const std::optional<std::string> folder = SelectedFolder();
+  ReadScript();
+  if (row >= 0 && commands_->topLevelItemCount() > 0) {
+    commands_->setCurrentItem(
+        commands_->topLevelItem(qMin(row, commands_->topLevelItemCount() - 1)));
+  }
+  if (folder) SelectFolder(*folder);
+}
+
+void ScriptEditorWindow::FillFileList() {
+  file_list_->clear();
+  files_.clear();
+  const std::optional<std::string> folder = SelectedFolder();
+  if (!folder || script_.empty()) return;
+  try {
+    files_ = app::EmbeddedFileRows(app::ReadEditedScript(script_).model, *folder);
+  } catch (const std::exception& error) {
+    ShowError(error.what());
+    return;
+  }
+  for (const app::EmbeddedFileRow& row : files_) {
+    auto* item = new QTreeWidgetItem(file_list_);
+    const QString name = ShowText(row.name);
+    item->setText(0, name);
+    item->setIcon(0, FileNameIcon(name));
+    item->setText(1, ShowText(row.size));
+    item->setText(2, ShowText(row.encoded));
+    item->setTextAlignment(1, Qt::AlignRight | Qt::AlignVCenter);
+    item->setTextAlignment(2, Qt::AlignRight | Qt::AlignVCenter);
+  }
+}
+
+void ScriptEditorWindow::SelectFolder(const std::string& name) {
+  for (size_t i = 0; i < folders_.size(); ++i) {
+    if (IEquals(folders_[i], name)) {
+      folder_tree_->setCurrentItem(folder_tree_->topLevelItem(static_cast<int>(i)));
+      folder_tree_->setFocus();
+      FillFileList();
+      return;
+    }
+  }
+}
+
+std::optional<std::string> ScriptEditorWindow::SelectedFolder() const {
+  QTreeWidgetItem* item = folder_tree_->currentItem();
+  if (item == nullptr || !item->isSelected()) return std::nullopt;
+  const int index = folder_tree_->indexOfTopLevelItem(item);
+  if (index < 0 || static_cast<size_t>(index) >= folders_.size()) return std::nullopt;
+  return folders_[static_cast<size_t>(index)];
+}
+
+std::vector<int> ScriptEditorWindow::SelectedFileRows() const {
+  std::vector<int> rows;
+  for (int row = 0; row < file_list_->topLevelItemCount(); ++row) {
+    if (file_list_->topLevelItem(row)->isSelected()) rows.push_back(row);
+  }
+  return rows;
+}
+
+int ScriptEditorWindow::CurrentCommandRow() const {
+  QTreeWidgetItem* item = commands_->currentItem();
+  return item == nullptr ? -1 : commands_->indexOfTopLevelItem(item);
+}
+
+bool ScriptEditorWindow::BeginChange() {
+  if (script_.empty() || busy_) return false;
+  const std::optional<size_t> now = app::FileFingerprint(script_);
+  if (now && now == fingerprint_) return true;
+  TellChanged(now.has_value());
+  return false;
+}
+
+void ScriptEditorWindow::TellChanged(bool exists) {
+  const QString path = ShowText(script_);
+  ReadScript();
+  state_.dialogs.Message(
+      this, MessageKind::kWarning, QString::fromLatin1(kProgramTitle),
+      exists
+          ? QStringLiteral("The script \"%1\" was changed by another program since it was "
+                           "loaded. It has been loaded again; nothing was changed.")
+                .arg(path)
+          : QStringLiteral("The script \"%1\" no longer exists; nothing was changed.").arg(path));
+}
+
+void ScriptEditorWindow::CommitCommands(int row) {
+  try {
+    if (app::WriteCommandLines(*file_system_, script_, lines_, fingerprint_) ==
+        app::WriteOutcome::kChanged) {
+      TellChanged(platform::IsFile(script_));
+      return;
+    }
+  } catch (const std::exception& error) {
+    ShowError(error.what());
+  }
+  ReadScript();
+  if (row >= 0 && commands_->topLevelItemCount() > 0) {
+    commands_->setCurrentItem(
+        commands_->topLevelItem(qMin(row, commands_->topLevelItemCount() - 1)));
+  }
+}
+
+void ScriptEditorWindow::ShowError(const std::string& text) {
+  state_.dialogs.Message(this, MessageKind::kError, QString::fromLatin1(kProgramTitle),
+                         ToQt(ErrorDisplayText(text)));
+}
+
+void ScriptEditorWindow::CreateCommand() {
+  if (busy_) return;
+  const std::optional<QString> text = state_.dialogs.EditScriptLine(
+      this, QStringLiteral("New command to add.."), QStringLiteral("Text:"), QString());
+  if (!text || !BeginChange()) return;
+  lines_.push_back(StoreText(*text, {}));
+  CommitCommands(static_cast<int>(lines_.size()) - 1);
+}
+
+void ScriptEditorWindow::EditCommand() {
+  const int row = CurrentCommandRow();
+  if (busy_ || row < 0) return;
+  const std::string original = lines_[static_cast<size_t>(row)];
+  const std::optional<QString> text = state_.dialogs.EditScriptLine(
+      this, QStringLiteral("Edit command"), QStringLiteral("New value"), ShowText(original));
+  if (!text || !BeginChange()) return;
+  lines_[static_cast<size_t>(row)] = StoreText(*text, original);
+  CommitCommands(row);
+}
+
+void ScriptEditorWindow::DeleteCommand() {
+  const int row = CurrentCommandRow();
+  if (row < 0 || !BeginChange()) return;
+  lines_.erase(lines_.begin() + row);
+  CommitCommands(row);
+}
+
+void ScriptEditorWindow::ToggleFlag(int row) {
+  if (row < 0 || static_cast<size_t>(row) >= lines_.size()) return;
+  const std::optional<std::string> toggled = app::ToggleLineFlag(lines_[static_cast<size_t>(row)]);
+  if (!toggled || !BeginChange()) {
+    Reload();
+    return;
+  }
+  lines_[static_cast<size_t>(row)] = *toggled;
+  CommitCommands(row);
+}
+
+std::optional<std::string> ScriptEditorWindow::RunBusy(const QString& status,
+                                                       const std::function<void()>& work) {
+  busy_ = true;
+  tabs_->setEnabled(false);
+  busy_label_->setText(status);
+  // The row appears only for work that takes a moment.
+  QTimer reveal;
+  reveal.setSingleShot(true);
+  connect(&reveal, &QTimer::timeout, busy_row_, &QWidget::show);
+  reveal.start(300);
+  std::optional<std::string> error;
+  QEventLoop loop;
+  std::thread worker([&] {
+    try {
+      work();
+    } catch (const std::exception& e) {
+      error = e.what();
+    }
+    QMetaObject::invokeMethod(&loop, &QEventLoop::quit, Qt::QueuedConnection);
+  });
+  loop.exec(QEventLoop::ExcludeUserInputEvents);
+  worker.join();
+  reveal.stop();
+  tabs_->setEnabled(true);
+  busy_ = false;
+  return error;
+}
+
+void ScriptEditorWindow::AddFiles() {
+  if (busy_ || script_.empty()) return;
+  const QStringList chosen =
+      state_.dialogs.ChooseFiles(this, QStringLiteral("Select files to encode inside script.."),
+                                 QStringLiteral("All files (*)"));
+  if (chosen.isEmpty() || !BeginChange()) return;
+  std::optional<std::string> folder = SelectedFolder();
+  if (!folder) {
+    try {
+      app::AddEncodedFolder(script_, kDefaultFolder);
+    } catch (const std::exception& error) {
+      ShowError(error.what());
+      Reload();
+      return;
+    }
+    ReadScript();
+    SelectFolder(kDefaultFolder);
+    folder = SelectedFolder();
+    if (!folder) return;
+  }
+  QStringList missing;
+  busy_bar_->setRange(0, static_cast<int>(chosen.size()));
+  std::optional<std::string> error;
+  for (qsizetype i = 0; i < chosen.size() && !error; ++i) {
+    busy_bar_->setValue(static_cast<int>(i));
+    const std::string source = FromQt(chosen[i]);
+    bool embedded = false;
+    error =
+        RunBusy(QStringLiteral("Adding %1 (%2 of %3)").arg(chosen[i]).arg(i + 1).arg(chosen.size()),
+                [&] { embedded = archive::EmbedFile(source, script_, *folder); });
+    if (!error && !embedded) missing << chosen[i];
+  }
+  busy_row_->hide();
+  Reload();
+  if (error) ShowError(*error);
+  if (!missing.isEmpty()) {
+    state_.dialogs.Message(
+        this, MessageKind::kWarning, QString::fromLatin1(kProgramTitle),
+        QStringLiteral("Not added (no such file):\r%1").arg(missing.join(QLatin1Char('\r'))));
+  }
+}
+
+void ScriptEditorWindow::RemoveFiles() {
+  if (busy_ || script_.empty()) return;
+  const std::optional<std::string> folder = SelectedFolder();
+  const std::vector<int> rows = SelectedFileRows();
+  if (!folder) return;
+  if (!BeginChange()) return;
+  try {
+    if (!rows.empty()) {
+      for (int row : rows) {
+        archive::DeleteEmbeddedFile(script_, *folder, files_[static_cast<size_t>(row)].name);
+      }
+    } else {
+      std::vector<std::string> remaining;
+      for (const std::string& name : folders_) {
+        if (name != *folder) remaining.push_back(name);
+      }
+      app::RemoveEncodedFolder(script_, *folder, remaining);
+    }
+  } catch (const std::exception& error) {
+    ShowError(error.what());
+  }
+  Reload();
+}
+
+void ScriptEditorWindow::RunFile() {
+  if (busy_ || script_.empty()) return;
+  const std::optional<std::string> folder = SelectedFolder();
+  const std::vector<int> rows = SelectedFileRows();
+  if (!folder || rows.empty()) return;
+  const std::string name = files_[static_cast<size_t>(rows.front())].name;
+  archive::RunOutcome outcome = archive::RunOutcome::kNotExtracted;
+  busy_bar_->setRange(0, 0);
+  const std::optional<std::string> error =
+      RunBusy(QStringLiteral("Running %1 ...").arg(ShowText(name)),
+              [&] { outcome = archive::RunEmbeddedFile(script_, *folder, name, launcher_); });
+  busy_row_->hide();
+  if (error) {
+    ShowError(*error);
+  } else if (outcome != archive::RunOutcome::kRan) {
+    state_.dialogs.Message(this, MessageKind::kWarning, QString::fromLatin1(kProgramTitle),
+                           QStringLiteral("Could not start \"%1\".").arg(ShowText(name)));
+  }
+}
+
+void ScriptEditorWindow::ExtractFiles() {
+  if (busy_ || script_.empty()) return;
+  const std::optional<std::string> folder = SelectedFolder();
+  const std::vector<int> rows = SelectedFileRows();
+  if (!folder || rows.empty()) return;
+  const std::optional<QString> destination =
+      state_.dialogs.ChooseFolder(this, QStringLiteral("Select a directory"));
+  if (!destination) return;
+  const std::string target = FromQt(*destination);
+  std::vector<std::string> names;
+  for (int row : rows) names.push_back(files_[static_cast<size_t>(row)].name);
+  busy_bar_->setRange(0, 0);
+  const std::optional<std::string> error =
+      RunBusy(QStringLiteral("Extracting to %1 ...").arg(*destination), [&] {
+        for (const std::string& name : names) {
+          archive::ExtractEmbeddedFile(script_, *folder, name, target);
+        }
+      });
+  busy_row_->hide();
+  if (error) ShowError(*error);
+}
+
+void ScriptEditorWindow::NewFolder() {
+  if (busy_ || script_.empty()) return;
+  const std::optional<QString> answer = state_.dialogs.AskText(
+      this, QStringLiteral("Make a new folder.."), QStringLiteral("Please choose a name"),
+      QString::fromLatin1(kDefaultFolder));
+  if (!answer) return;
+  const std::string name = FromQt(answer->trimmed());
+  if (name.empty()) return;
+  if (name.front() == '[' || name.front() == ';' || name.find(']') != std::string::npos) {
+    state_.dialogs.Message(this, MessageKind::kWarning, QString::fromLatin1(kProgramTitle),
+                           QStringLiteral("A folder name cannot begin with \"[\" or \";\" or "
+                                          "hold \"]\"."));
+    return;
+  }
+  if (!BeginChange()) return;
+  try {
+    app::AddEncodedFolder(script_, name);
+  } catch (const std::exception& error) {
+    ShowError(error.what());
+  }
+  ReadScript();
+  SelectFolder(name);
+}
+
+}  // namespace pelvar::ui

@@ -1,0 +1,131 @@
+// The script editor: the command list of a script's process section and the
+// files embedded in it. Created once; the main window shows it for its
+// selected script and is disabled until it is hidden again. Every change is
+// written to the script at once, and only over the version that was loaded:
+// a script changed on disk meanwhile is loaded again instead.
+#pragma once
+
+#include <QWidget>
+#include <functional>
+#include <memory>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "app/embedded_folders.h"
+#include "ui/program_state.h"
+
+class QLabel;
+class QProgressBar;
+class QPushButton;
+class QTabWidget;
+class QTextBrowser;
+class QTreeWidget;
+class QTreeWidgetItem;
+
+namespace pelvar::platform {
+class FileSystem;
+class ProcessLauncher;
+}  // namespace pelvar::platform
+
+namespace pelvar::ui {
+
+class ScriptEditorWindow : public QWidget {
+  Q_OBJECT
+
+ public:
+  explicit ScriptEditorWindow(ProgramState& state);
+  ~ScriptEditorWindow() override;
+
+  // Shows the editor for the script (empty: no script selected).
+  void Open(const std::string& script);
+  // The starter of "Run.." (the desktop's by default; not owned).
+  void SetLauncher(platform::ProcessLauncher* launcher);
+
+  const std::string& script() const { return script_; }
+  // The lines of the command list, as they are written back.
+  const std::vector<std::string>& command_lines() const { return lines_; }
+  const std::vector<std::string>& folders() const { return folders_; }
+
+  // Commands tab.
+  void CreateCommand();
+  void EditCommand();
+  void DeleteCommand();
+  // The check mark of a row was clicked: its run flag is switched.
+  void ToggleFlag(int row);
+
+  // Encoded files tab.
+  void AddFiles();
+  void RemoveFiles();
+  void RunFile();
+  void ExtractFiles();
+  void NewFolder();
+
+ signals:
+  // The editor was hidden ("Ok" or the window closed).
+  void Closed();
+
+ protected:
+  void showEvent(QShowEvent* event) override;
+  void closeEvent(QCloseEvent* event) override;
+
+ private:
+  QWidget* BuildHeader();
+  QWidget* BuildCommandsTab();
+  QWidget* BuildFilesTab();
+  QWidget* BuildSyntaxTab();
+  QWidget* BuildBusyRow();
+  void Finish();
+
+  // Loads the whole window from the script.
+  void ReadScript();
+  // ReadScript keeping the selected command row and folder.
+  void Reload();
+  void FillFileList();
+  void SelectFolder(const std::string& name);
+  // The folder selected in the tree; nullopt when none.
+  std::optional<std::string> SelectedFolder() const;
+  // Rows of the file list that are selected, top to bottom.
+  std::vector<int> SelectedFileRows() const;
+  int CurrentCommandRow() const;
+
+  // True when a change may be written: a script is open and still the
+  // version that was loaded. Otherwise the window is loaded again and the
+  // user told.
+  bool BeginChange();
+  // Loads the window again and tells the user that the script changed on
+  // disk (or, without `exists`, vanished) and nothing was changed.
+  void TellChanged(bool exists);
+  // Writes the command list back and reloads, selecting `row`.
+  void CommitCommands(int row);
+  // Runs `work` on a worker thread while the window keeps painting (its
+  // tabs disabled, `status` shown); the text of an error it raised, if any.
+  std::optional<std::string> RunBusy(const QString& status, const std::function<void()>& work);
+  void ShowError(const std::string& text);
+
+  ProgramState& state_;
+  std::string script_;
+  std::optional<size_t> fingerprint_;
+  std::vector<std::string> lines_;
+  std::vector<std::string> folders_;
+  std::vector<app::EmbeddedFileRow> files_;
+  bool filling_ = false;
+  bool busy_ = false;
+  // The window's own writes of the command list.
+  std::unique_ptr<platform::FileSystem> file_system_;
+  std::unique_ptr<platform::ProcessLauncher> own_launcher_;
+  platform::ProcessLauncher* launcher_ = nullptr;
+
+  QLabel* title_ = nullptr;
+  QLabel* description_ = nullptr;
+  QTabWidget* tabs_ = nullptr;
+  QTreeWidget* commands_ = nullptr;
+  QTreeWidget* folder_tree_ = nullptr;
+  QTreeWidget* file_list_ = nullptr;
+  QTextBrowser* syntax_ = nullptr;
+  QWidget* busy_row_ = nullptr;
+  QLabel* busy_label_ = nullptr;
+  QProgressBar* busy_bar_ = nullptr;
+};
+
+}  // namespace pelvar::ui
