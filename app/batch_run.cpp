@@ -88,16 +88,16 @@ BatchOutcome BatchRun::Run(const BatchRequest& request) {
     host_.ShowInformation(*problem);
     return BatchOutcome::kNotStarted;
   }
-  std::string failure;
+  RunFailure failure;
   try {
     return RunScripts(request);
   } catch (const std::exception& e) {
-    failure = ErrorDisplayText(e.what());
+    failure = FailureOf(e);
   }
-  recorder_->AddLog(failure, LogKind::kFailure, LogReveal::kSelect);
+  LogRunFailure(*recorder_, failure);
   commands::UnloadRunHives(services_, *recorder_);
   host_.SetProgressPanelVisible(false);
-  host_.ShowError(failure);
+  host_.ShowError(failure.Report('\r'));
   return BatchOutcome::kError;
 }
 

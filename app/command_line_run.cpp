@@ -36,7 +36,7 @@ CommandLineResult RunCommandLine(const RunArguments& args, const ProgramLocation
   if (args.iso_file) paths.iso_file = *args.iso_file;
 
   ProgramServices services(config, location);
-  std::string failure;
+  RunFailure failure;
   try {
     ScriptContext context =
         CreateScriptContext(paths, view, commands::BuiltinCommands(), services.services());
@@ -44,11 +44,11 @@ CommandLineResult RunCommandLine(const RunArguments& args, const ProgramLocation
     commands::UnloadRunHives(services.services(), view);
     return {};
   } catch (const std::exception& e) {
-    failure = ErrorDisplayText(e.what());
+    failure = FailureOf(e);
   }
-  view.AddLog(failure, LogKind::kFailure, LogReveal::kSelect);
+  LogRunFailure(view, failure);
   commands::UnloadRunHives(services.services(), view);
-  return {CommandLineOutcome::kError, failure};
+  return {CommandLineOutcome::kError, failure.Report('\r')};
 }
 
 }  // namespace pelvar::app

@@ -13,7 +13,9 @@ namespace pelvar::app {
 
 enum class CommandLineOutcome {
   kCompleted,      // the run went through (single commands may have failed)
-  kError,          // an error ended it; `message` holds its display text
+  kError,          // an error ended it; `message` holds its display text, after
+                   // "SCRIPT:LINE: " and followed by CR and the line when a
+                   // line raised it
   kScriptMissing,  // argument 1 names no file; `message` says so
   kConfigMissing,  // no configuration file; `message` says so
 };
@@ -32,8 +34,8 @@ std::string ScriptNotFoundText(const RunArguments& args);
 // Checks the script and the configuration file, then runs the script's
 // "process" section with the configuration's paths, the command line's
 // target and source folders replacing theirs. An error that ends the run is
-// added to the log as a failure line. Nothing is written to the
-// configuration file.
+// added to the log as a failure line, followed by one that names its place. Nothing is written to
+// the configuration file.
 CommandLineResult RunCommandLine(const RunArguments& args, const ProgramLocation& location,
                                  RunView& view);
 

@@ -10,6 +10,7 @@
 #include "app/desktop_launcher.h"
 #include "app/embedded_file_tool.h"
 #include "app/headless_batch.h"
+#include "app/headless_check.h"
 #include "app/headless_run.h"
 #include "app/program_location.h"
 #include "app/run_arguments.h"
@@ -22,6 +23,7 @@ constexpr const char* kUsage =
     "       pelvar SCRIPT [/TargetDir=DIR] [/SourceDir=DIR] [/IsoFile=FILE] [/PressKey] "
     "[/silent]\n"
     "       pelvar --batch [FOLDER] [/TargetDir=DIR] [/SourceDir=DIR] [/IsoFile=FILE]\n"
+    "       pelvar --check SCRIPT|FOLDER... [/TargetDir=DIR] [/SourceDir=DIR] [/IsoFile=FILE]\n"
     "       pelvar --embed SCRIPT FOLDER FILE...\n"
     "       pelvar --list-embedded SCRIPT\n"
     "       pelvar --extract-embedded SCRIPT FOLDER FILE DEST\n"
@@ -39,11 +41,19 @@ constexpr const char* kUsage =
     "(a folder name such as Scripts, or a path; default: LastUsedFolder) as the\n"
     "main window's Start button does, without a window.\n"
     "\n"
+    "--check reads scripts as a run would and reports, without changing\n"
+    "anything, every line that would end a run or silently do nothing, as\n"
+    "\"SCRIPT:LINE: error|warning: MESSAGE\" and a summary; a FOLDER checks every\n"
+    "script in it. Exit status 0 when nothing was found, 1 otherwise.\n"
+    "\n"
     "--embed stores files inside a script (in FOLDER of its embedded files),\n"
     "--list-embedded lists them, --extract-embedded writes one to DEST.\n"
     "\n"
     "Without a window each log line is printed as it is written, as\n"
     "\"<kind><TAB><text>\" when the output is not a terminal.\n"
+    "\n"
+    "An error that ends a run is printed on stderr as \"SCRIPT:LINE: TEXT\",\n"
+    "followed by the line as written in the script.\n"
     "\n"
     "Exit status: 0 the run completed without a failure line, 1 an error ended\n"
     "the run, 2 the script, folder or configuration file is missing, 3 (--batch)\n"
@@ -74,6 +84,9 @@ int main(int argc, char** argv) {
     return *status;
   }
   const bool terminal = ::isatty(STDOUT_FILENO) == 1;
+  if (argc >= 2 && args[1] == "--check") {
+    return pelvar::app::RunCheck(args, pelvar::app::LocateProgram(argv[0]), stdout, stderr);
+  }
   if (argc >= 2 && args[1] == "--batch") {
     const pelvar::app::SteadyClock clock;
     return pelvar::app::RunHeadlessBatch(pelvar::app::ParseBatchArguments(args),

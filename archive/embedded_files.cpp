@@ -133,12 +133,11 @@ uint64_t RecordedArchiveSize(const IniModel& model, std::string_view folder,
   return size;
 }
 
-// Decodes one file section and extracts its archive into `destination`: a
-// small archive from memory, a large one from a scratch file. `expected`:
-// the archive's size as the folder index records it (0: unknown).
-void ExtractSection(platform::FileSystem& files, const IniModel& model, int section,
-                    std::string_view destination, uint64_t expected) {
-  PackArchive archive;
+// Decodes one file section and opens its archive: a small archive from
+// memory, a large one from a scratch file in `scratch`. `expected`: the
+// archive's size as the folder index records it (0: unknown).
+void OpenSection(platform::FileSystem& files, const IniModel& model, int section,
+                 PackArchive& archive, platform::ScopedTempFolder& scratch, uint64_t expected) {
   archive.set_files(&files);
   const std::string& name = model.sections()[static_cast<size_t>(section)].name;
   if (TextSize(model, section) / 4 * 3 <= kInMemoryArchive) {
@@ -153,10 +152,9 @@ void ExtractSection(platform::FileSystem& files, const IniModel& model, int sect
     } catch (const ScriptError& e) {
       ThrowUnreadable(e, incomplete, name);
     }
-    archive.ExtractAll(destination);
     return;
   }
-  ScratchFolder scratch(files);
+  MakeScratchFolder(scratch);
   const std::string archive_path = scratch.path() + kArchiveName;
   std::string incomplete;
   {
@@ -179,6 +177,14 @@ void ExtractSection(platform::FileSystem& files, const IniModel& model, int sect
   } catch (const ScriptError& e) {
     ThrowUnreadable(e, incomplete, name);
   }
+}
+
+// Decodes one file section and extracts its archive into `destination`.
+void ExtractSection(platform::FileSystem& files, const IniModel& model, int section,
+                    std::string_view destination, uint64_t expected) {
+  PackArchive archive;
+  platform::ScopedTempFolder scratch(files);
+  OpenSection(files, model, section, archive, scratch, expected);
   archive.ExtractAll(destination);
 }
 
@@ -827,6 +833,17 @@ bool EmbedFile(std::string_view source, std::string_view script, std::string_vie
 std::vector<bool> EmbedFiles(const std::vector<std::string>& sources, std::string_view script,
                              std::string_view folder, bool list_folder) {
   return EmbedFiles(platform::ThreadFileSystem(), sources, script, folder, list_folder);
+}
+
+void VerifyEmbeddedSection(platform::FileSystem& files, const IniModel& model, int section) {
+  PackArchive archive;
+  platform::ScopedTempFolder scratch(files);
+  OpenSection(files, model, section, archive, scratch, 0);
+  archive.VerifyAll();
+}
+
+void VerifyEmbeddedSection(const IniModel& model, int section) {
+  VerifyEmbeddedSection(platform::ThreadFileSystem(), model, section);
 }
 
 bool ExtractEmbeddedFile(std::string_view script, std::string_view folder,

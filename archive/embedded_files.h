@@ -20,6 +20,10 @@
 #include <string_view>
 #include <vector>
 
+namespace pelvar {
+class IniModel;
+}  // namespace pelvar
+
 namespace pelvar::platform {
 class FileSystem;
 class ProcessLauncher;
@@ -48,6 +52,12 @@ std::vector<bool> EmbedFiles(platform::FileSystem& files, const std::vector<std:
                              std::string_view script, std::string_view folder, bool list_folder);
 std::vector<bool> EmbedFiles(const std::vector<std::string>& sources, std::string_view script,
                              std::string_view folder, bool list_folder);
+
+// Decodes the file section `section` of a loaded script and reads its
+// archive through, checking every CRC and size, without writing anything
+// but scratch files. Raises the error an extraction would raise.
+void VerifyEmbeddedSection(platform::FileSystem& files, const IniModel& model, int section);
+void VerifyEmbeddedSection(const IniModel& model, int section);
 
 // Extracts one embedded file into the destination folder (created when
 // missing). True when the file exists there afterwards; false when the

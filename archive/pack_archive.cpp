@@ -3,6 +3,7 @@
 #include <libdeflate.h>
 #include <zlib.h>
 
+#include <functional>
 #include <memory>
 #include <optional>
 
@@ -416,13 +417,27 @@ void PackArchive::ExtractAll(std::string_view destination) {
     if (auto ec = files().OpenReplace(target, platform::Durability::kBulk, out)) {
       ThrowCannotCreate(target, platform::SystemMessage(ec));
     }
-    ExtractEntry(entry, file, *out, target);
+    ExtractEntry(entry, file, verify_file_crc_, [&](std::string_view piece) {
+      if (auto ec = out->Write(piece)) ThrowCannotCreate(target, platform::SystemMessage(ec));
+    });
     if (auto ec = out->Commit()) ThrowCannotCreate(target, platform::SystemMessage(ec));
   }
 }
 
-void PackArchive::ExtractEntry(const ArchiveEntry& entry, const ByteSource& file,
-                               platform::FileWriter& target, const std::string& target_name) const {
+void PackArchive::VerifyAll() const {
+  RequireOpen();
+  FileSource opened;
+  if (!memory_ && opened.Open(files(), path_)) throw ScriptError("Unable to open archive " + path_);
+  const ByteSource& file = memory_ ? *memory_ : static_cast<const ByteSource&>(opened);
+  for (const ArchiveEntry& entry : entries_) {
+    if (!IsPlainFileName(entry.file_name))
+      throw ScriptError("Not a plain file name: " + entry.file_name);
+    ExtractEntry(entry, file, true, [](std::string_view) {});
+  }
+}
+
+void PackArchive::ExtractEntry(const ArchiveEntry& entry, const ByteSource& file, bool check_crc,
+                               const std::function<void(std::string_view)>& sink) const {
   const auto method = static_cast<StorageMethod>(entry.method);
   if (method == StorageMethod::kCompressedEncrypted || method == StorageMethod::kStoredEncrypted) {
     if (password_.empty()) throw ScriptError("No password given for encrypted file");
@@ -435,7 +450,7 @@ void PackArchive::ExtractEntry(const ArchiveEntry& entry, const ByteSource& file
   const uint64_t base = static_cast<uint64_t>(start_ + entry.offset);
   uint32_t crc = 0;
   auto write = [&](std::string_view piece) {
-    if (auto ec = target.Write(piece)) ThrowCannotCreate(target_name, platform::SystemMessage(ec));
+    sink(piece);
     crc = Crc(crc, piece);
   };
 
@@ -502,8 +517,7 @@ void PackArchive::ExtractEntry(const ArchiveEntry& entry, const ByteSource& file
       }
     }
   }
-  if (verify_file_crc_ && crc != entry.crc)
-    throw ScriptError(entry.file_name + " failed CRC check");
+  if (check_crc && crc != entry.crc) throw ScriptError(entry.file_name + " failed CRC check");
 }
 
 }  // namespace pelvar::archive

@@ -9,6 +9,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <string>
 #include <string_view>
@@ -73,6 +74,10 @@ class PackArchive {
   // leaves no partial file behind; its error ends the extraction.
   void ExtractAll(std::string_view destination);
 
+  // Reads every entry through to its end and checks its CRC and size,
+  // writing nothing. Raises the errors that extraction would raise.
+  void VerifyAll() const;
+
   int FileCount() const { return static_cast<int>(entries_.size()); }
   // Raises "Index out of bounds" outside 0 .. FileCount() - 1.
   const ArchiveEntry& GetEntry(int index) const;
@@ -91,8 +96,10 @@ class PackArchive {
   void RequireOpen() const;
   void ReadTrailerAndRegistry(const ByteSource& file);
   void ReadRegistry(const ByteSource& file);
-  void ExtractEntry(const ArchiveEntry& entry, const ByteSource& file, platform::FileWriter& target,
-                    const std::string& target_name) const;
+  // Inflates one entry into `sink`, checking its sizes (and its CRC when
+  // `check_crc` is set).
+  void ExtractEntry(const ArchiveEntry& entry, const ByteSource& file, bool check_crc,
+                    const std::function<void(std::string_view)>& sink) const;
 
   std::string path_;
   platform::FileSystem& files() const;

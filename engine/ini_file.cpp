@@ -12,19 +12,22 @@ std::string UnescapeField(std::string_view text) {
   return IReplaceAll(IReplaceAll(text, "#$q", "\""), "#$c", ",");
 }
 
-std::vector<std::string> ReadSectionLines(const IniModel& model, std::string_view section) {
+std::vector<std::string> ReadSectionLines(const IniModel& model, std::string_view section,
+                                          std::vector<uint32_t>* numbers) {
   const std::string target = "[" + AsciiLowerCopy(UnescapeField(section)) + "]";
   enum class State { kNone, kStart, kStop };
   State state = State::kNone;
   std::vector<std::string> result;
+  if (numbers != nullptr) numbers->clear();
 
   // Walks the rendered lines without building them: header, lines, "".
-  auto visit = [&](const std::string& line) {
+  auto visit = [&](const std::string& line, uint32_t number) {
     if (state == State::kStart) {
       if (!line.empty() && (line.front() == '[' || line.back() == ']')) {
         state = State::kStop;
       } else {
         result.push_back(line);
+        if (numbers != nullptr) numbers->push_back(number);
       }
     }
     if (line.size() == target.size() && IEquals(line, target)) state = State::kStart;
@@ -33,46 +36,11 @@ std::vector<std::string> ReadSectionLines(const IniModel& model, std::string_vie
   const std::string empty;
   for (const auto& s : model.sections()) {
     header.assign("[").append(s.name).append("]");
-    visit(header);
-    for (const auto& l : s.lines) visit(l);
-    visit(empty);
+    visit(header, 0);
+    for (size_t i = 0; i < s.lines.size(); ++i) visit(s.lines[i], s.LineNumber(i));
+    visit(empty, 0);
   }
   return result;
-}
-
-std::vector<size_t> SectionLineNumbers(std::string_view path, std::string_view section) {
-  std::vector<size_t> numbers;
-  std::string text;
-  if (platform::ReadWholeFile(path, text)) return numbers;
-  const std::string name = UnescapeField(section);
-  enum class State { kNone, kIn, kStopped };
-  State state = State::kNone;
-  size_t number = 0;
-  size_t pos = 0;
-  if (text.compare(0, 3, "\xEF\xBB\xBF") == 0) pos = 3;
-  const size_t nul = text.find('\0');
-  const size_t end = nul == std::string::npos ? text.size() : nul;
-  while (pos < end) {
-    size_t stop = text.find_first_of("\r\n", pos);
-    if (stop == std::string::npos || stop > end) stop = end;
-    ++number;
-    const std::string_view line = TrimControl(std::string_view(text).substr(pos, stop - pos));
-    pos = stop + 1;
-    if (stop < end && text[stop] == '\r' && pos < end && text[pos] == '\n') ++pos;
-    if (line.empty() || line.front() == ';') continue;
-    if (line.size() >= 2 && line.front() == '[' && line.back() == ']') {
-      state =
-          IEquals(TrimControl(line.substr(1, line.size() - 2)), name) ? State::kIn : State::kNone;
-      continue;
-    }
-    if (state != State::kIn) continue;
-    if (line.front() == '[' || line.back() == ']') {
-      state = State::kStopped;
-      continue;
-    }
-    numbers.push_back(number);
-  }
-  return numbers;
 }
 
 std::vector<std::string> ReadSectionLines(platform::FileSystem& files, std::string_view path,

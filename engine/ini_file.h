@@ -5,6 +5,7 @@
 // the given file system; the forms without one use the thread's real one.
 #pragma once
 
+#include <cstdint>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -23,13 +24,11 @@ std::string UnescapeField(std::string_view text);
 std::vector<std::string> ReadSectionLines(platform::FileSystem& files, std::string_view path,
                                           std::string_view section);
 std::vector<std::string> ReadSectionLines(std::string_view path, std::string_view section);
-// The same walk over a model already loaded.
-std::vector<std::string> ReadSectionLines(const IniModel& model, std::string_view section);
-
-// The line numbers (from 1) in the file of the lines that ReadSectionLines
-// gives for the section, without its empty closing lines, in order. Empty
-// when the file cannot be read.
-std::vector<size_t> SectionLineNumbers(std::string_view path, std::string_view section);
+// The same walk over a model already loaded. With `numbers`, it receives the
+// number in the file of each returned line (0 for the closing empty lines and
+// for lines of a changed model).
+std::vector<std::string> ReadSectionLines(const IniModel& model, std::string_view section,
+                                          std::vector<uint32_t>* numbers = nullptr);
 
 // Clears `table`, then copies the lines of the first section of the name.
 // True when the table holds at least one line.

@@ -76,16 +76,26 @@ IniModel::RawLine IniModel::Normalize(std::string_view raw, std::string& out) {
   return RawLine::kLine;
 }
 
-void IniModel::LoadLine(std::string_view raw) {
+std::string IniModel::StoredForm(std::string_view raw) {
+  std::string out;
+  if (Normalize(raw, out) == RawLine::kLine) return out;
+  // A header or a comment is stored as written, trimmed.
+  return std::string(TrimControl(raw));
+}
+
+void IniModel::LoadLine(std::string_view raw, uint32_t number) {
   std::string text;
   switch (Normalize(raw, text)) {
     case RawLine::kDropped:
       return;
     case RawLine::kHeader:
-      sections_.push_back({std::move(text), {}});
+      sections_.push_back({std::move(text), {}, {}});
       return;
     case RawLine::kLine:
-      if (!sections_.empty()) sections_.back().lines.push_back(std::move(text));
+      if (!sections_.empty()) {
+        sections_.back().lines.push_back(std::move(text));
+        sections_.back().numbers.push_back(number);
+      }
       return;
   }
 }
@@ -262,6 +272,25 @@ size_t FindBracketLine(std::string_view text, bool line_blank) {
   }
 }
 
+// Counts line ends in passed-over text as the feeder would: CR, LF and the
+// pair CR LF each end one line, also when the pair is split between reads.
+struct BreakCounter {
+  uint32_t count = 0;
+  bool after_cr = false;
+
+  void Scan(std::string_view text) {
+    for (const char c : text) {
+      if (c == '\r') {
+        ++count;
+        after_cr = true;
+      } else {
+        if (c == '\n' && !after_cr) ++count;
+        after_cr = false;
+      }
+    }
+  }
+};
+
 // Whether only characters up to 32 follow the last line break of `text`.
 bool BlankAfterLastBreak(std::string_view text, bool line_blank) {
   for (size_t i = text.size(); i > 0; --i) {
@@ -277,7 +306,8 @@ bool BlankAfterLastBreak(std::string_view text, bool line_blank) {
 IniModel IniModel::Parse(std::string_view text) {
   IniModel model;
   LineFeeder feeder;
-  auto emit = [&model](std::string_view line) { model.LoadLine(line); };
+  uint32_t number = 0;
+  auto emit = [&model, &number](std::string_view line) { model.LoadLine(line, ++number); };
   feeder.Feed(text, emit);
   feeder.Finish(emit);
   model.has_bom_ = feeder.has_bom();
@@ -291,9 +321,9 @@ IniModel IniModel::FromLines(const std::vector<std::string>& lines) {
     // A line handed over may itself hold line breaks (an inserted text line);
     // they count as line ends, as they would in the file.
     if (l.find_first_of("\r\n") == std::string::npos) {
-      model.LoadLine(l);
+      model.LoadLine(l, 0);
     } else {
-      for (const auto& part : SplitTextLines(l, false)) model.LoadLine(part);
+      for (const auto& part : SplitTextLines(l, false)) model.LoadLine(part, 0);
     }
   }
   return model;
@@ -384,8 +414,11 @@ IniModel IniModel::LoadFiltered(platform::FileReader& file, std::string_view pat
   bool skipping = static_cast<bool>(keep);
   bool kept_one = false;
   bool done = false;
+  uint32_t number = 0;  // of the line emitted last
+  BreakCounter passed;  // line ends in the bytes passed over
   auto emit = [&](std::string_view raw) -> bool {
     if (done) return false;
+    ++number;
     if (keep) {
       const std::string_view line = TrimControl(raw);
       if (line.size() >= 2 && line.front() == '[' && line.back() == ']') {
@@ -398,7 +431,7 @@ IniModel IniModel::LoadFiltered(platform::FileReader& file, std::string_view pat
       }
       if (skipping) return false;
     }
-    model.LoadLine(raw);
+    model.LoadLine(raw, number);
     return true;
   };
   LineFeeder feeder;
@@ -431,6 +464,7 @@ IniModel IniModel::LoadFiltered(platform::FileReader& file, std::string_view pat
           pos += feeder.consumed() + skipped_bom;
           feeding = false;
           line_blank = true;
+          passed = {0, chunk[pos - 1] == '\r'};
         } else {
           pos = chunk.size();
         }
@@ -443,10 +477,13 @@ IniModel IniModel::LoadFiltered(platform::FileReader& file, std::string_view pat
         }
         const size_t h = FindBracketLine(region, line_blank);
         if (h != std::string_view::npos) {
+          passed.Scan(region.substr(0, h));
+          number += passed.count;
           pos += h;
           feeding = true;
           continue;
         }
+        passed.Scan(region);
         line_blank = BlankAfterLastBreak(region, line_blank);
         if (nul != std::string_view::npos) ended = true;
         pos = chunk.size();
@@ -507,6 +544,32 @@ void IniModel::Scan(platform::FileReader& file, std::string_view path, const Lin
     if (!more) break;
   }
   if (!stopped) feeder.Finish(emit);
+}
+
+std::optional<std::string> IniModel::ReadRawLine(platform::FileSystem& files, std::string_view path,
+                                                 uint32_t number) {
+  std::unique_ptr<platform::FileReader> file;
+  if (number == 0 || files.OpenRead(path, file)) return std::nullopt;
+  uint32_t seen = 0;
+  std::optional<std::string> found;
+  auto emit = [&](std::string_view raw) -> bool {
+    if (++seen < number) return true;
+    found.emplace(raw);
+    return false;
+  };
+  LineFeeder feeder;
+  std::string buf(64 * 1024, '\0');
+  uint64_t offset = 0;
+  bool more = true;
+  while (more && !found) {
+    size_t got = 0;
+    if (file->ReadAt(offset, buf.data(), buf.size(), got) || got == 0) break;
+    const std::string_view chunk(buf.data(), got);
+    more = offset == 0 ? feeder.Feed(chunk, emit) : feeder.Continue(chunk, emit);
+    offset += got;
+  }
+  if (!found && more) feeder.Finish(emit);
+  return found;
 }
 
 std::vector<std::string> IniModel::RenderLines() const {
@@ -665,6 +728,13 @@ void IniModel::Invalidate(int section) const {
   }
 }
 
+void IniModel::Touch(int section) {
+  Invalidate(section);
+  if (section >= 0 && static_cast<size_t>(section) < sections_.size()) {
+    sections_[static_cast<size_t>(section)].numbers.clear();
+  }
+}
+
 void IniModel::WriteKey(std::string_view section, std::string_view key, std::string_view value) {
   int s = FindSection(section);
   if (s < 0) s = AppendSection(section);
@@ -674,7 +744,7 @@ void IniModel::WriteKey(std::string_view section, std::string_view key, std::str
   text.push_back('=');
   text.append(value);
   const int k = FindKeyLine(s, key);
-  Invalidate(s);
+  Touch(s);
   auto& lines = sections_[static_cast<size_t>(s)].lines;
   if (k >= 0) {
     lines[static_cast<size_t>(k)] = std::move(text);
@@ -687,7 +757,7 @@ void IniModel::DeleteKey(std::string_view section, std::string_view key) {
   const int s = FindSection(section);
   const int k = FindKeyLine(s, key);
   if (k < 0) return;
-  Invalidate(s);
+  Touch(s);
   auto& lines = sections_[static_cast<size_t>(s)].lines;
   lines.erase(lines.begin() + k);
 }
@@ -701,17 +771,17 @@ void IniModel::EraseSection(std::string_view section) {
 }
 
 int IniModel::AppendSection(std::string_view name) {
-  sections_.push_back({std::string(name), {}});
+  sections_.push_back({std::string(name), {}, {}});
   return static_cast<int>(sections_.size()) - 1;
 }
 
 void IniModel::SetSectionLines(int index, std::vector<std::string> lines) {
-  Invalidate(index);
+  Touch(index);
   sections_[static_cast<size_t>(index)].lines = std::move(lines);
 }
 
 void IniModel::AppendLine(int index, std::string line) {
-  Invalidate(index);
+  Touch(index);
   sections_[static_cast<size_t>(index)].lines.push_back(std::move(line));
 }
 

@@ -6,8 +6,10 @@
 // or UTF-16LE when they begin with its byte order mark.
 #pragma once
 
+#include <cstdint>
 #include <functional>
 #include <memory>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <unordered_map>
@@ -26,6 +28,13 @@ class IniModel {
   struct Section {
     std::string name;
     std::vector<std::string> lines;
+    // For a model read from a file: the number of each line in the file (as
+    // an editor counts, whatever the line ends). Empty once the section was
+    // changed; see LineNumber.
+    std::vector<uint32_t> numbers;
+
+    // Number in the file of line i; 0 when unknown.
+    uint32_t LineNumber(size_t i) const { return i < numbers.size() ? numbers[i] : 0; }
   };
 
   IniModel();
@@ -77,6 +86,13 @@ class IniModel {
   static void Scan(platform::FileSystem& files, std::string_view path, const LineVisitor& visit);
   // The same over an open file; `path` names it in errors.
   static void Scan(platform::FileReader& file, std::string_view path, const LineVisitor& visit);
+  // Line `number` (from 1) of a file exactly as written, without its line
+  // end; nullopt when the file is shorter or cannot be read.
+  static std::optional<std::string> ReadRawLine(platform::FileSystem& files, std::string_view path,
+                                                uint32_t number);
+  // The form in which the load rules store a line of a section: trimmed, the
+  // blanks around its first "=" removed.
+  static std::string StoredForm(std::string_view raw);
 
   // Writes the rendered model over the file atomically and durably. Raises
   // "Cannot create file \"%s\". %s" when it cannot be written.
@@ -141,7 +157,9 @@ class IniModel {
  private:
   struct KeyIndex;
   void Invalidate(int section) const;
-  void LoadLine(std::string_view raw);
+  // Marks a section changed: its key index and line numbers are dropped.
+  void Touch(int section);
+  void LoadLine(std::string_view raw, uint32_t number);
   enum class RawLine { kDropped, kHeader, kLine };
   // What a raw line is by the load rules; `out` gets a header's name or a
   // line's stored form.

@@ -15,8 +15,9 @@ inline bool EndsUnquoted(char c) {
 
 }  // namespace
 
-std::vector<std::string> SplitFields(std::string_view line) {
+std::vector<std::string> SplitFields(std::string_view line, bool* unclosed_quote) {
   std::vector<std::string> fields;
+  if (unclosed_quote != nullptr) *unclosed_quote = false;
   // The line's text ends at a NUL character, if any.
   const size_t nul = line.find('\0');
   if (nul != std::string_view::npos) line = line.substr(0, nul);
@@ -46,6 +47,7 @@ std::vector<std::string> SplitFields(std::string_view line) {
       } else {
         // No closing quote: the field loses the line's last character.
         if (!field.empty()) field.pop_back();
+        if (unclosed_quote != nullptr) *unclosed_quote = true;
         p = n;
       }
     } else {

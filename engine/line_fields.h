@@ -10,6 +10,8 @@
 
 namespace pelvar {
 
-std::vector<std::string> SplitFields(std::string_view line);
+// With `unclosed_quote`, it is set when a quoted field has no closing quote
+// (that field runs to the end of the line, without the line's last character).
+std::vector<std::string> SplitFields(std::string_view line, bool* unclosed_quote = nullptr);
 
 }  // namespace pelvar

@@ -99,6 +99,25 @@ const EmptyPathVariable* FindEmptyPathUse(const ScriptContext& context, std::str
   return nullptr;
 }
 
+ScriptPlace PlaceOfLine(platform::FileSystem& files, std::string_view script_file, uint32_t number,
+                        std::string_view line) {
+  ScriptPlace place{std::string(script_file), number, std::string(line)};
+  // The file as it is now: a script that rewrote itself shows its line as
+  // the run read it.
+  try {
+    if (auto raw = IniModel::ReadRawLine(files, script_file, number)) {
+      if (IniModel::StoredForm(*raw) == line) place.text = std::move(*raw);
+    }
+  } catch (const std::exception&) {
+  }
+  return place;
+}
+
+void LogRunFailure(RunView& view, const RunFailure& failure) {
+  view.AddLog(failure.text, LogKind::kFailure, LogReveal::kSelect);
+  if (failure.place) view.AddLog(failure.PlaceLogText(), LogKind::kFailure, LogReveal::kSelect);
+}
+
 platform::FileSystem& ScriptContext::files() const {
   return services.files != nullptr ? *services.files : platform::ThreadFileSystem();
 }
@@ -108,27 +127,13 @@ void AddLogLine(ScriptContext& context, std::string_view text, LogKind kind) {
 }
 
 void AddFailureLine(ScriptContext& context, std::string_view text, std::string_view reason) {
-  if (!context.line_numbers_known) {
-    context.line_numbers_known = true;
-    context.line_numbers = SectionLineNumbers(context.script_file, context.section);
-  }
-  LogReason where{reason, context.script_file, 0};
-  if (context.step >= 1 && context.step <= context.line_numbers.size()) {
-    where.line = context.line_numbers[context.step - 1];
-  }
+  const LogReason where{reason, context.script_file, context.line_number};
   context.view.AddLogWithReason(text, LogKind::kFailure, LogReveal::kSelect, where);
 }
 
-void RunScript(ScriptContext& context, std::string_view script_file, std::string_view section) {
+void PrepareVariables(ScriptContext& context, std::string_view script_file, const IniModel& model) {
   context.script_dir = FolderOfScriptPath(script_file);
   context.script_file = std::string(script_file);
-
-  // The script is read once for both sections, and only they are kept: the
-  // sections of embedded files, often most of the file, are passed over.
-  const IniModel model =
-      IniModel::LoadSections(context.files(), script_file, [section](std::string_view name) {
-        return IEquals(name, "variables") || IEquals(name, section);
-      });
   std::vector<std::string> own;
   const int vars = model.FindSection("variables");
   if (vars >= 0) own = model.sections()[static_cast<size_t>(vars)].lines;
@@ -153,10 +158,23 @@ void RunScript(ScriptContext& context, std::string_view script_file, std::string
     if (name.empty()) continue;  // takes no part in expansion
     table.SetValue(name, ExpandVariables(table, table.Value(name)));
   }
+}
 
-  const std::vector<std::string> lines = ReadSectionLines(model, section);
-  context.section = std::string(section);
-  context.line_numbers_known = false;
+IniModel LoadScriptSections(platform::FileSystem& files, std::string_view script_file,
+                            std::string_view section) {
+  // Only the two sections a run reads are kept: the sections of embedded
+  // files, often most of the file, are passed over.
+  return IniModel::LoadSections(files, script_file, [section](std::string_view name) {
+    return IEquals(name, "variables") || IEquals(name, section);
+  });
+}
+
+void RunScript(ScriptContext& context, std::string_view script_file, std::string_view section) {
+  const IniModel model = LoadScriptSections(context.files(), script_file, section);
+  PrepareVariables(context, script_file, model);
+
+  std::vector<uint32_t> numbers;
+  const std::vector<std::string> lines = ReadSectionLines(model, section, &numbers);
   context.view.SetStatus("Processing commands..");
   // Empty lines (the one that closes the section) are no steps.
   const auto steps =
@@ -164,17 +182,29 @@ void RunScript(ScriptContext& context, std::string_view script_file, std::string
   context.view.SetProgressMax(static_cast<int>(steps));
   int step = 0;
   try {
-    for (const std::string& line : lines) {
-      if (line.empty()) continue;
+    for (size_t i = 0; i < lines.size(); ++i) {
+      if (lines[i].empty()) continue;
       if (context.view.StopRequested()) break;
       context.view.SetProgressPosition(++step);
-      context.step = static_cast<size_t>(step);
-      DispatchLine(context, line);
+      context.line_number = numbers[i];
+      try {
+        DispatchLine(context, lines[i]);
+      } catch (ScriptError& error) {
+        if (error.place() == nullptr)
+          error.set_place(PlaceOfLine(context.files(), script_file, numbers[i], lines[i]));
+        throw;
+      } catch (const std::exception& error) {
+        ScriptError named(error.what());
+        named.set_place(PlaceOfLine(context.files(), script_file, numbers[i], lines[i]));
+        throw named;
+      }
     }
   } catch (...) {
+    context.line_number = 0;
     CommitRegistry(context);
     throw;
   }
+  context.line_number = 0;
   CommitRegistry(context);
 }
 

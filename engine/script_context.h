@@ -2,11 +2,14 @@
 // that shows the run, the variable table, the command set and the services.
 #pragma once
 
+#include <cstdint>
 #include <string>
 #include <string_view>
 #include <vector>
 
+#include "engine/ini_model.h"
 #include "engine/run_view.h"
+#include "engine/script_error.h"
 #include "engine/variable_table.h"
 #include "platform/services.h"
 
@@ -41,16 +44,12 @@ struct ScriptContext {
   std::string source_dir;
   std::string target_dir;
   std::string iso_file;
+  // Number in the script file of the line being dispatched; 0 between lines.
+  uint32_t line_number = 0;
   RunView& view;
   VariableTable variables;
   // Filled by RunScript: lines that use these variables are refused.
   std::vector<EmptyPathVariable> empty_paths;
-  // The section being run, and the number (from 1) of its line that runs
-  // among its lines; the file line numbers are found on the first failure.
-  std::string section;
-  size_t step = 0;
-  std::vector<size_t> line_numbers;
-  bool line_numbers_known = false;
   const CommandSet& commands;
   platform::Services& services;
 
@@ -64,6 +63,15 @@ struct ScriptContext {
 // cannot be determined.
 ScriptContext CreateScriptContext(const RunPaths& paths, RunView& view, const CommandSet& commands,
                                   platform::Services& services);
+
+// The script's sections that a run of `section` reads: "variables" and it.
+IniModel LoadScriptSections(platform::FileSystem& files, std::string_view script_file,
+                            std::string_view section);
+
+// Sets the script folder and file and fills the variable table as a run
+// does: the script's first "variables" section, the nine built-ins, then one
+// expansion pass over the table.
+void PrepareVariables(ScriptContext& context, std::string_view script_file, const IniModel& model);
 
 // Runs the named section of a script: fills and expands the variable table,
 // reads the section's lines and dispatches each in order, moving the
@@ -83,6 +91,14 @@ const EmptyPathVariable* FindEmptyPathUse(const ScriptContext& context, std::str
 // a failure becomes a failure line of the log. RunScript does it when the
 // script ends, however it ends.
 void CommitRegistry(ScriptContext& context);
+
+// The place of a dispatched line: the line as written in the file when the
+// file still holds it at that number, else the line as the run read it.
+ScriptPlace PlaceOfLine(platform::FileSystem& files, std::string_view script_file, uint32_t number,
+                        std::string_view line);
+
+// Logs an error that ended a run: its text, then the place it was raised.
+void LogRunFailure(RunView& view, const RunFailure& failure);
 
 // Appends a line to the context's log: selected, scrolled to and shown.
 void AddLogLine(ScriptContext& context, std::string_view text, LogKind kind);

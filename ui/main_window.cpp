@@ -25,6 +25,7 @@
 #include "commands/builtin_commands.h"
 #include "engine/script_error.h"
 #include "engine/text.h"
+#include "ui/catalogue_checks.h"
 #include "ui/dialogs.h"
 #include "ui/elided_label.h"
 #include "ui/icons.h"
@@ -87,7 +88,8 @@ class CheckClickSelects : public QObject {
 
 }  // namespace
 
-MainWindow::MainWindow(ProgramState& state) : state_(state), scripts_(new ScriptListModel(this)) {
+MainWindow::MainWindow(ProgramState& state)
+    : state_(state), scripts_(new ScriptListModel(this)), checks_(new CatalogueChecks(this)) {
   setObjectName(QStringLiteral("mainWindow"));
   setWindowTitle(QString::fromLatin1(kProgramTitle));
   setWindowIcon(ProgramIcon());
@@ -145,6 +147,11 @@ MainWindow::MainWindow(ProgramState& state) : state_(state), scripts_(new Script
       tree_->selectionModel(), &QItemSelectionModel::currentRowChanged, this,
       [this](const QModelIndex& current) { ShowDetails(current.isValid() ? current.row() : -1); });
   connect(tree_, &QWidget::customContextMenuRequested, this, &MainWindow::OnTreeContextMenu);
+  connect(checks_, &CatalogueChecks::Checked, this,
+          [this](int row, const std::vector<app::Finding>& findings) {
+            scripts_->SetFindings(row, findings);
+            if (tree_->currentIndex().row() == row) ShowDetails(row);
+          });
   connect(tree_, &QAbstractItemView::doubleClicked, this, &MainWindow::OpenEditor);
   connect(scripts_, &ScriptListModel::WriteFailed, this, [this](const QString& text) {
     state_.dialogs.Message(this, MessageKind::kError, QString::fromLatin1(kProgramTitle), text);
@@ -204,9 +211,16 @@ QWidget* MainWindow::BuildDetails() {
   details_contact_->setVisible(false);
   connect(details_contact_, &QLabel::linkActivated, this,
           [this] { state_.shell.OpenAddress(ToQt(contact_)); });
+  details_findings_ = new QLabel(details);
+  details_findings_->setObjectName(QStringLiteral("detailsFindings"));
+  details_findings_->setWordWrap(true);
+  details_findings_->setTextInteractionFlags(Qt::TextSelectableByMouse);
+  details_findings_->setVisible(false);
+  MakeShrinkable(*details_findings_);
   auto* layout = new QVBoxLayout(details);
   layout->addWidget(details_title_);
   layout->addWidget(details_description_, 1);
+  layout->addWidget(details_findings_);
   layout->addWidget(details_author_);
   layout->addWidget(details_contact_);
   return details;
@@ -426,6 +440,10 @@ void MainWindow::ListChosenFolder() {
   auto entries = app::ListScripts(app::ScriptFolderPath(state_.location.folder, caption));
   if (!entries) return;
   scripts_->SetEntries(std::move(*entries));
+  std::vector<std::string> paths;
+  for (const app::ScriptEntry& entry : scripts_->entries()) paths.push_back(entry.path);
+  checks_->Start(std::move(paths), paths_ != nullptr ? paths_->Paths() : state_.config.Paths(),
+                 state_.config, state_.location);
   if (scripts_->rowCount() == 0) {
     ShowDetails(-1);
     return;
@@ -443,6 +461,8 @@ void MainWindow::ShowDetails(int row) {
     details_author_->SetFullText({});
     details_contact_->SetFullText({}, true);
     details_contact_->setVisible(false);
+    details_findings_->clear();
+    details_findings_->setVisible(false);
     contact_.clear();
     return;
   }
@@ -453,6 +473,15 @@ void MainWindow::ShowDetails(int row) {
   contact_ = entry.contact;
   details_contact_->SetFullText(ToQt(entry.contact), true);
   details_contact_->setVisible(!entry.contact.empty());
+  // The script's findings, one per line, as the check prints them.
+  QStringList found;
+  for (const app::Finding& finding : scripts_->findings(row)) {
+    const std::string place =
+        finding.line > 0 ? "line " + std::to_string(finding.line) + ": " : std::string();
+    found << ToQt(place + app::FindingText(finding));
+  }
+  details_findings_->setText(found.join(QLatin1Char('\n')));
+  details_findings_->setVisible(!found.isEmpty());
 }
 
 void MainWindow::OnTreeContextMenu(const QPoint& pos) {

@@ -30,6 +30,7 @@ class ScriptEditorWindow;
 class SettingsWindow;
 class UpdateWindow;
 class ScriptListModel;
+class CatalogueChecks;
 
 class MainWindow : public QWidget {
   Q_OBJECT
@@ -77,6 +78,8 @@ class MainWindow : public QWidget {
   bool running() const;
   bool configuration_loaded() const { return loaded_; }
   ScriptListModel& scripts() { return *scripts_; }
+  // The checks of the listed scripts (their findings mark the tree).
+  CatalogueChecks& checks() { return *checks_; }
   // The outcome of the last batch.
   app::BatchOutcome last_outcome() const { return last_outcome_; }
 
@@ -110,6 +113,7 @@ class MainWindow : public QWidget {
   ScriptEditorWindow* editor_ = nullptr;
   SettingsWindow* settings_ = nullptr;
   ScriptListModel* scripts_;
+  CatalogueChecks* checks_;
   std::unique_ptr<RunBridge> bridge_;
   bool loaded_ = false;
   bool close_after_run_ = false;
@@ -123,6 +127,7 @@ class MainWindow : public QWidget {
   QLabel* details_description_ = nullptr;
   ElidedLabel* details_author_ = nullptr;
   ElidedLabel* details_contact_ = nullptr;
+  QLabel* details_findings_ = nullptr;
   std::string contact_;
   std::vector<QPointer<QWidget>> disabled_for_run_;
   QPushButton* start_ = nullptr;

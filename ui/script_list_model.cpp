@@ -2,6 +2,7 @@
 
 #include <QApplication>
 #include <QStyle>
+#include <algorithm>
 #include <exception>
 
 #include "engine/script_error.h"
@@ -10,7 +11,10 @@
 namespace pelvar::ui {
 
 ScriptListModel::ScriptListModel(QObject* parent)
-    : QAbstractListModel(parent), icon_(QApplication::style()->standardIcon(QStyle::SP_FileIcon)) {}
+    : QAbstractListModel(parent),
+      icon_(QApplication::style()->standardIcon(QStyle::SP_FileIcon)),
+      error_icon_(QApplication::style()->standardIcon(QStyle::SP_MessageBoxCritical)),
+      warning_icon_(QApplication::style()->standardIcon(QStyle::SP_MessageBoxWarning)) {}
 
 int ScriptListModel::rowCount(const QModelIndex& parent) const {
   return parent.isValid() ? 0 : static_cast<int>(entries_.size());
@@ -24,8 +28,14 @@ QVariant ScriptListModel::data(const QModelIndex& index, int role) const {
       return ToQt(e.title);
     case Qt::ToolTipRole:
       return ToQt(e.path);
-    case Qt::DecorationRole:
-      return icon_;
+    case Qt::DecorationRole: {
+      const auto& found = findings_[static_cast<size_t>(index.row())];
+      if (found.empty()) return icon_;
+      const bool error = std::any_of(found.begin(), found.end(), [](const app::Finding& f) {
+        return f.severity == app::Severity::kError;
+      });
+      return error ? error_icon_ : warning_icon_;
+    }
     case Qt::CheckStateRole:
       return e.checked ? Qt::Checked : Qt::Unchecked;
     default:
@@ -63,7 +73,15 @@ bool ScriptListModel::WriteChecked(int row, bool checked, app::CheckWriteForm fo
 void ScriptListModel::SetEntries(std::vector<app::ScriptEntry> entries) {
   beginResetModel();
   entries_ = std::move(entries);
+  findings_.assign(entries_.size(), {});
   endResetModel();
+}
+
+void ScriptListModel::SetFindings(int row, std::vector<app::Finding> findings) {
+  if (row < 0 || row >= rowCount()) return;
+  findings_[static_cast<size_t>(row)] = std::move(findings);
+  const QModelIndex changed = index(row, 0);
+  emit dataChanged(changed, changed, {Qt::DecorationRole});
 }
 
 void ScriptListModel::SetChecked(const std::vector<int>& rows, bool checked,

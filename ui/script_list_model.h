@@ -8,6 +8,7 @@
 
 #include "app/batch_run.h"
 #include "app/script_catalogue.h"
+#include "app/script_check.h"
 
 namespace pelvar::ui {
 
@@ -32,6 +33,13 @@ class ScriptListModel : public QAbstractListModel {
   // in the given form.
   void SetChecked(const std::vector<int>& rows, bool checked, app::CheckWriteForm form);
 
+  // The findings of the check of a row's script: the row shows an error or
+  // warning icon while it has any. SetEntries clears them.
+  void SetFindings(int row, std::vector<app::Finding> findings);
+  const std::vector<app::Finding>& findings(int row) const {
+    return findings_[static_cast<size_t>(row)];
+  }
+
   // The checked entries in list order.
   std::vector<app::BatchScript> CheckedScripts() const;
 
@@ -43,7 +51,10 @@ class ScriptListModel : public QAbstractListModel {
   bool WriteChecked(int row, bool checked, app::CheckWriteForm form);
 
   std::vector<app::ScriptEntry> entries_;
+  std::vector<std::vector<app::Finding>> findings_;
   QIcon icon_;
+  QIcon error_icon_;
+  QIcon warning_icon_;
 };
 
 }  // namespace pelvar::ui

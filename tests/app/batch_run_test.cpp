@@ -162,9 +162,11 @@ TEST_F(BatchRunTest, ErrorEndsTheBatchWithoutClosingSteps) {
   request_.options = {true, true, true};
   EXPECT_EQ(Run(), BatchOutcome::kError);
   const std::vector<std::string> texts = view_.Texts();
-  EXPECT_EQ(texts.back(), "0|List index out of bounds (2)");
-  EXPECT_EQ(texts[texts.size() - 2], "8|before");
-  EXPECT_EQ(host_.calls.back(), "error:List index out of bounds (2)");
+  const std::string path = request_.scripts[0].path;
+  EXPECT_EQ(texts.back(), "0|" + path + ":3: echo,1");
+  EXPECT_EQ(texts[texts.size() - 2], "0|List index out of bounds (2)");
+  EXPECT_EQ(texts[texts.size() - 3], "8|before");
+  EXPECT_EQ(host_.calls.back(), "error:" + path + ":3: List index out of bounds (2)\recho,1");
   EXPECT_EQ(host_.calls[host_.calls.size() - 2], "panel:off");
   EXPECT_FALSE(dir_.Exists("log.txt"));
 }

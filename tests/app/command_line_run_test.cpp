@@ -63,13 +63,17 @@ TEST(CommandLineRunTest, MissingConfigurationEndsBeforeTheRun) {
 TEST(CommandLineRunTest, ErrorIsLoggedAsAFailureLine) {
   TempDir dir;
   dir.Write("pelvar.ini", "[main]\n");
-  const std::string script = dir.Write("a.script", "[process]\necho,1,a\necho,1\n");
+  // Comments and blank lines count as lines of the file; the line is shown
+  // as written, blanks and all.
+  const std::string script =
+      dir.Write("a.script", "[process]\r\n; first\r\necho,1,a\r\n\r\n  echo , 1 \r\n");
   RecordingView view;
   const CommandLineResult result =
       RunCommandLine(ParseRunArguments({"pelvar", script}), Location(dir), view);
   EXPECT_EQ(result.outcome, CommandLineOutcome::kError);
-  EXPECT_EQ(result.message, "List index out of bounds (2)");
-  EXPECT_EQ(view.Texts(), (std::vector<std::string>{"8|a", "0|List index out of bounds (2)"}));
+  EXPECT_EQ(result.message, script + ":5: List index out of bounds (2)\r  echo , 1 ");
+  EXPECT_EQ(view.Texts(), (std::vector<std::string>{"8|a", "0|List index out of bounds (2)",
+                                                    "0|" + script + ":5:   echo , 1 "}));
 }
 
 TEST(BatchArgumentsTest, FolderIsTheFirstArgumentThatIsNoOption) {

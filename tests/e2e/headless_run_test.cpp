@@ -49,11 +49,12 @@ TEST(HeadlessRunTest, PrintsKindAndTextPerLine) {
 TEST(HeadlessRunTest, ErrorEndsTheRunWithStatusOne) {
   TempDir home;
   home.Write("pelvar.ini", "[main]\n");
-  const std::string script = home.Write("a.script", "[process]\necho,1,a\necho,1\necho,1,b\n");
+  // Old Mac line ends: every CR ends a line.
+  const std::string script = home.Write("a.script", "[process]\recho,1,a\r\r\techo,1\recho,1,b\r");
   const Outcome o = RunProgram(home, "'" + script + "' /silent");
   EXPECT_EQ(o.status, 1);
-  EXPECT_EQ(o.out, "8\ta\n0\tList index out of bounds (2)\n");
-  EXPECT_EQ(o.err, "List index out of bounds (2)\n");
+  EXPECT_EQ(o.out, "8\ta\n0\tList index out of bounds (2)\n0\t" + script + ":4: \techo,1\n");
+  EXPECT_EQ(o.err, script + ":4: List index out of bounds (2)\n\techo,1\n");
 }
 
 TEST(HeadlessRunTest, MissingScriptOrConfiguration) {

@@ -133,14 +133,18 @@ class BatchTest : public QObject {
 
   void errorIsShownInTheErrorBoxAndLogged() {
     Start("log=1\nbuildmsg=1\n");
-    program_->home.Write("Scripts/a.script",
-                         "[main]\nselected=true\n[process]\necho,1,before\necho,1\n");
+    const QString place =
+        QString::fromStdString(program_->home.Write(
+            "Scripts/a.script", "[main]\nselected=true\n[process]\necho,1,before\necho,1\n")) +
+        QStringLiteral(":5");
     Show();
     RunBatch();
-    QCOMPARE(program_->dialogs.messages, QStringList{"Pelvar|List index out of bounds (2)"});
+    QCOMPARE(program_->dialogs.messages,
+             QStringList{"Pelvar|" + place + ": List index out of bounds (2)\recho,1"});
     QCOMPARE(program_->dialogs.kinds, std::vector<MessageKind>{MessageKind::kError});
-    QCOMPARE(LogTexts(Log()).mid(Log().rowCount() - 2),
-             (QStringList{"8|before", "0|List index out of bounds (2)"}));
+    QCOMPARE(
+        LogTexts(Log()).mid(Log().rowCount() - 3),
+        (QStringList{"8|before", "0|List index out of bounds (2)", "0|" + place + ": echo,1"}));
     QVERIFY(!program_->home.Exists("log.txt"));
     QCOMPARE(main_->last_outcome(), app::BatchOutcome::kError);
     QVERIFY(main_->findChild<QWidget*>(QStringLiteral("progressPanel"))->isHidden());

@@ -1,5 +1,6 @@
 // The main window's catalogue: configuration load, folder list, script tree
 // order, details, check marks written into the scripts, saving on close.
+#include <QApplication>
 #include <QComboBox>
 #include <QLabel>
 #include <QLineEdit>
@@ -10,6 +11,7 @@
 #include <QTreeView>
 #include <QtTest>
 
+#include "ui/catalogue_checks.h"
 #include "ui/log_window.h"
 #include "ui/main_window.h"
 #include "ui/paths_window.h"
@@ -126,6 +128,36 @@ class CatalogueTest : public QObject {
     QCOMPARE(tree_->model()->rowCount(), 0);
     QVERIFY(program_->home.Read("pelvar.ini").find("LastUsedFolder=More\n") != std::string::npos);
     QCOMPARE(main_->findChild<QLabel*>(QStringLiteral("detailsTitle"))->text(), QString());
+  }
+
+  void scriptsWithFindingsAreMarked() {
+    Start();
+    program_->home.Write("More/y.script",
+                         "[main]\ntitle=Faulty\nlevel=2\n[process]\n; copy\nfilecopi,1,a,b\n"
+                         "shellexecute,1,open,x\n");
+    auto* folders = main_->findChild<QComboBox*>(QStringLiteral("folderList"));
+    folders->setCurrentIndex(1);
+    emit folders->activated(1);
+    main_->checks().WaitForResults();
+    QCOMPARE(TreeTitles(tree_), (QStringList{"Other folder", "Faulty"}));
+    auto& scripts = main_->scripts();
+    QVERIFY(scripts.findings(0).empty());
+    QCOMPARE(scripts.findings(1).size(), size_t{2});
+    const QIcon error = QApplication::style()->standardIcon(QStyle::SP_MessageBoxCritical);
+    QCOMPARE(
+        qvariant_cast<QIcon>(scripts.index(1, 0).data(Qt::DecorationRole)).pixmap(16).toImage(),
+        error.pixmap(16).toImage());
+    auto* findings = main_->findChild<QLabel*>(QStringLiteral("detailsFindings"));
+    QVERIFY(findings->isHidden());
+    tree_->setCurrentIndex(scripts.index(1, 0));
+    QCOMPARE(findings->text(),
+             QStringLiteral("line 6: warning: unknown command \"filecopi\": the line does "
+                            "nothing; did you mean \"filecopy\"?\n"
+                            "line 7: error: List index out of bounds (4): shellexecute reads its "
+                            "parameters from field 4, and the line has fields 0 to 3"));
+    QVERIFY(!findings->isHidden());
+    tree_->setCurrentIndex(scripts.index(0, 0));
+    QVERIFY(findings->isHidden());
   }
 
   void clickOnTheCheckBoxRewritesTheScript() {

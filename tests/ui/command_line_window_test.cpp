@@ -91,9 +91,11 @@ class CommandLineWindowTest : public QObject {
     Start(std::string("[main]\n"));
     const std::string script = program_->home.Write("a.script", "[process]\necho,1\n");
     Run({script});
-    QCOMPARE(program_->dialogs.messages, QStringList{"Pelvar|List index out of bounds (2)"});
+    const QString place = QString::fromStdString(script) + QStringLiteral(":2");
+    QCOMPARE(program_->dialogs.messages,
+             QStringList{"Pelvar|" + place + ": List index out of bounds (2)\recho,1"});
     QVERIFY(program_->quit_requests.empty());
-    QCOMPARE(Log(), QStringList{"List index out of bounds (2)"});
+    QCOMPARE(Log(), (QStringList{"List index out of bounds (2)", place + ": echo,1"}));
     QTest::mouseClick(window_->findChild<QToolButton*>(QStringLiteral("closeButton")),
                       Qt::LeftButton);
     QCOMPARE(program_->quit_requests, std::vector<int>{1});
