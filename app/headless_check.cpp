@@ -9,27 +9,19 @@
 #include "engine/text.h"
 #include "platform/directory_listing.h"
 #include "platform/file_system.h"
-#include "platform/host_registry.h"
-#include "platform/system_folders.h"
 
 namespace pelvar::app {
 
 struct CheckServices::Owned {
-  std::unique_ptr<platform::HostRegistry> registry;
-  std::unique_ptr<platform::SystemFolders> folders;
+  std::unique_ptr<RegistrySystemFolders> folders;
 };
 
 CheckServices::CheckServices(const ProgramConfig& config, const ProgramLocation& location)
     : owned_(std::make_unique<Owned>()) {
-  const std::string windows = config.Read(config::kWindowsDir);
-  const std::string system = config.Read(config::kWindowsSystemDir);
-  if (platform::IsFile(RegistryStorePath(location))) {
-    owned_->registry = OpenProgramRegistry(config, location);
-    owned_->folders = std::make_unique<RegistrySystemFolders>(*owned_->registry, windows, system);
-  } else {
-    owned_->folders = std::make_unique<platform::FixedSystemFolders>(
-        windows, system, config.Read(config::kProgramFilesDir));
-  }
+  // The store is only read, when %programfilesdir% is asked for.
+  owned_->folders = std::make_unique<RegistrySystemFolders>(
+      RegistryStorePath(location), SeedProgramFilesDir(config), config.Read(config::kWindowsDir),
+      config.Read(config::kWindowsSystemDir));
   services_.folders = owned_->folders.get();
 }
 

@@ -689,7 +689,8 @@ bool ExtractEmbeddedFile(platform::FileSystem& files, std::string_view script,
     if (in_index) {
       std::string_view key;
       if (IniModel::KeyOfLine(text, key) && IEquals(key, file_name) && expected == 0) {
-        const IniModel line = IniModel::FromLines({"[" + std::string(folder) + "]", std::string(text)});
+        const IniModel line =
+            IniModel::FromLines({"[" + std::string(folder) + "]", std::string(text)});
         expected = RecordedArchiveSize(line, folder, file_name);
       }
     }

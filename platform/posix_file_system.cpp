@@ -1,5 +1,7 @@
 #include "platform/posix_file_system.h"
 
+#include "platform/private_temp_folder.h"
+
 #include <fcntl.h>
 #include <stdlib.h>
 #include <sys/file.h>
@@ -13,6 +15,7 @@
 #include "platform/file_operations.h"
 #include "platform/file_primitives.h"
 #include "platform/host_file.h"
+#include "platform/private_temp_folder.h"
 #include "platform/system_folders.h"
 #include "platform/temp_names.h"
 #include "platform/tree_operations.h"
@@ -433,12 +436,7 @@ bool PosixFileSystem::DeleteTree(std::string_view path) {
 }
 
 std::error_code PosixFileSystem::MakeTempFolder(std::string& path) {
-  const std::string templ = HostTempDir() + "pelvar-XXXXXX";
-  std::vector<char> name(templ.begin(), templ.end());
-  name.push_back('\0');
-  if (::mkdtemp(name.data()) == nullptr) return LastError();
-  path = name.data();
-  return {};
+  return PrivateTempFolder::MakeFolder(path);
 }
 
 FileSystem& ThreadFileSystem() {

@@ -62,8 +62,7 @@ int PrivateTempFolder::RemoveOrphans(const std::string& temp_dir) {
   return removed;
 }
 
-std::error_code PrivateTempFolder::Create() {
-  Remove();
+std::error_code PrivateTempFolder::MakeFolder(std::string& path) {
   static const bool swept = [] {
     RemoveOrphans(HostTempDir());
     return true;
@@ -74,8 +73,13 @@ std::error_code PrivateTempFolder::Create() {
   std::vector<char> name(templ.begin(), templ.end());
   name.push_back('\0');
   if (::mkdtemp(name.data()) == nullptr) return {errno, std::system_category()};
-  path_ = name.data();
+  path = name.data();
   return {};
+}
+
+std::error_code PrivateTempFolder::Create() {
+  Remove();
+  return MakeFolder(path_);
 }
 
 void PrivateTempFolder::Remove() {

@@ -32,6 +32,10 @@ class PrivateTempFolder {
   // many. Create calls it once per process.
   static int RemoveOrphans(const std::string& temp_dir);
 
+  // Makes a new folder of that form and gives its path, leaving its removal
+  // to the caller.
+  static std::error_code MakeFolder(std::string& path);
+
  private:
   std::string path_;
 };

@@ -53,7 +53,7 @@ TEST(HeadlessRunTest, ErrorEndsTheRunWithStatusOne) {
   const std::string script = home.Write("a.script", "[process]\recho,1,a\r\r\techo,1\recho,1,b\r");
   const Outcome o = RunProgram(home, "'" + script + "' /silent");
   EXPECT_EQ(o.status, 1);
-  EXPECT_EQ(o.out, "8\ta\n0\tList index out of bounds (2)\n0\t" + script + ":4: \techo,1\n");
+  EXPECT_EQ(o.out, "8\ta\n0\tList index out of bounds (2)\n0\t" + script + ":4: \\techo,1\n");
   EXPECT_EQ(o.err, script + ":4: List index out of bounds (2)\n\techo,1\n");
 }
 

@@ -105,6 +105,9 @@ TEST(RunHivesTest, HivesLeftLoadedAreUnloadedWhenTheRunEnds) {
   const Outcome o = RunScript(home, script_for(first));
   EXPECT_EQ(o.status, 1);
   EXPECT_NE(o.out.find("0\tList index out of bounds (2)\n"
+                       "0\t" +
+                       home.Path("s.script") +
+                       ":4: filecopy,1\n"
                        "1\tUnloaded registry hive left loaded by the run: \"PE_SYS\"\n"),
             std::string::npos)
       << o.out;
