@@ -1,7 +1,5 @@
 #include "app/dry_run.h"
 
-#include <unistd.h>
-
 #include <cinttypes>
 #include <cstdio>
 #include <map>
@@ -245,7 +243,7 @@ DryRunServices::DryRunServices(const ProgramConfig& config, const ProgramLocatio
   // run would create.
   (void)o.disk.MakeTempFolder(o.scratch);
   const std::string store_path = RegistryStorePath(location);
-  if (::access(store_path.c_str(), F_OK) == 0) {
+  if (o.disk.Exists(store_path)) {
     o.store = std::make_unique<platform::HostRegistry>(store_path, SeedProgramFilesDir(config),
                                                        /*read_only=*/true);
   } else {
@@ -256,9 +254,9 @@ DryRunServices::DryRunServices(const ProgramConfig& config, const ProgramLocatio
   (void)o.store->Mounts(mounts);
   o.registry = std::make_unique<platform::OverlayRegistry>(*o.store, std::move(mounts), *o.files,
                                                            o.scratch, &journal_);
-  o.folders = std::make_unique<RegistrySystemFolders>(store_path, SeedProgramFilesDir(config),
-                                                      config.Read(config::kWindowsDir),
-                                                      config.Read(config::kWindowsSystemDir));
+  o.folders = std::make_unique<RegistrySystemFolders>(
+      o.disk, store_path, SeedProgramFilesDir(config), config.Read(config::kWindowsDir),
+      config.Read(config::kWindowsSystemDir));
   services_.reg_tool = RegToolPath(location);
   o.processes = std::make_unique<platform::RecordingProcessLauncher>(journal_, services_.reg_tool,
                                                                      o.registry.get());
