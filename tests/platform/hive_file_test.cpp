@@ -462,8 +462,10 @@ TEST(HiveWriteBackTest, ALargeHiveIsCompactedOnlyOnceAQuarterOfItIsFree) {
   MountedHive system("SYSTEM");
   system.registry.set_commit_after(std::chrono::milliseconds(0));
   const size_t original = testing::ReadFileText(system.file).size();
+  // Held open, the first file's inode number cannot be given to another.
+  const int held = ::open(system.file.c_str(), O_RDONLY | O_CLOEXEC);
   struct stat first;
-  ASSERT_EQ(::stat(system.file.c_str(), &first), 0);
+  ASSERT_EQ(::fstat(held, &first), 0);
   // Each write is committed; the hive, some 18% free, keeps its layout.
   for (int i = 0; i < 5; ++i) {
     ASSERT_TRUE(
@@ -476,6 +478,7 @@ TEST(HiveWriteBackTest, ALargeHiveIsCompactedOnlyOnceAQuarterOfItIsFree) {
   struct stat now;
   ASSERT_EQ(::stat(system.file.c_str(), &now), 0);
   EXPECT_NE(now.st_ino, first.st_ino);
+  ::close(held);
   EXPECT_GE(static_cast<size_t>(now.st_size), original);
   for (int i = 0; i <= 5; ++i) {
     EXPECT_EQ(RunShell("hivexget " + ShellQuoted(system.file) + " '\\Setup\\Pelvar' V" +
@@ -502,8 +505,9 @@ TEST(HiveWriteBackTest, WritingWhatTheHiveHoldsAlreadyCommitsNothing) {
   MountedHive hive("minimal.hiv");
   ASSERT_TRUE(hive.Set("K", "A", reg_type::kDword, Dword(1)).ok());
   hive.Commit();
+  const int held = ::open(hive.file.c_str(), O_RDONLY | O_CLOEXEC);
   struct stat before;
-  ASSERT_EQ(::stat(hive.file.c_str(), &before), 0);
+  ASSERT_EQ(::fstat(held, &before), 0);
   ASSERT_TRUE(hive.Set("K", "a", reg_type::kDword, Dword(1)).ok());
   hive.Commit();
   struct stat after;
@@ -514,6 +518,7 @@ TEST(HiveWriteBackTest, WritingWhatTheHiveHoldsAlreadyCommitsNothing) {
   hive.Commit();
   ASSERT_EQ(::stat(hive.file.c_str(), &after), 0);
   EXPECT_NE(after.st_ino, before.st_ino);
+  ::close(held);
 }
 
 // Rewriting values and adding keys again and again: the file grows with the
