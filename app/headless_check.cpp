@@ -9,6 +9,7 @@
 #include "engine/text.h"
 #include "platform/directory_listing.h"
 #include "platform/file_system.h"
+#include "platform/posix_file_system.h"
 
 namespace pelvar::app {
 
@@ -20,8 +21,8 @@ CheckServices::CheckServices(const ProgramConfig& config, const ProgramLocation&
     : owned_(std::make_unique<Owned>()) {
   // The store is only read, when %programfilesdir% is asked for.
   owned_->folders = std::make_unique<RegistrySystemFolders>(
-      RegistryStorePath(location), SeedProgramFilesDir(config), config.Read(config::kWindowsDir),
-      config.Read(config::kWindowsSystemDir));
+      platform::ThreadFileSystem(), RegistryStorePath(location), SeedProgramFilesDir(config),
+      config.Read(config::kWindowsDir), config.Read(config::kWindowsSystemDir));
   services_.folders = owned_->folders.get();
 }
 
@@ -33,13 +34,14 @@ bool IsScriptName(std::string_view name) {
   return name.size() > 7 && IEquals(name.substr(name.size() - 7), ".script");
 }
 
-void CollectScripts(const std::string& folder, std::vector<std::string>& out) {
+void CollectScripts(platform::FileSystem& files, const std::string& folder,
+                    std::vector<std::string>& out) {
   std::vector<platform::DirectoryEntry> entries;
-  if (!platform::ListDirectory(folder, entries)) return;
+  if (files.List(folder, entries)) return;
   for (const auto& entry : entries) {
     const std::string path = (folder == "/" ? "" : folder) + "/" + entry.name;
     if (entry.is_directory) {
-      if (!entry.is_link) CollectScripts(path, out);
+      if (!entry.is_link) CollectScripts(files, path, out);
     } else if (IsScriptName(entry.name)) {
       out.push_back(path);
     }
@@ -48,12 +50,12 @@ void CollectScripts(const std::string& folder, std::vector<std::string>& out) {
 
 }  // namespace
 
-std::vector<std::string> ScriptsToCheck(const std::string& argument) {
-  if (!platform::IsDirectory(argument)) return {argument};
+std::vector<std::string> ScriptsToCheck(platform::FileSystem& files, const std::string& argument) {
+  if (!files.IsFolder(argument)) return {argument};
   std::string folder = argument;
   while (folder.size() > 1 && IsPathSeparator(folder.back())) folder.pop_back();
   std::vector<std::string> out;
-  CollectScripts(folder, out);
+  CollectScripts(files, folder, out);
   const platform::PathCollator& collator = platform::DefaultPathCollator();
   std::sort(out.begin(), out.end(), [&collator](const std::string& a, const std::string& b) {
     return collator.Compare(a, b) < 0;
@@ -87,7 +89,7 @@ int RunCheck(const std::vector<std::string>& args, const ProgramLocation& locati
   size_t scripts = 0;
   std::vector<Finding> all;
   for (const std::string& argument : named) {
-    for (const std::string& script : ScriptsToCheck(argument)) {
+    for (const std::string& script : ScriptsToCheck(platform::ThreadFileSystem(), argument)) {
       ++scripts;
       for (Finding& finding : CheckScriptFile(script, paths, services.services())) {
         std::fprintf(out, "%s\n", FormatFinding(script, finding).c_str());

@@ -9,6 +9,7 @@
 
 #include "app/program_config.h"
 #include "app/program_location.h"
+#include "platform/file_system.h"
 #include "platform/services.h"
 
 namespace pelvar::app {
@@ -33,7 +34,7 @@ class CheckServices {
 
 // The scripts a --check argument names: the file itself, or every ".script"
 // file of a folder and its subfolders, sorted by path.
-std::vector<std::string> ScriptsToCheck(const std::string& argument);
+std::vector<std::string> ScriptsToCheck(platform::FileSystem& files, const std::string& argument);
 
 // `args` is the whole command line; args[1] is "--check". Prints every
 // finding and a summary on `out`. Exit status 0 when nothing was found, 1

@@ -42,8 +42,8 @@ ProgramServices::ProgramServices(const ProgramConfig& config, const ProgramLocat
   // %programfilesdir% is read from the registry.
   owned_->registry = OpenProgramRegistry(config, location);
   owned_->folders = std::make_unique<RegistrySystemFolders>(
-      RegistryStorePath(location), SeedProgramFilesDir(config), config.Read(config::kWindowsDir),
-      config.Read(config::kWindowsSystemDir));
+      owned_->files, RegistryStorePath(location), SeedProgramFilesDir(config),
+      config.Read(config::kWindowsDir), config.Read(config::kWindowsSystemDir));
   services_.folders = owned_->folders.get();
   // Wiring of processes, downloads and sound:
   owned_->processes = std::make_unique<platform::PosixProcessLauncher>();

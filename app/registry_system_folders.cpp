@@ -40,14 +40,16 @@ std::string ReadProgramFilesDir(platform::Registry& registry) {
   throw ScriptError("The configuration registry key could not be read");
 }
 
-RegistrySystemFolders::RegistrySystemFolders(std::string store_path, std::string program_files_dir,
-                                             std::string windows_dir, std::string system_dir)
-    : store_path_(std::move(store_path)),
+RegistrySystemFolders::RegistrySystemFolders(platform::FileSystem& files, std::string store_path,
+                                             std::string program_files_dir, std::string windows_dir,
+                                             std::string system_dir)
+    : files_(files),
+      store_path_(std::move(store_path)),
       program_files_dir_(std::move(program_files_dir)),
       fixed_(std::move(windows_dir), std::move(system_dir)) {}
 
 std::string RegistrySystemFolders::ProgramFilesDir() const {
-  if (!platform::PathExists(store_path_)) return program_files_dir_;
+  if (!files_.Exists(store_path_)) return program_files_dir_;
   platform::HostRegistry reader(store_path_, program_files_dir_, /*read_only=*/true);
   return ReadProgramFilesDir(reader);
 }

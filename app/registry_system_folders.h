@@ -5,6 +5,7 @@
 
 #include <string>
 
+#include "platform/file_system.h"
 #include "platform/registry.h"
 #include "platform/system_folders.h"
 
@@ -21,17 +22,19 @@ std::string ReadProgramFilesDir(platform::Registry& registry);
 class RegistrySystemFolders : public platform::SystemFolders {
  public:
   // `store_path`: the registry store, read (never created or changed) when
-  // the program files folder is asked for; while it does not exist that
-  // folder is `program_files_dir`, the value the store would be created
-  // with. Empty folders fall back to the defaults.
-  RegistrySystemFolders(std::string store_path, std::string program_files_dir,
-                        std::string windows_dir, std::string system_dir);
+  // the program files folder is asked for; while it does not exist (as
+  // `files` sees it) that folder is `program_files_dir`, the value the store
+  // would be created with. Empty folders fall back to the defaults.
+  RegistrySystemFolders(platform::FileSystem& files, std::string store_path,
+                        std::string program_files_dir, std::string windows_dir,
+                        std::string system_dir);
   std::string TempDir() const override { return fixed_.TempDir(); }
   std::string WindowsDir() const override { return fixed_.WindowsDir(); }
   std::string SystemDir() const override { return fixed_.SystemDir(); }
   std::string ProgramFilesDir() const override;
 
  private:
+  platform::FileSystem& files_;
   std::string store_path_;
   std::string program_files_dir_;
   platform::FixedSystemFolders fixed_;

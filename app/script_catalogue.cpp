@@ -9,7 +9,6 @@
 #include "engine/script_error.h"
 #include "engine/text.h"
 #include "platform/file_system.h"
-#include "platform/host_file.h"
 #include "platform/posix_file_system.h"
 
 namespace pelvar::app {

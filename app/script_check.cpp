@@ -13,6 +13,7 @@
 #include "engine/line_fields.h"
 #include "engine/text.h"
 #include "platform/file_system.h"
+#include "platform/posix_file_system.h"
 
 namespace pelvar::app {
 
@@ -414,7 +415,9 @@ std::string Counted(size_t n, const char* one, const char* many) {
 
 std::vector<Finding> CheckScriptFile(std::string_view script, const RunPaths& paths,
                                      platform::Services& services) {
-  if (!platform::IsFile(script)) return {Error(0, "file was not found")};
+  platform::FileSystem& files =
+      services.files != nullptr ? *services.files : platform::ThreadFileSystem();
+  if (!files.IsFile(script)) return {Error(0, "file was not found")};
   SilentView view;
   CommandSet no_commands;
   try {

@@ -1,5 +1,7 @@
 #include "engine/ini_file.h"
 
+#include <memory>
+
 #include "engine/script_error.h"
 #include "engine/text.h"
 #include "platform/file_system.h"
@@ -95,13 +97,17 @@ std::vector<RawLine> SplitRawLines(std::string_view text) {
 
 }  // namespace
 
-bool WriteIniKeyInPlace(std::string_view path, std::string_view section, std::string_view key,
-                        std::string_view value) {
-  if (!platform::IsFile(path)) return false;
+bool WriteIniKeyInPlace(platform::FileSystem& files, std::string_view path,
+                        std::string_view section, std::string_view key, std::string_view value) {
+  if (!files.IsFile(path)) return false;
+  // The old text is read under the replacement's lock, so that a second
+  // writer's change is not lost between the read and the rename.
+  std::unique_ptr<platform::FileWriter> writer;
   std::string text;
-  if (const std::error_code ec = platform::ReadWholeFile(path, text)) {
-    ThrowCannotCreate(std::string(path), platform::SystemMessage(ec));
-  }
+  std::error_code ec = files.OpenReplace(path, platform::Durability::kRewrite, writer);
+  if (!ec && writer->old() == nullptr) return false;
+  if (!ec) ec = writer->old()->ReadRest(0, text);
+  if (ec) ThrowCannotCreate(std::string(path), platform::SystemMessage(ec));
   const std::vector<RawLine> lines = SplitRawLines(text);
   // The file's own line end for a line that is added.
   std::string eol = "\r\n";
@@ -139,9 +145,9 @@ bool WriteIniKeyInPlace(std::string_view path, std::string_view section, std::st
     const bool ended = text.empty() || text.back() == '\n' || text.back() == '\r';
     out = text + (ended ? "" : eol) + "[" + std::string(section) + "]" + eol + new_line + eol;
   }
-  if (const std::error_code ec = platform::ReplaceFileAtomically(path, out)) {
-    ThrowCannotCreate(std::string(path), platform::SystemMessage(ec));
-  }
+  ec = writer->Write(out);
+  if (!ec) ec = writer->Commit();
+  if (ec) ThrowCannotCreate(std::string(path), platform::SystemMessage(ec));
   return true;
 }
 
@@ -247,6 +253,11 @@ bool IniSectionExists(std::string_view path, std::string_view section) {
 
 bool InsertSectionLine(std::string_view path, std::string_view section, std::string_view line) {
   return InsertSectionLine(platform::ThreadFileSystem(), path, section, line);
+}
+
+bool WriteIniKeyInPlace(std::string_view path, std::string_view section, std::string_view key,
+                        std::string_view value) {
+  return WriteIniKeyInPlace(platform::ThreadFileSystem(), path, section, key, value);
 }
 
 }  // namespace pelvar

@@ -49,6 +49,8 @@ bool WriteIniKey(std::string_view path, std::string_view section, std::string_vi
 // the section at the end): every other byte of the file stays as it is,
 // comments, blank lines and line ends included. False when the file does not
 // exist; raises "Cannot create file \"%s\". %s" when it cannot be written.
+bool WriteIniKeyInPlace(platform::FileSystem& files, std::string_view path,
+                        std::string_view section, std::string_view key, std::string_view value);
 bool WriteIniKeyInPlace(std::string_view path, std::string_view section, std::string_view key,
                         std::string_view value);
 

@@ -189,6 +189,9 @@ class ScopedTempFolder {
 // Text of a system error, as the system words it.
 std::string SystemMessage(std::error_code ec);
 
+// The refusal to read a FIFO, device or socket as a file: "Not a regular file".
+std::error_code NotRegularFile();
+
 // ---------------------------------------------------------------------------
 // Host-path helpers of the platform layer (no remembered listings).
 

@@ -5,14 +5,13 @@
 #include <string>
 #include <system_error>
 
+#include "platform/file_system.h"
+
 namespace pelvar::platform {
 
 // Reads the whole file at `host_path` into `out` with as few system calls as
 // a file allows. A folder gives EISDIR, any other file that is not a regular
 // one (a FIFO, a device, a socket) NotRegularFile(), without waiting on it.
 std::error_code ReadHostFile(const std::string& host_path, std::string& out);
-
-// The refusal to read a FIFO, device or socket as a file: "Not a regular file".
-std::error_code NotRegularFile();
 
 }  // namespace pelvar::platform

@@ -502,7 +502,7 @@ void ScriptEditorWindow::CommitCommands(int row) {
   try {
     if (app::WriteCommandLines(*file_system_, script_, lines_, fingerprint_) ==
         app::WriteOutcome::kChanged) {
-      TellChanged(platform::IsFile(script_));
+      TellChanged(file_system_->IsFile(script_));
       return;
     }
   } catch (const std::exception& error) {

@@ -5,6 +5,7 @@
 
 #include "engine/script_error.h"
 #include "platform/host_registry.h"
+#include "platform/posix_file_system.h"
 #include "support/test_support.h"
 
 namespace pelvar::app {
@@ -29,7 +30,8 @@ std::string ErrorOf(platform::Registry& registry) {
 TEST(ReadProgramFilesDirTest, EachTypeBecomesText) {
   testing::TempDir dir;
   platform::HostRegistry registry(dir.Path("r.db"), "/srv/Program Files");
-  RegistrySystemFolders folders(dir.Path("r.db"), "/srv/Program Files", "", "/sys");
+  RegistrySystemFolders folders(platform::ThreadFileSystem(), dir.Path("r.db"),
+                                "/srv/Program Files", "", "/sys");
   EXPECT_EQ(folders.ProgramFilesDir(), "/srv/Program Files");
   EXPECT_EQ(folders.SystemDir(), "/sys");
   EXPECT_EQ(folders.WindowsDir(), platform::kDefaultWindowsDir);
@@ -64,9 +66,10 @@ TEST(ReadProgramFilesDirTest, AMissingValueOrKeyIsAnError) {
 
 TEST(RegistrySystemFoldersTest, TheStoreIsReadWithoutBeingCreatedOrChanged) {
   testing::TempDir dir;
-  RegistrySystemFolders missing(dir.Path("no/r.db"), "/srv/pf", "", "");
+  RegistrySystemFolders missing(platform::ThreadFileSystem(), dir.Path("no/r.db"), "/srv/pf", "",
+                                "");
   EXPECT_EQ(missing.ProgramFilesDir(), "/srv/pf");
-  RegistrySystemFolders absent(dir.Path("r.db"), "/srv/pf", "", "");
+  RegistrySystemFolders absent(platform::ThreadFileSystem(), dir.Path("r.db"), "/srv/pf", "", "");
   EXPECT_EQ(absent.ProgramFilesDir(), "/srv/pf");
   EXPECT_FALSE(dir.Exists("r.db"));
   {

@@ -6,6 +6,7 @@
 
 #include "app/headless_check.h"
 #include "engine/script_error.h"
+#include "platform/posix_file_system.h"
 #include "support/test_support.h"
 
 namespace pelvar::app {
@@ -54,7 +55,7 @@ TEST(ScriptCheckTest, ShippedScriptsAndEmbeddedTestDataAreClean) {
   Checked check;
   for (const char* folder :
        {PELVAR_SOURCE_DIR "/example/Scripts", PELVAR_SHARED_DATA "/embedded"}) {
-    const std::vector<std::string> scripts = ScriptsToCheck(folder);
+    const std::vector<std::string> scripts = ScriptsToCheck(platform::ThreadFileSystem(), folder);
     EXPECT_FALSE(scripts.empty()) << folder;
     for (const std::string& script : scripts) EXPECT_EQ(check.Text(script), "") << script;
   }

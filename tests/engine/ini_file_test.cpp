@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include "engine/script_error.h"
+#include "platform/memory_file_system.h"
 #include "support/test_support.h"
 
 namespace pelvar {
@@ -98,6 +100,31 @@ TEST(UnescapeFieldTest, ReplacesBothSequencesIgnoringCaseOnce) {
   EXPECT_EQ(UnescapeField("#$#$qq"), "#$\"q");
   EXPECT_EQ(UnescapeField("#$q$c"), "\"$c");
   EXPECT_EQ(UnescapeField("plain"), "plain");
+}
+
+// The in-place edit goes through the file system service: only the one line
+// changes, a missing file is not created, and a full disk keeps the old file
+// and raises the write's error.
+TEST(WriteIniKeyInPlaceTest, EditsOneLineThroughTheServiceAndAFullDiskKeepsTheFile) {
+  platform::MemoryFileSystem files;
+  files.AddFolder("/d");
+  const std::string text = "; keep\r\n[Main]\r\nSelected=False\r\n\r\n[process]\r\n";
+  files.AddFile("/d/a.script", text);
+  EXPECT_TRUE(WriteIniKeyInPlace(files, "\\D\\A.script", "main", "Selected", "True"));
+  EXPECT_EQ(files.Content("/d/a.script"), "; keep\r\n[Main]\r\nSelected=True\r\n\r\n[process]\r\n");
+  EXPECT_FALSE(WriteIniKeyInPlace(files, "/d/none.script", "main", "Selected", "True"));
+  EXPECT_EQ(files.Names("/d"), (Lines{"a.script"}));
+
+  files.faults.space = 4;
+  std::string raised;
+  try {
+    WriteIniKeyInPlace(files, "/d/a.script", "main", "Selected", "False");
+  } catch (const ScriptError& e) {
+    raised = e.what();
+  }
+  EXPECT_EQ(raised, "Cannot create file \"/d/a.script\". No space left on device");
+  EXPECT_EQ(files.Content("/d/a.script"), "; keep\r\n[Main]\r\nSelected=True\r\n\r\n[process]\r\n");
+  EXPECT_EQ(files.Names("/d"), (Lines{"a.script"}));
 }
 
 }  // namespace
