@@ -445,12 +445,14 @@ bool EmbedFile(platform::FileSystem& files, std::string_view source, std::string
 }
 
 std::vector<bool> EmbedFiles(platform::FileSystem& fs, const std::vector<std::string>& sources,
-                             std::string_view script, std::string_view folder, bool list_folder) {
+                             std::string_view script, std::string_view folder, bool list_folder,
+                             const std::function<void(uint64_t steps)>& progress) {
   std::vector<bool> done(sources.size(), false);
   if (!fs.IsFile(script)) return done;
   platform::ScopedTempFolder scratch(fs);
   std::vector<Packed> files;
   for (size_t i = 0; i < sources.size(); ++i) {
+    if (i > 0 && progress) progress(i);
     if (!fs.IsFile(sources[i])) continue;
     if (scratch.path().empty()) MakeScratchFolder(scratch);
     Packed p;
@@ -476,6 +478,7 @@ std::vector<bool> EmbedFiles(platform::FileSystem& fs, const std::vector<std::st
     }
     done[i] = true;
   }
+  if (progress && !sources.empty()) progress(sources.size());
   if (files.empty()) return done;
 
   // The script is read from the replacement's view of it, under its lock.
@@ -497,6 +500,7 @@ std::vector<bool> EmbedFiles(platform::FileSystem& fs, const std::vector<std::st
     ec = out->Commit();
   }
   if (ec) ThrowCannotCreate(std::string(script), platform::SystemMessage(ec));
+  if (progress) progress(sources.size() + 1);
   return done;
 }
 
@@ -826,8 +830,9 @@ bool EmbedFile(std::string_view source, std::string_view script, std::string_vie
 }
 
 std::vector<bool> EmbedFiles(const std::vector<std::string>& sources, std::string_view script,
-                             std::string_view folder, bool list_folder) {
-  return EmbedFiles(platform::ThreadFileSystem(), sources, script, folder, list_folder);
+                             std::string_view folder, bool list_folder,
+                             const std::function<void(uint64_t steps)>& progress) {
+  return EmbedFiles(platform::ThreadFileSystem(), sources, script, folder, list_folder, progress);
 }
 
 void VerifyEmbeddedSection(platform::FileSystem& files, const IniModel& model, int section) {

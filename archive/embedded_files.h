@@ -48,10 +48,14 @@ bool EmbedFile(std::string_view source, std::string_view script, std::string_vie
 // Each file is streamed (packed, encoded and written a block at a time), so
 // the memory used does not grow with the files or the script. The result
 // tells for each source whether it was embedded (false: no such file).
+// `progress` is called after each source is packed with the count of
+// sources done, and once more when the script is written (count + 1).
 std::vector<bool> EmbedFiles(platform::FileSystem& files, const std::vector<std::string>& sources,
-                             std::string_view script, std::string_view folder, bool list_folder);
+                             std::string_view script, std::string_view folder, bool list_folder,
+                             const std::function<void(uint64_t steps)>& progress = {});
 std::vector<bool> EmbedFiles(const std::vector<std::string>& sources, std::string_view script,
-                             std::string_view folder, bool list_folder);
+                             std::string_view folder, bool list_folder,
+                             const std::function<void(uint64_t steps)>& progress = {});
 
 // Decodes the file section `section` of a loaded script and reads its
 // archive through, checking every CRC and size, without writing anything

@@ -11,8 +11,14 @@
 //         that hive synced to disk (cp, then sync of the copy): the cost of
 //         writing the hive once.
 //
-// Usage: registry_bench [rounds] [store|hive|all]   (rounds: default 3)
+//  hive-each: the worst case, every write committed: 50 regwritestring
+//         calls in this process into a mounted copy of the SYSTEM hive,
+//         each followed by a commit (synced, read back, renamed over the
+//         hive), against 50 copies of the hive each synced, in this process.
+//
+// Usage: registry_bench [rounds] [store|hive|hive-each|all]   (rounds: default 3)
 // Work files go to a folder below $TMPDIR (or /tmp), removed at the end.
+#include <fcntl.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -22,6 +28,7 @@
 #include <filesystem>
 #include <fstream>
 #include <functional>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -41,7 +48,7 @@ std::string ProgramDir() {
 
 // A hive of the shared test data beside the checkout.
 fs::path SharedHive(const char* name) {
-  return fs::path(__FILE__).parent_path() / ".." / ".." / "shared" / "data" / "hives" / name;
+  return fs::path(PELVAR_SHARED_DATA) / "hives" / name;
 }
 
 void WriteText(const fs::path& path, const std::string& text) {
@@ -146,6 +153,59 @@ void HiveBench(const fs::path& work, int rounds) {
       });
 }
 
+// Copies a file and syncs the copy, in this process.
+void CopyAndSync(const fs::path& from, const fs::path& to) {
+  fs::copy_file(from, to, fs::copy_options::overwrite_existing);
+  const int fd = ::open(to.c_str(), O_RDONLY | O_CLOEXEC);
+  if (fd < 0 || ::fsync(fd) != 0) {
+    std::fprintf(stderr, "cannot sync %s\n", to.c_str());
+    std::exit(1);
+  }
+  ::close(fd);
+}
+
+void HiveEachBench(const fs::path& work, int rounds) {
+  const fs::path hive = work / "SYSTEM";
+  const fs::path copy = work / "copy.hiv";
+  const fs::path store = work / "hive-store.db";
+  constexpr int kWrites = 50;
+  std::unique_ptr<pelvar::platform::HostRegistry> registry;
+  const auto fresh = [&] {
+    registry.reset();
+    fs::copy_file(SharedHive("SYSTEM"), hive, fs::copy_options::overwrite_existing);
+    fs::remove(store);
+    registry = std::make_unique<pelvar::platform::HostRegistry>(store.string(), "/opt");
+    registry->set_commit_after(std::chrono::milliseconds(0));
+    if (const auto r = registry->LoadHive("BENCH", hive.string()); !r.ok()) {
+      std::fprintf(stderr, "cannot mount the hive: %s\n", r.message.c_str());
+      std::exit(1);
+    }
+    Shell("sync");
+  };
+  Compare(
+      "hive, every write committed: 50 regwritestring (50 commits) vs 50 cp + sync of it", rounds,
+      fresh,
+      [&] {
+        for (int i = 0; i < kWrites; ++i) {
+          const auto r = registry->SetValue(
+              {pelvar::platform::RegistryRoot::kLocalMachine, "BENCH\\Setup\\Bench"},
+              pelvar::platform::KeyOpen::kCreate,
+              {"v" + std::to_string(i), pelvar::platform::reg_type::kString,
+               std::string("x\0\0\0", 4)});
+          if (!r.ok()) {
+            std::fprintf(stderr, "write failed: %s\n", r.message.c_str());
+            std::exit(1);
+          }
+        }
+        registry->CommitPending();
+      },
+      [&] { fs::remove(copy); },
+      [&] {
+        for (int i = 0; i < kWrites; ++i) CopyAndSync(hive, copy);
+      });
+  registry.reset();
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -157,6 +217,7 @@ int main(int argc, char** argv) {
   WriteText(work / "pelvar.ini", "[main]\r\n");
   if (which == "all" || which == "store") StoreBench(work, rounds);
   if (which == "all" || which == "hive") HiveBench(work, rounds);
+  if (which == "all" || which == "hive-each") HiveEachBench(work, rounds);
   fs::remove_all(work);
   return 0;
 }

@@ -134,6 +134,12 @@ class FileSystem {
   virtual bool MoveTree(std::string_view source, std::string_view destination,
                         const TreeProgressFn& progress) = 0;
   virtual bool DeleteTree(std::string_view path) = 0;
+  // The same, reporting the files deleted (and their bytes) as it goes. An
+  // implementation without progress just deletes.
+  virtual bool DeleteTree(std::string_view path, const TreeProgressFn& progress) {
+    (void)progress;
+    return DeleteTree(path);
+  }
 
   // Makes a new private folder under the system's temporary folder (this
   // user only) and gives its path.

@@ -3,12 +3,14 @@
 #include <fcntl.h>
 #include <hivex.h>
 #include <sys/file.h>
+#include <sys/mman.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include <cerrno>
 #include <cstdlib>
 #include <cstring>
+#include <thread>
 #include <unordered_map>
 #include <unordered_set>
 
@@ -304,6 +306,8 @@ RegistryResult HiveFile::SetValue(Node key, const RegistryValue& value) {
   bool replaced = false;
   for (RegistryValue& v : values) {
     if (NameFoldKey(v.name) == fold) {
+      // The same data again changes nothing, and costs no commit.
+      if (v.type == value.type && v.data == value.data) return {};
       v.type = value.type;
       v.data = value.data;
       replaced = true;
@@ -397,30 +401,69 @@ RegistryResult HiveFile::List(Node key, RegistryKeyContents& out) {
   return ReadValues(key, out.values);
 }
 
-RegistryResult HiveFile::WriteCompacted(int fd) {
+namespace {
+
+// A file mapped for reading while the object lives.
+class MappedFile {
+ public:
+  MappedFile(int fd, size_t size) : size_(size) {
+    if (size == 0) return;
+    void* p = ::mmap(nullptr, size, PROT_READ, MAP_SHARED, fd, 0);
+    if (p != MAP_FAILED) data_ = static_cast<const char*>(p);
+  }
+  ~MappedFile() {
+    if (data_ != nullptr) ::munmap(const_cast<char*>(data_), size_);
+  }
+  MappedFile(const MappedFile&) = delete;
+  MappedFile& operator=(const MappedFile&) = delete;
+  bool ok() const { return data_ != nullptr; }
+  std::string_view view() const { return {data_, size_}; }
+
+ private:
+  const char* data_ = nullptr;
+  size_t size_;
+};
+
+bool WriteWhole(int fd, std::string_view data) {
+  for (size_t at = 0; at < data.size();) {
+    const ssize_t n = ::pwrite(fd, data.data() + at, data.size() - at, static_cast<off_t>(at));
+    if (n < 0 && errno == EINTR) continue;
+    if (n <= 0) return false;
+    at += static_cast<size_t>(n);
+  }
+  return true;
+}
+
+}  // namespace
+
+RegistryResult HiveFile::CompactIfWasteful(int fd, bool& compacted) {
+  compacted = false;
   struct stat st;
   if (::fstat(fd, &st) != 0) return Failure(RegistryStatus::kValueRefused, ErrnoText(errno));
-  std::string image(static_cast<size_t>(st.st_size), '\0');
-  for (size_t at = 0; at < image.size();) {
-    const ssize_t n = ::pread(fd, image.data() + at, image.size() - at, static_cast<off_t>(at));
-    if (n <= 0) return Failure(RegistryStatus::kValueRefused, "cannot read the written hive back");
-    at += static_cast<size_t>(n);
+  // The file is private to this commit until it is renamed over the hive.
+  const MappedFile image(fd, static_cast<size_t>(st.st_size));
+  if (!image.ok()) {
+    return Failure(RegistryStatus::kValueRefused, "cannot read the written hive back");
   }
+  uint64_t free_bytes = 0;
+  uint64_t bins = 0;
+  if (!HiveFreeSpace(image.view(), free_bytes, bins)) {
+    return Failure(RegistryStatus::kValueRefused,
+                   "the written hive is not sound: its cells do not fill its bins");
+  }
+  // Compacting costs some times more than writing the file; with at most a
+  // quarter of the bins free a hive stays within a third of its data, and
+  // the writes that free a quarter pay for the compaction.
+  if (free_bytes <= bins / 4) return {};
   std::string compact;
   std::string why;
-  if (!CompactHive(image, compact, why)) {
+  if (!CompactHive(image.view(), compact, why)) {
     return Failure(RegistryStatus::kValueRefused, "the written hive is not sound: " + why);
   }
-  image = {};
-  for (size_t at = 0; at < compact.size();) {
-    const ssize_t n =
-        ::pwrite(fd, compact.data() + at, compact.size() - at, static_cast<off_t>(at));
-    if (n <= 0) return Failure(RegistryStatus::kValueRefused, "cannot write: " + ErrnoText(errno));
-    at += static_cast<size_t>(n);
-  }
-  if (::ftruncate(fd, static_cast<off_t>(compact.size())) != 0) {
+  if (!WriteWhole(fd, compact) || ::ftruncate(fd, static_cast<off_t>(compact.size())) != 0) {
     return Failure(RegistryStatus::kValueRefused, "cannot write: " + ErrnoText(errno));
   }
+  compacted = true;
   return {};
 }
 
@@ -534,8 +577,11 @@ RegistryResult HiveFile::Commit(bool keep_open) {
         break;
     }
   }
+  bool compacted = false;
   if (problem.empty()) {
-    if (auto r = WriteCompacted(fd); !r.ok()) problem = r.message.substr(r.message.find(": ") + 2);
+    if (auto r = CompactIfWasteful(fd, compacted); !r.ok()) {
+      problem = r.message.substr(r.message.find(": ") + 2);
+    }
   }
   struct stat st;
   if (problem.empty() && ::fstat(lock_fd_, &st) == 0) ::fchmod(fd, st.st_mode & 07777);
@@ -559,15 +605,22 @@ RegistryResult HiveFile::Commit(bool keep_open) {
     ::unlink(temp.c_str());
     return Failure(status, problem);
   }
-  ::close(lock_fd_);
+  const int replaced = lock_fd_;
   lock_fd_ = fd;
   SyncFolderOf(path_);
+  // Closing the replaced file frees its blocks, which takes a while with a
+  // large hive, and when done before the folder's sync, makes that sync
+  // wait for it. Nothing waits for it, so another thread does it.
+  std::thread([replaced] { ::close(replaced); }).detach();
   changed_ = false;
-  new_keys_.clear();
-  node_paths_.clear();
   expected_.clear();
-  // Go on from the file as written, so that the space hivex leaves behind in
-  // memory with each change does not pile up over a long run.
+  // Hivex holds in memory what was written, except the hashes set in the
+  // file above and the layout a compaction changed: then, and when the hive
+  // is closed, go on from the file as written.
+  const bool reopen = compacted || !new_keys_.empty();
+  new_keys_.clear();
+  if (keep_open && !reopen) return {};
+  node_paths_.clear();
   hivex_close(hive_);
   hive_ = nullptr;
   if (!keep_open) return {};

@@ -2,11 +2,12 @@
 // match as the system matches them (any letter case); a write keeps an
 // existing name's spelling. A hive opened for writing is locked while the
 // object lives, and its changes are held in memory until Commit, which
-// writes a temporary file beside it with only the live cells (freed space
-// is not carried along, so a hive does not grow with rewrites), syncs it,
-// opens it again and reads every change back, and only then renames it over
-// the hive: a crash leaves the old hive or the new one, never a damaged one,
-// and a commit never leaves a hive that a reader cannot open.
+// writes the hive whole to a temporary file beside it, with only the live
+// cells when more than a quarter of its bins would be free space (so a hive
+// grows with its data, not with its rewrites), syncs it, reads every change
+// back from it as a reader opens it, and only then renames it over the hive:
+// a crash leaves the old hive or the new one, never a damaged one, and a
+// commit never leaves a hive that a reader cannot open.
 #pragma once
 
 #include <cstddef>
@@ -84,7 +85,9 @@ class HiveFile {
   void Expect(Expected e);
   // Empty when the hive file at `path` holds every expected change.
   std::string CheckWritten(const std::string& path) const;
-  RegistryResult WriteCompacted(int fd);
+  // Rewrites the hive file written to `fd` with only its live cells when a
+  // large share of it is free space.
+  RegistryResult CompactIfWasteful(int fd, bool& compacted);
 
   std::string path_;
   hive_h* hive_ = nullptr;

@@ -236,6 +236,9 @@ class Compactor {
   Compactor(std::string_view image, uint32_t minor) : in_(image), minor_(minor) {
     bins_ = Get32(image, 0x28);
     index_.assign(bins_ / 8 + 1, 0);
+    // Cells average some 60 bytes in real hives.
+    cells_.reserve(bins_ / 64);
+    order_.reserve(bins_ / 64);
   }
 
   bool Run(std::string& out, std::string& why) {
@@ -534,6 +537,30 @@ class Compactor {
 };
 
 }  // namespace
+
+bool HiveFreeSpace(std::string_view image, uint64_t& free_bytes, uint64_t& bins) {
+  free_bytes = 0;
+  bins = 0;
+  if (image.size() < kBinsStart + kBinSize || image.substr(0, 4) != "regf") return false;
+  bins = Get32(image, 0x28);
+  if (kBinsStart + bins > image.size()) return false;
+  for (uint64_t at = 0; at < bins;) {
+    const size_t h = kBinsStart + at;
+    const uint64_t size = Get32(image, h + 8);
+    if (image.substr(h, 4) != "hbin" || size < kBinSize || at + size > bins) return false;
+    for (uint64_t cell = at + kBinHeader; cell < at + size;) {
+      if (at + size - cell < 4) return false;
+      const auto raw = static_cast<int32_t>(Get32(image, kBinsStart + cell));
+      if (raw == 0 || raw == INT32_MIN) return false;
+      const uint64_t cell_size = raw < 0 ? static_cast<uint64_t>(-int64_t{raw}) : uint64_t(raw);
+      if (cell + cell_size > at + size) return false;
+      if (raw > 0) free_bytes += cell_size;
+      cell += cell_size;
+    }
+    at += size;
+  }
+  return true;
+}
 
 bool CompactHive(std::string_view image, std::string& out, std::string& why) {
   if (image.size() < kBinsStart + kBinSize || image.substr(0, 4) != "regf") {

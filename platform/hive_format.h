@@ -36,6 +36,11 @@ std::string HiveHeaderProblem(int fd, uint64_t file_size, HiveHeader& out);
 // image holds a link that does not lead to an allocated cell.
 bool CompactHive(std::string_view image, std::string& out, std::string& why);
 
+// The bytes of the free cells inside the hive bins of a whole hive file
+// image, and the size of the bins. False when the cells do not tile each
+// bin exactly.
+bool HiveFreeSpace(std::string_view image, uint64_t& free_bytes, uint64_t& bins);
+
 // Longest value data stored in a plain cell; longer data need big-data
 // records in hives of version 1.4 and later.
 inline constexpr size_t kMaxPlainValueData = 16344;

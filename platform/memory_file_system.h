@@ -57,6 +57,7 @@ class MemoryFileSystem : public FileSystem {
                 const TreeProgressFn& progress) override;
   bool MoveTree(std::string_view source, std::string_view destination,
                 const TreeProgressFn& progress) override;
+  using FileSystem::DeleteTree;
   bool DeleteTree(std::string_view path) override;
   std::error_code MakeTempFolder(std::string& path) override;
 

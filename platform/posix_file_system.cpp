@@ -423,7 +423,11 @@ bool PosixFileSystem::MoveTree(std::string_view source, std::string_view destina
 }
 
 bool PosixFileSystem::DeleteTree(std::string_view path) {
-  const bool ok = platform::DeleteTree(resolver_, path);
+  return DeleteTree(path, {});
+}
+
+bool PosixFileSystem::DeleteTree(std::string_view path, const TreeProgressFn& progress) {
+  const bool ok = platform::DeleteTree(resolver_, path, progress);
   resolver_.Remember(false);
   resolver_.Remember(in_command_);
   return ok;

@@ -606,17 +606,27 @@ void ScriptEditorWindow::AddFiles() {
     folder = SelectedFolder();
     if (!folder) return;
   }
+  // All files go into the script in one rewrite of it; the bar counts the
+  // files packed, then the script written.
+  std::vector<std::string> sources;
+  for (const QString& path : chosen) sources.push_back(FromQt(path));
+  const int steps = static_cast<int>(chosen.size()) + 1;
+  busy_bar_->setRange(0, steps);
+  busy_bar_->setValue(0);
+  const QString status = chosen.size() == 1
+                             ? QStringLiteral("Adding %1 ...").arg(chosen.front())
+                             : QStringLiteral("Adding %1 files ...").arg(chosen.size());
+  std::vector<bool> embedded;
+  QProgressBar* bar = busy_bar_;
+  const std::optional<std::string> error = RunBusy(status, [&] {
+    embedded = archive::EmbedFiles(sources, script_, *folder, false, [bar](uint64_t done) {
+      QMetaObject::invokeMethod(
+          bar, [bar, done] { bar->setValue(static_cast<int>(done)); }, Qt::QueuedConnection);
+    });
+  });
   QStringList missing;
-  busy_bar_->setRange(0, static_cast<int>(chosen.size()));
-  std::optional<std::string> error;
-  for (qsizetype i = 0; i < chosen.size() && !error; ++i) {
-    busy_bar_->setValue(static_cast<int>(i));
-    const std::string source = FromQt(chosen[i]);
-    bool embedded = false;
-    error =
-        RunBusy(QStringLiteral("Adding %1 (%2 of %3)").arg(chosen[i]).arg(i + 1).arg(chosen.size()),
-                [&] { embedded = archive::EmbedFile(source, script_, *folder); });
-    if (!error && !embedded) missing << chosen[i];
+  for (size_t i = 0; !error && i < embedded.size(); ++i) {
+    if (!embedded[i]) missing << chosen[static_cast<qsizetype>(i)];
   }
   busy_row_->hide();
   Reload();

@@ -234,10 +234,13 @@ TEST(EmbeddedFilesTest, OneRewriteForManyFilesGivesWhatOneAtATimeGives) {
     EXPECT_TRUE(dir.Read("one/" + name) == testing::ReadFileText(source)) << name;
   }
   // A later file of a name wins; a missing one is reported and skipped.
+  // Progress counts each source, missing or not, then the script written.
+  std::vector<uint64_t> steps;
   const std::vector<bool> done =
       EmbedFiles({dir.Write("a/x.txt", "first"), dir.Path("none"), dir.Write("b/x.txt", "second")},
-                 script, "F", false);
+                 script, "F", false, [&](uint64_t step) { steps.push_back(step); });
   EXPECT_EQ(done, (std::vector<bool>{true, false, true}));
+  EXPECT_EQ(steps, (std::vector<uint64_t>{1, 2, 3, 4}));
   ASSERT_TRUE(ExtractEmbeddedFile(script, "F", "x.txt", dir.Path("x")));
   EXPECT_EQ(dir.Read("x/x.txt"), "second");
   EXPECT_EQ(EmbedFiles({dir.Path("none")}, script, "F", false), std::vector<bool>{false});

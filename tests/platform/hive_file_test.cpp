@@ -334,6 +334,24 @@ TEST(HiveCompactTest, CompactingKeepsEveryKeyAndValue) {
   }
 }
 
+TEST(HiveCompactTest, FreeSpaceIsCountedCellByCellAndCellsMustFillTheirBins) {
+  std::string image = testing::ReadFileText(PELVAR_SHARED_DATA "/hives/minimal.hiv");
+  uint64_t free_bytes = 0;
+  uint64_t bins = 0;
+  ASSERT_TRUE(HiveFreeSpace(image, free_bytes, bins));
+  EXPECT_EQ(bins, 4096u);
+  EXPECT_EQ(free_bytes, 3656u);
+  // The first cell made longer than its bin, then one shorter than the
+  // next cell's start (a size of 8 where the root key's record is).
+  std::string overlong = image;
+  overlong[0x1020 + 1] = 0x7F;
+  EXPECT_FALSE(HiveFreeSpace(overlong, free_bytes, bins));
+  std::string zero = image;
+  for (int i = 0; i < 4; ++i) zero[0x1020 + i] = 0;
+  EXPECT_FALSE(HiveFreeSpace(zero, free_bytes, bins));
+  EXPECT_FALSE(HiveFreeSpace(image.substr(0, 6000), free_bytes, bins));
+}
+
 // A hive whose header says its bins hold 256 MiB, with the checksum made to
 // match: accepted, one write would leave a file no reader can open.
 TEST(HiveMountTest, AHeaderThatDoesNotMatchTheFileIsRefusedWithTheReason) {
@@ -438,6 +456,69 @@ TEST(HiveWriteBackTest, AChangeWaitsNoLongerThanTheCommitInterval) {
   hive.registry.set_commit_after(std::chrono::hours(1));
   ASSERT_TRUE(hive.Set("K", "B", reg_type::kDword, Dword(2)).ok());
   EXPECT_EQ(RunShell("hivexget " + ShellQuoted(hive.file) + " '\\K' B 2>/dev/null").status, 1);
+}
+
+TEST(HiveWriteBackTest, ALargeHiveIsCompactedOnlyOnceAQuarterOfItIsFree) {
+  MountedHive system("SYSTEM");
+  system.registry.set_commit_after(std::chrono::milliseconds(0));
+  const size_t original = testing::ReadFileText(system.file).size();
+  // Held open, the first file's inode number cannot be given to another.
+  const int held = ::open(system.file.c_str(), O_RDONLY | O_CLOEXEC);
+  struct stat first;
+  ASSERT_EQ(::fstat(held, &first), 0);
+  // Each write is committed; the hive, some 18% free, keeps its layout.
+  for (int i = 0; i < 5; ++i) {
+    ASSERT_TRUE(
+        system.Set("Setup\\Pelvar", "V" + std::to_string(i), reg_type::kDword, Dword(i)).ok());
+  }
+  // A name outside ASCII has its hash set in the file; the writes go on
+  // from the file as written.
+  ASSERT_TRUE(system.registry.CreateKey(MountedHive::Key("Setup\\Pelvar\\Größe")).ok());
+  ASSERT_TRUE(system.Set("Setup\\Pelvar", "V5", reg_type::kDword, Dword(5)).ok());
+  struct stat now;
+  ASSERT_EQ(::stat(system.file.c_str(), &now), 0);
+  EXPECT_NE(now.st_ino, first.st_ino);
+  ::close(held);
+  EXPECT_GE(static_cast<size_t>(now.st_size), original);
+  for (int i = 0; i <= 5; ++i) {
+    EXPECT_EQ(RunShell("hivexget " + ShellQuoted(system.file) + " '\\Setup\\Pelvar' V" +
+                       std::to_string(i))
+                  .out,
+              std::to_string(i) + "\n");
+  }
+  EXPECT_EQ(RunShell("printf 'cd Setup\\Pelvar\\nls\\n' | hivexsh " + ShellQuoted(system.file)).out,
+            "Größe\n");
+
+  // A thousand keys under one key leave lists behind in every size: then
+  // the whole hive is packed, well below its first size.
+  system.registry.set_commit_after(std::chrono::hours(1));
+  for (int i = 0; i < 1000; ++i) {
+    ASSERT_TRUE(
+        system.registry.CreateKey(MountedHive::Key("Setup\\Many\\K" + std::to_string(i))).ok());
+  }
+  EXPECT_LT(system.Bytes().size(), original * 4 / 5);
+  EXPECT_EQ(system.HivexGet("\\Setup\\Pelvar", "V5").out, "5\n");
+  EXPECT_EQ(system.HivexGet("\\ControlSet001\\Services\\Tcpip", "Start").out, "0\n");
+}
+
+TEST(HiveWriteBackTest, WritingWhatTheHiveHoldsAlreadyCommitsNothing) {
+  MountedHive hive("minimal.hiv");
+  ASSERT_TRUE(hive.Set("K", "A", reg_type::kDword, Dword(1)).ok());
+  hive.Commit();
+  const int held = ::open(hive.file.c_str(), O_RDONLY | O_CLOEXEC);
+  struct stat before;
+  ASSERT_EQ(::fstat(held, &before), 0);
+  ASSERT_TRUE(hive.Set("K", "a", reg_type::kDword, Dword(1)).ok());
+  hive.Commit();
+  struct stat after;
+  ASSERT_EQ(::stat(hive.file.c_str(), &after), 0);
+  EXPECT_EQ(after.st_ino, before.st_ino);
+  // Another type is a change.
+  ASSERT_TRUE(hive.Set("K", "A", reg_type::kBinary, Dword(1)).ok());
+  hive.Commit();
+  ASSERT_EQ(::stat(hive.file.c_str(), &after), 0);
+  EXPECT_NE(after.st_ino, before.st_ino);
+  ::close(held);
 }
 
 // Rewriting values and adding keys again and again: the file grows with the

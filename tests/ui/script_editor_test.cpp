@@ -1,8 +1,12 @@
 // The script editor on the real windows: opening from the main window, the
 // command list and its write-back, the embedded files, and scripts written
 // by the editor read back through the independent test vectors.
+#include <sys/inotify.h>
 #include <sys/stat.h>
+#include <unistd.h>
+
 #include <QLabel>
+#include <QProgressBar>
 #include <QPushButton>
 #include <QStyle>
 #include <QStyleOptionViewItem>
@@ -343,6 +347,48 @@ class ScriptEditorTest : public QObject {
     QCOMPARE(files_->topLevelItemCount(), 0);
     QCOMPARE(Script(), std::string("[main]\r\nlevel=1\r\n\r\n[process]\r\necho,1,a\r\n\r\n"
                                    "[EncodedFolders]\r\n\r\n"));
+  }
+
+  void manyFilesAreAddedInOneRewriteOfTheScript() {
+    Open("[main]\nlevel=1\n");
+    program_->dialogs.text_answers.push_back(QStringLiteral("Many"));
+    editor_->NewFolder();
+    QStringList chosen;
+    for (int i = 0; i < 30; ++i) {
+      chosen << QString::fromStdString(program_->home.Write(
+          "in/f" + std::to_string(i) + ".txt", std::string(static_cast<size_t>(i) * 300, 'x')));
+    }
+    chosen << QString::fromStdString(program_->home.Path("in/missing.txt"));
+    // Every write of the script ends in a rename onto it or a close after
+    // writing it.
+    const int watch = ::inotify_init1(IN_NONBLOCK | IN_CLOEXEC);
+    QVERIFY(watch >= 0);
+    QVERIFY(::inotify_add_watch(watch, program_->home.Path("Scripts").c_str(),
+                                IN_MOVED_TO | IN_CLOSE_WRITE) >= 0);
+    program_->dialogs.files_answers.push_back(chosen);
+    QTest::mouseClick(Button("addFilesButton"), Qt::LeftButton);
+    int writes = 0;
+    alignas(inotify_event) char buffer[16384];
+    for (ssize_t n; (n = ::read(watch, buffer, sizeof buffer)) > 0;) {
+      for (ssize_t at = 0; at < n;) {
+        const auto* event = reinterpret_cast<const inotify_event*>(buffer + at);
+        if (event->len > 0 && std::string(event->name) == "a.script") ++writes;
+        at += static_cast<ssize_t>(sizeof(inotify_event) + event->len);
+      }
+    }
+    ::close(watch);
+    QCOMPARE(writes, 1);
+    QCOMPARE(files_->topLevelItemCount(), 30);
+    auto* bar = editor_->findChild<QProgressBar*>(QStringLiteral("busyBar"));
+    QVERIFY(bar != nullptr);
+    QCOMPARE(bar->maximum(), 32);
+    QCOMPARE(bar->value(), 32);
+    QCOMPARE(program_->dialogs.messages.size(), 1);
+    QVERIFY(program_->dialogs.messages.front().contains(QStringLiteral("missing.txt")));
+    QVERIFY(!program_->dialogs.messages.front().contains(QStringLiteral("f29.txt")));
+    const std::string back = program_->home.Path("back");
+    QVERIFY(archive::ExtractEmbeddedFile(ScriptPath(), "Many", "f29.txt", back));
+    QCOMPARE(program_->home.Read("back/f29.txt"), std::string(29 * 300, 'x'));
   }
 
   void removingAFolderKeepsTheOthers() {
