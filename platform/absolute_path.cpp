@@ -23,7 +23,7 @@ bool PathIsBelow(const std::string& key, const std::string& folder) {
           key[folder.size()] == '/');
 }
 
-std::error_code StringReader::ReadAt(uint64_t offset, char* buffer, size_t count, size_t& got) {
+std::error_code StringReader::ReadOnce(uint64_t offset, char* buffer, size_t count, size_t& got) {
   got = 0;
   if (offset >= data_.size()) return {};
   got = std::min<size_t>(count, data_.size() - static_cast<size_t>(offset));

@@ -32,7 +32,9 @@ class StringReader : public FileReader {
   explicit StringReader(std::string data, size_t piece = 0)
       : data_(std::move(data)), piece_(piece) {}
   uint64_t size() const override { return data_.size(); }
-  std::error_code ReadAt(uint64_t offset, char* buffer, size_t count, size_t& got) override;
+
+ protected:
+  std::error_code ReadOnce(uint64_t offset, char* buffer, size_t count, size_t& got) override;
 
  private:
   std::string data_;

@@ -12,8 +12,6 @@ namespace pelvar::platform {
 
 namespace {
 
-using MemoryReader = StringReader;
-
 std::error_code Errno(int e) {
   return ErrnoCode(e);
 }
@@ -38,6 +36,33 @@ bool IsChild(const std::string& key, const std::string& folder) {
   return key.find('/', from) == std::string::npos;
 }
 
+class MemoryReader : public FileReader {
+ public:
+  MemoryReader(MemoryFileSystem& fs, std::string data)
+      : fs_(fs), data_(std::move(data)), piece_(fs.faults.read_piece) {}
+  uint64_t size() const override { return data_.size(); }
+
+ protected:
+  std::error_code ReadOnce(uint64_t offset, char* buffer, size_t count, size_t& got) override {
+    got = 0;
+    if (fs_.faults.interrupted_reads > 0) {
+      --fs_.faults.interrupted_reads;
+      ++fs_.interruptions;
+      return Errno(EINTR);
+    }
+    if (offset >= data_.size()) return {};
+    got = std::min<size_t>(count, data_.size() - static_cast<size_t>(offset));
+    if (piece_ != 0) got = std::min(got, piece_);
+    std::copy_n(data_.data() + offset, got, buffer);
+    return {};
+  }
+
+ private:
+  MemoryFileSystem& fs_;
+  std::string data_;
+  size_t piece_;
+};
+
 class MemoryWriter : public FileWriter {
  public:
   MemoryWriter(MemoryFileSystem& fs, Durability durability, std::string target)
@@ -46,7 +71,7 @@ class MemoryWriter : public FileWriter {
     fs_.nodes()[temp_] = MemoryFileSystem::Node{};
     auto it = fs_.nodes().find(target_);
     if (it != fs_.nodes().end()) {
-      old_ = std::make_unique<MemoryReader>(it->second.data, fs_.faults.read_piece);
+      old_ = std::make_unique<MemoryReader>(fs_, it->second.data);
       mode_ = it->second;
       mode_.data.clear();
     }
@@ -65,9 +90,22 @@ class MemoryWriter : public FileWriter {
       return error_ = Errno(ENOSPC);
     }
     if (space >= 0) space -= static_cast<int64_t>(data.size());
-    it->second.data.append(data);
+    std::string& content = it->second.data;
+    bool interrupted = false;
+    error_ = WriteFully(data, [&](std::string_view rest, size_t& written) {
+      if (fs_.faults.interrupted_writes > 0) {
+        --fs_.faults.interrupted_writes;
+        ++fs_.interruptions;
+        interrupted = true;
+        return Errno(EINTR);
+      }
+      written = interrupted && rest.size() > 1 ? rest.size() / 2 : rest.size();
+      interrupted = false;
+      content.append(rest.substr(0, written));
+      return std::error_code();
+    });
     size_ += data.size();
-    return {};
+    return error_;
   }
   std::error_code Truncate(uint64_t size) override {
     if (error_) return error_;
@@ -236,7 +274,7 @@ std::error_code MemoryFileSystem::OpenRead(std::string_view path,
   const Node* node = Find(Resolve(path));
   if (node == nullptr) return Errno(ENOENT);
   if (node->folder) return Errno(EISDIR);
-  out = std::make_unique<MemoryReader>(node->data, faults.read_piece);
+  out = std::make_unique<MemoryReader>(*this, node->data);
   return {};
 }
 
