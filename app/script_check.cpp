@@ -429,18 +429,37 @@ std::vector<Finding> CheckScriptFile(std::string_view script, const RunPaths& pa
   }
 }
 
+struct LineChecker::State {
+  SilentView view;
+  CommandSet no_commands;
+  std::unique_ptr<ScriptContext> context;
+  std::unique_ptr<ScriptChecker> checker;
+  std::string error;  // why the script could not be read; every check says it
+};
+
+LineChecker::LineChecker(std::string_view script, const RunPaths& paths,
+                         platform::Services& services)
+    : state_(std::make_unique<State>()) {
+  try {
+    state_->context = std::make_unique<ScriptContext>(
+        CreateScriptContext(paths, state_->view, state_->no_commands, services));
+    state_->checker = std::make_unique<ScriptChecker>(script, *state_->context);
+  } catch (const std::exception& e) {
+    state_->error = ErrorDisplayText(e.what());
+  }
+}
+
+LineChecker::~LineChecker() = default;
+
+std::vector<Finding> LineChecker::Check(std::string_view line, uint32_t number) const {
+  if (state_->checker == nullptr) return {Error(number, state_->error)};
+  return state_->checker->CheckLine(line, number);
+}
+
 std::vector<Finding> CheckScriptLine(std::string_view script, std::string_view line,
                                      uint32_t number, const RunPaths& paths,
                                      platform::Services& services) {
-  SilentView view;
-  CommandSet no_commands;
-  try {
-    ScriptContext context = CreateScriptContext(paths, view, no_commands, services);
-    const ScriptChecker checker(script, context);
-    return checker.CheckLine(line, number);
-  } catch (const std::exception& e) {
-    return {Error(number, ErrorDisplayText(e.what()))};
-  }
+  return LineChecker(script, paths, services).Check(line, number);
 }
 
 std::string CheckSummary(size_t scripts, const std::vector<Finding>& findings) {

@@ -74,6 +74,24 @@ std::vector<Finding> CheckScriptLine(std::string_view script, std::string_view l
                                      uint32_t number, const RunPaths& paths,
                                      platform::Services& services);
 
+// The editor's line dialog: the findings of the line being typed, checked
+// against the script as it stands (read once, when built).
+class LineChecker {
+ public:
+  // `services` must outlive the checker.
+  LineChecker(std::string_view script, const RunPaths& paths, platform::Services& services);
+  ~LineChecker();
+  LineChecker(const LineChecker&) = delete;
+  LineChecker& operator=(const LineChecker&) = delete;
+
+  // The findings of `line` (as written) if it stood at `number`.
+  std::vector<Finding> Check(std::string_view line, uint32_t number) const;
+
+ private:
+  struct State;
+  std::unique_ptr<State> state_;
+};
+
 // "checked N scripts: E errors, W warnings" ("no findings" when clean).
 std::string CheckSummary(size_t scripts, const std::vector<Finding>& findings);
 

@@ -70,8 +70,10 @@ QStringList QtDialogs::ChooseFiles(QWidget* parent, const QString& title, const 
 }
 
 std::optional<QString> QtDialogs::EditScriptLine(QWidget* parent, const QString& caption,
-                                                 const QString& prompt, const QString& line) {
+                                                 const QString& prompt, const QString& line,
+                                                 const LineCheck& check) {
   ScriptLineDialog dialog(parent);
+  dialog.SetLineCheck(check);
   dialog.setWindowTitle(caption);
   dialog.SetPrompt(prompt);
   dialog.SetLine(line);

@@ -5,8 +5,12 @@
 
 #include <QString>
 #include <QStringList>
+#include <functional>
 #include <optional>
+#include <string_view>
+#include <vector>
 
+#include "app/script_check.h"
 #include "engine/run_view.h"
 #include "platform/registry_text.h"
 
@@ -16,6 +20,9 @@ namespace pelvar::ui {
 
 // The application title: window captions and message boxes.
 inline constexpr const char* kProgramTitle = "Pelvar";
+
+// The check findings of a script line as typed.
+using LineCheck = std::function<std::vector<app::Finding>(std::string_view line)>;
 
 class Dialogs {
  public:
@@ -42,11 +49,12 @@ class Dialogs {
   virtual QStringList ChooseFiles(QWidget*, const QString& /*title*/, const QString& /*filter*/) {
     return {};
   }
-  // The editor of one script line showing `line` first; nullopt when
+  // The editor of one script line showing `line` first, with the findings
+  // of `check` for the text as typed (none when empty); nullopt when
   // cancelled.
   virtual std::optional<QString> EditScriptLine(QWidget*, const QString& /*caption*/,
-                                                const QString& /*prompt*/,
-                                                const QString& /*line*/) {
+                                                const QString& /*prompt*/, const QString& /*line*/,
+                                                const LineCheck& /*check*/) {
     return std::nullopt;
   }
 };
@@ -78,7 +86,8 @@ class QtDialogs : public Dialogs {
                                     const QString& filter) override;
   QStringList ChooseFiles(QWidget* parent, const QString& title, const QString& filter) override;
   std::optional<QString> EditScriptLine(QWidget* parent, const QString& caption,
-                                        const QString& prompt, const QString& line) override;
+                                        const QString& prompt, const QString& line,
+                                        const LineCheck& check) override;
 };
 
 // QDesktopServices and QApplication::beep.

@@ -23,6 +23,8 @@
 #include <thread>
 
 #include "app/command_list.h"
+#include "app/headless_check.h"
+#include "app/script_check.h"
 #include "archive/embedded_files.h"
 #include "engine/script_error.h"
 #include "engine/text.h"
@@ -347,6 +349,7 @@ void ScriptEditorWindow::ReadScript() {
   folder_tree_->clear();
   file_list_->clear();
   lines_.clear();
+  line_numbers_.clear();
   folders_.clear();
   files_.clear();
   fingerprint_.reset();
@@ -390,6 +393,13 @@ void ScriptEditorWindow::ReadScript() {
       ShowText(model.ReadString("main", "description", "List of commands in " + file_name)));
 
   lines_ = app::ListCommandLines(model);
+  line_numbers_.clear();
+  for (const IniModel::Section& section : model.sections()) {
+    if (!IEquals(section.name, "process")) continue;
+    for (size_t i = 0; i < section.lines.size(); ++i) {
+      if (!section.lines[i].empty()) line_numbers_.push_back(section.LineNumber(i));
+    }
+  }
   commands_->setUpdatesEnabled(false);
   for (const std::string& line : lines_) {
     auto* item = new QTreeWidgetItem(commands_);
@@ -520,10 +530,27 @@ void ScriptEditorWindow::ShowError(const std::string& text) {
                          ToQt(ErrorDisplayText(text)));
 }
 
+LineCheck ScriptEditorWindow::MakeLineCheck(uint32_t number) const {
+  if (script_.empty()) return {};
+  // The script is read once, when the dialog opens; the services live as
+  // long as the check.
+  struct Checker {
+    Checker(const ProgramState& state, const std::string& script)
+        : services(state.config, state.location),
+          check(script, state.config.Paths(), services.services()) {}
+    app::CheckServices services;
+    app::LineChecker check;
+  };
+  auto checker = std::make_shared<Checker>(state_, script_);
+  return [checker, number](std::string_view line) { return checker->check.Check(line, number); };
+}
+
 void ScriptEditorWindow::CreateCommand() {
   if (busy_) return;
-  const std::optional<QString> text = state_.dialogs.EditScriptLine(
-      this, QStringLiteral("New command to add.."), QStringLiteral("Text:"), QString());
+  const uint32_t next = line_numbers_.empty() ? 0 : line_numbers_.back() + 1;
+  const std::optional<QString> text =
+      state_.dialogs.EditScriptLine(this, QStringLiteral("New command to add.."),
+                                    QStringLiteral("Text:"), QString(), MakeLineCheck(next));
   if (!text || !BeginChange()) return;
   lines_.push_back(StoreText(*text, {}));
   CommitCommands(static_cast<int>(lines_.size()) - 1);
@@ -533,8 +560,10 @@ void ScriptEditorWindow::EditCommand() {
   const int row = CurrentCommandRow();
   if (busy_ || row < 0) return;
   const std::string original = lines_[static_cast<size_t>(row)];
+  const size_t index = static_cast<size_t>(row);
   const std::optional<QString> text = state_.dialogs.EditScriptLine(
-      this, QStringLiteral("Edit command"), QStringLiteral("New value"), ShowText(original));
+      this, QStringLiteral("Edit command"), QStringLiteral("New value"), ShowText(original),
+      MakeLineCheck(index < line_numbers_.size() ? line_numbers_[index] : 0));
   if (!text || !BeginChange()) return;
   lines_[static_cast<size_t>(row)] = StoreText(*text, original);
   CommitCommands(row);

@@ -13,6 +13,7 @@
 #include <vector>
 
 #include "app/embedded_folders.h"
+#include "ui/dialogs.h"
 #include "ui/program_state.h"
 
 class QLabel;
@@ -102,11 +103,14 @@ class ScriptEditorWindow : public QWidget {
   // tabs disabled, `status` shown); the text of an error it raised, if any.
   std::optional<std::string> RunBusy(const QString& status, const std::function<void()>& work);
   void ShowError(const std::string& text);
+  // The check of a line typed for the script at line `number`.
+  LineCheck MakeLineCheck(uint32_t number) const;
 
   ProgramState& state_;
   std::string script_;
   std::optional<size_t> fingerprint_;
   std::vector<std::string> lines_;
+  std::vector<uint32_t> line_numbers_;  // of lines_ in the file (0: not known)
   std::vector<std::string> folders_;
   std::vector<app::EmbeddedFileRow> files_;
   bool filling_ = false;

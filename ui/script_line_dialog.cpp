@@ -9,11 +9,30 @@
 #include <QStringList>
 #include <QTreeWidget>
 #include <QVBoxLayout>
+#include <algorithm>
 
 #include "app/script_line_help.h"
 #include "ui/dialogs.h"
 
 namespace pelvar::ui {
+
+namespace {
+
+// True when a finding shown already tells of the same thing: it holds the
+// message, or the value the message begins with ("\"ten\" is not ...").
+bool SaidAlready(const std::vector<std::string>& shown, const std::string& message) {
+  std::string value;
+  if (!message.empty() && (message[0] == '"' || message[0] == '\'')) {
+    const size_t end = message.find(message[0], 1);
+    if (end != std::string::npos) value = message.substr(0, end + 1);
+  }
+  return std::any_of(shown.begin(), shown.end(), [&](const std::string& text) {
+    return text.find(message) != std::string::npos ||
+           (value.size() > 2 && text.find(value) != std::string::npos);
+  });
+}
+
+}  // namespace
 
 ScriptLineDialog::ScriptLineDialog(QWidget* parent) : QDialog(parent) {
   setObjectName(QStringLiteral("scriptLineDialog"));
@@ -72,6 +91,11 @@ void ScriptLineDialog::SetPrompt(const QString& prompt) {
   prompt_->setText(prompt);
 }
 
+void ScriptLineDialog::SetLineCheck(LineCheck check) {
+  check_ = std::move(check);
+  Update();
+}
+
 void ScriptLineDialog::SetLine(const QString& line) {
   edit_->setText(line);
   Update();
@@ -104,11 +128,26 @@ void ScriptLineDialog::Update() {
     }
   }
   QStringList lines;
-  for (const app::LineFinding& finding : app::LineFindings(FromQt(edit_->text()))) {
-    const QString text = ToQt(finding.text).toHtmlEscaped();
+  const auto warn = [](const std::string& text) {
+    return QStringLiteral("<span style=\"color:#b00020\">&#9888; %1</span>")
+        .arg(ToQt(text).toHtmlEscaped());
+  };
+  const std::string typed = FromQt(edit_->text());
+  std::vector<std::string> shown;
+  for (const app::LineFinding& finding : app::LineFindings(typed)) {
+    shown.push_back(finding.text);
     lines << (finding.level == app::FindingLevel::kWarning
-                  ? QStringLiteral("<span style=\"color:#b00020\">&#9888; %1</span>").arg(text)
-                  : QStringLiteral("<span>&#8505; %1</span>").arg(text));
+                  ? warn(finding.text)
+                  : QStringLiteral("<span>&#8505; %1</span>")
+                        .arg(ToQt(finding.text).toHtmlEscaped()));
+  }
+  if (check_) {
+    // What the script's check finds besides, said once.
+    for (const app::Finding& finding : check_(typed)) {
+      if (SaidAlready(shown, finding.message)) continue;
+      shown.push_back(finding.message);
+      lines << warn(app::FindingText(finding));
+    }
   }
   findings_->setText(lines.join(QStringLiteral("<br>")));
   buttons_->button(QDialogButtonBox::Ok)->setEnabled(reading.storable);

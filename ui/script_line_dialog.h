@@ -6,6 +6,8 @@
 
 #include <QDialog>
 
+#include "ui/dialogs.h"
+
 class QDialogButtonBox;
 class QLabel;
 class QLineEdit;
@@ -20,6 +22,9 @@ class ScriptLineDialog : public QDialog {
   explicit ScriptLineDialog(QWidget* parent = nullptr);
 
   void SetPrompt(const QString& prompt);
+  // The script's own checks of the line, shown below its findings as the
+  // user types.
+  void SetLineCheck(LineCheck check);
   void SetLine(const QString& line);
   QString Line() const;
 
@@ -31,6 +36,7 @@ class ScriptLineDialog : public QDialog {
   QTreeWidget* fields_ = nullptr;
   QLabel* findings_ = nullptr;
   QDialogButtonBox* buttons_ = nullptr;
+  LineCheck check_;
 };
 
 }  // namespace pelvar::ui

@@ -224,6 +224,20 @@ class ScriptEditorTest : public QObject {
     QVERIFY(program_->dialogs.messages.isEmpty());
   }
 
+  void theLineDialogChecksTheLineAgainstTheScript() {
+    Open("[main]\nlevel=1\n[variables]\n%known%=1\n[process]\necho,1,%known%\n");
+    program_->dialogs.line_answers.push_back(QStringLiteral("echo,1,%known% %unknown%"));
+    editor_->CreateCommand();
+    commands_->setCurrentItem(commands_->topLevelItem(0));
+    program_->dialogs.line_answers.push_back(QStringLiteral("wait,1,soon"));
+    QTest::mouseClick(Button("editCommandButton"), Qt::LeftButton);
+    QCOMPARE(program_->dialogs.line_findings,
+             (std::vector<std::vector<std::string>>{
+                 {"warning: %unknown% is defined nowhere: it stays as written"},
+                 {"warning: \"soon\" is not a number of seconds from 0 to 86400: the line logs "
+                  "a failure and waits not at all"}}));
+  }
+
   void aScriptWithoutCommandsGetsItsSectionAtTheEnd() {
     Open("[main]\nlevel=1\n[variables]\n%a%=1\n");
     QCOMPARE(commands_->topLevelItemCount(), 0);

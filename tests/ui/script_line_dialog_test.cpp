@@ -38,6 +38,29 @@ class ScriptLineDialogTest : public QObject {
     QCOMPARE(dialog.Line(), QStringLiteral("filecopy,1,\"a b\",c"));
   }
 
+  void showsTheScriptsOwnChecksOfTheTypedLine() {
+    ui::ScriptLineDialog dialog;
+    QStringList asked;
+    dialog.SetLineCheck([&asked](std::string_view line) {
+      asked << QString::fromStdString(std::string(line));
+      std::vector<app::Finding> out;
+      if (line.find("%x%") != std::string_view::npos) {
+        out.push_back({7, app::Severity::kWarning, "%x% is defined nowhere: it stays as written"});
+      }
+      // Said by the line's own findings already: not repeated.
+      out.push_back({7, app::Severity::kError, "List index out of bounds (3)"});
+      return out;
+    });
+    auto* findings = dialog.findChild<QLabel*>(QStringLiteral("lineFindings"));
+    dialog.SetLine(QStringLiteral("filecopy,1,%x%"));
+    QCOMPARE(asked.last(), QStringLiteral("filecopy,1,%x%"));
+    QCOMPARE(findings->text().count(QStringLiteral("List index out of bounds (3)")), 1);
+    QVERIFY(findings->text().contains(
+        QStringLiteral("warning: %x% is defined nowhere: it stays as written")));
+    dialog.SetLine(QStringLiteral("filecopy,1,a,b"));
+    QVERIFY(!findings->text().contains(QStringLiteral("%x%")));
+  }
+
   void completesTheCommandNames() {
     ui::ScriptLineDialog dialog;
     auto* edit = dialog.findChild<QLineEdit*>(QStringLiteral("lineEdit"));

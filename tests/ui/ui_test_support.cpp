@@ -57,10 +57,16 @@ QStringList RecordingDialogs::ChooseFiles(QWidget*, const QString& title, const 
 }
 
 std::optional<QString> RecordingDialogs::EditScriptLine(QWidget*, const QString& caption,
-                                                        const QString& prompt,
-                                                        const QString& line) {
+                                                        const QString& prompt, const QString& line,
+                                                        const ui::LineCheck& check) {
   questions << caption + QLatin1Char('|') + prompt + QLatin1Char('|') + line;
-  return NextAnswer(line_answers);
+  std::optional<QString> answer = NextAnswer(line_answers);
+  if (answer && check) {
+    std::vector<std::string> texts;
+    for (const app::Finding& f : check(answer->toStdString())) texts.push_back(app::FindingText(f));
+    line_findings.push_back(std::move(texts));
+  }
+  return answer;
 }
 
 TestProgram::TestProgram(const std::optional<std::string>& config) {

@@ -34,12 +34,16 @@ class RecordingDialogs : public ui::Dialogs {
                                     const QString& filter) override;
   // Answered from `files_answers` (empty: cancelled); the title is recorded.
   QStringList ChooseFiles(QWidget* parent, const QString& title, const QString& filter) override;
-  // Answered from `line_answers` (empty: cancelled).
+  // Answered from `line_answers` (empty: cancelled); the check's findings
+  // of the answer are kept in `line_findings`.
   std::optional<QString> EditScriptLine(QWidget* parent, const QString& caption,
-                                        const QString& prompt, const QString& line) override;
+                                        const QString& prompt, const QString& line,
+                                        const ui::LineCheck& check) override;
 
   // "caption|text" of each message (CR kept).
   QStringList messages;
+  // For each answered line, the texts of its check findings.
+  std::vector<std::vector<std::string>> line_findings;
   std::vector<MessageKind> kinds;
   // True when every message came on the window's thread.
   bool on_window_thread = true;
