@@ -172,6 +172,32 @@ TEST(PackArchiveTest, LargeFilesRoundTripThroughTheStreamedPath) {
   }
 }
 
+TEST(PackArchiveTest, ANewArchiveWrittenToMemoryHasTheFilesBytes) {
+  TempDir dir;
+  for (const std::string& content : {std::string(), LogText(3000), RandomBytes(5000)}) {
+    std::filesystem::remove(dir.Path("a.arc"));
+    const std::string on_disk = Pack(dir, "f.bin", content);
+    std::string in_memory = "left over";
+    PackArchive a;
+    a.set_memory_output(&in_memory);
+    a.CreateArchive(dir.Path("a.arc"));  // exists: the name only labels it
+    a.AddFile(dir.Path("src/f.bin"));
+    a.CloseArchive();
+    EXPECT_TRUE(in_memory == on_disk);
+    PackArchive back;
+    back.OpenArchiveBytes(in_memory, "mem");
+    back.ExtractAll(dir.Path("out"));
+    EXPECT_TRUE(dir.Read("out/f.bin") == content);
+  }
+  // Only a new archive goes to memory.
+  std::string out;
+  PackArchive a;
+  ASSERT_TRUE(a.OpenArchive(dir.Path("a.arc")));
+  a.set_memory_output(&out);
+  EXPECT_EQ(ErrorOf([&] { a.AddFile(dir.Write("src/g.bin", "g")); }),
+            "Unable to open archive " + dir.Path("a.arc"));
+}
+
 TEST(PackArchiveTest, AddingSecondFileKeepsPrefixAndFirstEntry) {
   TempDir dir;
   const std::string first = LogText(3000);
