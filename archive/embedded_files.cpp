@@ -108,9 +108,17 @@ std::string DecodeSection(const IniModel& model, int section,
 
 // The error of an archive that could not be read: when its text is not
 // whole, that is the reason given.
-[[noreturn]] void ThrowUnreadable(const ScriptError& error, const std::string& incomplete,
-                                  const std::string& section_name) {
-  if (incomplete.empty()) throw error;
+// Raises an archive's failure as the error that ends the run.
+void RaiseIfFailed(const ArchiveStatus& status) {
+  if (!status.ok()) throw ScriptError(status.message());
+}
+
+// Raises the failure to open a decoded archive: the archive's own reason,
+// unless the text it was decoded from was cut short.
+void RaiseUnreadable(const ArchiveStatus& status, const std::string& incomplete,
+                     const std::string& section_name) {
+  if (status.ok()) return;
+  if (incomplete.empty()) throw ScriptError(status.message());
   throw ScriptError("The embedded text of \"" + section_name + "\" is truncated: " + incomplete);
 }
 
@@ -147,11 +155,7 @@ void OpenSection(platform::FileSystem& files, const IniModel& model, int section
     if (incomplete.empty() && bytes.size() < expected) {
       incomplete = std::to_string(bytes.size()) + " of " + std::to_string(expected) + " bytes";
     }
-    try {
-      archive.OpenArchiveBytes(std::move(bytes), name);
-    } catch (const ScriptError& e) {
-      ThrowUnreadable(e, incomplete, name);
-    }
+    RaiseUnreadable(archive.OpenArchiveBytes(std::move(bytes), name), incomplete, name);
     return;
   }
   MakeScratchFolder(scratch);
@@ -172,11 +176,7 @@ void OpenSection(platform::FileSystem& files, const IniModel& model, int section
     }
     if (auto ec = out->Commit()) ThrowCannotCreate(archive_path, platform::SystemMessage(ec));
   }
-  try {
-    archive.OpenArchive(archive_path);
-  } catch (const ScriptError& e) {
-    ThrowUnreadable(e, incomplete, name);
-  }
+  RaiseUnreadable(archive.OpenArchive(archive_path), incomplete, name);
 }
 
 // Decodes one file section and extracts its archive into `destination`.
@@ -185,7 +185,7 @@ void ExtractSection(platform::FileSystem& files, const IniModel& model, int sect
   PackArchive archive;
   platform::ScopedTempFolder scratch(files);
   OpenSection(files, model, section, archive, scratch, expected);
-  archive.ExtractAll(destination);
+  RaiseIfFailed(archive.ExtractAll(destination));
 }
 
 // Index of the first section of the name when it holds lines; -1 otherwise.
@@ -477,16 +477,16 @@ std::vector<bool> EmbedFiles(platform::FileSystem& fs, const std::vector<std::st
     archive.set_files(&fs);
     if (status.size <= kSmallFile && in_memory + status.size <= kMemoryBudget) {
       archive.set_memory_output(&p.bytes);
-      archive.CreateArchive(sources[i]);
-      archive.AddFile(sources[i]);
+      RaiseIfFailed(archive.CreateArchive(sources[i]));
+      RaiseIfFailed(archive.AddFile(sources[i]));
       p.archive_size = p.bytes.size();
       in_memory += p.bytes.size();
     } else {
       if (scratch.path().empty()) MakeScratchFolder(scratch);
       p.archive = scratch.path() + "/" + std::to_string(i) + ".arc";
       archive.set_durability(platform::Durability::kScratch);
-      archive.CreateArchive(p.archive);
-      archive.AddFile(sources[i]);
+      RaiseIfFailed(archive.CreateArchive(p.archive));
+      RaiseIfFailed(archive.AddFile(sources[i]));
       FileSource packed;
       if (packed.Open(fs, p.archive)) throw ScriptError("Unable to open archive " + p.archive);
       p.archive_size = packed.size();
@@ -649,16 +649,10 @@ class ArchiveBytes {
     PackArchive archive;
     archive.set_files(&files_);
     Seal();
-    try {
-      if (committed_) {
-        archive.OpenArchive(file_);
-      } else {
-        archive.OpenArchiveBytes(memory_, name);
-      }
-    } catch (const ScriptError& e) {
-      ThrowUnreadable(e, incomplete, name);
-    }
-    archive.ExtractAll(destination);
+    RaiseUnreadable(
+        committed_ ? archive.OpenArchive(file_) : archive.OpenArchiveBytes(memory_, name),
+        incomplete, name);
+    RaiseIfFailed(archive.ExtractAll(destination));
   }
 
  private:
@@ -870,7 +864,7 @@ void VerifyEmbeddedSection(platform::FileSystem& files, const IniModel& model, i
   PackArchive archive;
   platform::ScopedTempFolder scratch(files);
   OpenSection(files, model, section, archive, scratch, 0);
-  archive.VerifyAll();
+  RaiseIfFailed(archive.VerifyAll());
 }
 
 void VerifyEmbeddedSection(const IniModel& model, int section) {

@@ -9,7 +9,6 @@
 
 #include "archive/byte_source.h"
 #include "archive/zlib_stream.h"
-#include "engine/script_error.h"
 #include "engine/text.h"
 #include "platform/file_system.h"
 #include "platform/posix_file_system.h"
@@ -31,11 +30,14 @@ constexpr const char* kOlderVersion =
     "The specified archive file was created by an older version of the archive format.\r\n"
     "Please convert this archive before trying to modify/update it";
 
-[[noreturn]] void ThrowCorrupted() {
-  throw ScriptError("The archive appears to be corrupted");
+ArchiveStatus Corrupted() {
+  return ArchiveStatus::Failure("The archive appears to be corrupted");
 }
-[[noreturn]] void ThrowRegistryError() {
-  throw ScriptError("Error reading registry");
+ArchiveStatus RegistryError() {
+  return ArchiveStatus::Failure("Error reading registry");
+}
+ArchiveStatus UnableToOpen(std::string_view name) {
+  return ArchiveStatus::Failure("Unable to open archive " + std::string(name));
 }
 
 uint32_t Crc(uint32_t crc, std::string_view data) {
@@ -54,24 +56,29 @@ int LibdeflateLevel(CompressionLevel level) {
   return z < 0 ? 6 : z;
 }
 
-// Reads `count` bytes at `offset`, or raises `fail`.
-template <typename Fail>
-void ReadExactly(const ByteSource& file, uint64_t offset, char* out, size_t count, Fail fail) {
+// Reads `count` bytes at `offset`; false when they cannot all be read.
+bool ReadExactly(const ByteSource& file, uint64_t offset, char* out, size_t count) {
   size_t got = 0;
-  if (file.ReadAt(offset, out, count, got) || got != count) fail();
+  return !file.ReadAt(offset, out, count, got) && got == count;
 }
 
-// Reads a whole small file of the size it had when opened; nullopt when it
-// has grown since (the streamed path then takes it as it is).
-std::optional<std::string> ReadSmallFile(const FileSource& file, const std::string& name) {
-  std::string data(static_cast<size_t>(file.size()) + 1, '\0');
+// Reads a whole small file of the size it had when opened into `data`;
+// leaves it empty and unset when the file has grown since (the streamed path
+// then takes it as it is).
+ArchiveStatus ReadSmallFile(const FileSource& file, const std::string& name,
+                            std::optional<std::string>& data) {
+  data.emplace(static_cast<size_t>(file.size()) + 1, '\0');
   size_t got = 0;
-  if (file.ReadAt(0, data.data(), data.size(), got)) {
-    throw ScriptError("Unable to open archive " + name);
+  if (file.ReadAt(0, data->data(), data->size(), got)) {
+    data.reset();
+    return UnableToOpen(name);
   }
-  if (got > file.size()) return std::nullopt;
-  data.resize(got);
-  return data;
+  if (got > file.size()) {
+    data.reset();
+  } else {
+    data->resize(got);
+  }
+  return {};
 }
 
 // A zlib stream of `data`, or nullopt when no compressor can be had.
@@ -144,56 +151,60 @@ platform::FileSystem& PackArchive::files() const {
   return files_ != nullptr ? *files_ : platform::ThreadFileSystem();
 }
 
-void PackArchive::RequireOpen() const {
-  if (path_.empty()) throw ScriptError("No archive is currently open");
+ArchiveStatus PackArchive::RequireOpen() const {
+  if (path_.empty()) return ArchiveStatus::Failure("No archive is currently open");
+  return {};
 }
 
-void PackArchive::CreateArchive(std::string_view path) {
+ArchiveStatus PackArchive::CreateArchive(std::string_view path) {
   CloseArchive();
-  if (path.empty()) return;
+  if (path.empty()) return {};
   if (memory_output_ == nullptr && files().Exists(path)) {
-    throw ScriptError(std::string(path) + " already exists in the archive");
+    return ArchiveStatus::Failure(std::string(path) + " already exists in the archive");
   }
   path_ = std::string(path);
   new_archive_ = true;
   legacy_ = false;
   start_ = 0;
+  return {};
 }
 
-bool PackArchive::OpenArchive(std::string_view path) {
+ArchiveStatus PackArchive::OpenArchive(std::string_view path) {
   CloseArchive();
-  if (path.empty()) return false;
-  if (!files().IsFile(path)) throw ScriptError("Archive file not found");
+  if (path.empty()) return {};
+  if (!files().IsFile(path)) return ArchiveStatus::Failure("Archive file not found");
   FileSource file;
-  if (file.Open(files(), path)) throw ScriptError("Unable to open archive " + std::string(path));
-  ReadTrailerAndRegistry(file);
+  if (file.Open(files(), path)) return UnableToOpen(path);
+  if (ArchiveStatus s = ReadTrailerAndRegistry(file); !s.ok()) return s;
   path_ = std::string(path);
-  return true;
+  return {};
 }
 
-void PackArchive::OpenArchiveBytes(std::string bytes, std::string_view name) {
+ArchiveStatus PackArchive::OpenArchiveBytes(std::string bytes, std::string_view name) {
   CloseArchive();
   auto memory = std::make_unique<MemorySource>(std::move(bytes));
-  ReadTrailerAndRegistry(*memory);
+  if (ArchiveStatus s = ReadTrailerAndRegistry(*memory); !s.ok()) return s;
   memory_ = std::move(memory);
   path_ = std::string(name);
+  return {};
 }
 
-void PackArchive::ReadTrailerAndRegistry(const ByteSource& file) {
+ArchiveStatus PackArchive::ReadTrailerAndRegistry(const ByteSource& file) {
   const uint64_t size = file.size();
-  if (size < kTrailerSize) ThrowCorrupted();
+  if (size < kTrailerSize) return Corrupted();
   std::string tail(kTrailerSize, '\0');
-  ReadExactly(file, size - kTrailerSize, tail.data(), tail.size(), ThrowCorrupted);
+  if (!ReadExactly(file, size - kTrailerSize, tail.data(), tail.size())) return Corrupted();
   const ArchiveTrailer t = DecodeTrailer(tail);
   if (t.version != 1 && t.version != 2) {
-    throw ScriptError("The archive was created with a different version of the archive format (v" +
-                      std::to_string(static_cast<int32_t>(t.version)) + ")");
+    return ArchiveStatus::Failure(
+        "The archive was created with a different version of the archive format (v" +
+        std::to_string(static_cast<int32_t>(t.version)) + ")");
   }
   const uint64_t body = size - kTrailerSize;
   if (t.registry_size < 0 || t.data_size < 0 || t.entry_count < 0 ||
       static_cast<uint64_t>(t.registry_size) > body ||
       static_cast<uint64_t>(t.data_size) > body - static_cast<uint64_t>(t.registry_size)) {
-    ThrowCorrupted();
+    return Corrupted();
   }
   const uint64_t start =
       body - static_cast<uint64_t>(t.registry_size) - static_cast<uint64_t>(t.data_size);
@@ -202,37 +213,35 @@ void PackArchive::ReadTrailerAndRegistry(const ByteSource& file) {
     uint32_t crc = 0;
     for (uint64_t pos = start; pos < body;) {
       const size_t n = static_cast<size_t>(std::min<uint64_t>(kBlock, body - pos));
-      ReadExactly(file, pos, buf.data(), n, ThrowCorrupted);
+      if (!ReadExactly(file, pos, buf.data(), n)) return Corrupted();
       crc = Crc(crc, std::string_view(buf.data(), n));
       pos += n;
     }
-    if (crc != t.archive_crc) ThrowCorrupted();
+    if (crc != t.archive_crc) return Corrupted();
   }
   trailer_ = t;
   start_ = static_cast<int64_t>(start);
   legacy_ = t.version == 1;
-  try {
-    ReadRegistry(file);
-  } catch (...) {
-    CloseArchive();
-    throw;
-  }
+  ArchiveStatus s = ReadRegistry(file);
+  if (!s.ok()) CloseArchive();
+  return s;
 }
 
-void PackArchive::ReadRegistry(const ByteSource& file) {
+ArchiveStatus PackArchive::ReadRegistry(const ByteSource& file) {
   const int32_t count = trailer_.entry_count;
   const size_t record_size = RecordSize(trailer_.version);
   const int64_t registry_size = trailer_.registry_size;
-  if (count > kMaxEntries) ThrowRegistryError();
+  if (count > kMaxEntries) return RegistryError();
   const size_t need = static_cast<size_t>(count) * record_size;
   const uint64_t registry_pos = static_cast<uint64_t>(start_ + trailer_.data_size);
   std::string records(need, '\0');
   if (!trailer_.registry_compressed) {
-    if (static_cast<uint64_t>(registry_size) < need) ThrowRegistryError();
-    ReadExactly(file, registry_pos, records.data(), need, ThrowRegistryError);
+    if (static_cast<uint64_t>(registry_size) < need) return RegistryError();
+    if (!ReadExactly(file, registry_pos, records.data(), need)) return RegistryError();
   } else if (need > 0) {
-    if (static_cast<int64_t>(need) / kMaxInflateRatio > registry_size) ThrowRegistryError();
+    if (static_cast<int64_t>(need) / kMaxInflateRatio > registry_size) return RegistryError();
     ZlibInflater inflater;
+    if (!inflater.error().empty()) return ArchiveStatus::Failure(inflater.error());
     std::string in(std::min<size_t>(kBlock, static_cast<size_t>(registry_size)), '\0');
     uint64_t read_pos = registry_pos;
     const uint64_t end = registry_pos + static_cast<uint64_t>(registry_size);
@@ -240,9 +249,9 @@ void PackArchive::ReadRegistry(const ByteSource& file) {
     std::string_view pending;
     while (done < need) {
       if (pending.empty()) {
-        if (read_pos >= end) ThrowRegistryError();
+        if (read_pos >= end) return RegistryError();
         const size_t n = static_cast<size_t>(std::min<uint64_t>(in.size(), end - read_pos));
-        ReadExactly(file, read_pos, in.data(), n, ThrowRegistryError);
+        if (!ReadExactly(file, read_pos, in.data(), n)) return RegistryError();
         read_pos += n;
         pending = std::string_view(in.data(), n);
       }
@@ -250,9 +259,9 @@ void PackArchive::ReadRegistry(const ByteSource& file) {
       size_t produced = 0;
       const auto status = inflater.Inflate(pending, records.data() + done, need - done, produced);
       done += produced;
-      if (produced == 0 && pending.size() == pending_before) ThrowRegistryError();
-      if (status == ZlibInflater::Status::kError) ThrowRegistryError();
-      if (status == ZlibInflater::Status::kEnd && done < need) ThrowRegistryError();
+      if (produced == 0 && pending.size() == pending_before) return RegistryError();
+      if (status == ZlibInflater::Status::kError) return RegistryError();
+      if (status == ZlibInflater::Status::kEnd && done < need) return RegistryError();
     }
   }
   entries_.clear();
@@ -261,11 +270,12 @@ void PackArchive::ReadRegistry(const ByteSource& file) {
     entries_.push_back(DecodeRecord(std::string_view(records).substr(i * record_size, record_size),
                                     trailer_.version));
   }
+  return {};
 }
 
-const ArchiveEntry& PackArchive::GetEntry(int index) const {
-  if (index < 0 || index >= FileCount()) throw ScriptError("Index out of bounds");
-  return entries_[static_cast<size_t>(index)];
+const ArchiveEntry* PackArchive::GetEntry(int index) const {
+  if (index < 0 || index >= FileCount()) return nullptr;
+  return &entries_[static_cast<size_t>(index)];
 }
 
 int PackArchive::IndexOfFile(std::string_view name) const {
@@ -275,127 +285,56 @@ int PackArchive::IndexOfFile(std::string_view name) const {
   return -1;
 }
 
-void PackArchive::AddFile(std::string_view source_path) {
-  RequireOpen();
-  if (legacy_) throw ScriptError(kOlderVersion);
+ArchiveStatus PackArchive::AddFile(std::string_view source_path) {
+  if (ArchiveStatus s = RequireOpen(); !s.ok()) return s;
+  if (legacy_) return ArchiveStatus::Failure(kOlderVersion);
   const std::string name = FileNameOfPath(source_path);
-  if (IndexOfFile(name) >= 0) throw ScriptError(name + " already exists in the archive");
+  if (IndexOfFile(name) >= 0)
+    return ArchiveStatus::Failure(name + " already exists in the archive");
 
   std::unique_ptr<platform::FileWriter> writer;
   if (memory_output_ != nullptr) {
-    if (!new_archive_) throw ScriptError("Unable to open archive " + path_);
+    if (!new_archive_) return ArchiveStatus::Failure("Unable to open archive " + path_);
     memory_output_->clear();
     writer = std::make_unique<StringWriter>(*memory_output_);
   } else if (auto ec = files().OpenReplace(path_, durability_, writer)) {
-    ThrowCannotCreate(path_, platform::SystemMessage(ec));
+    return ArchiveStatus::CannotCreate(path_, ec);
   }
   platform::FileWriter& out = *writer;
   uint32_t archive_crc = 0;
-  auto write = [&](std::string_view piece) {
-    if (auto ec = out.Write(piece)) ThrowCannotCreate(path_, platform::SystemMessage(ec));
+  const auto write = [&](std::string_view piece) -> ArchiveStatus {
+    if (auto ec = out.Write(piece)) return ArchiveStatus::CannotCreate(path_, ec);
     archive_crc = Crc(archive_crc, piece);
+    return {};
   };
 
-  std::string buf(kBlock, '\0');
   const uint64_t start = static_cast<uint64_t>(start_);
   if (!new_archive_) {
     // The prefix and the data of the entries already there.
+    std::string buf(kBlock, '\0');
     FileSource old;
-    if (memory_ || old.Open(files(), path_)) throw ScriptError("Unable to open archive " + path_);
+    if (memory_ || old.Open(files(), path_)) return UnableToOpen(path_);
     const uint64_t keep = start + static_cast<uint64_t>(trailer_.data_size);
-    auto fail = [this] { throw ScriptError("Unable to open archive " + path_); };
     for (uint64_t pos = 0; pos < keep;) {
       const size_t n = static_cast<size_t>(std::min<uint64_t>(kBlock, keep - pos));
-      ReadExactly(old, pos, buf.data(), n, fail);
+      if (!ReadExactly(old, pos, buf.data(), n)) return UnableToOpen(path_);
       std::string_view piece(buf.data(), n);
       if (pos < start) {
         const size_t prefix = static_cast<size_t>(std::min<uint64_t>(n, start - pos));
         if (auto ec = out.Write(piece.substr(0, prefix))) {
-          ThrowCannotCreate(path_, platform::SystemMessage(ec));
+          return ArchiveStatus::CannotCreate(path_, ec);
         }
         piece.remove_prefix(prefix);
       }
-      write(piece);
+      if (ArchiveStatus s = write(piece); !s.ok()) return s;
       pos += n;
     }
   }
 
-  const std::string source(source_path);
-  FileSource src;
-  if (src.Open(files(), source)) throw ScriptError("Unable to open archive " + source);
-
   ArchiveEntry entry;
-  entry.file_name = name;
-  const uint64_t data_begin = out.size();
-  entry.offset = static_cast<int64_t>(data_begin - start);
-  const uint32_t crc_before = archive_crc;
-  bool compressed = false;
-
-  std::optional<std::string> small;
-  if (src.size() <= kInMemoryLimit) small = ReadSmallFile(src, source);
-  if (small) {
-    entry.size = static_cast<int64_t>(small->size());
-    entry.crc = Crc(0, *small);
-    std::optional<std::string> packed = DeflateInMemory(*small, compression_level_);
-    if (packed && packed->size() < small->size()) {
-      write(*packed);
-      entry.compressed_size = static_cast<int64_t>(packed->size());
-      compressed = true;
-    } else {
-      write(*small);
-    }
-  } else {
-    ZlibDeflater deflater(ZlibLevel(compression_level_));
-    uint64_t packed_size = 0;
-    auto sink = [&](std::string_view piece) {
-      write(piece);
-      packed_size += piece.size();
-    };
-    uint64_t pos = 0;
-    uint32_t file_crc = 0;
-    for (;;) {
-      size_t got = 0;
-      if (src.ReadAt(pos, buf.data(), buf.size(), got)) {
-        throw ScriptError("Unable to open archive " + source);
-      }
-      const std::string_view piece(buf.data(), got);
-      file_crc = Crc(file_crc, piece);
-      pos += got;
-      deflater.Compress(piece, got == 0, sink);
-      if (got == 0) break;
-    }
-    entry.size = static_cast<int64_t>(pos);
-    entry.crc = file_crc;
-    if (packed_size < pos) {
-      entry.compressed_size = static_cast<int64_t>(packed_size);
-      compressed = true;
-    } else {
-      // Compression did not pay: store the bytes as they are.
-      if (auto ec = out.Truncate(data_begin)) ThrowCannotCreate(path_, platform::SystemMessage(ec));
-      archive_crc = crc_before;
-      pos = 0;
-      file_crc = 0;
-      for (;;) {
-        size_t got = 0;
-        if (src.ReadAt(pos, buf.data(), buf.size(), got)) {
-          throw ScriptError("Unable to open archive " + source);
-        }
-        if (got == 0) break;
-        const std::string_view piece(buf.data(), got);
-        file_crc = Crc(file_crc, piece);
-        write(piece);
-        pos += got;
-      }
-      entry.size = static_cast<int64_t>(pos);
-      entry.crc = file_crc;
-    }
-  }
-  if (compressed) {
-    entry.method = static_cast<uint8_t>(StorageMethod::kCompressed);
-    entry.level = static_cast<uint8_t>(compression_level_);
-  } else {
-    entry.method = static_cast<uint8_t>(StorageMethod::kStored);
-    entry.level = 0;
+  if (ArchiveStatus s = AddEntry(std::string(source_path), out, write, archive_crc, entry);
+      !s.ok()) {
+    return s;
   }
 
   std::vector<ArchiveEntry> entries = entries_;
@@ -419,82 +358,178 @@ void PackArchive::AddFile(std::string_view source_path) {
     t.registry_compressed = false;
   }
   t.registry_size = static_cast<int32_t>(registry.size());
-  write(registry);
+  if (ArchiveStatus s = write(registry); !s.ok()) return s;
   t.archive_crc = archive_crc;
-  if (auto ec = out.Write(EncodeTrailer(t))) ThrowCannotCreate(path_, platform::SystemMessage(ec));
-  if (auto ec = out.Commit()) ThrowCannotCreate(path_, platform::SystemMessage(ec));
+  if (auto ec = out.Write(EncodeTrailer(t))) return ArchiveStatus::CannotCreate(path_, ec);
+  if (auto ec = out.Commit()) return ArchiveStatus::CannotCreate(path_, ec);
 
   entries_ = std::move(entries);
   trailer_ = t;
   new_archive_ = false;
+  return {};
 }
 
-void PackArchive::ExtractAll(std::string_view destination) {
-  RequireOpen();
+ArchiveStatus PackArchive::AddEntry(const std::string& source, platform::FileWriter& out,
+                                    const std::function<ArchiveStatus(std::string_view)>& write,
+                                    uint32_t& archive_crc, ArchiveEntry& entry) {
+  FileSource src;
+  if (src.Open(files(), source)) return UnableToOpen(source);
+
+  const uint64_t start = static_cast<uint64_t>(start_);
+  entry.file_name = FileNameOfPath(source);
+  const uint64_t data_begin = out.size();
+  entry.offset = static_cast<int64_t>(data_begin - start);
+  const uint32_t crc_before = archive_crc;
+  bool compressed = false;
+
+  std::optional<std::string> small;
+  if (src.size() <= kInMemoryLimit) {
+    if (ArchiveStatus s = ReadSmallFile(src, source, small); !s.ok()) return s;
+  }
+  if (small) {
+    entry.size = static_cast<int64_t>(small->size());
+    entry.crc = Crc(0, *small);
+    std::optional<std::string> packed = DeflateInMemory(*small, compression_level_);
+    if (packed && packed->size() < small->size()) {
+      if (ArchiveStatus s = write(*packed); !s.ok()) return s;
+      entry.compressed_size = static_cast<int64_t>(packed->size());
+      compressed = true;
+    } else {
+      if (ArchiveStatus s = write(*small); !s.ok()) return s;
+    }
+  } else {
+    std::string buf(kBlock, '\0');
+    ZlibDeflater deflater(ZlibLevel(compression_level_));
+    uint64_t packed_size = 0;
+    ArchiveStatus written;
+    auto sink = [&](std::string_view piece) {
+      if (!written.ok()) return;
+      written = write(piece);
+      packed_size += piece.size();
+    };
+    uint64_t pos = 0;
+    uint32_t file_crc = 0;
+    for (;;) {
+      size_t got = 0;
+      if (src.ReadAt(pos, buf.data(), buf.size(), got)) return UnableToOpen(source);
+      const std::string_view piece(buf.data(), got);
+      file_crc = Crc(file_crc, piece);
+      pos += got;
+      if (!deflater.Compress(piece, got == 0, sink)) {
+        return ArchiveStatus::Failure(deflater.error());
+      }
+      if (!written.ok()) return written;
+      if (got == 0) break;
+    }
+    entry.size = static_cast<int64_t>(pos);
+    entry.crc = file_crc;
+    if (packed_size < pos) {
+      entry.compressed_size = static_cast<int64_t>(packed_size);
+      compressed = true;
+    } else {
+      // Compression did not pay: store the bytes as they are.
+      if (auto ec = out.Truncate(data_begin)) return ArchiveStatus::CannotCreate(path_, ec);
+      archive_crc = crc_before;
+      pos = 0;
+      file_crc = 0;
+      for (;;) {
+        size_t got = 0;
+        if (src.ReadAt(pos, buf.data(), buf.size(), got)) return UnableToOpen(source);
+        if (got == 0) break;
+        const std::string_view piece(buf.data(), got);
+        file_crc = Crc(file_crc, piece);
+        if (ArchiveStatus s = write(piece); !s.ok()) return s;
+        pos += got;
+      }
+      entry.size = static_cast<int64_t>(pos);
+      entry.crc = file_crc;
+    }
+  }
+  if (compressed) {
+    entry.method = static_cast<uint8_t>(StorageMethod::kCompressed);
+    entry.level = static_cast<uint8_t>(compression_level_);
+  } else {
+    entry.method = static_cast<uint8_t>(StorageMethod::kStored);
+    entry.level = 0;
+  }
+  return {};
+}
+
+ArchiveStatus PackArchive::ExtractAll(std::string_view destination) {
+  if (ArchiveStatus s = RequireOpen(); !s.ok()) return s;
   FileSource opened;
-  if (!memory_ && opened.Open(files(), path_)) throw ScriptError("Unable to open archive " + path_);
+  if (!memory_ && opened.Open(files(), path_)) return UnableToOpen(path_);
   const ByteSource& file = memory_ ? *memory_ : static_cast<const ByteSource&>(opened);
   for (const ArchiveEntry& entry : entries_) {
     const std::string folder = ExtractionFolder(destination);
     if (!IsPlainFileName(entry.file_name) || files().MakeFolder(folder, /*parents=*/true)) {
-      throw ScriptError("Error extracting file to " + folder);
+      return ArchiveStatus::Failure("Error extracting file to " + folder);
     }
     const std::string target = folder + "\\" + entry.file_name;
     std::unique_ptr<platform::FileWriter> out;
     if (auto ec = files().OpenReplace(target, platform::Durability::kBulk, out)) {
-      ThrowCannotCreate(target, platform::SystemMessage(ec));
+      return ArchiveStatus::CannotCreate(target, ec);
     }
-    ExtractEntry(entry, file, verify_file_crc_, [&](std::string_view piece) {
-      if (auto ec = out->Write(piece)) ThrowCannotCreate(target, platform::SystemMessage(ec));
-    });
-    if (auto ec = out->Commit()) ThrowCannotCreate(target, platform::SystemMessage(ec));
+    const ArchiveStatus s =
+        ExtractEntry(entry, file, verify_file_crc_, [&](std::string_view piece) -> ArchiveStatus {
+          if (auto ec = out->Write(piece)) return ArchiveStatus::CannotCreate(target, ec);
+          return {};
+        });
+    if (!s.ok()) return s;
+    if (auto ec = out->Commit()) return ArchiveStatus::CannotCreate(target, ec);
   }
+  return {};
 }
 
-void PackArchive::VerifyAll() const {
-  RequireOpen();
+ArchiveStatus PackArchive::VerifyAll() const {
+  if (ArchiveStatus s = RequireOpen(); !s.ok()) return s;
   FileSource opened;
-  if (!memory_ && opened.Open(files(), path_)) throw ScriptError("Unable to open archive " + path_);
+  if (!memory_ && opened.Open(files(), path_)) return UnableToOpen(path_);
   const ByteSource& file = memory_ ? *memory_ : static_cast<const ByteSource&>(opened);
   for (const ArchiveEntry& entry : entries_) {
-    if (!IsPlainFileName(entry.file_name))
-      throw ScriptError("Not a plain file name: " + entry.file_name);
-    ExtractEntry(entry, file, true, [](std::string_view) {});
+    if (!IsPlainFileName(entry.file_name)) {
+      return ArchiveStatus::Failure("Not a plain file name: " + entry.file_name);
+    }
+    const ArchiveStatus s =
+        ExtractEntry(entry, file, true, [](std::string_view) { return ArchiveStatus(); });
+    if (!s.ok()) return s;
   }
+  return {};
 }
 
-void PackArchive::ExtractEntry(const ArchiveEntry& entry, const ByteSource& file, bool check_crc,
-                               const std::function<void(std::string_view)>& sink) const {
+ArchiveStatus PackArchive::ExtractEntry(
+    const ArchiveEntry& entry, const ByteSource& file, bool check_crc,
+    const std::function<ArchiveStatus(std::string_view)>& sink) const {
   const auto method = static_cast<StorageMethod>(entry.method);
   if (method == StorageMethod::kCompressedEncrypted || method == StorageMethod::kStoredEncrypted) {
-    if (password_.empty()) throw ScriptError("No password given for encrypted file");
-    throw ScriptError("No decryption algorithm found");
+    if (password_.empty()) return ArchiveStatus::Failure("No password given for encrypted file");
+    return ArchiveStatus::Failure("No decryption algorithm found");
   }
-  if (method != StorageMethod::kCompressed && method != StorageMethod::kStored) ThrowCorrupted();
+  if (method != StorageMethod::kCompressed && method != StorageMethod::kStored) return Corrupted();
   const int64_t area = trailer_.data_size;
-  if (entry.size < 0 || entry.offset < 0 || entry.offset > area) ThrowCorrupted();
+  if (entry.size < 0 || entry.offset < 0 || entry.offset > area) return Corrupted();
   const int64_t room = area - entry.offset;
   const uint64_t base = static_cast<uint64_t>(start_ + entry.offset);
   uint32_t crc = 0;
   auto write = [&](std::string_view piece) {
-    sink(piece);
     crc = Crc(crc, piece);
+    return sink(piece);
   };
 
   std::string buf;
   if (method == StorageMethod::kStored) {
-    if (entry.size > room) ThrowCorrupted();
+    if (entry.size > room) return Corrupted();
     buf.resize(static_cast<size_t>(std::min<int64_t>(kBlock, entry.size)));
     for (uint64_t done = 0; done < static_cast<uint64_t>(entry.size);) {
       const size_t n = static_cast<size_t>(
           std::min<uint64_t>(buf.size(), static_cast<uint64_t>(entry.size) - done));
-      ReadExactly(file, base + done, buf.data(), n, ThrowCorrupted);
-      write(std::string_view(buf.data(), n));
+      if (!ReadExactly(file, base + done, buf.data(), n)) return Corrupted();
+      if (ArchiveStatus s = write(std::string_view(buf.data(), n)); !s.ok()) return s;
       done += n;
     }
   } else {
     const int64_t packed = entry.compressed_size;
-    if (packed <= 0 || packed > room || entry.size / kMaxInflateRatio > packed) ThrowCorrupted();
+    if (packed <= 0 || packed > room || entry.size / kMaxInflateRatio > packed) return Corrupted();
     bool done = false;
     if (static_cast<uint64_t>(entry.size) <= kInMemoryLimit &&
         static_cast<uint64_t>(packed) <= kInMemoryLimit) {
@@ -502,13 +537,13 @@ void PackArchive::ExtractEntry(const ArchiveEntry& entry, const ByteSource& file
           libdeflate_alloc_decompressor());
       if (d) {
         std::string in(static_cast<size_t>(packed), '\0');
-        ReadExactly(file, base, in.data(), in.size(), ThrowCorrupted);
+        if (!ReadExactly(file, base, in.data(), in.size())) return Corrupted();
         std::string out(static_cast<size_t>(entry.size), '\0');
         size_t produced = 0;
         if (libdeflate_zlib_decompress(d.get(), in.data(), in.size(), out.data(), out.size(),
                                        &produced) == LIBDEFLATE_SUCCESS &&
             produced == out.size()) {
-          write(out);
+          if (ArchiveStatus s = write(out); !s.ok()) return s;
           done = true;
         }
       }
@@ -516,6 +551,7 @@ void PackArchive::ExtractEntry(const ArchiveEntry& entry, const ByteSource& file
     if (!done) {
       // Streamed: inflate until the declared size has been produced.
       ZlibInflater inflater;
+      if (!inflater.error().empty()) return ArchiveStatus::Failure(inflater.error());
       buf.resize(static_cast<size_t>(std::min<int64_t>(kBlock, packed)));
       std::string out(256 * 1024, '\0');
       uint64_t read_pos = 0;
@@ -524,10 +560,10 @@ void PackArchive::ExtractEntry(const ArchiveEntry& entry, const ByteSource& file
       std::string_view pending;
       while (produced_total < want) {
         if (pending.empty()) {
-          if (read_pos >= static_cast<uint64_t>(packed)) ThrowCorrupted();
+          if (read_pos >= static_cast<uint64_t>(packed)) return Corrupted();
           const size_t n = static_cast<size_t>(
               std::min<uint64_t>(buf.size(), static_cast<uint64_t>(packed) - read_pos));
-          ReadExactly(file, base + read_pos, buf.data(), n, ThrowCorrupted);
+          if (!ReadExactly(file, base + read_pos, buf.data(), n)) return Corrupted();
           read_pos += n;
           pending = std::string_view(buf.data(), n);
         }
@@ -536,15 +572,20 @@ void PackArchive::ExtractEntry(const ArchiveEntry& entry, const ByteSource& file
         const size_t room_out =
             static_cast<size_t>(std::min<uint64_t>(out.size(), want - produced_total));
         const auto status = inflater.Inflate(pending, out.data(), room_out, produced);
-        if (produced > 0) write(std::string_view(out.data(), produced));
+        if (produced > 0) {
+          if (ArchiveStatus s = write(std::string_view(out.data(), produced)); !s.ok()) return s;
+        }
         produced_total += produced;
-        if (status == ZlibInflater::Status::kError) ThrowCorrupted();
-        if (status == ZlibInflater::Status::kEnd && produced_total < want) ThrowCorrupted();
-        if (produced == 0 && pending.size() == pending_before) ThrowCorrupted();
+        if (status == ZlibInflater::Status::kError) return Corrupted();
+        if (status == ZlibInflater::Status::kEnd && produced_total < want) return Corrupted();
+        if (produced == 0 && pending.size() == pending_before) return Corrupted();
       }
     }
   }
-  if (check_crc && crc != entry.crc) throw ScriptError(entry.file_name + " failed CRC check");
+  if (check_crc && crc != entry.crc) {
+    return ArchiveStatus::Failure(entry.file_name + " failed CRC check");
+  }
+  return {};
 }
 
 }  // namespace pelvar::archive

@@ -5,7 +5,7 @@
 // archive is rewritten beside itself and renamed into place) and extracted
 // all together. Large files are streamed through bounded buffers.
 //
-// Every failure raises a ScriptError with the message the user sees.
+// Every failure is returned as a status carrying the message the user sees.
 #pragma once
 
 #include <cstdint>
@@ -16,6 +16,7 @@
 #include <vector>
 
 #include "archive/archive_format.h"
+#include "archive/archive_status.h"
 #include "platform/file_system.h"
 
 namespace pelvar::archive {
@@ -52,37 +53,37 @@ class PackArchive {
   // Closes any open archive and starts a new, empty one under `path`, which
   // must not exist ("%s already exists in the archive"). An empty path
   // leaves no archive open.
-  void CreateArchive(std::string_view path);
+  ArchiveStatus CreateArchive(std::string_view path);
   // Closes any open archive and reads the trailer and registry of `path`.
-  // False for an empty path; errors: "Archive file not found", "Unable to
-  // open archive %s", "The archive was created with a different version of
-  // the archive format (v%d)", "The archive appears to be corrupted",
-  // "Error reading registry".
-  bool OpenArchive(std::string_view path);
+  // An empty path leaves no archive open; errors: "Archive file not found",
+  // "Unable to open archive %s", "The archive was created with a different
+  // version of the archive format (v%d)", "The archive appears to be
+  // corrupted", "Error reading registry". A failure leaves no archive open.
+  ArchiveStatus OpenArchive(std::string_view path);
   // Opens archive bytes held in memory, read only; `name` stands for the
-  // archive in messages. Raises the errors of OpenArchive after its first two.
-  void OpenArchiveBytes(std::string bytes, std::string_view name);
+  // archive in messages. Fails as OpenArchive does after its first two.
+  ArchiveStatus OpenArchiveBytes(std::string bytes, std::string_view name);
   // Forgets the open archive; harmless when none is open.
   void CloseArchive();
   bool is_open() const { return !path_.empty(); }
 
   // Appends a file under its file name (not to archives opened from bytes).
-  // On any failure the archive file is left as it was and the error is raised.
-  void AddFile(std::string_view source_path);
+  // On any failure the archive file is left as it was.
+  ArchiveStatus AddFile(std::string_view source_path);
 
   // Writes every entry into `destination` (created with its parents when
   // missing; files there are replaced). An entry whose name is not a plain
   // file name is refused with "Error extracting file to %s". A failed entry
   // leaves no partial file behind; its error ends the extraction.
-  void ExtractAll(std::string_view destination);
+  ArchiveStatus ExtractAll(std::string_view destination);
 
   // Reads every entry through to its end and checks its CRC and size,
-  // writing nothing. Raises the errors that extraction would raise.
-  void VerifyAll() const;
+  // writing nothing. Fails as extraction would.
+  ArchiveStatus VerifyAll() const;
 
   int FileCount() const { return static_cast<int>(entries_.size()); }
-  // Raises "Index out of bounds" outside 0 .. FileCount() - 1.
-  const ArchiveEntry& GetEntry(int index) const;
+  // The entry at `index`; null outside 0 .. FileCount() - 1.
+  const ArchiveEntry* GetEntry(int index) const;
   // Index of the entry whose folder path and file name equal `name`,
   // ignoring case; -1 when none.
   int IndexOfFile(std::string_view name) const;
@@ -95,13 +96,18 @@ class PackArchive {
   static bool IsPlainFileName(std::string_view name);
 
  private:
-  void RequireOpen() const;
-  void ReadTrailerAndRegistry(const ByteSource& file);
-  void ReadRegistry(const ByteSource& file);
+  ArchiveStatus RequireOpen() const;
+  ArchiveStatus ReadTrailerAndRegistry(const ByteSource& file);
+  ArchiveStatus ReadRegistry(const ByteSource& file);
+  // Appends the source file's entry to `out`, which holds the archive up to
+  // the end of its data area; `write` adds bytes to the archive's CRC.
+  ArchiveStatus AddEntry(const std::string& source, platform::FileWriter& out,
+                         const std::function<ArchiveStatus(std::string_view)>& write,
+                         uint32_t& archive_crc, ArchiveEntry& entry);
   // Inflates one entry into `sink`, checking its sizes (and its CRC when
-  // `check_crc` is set).
-  void ExtractEntry(const ArchiveEntry& entry, const ByteSource& file, bool check_crc,
-                    const std::function<void(std::string_view)>& sink) const;
+  // `check_crc` is set). The first failure of `sink` stops it.
+  ArchiveStatus ExtractEntry(const ArchiveEntry& entry, const ByteSource& file, bool check_crc,
+                             const std::function<ArchiveStatus(std::string_view)>& sink) const;
 
   std::string path_;
   platform::FileSystem& files() const;

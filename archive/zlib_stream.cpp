@@ -4,16 +4,14 @@
 
 #include <string>
 
-#include "engine/script_error.h"
-
 namespace pelvar::archive {
 
 namespace {
 
 constexpr size_t kOutPiece = 256 * 1024;
 
-[[noreturn]] void ThrowZlib(int code, const z_stream& z) {
-  throw ScriptError(z.msg != nullptr ? z.msg : zError(code));
+std::string ZlibMessage(int code, const z_stream& z) {
+  return z.msg != nullptr ? z.msg : zError(code);
 }
 
 }  // namespace
@@ -25,15 +23,16 @@ struct ZlibDeflater::State {
 
 ZlibDeflater::ZlibDeflater(int level) : state_(std::make_unique<State>()) {
   const int rc = deflateInit(&state_->z, level);
-  if (rc != Z_OK) ThrowZlib(rc, state_->z);
+  if (rc != Z_OK) error_ = ZlibMessage(rc, state_->z);
 }
 
 ZlibDeflater::~ZlibDeflater() {
   deflateEnd(&state_->z);
 }
 
-void ZlibDeflater::Compress(std::string_view input, bool finish,
+bool ZlibDeflater::Compress(std::string_view input, bool finish,
                             const std::function<void(std::string_view)>& sink) {
+  if (!error_.empty()) return false;
   z_stream& z = state_->z;
   // zlib's counters are 32-bit: feed large inputs in slices.
   constexpr size_t kSlice = 1u << 30;
@@ -47,13 +46,17 @@ void ZlibDeflater::Compress(std::string_view input, bool finish,
       z.next_out = reinterpret_cast<Bytef*>(state_->out.data());
       z.avail_out = static_cast<uInt>(state_->out.size());
       const int rc = deflate(&z, flush);
-      if (rc == Z_STREAM_ERROR) ThrowZlib(rc, z);
+      if (rc == Z_STREAM_ERROR) {
+        error_ = ZlibMessage(rc, z);
+        return false;
+      }
       const size_t have = state_->out.size() - z.avail_out;
       if (have > 0) sink(std::string_view(state_->out.data(), have));
       if (flush == Z_FINISH ? rc == Z_STREAM_END : (z.avail_in == 0 && z.avail_out != 0)) break;
     }
     input.remove_prefix(slice);
   } while (!input.empty());
+  return true;
 }
 
 struct ZlibInflater::State {
@@ -62,7 +65,7 @@ struct ZlibInflater::State {
 
 ZlibInflater::ZlibInflater() : state_(std::make_unique<State>()) {
   const int rc = inflateInit(&state_->z);
-  if (rc != Z_OK) ThrowZlib(rc, state_->z);
+  if (rc != Z_OK) error_ = ZlibMessage(rc, state_->z);
 }
 
 ZlibInflater::~ZlibInflater() {
@@ -71,6 +74,8 @@ ZlibInflater::~ZlibInflater() {
 
 ZlibInflater::Status ZlibInflater::Inflate(std::string_view& input, char* out, size_t capacity,
                                            size_t& produced) {
+  produced = 0;
+  if (!error_.empty()) return Status::kError;
   z_stream& z = state_->z;
   constexpr size_t kSlice = 1u << 30;
   const size_t in_slice = input.size() < kSlice ? input.size() : kSlice;

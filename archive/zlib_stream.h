@@ -6,33 +6,40 @@
 #include <cstddef>
 #include <functional>
 #include <memory>
+#include <string>
 #include <string_view>
 
 namespace pelvar::archive {
 
 class ZlibDeflater {
  public:
-  // Raises a ScriptError with zlib's message when the stream cannot start.
+  // See error() for a stream that could not start.
   explicit ZlibDeflater(int level);
   ~ZlibDeflater();
   ZlibDeflater(const ZlibDeflater&) = delete;
   ZlibDeflater& operator=(const ZlibDeflater&) = delete;
 
   // Compresses `input`; with `finish` the stream is ended. Each piece of
-  // output (at most 256 KiB) is handed to `sink`.
-  void Compress(std::string_view input, bool finish,
+  // output (at most 256 KiB) is handed to `sink`. False when zlib failed
+  // (see error()).
+  bool Compress(std::string_view input, bool finish,
                 const std::function<void(std::string_view)>& sink);
+  // zlib's message when the stream could not start or failed; empty while
+  // all is well.
+  const std::string& error() const { return error_; }
 
  private:
   struct State;
   std::unique_ptr<State> state_;
+  std::string error_;
 };
 
 class ZlibInflater {
  public:
   enum class Status { kMore, kEnd, kError };
 
-  // Raises a ScriptError with zlib's message when the stream cannot start.
+  // See error() for a stream that could not start (Inflate then gives
+  // kError).
   ZlibInflater();
   ~ZlibInflater();
   ZlibInflater(const ZlibInflater&) = delete;
@@ -42,10 +49,13 @@ class ZlibInflater {
   // `capacity` bytes at `out`; `produced` tells how many. kEnd: the stream
   // ended; kMore: more input or room is needed; kError: the data is damaged.
   Status Inflate(std::string_view& input, char* out, size_t capacity, size_t& produced);
+  // zlib's message when the stream could not start; empty when it did.
+  const std::string& error() const { return error_; }
 
  private:
   struct State;
   std::unique_ptr<State> state_;
+  std::string error_;
 };
 
 }  // namespace pelvar::archive

@@ -49,7 +49,12 @@ void DirMove(CommandCall& call) {
 
 void DirDelete(CommandCall& call) {
   const std::string& path = call.Field(2);
-  const bool ok = call.context().files().DeleteTree(path);
+  RunView& view = call.context().view;
+  view.ShowOperationProgress("Deleting", 0, 0, false);
+  const bool ok = call.context().files().DeleteTree(path, [&view](const platform::TreeProgress& p) {
+    view.ShowOperationProgress("Deleting", p.files, p.bytes, false);
+  });
+  view.ShowOperationProgress("Deleting", 0, 0, true);
   if (!ok) {
     call.SetReason(!call.context().files().Exists(path) ? "no such folder"
                                                         : "not everything in it could be deleted");

@@ -16,6 +16,26 @@
 
 namespace pelvar::platform {
 
+std::error_code FileReader::ReadAt(uint64_t offset, char* buffer, size_t count, size_t& got) {
+  for (;;) {
+    got = 0;
+    const std::error_code ec = ReadOnce(offset, buffer, count, got);
+    if (ec != std::errc::interrupted) return ec;
+  }
+}
+
+std::error_code WriteFully(std::string_view data, const WriteOnceFn& write_once) {
+  while (!data.empty()) {
+    size_t written = 0;
+    const std::error_code ec = write_once(data, written);
+    if (ec == std::errc::interrupted) continue;
+    if (ec) return ec;
+    if (written == 0) return {EIO, std::system_category()};
+    data.remove_prefix(std::min(written, data.size()));
+  }
+  return {};
+}
+
 std::error_code FileReader::ReadRest(uint64_t offset, std::string& out) {
   out.clear();
   if (offset < size()) out.reserve(static_cast<size_t>(size() - offset));

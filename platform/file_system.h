@@ -53,10 +53,16 @@ class FileReader {
   // Size when opened.
   virtual uint64_t size() const = 0;
   // Reads up to `count` bytes at `offset`. `got` may be short before the end
-  // of the file; it is 0 only at the end.
-  virtual std::error_code ReadAt(uint64_t offset, char* buffer, size_t count, size_t& got) = 0;
+  // of the file; it is 0 only at the end. A read that a signal interrupts
+  // before it transferred anything is made again.
+  std::error_code ReadAt(uint64_t offset, char* buffer, size_t count, size_t& got);
   // Reads everything from `offset` to the end of the file, however large.
   std::error_code ReadRest(uint64_t offset, std::string& out);
+
+ protected:
+  // One read as the system makes it: as ReadAt, except that a signal may
+  // interrupt it (EINTR, nothing read).
+  virtual std::error_code ReadOnce(uint64_t offset, char* buffer, size_t count, size_t& got) = 0;
 };
 
 // A replacement in progress: the new content goes to a private temporary
@@ -131,6 +137,12 @@ class FileSystem {
   virtual bool MoveTree(std::string_view source, std::string_view destination,
                         const TreeProgressFn& progress) = 0;
   virtual bool DeleteTree(std::string_view path) = 0;
+  // The same, reporting the files deleted (and their bytes) as it goes. An
+  // implementation without progress just deletes.
+  virtual bool DeleteTree(std::string_view path, const TreeProgressFn& progress) {
+    (void)progress;
+    return DeleteTree(path);
+  }
 
   // Makes a new private folder under the system's temporary folder (this
   // user only) and gives its path.
@@ -182,6 +194,12 @@ class ScopedTempFolder {
   FileSystem& files_;
   std::string path_;
 };
+
+// Writes all of `data` by calls of `write_once` (one write as the system makes
+// it: the bytes written, maybe fewer than given, or an error). A write that a
+// signal interrupted (EINTR) is made again, a short one continued.
+using WriteOnceFn = std::function<std::error_code(std::string_view data, size_t& written)>;
+std::error_code WriteFully(std::string_view data, const WriteOnceFn& write_once);
 
 // Text of a system error, as the system words it.
 std::string SystemMessage(std::error_code ec);

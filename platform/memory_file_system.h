@@ -19,6 +19,11 @@ class MemoryFileSystem : public FileSystem {
     size_t read_piece = 0;  // no read gives more than this (0: no limit)
     int commit_error = 0;   // the rename of a replacement fails so
     std::string vanish;     // this folder goes away when a write into it commits
+    // Reads and writes that a signal interrupts (EINTR, nothing moved)
+    // before the next one goes through; a write that goes through after an
+    // interruption writes only half of what it was given.
+    int interrupted_reads = 0;
+    int interrupted_writes = 0;
   };
   Faults faults;
 
@@ -32,6 +37,8 @@ class MemoryFileSystem : public FileSystem {
   // Durable flushes made so far: per file (rewrites) and per command (bulk).
   int file_syncs = 0;
   int bulk_syncs = 0;
+  // Interruptions injected so far.
+  int interruptions = 0;
 
   void BeginCommand() override;
   std::error_code EndCommand() override;
@@ -50,6 +57,7 @@ class MemoryFileSystem : public FileSystem {
                 const TreeProgressFn& progress) override;
   bool MoveTree(std::string_view source, std::string_view destination,
                 const TreeProgressFn& progress) override;
+  using FileSystem::DeleteTree;
   bool DeleteTree(std::string_view path) override;
   std::error_code MakeTempFolder(std::string& path) override;
 

@@ -53,16 +53,13 @@ class PosixFileReader : public FileReader {
  public:
   PosixFileReader(UniqueFd fd, uint64_t size) : fd_(std::move(fd)), size_(size) {}
   uint64_t size() const override { return size_; }
-  std::error_code ReadAt(uint64_t offset, char* buffer, size_t count, size_t& got) override {
-    got = 0;
-    for (;;) {
-      const ssize_t n = ::pread(fd_.get(), buffer, count, static_cast<off_t>(offset));
-      if (n >= 0) {
-        got = static_cast<size_t>(n);
-        return {};
-      }
-      if (errno != EINTR) return LastError();
-    }
+
+ protected:
+  std::error_code ReadOnce(uint64_t offset, char* buffer, size_t count, size_t& got) override {
+    const ssize_t n = ::pread(fd_.get(), buffer, count, static_cast<off_t>(offset));
+    if (n < 0) return LastError();
+    got = static_cast<size_t>(n);
+    return {};
   }
 
  private:
@@ -235,16 +232,13 @@ class PosixFileWriter : public FileWriter {
   }
 
   void WriteOut(std::string_view data) {
-    size_t off = 0;
-    while (off < data.size() && !error_) {
-      const ssize_t n = ::write(fd_.get(), data.data() + off, data.size() - off);
-      if (n < 0) {
-        if (errno == EINTR) continue;
-        error_ = LastError();
-        break;
-      }
-      off += static_cast<size_t>(n);
-    }
+    if (error_) return;
+    error_ = WriteFully(data, [this](std::string_view rest, size_t& written) {
+      const ssize_t n = ::write(fd_.get(), rest.data(), rest.size());
+      if (n < 0) return LastError();
+      written = static_cast<size_t>(n);
+      return std::error_code();
+    });
   }
 
   void Flush() {
@@ -430,7 +424,11 @@ bool PosixFileSystem::MoveTree(std::string_view source, std::string_view destina
 }
 
 bool PosixFileSystem::DeleteTree(std::string_view path) {
-  const bool ok = platform::DeleteTree(resolver_, path);
+  return DeleteTree(path, {});
+}
+
+bool PosixFileSystem::DeleteTree(std::string_view path, const TreeProgressFn& progress) {
+  const bool ok = platform::DeleteTree(resolver_, path, progress);
   resolver_.Remember(false);
   resolver_.Remember(in_command_);
   return ok;

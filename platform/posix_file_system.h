@@ -37,6 +37,7 @@ class PosixFileSystem : public FileSystem {
   bool MoveTree(std::string_view source, std::string_view destination,
                 const TreeProgressFn& progress) override;
   bool DeleteTree(std::string_view path) override;
+  bool DeleteTree(std::string_view path, const TreeProgressFn& progress) override;
   std::error_code MakeTempFolder(std::string& path) override;
 
   // Internal to the writer: a file of the folder open at `dir_fd` was

@@ -218,7 +218,13 @@ bool CopyPlanned(const Transfer& t, const TreeProgressFn& progress) {
                                /*fresh=*/false);
 }
 
-bool DeleteContents(int dir) {
+// Running totals of a deletion, for a caller that asked for them.
+struct DeleteCount {
+  const TreeProgressFn* progress = nullptr;
+  TreeProgress done;
+};
+
+bool DeleteContents(int dir, DeleteCount* count) {
   FolderEntries entries;
   if (entries.Read(dir)) return false;
   bool ok = true;
@@ -226,16 +232,26 @@ bool DeleteContents(int dir) {
     const char* name = entries.CName(i);
     if (entries.Type(i) == EntryType::kDirectory) {
       const UniqueFd sub = OpenFolderAt(dir, name);
-      ok = sub.valid() && DeleteContents(sub.get()) && ok;
+      ok = sub.valid() && DeleteContents(sub.get(), count) && ok;
       ok = ::unlinkat(dir, name, AT_REMOVEDIR) == 0 && ok;
-    } else {
-      ok = ::unlinkat(dir, name, 0) == 0 && ok;
+      continue;
+    }
+    struct stat st;
+    const bool sized = count != nullptr && ::fstatat(dir, name, &st, AT_SYMLINK_NOFOLLOW) == 0;
+    if (::unlinkat(dir, name, 0) != 0) {
+      ok = false;
+      continue;
+    }
+    if (count != nullptr) {
+      ++count->done.files;
+      if (sized && S_ISREG(st.st_mode)) count->done.bytes += static_cast<uint64_t>(st.st_size);
+      (*count->progress)(count->done);
     }
   }
   return ok;
 }
 
-bool DeleteHostTree(const std::string& host) {
+bool DeleteHostTree(const std::string& host, DeleteCount* count) {
   struct stat st;
   if (::lstat(host.c_str(), &st) != 0) return false;
   if (!S_ISDIR(st.st_mode)) return ::unlink(host.c_str()) == 0;
@@ -246,9 +262,13 @@ bool DeleteHostTree(const std::string& host) {
   {
     const UniqueFd dir(
         ::open(host.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC | O_NOCTTY));
-    ok = dir.valid() && DeleteContents(dir.get());
+    ok = dir.valid() && DeleteContents(dir.get(), count);
   }
   return ::rmdir(host.c_str()) == 0 && ok;
+}
+
+bool DeleteHostTree(const std::string& host) {
+  return DeleteHostTree(host, nullptr);
 }
 
 // Moves the entries of one folder into an existing folder by renaming them,
@@ -346,9 +366,13 @@ bool DeleteTree(std::string_view path) {
   return DeleteTree(resolver, path);
 }
 
-bool DeleteTree(CaseResolver& resolver, std::string_view path) {
+bool DeleteTree(CaseResolver& resolver, std::string_view path, const TreeProgressFn& progress) {
   const std::string host = WithoutTrailingSlashes(resolver.Resolve(path));
-  return !host.empty() && DeleteHostTree(host);
+  if (host.empty()) return false;
+  if (!progress) return DeleteHostTree(host);
+  DeleteCount count;
+  count.progress = &progress;
+  return DeleteHostTree(host, &count);
 }
 
 }  // namespace pelvar::platform

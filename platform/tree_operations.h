@@ -47,7 +47,9 @@ bool MoveTree(CaseResolver& resolver, std::string_view source, std::string_view 
 // the tree or as `path` itself, is deleted as a link; what it points to is
 // never touched. A file at `path` is deleted. The root folder is refused.
 // True when nothing is left.
+// `progress`, when set, gets the running count of files deleted and their
+// bytes after each file.
 bool DeleteTree(std::string_view path);
-bool DeleteTree(CaseResolver& resolver, std::string_view path);
+bool DeleteTree(CaseResolver& resolver, std::string_view path, const TreeProgressFn& progress = {});
 
 }  // namespace pelvar::platform

@@ -1,5 +1,6 @@
 #include "ui/colour_grid.h"
 
+#include <QKeyEvent>
 #include <QMouseEvent>
 #include <QPainter>
 
@@ -22,6 +23,11 @@ ColourGrid::ColourGrid(QWidget* parent) : QWidget(parent) {
   setMinimumSize(kColumns * 16, kRows * 16);
   setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Expanding);
   setToolTip(QStringLiteral("FG: left button, BG: right button"));
+  setFocusPolicy(Qt::StrongFocus);
+  setAccessibleName(QStringLiteral("Colours"));
+  setAccessibleDescription(
+      QStringLiteral("Arrow keys choose a cell; Space sets the text colour, Shift+Space the "
+                     "background colour"));
 }
 
 QSize ColourGrid::sizeHint() const {
@@ -63,18 +69,72 @@ int ColourGrid::CellAt(const QPoint& pos) const {
   return -1;
 }
 
+void ColourGrid::ChooseText(int cell) {
+  text_enabled_ = true;
+  SetTextCell(cell);
+  update();
+}
+
+void ColourGrid::ChooseBack(int cell) {
+  back_enabled_ = true;
+  SetBackCell(cell);
+  update();
+}
+
+void ColourGrid::MoveFocus(int cell) {
+  if (cell < 0 || cell >= app::kColourCells || cell == focus_cell_) return;
+  focus_cell_ = cell;
+  update();
+}
+
 void ColourGrid::mousePressEvent(QMouseEvent* event) {
   const int cell = CellAt(event->position().toPoint());
   if (cell < 0) return;
   if (event->button() == Qt::LeftButton) {
-    text_enabled_ = true;
-    SetTextCell(cell);
-    update();
+    MoveFocus(cell);
+    ChooseText(cell);
   } else if (event->button() == Qt::RightButton) {
-    back_enabled_ = true;
-    SetBackCell(cell);
-    update();
+    MoveFocus(cell);
+    ChooseBack(cell);
   }
+}
+
+void ColourGrid::keyPressEvent(QKeyEvent* event) {
+  const int column = focus_cell_ % kColumns;
+  const int row = focus_cell_ / kColumns;
+  switch (event->key()) {
+    case Qt::Key_Left:
+      if (column > 0) MoveFocus(focus_cell_ - 1);
+      break;
+    case Qt::Key_Right:
+      if (column < kColumns - 1) MoveFocus(focus_cell_ + 1);
+      break;
+    case Qt::Key_Up:
+      if (row > 0) MoveFocus(focus_cell_ - kColumns);
+      break;
+    case Qt::Key_Down:
+      if (row < kRows - 1) MoveFocus(focus_cell_ + kColumns);
+      break;
+    case Qt::Key_Home:
+      MoveFocus(0);
+      break;
+    case Qt::Key_End:
+      MoveFocus(app::kColourCells - 1);
+      break;
+    case Qt::Key_Space:
+    case Qt::Key_Return:
+    case Qt::Key_Enter:
+      if (event->modifiers() & Qt::ShiftModifier) {
+        ChooseBack(focus_cell_);
+      } else {
+        ChooseText(focus_cell_);
+      }
+      break;
+    default:
+      QWidget::keyPressEvent(event);
+      return;
+  }
+  event->accept();
 }
 
 void ColourGrid::paintEvent(QPaintEvent* /*event*/) {
@@ -94,6 +154,12 @@ void ColourGrid::paintEvent(QPaintEvent* /*event*/) {
       painter.setPen(QPen(ink, 2));
       painter.drawRect(r.adjusted(2, 2, -3, -3));
       painter.drawText(r, Qt::AlignCenter, marks.join(QLatin1Char('/')));
+    }
+    if (hasFocus() && cell == focus_cell_) {
+      // The keyboard's cell: a dashed frame in the cell's contrast.
+      const QColor ink = colour.lightness() >= 110 ? Qt::black : Qt::white;
+      painter.setPen(QPen(ink, 1, Qt::DashLine));
+      painter.drawRect(r.adjusted(4, 4, -5, -5));
     }
   }
 }

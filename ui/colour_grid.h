@@ -3,6 +3,10 @@
 // (BG); a selection still disabled becomes enabled by its click. At start the
 // background selection is enabled at cell 0 and the text selection disabled
 // (it still reads as cell 0).
+//
+// From the keyboard: the arrow keys (and Home, End) move a focus cell; Space
+// or Enter chooses it as the text colour, Shift with either as the
+// background colour, as the two mouse buttons do.
 #pragma once
 
 #include <QWidget>
@@ -34,6 +38,8 @@ class ColourGrid : public QWidget {
   // The cell under a point of the widget; -1 outside.
   int CellAt(const QPoint& pos) const;
   QRect CellRect(int cell) const;
+  // The cell the keyboard acts on.
+  int focus_cell() const { return focus_cell_; }
 
   QSize sizeHint() const override;
 
@@ -43,12 +49,18 @@ class ColourGrid : public QWidget {
  protected:
   void paintEvent(QPaintEvent* event) override;
   void mousePressEvent(QMouseEvent* event) override;
+  void keyPressEvent(QKeyEvent* event) override;
 
  private:
   int text_cell_ = 0;
   int back_cell_ = 0;
   bool text_enabled_ = false;
   bool back_enabled_ = true;
+  int focus_cell_ = 0;
+
+  void ChooseText(int cell);
+  void ChooseBack(int cell);
+  void MoveFocus(int cell);
 };
 
 }  // namespace pelvar::ui

@@ -174,8 +174,8 @@ void ReferenceEmbed(const std::string& source, const std::string& script, const 
   const std::string archive_path = scratch.Path("ref.arc");
   fs::remove(archive_path);
   PackArchive archive;
-  archive.CreateArchive(archive_path);
-  archive.AddFile(source);
+  ASSERT_TRUE(archive.CreateArchive(archive_path).ok());
+  ASSERT_TRUE(archive.AddFile(source).ok());
   archive.CloseArchive();
   const std::string bytes = testing::ReadFileText(archive_path);
   const std::string text = EncodeBase64Text(bytes);

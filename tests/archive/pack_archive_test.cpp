@@ -6,7 +6,7 @@
 #include <filesystem>
 #include <random>
 
-#include "engine/script_error.h"
+#include "platform/memory_file_system.h"
 #include "support/test_support.h"
 
 namespace pelvar::archive {
@@ -73,19 +73,18 @@ std::string Pack(const TempDir& dir, const std::string& name, const std::string&
                  const std::string& archive = "a.arc") {
   const std::string source = dir.Write("src/" + name, content);
   PackArchive a;
-  a.CreateArchive(dir.Path(archive));
-  a.AddFile(source);
+  EXPECT_TRUE(a.CreateArchive(dir.Path(archive)).ok());
+  EXPECT_TRUE(a.AddFile(source).ok());
   a.CloseArchive();
   return dir.Read(archive);
 }
 
-std::string ErrorOf(const std::function<void()>& f) {
-  try {
-    f();
-  } catch (const ScriptError& e) {
-    return e.what();
-  }
-  return "(no error)";
+#define ASSERT_OK(status) ASSERT_EQ(ErrorOf(status), "(no error)")
+#define EXPECT_OK(status) EXPECT_EQ(ErrorOf(status), "(no error)")
+
+// The failure's message, as the run would show it.
+std::string ErrorOf(const ArchiveStatus& status) {
+  return status.ok() ? "(no error)" : status.message();
 }
 
 std::vector<std::string> FilesIn(const std::string& folder) {
@@ -144,15 +143,15 @@ TEST(PackArchiveTest, StoresWhatDoesNotShrink) {
     std::filesystem::remove(dir.Path("a.arc"));
     const std::string bytes = Pack(dir, "f.bin", content);
     PackArchive a;
-    ASSERT_TRUE(a.OpenArchive(dir.Path("a.arc")));
-    const ArchiveEntry& e = a.GetEntry(0);
+    ASSERT_OK(a.OpenArchive(dir.Path("a.arc")));
+    const ArchiveEntry& e = *a.GetEntry(0);
     EXPECT_EQ(e.method, 1);
     EXPECT_EQ(e.level, 0);
     EXPECT_EQ(e.compressed_size, 0);
     EXPECT_EQ(e.size, static_cast<int64_t>(content.size()));
     EXPECT_EQ(e.crc, content.empty() ? 0u : Crc(content));
     EXPECT_EQ(bytes.substr(0, content.size()), content);
-    a.ExtractAll(dir.Path("out"));
+    EXPECT_OK(a.ExtractAll(dir.Path("out")));
     EXPECT_TRUE(dir.Exists("out/f.bin"));
     EXPECT_EQ(dir.Read("out/f.bin"), content);
   }
@@ -165,9 +164,9 @@ TEST(PackArchiveTest, LargeFilesRoundTripThroughTheStreamedPath) {
     std::filesystem::remove(dir.Path("a.arc"));
     Pack(dir, "big.dat", content);
     PackArchive a;
-    ASSERT_TRUE(a.OpenArchive(dir.Path("a.arc")));
-    EXPECT_EQ(a.GetEntry(0).method, content[0] == 'l' ? 0 : 1);
-    a.ExtractAll(dir.Path("out"));
+    ASSERT_OK(a.OpenArchive(dir.Path("a.arc")));
+    EXPECT_EQ(a.GetEntry(0)->method, content[0] == 'l' ? 0 : 1);
+    EXPECT_OK(a.ExtractAll(dir.Path("out")));
     EXPECT_TRUE(dir.Read("out/big.dat") == content);
   }
 }
@@ -180,21 +179,21 @@ TEST(PackArchiveTest, ANewArchiveWrittenToMemoryHasTheFilesBytes) {
     std::string in_memory = "left over";
     PackArchive a;
     a.set_memory_output(&in_memory);
-    a.CreateArchive(dir.Path("a.arc"));  // exists: the name only labels it
-    a.AddFile(dir.Path("src/f.bin"));
+    ASSERT_OK(a.CreateArchive(dir.Path("a.arc")));  // exists: the name only labels it
+    ASSERT_OK(a.AddFile(dir.Path("src/f.bin")));
     a.CloseArchive();
     EXPECT_TRUE(in_memory == on_disk);
     PackArchive back;
-    back.OpenArchiveBytes(in_memory, "mem");
-    back.ExtractAll(dir.Path("out"));
+    ASSERT_OK(back.OpenArchiveBytes(in_memory, "mem"));
+    ASSERT_OK(back.ExtractAll(dir.Path("out")));
     EXPECT_TRUE(dir.Read("out/f.bin") == content);
   }
   // Only a new archive goes to memory.
   std::string out;
   PackArchive a;
-  ASSERT_TRUE(a.OpenArchive(dir.Path("a.arc")));
+  ASSERT_OK(a.OpenArchive(dir.Path("a.arc")));
   a.set_memory_output(&out);
-  EXPECT_EQ(ErrorOf([&] { a.AddFile(dir.Write("src/g.bin", "g")); }),
+  EXPECT_EQ(ErrorOf(a.AddFile(dir.Write("src/g.bin", "g"))),
             "Unable to open archive " + dir.Path("a.arc"));
 }
 
@@ -204,20 +203,20 @@ TEST(PackArchiveTest, AddingSecondFileKeepsPrefixAndFirstEntry) {
   const std::string bytes = "PREFIX" + Pack(dir, "one.txt", first);
   testing::WriteFileText(dir.Path("p.arc"), bytes);
   PackArchive a;
-  ASSERT_TRUE(a.OpenArchive(dir.Path("p.arc")));
+  ASSERT_OK(a.OpenArchive(dir.Path("p.arc")));
   EXPECT_EQ(a.archive_start(), 6);
-  a.AddFile(dir.Write("src/two.bin", RandomBytes(100)));
-  EXPECT_EQ(ErrorOf([&] { a.AddFile(dir.Path("src/TWO.BIN")); }),
-            "TWO.BIN already exists in the archive");
+  EXPECT_OK(a.AddFile(dir.Write("src/two.bin", RandomBytes(100))));
+  EXPECT_EQ(ErrorOf(a.AddFile(dir.Path("src/TWO.BIN"))), "TWO.BIN already exists in the archive");
   a.CloseArchive();
   EXPECT_EQ(dir.Read("p.arc").substr(0, 6), "PREFIX");
-  ASSERT_TRUE(a.OpenArchive(dir.Path("p.arc")));
+  ASSERT_OK(a.OpenArchive(dir.Path("p.arc")));
   EXPECT_EQ(a.FileCount(), 2);
   EXPECT_EQ(a.IndexOfFile("Two.Bin"), 1);
   EXPECT_EQ(a.IndexOfFile("three"), -1);
-  EXPECT_EQ(ErrorOf([&] { a.GetEntry(2); }), "Index out of bounds");
+  EXPECT_EQ(a.GetEntry(2), nullptr);
+  EXPECT_EQ(a.GetEntry(-1), nullptr);
   // Doubled and trailing backslashes name the same folder.
-  a.ExtractAll(dir.Path("out") + "\\\\sub\\");
+  EXPECT_OK(a.ExtractAll(dir.Path("out") + "\\\\sub\\"));
   EXPECT_EQ(FilesIn(dir.Path("out")),
             (std::vector<std::string>{"sub", "sub/one.txt", "sub/two.bin"}));
   EXPECT_EQ(dir.Read("out/sub/one.txt"), first);
@@ -257,12 +256,12 @@ TEST(PackArchiveTest, ReadsVersionOneArchives) {
     put(20, compressed_registry ? 1 : 0);
     testing::WriteFileText(dir.Path("v1.arc"), content + registry + trailer);
     PackArchive a;
-    ASSERT_TRUE(a.OpenArchive(dir.Path("v1.arc")));
+    ASSERT_OK(a.OpenArchive(dir.Path("v1.arc")));
     EXPECT_TRUE(a.legacy());
-    EXPECT_EQ(a.GetEntry(0).size, static_cast<int64_t>(content.size()));
-    a.ExtractAll(dir.Path("out"));
+    EXPECT_EQ(a.GetEntry(0)->size, static_cast<int64_t>(content.size()));
+    EXPECT_OK(a.ExtractAll(dir.Path("out")));
     EXPECT_EQ(dir.Read("out/a.txt"), content);
-    EXPECT_EQ(ErrorOf([&] { a.AddFile(dir.Write("x.txt", "x")); }),
+    EXPECT_EQ(ErrorOf(a.AddFile(dir.Write("x.txt", "x"))),
               "The specified archive file was created by an older version of the archive "
               "format.\r\nPlease convert this archive before trying to modify/update it");
   }
@@ -271,19 +270,20 @@ TEST(PackArchiveTest, ReadsVersionOneArchives) {
 TEST(PackArchiveTest, OpeningErrors) {
   TempDir dir;
   PackArchive a;
-  EXPECT_FALSE(a.OpenArchive(""));
-  EXPECT_EQ(ErrorOf([&] { a.OpenArchive(dir.Path("none.arc")); }), "Archive file not found");
-  EXPECT_EQ(ErrorOf([&] { a.AddFile(dir.Path("x")); }), "No archive is currently open");
-  EXPECT_EQ(ErrorOf([&] { a.ExtractAll(dir.Path("x")); }), "No archive is currently open");
+  EXPECT_TRUE(a.OpenArchive("").ok());
+  EXPECT_FALSE(a.is_open());
+  EXPECT_EQ(ErrorOf(a.OpenArchive(dir.Path("none.arc"))), "Archive file not found");
+  EXPECT_EQ(ErrorOf(a.AddFile(dir.Path("x"))), "No archive is currently open");
+  EXPECT_EQ(ErrorOf(a.ExtractAll(dir.Path("x"))), "No archive is currently open");
 
   std::string bytes = Pack(dir, "f.txt", LogText(2000));
-  EXPECT_EQ(ErrorOf([&] { a.CreateArchive(dir.Path("a.arc")); }),
+  EXPECT_EQ(ErrorOf(a.CreateArchive(dir.Path("a.arc"))),
             dir.Path("a.arc") + " already exists in the archive");
 
   std::string v3 = bytes;
   v3[v3.size() - 28] = 3;
   testing::WriteFileText(dir.Path("v3.arc"), v3);
-  EXPECT_EQ(ErrorOf([&] { a.OpenArchive(dir.Path("v3.arc")); }),
+  EXPECT_EQ(ErrorOf(a.OpenArchive(dir.Path("v3.arc"))),
             "The archive was created with a different version of the archive format (v3)");
 
   // One changed byte in the data area, then in the registry.
@@ -291,13 +291,11 @@ TEST(PackArchiveTest, OpeningErrors) {
     std::string bad = bytes;
     bad[at] ^= 1;
     testing::WriteFileText(dir.Path("bad.arc"), bad);
-    EXPECT_EQ(ErrorOf([&] { a.OpenArchive(dir.Path("bad.arc")); }),
-              "The archive appears to be corrupted");
+    EXPECT_EQ(ErrorOf(a.OpenArchive(dir.Path("bad.arc"))), "The archive appears to be corrupted");
     EXPECT_FALSE(a.is_open());
   }
   testing::WriteFileText(dir.Path("short.arc"), "tiny");
-  EXPECT_EQ(ErrorOf([&] { a.OpenArchive(dir.Path("short.arc")); }),
-            "The archive appears to be corrupted");
+  EXPECT_EQ(ErrorOf(a.OpenArchive(dir.Path("short.arc"))), "The archive appears to be corrupted");
 }
 
 TEST(PackArchiveTest, DamagedEntryLeavesNoFileAndKeepsTheOldOne) {
@@ -308,8 +306,8 @@ TEST(PackArchiveTest, DamagedEntryLeavesNoFileAndKeepsTheOldOne) {
   dir.Write("out/f.txt", "old content");
   PackArchive a;
   a.set_verify_archive_crc(false);
-  ASSERT_TRUE(a.OpenArchive(dir.Path("bad.arc")));
-  EXPECT_EQ(ErrorOf([&] { a.ExtractAll(dir.Path("out")); }), "The archive appears to be corrupted");
+  ASSERT_OK(a.OpenArchive(dir.Path("bad.arc")));
+  EXPECT_EQ(ErrorOf(a.ExtractAll(dir.Path("out"))), "The archive appears to be corrupted");
   EXPECT_EQ(FilesIn(dir.Path("out")), std::vector<std::string>{"f.txt"});
   EXPECT_EQ(dir.Read("out/f.txt"), "old content");
 }
@@ -320,8 +318,8 @@ TEST(PackArchiveTest, RefusesEntryNamesThatLeaveTheFolder) {
            "../evil.txt", "sub/x.txt", "sub\\x.txt", "C:x.txt", "..", "", std::string("a\0b", 3)}) {
     testing::WriteFileText(dir.Path("h.arc"), BuildArchive("data", {StoredEntry(name, "data")}));
     PackArchive a;
-    ASSERT_TRUE(a.OpenArchive(dir.Path("h.arc")));
-    EXPECT_EQ(ErrorOf([&] { a.ExtractAll(dir.Path("dest/in")); }),
+    ASSERT_OK(a.OpenArchive(dir.Path("h.arc")));
+    EXPECT_EQ(ErrorOf(a.ExtractAll(dir.Path("dest/in"))),
               "Error extracting file to " + dir.Path("dest/in"));
   }
   EXPECT_EQ(FilesIn(dir.path()), std::vector<std::string>{"h.arc"});
@@ -341,9 +339,8 @@ TEST(PackArchiveTest, RefusesSizesTheDataCannotHold) {
   for (const auto& e : bad) {
     testing::WriteFileText(dir.Path("h.arc"), BuildArchive(data, {e}));
     PackArchive a;
-    ASSERT_TRUE(a.OpenArchive(dir.Path("h.arc")));
-    EXPECT_EQ(ErrorOf([&] { a.ExtractAll(dir.Path("out")); }),
-              "The archive appears to be corrupted");
+    ASSERT_OK(a.OpenArchive(dir.Path("h.arc")));
+    EXPECT_EQ(ErrorOf(a.ExtractAll(dir.Path("out"))), "The archive appears to be corrupted");
   }
   EXPECT_EQ(FilesIn(dir.Path("out")), std::vector<std::string>{});
 
@@ -356,13 +353,12 @@ TEST(PackArchiveTest, RefusesSizesTheDataCannotHold) {
   lying.replace(lying.size() - 36, 36, EncodeTrailer(t));
   testing::WriteFileText(dir.Path("h.arc"), lying);
   PackArchive a;
-  EXPECT_EQ(ErrorOf([&] { a.OpenArchive(dir.Path("h.arc")); }), "Error reading registry");
+  EXPECT_EQ(ErrorOf(a.OpenArchive(dir.Path("h.arc"))), "Error reading registry");
   t.entry_count = 1;
   t.data_size = int64_t{1} << 40;
   lying.replace(lying.size() - 36, 36, EncodeTrailer(t));
   testing::WriteFileText(dir.Path("h.arc"), lying);
-  EXPECT_EQ(ErrorOf([&] { a.OpenArchive(dir.Path("h.arc")); }),
-            "The archive appears to be corrupted");
+  EXPECT_EQ(ErrorOf(a.OpenArchive(dir.Path("h.arc"))), "The archive appears to be corrupted");
 }
 
 TEST(PackArchiveTest, EncryptedEntriesAreRefused) {
@@ -371,11 +367,10 @@ TEST(PackArchiveTest, EncryptedEntriesAreRefused) {
   e.method = 3;
   testing::WriteFileText(dir.Path("h.arc"), BuildArchive("data", {e}));
   PackArchive a;
-  ASSERT_TRUE(a.OpenArchive(dir.Path("h.arc")));
-  EXPECT_EQ(ErrorOf([&] { a.ExtractAll(dir.Path("out")); }),
-            "No password given for encrypted file");
+  ASSERT_OK(a.OpenArchive(dir.Path("h.arc")));
+  EXPECT_EQ(ErrorOf(a.ExtractAll(dir.Path("out"))), "No password given for encrypted file");
   a.set_password("secret");
-  EXPECT_EQ(ErrorOf([&] { a.ExtractAll(dir.Path("out")); }), "No decryption algorithm found");
+  EXPECT_EQ(ErrorOf(a.ExtractAll(dir.Path("out"))), "No decryption algorithm found");
 }
 
 TEST(PackArchiveTest, FileCrcIsCheckedWhenAsked) {
@@ -384,11 +379,11 @@ TEST(PackArchiveTest, FileCrcIsCheckedWhenAsked) {
   e.crc ^= 1;
   testing::WriteFileText(dir.Path("h.arc"), BuildArchive("data", {e}));
   PackArchive a;
-  ASSERT_TRUE(a.OpenArchive(dir.Path("h.arc")));
-  a.ExtractAll(dir.Path("out"));
+  ASSERT_OK(a.OpenArchive(dir.Path("h.arc")));
+  EXPECT_OK(a.ExtractAll(dir.Path("out")));
   EXPECT_EQ(dir.Read("out/f.txt"), "data");
   a.set_verify_file_crc(true);
-  EXPECT_EQ(ErrorOf([&] { a.ExtractAll(dir.Path("out2")); }), "f.txt failed CRC check");
+  EXPECT_EQ(ErrorOf(a.ExtractAll(dir.Path("out2"))), "f.txt failed CRC check");
   EXPECT_FALSE(dir.Exists("out2/f.txt"));
 }
 
@@ -396,11 +391,36 @@ TEST(PackArchiveTest, FailedAddLeavesTheArchiveAsItWas) {
   TempDir dir;
   const std::string before = Pack(dir, "f.txt", "first");
   PackArchive a;
-  ASSERT_TRUE(a.OpenArchive(dir.Path("a.arc")));
-  EXPECT_EQ(ErrorOf([&] { a.AddFile(dir.Path("src/missing.txt")); }),
+  ASSERT_OK(a.OpenArchive(dir.Path("a.arc")));
+  EXPECT_EQ(ErrorOf(a.AddFile(dir.Path("src/missing.txt"))),
             "Unable to open archive " + dir.Path("src/missing.txt"));
   EXPECT_EQ(dir.Read("a.arc"), before);
   EXPECT_EQ(FilesIn(dir.path()), (std::vector<std::string>{"a.arc", "src", "src/f.txt"}));
+}
+
+// Write failures come back as values with the text the run shows, and leave
+// the archive and the destination as they were.
+TEST(PackArchiveTest, AFullDiskIsReportedAndKeepsTheArchive) {
+  platform::MemoryFileSystem files;
+  files.AddFile("/src/one.txt", LogText(3000));
+  files.AddFile("/src/two.bin", RandomBytes(5000));
+  PackArchive a;
+  a.set_files(&files);
+  ASSERT_OK(a.CreateArchive("/a.arc"));
+  ASSERT_OK(a.AddFile("/src/one.txt"));
+  const std::string before = files.Content("/a.arc");
+  files.faults.space = 100;
+  EXPECT_EQ(ErrorOf(a.AddFile("/src/two.bin")),
+            "Cannot create file \"/a.arc\". No space left on device");
+  EXPECT_EQ(files.Content("/a.arc"), before);
+  EXPECT_EQ(a.FileCount(), 1);
+  EXPECT_EQ(ErrorOf(a.ExtractAll("/out")),
+            "Cannot create file \"/out\\one.txt\". No space left on device");
+  EXPECT_EQ(files.Names("/out"), std::vector<std::string>{});
+  files.faults.space = -1;
+  ASSERT_OK(a.AddFile("/src/two.bin"));
+  ASSERT_OK(a.ExtractAll("/out"));
+  EXPECT_EQ(files.Content("/out/two.bin"), files.Content("/src/two.bin"));
 }
 
 }  // namespace

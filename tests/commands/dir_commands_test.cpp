@@ -75,9 +75,18 @@ TEST_F(DirCommandsTest, DeleteRemovesTheTreeButNotWhatLinksPointTo) {
   data_.Write("tree/a/b/c.txt", "");
   data_.Write("tree/.hidden", "");
   ASSERT_EQ(::symlink(data_.Path("outside").c_str(), data_.Path("tree/a/link").c_str()), 0);
+  data_.Write("tree/a/five", "12345");
   EXPECT_EQ(Run("dirdelete,1," + P("TREE")),
             Lines{"1|Sucessfully deleted directory \"" + P("TREE") + "\""});
   EXPECT_FALSE(data_.Exists("tree"));
+  // Its progress counted the four files (the link among them) and the five
+  // bytes, and ended.
+  const auto& ops = harness_.view.operations;
+  ASSERT_GE(ops.size(), 3u);
+  EXPECT_EQ(ops.front().name, "Deleting");
+  EXPECT_EQ(ops[ops.size() - 2].files, 4u);
+  EXPECT_EQ(ops[ops.size() - 2].bytes, 5u);
+  EXPECT_TRUE(ops.back().finished);
   EXPECT_EQ(data_.Read("outside/keep.txt"), "keep");
   EXPECT_EQ(Run("dirdelete,1," + P("tree")),
             Lines{"0|Failed to delete directory \"" + P("tree") + "\""});

@@ -149,5 +149,37 @@ TEST(TextFileTest, FailedWritesKeepTheOldText) {
   EXPECT_EQ(files.Names("/d"), std::vector<std::string>{"f.txt"});
 }
 
+// Reads and writes that a signal interrupts are made again: the reader, the
+// streamed edit and the durable writer all end with the whole text.
+TEST(TextFileTest, InterruptedReadsAndWritesAreRetried) {
+  std::string text;
+  for (int i = 0; i < 2000; ++i) text += "line " + std::to_string(i) + "\r\n";
+  platform::MemoryFileSystem files;
+  files.AddFile("/d/f.txt", text);
+  files.faults.read_piece = 1000;
+  files.faults.interrupted_reads = 3;
+  const TextLines lines = ReadTextFile(files, "/d/f.txt");
+  ASSERT_EQ(lines.size(), 2000u);
+  EXPECT_EQ(lines[1999], "line 1999");
+  EXPECT_EQ(files.interruptions, 3);
+
+  files.faults.interrupted_reads = 2;
+  files.faults.interrupted_writes = 3;
+  EditTextFileLines(files, "/d/f.txt", [](std::string_view line, std::string& out) {
+    out.append(line).append("!");
+    return true;
+  });
+  EXPECT_EQ(files.interruptions, 8);
+  std::string edited;
+  for (int i = 0; i < 2000; ++i) edited += "line " + std::to_string(i) + "!\r\n";
+  EXPECT_EQ(files.Content("/d/f.txt"), edited);
+
+  files.faults.interrupted_writes = 2;
+  WriteTextFile(files, "/d/g.txt", {"a", "b"});
+  EXPECT_EQ(files.Content("/d/g.txt"), "a\r\nb\r\n");
+  EXPECT_EQ(files.interruptions, 10);
+  EXPECT_EQ(files.Names("/d"), (std::vector<std::string>{"f.txt", "g.txt"}));
+}
+
 }  // namespace
 }  // namespace pelvar::commands

@@ -80,5 +80,30 @@ TEST(MemoryFileSystemTest, ReadOnlyAndFoldersAreRefused) {
   EXPECT_EQ(files.Content("/t"), "4");
 }
 
+// The durable writer makes an interrupted write again and continues a short
+// one; whole-file reads make an interrupted read again.
+TEST(MemoryFileSystemTest, InterruptedWritesAndReadsAreRetried) {
+  MemoryFileSystem files;
+  files.AddFolder("/d");
+  const std::string big(200000, 'x');
+  for (Durability durability : {Durability::kRewrite, Durability::kBulk}) {
+    files.faults.interrupted_writes = 2;
+    std::unique_ptr<FileWriter> writer;
+    ASSERT_FALSE(files.OpenReplace("/d/f.bin", durability, writer));
+    EXPECT_FALSE(writer->Write("head "));
+    EXPECT_FALSE(writer->Write(big));
+    EXPECT_EQ(writer->size(), 5 + big.size());
+    EXPECT_FALSE(writer->Commit());
+    EXPECT_EQ(files.Content("/d/f.bin"), "head " + big);
+  }
+  EXPECT_EQ(files.interruptions, 4);
+  files.faults.interrupted_reads = 5;
+  std::string read;
+  EXPECT_FALSE(files.ReadAll("/d/f.bin", read));
+  EXPECT_EQ(read, "head " + big);
+  EXPECT_EQ(files.interruptions, 9);
+  EXPECT_EQ(files.Names("/d"), (std::vector<std::string>{"f.bin"}));
+}
+
 }  // namespace
 }  // namespace pelvar::platform

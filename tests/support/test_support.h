@@ -70,6 +70,10 @@ class RecordingView : public RunView {
   void ShowMessage(MessageKind kind, std::string_view caption, std::string_view text) override {
     messages.push_back({kind, std::string(caption), std::string(text)});
   }
+  void ShowOperationProgress(std::string_view operation, uint64_t files, uint64_t bytes,
+                             bool finished) override {
+    operations.push_back({std::string(operation), files, bytes, finished});
+  }
   bool StopRequested() const override {
     return stop_after >= 0 && positions.size() >= static_cast<size_t>(stop_after);
   }
@@ -84,6 +88,13 @@ class RecordingView : public RunView {
   std::vector<LogReveal> reveals;
   std::vector<size_t> reason_lines;  // script line of each line with a reason
   std::vector<Message> messages;
+  struct Operation {
+    std::string name;
+    uint64_t files;
+    uint64_t bytes;
+    bool finished;
+  };
+  std::vector<Operation> operations;
   int stop_after = -1;  // ask to stop once this many lines were started
 };
 

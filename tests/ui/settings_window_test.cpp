@@ -135,6 +135,30 @@ class SettingsWindowTest : public QObject {
     QCOMPARE(Colour(*main_, QPalette::WindowText), QColor(128, 128, 128));
   }
 
+  void keyboardChoosesCellsAsTheMouseButtonsDo() {
+    Start();
+    OpenSettings();
+    grid_->setFocus();
+    // Right twice and down: cell 10; Space is the left button.
+    QTest::keyClick(grid_, Qt::Key_Right);
+    QTest::keyClick(grid_, Qt::Key_Right);
+    QTest::keyClick(grid_, Qt::Key_Down);
+    QTest::keyClick(grid_, Qt::Key_Down);  // already on the last row
+    QCOMPARE(grid_->focus_cell(), 10);
+    QTest::keyClick(grid_, Qt::Key_Space);
+    QVERIFY(grid_->text_enabled());
+    QCOMPARE(grid_->text_cell(), 10);
+    QVERIFY(ConfigHas("TextColor=Lime"));
+    // Shift+Enter is the right button: the background.
+    QTest::keyClick(grid_, Qt::Key_Home);
+    QTest::keyClick(grid_, Qt::Key_Right);
+    QTest::keyClick(grid_, Qt::Key_Return, Qt::ShiftModifier);
+    QCOMPARE(grid_->back_cell(), 1);
+    QVERIFY(ConfigHas("BackColor=Maroon"));
+    QTest::keyClick(grid_, Qt::Key_End);
+    QCOMPARE(grid_->focus_cell(), 15);
+  }
+
   void savedColoursApplyAtStartUp() {
     Start("BackColor=NAVY\n");
     QCOMPARE(Colour(*main_, QPalette::Window), QColor(0, 0, 128));
