@@ -208,10 +208,12 @@ class DryRunTest : public ::testing::Test {
 
 TEST_F(DryRunTest, ExampleScriptsPredictWhatTheRunDoes) {
   const std::string program = PELVAR_PROGRAM_DIR;
-  std::system(("cp -r '" + program + "/example-source' '" + root + "/source'").c_str());
+  ASSERT_EQ(std::system(("cp -r '" + program + "/example-source' '" + root + "/source'").c_str()),
+            0);
   for (const char* name : {"example", "text-and-ini", "variables", "scratch-files"}) {
     SCOPED_TRACE(name);
-    std::system(("rm -rf '" + root + "/target' && mkdir '" + root + "/target'").c_str());
+    ASSERT_EQ(std::system(("rm -rf '" + root + "/target' && mkdir '" + root + "/target'").c_str()),
+              0);
     CompareWithRealRun(program + "/Scripts/" + name + ".script");
   }
 }
