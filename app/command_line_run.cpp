@@ -2,6 +2,8 @@
 
 #include <exception>
 
+#include "app/console_run_view.h"
+#include "app/dry_run.h"
 #include "app/program_config.h"
 #include "app/program_services.h"
 #include "commands/builtin_commands.h"
@@ -21,6 +23,26 @@ std::string ScriptNotFoundText(const RunArguments& args) {
   return "\"" + FileNameOfPath(args.script) + "\" file was not found!";
 }
 
+namespace {
+
+CommandLineResult RunWith(const RunArguments& args, const RunPaths& paths,
+                          platform::Services& services, RunView& view) {
+  RunFailure failure;
+  try {
+    ScriptContext context = CreateScriptContext(paths, view, commands::BuiltinCommands(), services);
+    RunScript(context, args.script, "process");
+    commands::UnloadRunHives(services, view);
+    return {};
+  } catch (const std::exception& e) {
+    failure = FailureOf(e);
+  }
+  LogRunFailure(view, failure);
+  commands::UnloadRunHives(services, view);
+  return {CommandLineOutcome::kError, failure.Report('\r')};
+}
+
+}  // namespace
+
 CommandLineResult RunCommandLine(const RunArguments& args, const ProgramLocation& location,
                                  RunView& view) {
   if (!args.has_script || !platform::ThreadFileSystem().IsFile(args.script)) {
@@ -35,20 +57,19 @@ CommandLineResult RunCommandLine(const RunArguments& args, const ProgramLocation
   if (args.source_dir) paths.source_dir = *args.source_dir;
   if (args.iso_file) paths.iso_file = *args.iso_file;
 
-  ProgramServices services(config, location);
-  RunFailure failure;
-  try {
-    ScriptContext context =
-        CreateScriptContext(paths, view, commands::BuiltinCommands(), services.services());
-    RunScript(context, args.script, "process");
-    commands::UnloadRunHives(services.services(), view);
-    return {};
-  } catch (const std::exception& e) {
-    failure = FailureOf(e);
+  if (args.dry_run) {
+    DryRunServices services(config, location);
+    DryRunView::Emit emit;
+    if (auto* console = dynamic_cast<ConsoleRunView*>(&view)) {
+      emit = [console](std::string_view line) { console->AddPlainLine(line); };
+    }
+    DryRunView dry(view, services.journal(), std::move(emit));
+    CommandLineResult result = RunWith(args, paths, services.services(), dry);
+    dry.FlushChanges();
+    return result;
   }
-  LogRunFailure(view, failure);
-  commands::UnloadRunHives(services.services(), view);
-  return {CommandLineOutcome::kError, failure.Report('\r')};
+  ProgramServices services(config, location);
+  return RunWith(args, paths, services.services(), view);
 }
 
 }  // namespace pelvar::app

@@ -125,6 +125,17 @@ void ConsoleRunView::AddLog(std::string_view text, LogKind kind, LogReveal /*rev
   }
 }
 
+void ConsoleRunView::AddPlainLine(std::string_view text) {
+  if (terminal_) ClearStatusLine();
+  AppendEscaped(buffer_, text);
+  buffer_.push_back('\n');
+  if (terminal_) {
+    FlushOutput();
+  } else {
+    FlushIfDue();
+  }
+}
+
 void ConsoleRunView::AddLogWithReason(std::string_view text, LogKind kind, LogReveal reveal,
                                       const LogReason& reason) {
   AddLog(text, kind, reveal);

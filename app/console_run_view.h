@@ -36,6 +36,9 @@ class ConsoleRunView : public RunView {
   void AddLogWithReason(std::string_view text, LogKind kind, LogReveal reveal,
                         const LogReason& reason) override;
   void ShowMessage(MessageKind kind, std::string_view caption, std::string_view text) override;
+  // A line of the log's output that is not a log line (no kind), escaped as
+  // log texts are; not kept.
+  void AddPlainLine(std::string_view text);
   void Flush() override;
   // True once SIGTERM, SIGINT or SIGHUP has asked the run to stop.
   bool StopRequested() const override;

@@ -24,6 +24,7 @@ constexpr const char* kUsage =
     "[/silent]\n"
     "       pelvar --batch [FOLDER] [/TargetDir=DIR] [/SourceDir=DIR] [/IsoFile=FILE]\n"
     "       pelvar --check SCRIPT|FOLDER... [/TargetDir=DIR] [/SourceDir=DIR] [/IsoFile=FILE]\n"
+    "       pelvar --dry-run SCRIPT [/TargetDir=DIR] [/SourceDir=DIR] [/IsoFile=FILE]\n"
     "       pelvar --embed SCRIPT FOLDER FILE...\n"
     "       pelvar --list-embedded SCRIPT\n"
     "       pelvar --extract-embedded SCRIPT FOLDER FILE DEST\n"
@@ -45,6 +46,14 @@ constexpr const char* kUsage =
     "anything, every line that would end a run or silently do nothing, as\n"
     "\"SCRIPT:LINE: error|warning: MESSAGE\" and a summary; a FOLDER checks every\n"
     "script in it. Exit status 0 when nothing was found, 1 otherwise.\n"
+    "\n"
+    "--dry-run runs the script without a window on the real files, registry\n"
+    "store and hive files but changes nothing: programs are not started and\n"
+    "nothing is downloaded. After each log line it prints, indented, what the\n"
+    "command would have changed: \"+ create PATH (N bytes)\", \"~ replace\",\n"
+    "\"- delete\", \"+ folder\", \"- folder\", INI keys and registry values as\n"
+    "\"OLD -> NEW\", and \"! would start ...\" or \"! would download ...\".\n"
+    "Later lines see the changes of earlier ones. Exit status as for a run.\n"
     "\n"
     "--embed stores files inside a script (in FOLDER of its embedded files),\n"
     "--list-embedded lists them, --extract-embedded writes one to DEST.\n"
@@ -86,6 +95,19 @@ int main(int argc, char** argv) {
   const bool terminal = ::isatty(STDOUT_FILENO) == 1;
   if (argc >= 2 && args[1] == "--check") {
     return pelvar::app::RunCheck(args, pelvar::app::LocateProgram(argv[0]), stdout, stderr);
+  }
+  if (argc >= 2 && args[1] == "--dry-run") {
+    std::vector<std::string> rest = args;
+    rest.erase(rest.begin() + 1);
+    pelvar::app::RunArguments run = pelvar::app::ParseRunArguments(rest);
+    if (!run.has_script) {
+      std::fputs("pelvar --dry-run: name a script\n", stderr);
+      return 2;
+    }
+    run.dry_run = true;
+    run.silent = true;
+    return pelvar::app::RunHeadless(run, pelvar::app::LocateProgram(argv[0]), stdout, stderr,
+                                    terminal);
   }
   if (argc >= 2 && args[1] == "--batch") {
     const pelvar::app::SteadyClock clock;

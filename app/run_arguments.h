@@ -18,6 +18,9 @@ struct RunArguments {
   std::optional<std::string> iso_file;
   bool silent = false;
   bool press_key = false;
+  // Not an option of the script's command line: set for --dry-run, which
+  // runs the script on services that change nothing (app/dry_run.h).
+  bool dry_run = false;
 };
 
 // `args` holds every argument, the program's own path at index 0.

@@ -4,6 +4,7 @@
 #include <cerrno>
 #include <utility>
 
+#include "platform/absolute_path.h"
 #include "platform/case_resolver.h"
 #include "platform/temp_names.h"
 
@@ -12,7 +13,7 @@ namespace pelvar::platform {
 namespace {
 
 std::error_code Errno(int e) {
-  return {e, std::system_category()};
+  return ErrnoCode(e);
 }
 
 std::string Normal(std::string_view path) {
@@ -25,19 +26,6 @@ std::string Normal(std::string_view path) {
   return p;
 }
 
-std::string Parent(const std::string& key) {
-  const size_t slash = key.rfind('/');
-  return slash == 0 ? std::string("/") : key.substr(0, slash);
-}
-
-std::string NameOf(const std::string& key) {
-  return key.substr(key.rfind('/') + 1);
-}
-
-std::string Join(const std::string& folder, std::string_view name) {
-  return (folder == "/" ? folder : folder + "/") + std::string(name);
-}
-
 // True when `key` is a direct child of `folder`.
 bool IsChild(const std::string& key, const std::string& folder) {
   if (key == folder || key.size() <= folder.size()) return false;
@@ -46,12 +34,6 @@ bool IsChild(const std::string& key, const std::string& folder) {
     return false;
   }
   return key.find('/', from) == std::string::npos;
-}
-
-bool IsBelow(const std::string& key, const std::string& folder) {
-  return key == folder || folder == "/" ||
-         (key.size() > folder.size() && key.compare(0, folder.size(), folder) == 0 &&
-          key[folder.size()] == '/');
 }
 
 class MemoryReader : public FileReader {
@@ -85,7 +67,7 @@ class MemoryWriter : public FileWriter {
  public:
   MemoryWriter(MemoryFileSystem& fs, Durability durability, std::string target)
       : fs_(fs), durability_(durability), target_(std::move(target)) {
-    temp_ = Join(Parent(target_), TemporaryFileName());
+    temp_ = PathJoin(PathParent(target_), TemporaryFileName());
     fs_.nodes()[temp_] = MemoryFileSystem::Node{};
     auto it = fs_.nodes().find(target_);
     if (it != fs_.nodes().end()) {
@@ -138,11 +120,11 @@ class MemoryWriter : public FileWriter {
       Discard();
       return error_;
     }
-    const std::string folder = Parent(target_);
+    const std::string folder = PathParent(target_);
     if (!fs_.faults.vanish.empty() && Normal(fs_.faults.vanish) == folder) {
       auto& nodes = fs_.nodes();
       for (auto it = nodes.begin(); it != nodes.end();) {
-        it = IsBelow(it->first, folder) ? nodes.erase(it) : std::next(it);
+        it = PathIsBelow(it->first, folder) ? nodes.erase(it) : std::next(it);
       }
       temp_.clear();
       return error_ = Errno(ENOENT);
@@ -166,7 +148,7 @@ class MemoryWriter : public FileWriter {
     // Leftovers of writes whose process is gone go with this write.
     auto& nodes = fs_.nodes();
     for (auto it = nodes.begin(); it != nodes.end();) {
-      const bool leftover = IsChild(it->first, folder) && IsLeftoverFileName(NameOf(it->first));
+      const bool leftover = IsChild(it->first, folder) && IsLeftoverFileName(PathName(it->first));
       it = leftover ? nodes.erase(it) : std::next(it);
     }
     return {};
@@ -192,13 +174,13 @@ class MemoryWriter : public FileWriter {
 
 void MemoryFileSystem::AddFolder(std::string_view path) {
   const std::string key = Normal(path);
-  if (key != "/") AddFolder(Parent(key));
+  if (key != "/") AddFolder(PathParent(key));
   nodes_[key].folder = true;
 }
 
 void MemoryFileSystem::AddFile(std::string_view path, std::string_view content, bool read_only) {
   const std::string key = Normal(path);
-  AddFolder(Parent(key));
+  AddFolder(PathParent(key));
   nodes_[key] = Node{false, read_only, false, std::string(content)};
 }
 
@@ -211,7 +193,7 @@ std::vector<std::string> MemoryFileSystem::Names(std::string_view folder) const 
   const std::string key = Normal(folder);
   std::vector<std::string> out;
   for (const auto& [k, node] : nodes_) {
-    if (IsChild(k, key)) out.push_back(NameOf(k));
+    if (IsChild(k, key)) out.push_back(PathName(k));
   }
   return out;
 }
@@ -238,12 +220,12 @@ std::string MemoryFileSystem::Resolve(std::string_view path) {
     size_t next = p.find('/', pos);
     if (next == std::string::npos) next = p.size();
     const std::string comp = p.substr(pos, next - pos);
-    std::string candidate = Join(out, comp);
+    std::string candidate = PathJoin(out, comp);
     if (resolving && nodes_.count(candidate) == 0) {
       const std::string folded = FoldCase(comp);
       std::string found;
       for (const auto& [k, node] : nodes_) {
-        if (IsChild(k, out) && FoldCase(NameOf(k)) == folded) {
+        if (IsChild(k, out) && FoldCase(PathName(k)) == folded) {
           found = k;
           break;
         }
@@ -279,7 +261,7 @@ std::error_code MemoryFileSystem::List(std::string_view folder, std::vector<Dire
   for (const auto& [k, n] : nodes_) {
     if (!IsChild(k, key)) continue;
     DirectoryEntry e;
-    e.name = NameOf(k);
+    e.name = PathName(k);
     e.is_directory = n.folder;
     e.hidden = e.name[0] == '.';
     out.push_back(std::move(e));
@@ -299,7 +281,7 @@ std::error_code MemoryFileSystem::OpenRead(std::string_view path,
 std::error_code MemoryFileSystem::OpenReplace(std::string_view path, Durability durability,
                                               std::unique_ptr<FileWriter>& out) {
   const std::string key = Resolve(path);
-  const Node* parent = Find(Parent(key));
+  const Node* parent = Find(PathParent(key));
   if (parent == nullptr) return Errno(ENOENT);
   if (!parent->folder) return Errno(ENOTDIR);
   if (const Node* node = Find(key)) {
@@ -338,15 +320,15 @@ std::error_code MemoryFileSystem::Move(std::string_view from, std::string_view t
   std::string target = b;
   if (Find(b) != nullptr) {
     // Only a change of the letter case of the entry itself.
-    const std::string written = NameOf(Normal(to));
-    if (a != b || written == NameOf(b)) return Errno(EEXIST);
-    target = Join(Parent(b), written);
+    const std::string written = PathName(Normal(to));
+    if (a != b || written == PathName(b)) return Errno(EEXIST);
+    target = PathJoin(PathParent(b), written);
   }
-  const Node* parent = Find(Parent(target));
+  const Node* parent = Find(PathParent(target));
   if (parent == nullptr || !parent->folder) return Errno(ENOENT);
   std::map<std::string, Node> moved;
   for (auto it = nodes_.begin(); it != nodes_.end();) {
-    if (IsBelow(it->first, a)) {
+    if (PathIsBelow(it->first, a)) {
       moved.emplace(target + it->first.substr(a.size()), std::move(it->second));
       it = nodes_.erase(it);
     } else {
@@ -373,7 +355,7 @@ std::error_code MemoryFileSystem::MakeFolder(std::string_view path, bool parents
     if (!parents) return Errno(EEXIST);
     return node->folder ? std::error_code() : Errno(ENOTDIR);
   }
-  const std::string parent = Parent(key);
+  const std::string parent = PathParent(key);
   if (Find(parent) == nullptr) {
     if (!parents) return Errno(ENOENT);
     if (auto ec = MakeFolder(parent, true)) return ec;
@@ -411,14 +393,14 @@ bool MemoryFileSystem::CopyNode(const std::string& from, const std::string& to,
   }
   bool ok = true;
   for (const std::string& child : children) {
-    ok = CopyNode(child, Resolve(Join(to, NameOf(child))), progress, totals) && ok;
+    ok = CopyNode(child, Resolve(PathJoin(to, PathName(child))), progress, totals) && ok;
   }
   return ok;
 }
 
 void MemoryFileSystem::EraseTree(const std::string& key) {
   for (auto it = nodes_.begin(); it != nodes_.end();) {
-    it = IsBelow(it->first, key) ? nodes_.erase(it) : std::next(it);
+    it = PathIsBelow(it->first, key) ? nodes_.erase(it) : std::next(it);
   }
 }
 
@@ -428,9 +410,9 @@ bool MemoryFileSystem::CopyTree(std::string_view source, std::string_view destin
   if (Find(from) == nullptr || from == "/") return false;
   std::string to = Resolve(destination);
   const Node* dest = Find(to);
-  if (dest != nullptr && dest->folder) to = Resolve(Join(to, NameOf(from)));
-  if (IsBelow(to, from)) return false;
-  if (auto ec = MakeFolder(Parent(to), true)) return false;
+  if (dest != nullptr && dest->folder) to = Resolve(PathJoin(to, PathName(from)));
+  if (PathIsBelow(to, from)) return false;
+  if (auto ec = MakeFolder(PathParent(to), true)) return false;
   TreeProgress totals;
   return CopyNode(from, to, progress, totals);
 }

@@ -218,7 +218,7 @@ class PosixFileWriter : public FileWriter {
       if (existing_.st_uid != ::geteuid() || existing_.st_gid != ::getegid()) {
         // Not allowed for other users' files unless running as root; the
         // new file is then this user's, as any rewrite by them would be.
-        (void)::fchown(fd_.get(), existing_.st_uid, existing_.st_gid);
+        if (::fchown(fd_.get(), existing_.st_uid, existing_.st_gid) != 0) errno = 0;
       }
       if (::fchmod(fd_.get(), existing_.st_mode & 07777) != 0) {
         const std::error_code ec = LastError();

@@ -12,6 +12,9 @@ root="$(cd "$(dirname "$0")/.." && pwd)"
 cd "$root"
 seconds="${PELVAR_FUZZ_SECONDS:-1800}"
 jobs="${PELVAR_FUZZ_JOBS:-1}"
+# A unit slower than this (wall clock) counts as a hang; raise it on a
+# machine busy with other work.
+timeout="${PELVAR_FUZZ_TIMEOUT:-20}"
 all=(archive_reader base64_text line_path ini_round_trip integer_text mask_matcher)
 targets=("$@")
 [[ ${#targets[@]} -gt 0 ]] || targets=("${all[@]}")
@@ -31,7 +34,7 @@ run_one() {
   mkdir -p "$work" "$findings"
   cp -n "tests/fuzz/corpus/$target/"* "$work/" 2>/dev/null || true
   local log="build/fuzz/$target.log" status=0
-  "build/fuzz/fuzz/${target}_fuzz" -max_total_time="$seconds" -rss_limit_mb=2048 -timeout=20 \
+  "build/fuzz/fuzz/${target}_fuzz" -max_total_time="$seconds" -rss_limit_mb=2048 -timeout="$timeout" \
     -print_final_stats=1 -artifact_prefix="$findings/" "$work" >"$log" 2>&1 || status=$?
   local runs cov corpus
   runs="$(grep -o 'stat::number_of_executed_units: *[0-9]*' "$log" | grep -o '[0-9]*$' || echo '?')"

@@ -18,6 +18,7 @@
 #include <QTreeView>
 #include <QVBoxLayout>
 
+#include "app/dry_run.h"
 #include "app/headless_run.h"
 #include "app/program_services.h"
 #include "app/program_settings.h"
@@ -234,6 +235,10 @@ QWidget* MainWindow::BuildButtons() {
   auto* configuration =
       MakeButton(QStringLiteral("Configuration"), QStringLiteral("configurationButton"), row);
   auto* log = MakeButton(QStringLiteral("Log window"), QStringLiteral("logWindowButton"), row);
+  dry_run_ = MakeButton(QStringLiteral("Dry run"), QStringLiteral("dryRunButton"), row);
+  dry_run_->setToolTip(
+      QStringLiteral("Runs the checked scripts without changing anything and "
+                     "shows in the log window what each line would change"));
   start_ = MakeButton(QStringLiteral("Start"), QStringLiteral("startButton"), row);
   start_->setDefault(true);
   // The settings and update windows are enabled once they are set.
@@ -245,6 +250,7 @@ QWidget* MainWindow::BuildButtons() {
   for (QPushButton* b : {open, update, paths, configuration}) layout->addWidget(b);
   layout->addStretch();
   layout->addWidget(log);
+  layout->addWidget(dry_run_);
   layout->addWidget(start_);
   connect(paths, &QPushButton::clicked, this, [this] {
     if (paths_ != nullptr) paths_->show();
@@ -252,6 +258,7 @@ QWidget* MainWindow::BuildButtons() {
   connect(log, &QPushButton::clicked, this, &MainWindow::ToggleLogWindow);
   connect(open, &QPushButton::clicked, this, &MainWindow::OpenEditor);
   connect(start_, &QPushButton::clicked, this, &MainWindow::StartBatch);
+  connect(dry_run_, &QPushButton::clicked, this, &MainWindow::StartDryRun);
   return row;
 }
 
@@ -512,6 +519,14 @@ bool MainWindow::running() const {
 }
 
 void MainWindow::StartBatch() {
+  RunChecked(/*dry=*/false);
+}
+
+void MainWindow::StartDryRun() {
+  RunChecked(/*dry=*/true);
+}
+
+void MainWindow::RunChecked(bool dry) {
   if (bridge_ == nullptr || running()) return;
   app::BatchRequest request;
   request.paths = paths_->Paths();
@@ -525,7 +540,6 @@ void MainWindow::StartBatch() {
                            ToQt(*problem));
     return;
   }
-  auto services = std::make_shared<app::ProgramServices>(state_.config, state_.location);
   SetRunControlsEnabled(false);
   log_->SetRunning(true);
   stop_->setEnabled(true);
@@ -533,6 +547,21 @@ void MainWindow::StartBatch() {
   panel_status_->clear();
   const app::Clock& clock = state_.clock;
   app::BatchOutcome* outcome = &last_outcome_;
+  if (dry) {
+    // Nothing of the run may change anything: no log file, no sound, no
+    // closing message.
+    request.options = {};
+    log_->show();
+    auto services = std::make_shared<app::DryRunServices>(state_.config, state_.location);
+    bridge_->Start([request, services, &clock, outcome](RunView& view, app::BatchHost& host) {
+      app::DryRunView dry_view(view, services->journal());
+      app::BatchRun batch(dry_view, host, clock, commands::BuiltinCommands(), services->services());
+      *outcome = batch.Run(request);
+      dry_view.FlushChanges();
+    });
+    return;
+  }
+  auto services = std::make_shared<app::ProgramServices>(state_.config, state_.location);
   bridge_->Start([request, services, &clock, outcome](RunView& view, app::BatchHost& host) {
     app::BatchRun batch(view, host, clock, commands::BuiltinCommands(), services->services());
     *outcome = batch.Run(request);

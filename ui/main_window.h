@@ -67,6 +67,11 @@ class MainWindow : public QWidget {
   void CheckSelected(bool checked);
   // "Start": validates, then runs the checked scripts on a worker thread.
   void StartBatch();
+  // "Dry run": runs the checked scripts as Start does, on services that
+  // change nothing; the log window shows each command's predicted changes
+  // after its line. No log file, beep or closing message.
+  void StartDryRun();
+  void RunChecked(bool dry);
   // "Log window": shows the log window when hidden, hides it when shown.
   void ToggleLogWindow();
   // The progress panel's "Stop".
@@ -131,6 +136,7 @@ class MainWindow : public QWidget {
   std::string contact_;
   std::vector<QPointer<QWidget>> disabled_for_run_;
   QPushButton* start_ = nullptr;
+  QPushButton* dry_run_ = nullptr;
   QFrame* panel_ = nullptr;
   QLabel* panel_title_ = nullptr;
   QLabel* panel_status_ = nullptr;

@@ -107,6 +107,41 @@ class BatchTest : public QObject {
     QVERIFY(main_->findChild<QWidget*>(QStringLiteral("mainContent"))->isEnabled());
   }
 
+  void dryRunShowsTheChangesAndChangesNothing() {
+    Start("log=1\nbeep=1\nbuildmsg=1\n");
+    program_->home.Write("target/keep.txt", "kept");
+    program_->home.Write("Scripts/a.script",
+                         "[main]\ntitle=First\nselected=true\n[process]\n"
+                         "dirmake,1,%targetdir%\\sub\n"
+                         "filecopy,1,%targetdir%\\keep.txt,%targetdir%\\sub\\copy.txt\n"
+                         "message,1,Hello,warning\n");
+    Show();
+    QSignalSpy finished(main_, &ui::MainWindow::BatchFinished);
+    QTest::mouseClick(main_->findChild<QPushButton*>(QStringLiteral("dryRunButton")),
+                      Qt::LeftButton);
+    if (main_->running()) QVERIFY(finished.wait(60'000));
+    QVERIFY(program_->windows->log_window().isVisible());
+    const QString target = QString::fromStdString(program_->home.Path("target"));
+    const QStringList texts = LogTexts(Log());
+    const qsizetype at = texts.indexOf("6|Processing script: First");
+    QVERIFY(at >= 0);
+    QCOMPARE(texts.mid(at + 1, 6),
+             (QStringList{"1|Sucessfully created directory: \"" + target + "\\sub\"",
+                          "8|  + folder " + target + "/sub",
+                          "1|Sucessfully copied file: \"" + target + "\\keep.txt\" to: \"" +
+                              target + "\\sub\\copy.txt\"",
+                          "8|  + create " + target + "/sub/copy.txt (4 bytes, copy of " + target +
+                              "/keep.txt)",
+                          "1|Message: \"Hello", "8|  ! would show message \"Warning\": Hello"}));
+    QCOMPARE(main_->last_outcome(), app::BatchOutcome::kCompleted);
+    // Nothing was changed, written, sounded or shown.
+    QVERIFY(!program_->home.Exists("target/sub"));
+    QVERIFY(!program_->home.Exists("log.txt"));
+    QCOMPARE(program_->shell.beeps, 0);
+    QVERIFY(program_->dialogs.messages.isEmpty());
+    QVERIFY(main_->findChild<QWidget*>(QStringLiteral("dryRunButton"))->isEnabled());
+  }
+
   void checksComeBeforeTheRun() {
     Start("");
     program_->home.Write("pelvar.ini", "[main]\nisofile=nofolder.iso\n");

@@ -1,0 +1,121 @@
+#include "platform/overlay_file_system.h"
+
+#include <gtest/gtest.h>
+
+#include <cerrno>
+
+#include "platform/memory_file_system.h"
+
+namespace pelvar::platform {
+namespace {
+
+std::error_code Errno(int e) {
+  return {e, std::system_category()};
+}
+
+class OverlayFileSystemTest : public ::testing::Test {
+ protected:
+  OverlayFileSystemTest() {
+    base.AddFile("/src/a.txt", "alpha");
+    base.AddFile("/src/sub/b.txt", "beta");
+    base.AddFile("/t/old.txt", "old", /*read_only=*/true);
+    base.AddFolder("/ro");
+    overlay.writable = [](const std::string& folder) { return folder != "/ro"; };
+  }
+  std::string Read(std::string_view path) {
+    std::string out;
+    EXPECT_FALSE(overlay.ReadAll(path, out)) << path;
+    return out;
+  }
+  std::vector<std::string> Names(std::string_view folder) {
+    std::vector<DirectoryEntry> entries;
+    EXPECT_FALSE(overlay.List(folder, entries));
+    std::vector<std::string> out;
+    for (const DirectoryEntry& e : entries) out.push_back(e.name);
+    return out;
+  }
+
+  MemoryFileSystem base;
+  ChangeJournal journal;
+  OverlayFileSystem overlay{base, &journal};
+};
+
+TEST_F(OverlayFileSystemTest, LaterOperationsSeeEarlierWritesAndTheBaseStaysAsItWas) {
+  ASSERT_FALSE(overlay.MakeFolder("/t/New", false));
+  // The folder made in the overlay is met ignoring case, as on the disk.
+  ASSERT_FALSE(overlay.Copy("\\src\\A.TXT", "/t/NEW/a.txt", false));
+  EXPECT_EQ(overlay.Resolve("/t/new/A.txt"), "/t/New/a.txt");
+  EXPECT_EQ(Read("/t/New/a.txt"), "alpha");
+  ASSERT_FALSE(overlay.WriteAll("/t/new/a.txt", "alpha2"));
+  EXPECT_EQ(Read("/t/New/a.txt"), "alpha2");
+  EXPECT_EQ(Read("/src/a.txt"), "alpha");
+  EXPECT_EQ(Names("/t"), std::vector<std::string>({"old.txt", "New"}));
+
+  EXPECT_EQ(base.Names("/t"), std::vector<std::string>({"old.txt"}));
+  EXPECT_EQ(base.Content("/src/a.txt"), "alpha");
+
+  const std::vector<Change> changes = journal.Take();
+  ASSERT_EQ(changes.size(), 2u);
+  EXPECT_EQ(changes[0].subject, "/t/New");
+  EXPECT_EQ(changes[0].after.kind, EntryState::Kind::kFolder);
+  EXPECT_EQ(changes[1].subject, "/t/New/a.txt");
+  EXPECT_EQ(changes[1].before.kind, EntryState::Kind::kNone);
+  EXPECT_EQ(changes[1].after.size, 6u);
+  EXPECT_TRUE(journal.empty());
+}
+
+TEST_F(OverlayFileSystemTest, RefusesWhatTheDiskWouldRefuse) {
+  std::unique_ptr<FileWriter> writer;
+  EXPECT_EQ(overlay.OpenReplace("/t/old.txt", Durability::kRewrite, writer), Errno(EACCES));
+  EXPECT_EQ(overlay.Copy("/src/a.txt", "/t/old.txt", false), Errno(EEXIST));
+  EXPECT_EQ(overlay.Copy("/src/a.txt", "/t/old.txt", true), Errno(EACCES));
+  EXPECT_EQ(overlay.Copy("/src/a.txt", "/nowhere/a.txt", false), Errno(ENOENT));
+  EXPECT_EQ(overlay.Copy("/src/a.txt", "/src/a.txt/x", false), Errno(ENOTDIR));
+  EXPECT_EQ(overlay.Copy("/src/sub", "/t/sub", false), Errno(EISDIR));
+  EXPECT_EQ(overlay.MakeFolder("/ro/x", false), Errno(EACCES));
+  EXPECT_EQ(overlay.WriteAll("/ro/x.txt", "x"), Errno(EACCES));
+  EXPECT_EQ(overlay.Delete("/src/sub"), Errno(EISDIR));
+  EXPECT_EQ(overlay.Delete("/t/old.txt"), Errno(EACCES));
+  EXPECT_EQ(overlay.MakeFolder("/src", false), Errno(EEXIST));
+  EXPECT_TRUE(journal.Take().empty());
+}
+
+TEST_F(OverlayFileSystemTest, RemovedFolderMadeAgainShowsNothingOfTheBase) {
+  ASSERT_TRUE(overlay.DeleteTree("/src"));
+  EXPECT_FALSE(overlay.Exists("/src/a.txt"));
+  ASSERT_FALSE(overlay.MakeFolder("/SRC", false));
+  EXPECT_EQ(overlay.Resolve("/SRC"), "/SRC");
+  EXPECT_TRUE(Names("/SRC").empty());
+  EXPECT_FALSE(overlay.Exists("/src/sub/b.txt"));
+  EXPECT_EQ(base.Content("/src/sub/b.txt"), "beta");
+}
+
+TEST_F(OverlayFileSystemTest, TreesMoveWithTheirFiles) {
+  ASSERT_TRUE(overlay.MoveTree("/src", "/t", {}));
+  EXPECT_EQ(Read("/t/src/sub/b.txt"), "beta");
+  EXPECT_FALSE(overlay.Exists("/src"));
+  EXPECT_FALSE(overlay.MoveTree("/t", "/t/src/inside", {}));
+  ASSERT_TRUE(overlay.CopyTree("/t/src", "/copy", {}));
+  EXPECT_EQ(Read("/copy/a.txt"), "alpha");
+  EXPECT_EQ(base.Content("/src/a.txt"), "alpha");
+  EXPECT_FALSE(base.Status("/copy").exists());
+}
+
+TEST_F(OverlayFileSystemTest, JournalKeepsTheFirstStateAndTheLast) {
+  ASSERT_FALSE(overlay.WriteAll("/t/n.txt", "1"));
+  ASSERT_FALSE(overlay.Delete("/t/n.txt"));
+  ASSERT_FALSE(overlay.WriteAll("/src/a.txt", "one"));
+  ASSERT_FALSE(overlay.WriteAll("/src/a.txt", "three"));
+  std::string temp;
+  ASSERT_FALSE(overlay.MakeTempFolder(temp));
+  ASSERT_FALSE(overlay.WriteAll(temp + "/scratch", "x"));
+  const std::vector<Change> changes = journal.Take();
+  ASSERT_EQ(changes.size(), 1u);
+  EXPECT_EQ(changes[0].subject, "/src/a.txt");
+  EXPECT_EQ(changes[0].before.content, "alpha");
+  EXPECT_EQ(changes[0].after.content, "three");
+  EXPECT_FALSE(base.Status(temp).exists());
+}
+
+}  // namespace
+}  // namespace pelvar::platform
