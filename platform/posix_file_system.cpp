@@ -355,18 +355,15 @@ std::error_code PosixFileSystem::OpenReplace(std::string_view path, Durability d
 }
 
 std::error_code PosixFileSystem::Copy(std::string_view from, std::string_view to, bool replace) {
-  if (auto ec = CopyFile(resolver_, from, to, replace)) return ec;
-  std::string folder;
-  std::string name;
-  SplitHostPath(FollowLinks(resolver_.Resolve(to)), folder, name);
-  const UniqueFd dir(::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
-  if (!dir.valid()) return LastError();
+  CopiedFile copied;
+  if (auto ec = CopyFile(resolver_, from, to, replace, &copied)) return ec;
+  const int dir = copied.folder_fd.get();
   if (!in_command_) {
-    if (::syncfs(dir.get()) != 0) return LastError();
-  } else if (auto ec = BulkWritten(dir.get(), dir.get())) {
+    if (::syncfs(dir) != 0) return LastError();
+  } else if (auto ec = BulkWritten(dir, dir)) {
     return ec;
   }
-  Written(dir.get(), folder, name);
+  Written(dir, copied.folder, copied.name);
   return {};
 }
 
