@@ -25,7 +25,11 @@ int Embed(const std::vector<std::string>& args, std::FILE* out, std::FILE* err) 
   // The script is written once for all the files, with the folder listed
   // as the editor lists a new one.
   const std::vector<std::string> sources(args.begin() + 4, args.end());
-  const std::vector<bool> done = archive::EmbedFiles(sources, script, folder, true);
+  // In one command's scope, the scratch folder's listing is read once, not
+  // once for each file packed into it.
+  platform::FileSystem& files = platform::ThreadFileSystem();
+  const platform::CommandScope scope(&files);
+  const std::vector<bool> done = archive::EmbedFiles(files, sources, script, folder, true);
   int status = 0;
   for (size_t i = 4; i < args.size(); ++i) {
     if (done[i - 4]) {

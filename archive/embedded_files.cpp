@@ -163,7 +163,7 @@ void OpenSection(platform::FileSystem& files, const IniModel& model, int section
   std::string incomplete;
   {
     std::unique_ptr<platform::FileWriter> out;
-    if (auto ec = files.OpenReplace(archive_path, platform::Durability::kBulk, out)) {
+    if (auto ec = files.OpenReplace(archive_path, platform::Durability::kScratch, out)) {
       ThrowCannotCreate(archive_path, platform::SystemMessage(ec));
     }
     uint64_t decoded = 0;
@@ -225,7 +225,8 @@ constexpr const char* kFolderList = "EncodedFolders";
 struct Packed {
   std::string name;  // file name, the key of the folder index
   std::string section;
-  std::string archive;
+  std::string archive;  // a scratch file, or empty when `bytes` hold it
+  std::string bytes;
   uint64_t archive_size = 0;
   uint64_t text_size = 0;
   int64_t last_line = -1;
@@ -308,6 +309,15 @@ class EmbeddingWriter {
       line.assign(std::to_string(number++)).append("=").append(text).append("\r\n");
       out_.Write(line);
     });
+    if (file.archive.empty()) {
+      for (size_t at = 0; at < file.bytes.size(); at += kBlock) {
+        encoder.Add(std::string_view(file.bytes).substr(at, kBlock));
+      }
+      encoder.Finish();
+      std::string().swap(file.bytes);
+      file.placed = true;
+      return;
+    }
     FileSource in;
     if (in.Open(fs_, file.archive)) throw ScriptError("Unable to open archive " + file.archive);
     std::string buf(kBlock, '\0');
@@ -451,22 +461,37 @@ std::vector<bool> EmbedFiles(platform::FileSystem& fs, const std::vector<std::st
   if (!fs.IsFile(script)) return done;
   platform::ScopedTempFolder scratch(fs);
   std::vector<Packed> files;
+  // Small files are packed in memory, up to a budget; the others each into
+  // a scratch file (creating thousands of files costs more than packing).
+  constexpr uint64_t kSmallFile = uint64_t{1} << 20;
+  constexpr uint64_t kMemoryBudget = uint64_t{16} << 20;
+  uint64_t in_memory = 0;
   for (size_t i = 0; i < sources.size(); ++i) {
     if (i > 0 && progress) progress(i);
-    if (!fs.IsFile(sources[i])) continue;
-    if (scratch.path().empty()) MakeScratchFolder(scratch);
+    const platform::FileStatus status = fs.Status(sources[i]);
+    if (!status.is_file()) continue;
     Packed p;
     p.name = FileNameOfPath(sources[i]);
     p.section = EmbeddedFileSection(folder, p.name);
-    p.archive = scratch.path() + "/" + std::to_string(i) + ".arc";
     PackArchive archive;
     archive.set_files(&fs);
-    RaiseIfFailed(archive.CreateArchive(p.archive));
-    RaiseIfFailed(archive.AddFile(sources[i]));
+    if (status.size <= kSmallFile && in_memory + status.size <= kMemoryBudget) {
+      archive.set_memory_output(&p.bytes);
+      RaiseIfFailed(archive.CreateArchive(sources[i]));
+      RaiseIfFailed(archive.AddFile(sources[i]));
+      p.archive_size = p.bytes.size();
+      in_memory += p.bytes.size();
+    } else {
+      if (scratch.path().empty()) MakeScratchFolder(scratch);
+      p.archive = scratch.path() + "/" + std::to_string(i) + ".arc";
+      archive.set_durability(platform::Durability::kScratch);
+      RaiseIfFailed(archive.CreateArchive(p.archive));
+      RaiseIfFailed(archive.AddFile(sources[i]));
+      FileSource packed;
+      if (packed.Open(fs, p.archive)) throw ScriptError("Unable to open archive " + p.archive);
+      p.archive_size = packed.size();
+    }
     archive.CloseArchive();
-    FileSource packed;
-    if (packed.Open(fs, p.archive)) throw ScriptError("Unable to open archive " + p.archive);
-    p.archive_size = packed.size();
     TextShape(p.archive_size, p.last_line, p.text_size);
     // A later file of the same name replaces an earlier one.
     const auto same = std::find_if(files.begin(), files.end(),
@@ -599,7 +624,7 @@ class ArchiveBytes {
       return;
     }
     if (!out_) {
-      if (auto ec = files_.OpenReplace(file_, platform::Durability::kBulk, out_)) {
+      if (auto ec = files_.OpenReplace(file_, platform::Durability::kScratch, out_)) {
         ThrowCannotCreate(file_, platform::SystemMessage(ec));
       }
       Write(memory_);

@@ -107,6 +107,27 @@ std::string ExtractionFolder(std::string_view destination) {
   return folder;
 }
 
+// Writes a new archive into a string.
+class StringWriter : public platform::FileWriter {
+ public:
+  explicit StringWriter(std::string& out) : out_(out) {}
+  platform::FileReader* old() override { return nullptr; }
+  std::error_code Write(std::string_view data) override {
+    out_.append(data);
+    return {};
+  }
+  std::error_code Truncate(uint64_t size) override {
+    if (size > out_.size()) return std::make_error_code(std::errc::invalid_argument);
+    out_.resize(static_cast<size_t>(size));
+    return {};
+  }
+  uint64_t size() const override { return out_.size(); }
+  std::error_code Commit() override { return {}; }
+
+ private:
+  std::string& out_;
+};
+
 }  // namespace
 
 PackArchive::PackArchive() = default;
@@ -138,7 +159,7 @@ ArchiveStatus PackArchive::RequireOpen() const {
 ArchiveStatus PackArchive::CreateArchive(std::string_view path) {
   CloseArchive();
   if (path.empty()) return {};
-  if (files().Exists(path)) {
+  if (memory_output_ == nullptr && files().Exists(path)) {
     return ArchiveStatus::Failure(std::string(path) + " already exists in the archive");
   }
   path_ = std::string(path);
@@ -272,7 +293,11 @@ ArchiveStatus PackArchive::AddFile(std::string_view source_path) {
     return ArchiveStatus::Failure(name + " already exists in the archive");
 
   std::unique_ptr<platform::FileWriter> writer;
-  if (auto ec = files().OpenReplace(path_, platform::Durability::kRewrite, writer)) {
+  if (memory_output_ != nullptr) {
+    if (!new_archive_) return ArchiveStatus::Failure("Unable to open archive " + path_);
+    memory_output_->clear();
+    writer = std::make_unique<StringWriter>(*memory_output_);
+  } else if (auto ec = files().OpenReplace(path_, durability_, writer)) {
     return ArchiveStatus::CannotCreate(path_, ec);
   }
   platform::FileWriter& out = *writer;

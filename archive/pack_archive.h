@@ -17,11 +17,7 @@
 
 #include "archive/archive_format.h"
 #include "archive/archive_status.h"
-
-namespace pelvar::platform {
-class FileSystem;
-class FileWriter;
-}  // namespace pelvar::platform
+#include "platform/file_system.h"
 
 namespace pelvar::archive {
 
@@ -47,6 +43,12 @@ class PackArchive {
   // The file system the archive and its files live on (null: the thread's
   // real one).
   void set_files(platform::FileSystem* files) { files_ = files; }
+  // How the archive file itself is written (a scratch archive needs no
+  // flush); files extracted from it are written for a command either way.
+  void set_durability(platform::Durability durability) { durability_ = durability; }
+  // Makes a new archive's bytes go to `out` instead of its file, whose path
+  // then only names it in messages (null: to the file).
+  void set_memory_output(std::string* out) { memory_output_ = out; }
 
   // Closes any open archive and starts a new, empty one under `path`, which
   // must not exist ("%s already exists in the archive"). An empty path
@@ -111,6 +113,8 @@ class PackArchive {
   platform::FileSystem& files() const;
 
   platform::FileSystem* files_ = nullptr;
+  platform::Durability durability_ = platform::Durability::kRewrite;
+  std::string* memory_output_ = nullptr;
   std::unique_ptr<ByteSource> memory_;  // set for archives opened from bytes
   ArchiveTrailer trailer_;
   std::vector<ArchiveEntry> entries_;

@@ -6,43 +6,63 @@
 #
 # Each cell is the median of ROUNDS (default 3) interleaved runs of ours and
 # the peer after one warm-up run of each; both are timed the same way
-# (GNU time: wall seconds and peak resident memory), and neither starts
-# a process the other does not. Peers:
+# (GNU time: wall seconds and peak resident memory), both sync what they
+# write when ours does, and neither starts a process the other does not.
+# Jobs and peers (target: ratio of times; memory where given):
 #
-#   embed-many   pelvar --embed of N small files  | tar | pigz -p1 | base64 of them
-#   embed        pelvar --embed of one file       | pigz -p1 -6, then base64
-#   extract      pelvar --extract-embedded of it  | base64 -d, then pigz -d
-#   catalogue    pelvar --batch of a folder with a one-echo script that
-#                carries a big embedded file        | sed reading its main section
-#   hive-writes  pelvar run of 50 regwritestring into a mounted hive
-#                (committed once, synced)           | cp of the hive + sync
-#   iniwritekey  pelvar run writing one key of an INI file of N keys
-#                (written whole, synced)            | sed -i of that key + sync
-#   finder       pelvar run of a filedelete mask over N files in one folder
-#                (listed, sorted and deleted)        | find -delete of them
-#   script-lines pelvar run of a script of N echo lines | bash running N `:` lines
+#   embed-many    pelvar --embed of N small files    | tar | pigz -p1 | base64, sync   <= 1.5
+#   embed         pelvar --embed of one file         | pigz -p1 -6, base64, sync       <= 1.0, 64 MiB
+#   extract       pelvar --extract-embedded of it    | base64 -d | pigz -d, sync       <= 1.0, 64 MiB
+#   catalogue     pelvar --batch of a folder with a one-echo script that
+#                 carries the big embedded file      | sed reading its main section    <= 1.5, 64 MiB
+#   txtaddline    prepend one line to a text file    | sed -i '1i', sync               <= 1.0, 64 MiB
+#   txtreplace    replace a word on every line       | sed -i 's///g', sync            <= 1.0, 64 MiB
+#   txtdelline    delete one line in ten             | sed -i '/^/d', sync             <= 1.0, 64 MiB
+#   hive-write    one regwritestring into a mounted
+#                 hive (committed, synced)           | cp of the hive + sync           <= 1.5
+#   iniwritekey   one key of an INI file of N keys
+#                 (written whole, synced)            | sed -i of that key + sync       <= 1.5
+#   variables     a script of N [variables] and N
+#                 echo lines each using one          | bash: N assignments, N `:` uses <= 1.5
+#   finder        recursive mask listing of a tree
+#                 (bench/finder_bench)               | find -iname                     <= 1.5
+#   script-lines  a script of N echo lines           | bash running N `:` lines        <= 1.5
 #
-# SIZES_MB (default "4 40 400") are the sizes of the embedded files; the
-# other jobs scale by the same factors. PELVAR: the program to measure.
+# SIZES_MB (default "10 100 1000") are the sizes of the embedded files and
+# TEXT_MB (default "5 50 500") those of the text files; the other jobs have
+# their sizes in the script. JOBS (default all) picks jobs by name.
+# PELVAR: the program to measure (default: the release build's). The big
+# hive (113 MB) is made from SYSTEM by bench/hive_growth_bench.
 set -euo pipefail
 root="$(cd "$(dirname "$0")/.." && pwd)"
 pelvar="${PELVAR:-$root/build/release/program/pelvar}"
+bench_bin="$(dirname "$pelvar")/../bench"
 pelvar_reg="$(dirname "$pelvar")/pelvar-reg"
 rounds="${ROUNDS:-3}"
-read -r -a sizes <<<"${SIZES_MB:-4 40 400}"
+read -r -a sizes <<<"${SIZES_MB:-10 100 1000}"
+read -r -a text_sizes <<<"${TEXT_MB:-5 50 500}"
+jobs="${JOBS:-embed-many embed extract catalogue txtaddline txtreplace txtdelline hive-write iniwritekey variables finder script-lines}"
 hives="${HIVES:-$root/../shared/data/hives}"
 work="$(mktemp -d "${TMPDIR:-/tmp}/pelvar-growth-XXXXXX")"
 trap 'rm -rf "$work"' EXIT
 cd "$work"
-mkdir -p home
-printf '[main]\r\n' >home/pelvar.ini
+mkdir -p home target
+# Paths that pass the batch's checks.
+printf '[main]\r\ntargetdir=%s/target\r\nsourcedir=%s\r\nisofile=%s/x.iso\r\nlog=0\r\nLastUsedFolder=Scripts\r\n' \
+  "$work" "$work" "$work" >home/pelvar.ini
 export PELVAR_HOME="$work/home" PELVAR_REGISTRY="$work/home/registry.db"
 
-# Seconds and peak KiB of one command, as "S K".
+want() { [[ " $jobs " == *" $1 "* ]]; }
+
+# Seconds and peak KiB of one command, as "S K" (GNU time gives the
+# memory; the clock of the shell, the time to a microsecond).
 timed() {
-  /usr/bin/time -f '%e %M' -o "$work/time.out" bash -c "$1" >/dev/null 2>&1 ||
+  local t0 t1
+  t0=$EPOCHREALTIME
+  /usr/bin/time -f '%M' -o "$work/time.out" bash -c "$1" >/dev/null 2>&1 ||
     { echo "failed: $1" >&2; exit 1; }
-  cat "$work/time.out"
+  t1=$EPOCHREALTIME
+  awk -v a="$t0" -v b="$t1" -v m="$(tail -n 1 "$work/time.out")" 'BEGIN { printf "%.4f %d\n", b - a, m }'
 }
 
 median() {
@@ -69,77 +89,133 @@ row() {
   c="$(printf '%s\n' "${pt[@]}" | median)"
   d="$(printf '%s\n' "${pm[@]}" | median)"
   awk -v j="$job" -v s="$size" -v a="$a" -v b="$b" -v c="$c" -v d="$d" 'BEGIN {
-    printf "%-13s %12s %10.2f %9.1f %10.2f %9.1f %7.2f\n", j, s, a, b / 1024, c, d / 1024, (c > 0 ? a / c : 0)
+    printf "%-13s %12s %10.3f %9.1f %10.3f %9.1f %7.2f\n", j, s, a, b / 1024, c, d / 1024, (c > 0 ? a / c : 0)
   }'
 }
 
 run_script() { echo "'$pelvar' '$1' /silent"; }
 
 # --embed of many small files in one call.
-for n in 30 300 3000; do
-  rm -rf many && mkdir many
-  for ((i = 0; i < n; i++)); do head -c 2000 /dev/urandom >"many/f$i.bin"; done
-  printf '[main]\r\ntitle=t\r\n' >base.script
-  row embed-many "$n files" "'$pelvar' --embed m.script F many/*" \
-    "tar -cf - many | pigz -p1 | base64 >m.b64" "cp base.script m.script; rm -f m.b64"
-done
+if want embed-many; then
+  for n in 30 100 1000 3000; do
+    rm -rf many && mkdir many
+    for ((i = 0; i < n; i++)); do head -c 2000 /dev/urandom >"many/f$i.bin"; done
+    printf '[main]\r\ntitle=t\r\n' >base.script
+    row embed-many "$n files" "'$pelvar' --embed m.script F many/*" \
+      "tar -cf - many | pigz -p1 | base64 >m.b64 && sync m.b64" "cp base.script m.script; rm -f m.b64"
+  done
+  rm -rf many
+fi
 
 # One big file embedded and extracted; a script carrying it in the catalogue.
-for mb in "${sizes[@]}"; do
-  find /usr/lib /usr/bin -type f -size +100k 2>/dev/null | sort | xargs cat 2>/dev/null |
-    head -c "$((mb * 1000000))" >big.bin || true
-  printf '[main]\r\ntitle=t\r\n' >base.script
-  row embed "$mb MB" "'$pelvar' --embed e.script F big.bin" \
-    "pigz -p1 -6 -z -c big.bin >e.zz && base64 e.zz >e.b64" "cp base.script e.script; rm -f e.zz e.b64"
-  cp base.script full.script
-  "$pelvar" --embed full.script F big.bin >/dev/null
-  pigz -p1 -6 -z -c big.bin | base64 >full.b64
-  row extract "$mb MB" "'$pelvar' --extract-embedded full.script F big.bin out" \
-    "base64 -d full.b64 | pigz -dz >x.bin" "rm -rf out x.bin"
-  mkdir -p home/Scripts
-  { printf '[main]\r\ntitle=t\r\nselected=true\r\n[process]\r\necho,1,x\r\n'; tail -n +3 full.script; } \
-    >home/Scripts/big.script
-  row catalogue "$mb MB" "'$pelvar' --batch '$work/home/Scripts'" \
-    "sed -n '/^\\[main\\]/,/^\\[/p;/^\\[process\\]/q' home/Scripts/big.script" "true"
-  rm -rf home/Scripts big.bin full.script full.b64
-done
-
-# 50 writes into mounted hives from 32 KB to 16 MB.
-for h in BCD NTUSER.DAT SYSTEM; do
-  script="$work/hive.script"
-  printf '[process]\r\n' >"$script"
-  key="Bench"
-  [[ "$h" == BCD ]] && key="Description\\Bench"
-  for ((i = 0; i < 50; i++)); do
-    printf 'regwritestring,1,HKEY_LOCAL_MACHINE,GROWTH\\%s,v%d,x\r\n' "$key" "$i" >>"$script"
+if want embed || want extract || want catalogue; then
+  for mb in "${sizes[@]}"; do
+    find /usr/lib /usr/bin -type f -size +100k 2>/dev/null | sort | xargs cat 2>/dev/null |
+      head -c "$((mb * 1000000))" >big.bin || true
+    printf '[main]\r\ntitle=t\r\n' >base.script
+    want embed && row embed "$mb MB" "'$pelvar' --embed e.script F big.bin" \
+      "pigz -p1 -6 -z -c big.bin >e.zz && base64 e.zz >e.b64 && sync e.b64" \
+      "cp base.script e.script; rm -f e.zz e.b64"
+    cp base.script full.script
+    "$pelvar" --embed full.script F big.bin >/dev/null
+    pigz -p1 -6 -z -c big.bin | base64 >full.b64
+    want extract && row extract "$mb MB" "'$pelvar' --extract-embedded full.script F big.bin out" \
+      "base64 -d full.b64 | pigz -dz >x.bin && sync x.bin" "rm -rf out x.bin"
+    mkdir -p home/Scripts
+    { printf '[main]\r\ntitle=t\r\nselected=true\r\n[process]\r\necho,1,x\r\n'; tail -n +3 full.script; } \
+      >home/Scripts/big.script
+    want catalogue && row catalogue "$mb MB" "'$pelvar' --batch '$work/home/Scripts'" \
+      "sed -n '/^\\[main\\]/,/^\\[/p;/^\\[process\\]/q' home/Scripts/big.script" "true"
+    rm -rf home/Scripts big.bin full.script full.b64 out x.bin e.script e.zz e.b64
   done
-  prepare="cp '$hives/$h' '$work/$h'; chmod u+w '$work/$h'; rm -f '$PELVAR_REGISTRY'*; '$pelvar_reg' load 'HKLM\\GROWTH' '$work/$h'; rm -f copy.hiv; sync"
-  row hive-writes "$(stat -c %s "$hives/$h") B" "$(run_script "$script")" \
-    "cp '$work/$h' copy.hiv && sync copy.hiv" "$prepare"
+fi
+
+# Text files of 30-byte lines; one line in ten begins with "drop".
+for job in txtaddline txtreplace txtdelline; do
+  want "$job" || continue
+  for mb in "${text_sizes[@]}"; do
+    awk -v n="$((mb * 1000000 / 30))" 'BEGIN {
+      for (i = 0; i < n; i++) printf "%s line %09d of AAA text\n", (i % 10 ? "keep" : "drop"), i
+    }' >text.src
+    case "$job" in
+      txtaddline)
+        line="txtaddline,1,$work/t.txt,first line,prepend"
+        peer="sed -i '1i first line' t.txt && sync t.txt" ;;
+      txtreplace)
+        line="txtreplace,1,$work/t.txt,AAA,BBBB"
+        peer="sed -i 's/AAA/BBBB/g' t.txt && sync t.txt" ;;
+      txtdelline)
+        line="txtdelline,1,$work/t.txt,drop"
+        peer="sed -i '/^drop/d' t.txt && sync t.txt" ;;
+    esac
+    printf '[process]\r\n%s\r\n' "$line" >text.script
+    row "$job" "$mb MB" "$(run_script "$work/text.script")" "$peer" "cp text.src t.txt"
+  done
+  rm -f text.src t.txt
 done
 
-# One key written into INI files of 10k, 100k and 1M keys.
-for n in 10000 100000 1000000; do
-  awk -v n="$n" 'BEGIN { printf "[s]\r\n"; for (i = 0; i < n; i++) printf "k%d=v%d\r\n", i, i }' >ini.src
-  printf '[process]\r\niniwritekey,1,%s,s,k%d,new\r\n' "$work/t.ini" "$((n / 2))" >ini.script
-  row iniwritekey "$n keys" "$(run_script "$work/ini.script")" \
-    "sed -i 's/^k$((n / 2))=.*/k$((n / 2))=new\\r/' t.ini && sync t.ini" "cp ini.src t.ini"
-done
+# One write into mounted hives of 0.8, 16 and 113 MB.
+if want hive-write; then
+  "$bench_bin/hive_growth_bench" make-big "$work/BIG.hiv" 113 >/dev/null
+  printf '[process]\r\nregwritestring,1,HKEY_LOCAL_MACHINE,GROWTH\\Bench,v,x\r\n' >hive.script
+  for h in "$hives/NTUSER.DAT" "$hives/SYSTEM" "$work/BIG.hiv"; do
+    name="$(basename "$h")"
+    prepare="cp '$h' '$work/m-$name'; chmod u+w '$work/m-$name'; rm -f '$PELVAR_REGISTRY'*; '$pelvar_reg' load 'HKLM\\GROWTH' '$work/m-$name' >/dev/null; rm -f copy.hiv; sync"
+    row hive-write "$(stat -c %s "$h") B" "$(run_script "$work/hive.script")" \
+      "cp '$work/m-$name' copy.hiv && sync copy.hiv" "$prepare"
+    rm -f "$work/m-$name" copy.hiv
+  done
+  rm -f "$work/BIG.hiv"
+fi
 
-# A sorted mask listing over 1k, 10k and 100k files of one folder, each
-# match deleted.
-for n in 1000 10000 100000; do
-  printf '[process]\r\nfiledelete,1,%s\\*.txt\r\n' "$work/tree" >find.script
-  row finder "$n files" "$(run_script "$work/find.script")" \
-    "find tree -name '*.txt' -delete" \
-    "rm -rf tree; mkdir tree; cd tree && seq -f 'file%.0f.txt' 1 $n | xargs touch"
-done
-rm -rf tree
+# One key written into INI files of 1k to 1M keys.
+if want iniwritekey; then
+  for n in 1000 10000 100000 1000000; do
+    awk -v n="$n" 'BEGIN { printf "[s]\r\n"; for (i = 0; i < n; i++) printf "k%d=v%d\r\n", i, i }' >ini.src
+    printf '[process]\r\niniwritekey,1,%s,s,k%d,new\r\n' "$work/t.ini" "$((n / 2))" >ini.script
+    row iniwritekey "$n keys" "$(run_script "$work/ini.script")" \
+      "sed -i 's/^k$((n / 2))=.*/k$((n / 2))=new\\r/' t.ini && sync t.ini" "cp ini.src t.ini"
+  done
+  rm -f ini.src t.ini
+fi
+
+# Scripts of N variables and N echo lines, each using one of them.
+if want variables; then
+  for n in 1000 10000 100000; do
+    awk -v n="$n" 'BEGIN {
+      printf "[variables]\r\n"; for (i = 0; i < n; i++) printf "%%v%d%%=value %d\r\n", i, i
+      printf "[process]\r\n"; for (i = 0; i < n; i++) printf "echo,0,is %%v%d%%\r\n", i
+    }' >vars.script
+    awk -v n="$n" 'BEGIN {
+      for (i = 0; i < n; i++) printf "v%d=\"value %d\"\n", i, i
+      for (i = 0; i < n; i++) printf ": \"is $v%d\"\n", i
+    }' >vars.sh
+    row variables "$n vars" "$(run_script "$work/vars.script")" "bash vars.sh" "true"
+  done
+  rm -f vars.script vars.sh
+fi
+
+# A recursive mask listing over trees of 2k to 200k files, half matching.
+if want finder; then
+  for n in 2000 20000 200000; do
+    rm -rf tree
+    folders=$((n / 100))
+    for ((a = 0; a < folders; a++)); do
+      mkdir -p "tree/Dir$a/sub"
+      (cd "tree/Dir$a/sub" && for ((f = 0; f < 50; f++)); do : >"File$f.x"; : >"other$f.TXT"; done)
+    done
+    row finder "$n files" "'$bench_bin/finder_bench' '$work/tree' '*.x'" \
+      "find '$work/tree' -iname '*.x'" "true"
+  done
+  rm -rf tree
+fi
 
 # Scripts of 10k, 100k and 1M lines.
-for n in 10000 100000 1000000; do
-  awk -v n="$n" 'BEGIN { printf "[process]\r\n"; for (i = 0; i < n; i++) printf "echo,0,line %d\r\n", i }' \
-    >lines.script
-  awk -v n="$n" 'BEGIN { for (i = 0; i < n; i++) printf ": line %d\n", i }' >lines.sh
-  row script-lines "$n lines" "$(run_script "$work/lines.script")" "bash lines.sh" "true"
-done
+if want script-lines; then
+  for n in 10000 100000 1000000; do
+    awk -v n="$n" 'BEGIN { printf "[process]\r\n"; for (i = 0; i < n; i++) printf "echo,0,line %d\r\n", i }' \
+      >lines.script
+    awk -v n="$n" 'BEGIN { for (i = 0; i < n; i++) printf ": line %d\n", i }' >lines.sh
+    row script-lines "$n lines" "$(run_script "$work/lines.script")" "bash lines.sh" "true"
+  done
+fi

@@ -15,14 +15,18 @@
 // its data cell when the data is longer than 4 bytes (size and data).
 //
 // Usage: hive_growth_bench [rewrite|subkeys|system|all]
+//        hive_growth_bench make-big OUT MB   (a big hive for bench/growth.sh)
 // Work files go to a folder below $TMPDIR (or /tmp), removed at the end.
+#include <hivex.h>
 #include <sys/resource.h>
 
 #include <chrono>
 #include <cstdio>
+#include <cstdlib>
 #include <filesystem>
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "bench/bench_support.h"
 #include "platform/host_registry.h"
@@ -127,10 +131,44 @@ void Subkeys(const char* title, const fs::path& work, const char* fixture, int c
   }
 }
 
+// Makes a hive of about `mb` MB from SYSTEM for the growth table: keys
+// below "Big", each with 64 values of 16,000 bytes, set through hivex one
+// key at a time and committed once.
+int MakeBig(const std::string& out, int mb) {
+  const fs::path system = fs::path(PELVAR_SHARED_DATA) / "hives" / "SYSTEM";
+  hive_h* h = hivex_open(system.c_str(), HIVEX_OPEN_WRITE);
+  if (h == nullptr) return 1;
+  const hive_node_h big = hivex_node_add_child(h, hivex_root(h), "Big");
+  constexpr size_t kValues = 64;
+  constexpr size_t kData = 16000;
+  const uint64_t want = static_cast<uint64_t>(mb) * 1000000;
+  const uint64_t have = fs::file_size(system);
+  const uint64_t keys = want > have ? (want - have) / (kValues * (kData + 48)) : 0;
+  const std::string data(kData, 'd');
+  std::vector<std::string> names(kValues);
+  std::vector<hive_set_value> values(kValues);
+  for (uint64_t k = 0; k < keys; ++k) {
+    const std::string key = "K" + std::to_string(100000 + k);
+    const hive_node_h node = hivex_node_add_child(h, big, key.c_str());
+    for (size_t v = 0; v < kValues; ++v) {
+      names[v] = "V" + std::to_string(v);
+      values[v].key = names[v].data();
+      values[v].t = hive_t_REG_BINARY;
+      values[v].len = data.size();
+      values[v].value = const_cast<char*>(data.data());
+    }
+    if (node == 0 || hivex_node_set_values(h, node, kValues, values.data(), 0) != 0) return 1;
+  }
+  const int r = hivex_commit(h, out.c_str(), 0);
+  hivex_close(h);
+  return r == 0 ? 0 : 1;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
   const std::string which = argc > 1 ? argv[1] : "all";
+  if (which == "make-big" && argc == 4) return MakeBig(argv[2], std::atoi(argv[3]));
   const fs::path work = fs::path(pelvar::platform::HostTempDir()) / "pelvar-hive-growth-bench";
   fs::remove_all(work);
   fs::create_directories(work);

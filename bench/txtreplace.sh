@@ -1,30 +1,44 @@
 #!/usr/bin/env bash
-# txtreplace over a 50 MB text file against `sed -i 's/A/B/g'` on a copy of
-# the same file, runs interleaved and alternating which goes first.
+# txtreplace over a text file of SIZE_MB (default 50) against
+# `sed -i 's/A/B/g'` and `sync -f` on a copy of the same file (ours flushes
+# the file and its folder before it reports success, so the peer flushes
+# too), runs interleaved and alternating which goes first. A big size needs
+# room for four copies of the file on the disk of $TMPDIR.
 # Target: ratio <= 1.
 set -euo pipefail
 source "$(dirname "$0")/lib.sh"
 runs="${RUNS:-7}"
+size_mb="${SIZE_MB:-50}"
 bench_scratch
 text="$BENCH_DIR/text.txt"
-python3 - "$text" <<'PY'
+# 50 MB of lines, repeated up to the size.
+python3 - "$text" "$size_mb" <<'PY'
 import random, sys
 rng = random.Random(3)
 words = ["Alpha", "beta", "GAMMA", "delta", "A", "epsilon", "zeta", "Apple", "eta", "theta"]
 lines, size = [], 0
-while size < 50_000_000:
+while size < min(50, int(sys.argv[2])) * 1_000_000:
     line = " ".join(rng.choice(words) for _ in range(rng.randint(3, 14)))
     lines.append(line)
     size += len(line) + 2
-open(sys.argv[1], "w", newline="\r\n").write("\n".join(lines) + "\n")
+block = ("\r\n".join(lines) + "\r\n").encode()
+with open(sys.argv[1], "wb") as out:
+    for _ in range(max(1, int(sys.argv[2]) // 50)):
+        out.write(block)
 PY
+echo "text: $(stat -c %s "$text") bytes" >&2
+replace_peer() {
+  sed -i 's/A/B/g' "$1" && sync -f "$1"
+}
 ours() {
   cp "$text" "$BENCH_DIR/ours.txt"
+  settle
   ours+=" $(time_ms run_line "txtreplace,1,\"$BENCH_DIR/ours.txt\",A,B")"
 }
 peer() {
   cp "$text" "$BENCH_DIR/peer.txt"
-  peer+=" $(time_ms sed -i 's/A/B/g' "$BENCH_DIR/peer.txt")"
+  settle
+  peer+=" $(time_ms replace_peer "$BENCH_DIR/peer.txt")"
 }
 ours="" peer=""
 ours
@@ -34,4 +48,4 @@ ours="" peer=""
 for i in $(seq "$runs"); do
   if ((i % 2)); then ours; peer; else peer; ours; fi
 done
-report "txtreplace (50 MB)" "$ours" "$peer" 1.0
+report "txtreplace ($size_mb MB)" "$ours" "$peer" 1.0

@@ -102,6 +102,19 @@ std::string CaseResolver::Resolve(std::string_view script_path) {
   }
   if (path.empty() || Lexists(path)) return path;
 
+  // Most often only the last component is missing (a file about to be
+  // made): when its folder exists as written, only that name is matched.
+  const size_t slash = path.rfind('/');
+  if (slash != std::string::npos && slash > 0 && slash + 1 < path.size() &&
+      path.find("//") == std::string::npos) {
+    const std::string folder = path.substr(0, slash);
+    const std::string_view name = std::string_view(path).substr(slash + 1);
+    if (name != "." && name != ".." && Lexists(folder)) {
+      const std::string found = FindFolded(folder, name);
+      return found.empty() ? path : folder + "/" + found;
+    }
+  }
+
   // Walk the components, matching each missing one against its folder.
   std::string out;
   size_t pos = 0;

@@ -130,14 +130,14 @@ std::error_code CopyFile(std::string_view from, std::string_view to, bool replac
 }
 
 std::error_code CopyFile(CaseResolver& resolver, std::string_view from, std::string_view to,
-                         bool replace) {
+                         bool replace, CopiedFile* copied) {
   const std::string host_from = resolver.Resolve(from);
   std::string folder;
   std::string name;
   // A link at the target is followed: the file it names is replaced.
   const std::string host_to = resolver.Resolve(to);
   SplitHostPath(replace ? FollowLinks(host_to) : host_to, folder, name);
-  const UniqueFd dir(::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+  UniqueFd dir(::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
   if (!dir.valid()) return LastError();
   struct stat st;
   if (replace && ::fstatat(dir.get(), name.c_str(), &st, AT_SYMLINK_NOFOLLOW) == 0) {
@@ -148,8 +148,10 @@ std::error_code CopyFile(CaseResolver& resolver, std::string_view from, std::str
   bool reflink_failed = false;
   const std::error_code ec = CopyFileAtomicallyAt(AT_FDCWD, host_from.c_str(), dir.get(),
                                                   name.c_str(), replace, reflink_failed);
-  if (!ec) resolver.Added(folder, name);
-  return ec;
+  if (ec) return ec;
+  resolver.Added(folder, name);
+  if (copied != nullptr) *copied = CopiedFile{std::move(dir), std::move(folder), std::move(name)};
+  return {};
 }
 
 }  // namespace pelvar::platform

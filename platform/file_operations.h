@@ -2,8 +2,11 @@
 // Outcomes are returned as error codes; nothing here raises.
 #pragma once
 
+#include <string>
 #include <string_view>
 #include <system_error>
+
+#include "platform/file_primitives.h"
 
 namespace pelvar::platform {
 
@@ -32,7 +35,13 @@ std::error_code MoveFile(CaseResolver& resolver, std::string_view from, std::str
 // left alone and EEXIST returned; with it on, a file at the target is
 // replaced (a folder there is refused, and so is a read-only file, EACCES).
 std::error_code CopyFile(std::string_view from, std::string_view to, bool replace);
+// Where a copy went: its folder, open, and its name there.
+struct CopiedFile {
+  UniqueFd folder_fd;
+  std::string folder;
+  std::string name;
+};
 std::error_code CopyFile(CaseResolver& resolver, std::string_view from, std::string_view to,
-                         bool replace);
+                         bool replace, CopiedFile* copied = nullptr);
 
 }  // namespace pelvar::platform

@@ -181,9 +181,51 @@ std::error_code CopyFileAt(int from_dir, const char* from_name, int to_dir, cons
   return {};
 }
 
+namespace {
+
+// The copy made as a file without a name in the target's folder, which gets
+// the target's name once it is whole (a link never replaces anything). A
+// crash before that leaves nothing behind. Unsupported (ENOTSUP) where the
+// file system cannot make such files or /proc is missing; EEXIST when a
+// file took the name meanwhile.
+std::error_code CopyAsUnnamedFileAt(int from_dir, const char* from_name, int to_dir,
+                                    const char* to_name, bool& reflink_failed, uint64_t* bytes) {
+  const UniqueFd in(::openat(from_dir, from_name, O_RDONLY | O_CLOEXEC | O_NOCTTY));
+  if (!in.valid()) return LastError();
+  struct stat st;
+  if (::fstat(in.get(), &st) != 0) return LastError();
+  if (!S_ISREG(st.st_mode)) return {S_ISDIR(st.st_mode) ? EISDIR : EINVAL, std::system_category()};
+  const UniqueFd out(::openat(to_dir, ".", O_TMPFILE | O_WRONLY | O_CLOEXEC | O_NOCTTY,
+                              (st.st_mode & 0777) | S_IWUSR));
+  if (!out.valid()) {
+    return IsUnsupported(errno) || errno == EISDIR || errno == ENOENT
+               ? std::error_code(ENOTSUP, std::system_category())
+               : LastError();
+  }
+  if (auto ec = CopyFileData(in.get(), out.get(), reflink_failed)) return ec;
+  if (auto ec = CopyFileAttributes(out.get(), st)) return ec;
+  const std::string self = "/proc/self/fd/" + std::to_string(out.get());
+  if (::linkat(AT_FDCWD, self.c_str(), to_dir, to_name, AT_SYMLINK_FOLLOW) != 0) {
+    return errno == EEXIST ? LastError() : std::error_code(ENOTSUP, std::system_category());
+  }
+  if (bytes != nullptr) *bytes = static_cast<uint64_t>(st.st_size);
+  return {};
+}
+
+}  // namespace
+
 std::error_code CopyFileAtomicallyAt(int from_dir, const char* from_name, int to_dir,
                                      const char* to_name, bool replace, bool& reflink_failed,
                                      uint64_t* bytes) {
+  // A name that is free needs no temporary name and no rename.
+  struct stat existing;
+  if (::fstatat(to_dir, to_name, &existing, AT_SYMLINK_NOFOLLOW) != 0 && errno == ENOENT) {
+    const std::error_code ec =
+        CopyAsUnnamedFileAt(from_dir, from_name, to_dir, to_name, reflink_failed, bytes);
+    if (ec != std::errc::not_supported && (ec != std::errc::file_exists || !replace)) return ec;
+  } else if (!replace) {
+    return {EEXIST, std::system_category()};
+  }
   std::string temp;
   std::error_code ec;
   for (unsigned attempt = 0; attempt < 100; ++attempt) {

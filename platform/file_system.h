@@ -41,6 +41,9 @@ enum class Durability {
   // One of many files a command writes (copies, extractions, downloads): the
   // destination file system is flushed once when the command ends.
   kBulk,
+  // A scratch file in a private temporary folder, read back by the same
+  // operation and removed by it: never flushed, never locked.
+  kScratch,
 };
 
 // An open file, read by offset. Others may keep reading it meanwhile.

@@ -134,24 +134,33 @@ RegistryResult HiveFile::Open(const std::string& host_path, bool write,
   return {};
 }
 
-RegistryResult HiveFile::Children(Node key, std::vector<Child>& out) const {
-  out.clear();
+RegistryResult HiveFile::Children(Node key, const std::vector<Child>*& out) {
+  if (const auto it = children_.find(key); it != children_.end()) {
+    out = &it->second;
+    return {};
+  }
   errno = 0;
   HivexPtr<hive_node_h> children(hivex_node_children(hive_, key));
   if (!children)
     return Failure(RegistryStatus::kKeyRefused, "cannot read subkeys: " + ErrnoText(errno));
+  std::vector<Child> list;
   for (size_t i = 0; children.get()[i] != 0; ++i) {
     const Node node = children.get()[i];
     HivexPtr<char> name(hivex_node_name(hive_, node));
     if (!name) return Failure(RegistryStatus::kKeyRefused, "cannot read a key name");
     // The length holds names with a NUL inside whole.
-    out.push_back({node, std::string(name.get(), hivex_node_name_len(hive_, node))});
+    std::string text(name.get(), hivex_node_name_len(hive_, node));
+    std::u16string fold = NameFoldKey(text);
+    list.push_back({node, std::move(text), std::move(fold)});
   }
+  out = &(children_[key] = std::move(list));
   return {};
 }
 
-RegistryResult HiveFile::AddChild(Node parent, const std::vector<Child>& siblings,
-                                  const std::string& name, Node& out) {
+RegistryResult HiveFile::AddChild(Node parent, const std::string& name, Node& out) {
+  const std::vector<Child>* list = nullptr;
+  if (auto r = Children(parent, list); !r.ok()) return r;
+  const std::vector<Child>& siblings = *list;
   if (const std::string problem = KeyNameProblem(name); !problem.empty()) {
     return Failure(RegistryStatus::kKeyRefused, problem);
   }
@@ -162,7 +171,7 @@ RegistryResult HiveFile::AddChild(Node parent, const std::vector<Child>& sibling
   size_t system_place = siblings.size();
   size_t hivex_place = siblings.size();
   for (size_t i = siblings.size(); i-- > 0;) {
-    if (fold < NameFoldKey(siblings[i].name)) system_place = i;
+    if (fold < siblings[i].fold) system_place = i;
     if (HivexNameOrder(name, siblings[i].name) < 0) hivex_place = i;
   }
   if (system_place != hivex_place) {
@@ -184,6 +193,8 @@ RegistryResult HiveFile::AddChild(Node parent, const std::vector<Child>& sibling
   changed_ = true;
   // hivex hashes the UTF-8 bytes; the system hashes UTF-16 code units.
   if (!IsAscii(name)) new_keys_.push_back({parent, out, SubkeyNameHash(fold)});
+  std::vector<Child>& cached = children_[parent];
+  cached.insert(cached.begin() + static_cast<long>(system_place), Child{out, name, fold});
   return {};
 }
 
@@ -191,13 +202,13 @@ RegistryResult HiveFile::FindKey(const std::vector<std::string>& names, KeyOpen 
   if (hive_ == nullptr) return Failure(RegistryStatus::kKeyRefused, "the hive is not open");
   Node node = hivex_root(hive_);
   if (node == 0) return Failure(RegistryStatus::kKeyRefused, "the hive has no root key");
-  std::vector<Child> children;
   for (const std::string& name : names) {
+    const std::vector<Child>* children = nullptr;
     if (auto r = Children(node, children); !r.ok()) return r;
     const std::u16string fold = NameFoldKey(name);
     Node found = 0;
-    for (const Child& child : children) {
-      if (NameFoldKey(child.name) == fold) {
+    for (const Child& child : *children) {
+      if (child.fold == fold) {
         found = child.node;
         break;
       }
@@ -206,7 +217,7 @@ RegistryResult HiveFile::FindKey(const std::vector<std::string>& names, KeyOpen 
       if (open == KeyOpen::kExisting) {
         return Failure(RegistryStatus::kKeyNotFound, "no key \"" + name + "\"");
       }
-      if (auto r = AddChild(node, children, name, found); !r.ok()) return r;
+      if (auto r = AddChild(node, name, found); !r.ok()) return r;
       Expected created;
       created.key.assign(names.begin(), names.begin() + (&name - names.data()) + 1);
       Expect(std::move(created));
@@ -350,11 +361,11 @@ RegistryResult HiveFile::DeleteValue(Node key, const std::string& name) {
 }
 
 RegistryResult HiveFile::DeleteSubkey(Node key, const std::string& name) {
-  std::vector<Child> children;
+  const std::vector<Child>* children = nullptr;
   if (auto r = Children(key, children); !r.ok()) return r;
   const std::u16string fold = NameFoldKey(name);
-  for (const Child& child : children) {
-    if (NameFoldKey(child.name) != fold) continue;
+  for (const Child& child : *children) {
+    if (child.fold != fold) continue;
     if (hivex_node_delete_child(hive_, child.node) != 0) {
       return Failure(RegistryStatus::kKeyRefused,
                      "cannot delete key \"" + child.name + "\": " + ErrnoText(errno));
@@ -375,6 +386,7 @@ RegistryResult HiveFile::DeleteSubkey(Node key, const std::string& name) {
     }
     // Handles of keys below it are gone too.
     node_paths_.clear();
+    children_.clear();
     return {};
   }
   return Failure(RegistryStatus::kKeyNotFound, "no key \"" + name + "\"");
@@ -394,10 +406,10 @@ RegistryResult HiveFile::GetValue(Node key, const std::string& name, RegistryVal
 }
 
 RegistryResult HiveFile::List(Node key, RegistryKeyContents& out) {
-  std::vector<Child> children;
+  const std::vector<Child>* children = nullptr;
   if (auto r = Children(key, children); !r.ok()) return r;
   out.subkeys.clear();
-  for (Child& child : children) out.subkeys.push_back(std::move(child.name));
+  for (const Child& child : *children) out.subkeys.push_back(child.name);
   return ReadValues(key, out.values);
 }
 
@@ -621,6 +633,7 @@ RegistryResult HiveFile::Commit(bool keep_open) {
   new_keys_.clear();
   if (keep_open && !reopen) return {};
   node_paths_.clear();
+  children_.clear();
   hivex_close(hive_);
   hive_ = nullptr;
   if (!keep_open) return {};

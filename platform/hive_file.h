@@ -14,6 +14,7 @@
 #include <map>
 #include <memory>
 #include <string>
+#include <unordered_map>
 #include <vector>
 
 #include "platform/hive_format.h"
@@ -59,6 +60,7 @@ class HiveFile {
   struct Child {
     Node node;
     std::string name;
+    std::u16string fold;  // NameFoldKey(name)
   };
   struct NewKey {
     Node parent;
@@ -77,9 +79,10 @@ class HiveFile {
 
   HiveFile() = default;
   RegistryResult Failure(RegistryStatus status, const std::string& what) const;
-  RegistryResult Children(Node key, std::vector<Child>& out) const;
-  RegistryResult AddChild(Node parent, const std::vector<Child>& siblings, const std::string& name,
-                          Node& out);
+  // The subkeys of a key in the order of its list, read once and then kept
+  // in step with the keys added (valid until the next change of the cache).
+  RegistryResult Children(Node key, const std::vector<Child>*& out);
+  RegistryResult AddChild(Node parent, const std::string& name, Node& out);
   RegistryResult ReadValues(Node key, std::vector<RegistryValue>& out) const;
   RegistryResult WriteValues(Node key, const std::vector<RegistryValue>& values);
   void Expect(Expected e);
@@ -95,6 +98,9 @@ class HiveFile {
   HiveHeader header_;
   bool changed_ = false;
   std::vector<NewKey> new_keys_;
+  // Subkey lists read so far, by key; dropped when a key is deleted or the
+  // hive is opened again (node handles change).
+  std::unordered_map<Node, std::vector<Child>> children_;
   // The key path of each node handed out since the last commit.
   std::map<Node, std::vector<std::string>> node_paths_;
   // By folded key path and value name; the last change of each counts.

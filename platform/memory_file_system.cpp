@@ -142,7 +142,7 @@ class MemoryWriter : public FileWriter {
     fs_.nodes().insert(std::move(node));
     if (durability_ == Durability::kRewrite) {
       ++fs_.file_syncs;
-    } else {
+    } else if (durability_ == Durability::kBulk) {
       fs_.bulk_pending = true;
     }
     // Leftovers of writes whose process is gone go with this write.

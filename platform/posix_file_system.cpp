@@ -127,7 +127,8 @@ class PosixFileWriter : public FileWriter {
   std::error_code Commit() override {
     if (!fd_.valid()) return error_ ? error_ : Errno(EBADF);
     Flush();
-    const bool rewrite = durability_ == Durability::kRewrite || !fs_.in_command();
+    const bool rewrite = durability_ == Durability::kRewrite ||
+                         (durability_ == Durability::kBulk && !fs_.in_command());
     if (!error_ && rewrite && ::fsync(fd_.get()) != 0) error_ = LastError();
     if (!error_ && durability_ == Durability::kBulk)
       error_ = fs_.BulkWritten(dir_.get(), fd_.get());
@@ -159,7 +160,7 @@ class PosixFileWriter : public FileWriter {
       struct stat st;
       if (::fstatat(dir_.get(), name_.c_str(), &st, 0) != 0) {
         if (errno != ENOENT) return LastError();
-        if (durability_ == Durability::kBulk) return {};
+        if (durability_ != Durability::kRewrite) return {};
         if (auto ec = LockFd(dir_.get())) return ec;
         if (::fstatat(dir_.get(), name_.c_str(), &st, 0) != 0 && errno == ENOENT) {
           folder_locked_ = true;
@@ -172,7 +173,7 @@ class PosixFileWriter : public FileWriter {
       if (IsReadOnly(st, target_)) return Errno(EACCES);
       existing_ = st;
       existed_ = true;
-      if (durability_ == Durability::kBulk) return {};
+      if (durability_ != Durability::kRewrite) return {};
       UniqueFd fd(::openat(dir_.get(), name_.c_str(),
                            O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC | O_NOFOLLOW));
       if (!fd.valid()) {
@@ -354,18 +355,15 @@ std::error_code PosixFileSystem::OpenReplace(std::string_view path, Durability d
 }
 
 std::error_code PosixFileSystem::Copy(std::string_view from, std::string_view to, bool replace) {
-  if (auto ec = CopyFile(resolver_, from, to, replace)) return ec;
-  std::string folder;
-  std::string name;
-  SplitHostPath(FollowLinks(resolver_.Resolve(to)), folder, name);
-  const UniqueFd dir(::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
-  if (!dir.valid()) return LastError();
+  CopiedFile copied;
+  if (auto ec = CopyFile(resolver_, from, to, replace, &copied)) return ec;
+  const int dir = copied.folder_fd.get();
   if (!in_command_) {
-    if (::syncfs(dir.get()) != 0) return LastError();
-  } else if (auto ec = BulkWritten(dir.get(), dir.get())) {
+    if (::syncfs(dir) != 0) return LastError();
+  } else if (auto ec = BulkWritten(dir, dir)) {
     return ec;
   }
-  Written(dir.get(), folder, name);
+  Written(dir, copied.folder, copied.name);
   return {};
 }
 

@@ -26,7 +26,8 @@ if [[ "${PELVAR_SKIP_ASAN:-0}" != 1 ]]; then
 fi
 
 # The window tests under ThreadSanitizer: runs go on a worker thread that
-# reports to the window. Only those tests and what they link are built.
+# reports to the window. Only those tests and what they link are built. Qt's
+# own hand-overs are suppressed (tests/tsan.supp says why).
 if [[ "${PELVAR_SKIP_TSAN:-0}" != 1 ]]; then
   if [[ ! -f build/tsan/build.ninja ]]; then
     cmake --preset tsan >/dev/null
@@ -36,7 +37,7 @@ if [[ "${PELVAR_SKIP_TSAN:-0}" != 1 ]]; then
     ui_tests+=("ui_$(basename "$source" .cpp)")
   done
   cmake --build build/tsan --target "${ui_tests[@]}"
-  (cd build/tsan && TSAN_OPTIONS="halt_on_error=1 second_deadlock_stack=1" \
+  (cd build/tsan && TSAN_OPTIONS="halt_on_error=1 second_deadlock_stack=1 suppressions=$root/tests/tsan.supp" \
     ctest --output-on-failure -j "$jobs" -R '^ui_')
 fi
 

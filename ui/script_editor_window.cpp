@@ -648,7 +648,10 @@ void ScriptEditorWindow::AddFiles() {
   std::vector<bool> embedded;
   QProgressBar* bar = busy_bar_;
   const std::optional<std::string> error = RunBusy(status, [&] {
-    embedded = archive::EmbedFiles(sources, script_, *folder, false, [bar](uint64_t done) {
+    // In one command's scope, the scratch folder's listing is read once.
+    platform::FileSystem& files = platform::ThreadFileSystem();
+    const platform::CommandScope scope(&files);
+    embedded = archive::EmbedFiles(files, sources, script_, *folder, false, [bar](uint64_t done) {
       QMetaObject::invokeMethod(
           bar, [bar, done] { bar->setValue(static_cast<int>(done)); }, Qt::QueuedConnection);
     });

@@ -203,7 +203,9 @@ TEST(EmbeddedFilesTest, OneRewriteForManyFilesGivesWhatOneAtATimeGives) {
   TempDir scratch;
   // Sizes around the line and group boundaries of the text.
   std::vector<std::string> sources;
-  for (const size_t n : {0, 1, 2, 3, 100, 3066, 3067, 3068, 3069, 6135, 20000}) {
+  // Up to 1 MiB a file is packed in memory; the last one goes through a
+  // scratch file.
+  for (const size_t n : {0, 1, 2, 3, 100, 3066, 3067, 3068, 3069, 6135, 20000, 1100000}) {
     sources.push_back(dir.Write("src/f" + std::to_string(n) + ".bin", RandomBytes(n, n + 1)));
   }
   const std::vector<std::string> scripts = {

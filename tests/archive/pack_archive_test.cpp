@@ -171,6 +171,32 @@ TEST(PackArchiveTest, LargeFilesRoundTripThroughTheStreamedPath) {
   }
 }
 
+TEST(PackArchiveTest, ANewArchiveWrittenToMemoryHasTheFilesBytes) {
+  TempDir dir;
+  for (const std::string& content : {std::string(), LogText(3000), RandomBytes(5000)}) {
+    std::filesystem::remove(dir.Path("a.arc"));
+    const std::string on_disk = Pack(dir, "f.bin", content);
+    std::string in_memory = "left over";
+    PackArchive a;
+    a.set_memory_output(&in_memory);
+    ASSERT_OK(a.CreateArchive(dir.Path("a.arc")));  // exists: the name only labels it
+    ASSERT_OK(a.AddFile(dir.Path("src/f.bin")));
+    a.CloseArchive();
+    EXPECT_TRUE(in_memory == on_disk);
+    PackArchive back;
+    ASSERT_OK(back.OpenArchiveBytes(in_memory, "mem"));
+    ASSERT_OK(back.ExtractAll(dir.Path("out")));
+    EXPECT_TRUE(dir.Read("out/f.bin") == content);
+  }
+  // Only a new archive goes to memory.
+  std::string out;
+  PackArchive a;
+  ASSERT_OK(a.OpenArchive(dir.Path("a.arc")));
+  a.set_memory_output(&out);
+  EXPECT_EQ(ErrorOf(a.AddFile(dir.Write("src/g.bin", "g"))),
+            "Unable to open archive " + dir.Path("a.arc"));
+}
+
 TEST(PackArchiveTest, AddingSecondFileKeepsPrefixAndFirstEntry) {
   TempDir dir;
   const std::string first = LogText(3000);

@@ -168,7 +168,8 @@ TEST(StopSignalTest, TheNextRunRemovesScratchFoldersOfKilledRuns) {
   home.Write("tmp/pelvar-" + std::to_string(dead) + "-a1b2c3/big.bin", "left by kill -9");
   home.Write("tmp/pelvar-" + std::to_string(::getpid()) + "-a1b2c3/x", "in use");
   const std::string carrier = home.Write("carrier.script", "");
-  home.Write("f.txt", "embedded");
+  // Large enough to be packed in a scratch folder rather than in memory.
+  home.Write("f.txt", std::string(size_t{1100} << 10, 'e'));
   RunningProgram embed(home, {"--embed", carrier, "F", home.Path("f.txt")});
   EXPECT_EQ(embed.Finish(), 0);
   EXPECT_EQ(embed.output(), "Embedded " + home.Path("f.txt") + " in F\n");

@@ -26,6 +26,19 @@ TEST(HostPathTest, BackslashesAndCaseInsensitiveComponents) {
   EXPECT_FALSE(PathExists(base + "\\nothing"));
 }
 
+// Only the last name missing as written, in a folder that exists as
+// written: it is matched in that folder, or kept as written.
+TEST(HostPathTest, ALastNameIsMatchedInItsFolder) {
+  TempDir dir;
+  dir.Write("Sub/Inner/File.txt", "x");
+  const std::string base = dir.path();
+  EXPECT_EQ(HostPath(base + "/Sub/Inner/FILE.TXT"), base + "/Sub/Inner/File.txt");
+  EXPECT_EQ(HostPath(base + "\\Sub\\Inner\\new.txt"), base + "/Sub/Inner/new.txt");
+  EXPECT_EQ(HostPath(base + "/Sub/inner/FILE.TXT"), base + "/Sub/Inner/File.txt");
+  EXPECT_EQ(HostPath(base + "/Sub/Inner/.."), base + "/Sub/Inner/..");
+  EXPECT_EQ(HostPath(base + "/Sub//Inner/file.TXT"), base + "/Sub/Inner/File.txt");
+}
+
 TEST(HostPathTest, ExactNameWinsOverOtherCase) {
   TempDir dir;
   dir.Write("A.txt", "upper");

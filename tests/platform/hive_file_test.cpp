@@ -196,6 +196,28 @@ TEST(HiveFileTest, NonAsciiKeyNamesCarryTheSystemsHash) {
   EXPECT_TRUE(user.Bytes() == before);
 }
 
+TEST(HiveFileTest, KeysAddedDeletedAndAddedAgainAreListedAsTheFileHoldsThem) {
+  MountedHive hive("minimal.hiv");
+  for (const char* name : {"b", "a", "C"}) {
+    ASSERT_TRUE(hive.registry.CreateKey(MountedHive::Key(std::string("K\\") + name)).ok());
+  }
+  RegistryKeyContents contents;
+  ASSERT_TRUE(hive.registry.ListKey(MountedHive::Key("k"), contents).ok());
+  EXPECT_EQ(contents.subkeys, (std::vector<std::string>{"a", "b", "C"}));
+  ASSERT_TRUE(hive.Set("K\\B\\Deep", "V", reg_type::kDword, Dword(1)).ok());
+  ASSERT_TRUE(hive.registry.DeleteKey(MountedHive::Key("K"), KeyOpen::kExisting, "B").ok());
+  ASSERT_TRUE(hive.registry.ListKey(MountedHive::Key("K"), contents).ok());
+  EXPECT_EQ(contents.subkeys, (std::vector<std::string>{"a", "C"}));
+  EXPECT_EQ(hive.registry.ListKey(MountedHive::Key("K\\b\\Deep"), contents).status,
+            RegistryStatus::kKeyNotFound);
+  ASSERT_TRUE(hive.Set("K\\b", "W", reg_type::kDword, Dword(2)).ok());
+  ASSERT_TRUE(hive.registry.ListKey(MountedHive::Key("K"), contents).ok());
+  EXPECT_EQ(contents.subkeys, (std::vector<std::string>{"a", "b", "C"}));
+  hive.Commit();
+  EXPECT_EQ(RunShell("printf 'cd K\\nls\\n' | hivexsh " + ShellQuoted(hive.file)).out, "a\nb\nC\n");
+  EXPECT_EQ(hive.HivexGet("\\K\\b", "W").out, "2\n");
+}
+
 TEST(HiveFileTest, AKeyOrderTheSystemWouldNotFollowIsRefused) {
   MountedHive hive("minimal.hiv");
   ASSERT_TRUE(hive.registry.CreateKey(MountedHive::Key("AB")).ok());

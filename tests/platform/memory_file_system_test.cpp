@@ -70,6 +70,14 @@ TEST(MemoryFileSystemTest, ReadOnlyAndFoldersAreRefused) {
   files.EndCommand();
   EXPECT_EQ(files.file_syncs, 1);
   EXPECT_EQ(files.bulk_syncs, 1);
+  // Scratch files are never flushed, in a command or not.
+  ASSERT_FALSE(files.WriteAll("/s", "3", Durability::kScratch));
+  files.BeginCommand();
+  ASSERT_FALSE(files.WriteAll("/t", "4", Durability::kScratch));
+  files.EndCommand();
+  EXPECT_EQ(files.file_syncs, 1);
+  EXPECT_EQ(files.bulk_syncs, 1);
+  EXPECT_EQ(files.Content("/t"), "4");
 }
 
 // The durable writer makes an interrupted write again and continues a short
