@@ -571,7 +571,7 @@ std::error_code OverlayFileSystem::RealFileFor(std::string_view path,
     return {};
   }
   host_out = PathJoin(scratch_folder, "file-" + std::to_string(++temp_count_));
-  return base_.WriteAll(host_out, view.entry->data, Durability::kBulk);
+  return base_.WriteAll(host_out, view.entry->data, Durability::kScratch);
 }
 
 }  // namespace pelvar::platform
