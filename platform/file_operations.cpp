@@ -134,9 +134,15 @@ std::error_code CopyFile(CaseResolver& resolver, std::string_view from, std::str
   const std::string host_from = resolver.Resolve(from);
   std::string folder;
   std::string name;
-  // A link at the target is followed: the file it names is replaced.
+  // A link at the target is followed: the file it names is replaced. A link
+  // to nothing is not: the copy would land wherever it points.
   const std::string host_to = resolver.Resolve(to);
-  SplitHostPath(replace ? FollowLinks(host_to) : host_to, folder, name);
+  const std::string followed = replace ? FollowLinks(host_to) : host_to;
+  if (followed != host_to) {
+    struct stat target;
+    if (::lstat(followed.c_str(), &target) != 0 && errno == ENOENT) return DanglingLink();
+  }
+  SplitHostPath(followed, folder, name);
   UniqueFd dir(::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
   if (!dir.valid()) return LastError();
   struct stat st;
