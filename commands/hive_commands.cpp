@@ -1,7 +1,7 @@
 // The hive commands mount and unmount registry hive files below
 // HKEY_LOCAL_MACHINE by running the registry tool (pelvar-reg) and waiting
-// for it. The parameters are passed unquoted, so a name or path with blanks
-// reaches the tool as several words (which it refuses). The tool's exit
+// for it. The name and the path are quoted where they hold blanks, so each
+// reaches the tool as one argument. The tool's exit
 // status decides the outcome. The hives a run mounts are remembered until it
 // unmounts them, so that the end of the run can unmount the rest.
 #include <algorithm>
@@ -12,6 +12,7 @@
 #include "engine/text.h"
 #include "platform/file_system.h"
 #include "platform/process_launcher.h"
+#include "platform/windows_command_line.h"
 
 namespace pelvar::commands {
 
@@ -80,7 +81,9 @@ void RegHiveLoad(CommandCall& call) {
   const std::string file_path = UnescapeField(file);
   const bool exists = call.context().files().IsFile(file_path);
   if (!exists) call.SetReason("the hive file \"" + file_path + "\" does not exist");
-  const bool ok = exists && RunRegTool(call, "load HKLM\\" + hive_name + " " + file_path);
+  const bool ok =
+      exists && RunRegTool(call, "load " + platform::QuoteWindowsArgument("HKLM\\" + hive_name) +
+                                     " " + platform::QuoteWindowsArgument(file_path));
   if (ok) call.context().services.run_hives.push_back(hive_name);
   const std::string rest = "registry hive: \"" + hive + " from file: \"" + file + "\"";
   Log(call, ok, (ok ? "loaded " : "load ") + rest);
@@ -89,7 +92,7 @@ void RegHiveLoad(CommandCall& call) {
 void RegHiveUnload(CommandCall& call) {
   const std::string& hive = call.Field(2);
   const std::string name = UnescapeField(hive);
-  const bool ok = RunRegTool(call, "unload HKLM\\" + name);
+  const bool ok = RunRegTool(call, "unload " + platform::QuoteWindowsArgument("HKLM\\" + name));
   if (ok) ForgetRunHive(call.context().services, name);
   Log(call, ok, std::string(ok ? "unloaded " : "unload ") + "registry hive: \"" + hive + "\"");
 }
@@ -101,7 +104,8 @@ void UnloadRunHives(platform::Services& services, RunView& view) {
   services.run_hives.clear();
   for (auto it = hives.rbegin(); it != hives.rend(); ++it) {
     std::string reason;
-    const bool ok = RunRegTool(services, view, "unload HKLM\\" + *it, false, reason);
+    const bool ok = RunRegTool(
+        services, view, "unload " + platform::QuoteWindowsArgument("HKLM\\" + *it), false, reason);
     const std::string rest = "registry hive left loaded by the run: \"" + *it + "\"";
     if (ok) {
       view.AddLog("Unloaded " + rest, LogKind::kSuccess, LogReveal::kSelect);

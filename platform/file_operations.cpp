@@ -136,7 +136,8 @@ std::error_code CopyFile(CaseResolver& resolver, std::string_view from, std::str
   std::string name;
   const std::string host_to = resolver.Resolve(to);
   // One look at the target: a link there is followed (the file it names is
-  // replaced); nothing there needs no second look before the copy.
+  // replaced), but a link to nothing is not (the copy would land wherever it
+  // points); nothing there needs no second look before the copy.
   struct stat st;
   bool missing = false;
   if (replace) {
@@ -144,7 +145,10 @@ std::error_code CopyFile(CaseResolver& resolver, std::string_view from, std::str
       missing = errno == ENOENT;
       SplitHostPath(host_to, folder, name);
     } else if (S_ISLNK(st.st_mode)) {
-      SplitHostPath(FollowLinks(host_to), folder, name);
+      const std::string followed = FollowLinks(host_to);
+      struct stat target;
+      if (::lstat(followed.c_str(), &target) != 0 && errno == ENOENT) return DanglingLink();
+      SplitHostPath(followed, folder, name);
     } else {
       SplitHostPath(host_to, folder, name);
     }

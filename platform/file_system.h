@@ -206,6 +206,10 @@ std::string SystemMessage(std::error_code ec);
 
 // The refusal to read a FIFO, device or socket as a file: "Not a regular file".
 std::error_code NotRegularFile();
+// A write refused because the name is a symbolic link to nothing: following
+// it would create a file wherever it points (an absolute link in a copied
+// system tree points into this machine's own folders).
+std::error_code DanglingLink();
 
 // ---------------------------------------------------------------------------
 // Host-path helpers of the platform layer (no remembered listings).

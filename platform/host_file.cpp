@@ -27,6 +27,26 @@ std::error_code NotRegularFile() {
   return {1, category};
 }
 
+namespace {
+
+class DanglingLinkCategory : public std::error_category {
+ public:
+  const char* name() const noexcept override { return "link"; }
+  std::string message(int) const override {
+    return "Not writing through a symbolic link that points to nothing";
+  }
+  std::error_condition default_error_condition(int) const noexcept override {
+    return std::errc::no_such_file_or_directory;
+  }
+};
+
+}  // namespace
+
+std::error_code DanglingLink() {
+  static const DanglingLinkCategory category;
+  return {1, category};
+}
+
 std::error_code ReadHostFile(const std::string& host_path, std::string& out) {
   out.clear();
   // Only a regular file is read: a FIFO or a device could block or never end

@@ -87,6 +87,10 @@ class PosixFileWriter : public FileWriter {
 
   std::error_code Open(const std::string& host) {
     target_ = FollowLinks(host);
+    if (target_ != host) {
+      struct stat st;
+      if (::lstat(target_.c_str(), &st) != 0 && errno == ENOENT) return DanglingLink();
+    }
     SplitHostPath(target_, folder_, name_);
     dir_ = UniqueFd(::open(folder_.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
     if (!dir_.valid()) return LastError();

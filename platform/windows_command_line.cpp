@@ -53,4 +53,26 @@ std::vector<std::string> SplitWindowsCommandLine(std::string_view text) {
   return args;
 }
 
+std::string QuoteWindowsArgument(std::string_view argument) {
+  if (!argument.empty() && argument.find_first_of(" \t\"") == std::string_view::npos) {
+    return std::string(argument);
+  }
+  std::string out = "\"";
+  size_t backslashes = 0;
+  for (const char c : argument) {
+    if (c == '\\') {
+      ++backslashes;
+      continue;
+    }
+    // Backslashes before a quote are doubled, and the quote escaped.
+    out.append(c == '"' ? backslashes * 2 + 1 : backslashes, '\\');
+    backslashes = 0;
+    out.push_back(c);
+  }
+  // Before the closing quote they are doubled too.
+  out.append(backslashes * 2, '\\');
+  out.push_back('"');
+  return out;
+}
+
 }  // namespace pelvar::platform

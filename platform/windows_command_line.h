@@ -15,4 +15,9 @@ namespace pelvar::platform {
 // The arguments of a parameter string; an empty or blank string gives none.
 std::vector<std::string> SplitWindowsCommandLine(std::string_view text);
 
+// One argument written so that SplitWindowsCommandLine gives it back whole:
+// as it is when it holds no blank or double quote, else in double quotes
+// with its quotes and the backslashes before them escaped.
+std::string QuoteWindowsArgument(std::string_view argument);
+
 }  // namespace pelvar::platform

@@ -2,11 +2,10 @@
 // request and runs the registry tool's logic in-process.
 #include <gtest/gtest.h>
 
-#include <sstream>
-
 #include "app/reg_tool.h"
 #include "platform/host_registry.h"
 #include "platform/process_launcher.h"
+#include "platform/windows_command_line.h"
 #include "support/shell_output.h"
 #include "support/test_support.h"
 
@@ -16,7 +15,7 @@ namespace {
 using Texts = std::vector<std::string>;
 
 // Runs pelvar-reg's logic on the given registry; the parameter text is split
-// at blanks, as the launcher splits an unquoted command line.
+// as the launcher splits it.
 class InProcessRegTool : public platform::ProcessLauncher {
  public:
   explicit InProcessRegTool(platform::HostRegistry& registry) : registry_(registry) {}
@@ -26,9 +25,7 @@ class InProcessRegTool : public platform::ProcessLauncher {
     waited.push_back(wait);
     platform::ProcessOutcome outcome;
     if (!start) return outcome;
-    std::vector<std::string> args;
-    std::istringstream words(request.parameters);
-    for (std::string w; words >> w;) args.push_back(w);
+    const std::vector<std::string> args = platform::SplitWindowsCommandLine(request.parameters);
     std::FILE* out = std::tmpfile();
     std::FILE* err = std::tmpfile();
     outcome.started = true;
@@ -106,12 +103,14 @@ TEST_F(HiveCommandsTest, TheToolsFailureIsTheCommandsFailure) {
                    "0|Failed to load registry hive: \"C from file: \"" + text + "\""}));
 }
 
-TEST_F(HiveCommandsTest, BlanksSplitTheParametersAndAToolThatDoesNotStartFails) {
+TEST_F(HiveCommandsTest, BlanksReachTheToolQuotedAndAToolThatDoesNotStartFails) {
   const std::string spaced = h_.dir.Path("a b");
   testing::WriteFileText(spaced, testing::ReadFileText(hive_));
   h_.RunLine("reghiveload,1,Sp,\"" + spaced + "\"");
-  EXPECT_EQ(tool_.requests.back().parameters, "load HKLM\\Sp " + spaced);
-  EXPECT_EQ(h_.view.lines.back().kind, LogKind::kFailure);
+  EXPECT_EQ(tool_.requests.back().parameters, "load HKLM\\Sp \"" + spaced + "\"");
+  EXPECT_EQ(h_.view.lines.back().kind, LogKind::kSuccess);
+  h_.RunLine("reghiveunload,1,Sp");
+  EXPECT_EQ(h_.view.lines.back().kind, LogKind::kSuccess);
   tool_.start = false;
   h_.RunLine("reghiveunload,1,A");
   EXPECT_EQ(h_.view.Texts().back(), "0|Failed to unload registry hive: \"A\"");

@@ -28,5 +28,16 @@ TEST(SplitWindowsCommandLineTest, BackslashesCountOnlyBeforeQuotes) {
   EXPECT_EQ(SplitWindowsCommandLine("\\\\\\\\\"x y\""), (Args{"\\\\x y"}));
 }
 
+TEST(QuoteWindowsArgumentTest, EveryArgumentComesBackWhole) {
+  EXPECT_EQ(QuoteWindowsArgument("plain\\path"), "plain\\path");
+  EXPECT_EQ(QuoteWindowsArgument("/tmp/a b/system"), "\"/tmp/a b/system\"");
+  for (const std::string arg : {"", "a b", "end\\", "end \\\\", "say \"hi\"", "\\\"", "tab\there",
+                                "C:\\Documents and Settings\\x", "\"", "a\\\\\"b c"}) {
+    EXPECT_EQ(SplitWindowsCommandLine("x " + QuoteWindowsArgument(arg) + " y"),
+              (Args{"x", arg, "y"}))
+        << arg;
+  }
+}
+
 }  // namespace
 }  // namespace pelvar::platform
