@@ -43,11 +43,6 @@ bool ReadNames(const std::string& folder, OnName on_name) {
   return true;
 }
 
-// The key of a folder in the remembered listings.
-std::string FolderKey(const std::string& folder) {
-  return folder.empty() ? std::string(".") : folder;
-}
-
 }  // namespace
 
 std::string FoldCase(std::string_view name) {
@@ -63,6 +58,11 @@ void CaseResolver::Remember(bool on) {
   if (!on) listings_.clear();
 }
 
+void CaseResolver::AddName(Listing& listing, std::string_view name) {
+  listing.names[FoldCase(name)].emplace_back(name);
+  if (IsTemporaryFileName(name)) listing.leftovers.emplace_back(name);
+}
+
 CaseResolver::Listing* CaseResolver::Remembered(const std::string& folder) {
   const std::string key = FolderKey(folder);
   auto it = listings_.find(key);
@@ -70,8 +70,7 @@ CaseResolver::Listing* CaseResolver::Remembered(const std::string& folder) {
   Listing listing;
   ++folder_reads_;
   const bool ok = ReadNames(key, [&listing](std::string_view n) {
-    listing.names[FoldCase(n)].emplace_back(n);
-    if (IsTemporaryFileName(n)) listing.leftovers.emplace_back(n);
+    AddName(listing, n);
     return true;
   });
   if (!ok) return nullptr;
@@ -100,13 +99,27 @@ std::string CaseResolver::Resolve(std::string_view script_path) {
   for (char& c : path) {
     if (c == '\\') c = '/';
   }
+  const size_t slash = path.rfind('/');
+  const bool plain_name = slash != std::string::npos && slash > 0 && slash + 1 < path.size() &&
+                          path.find("//") == std::string::npos;
+  // A name in a folder whose listing is remembered needs no look at the
+  // disk unless only other spellings of it are known.
+  if (remembering_ && plain_name) {
+    const std::string_view name = std::string_view(path).substr(slash + 1);
+    auto listing = listings_.find(FolderKey(path.substr(0, slash)));
+    if (listing != listings_.end() && name != "." && name != "..") {
+      auto names = listing->second.names.find(FoldCase(name));
+      if (names == listing->second.names.end() || names->second.empty() ||
+          std::find(names->second.begin(), names->second.end(), name) != names->second.end()) {
+        return path;
+      }
+    }
+  }
   if (path.empty() || Lexists(path)) return path;
 
   // Most often only the last component is missing (a file about to be
   // made): when its folder exists as written, only that name is matched.
-  const size_t slash = path.rfind('/');
-  if (slash != std::string::npos && slash > 0 && slash + 1 < path.size() &&
-      path.find("//") == std::string::npos) {
+  if (plain_name) {
     const std::string folder = path.substr(0, slash);
     const std::string_view name = std::string_view(path).substr(slash + 1);
     if (name != "." && name != ".." && Lexists(folder)) {

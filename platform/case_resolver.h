@@ -30,6 +30,15 @@ class CaseResolver {
   // of the folder as Resolve gives them, without a trailing "/").
   void Added(const std::string& folder, const std::string& name);
   void Removed(const std::string& folder, const std::string& name);
+  // Remembers a listing of `folder` just read elsewhere (while remembering,
+  // when none is remembered yet).
+  template <typename Entries>
+  void Listed(const std::string& folder, const Entries& entries) {
+    if (!remembering_ || listings_.count(FolderKey(folder)) != 0) return;
+    Listing listing;
+    for (const auto& e : entries) AddName(listing, e.name);
+    listings_.emplace(FolderKey(folder), std::move(listing));
+  }
   // Forgets what is remembered of a folder and everything below it.
   void ForgetTree(const std::string& folder);
 
@@ -46,6 +55,10 @@ class CaseResolver {
     std::unordered_map<std::string, std::vector<std::string>> names;
     std::vector<std::string> leftovers;
   };
+  static std::string FolderKey(const std::string& folder) {
+    return folder.empty() ? std::string(".") : folder;
+  }
+  static void AddName(Listing& listing, std::string_view name);
   // The entry of `folder` matching `name` ignoring case; empty when none.
   std::string FindFolded(const std::string& folder, std::string_view name);
   Listing* Remembered(const std::string& folder);

@@ -130,30 +130,42 @@ std::error_code CopyFile(std::string_view from, std::string_view to, bool replac
 }
 
 std::error_code CopyFile(CaseResolver& resolver, std::string_view from, std::string_view to,
-                         bool replace, CopiedFile* copied) {
+                         bool replace, CopiedFile* copied, bool* reflink_failed) {
   const std::string host_from = resolver.Resolve(from);
   std::string folder;
   std::string name;
-  // A link at the target is followed: the file it names is replaced. A link
-  // to nothing is not: the copy would land wherever it points.
   const std::string host_to = resolver.Resolve(to);
-  const std::string followed = replace ? FollowLinks(host_to) : host_to;
-  if (followed != host_to) {
-    struct stat target;
-    if (::lstat(followed.c_str(), &target) != 0 && errno == ENOENT) return DanglingLink();
+  // One look at the target: a link there is followed (the file it names is
+  // replaced), but a link to nothing is not (the copy would land wherever it
+  // points); nothing there needs no second look before the copy.
+  struct stat st;
+  bool missing = false;
+  if (replace) {
+    if (::lstat(host_to.c_str(), &st) != 0) {
+      missing = errno == ENOENT;
+      SplitHostPath(host_to, folder, name);
+    } else if (S_ISLNK(st.st_mode)) {
+      const std::string followed = FollowLinks(host_to);
+      struct stat target;
+      if (::lstat(followed.c_str(), &target) != 0 && errno == ENOENT) return DanglingLink();
+      SplitHostPath(followed, folder, name);
+    } else {
+      SplitHostPath(host_to, folder, name);
+    }
+  } else {
+    SplitHostPath(host_to, folder, name);
   }
-  SplitHostPath(followed, folder, name);
   UniqueFd dir(::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
   if (!dir.valid()) return LastError();
-  struct stat st;
-  if (replace && ::fstatat(dir.get(), name.c_str(), &st, AT_SYMLINK_NOFOLLOW) == 0) {
+  if (replace && !missing && ::fstatat(dir.get(), name.c_str(), &st, AT_SYMLINK_NOFOLLOW) == 0) {
     if (S_ISDIR(st.st_mode)) return {EISDIR, std::system_category()};
     if (!S_ISREG(st.st_mode)) return {EINVAL, std::system_category()};
     if ((st.st_mode & 0222) == 0) return {EACCES, std::system_category()};
   }
-  bool reflink_failed = false;
-  const std::error_code ec = CopyFileAtomicallyAt(AT_FDCWD, host_from.c_str(), dir.get(),
-                                                  name.c_str(), replace, reflink_failed);
+  bool local_reflink_failed = false;
+  const std::error_code ec = CopyFileAtomicallyAt(
+      AT_FDCWD, host_from.c_str(), dir.get(), name.c_str(), replace,
+      reflink_failed != nullptr ? *reflink_failed : local_reflink_failed, nullptr, missing);
   if (ec) return ec;
   resolver.Added(folder, name);
   if (copied != nullptr) *copied = CopiedFile{std::move(dir), std::move(folder), std::move(name)};

@@ -41,7 +41,10 @@ struct CopiedFile {
   std::string folder;
   std::string name;
 };
+// `reflink_failed`, when given, remembers across copies that the file system
+// refused reflinks.
 std::error_code CopyFile(CaseResolver& resolver, std::string_view from, std::string_view to,
-                         bool replace, CopiedFile* copied = nullptr);
+                         bool replace, CopiedFile* copied = nullptr,
+                         bool* reflink_failed = nullptr);
 
 }  // namespace pelvar::platform

@@ -131,17 +131,21 @@ UniqueFd OpenFolderAt(int dir_fd, const char* name) {
       ::openat(dir_fd, name, O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC | O_NOCTTY));
 }
 
-std::error_code CopyFileData(int from_fd, int to_fd, bool& reflink_failed) {
+std::error_code CopyFileData(int from_fd, int to_fd, bool& reflink_failed, int64_t size) {
   if (!reflink_failed) {
     if (::ioctl(to_fd, FICLONE, from_fd) == 0) return {};
     if (!IsUnsupported(errno)) return LastError();
     reflink_failed = true;
   }
   bool copied_any = false;
+  int64_t copied = 0;
   for (;;) {
     const ssize_t n = ::copy_file_range(from_fd, nullptr, to_fd, nullptr, size_t{1} << 30, 0);
     if (n > 0) {
       copied_any = true;
+      copied += n;
+      // The whole size the source had when opened: no call to learn its end.
+      if (size > 0 && copied >= size) return {};
       continue;
     }
     if (n == 0) return {};
@@ -171,7 +175,7 @@ std::error_code CopyFileAt(int from_dir, const char* from_name, int to_dir, cons
   const UniqueFd out(::openat(to_dir, to_name, O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC | O_NOCTTY,
                               (st.st_mode & 0777) | S_IWUSR));
   if (!out.valid()) return LastError();
-  std::error_code ec = CopyFileData(in.get(), out.get(), reflink_failed);
+  std::error_code ec = CopyFileData(in.get(), out.get(), reflink_failed, st.st_size);
   if (!ec) ec = CopyFileAttributes(out.get(), st);
   if (ec) {
     ::unlinkat(to_dir, to_name, 0);
@@ -202,7 +206,7 @@ std::error_code CopyAsUnnamedFileAt(int from_dir, const char* from_name, int to_
                ? std::error_code(ENOTSUP, std::system_category())
                : LastError();
   }
-  if (auto ec = CopyFileData(in.get(), out.get(), reflink_failed)) return ec;
+  if (auto ec = CopyFileData(in.get(), out.get(), reflink_failed, st.st_size)) return ec;
   if (auto ec = CopyFileAttributes(out.get(), st)) return ec;
   const std::string self = "/proc/self/fd/" + std::to_string(out.get());
   if (::linkat(AT_FDCWD, self.c_str(), to_dir, to_name, AT_SYMLINK_FOLLOW) != 0) {
@@ -216,10 +220,11 @@ std::error_code CopyAsUnnamedFileAt(int from_dir, const char* from_name, int to_
 
 std::error_code CopyFileAtomicallyAt(int from_dir, const char* from_name, int to_dir,
                                      const char* to_name, bool replace, bool& reflink_failed,
-                                     uint64_t* bytes) {
+                                     uint64_t* bytes, bool known_missing) {
   // A name that is free needs no temporary name and no rename.
   struct stat existing;
-  if (::fstatat(to_dir, to_name, &existing, AT_SYMLINK_NOFOLLOW) != 0 && errno == ENOENT) {
+  if (known_missing ||
+      (::fstatat(to_dir, to_name, &existing, AT_SYMLINK_NOFOLLOW) != 0 && errno == ENOENT)) {
     const std::error_code ec =
         CopyAsUnnamedFileAt(from_dir, from_name, to_dir, to_name, reflink_failed, bytes);
     if (ec != std::errc::not_supported && (ec != std::errc::file_exists || !replace)) return ec;

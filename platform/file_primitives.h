@@ -77,7 +77,9 @@ UniqueFd OpenFolderAt(int dir_fd, const char* name);
 // Copies the data of an open regular file to an open, empty file: a reflink
 // where the file system offers one, else an in-kernel copy, else reads and
 // writes. `reflink_failed` remembers across calls that reflinks are refused.
-std::error_code CopyFileData(int from_fd, int to_fd, bool& reflink_failed);
+// `size`, when above 0, is the source's size: the copy ends once that much
+// is copied.
+std::error_code CopyFileData(int from_fd, int to_fd, bool& reflink_failed, int64_t size = 0);
 
 // Gives a new file the permission bits (not set-id bits) and the access and
 // modification times of `source`.
@@ -93,10 +95,11 @@ std::error_code CopyFileAt(int from_dir, const char* from_name, int to_dir, cons
 // Like CopyFileAt, but the copy is written to a temporary file beside the
 // target and then takes the target's name in one step: replacing an existing
 // file when `replace` is set, else failing with EEXIST when the target exists.
-// A failure at any point leaves the target as it was.
+// A failure at any point leaves the target as it was. `known_missing` says
+// the caller has just seen that nothing is at the target.
 std::error_code CopyFileAtomicallyAt(int from_dir, const char* from_name, int to_dir,
                                      const char* to_name, bool replace, bool& reflink_failed,
-                                     uint64_t* bytes = nullptr);
+                                     uint64_t* bytes = nullptr, bool known_missing = false);
 
 // Renames, failing with EEXIST when the target exists (also on file systems
 // without an exclusive rename: then a hard link and an unlink for files).

@@ -286,11 +286,14 @@ PosixFileSystem::~PosixFileSystem() {
 
 void PosixFileSystem::BeginCommand() {
   in_command_ = true;
+  reflink_failed_ = false;
   resolver_.Remember(true);
 }
 
 std::error_code PosixFileSystem::EndCommand() {
   in_command_ = false;
+  reflink_failed_ = false;
+  last_bulk_folder_.clear();
   resolver_.Remember(false);
   std::error_code result;
   for (auto& [dev, fd] : bulk_) {
@@ -339,7 +342,10 @@ FileStatus PosixFileSystem::Status(std::string_view path) {
 }
 
 std::error_code PosixFileSystem::List(std::string_view folder, std::vector<DirectoryEntry>& out) {
-  return ListHostDirectory(resolver_.Resolve(folder), out);
+  const std::string host = resolver_.Resolve(folder);
+  const std::error_code ec = ListHostDirectory(host, out);
+  if (!ec) resolver_.Listed(WithoutTrailingSlashes(host), out);
+  return ec;
 }
 
 std::error_code PosixFileSystem::OpenRead(std::string_view path, std::unique_ptr<FileReader>& out) {
@@ -360,12 +366,16 @@ std::error_code PosixFileSystem::OpenReplace(std::string_view path, Durability d
 
 std::error_code PosixFileSystem::Copy(std::string_view from, std::string_view to, bool replace) {
   CopiedFile copied;
-  if (auto ec = CopyFile(resolver_, from, to, replace, &copied)) return ec;
+  if (auto ec = CopyFile(resolver_, from, to, replace, &copied,
+                         in_command_ ? &reflink_failed_ : nullptr)) {
+    return ec;
+  }
   const int dir = copied.folder_fd.get();
   if (!in_command_) {
     if (::syncfs(dir) != 0) return LastError();
-  } else if (auto ec = BulkWritten(dir, dir)) {
-    return ec;
+  } else if (copied.folder != last_bulk_folder_) {
+    if (auto ec = BulkWritten(dir, dir)) return ec;
+    last_bulk_folder_ = copied.folder;
   }
   Written(dir, copied.folder, copied.name);
   return {};

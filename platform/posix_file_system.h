@@ -56,6 +56,10 @@ class PosixFileSystem : public FileSystem {
   bool in_command_ = false;
   // One open folder per file system written in bulk during the command.
   std::map<dev_t, int> bulk_;
+  // The folder last written in bulk (its file system is in bulk_ already).
+  std::string last_bulk_folder_;
+  // Reflinks were refused during the command: copies skip trying them.
+  bool reflink_failed_ = false;
 };
 
 // The real file system of the calling thread, for code that works outside a

@@ -68,6 +68,45 @@ TEST(PosixFileSystemTest, NewNamesInOneFolderReadItOncePerCommand) {
   EXPECT_EQ(dir.Read("Big/New99.txt"), "x");
 }
 
+TEST(PosixFileSystemTest, ListedFolderAnswersNamesAndCopiesStayExact) {
+  TempDir dir;
+  dir.Write("Src/One.txt", "first");
+  dir.Write("Src/two.txt", std::string(70000, 'x'));
+  dir.Write("Dst/ONE.txt", "old");
+  dir.Write("Dst/locked.txt", "keep");
+  ASSERT_EQ(::chmod((dir.path() + "/Dst/locked.txt").c_str(), 0444), 0);
+  ASSERT_EQ(::chmod((dir.path() + "/Src/One.txt").c_str(), 0640), 0);
+  PosixFileSystem files;
+  files.BeginCommand();
+  std::vector<DirectoryEntry> entries;
+  ASSERT_FALSE(files.List(dir.path() + "/Src", entries));
+  ASSERT_FALSE(files.List(dir.path() + "/Dst", entries));
+  const size_t reads = files.folder_reads();
+  // Names of listed folders are matched from the listing, in any case.
+  EXPECT_EQ(files.Resolve(dir.path() + "\\Src\\one.TXT"), dir.path() + "/Src/One.txt");
+  EXPECT_EQ(files.Resolve(dir.path() + "\\Src\\new"), dir.path() + "/Src/new");
+  for (int round = 0; round < 2; ++round) {
+    EXPECT_FALSE(files.Copy(dir.path() + "\\Src\\One.txt", dir.path() + "\\Dst\\one.txt", true));
+    EXPECT_FALSE(files.Copy(dir.path() + "\\Src\\two.txt", dir.path() + "\\Dst\\two.txt", true));
+    EXPECT_EQ(files.Copy(dir.path() + "\\Src\\two.txt", dir.path() + "\\Dst\\LOCKED.txt", true),
+              std::errc::permission_denied);
+  }
+  EXPECT_EQ(files.folder_reads(), reads);
+  EXPECT_FALSE(files.EndCommand());
+  EXPECT_EQ(NamesIn(dir.path() + "/Dst"),
+            (std::vector<std::string>{"ONE.txt", "locked.txt", "two.txt"}));
+  EXPECT_EQ(dir.Read("Dst/ONE.txt"), "first");
+  EXPECT_EQ(dir.Read("Dst/two.txt"), std::string(70000, 'x'));
+  EXPECT_EQ(dir.Read("Dst/locked.txt"), "keep");
+  EXPECT_EQ(ModeOf(dir.path() + "/Dst/ONE.txt"), 0640u);
+  struct stat a;
+  struct stat b;
+  ASSERT_EQ(::stat((dir.path() + "/Src/two.txt").c_str(), &a), 0);
+  ASSERT_EQ(::stat((dir.path() + "/Dst/two.txt").c_str(), &b), 0);
+  EXPECT_EQ(a.st_mtim.tv_sec, b.st_mtim.tv_sec);
+  EXPECT_EQ(a.st_mtim.tv_nsec, b.st_mtim.tv_nsec);
+}
+
 TEST(PosixFileSystemTest, ReplacementKeepsModeFollowsLinksAndLeavesNoTemporary) {
   TempDir dir;
   const std::string file = dir.Write("data.txt", "old");
