@@ -10,40 +10,35 @@ namespace pelvar::platform {
 
 namespace {
 
-class FileKindCategory : public std::error_category {
+// A refusal of our own: its message, and the system error it compares equal
+// to (so that callers testing for that error still see it).
+class RefusalCategory : public std::error_category {
  public:
-  const char* name() const noexcept override { return "file kind"; }
-  std::string message(int) const override { return "Not a regular file"; }
-  // Compares equal to std::errc::invalid_argument, as EINVAL did.
-  std::error_condition default_error_condition(int) const noexcept override {
-    return std::errc::invalid_argument;
-  }
+  RefusalCategory(const char* name, const char* message, std::errc like)
+      : name_(name), message_(message), like_(like) {}
+  const char* name() const noexcept override { return name_; }
+  std::string message(int) const override { return message_; }
+  std::error_condition default_error_condition(int) const noexcept override { return like_; }
+
+ private:
+  const char* name_;
+  const char* message_;
+  std::errc like_;
 };
 
 }  // namespace
 
 std::error_code NotRegularFile() {
-  static const FileKindCategory category;
+  // Compares equal to std::errc::invalid_argument, as EINVAL did.
+  static const RefusalCategory category("file kind", "Not a regular file",
+                                        std::errc::invalid_argument);
   return {1, category};
 }
 
-namespace {
-
-class DanglingLinkCategory : public std::error_category {
- public:
-  const char* name() const noexcept override { return "link"; }
-  std::string message(int) const override {
-    return "Not writing through a symbolic link that points to nothing";
-  }
-  std::error_condition default_error_condition(int) const noexcept override {
-    return std::errc::no_such_file_or_directory;
-  }
-};
-
-}  // namespace
-
 std::error_code DanglingLink() {
-  static const DanglingLinkCategory category;
+  static const RefusalCategory category(
+      "link", "Not writing through a symbolic link that points to nothing",
+      std::errc::no_such_file_or_directory);
   return {1, category};
 }
 
