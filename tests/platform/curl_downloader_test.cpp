@@ -128,8 +128,9 @@ TEST_F(CurlDownloaderTest, CancelledOrStalledTransfersFail) {
   EXPECT_TRUE(asked);
   DownloadLimits limits;
   limits.stall_seconds = 1;
-  EXPECT_FALSE(
-      CurlDownloader(nullptr, -1, limits).Download({server_.Url("/stall"), dir_.Path("s.bin"), nullptr}).ok);
+  EXPECT_FALSE(CurlDownloader(nullptr, -1, limits)
+                   .Download({server_.Url("/stall"), dir_.Path("s.bin"), nullptr})
+                   .ok);
   EXPECT_TRUE(Entries(dir_.path()).empty());
 }
 
