@@ -415,27 +415,6 @@ RegistryResult HiveFile::List(Node key, RegistryKeyContents& out) {
 
 namespace {
 
-// A file mapped for reading while the object lives.
-class MappedFile {
- public:
-  MappedFile(int fd, size_t size) : size_(size) {
-    if (size == 0) return;
-    void* p = ::mmap(nullptr, size, PROT_READ, MAP_SHARED, fd, 0);
-    if (p != MAP_FAILED) data_ = static_cast<const char*>(p);
-  }
-  ~MappedFile() {
-    if (data_ != nullptr) ::munmap(const_cast<char*>(data_), size_);
-  }
-  MappedFile(const MappedFile&) = delete;
-  MappedFile& operator=(const MappedFile&) = delete;
-  bool ok() const { return data_ != nullptr; }
-  std::string_view view() const { return {data_, size_}; }
-
- private:
-  const char* data_ = nullptr;
-  size_t size_;
-};
-
 bool WriteWhole(int fd, std::string_view data) {
   for (size_t at = 0; at < data.size();) {
     const ssize_t n = ::pwrite(fd, data.data() + at, data.size() - at, static_cast<off_t>(at));
@@ -448,20 +427,24 @@ bool WriteWhole(int fd, std::string_view data) {
 
 }  // namespace
 
-RegistryResult HiveFile::CompactIfWasteful(int fd, bool& compacted) {
+std::string HiveFile::CheckAndCompact(int fd, bool& compacted) {
   compacted = false;
   struct stat st;
-  if (::fstat(fd, &st) != 0) return Failure(RegistryStatus::kValueRefused, ErrnoText(errno));
-  // The file is private to this commit until it is renamed over the hive.
-  const MappedFile image(fd, static_cast<size_t>(st.st_size));
+  if (::fstat(fd, &st) != 0) return ErrnoText(errno);
+  // The file is private to this commit until it is renamed over the hive;
+  // one mapping serves the header's checks and the count of free space.
+  const MappedHive image(fd, static_cast<uint64_t>(st.st_size));
   if (!image.ok()) {
-    return Failure(RegistryStatus::kValueRefused, "cannot read the written hive back");
+    return "cannot read the written hive back";
+  }
+  HiveHeader header;
+  if (const std::string why = HiveHeaderProblem(image.view(), header); !why.empty()) {
+    return "the written hive does not read back: " + why;
   }
   uint64_t free_bytes = 0;
   uint64_t bins = 0;
   if (!HiveFreeSpace(image.view(), free_bytes, bins)) {
-    return Failure(RegistryStatus::kValueRefused,
-                   "the written hive is not sound: its cells do not fill its bins");
+    return "the written hive is not sound: its cells do not fill its bins";
   }
   // Compacting costs some times more than writing the file; with at most a
   // quarter of the bins free a hive stays within a third of its data, and
@@ -470,10 +453,13 @@ RegistryResult HiveFile::CompactIfWasteful(int fd, bool& compacted) {
   std::string compact;
   std::string why;
   if (!CompactHive(image.view(), compact, why)) {
-    return Failure(RegistryStatus::kValueRefused, "the written hive is not sound: " + why);
+    return "the written hive is not sound: " + why;
+  }
+  if (why = HiveHeaderProblem(compact, header); !why.empty()) {
+    return "the compacted hive is not sound: " + why;
   }
   if (!WriteWhole(fd, compact) || ::ftruncate(fd, static_cast<off_t>(compact.size())) != 0) {
-    return Failure(RegistryStatus::kValueRefused, "cannot write: " + ErrnoText(errno));
+    return "cannot write: " + ErrnoText(errno);
   }
   compacted = true;
   return {};
@@ -591,21 +577,16 @@ RegistryResult HiveFile::Commit(bool keep_open) {
   }
   bool compacted = false;
   if (problem.empty()) {
-    if (auto r = CompactIfWasteful(fd, compacted); !r.ok()) {
-      problem = r.message.substr(r.message.find(": ") + 2);
-    }
+    problem = CheckAndCompact(fd, compacted);
   }
   struct stat st;
   if (problem.empty() && ::fstat(lock_fd_, &st) == 0) ::fchmod(fd, st.st_mode & 07777);
   if (problem.empty() && ::fsync(fd) != 0) problem = "cannot write: " + ErrnoText(errno);
   if (problem.empty()) {
     // Read back as any reader would before it replaces the hive.
-    HiveHeader written;
-    std::string why = ::fstat(fd, &st) != 0
-                          ? ErrnoText(errno)
-                          : HiveHeaderProblem(fd, static_cast<uint64_t>(st.st_size), written);
-    if (why.empty()) why = CheckWritten(temp);
-    if (!why.empty()) problem = "the written hive does not read back: " + why;
+    if (const std::string why = CheckWritten(temp); !why.empty()) {
+      problem = "the written hive does not read back: " + why;
+    }
   }
   // The new file is locked before its name can be found.
   if (problem.empty() && ::flock(fd, LOCK_EX) != 0) problem = "cannot lock: " + ErrnoText(errno);

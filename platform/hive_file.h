@@ -88,9 +88,10 @@ class HiveFile {
   void Expect(Expected e);
   // Empty when the hive file at `path` holds every expected change.
   std::string CheckWritten(const std::string& path) const;
-  // Rewrites the hive file written to `fd` with only its live cells when a
-  // large share of it is free space.
-  RegistryResult CompactIfWasteful(int fd, bool& compacted);
+  // Checks the header and the cells of the hive file written to `fd`, and
+  // rewrites it with only its live cells when a large share of it is free
+  // space. Empty when sound, else why not.
+  std::string CheckAndCompact(int fd, bool& compacted);
 
   std::string path_;
   hive_h* hive_ = nullptr;

@@ -1,5 +1,6 @@
 #include "platform/hive_format.h"
 
+#include <sys/mman.h>
 #include <unistd.h>
 
 #include <cstring>
@@ -183,11 +184,19 @@ uint16_t Get16(std::string_view s, size_t at) {
 
 }  // namespace
 
-std::string HiveHeaderProblem(int fd, uint64_t file_size, HiveHeader& out) {
-  unsigned char b[kBinsStart];
-  if (file_size < kBinsStart || !ReadAt(fd, 0, b, sizeof b) || std::memcmp(b, "regf", 4) != 0) {
-    return "not a registry hive file";
-  }
+MappedHive::MappedHive(int fd, uint64_t size) : size_(static_cast<size_t>(size)) {
+  if (size_ == 0) return;
+  void* p = ::mmap(nullptr, size_, PROT_READ, MAP_SHARED, fd, 0);
+  if (p != MAP_FAILED) data_ = static_cast<const char*>(p);
+}
+
+MappedHive::~MappedHive() {
+  if (data_ != nullptr) ::munmap(const_cast<char*>(data_), size_);
+}
+
+std::string HiveHeaderProblem(std::string_view image, HiveHeader& out) {
+  if (image.size() < kBinsStart || image.substr(0, 4) != "regf") return "not a registry hive file";
+  const auto* b = reinterpret_cast<const unsigned char*>(image.data());
   out.sequence1 = LittleEndian32(b + 4);
   out.sequence2 = LittleEndian32(b + 8);
   out.major = LittleEndian32(b + 20);
@@ -205,13 +214,12 @@ std::string HiveHeaderProblem(int fd, uint64_t file_size, HiveHeader& out) {
     return "the header gives a size of the hive bins (" + std::to_string(bins) +
            " bytes) that is not a whole number of blocks";
   }
-  if (kBinsStart + bins > file_size) {
+  if (kBinsStart + bins > image.size()) {
     return "the header says the hive bins take " + std::to_string(bins) +
-           " bytes, but the file holds only " + std::to_string(file_size - kBinsStart);
+           " bytes, but the file holds only " + std::to_string(image.size() - kBinsStart);
   }
   for (uint64_t at = 0; at < bins;) {
-    unsigned char h[12];
-    if (!ReadAt(fd, kBinsStart + at, h, sizeof h)) return "the hive bins cannot be read";
+    const unsigned char* h = b + kBinsStart + at;
     const uint32_t size = LittleEndian32(h + 8);
     if (std::memcmp(h, "hbin", 4) != 0 || LittleEndian32(h + 4) != at || size == 0 ||
         size % kBinSize != 0 || at + size > bins) {
@@ -220,12 +228,21 @@ std::string HiveHeaderProblem(int fd, uint64_t file_size, HiveHeader& out) {
     }
     at += size;
   }
-  unsigned char cell[6];
-  if (root % 8 != 0 || root + 80 > bins || !ReadAt(fd, kBinsStart + root, cell, sizeof cell) ||
-      static_cast<int32_t>(LittleEndian32(cell)) >= 0 || cell[4] != 'n' || cell[5] != 'k') {
+  const unsigned char* cell = b + kBinsStart + root;
+  if (root % 8 != 0 || root + 80 > bins || static_cast<int32_t>(LittleEndian32(cell)) >= 0 ||
+      cell[4] != 'n' || cell[5] != 'k') {
     return "the header's root key offset does not lead to a key";
   }
   return {};
+}
+
+std::string HiveHeaderProblem(int fd, uint64_t file_size, HiveHeader& out) {
+  if (file_size < kBinsStart) return "not a registry hive file";
+  // Mapped rather than read: the chain of bins is checked without a read
+  // per bin, and without copying a large hive.
+  const MappedHive image(fd, file_size);
+  if (!image.ok()) return "the hive cannot be read";
+  return HiveHeaderProblem(image.view(), out);
 }
 
 namespace {

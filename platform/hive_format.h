@@ -4,6 +4,7 @@
 // system does.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <string>
 #include <string_view>
@@ -28,6 +29,23 @@ bool ReadHiveHeader(int fd, HiveHeader& out);
 // root key cell inside them. Empty when it holds, else why not. The sequence
 // numbers are left to the caller (`out` has them).
 std::string HiveHeaderProblem(int fd, uint64_t file_size, HiveHeader& out);
+// The same, for a whole hive file image.
+std::string HiveHeaderProblem(std::string_view image, HiveHeader& out);
+
+// A hive file mapped for reading while the object lives.
+class MappedHive {
+ public:
+  MappedHive(int fd, uint64_t size);
+  ~MappedHive();
+  MappedHive(const MappedHive&) = delete;
+  MappedHive& operator=(const MappedHive&) = delete;
+  bool ok() const { return data_ != nullptr; }
+  std::string_view view() const { return {data_, size_}; }
+
+ private:
+  const char* data_ = nullptr;
+  size_t size_;
+};
 
 // Rewrites a whole hive file image with only the cells reachable from its
 // root key, packed into fresh bins: the space of freed cells is given back.

@@ -127,14 +127,13 @@ RegistryResult HostRegistry::DeleteKey(const RegistryKey& key, KeyOpen open,
                                        std::string_view name) {
   // A subkey given as a path ("Vendor\App") is deleted in the key above it;
   // only `key` itself is created, never the keys on the way to the subkey.
-  if (const size_t slash = name.rfind('\\'); slash != std::string_view::npos && slash > 0) {
+  RegistryKey parent;
+  std::string_view last;
+  if (SplitSubkeyPath(key, name, parent, last)) {
     if (open == KeyOpen::kCreate) {
       if (auto r = CreateKey(key); !r.ok()) return r;
     }
-    RegistryKey parent = key;
-    if (!parent.path.empty() && parent.path.back() != '\\') parent.path += '\\';
-    parent.path += name.substr(0, slash);
-    return DeleteKey(parent, KeyOpen::kExisting, name.substr(slash + 1));
+    return DeleteKey(parent, KeyOpen::kExisting, last);
   }
   Route route;
   if (auto r = Resolve(key, route); !r.ok()) return r;

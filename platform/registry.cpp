@@ -18,4 +18,15 @@ const char* RootName(RegistryRoot root) {
   return "";
 }
 
+bool SplitSubkeyPath(const RegistryKey& key, std::string_view subkey, RegistryKey& parent,
+                     std::string_view& last) {
+  const size_t slash = subkey.rfind('\\');
+  if (slash == std::string_view::npos || slash == 0) return false;
+  parent = key;
+  if (!parent.path.empty() && parent.path.back() != '\\') parent.path += '\\';
+  parent.path += subkey.substr(0, slash);
+  last = subkey.substr(slash + 1);
+  return true;
+}
+
 }  // namespace pelvar::platform

@@ -43,6 +43,12 @@ struct RegistryKey {
   std::string path;
 };
 
+// A subkey given as a path below `key` ("Vendor\App"): true, with the key
+// that holds its last name (`key` with "Vendor" added) and that name
+// ("App"). False for a single name (or one with only a leading "\").
+bool SplitSubkeyPath(const RegistryKey& key, std::string_view subkey, RegistryKey& parent,
+                     std::string_view& last);
+
 struct RegistryValue {
   std::string name;  // empty: the key's default value
   uint32_t type = reg_type::kNone;

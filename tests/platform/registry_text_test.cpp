@@ -2,6 +2,8 @@
 // compared as the system compares them.
 #include "platform/registry_text.h"
 
+#include "platform/registry.h"
+
 #include <gtest/gtest.h>
 
 namespace pelvar::platform {
@@ -14,6 +16,25 @@ TEST(RegistryTextTest, ScriptTextIsUtf8WhenValidElseWindows1252) {
   EXPECT_EQ(ScriptTextToUtf8("\x80\x81\xE4"), "\xE2\x82\xAC\xC2\x81\xC3\xA4");
   // A lone UTF-8 lead byte makes the whole text 8-bit.
   EXPECT_EQ(ScriptTextToUtf8("\xC3\xA4\xC3"), "\xC3\x83\xC2\xA4\xC3\x83");
+}
+
+TEST(RegistryTextTest, SubkeyPathsSplitIntoTheKeyAboveAndTheLastName) {
+  const RegistryKey key{RegistryRoot::kLocalMachine, "Software"};
+  RegistryKey parent;
+  std::string_view last;
+  ASSERT_TRUE(SplitSubkeyPath(key, "Vendor\\Sub\\App", parent, last));
+  EXPECT_EQ(parent.root, RegistryRoot::kLocalMachine);
+  EXPECT_EQ(parent.path, "Software\\Vendor\\Sub");
+  EXPECT_EQ(last, "App");
+  // Below a root, and below a key written with a trailing separator.
+  ASSERT_TRUE(SplitSubkeyPath({RegistryRoot::kUsers, ""}, "A\\B", parent, last));
+  EXPECT_EQ(parent.path, "A");
+  ASSERT_TRUE(SplitSubkeyPath({RegistryRoot::kUsers, "X\\"}, "A\\", parent, last));
+  EXPECT_EQ(parent.path, "X\\A");
+  EXPECT_EQ(last, "");
+  // One name, or one with only a leading separator, is no path.
+  EXPECT_FALSE(SplitSubkeyPath(key, "App", parent, last));
+  EXPECT_FALSE(SplitSubkeyPath(key, "\\App", parent, last));
 }
 
 TEST(RegistryTextTest, StringValuesAreUtf16LeWithTheirNul) {
