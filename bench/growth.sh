@@ -13,8 +13,13 @@
 #   embed-many    pelvar --embed of N small files    | tar | pigz -p1 | base64, sync   <= 1.5
 #   embed         pelvar --embed of one file         | pigz -p1 -6, base64, sync       <= 1.0, 64 MiB
 #   extract       pelvar --extract-embedded of it    | base64 -d | pigz -d, sync       <= 1.0, 64 MiB
-#   catalogue     pelvar --batch of a folder with a one-echo script that
-#                 carries the big embedded file      | sed reading its main section    <= 1.5, 64 MiB
+#   catalogue     pelvar --batch of a folder with a one-echo script and,
+#                 not selected, a script that carries
+#                 the big embedded file              | sed reading both main sections  <= 1.5, 64 MiB
+#   run-beside    pelvar --batch of the one-echo script that itself
+#                 carries the big embedded file (a
+#                 run reads the whole file, as the
+#                 sections it runs may stand anywhere) | grep of its section headers     <= 1.5, 64 MiB
 #   txtaddline    prepend one line to a text file    | sed -i '1i', sync               <= 1.0, 64 MiB
 #   txtreplace    replace a word on every line       | sed -i 's///g', sync            <= 1.0, 64 MiB
 #   txtdelline    delete one line in ten             | sed -i '/^/d', sync             <= 1.0, 64 MiB
@@ -41,7 +46,7 @@ pelvar_reg="$(dirname "$pelvar")/pelvar-reg"
 rounds="${ROUNDS:-3}"
 read -r -a sizes <<<"${SIZES_MB:-10 100 1000}"
 read -r -a text_sizes <<<"${TEXT_MB:-5 50 500}"
-jobs="${JOBS:-embed-many embed extract catalogue txtaddline txtreplace txtdelline hive-write iniwritekey variables finder script-lines}"
+jobs="${JOBS:-embed-many embed extract catalogue run-beside txtaddline txtreplace txtdelline hive-write iniwritekey variables finder script-lines}"
 hives="${HIVES:-$root/../shared/data/hives}"
 work="$(mktemp -d "${TMPDIR:-/tmp}/pelvar-growth-XXXXXX")"
 trap 'rm -rf "$work"' EXIT
@@ -108,7 +113,7 @@ if want embed-many; then
 fi
 
 # One big file embedded and extracted; a script carrying it in the catalogue.
-if want embed || want extract || want catalogue; then
+if want embed || want extract || want catalogue || want run-beside; then
   for mb in "${sizes[@]}"; do
     find /usr/lib /usr/bin -type f -size +100k 2>/dev/null | sort | xargs cat 2>/dev/null |
       head -c "$((mb * 1000000))" >big.bin || true
@@ -122,11 +127,22 @@ if want embed || want extract || want catalogue; then
     want extract && row extract "$mb MB" "'$pelvar' --extract-embedded full.script F big.bin out" \
       "base64 -d full.b64 | pigz -dz >x.bin && sync x.bin" "rm -rf out x.bin"
     mkdir -p home/Scripts
-    { printf '[main]\r\ntitle=t\r\nselected=true\r\n[process]\r\necho,1,x\r\n'; tail -n +3 full.script; } \
+    # The big script is made once; its selection is switched in place
+    # ("true" and "none" are as long).
+    { printf '[main]\r\ntitle=t\r\nselected=none\r\n[process]\r\necho,1,x\r\n'; tail -n +3 full.script; } \
       >home/Scripts/big.script
+    select_big() { printf '%s' "$1" | dd of=home/Scripts/big.script bs=1 seek=26 conv=notrunc status=none; }
+    printf '[main]\r\ntitle=e\r\nselected=true\r\n[process]\r\necho,1,x\r\n' >home/Scripts/echo.script
+    main_of="sed -n '/^\\[main\\]/,/^\\[/p;/^\\[process\\]/q'"
     want catalogue && row catalogue "$mb MB" "'$pelvar' --batch '$work/home/Scripts'" \
-      "sed -n '/^\\[main\\]/,/^\\[/p;/^\\[process\\]/q' home/Scripts/big.script" "true"
-    rm -rf home/Scripts big.bin full.script full.b64 out x.bin e.script e.zz e.b64
+      "$main_of home/Scripts/echo.script && $main_of home/Scripts/big.script" "true"
+    rm home/Scripts/echo.script
+    select_big true
+    # grep's output goes to a file: writing to /dev/null, it stops at the
+    # first match.
+    want run-beside && row run-beside "$mb MB" "'$pelvar' --batch '$work/home/Scripts'" \
+      "grep -c '^\\[' home/Scripts/big.script >headers.txt" "true"
+    rm -rf home/Scripts big.bin full.script full.b64 out x.bin e.script e.zz e.b64 headers.txt
   done
 fi
 

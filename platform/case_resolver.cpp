@@ -6,6 +6,7 @@
 #include <algorithm>
 #include <cstring>
 
+#include "platform/absolute_path.h"
 #include "platform/temp_names.h"
 
 namespace pelvar::platform {
@@ -92,6 +93,32 @@ std::string CaseResolver::FindFolded(const std::string& folder, std::string_view
     return false;
   });
   return found;
+}
+
+std::string WalkLetterCase(
+    std::string_view absolute, const std::function<bool(const std::string& path)>& exists,
+    const std::function<std::string(const std::string& folder, const std::string& folded)>&
+        find_folded) {
+  std::string out = "/";
+  size_t pos = 1;
+  bool resolving = true;
+  while (pos < absolute.size()) {
+    size_t next = absolute.find('/', pos);
+    if (next == std::string_view::npos) next = absolute.size();
+    const std::string_view comp = absolute.substr(pos, next - pos);
+    std::string candidate = PathJoin(out, comp);
+    if (resolving && !exists(candidate)) {
+      const std::string found = find_folded(out, FoldCase(comp));
+      if (found.empty()) {
+        resolving = false;
+      } else {
+        candidate = PathJoin(out, found);
+      }
+    }
+    out = std::move(candidate);
+    pos = next + 1;
+  }
+  return out;
 }
 
 std::string CaseResolver::Resolve(std::string_view script_path) {

@@ -6,6 +6,7 @@
 // in one folder reads that folder once.
 #pragma once
 
+#include <functional>
 #include <string>
 #include <string_view>
 #include <unordered_map>
@@ -15,6 +16,16 @@ namespace pelvar::platform {
 
 // A-Z folded to a-z.
 std::string FoldCase(std::string_view name);
+
+// The letter-case walk over an absolute "/"-separated path, for file systems
+// that answer existence and listing questions themselves: a component that
+// does not exist as written takes the spelling `find_folded` gives (the name
+// in `folder` whose FoldCase equals `folded`, or "" for none); from the first
+// component that matches nothing on, the rest keeps its spelling.
+std::string WalkLetterCase(
+    std::string_view absolute, const std::function<bool(const std::string& path)>& exists,
+    const std::function<std::string(const std::string& folder, const std::string& folded)>&
+        find_folded);
 
 class CaseResolver {
  public:

@@ -212,34 +212,14 @@ std::error_code MemoryFileSystem::EndCommand() {
 }
 
 std::string MemoryFileSystem::Resolve(std::string_view path) {
-  const std::string p = Normal(path);
-  std::string out = "/";
-  size_t pos = 1;
-  bool resolving = true;
-  while (pos < p.size()) {
-    size_t next = p.find('/', pos);
-    if (next == std::string::npos) next = p.size();
-    const std::string comp = p.substr(pos, next - pos);
-    std::string candidate = PathJoin(out, comp);
-    if (resolving && nodes_.count(candidate) == 0) {
-      const std::string folded = FoldCase(comp);
-      std::string found;
-      for (const auto& [k, node] : nodes_) {
-        if (IsChild(k, out) && FoldCase(PathName(k)) == folded) {
-          found = k;
-          break;
+  return WalkLetterCase(
+      Normal(path), [this](const std::string& p) { return nodes_.count(p) != 0; },
+      [this](const std::string& folder, const std::string& folded) {
+        for (const auto& [k, node] : nodes_) {
+          if (IsChild(k, folder) && FoldCase(PathName(k)) == folded) return PathName(k);
         }
-      }
-      if (found.empty()) {
-        resolving = false;
-      } else {
-        candidate = found;
-      }
-    }
-    out = candidate;
-    pos = next + 1;
-  }
-  return out;
+        return std::string();
+      });
 }
 
 FileStatus MemoryFileSystem::Status(std::string_view path) {

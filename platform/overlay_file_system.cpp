@@ -151,34 +151,14 @@ std::vector<DirectoryEntry> OverlayFileSystem::Children(const std::string& key) 
 }
 
 std::string OverlayFileSystem::Resolve(std::string_view path) {
-  const std::string p = Absolute(path);
-  std::string out = "/";
-  size_t pos = 1;
-  bool resolving = true;
-  while (pos < p.size()) {
-    size_t next = p.find('/', pos);
-    if (next == std::string::npos) next = p.size();
-    const std::string comp = p.substr(pos, next - pos);
-    std::string candidate = PathJoin(out, comp);
-    if (resolving && !Look(candidate).status.exists()) {
-      const std::string folded = FoldCase(comp);
-      std::string found;
-      for (const DirectoryEntry& e : Children(out)) {
-        if (FoldCase(e.name) == folded) {
-          found = e.name;
-          break;
+  return WalkLetterCase(
+      Absolute(path), [this](const std::string& p) { return Look(p).status.exists(); },
+      [this](const std::string& folder, const std::string& folded) {
+        for (const DirectoryEntry& e : Children(folder)) {
+          if (FoldCase(e.name) == folded) return e.name;
         }
-      }
-      if (found.empty()) {
-        resolving = false;
-      } else {
-        candidate = PathJoin(out, found);
-      }
-    }
-    out = std::move(candidate);
-    pos = next + 1;
-  }
-  return out;
+        return std::string();
+      });
 }
 
 FileStatus OverlayFileSystem::Status(std::string_view path) {
