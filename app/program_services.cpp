@@ -50,7 +50,7 @@ ProgramServices::ProgramServices(const ProgramConfig& config, const ProgramLocat
   // A download's progress reaches the terminal through the run's view.
   platform::DownloadLimits limits;
   limits.max_bytes = DownloadSizeLimit(config.Read(config::kWebGetMaxBytes));
-  owned_->downloads = std::make_unique<platform::CurlDownloader>(-1, limits);
+  owned_->downloads = std::make_unique<platform::CurlDownloader>(&owned_->files, -1, limits);
   owned_->sound =
       std::make_unique<platform::PosixSound>(platform::ErrorTerminalFd(), owned_->processes.get());
   // A program started by a script sees the hives as the script left them.

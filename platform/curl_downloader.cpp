@@ -9,6 +9,7 @@
 
 #include "platform/curl_library.h"
 #include "platform/file_system.h"
+#include "platform/posix_file_system.h"
 
 namespace pelvar::platform {
 
@@ -26,12 +27,13 @@ struct CurlHandleDeleter {
 
 // The state one transfer's callbacks share.
 struct Transfer {
-  AtomicFileWriter& writer;
+  FileWriter& writer;
   const DownloadRequest& request;
   int progress_fd;
   uint64_t max_bytes = 0;
   uint64_t received = 0;
   bool too_large = false;
+  std::error_code write_error{};  // of the destination, which ends the transfer
   Clock::time_point start = Clock::now();
   Clock::time_point last_draw{};
   bool drawn = false;
@@ -64,8 +66,8 @@ size_t WriteBody(char* data, size_t size, size_t count, void* user) {
     transfer->too_large = true;
     return 0;
   }
-  transfer->writer.Write(std::string_view(data, bytes));
-  return transfer->writer.failed() ? 0 : bytes;
+  transfer->write_error = transfer->writer.Write(std::string_view(data, bytes));
+  return transfer->write_error ? 0 : bytes;
 }
 
 int OnProgress(void* user, curl_off_t total, curl_off_t now, curl_off_t /*up_total*/,
@@ -93,8 +95,8 @@ DownloadOutcome Failed(std::string error) {
 
 }  // namespace
 
-CurlDownloader::CurlDownloader(int progress_fd, DownloadLimits limits)
-    : progress_fd_(progress_fd), limits_(limits) {}
+CurlDownloader::CurlDownloader(FileSystem* files, int progress_fd, DownloadLimits limits)
+    : files_(files), progress_fd_(progress_fd), limits_(limits) {}
 
 DownloadOutcome CurlDownloader::Download(const DownloadRequest& request) {
   const CurlLibrary& lib = Curl();
@@ -102,11 +104,14 @@ DownloadOutcome CurlDownloader::Download(const DownloadRequest& request) {
   const std::unique_ptr<CURL, CurlHandleDeleter> curl(lib.easy_init());
   if (!curl) return Failed("the download could not be prepared");
 
-  AtomicFileWriter writer;
-  if (const std::error_code ec = writer.Open(HostPath(request.destination))) {
+  // Dropped without Commit, the writer leaves the destination as it was.
+  std::unique_ptr<FileWriter> writer;
+  FileSystem& files = files_ != nullptr ? *files_ : ThreadFileSystem();
+  if (const std::error_code ec =
+          files.OpenReplace(request.destination, Durability::kBulk, writer)) {
     return Failed(SystemMessage(ec));
   }
-  Transfer transfer{writer, request, progress_fd_, limits_.max_bytes};
+  Transfer transfer{*writer, request, progress_fd_, limits_.max_bytes};
   char error_text[CURL_ERROR_SIZE] = {};
   CURL* h = curl.get();
   lib.easy_setopt(h, CURLOPT_URL, request.url.c_str());
@@ -139,26 +144,24 @@ DownloadOutcome CurlDownloader::Download(const DownloadRequest& request) {
   // the transfer returned (a signal may end a wait early), and so is a body
   // shorter or longer than the length that the server announced.
   if (code == CURLE_OK && request.cancelled && request.cancelled()) {
-    writer.Abort();
     return Failed("the download was stopped");
   }
   curl_off_t announced = -1;
   if (code == CURLE_OK &&
       lib.easy_getinfo(h, CURLINFO_CONTENT_LENGTH_DOWNLOAD_T, &announced) == CURLE_OK &&
       announced >= 0 && static_cast<uint64_t>(announced) != transfer.received) {
-    writer.Abort();
     return Failed("the download ended after " + std::to_string(transfer.received) + " of " +
                   std::to_string(announced) + " bytes");
   }
   if (code != CURLE_OK) {
-    writer.Abort();
+    if (transfer.write_error) return Failed(SystemMessage(transfer.write_error));
     if (transfer.too_large || code == CURLE_FILESIZE_EXCEEDED) {
       return Failed("the download is larger than the limit of " +
                     std::to_string(limits_.max_bytes) + " bytes");
     }
     return Failed(error_text[0] != '\0' ? error_text : lib.easy_strerror(code));
   }
-  if (const std::error_code ec = writer.Commit()) return Failed(SystemMessage(ec));
+  if (const std::error_code ec = writer->Commit()) return Failed(SystemMessage(ec));
   DownloadOutcome outcome;
   outcome.ok = true;
   return outcome;

@@ -1,8 +1,9 @@
 // Downloads over http and https with libcurl: redirects are followed, TLS
 // certificates and host names are verified, and a connection that cannot be
-// made or a transfer that stalls fails after a time-out. The body goes to a
-// temporary file beside the destination, which replaces the destination only
-// when the whole download arrived; any HTTP error status is a failure.
+// made or a transfer that stalls fails after a time-out. The body is written
+// through the file system service as a replacement of the destination (one
+// of a command's bulk writes), which takes the destination's place only when
+// the whole download arrived; any HTTP error status is a failure.
 #pragma once
 
 #include <cstdint>
@@ -10,6 +11,8 @@
 #include "platform/downloader.h"
 
 namespace pelvar::platform {
+
+class FileSystem;
 
 struct DownloadLimits {
   long connect_timeout_seconds = 30;
@@ -22,13 +25,16 @@ struct DownloadLimits {
 
 class CurlDownloader : public Downloader {
  public:
-  // `progress_fd`: a terminal on which a download that takes longer than a
-  // second shows its progress (-1: none).
-  explicit CurlDownloader(int progress_fd = -1, DownloadLimits limits = {});
+  // `files` receives the downloads (null: the real file system of the thread
+  // that downloads); `progress_fd`: a terminal on which a download that takes
+  // longer than a second shows its progress (-1: none).
+  explicit CurlDownloader(FileSystem* files = nullptr, int progress_fd = -1,
+                          DownloadLimits limits = {});
 
   DownloadOutcome Download(const DownloadRequest& request) override;
 
  private:
+  FileSystem* files_;
   int progress_fd_;
   DownloadLimits limits_;
 };

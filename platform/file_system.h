@@ -232,44 +232,4 @@ bool PathExists(std::string_view script_path);
 // Reads a whole file. A missing file gives ENOENT.
 std::error_code ReadWholeFile(std::string_view script_path, std::string& out);
 
-// Permission bits for a new file that is to replace `host_target`: the
-// target's own when it exists, else 0666 less the process's umask.
-unsigned ReplacementFileMode(const std::string& host_target);
-
-// Writes a new file content atomically: the data goes to a temporary file in
-// the same folder, which then replaces the target by rename. An existing
-// target keeps its permissions; a read-only target (no write permission at
-// all) is refused with EACCES; a failure leaves the old file untouched and
-// removes the temporary file.
-class AtomicFileWriter {
- public:
-  AtomicFileWriter() = default;
-  AtomicFileWriter(const AtomicFileWriter&) = delete;
-  AtomicFileWriter& operator=(const AtomicFileWriter&) = delete;
-  ~AtomicFileWriter();
-
-  // Prepares the temporary file for the target (a host path).
-  std::error_code Open(const std::string& host_target);
-  // Appends bytes; errors are kept and reported by Commit.
-  void Write(std::string_view data);
-  // True once opening or writing failed (Commit will report it).
-  bool failed() const { return fd_ < 0 || static_cast<bool>(error_); }
-  // Flushes, and renames the temporary file over the target.
-  std::error_code Commit();
-  // Drops the temporary file.
-  void Abort();
-
- private:
-  void FlushBuffer();
-
-  std::string target_;
-  std::string temp_;
-  int fd_ = -1;
-  std::string buffer_;
-  std::error_code error_;
-};
-
-// One-shot form of AtomicFileWriter for a script path.
-std::error_code ReplaceFileAtomically(std::string_view script_path, std::string_view content);
-
 }  // namespace pelvar::platform

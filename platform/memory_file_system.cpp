@@ -140,7 +140,10 @@ class MemoryWriter : public FileWriter {
     node.key() = target_;
     fs_.nodes().erase(target_);
     fs_.nodes().insert(std::move(node));
-    if (durability_ == Durability::kRewrite) {
+    // A bulk write outside a command has no end of command to wait for: it
+    // is flushed at once, as a rewrite is.
+    if (durability_ == Durability::kRewrite ||
+        (durability_ == Durability::kBulk && !fs_.in_command())) {
       ++fs_.file_syncs;
     } else if (durability_ == Durability::kBulk) {
       fs_.bulk_pending = true;
@@ -203,9 +206,12 @@ const MemoryFileSystem::Node* MemoryFileSystem::Find(const std::string& key) con
   return it == nodes_.end() ? nullptr : &it->second;
 }
 
-void MemoryFileSystem::BeginCommand() {}
+void MemoryFileSystem::BeginCommand() {
+  in_command_ = true;
+}
 
 std::error_code MemoryFileSystem::EndCommand() {
+  in_command_ = false;
   if (bulk_pending) ++bulk_syncs;
   bulk_pending = false;
   return {};

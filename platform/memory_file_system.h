@@ -70,9 +70,11 @@ class MemoryFileSystem : public FileSystem {
   // Internal to the writers.
   std::map<std::string, Node>& nodes() { return nodes_; }
   bool bulk_pending = false;
+  bool in_command() const { return in_command_; }
 
  private:
   const Node* Find(const std::string& key) const;
+  bool in_command_ = false;
   // Copies the node at `from` (and what is below it) to `to`, merging into
   // folders met ignoring case.
   bool CopyNode(const std::string& from, const std::string& to, const TreeProgressFn& progress,

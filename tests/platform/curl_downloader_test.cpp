@@ -4,6 +4,7 @@
 
 #include <filesystem>
 
+#include "platform/memory_file_system.h"
 #include "support/loopback_http_server.h"
 #include "support/test_support.h"
 
@@ -99,6 +100,26 @@ TEST_F(CurlDownloaderTest, FailuresLeaveTheDestinationAsItWas) {
   EXPECT_FALSE(Get(server_.Url("/file.bin"), dir_.Path("no/such/folder.bin")).ok);
 }
 
+TEST_F(CurlDownloaderTest, AFullDiskOrAFailedRenameKeepsTheOldFileAndSaysWhy) {
+  MemoryFileSystem files;
+  files.AddFile("/d/keep.bin", "previous");
+  CurlDownloader downloader(&files);
+  files.faults.space = 100000;  // the disk fills in the middle of the body
+  DownloadOutcome o = downloader.Download({server_.Url("/file.bin"), "/d/KEEP.bin", nullptr});
+  EXPECT_FALSE(o.ok);
+  EXPECT_EQ(o.error, "No space left on device");
+  files.faults.space = -1;
+  files.faults.commit_error = EIO;
+  o = downloader.Download({server_.Url("/file.bin"), "/d/keep.bin", nullptr});
+  EXPECT_EQ(o.error, "Input/output error");
+  EXPECT_EQ(files.Content("/d/keep.bin"), "previous");
+  EXPECT_EQ(files.Names("/d"), std::vector<std::string>{"keep.bin"});
+  files.faults.commit_error = 0;
+  ASSERT_TRUE(downloader.Download({server_.Url("/file.bin"), "/d/Keep.BIN", nullptr}).ok);
+  EXPECT_EQ(files.Content("/d/keep.bin").size(), 300003u);
+  EXPECT_EQ(files.bulk_syncs + files.file_syncs, 1);
+}
+
 TEST_F(CurlDownloaderTest, CancelledOrStalledTransfersFail) {
   bool asked = false;
   const DownloadOutcome o = downloader_.Download(
@@ -107,21 +128,22 @@ TEST_F(CurlDownloaderTest, CancelledOrStalledTransfersFail) {
   EXPECT_TRUE(asked);
   DownloadLimits limits;
   limits.stall_seconds = 1;
-  EXPECT_FALSE(
-      CurlDownloader(-1, limits).Download({server_.Url("/stall"), dir_.Path("s.bin"), nullptr}).ok);
+  EXPECT_FALSE(CurlDownloader(nullptr, -1, limits)
+                   .Download({server_.Url("/stall"), dir_.Path("s.bin"), nullptr})
+                   .ok);
   EXPECT_TRUE(Entries(dir_.path()).empty());
 }
 
 TEST_F(CurlDownloaderTest, ASizeLimitRefusesLargerDownloads) {
   DownloadLimits limits;
   limits.max_bytes = 300003;  // the size of /file.bin
-  EXPECT_TRUE(CurlDownloader(-1, limits)
+  EXPECT_TRUE(CurlDownloader(nullptr, -1, limits)
                   .Download({server_.Url("/file.bin"), dir_.Path("exact.bin"), nullptr})
                   .ok);
   dir_.Write("keep.bin", "previous");
   limits.max_bytes = 300002;
   const DownloadOutcome o =
-      CurlDownloader(-1, limits)
+      CurlDownloader(nullptr, -1, limits)
           .Download({server_.Url("/file.bin"), dir_.Path("keep.bin"), nullptr});
   EXPECT_FALSE(o.ok);
   EXPECT_EQ(o.error, "the download is larger than the limit of 300002 bytes");
