@@ -385,13 +385,12 @@ std::vector<Finding> ScriptChecker::CheckLine(std::string_view written, uint32_t
     if (option == "place" && !ParseIntegerText(place)) {
       out.push_back(Error(number, "'" + std::string(place) + "' is not a valid integer value"));
     } else if (option == "append" && !ParseIntegerText(place)) {
-      out.push_back(Warning(number, Quoted(place) +
-                                        " is not a number: the line is added nowhere, though "
-                                        "the log reports it added"));
+      out.push_back(
+          Warning(number, Quoted(place) + " is not a number: the command adds no line and fails"));
     } else if (option != "place" && option != "append" && option != "prepend") {
       out.push_back(Warning(number, "option " + Quoted(fields[4]) +
-                                        " is none of prepend, append and place: the line is "
-                                        "added nowhere, though the log reports it added"));
+                                        " is none of prepend, append and place: the command "
+                                        "adds no line and fails"));
     }
   } else if (name.starts_with("extract")) {
     CheckExtract(name, fields, number, out);

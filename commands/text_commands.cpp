@@ -10,6 +10,7 @@
 #include "commands/log_text.h"
 #include "commands/text_file.h"
 #include "engine/ini_file.h"
+#include "engine/integer_text.h"
 #include "engine/script_context.h"
 #include "engine/text.h"
 #include "platform/file_system.h"
@@ -51,9 +52,21 @@ void TxtAddLine(CommandCall& call) {
   const std::string& number = call.Field(5);
   const std::string text = UnescapeField(line);
   platform::FileSystem& fs = call.context().files();
-  const bool ok = EditMatchingFiles(
-      fs, file, [&](const std::string& path) { AddTextLine(fs, path, text, option, number); });
-  if (!ok) call.SetReason("no file matches");
+  // A line that would be added nowhere (an unknown option, or "append" with
+  // a number that does not convert) fails and leaves the files alone, rather
+  // than report a line added.
+  const std::string opt = AsciiLowerCopy(option);
+  const std::string_view n_text = number.empty() ? std::string_view("0") : number;
+  bool ok = false;
+  if (opt != "prepend" && opt != "place" && opt != "append") {
+    call.SetReason("the option " + Quoted(option) + " is none of prepend, append and place");
+  } else if (opt == "append" && !ParseIntegerText(n_text)) {
+    call.SetReason(Quoted(n_text) + " is not a number");
+  } else {
+    ok = EditMatchingFiles(
+        fs, file, [&](const std::string& path) { AddTextLine(fs, path, text, option, number); });
+    if (!ok) call.SetReason("no file matches");
+  }
   LogOutcome(call, ok,
              "Sucessfully added line: " + Quoted(file) + " line: " + Quoted(line) +
                  " Option:" + Quoted(option),

@@ -82,6 +82,10 @@ class FileWriter {
   virtual uint64_t size() const = 0;
   // Makes the new content the target's, durably as asked.
   virtual std::error_code Commit() = 0;
+  // The host path of the private file the new content goes to, for content
+  // made by a library that writes whole files by name (instead of Write);
+  // empty where the new content is not kept in such a file.
+  virtual std::string temp_host_path() const { return {}; }
 };
 
 // The file system service. Every operation returns its outcome as a value

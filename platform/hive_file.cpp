@@ -14,6 +14,9 @@
 #include <unordered_map>
 #include <unordered_set>
 
+#include "platform/file_primitives.h"
+#include "platform/file_system.h"
+#include "platform/posix_file_system.h"
 #include "platform/registry_text.h"
 
 namespace pelvar::platform {
@@ -80,16 +83,6 @@ int LockHive(const std::string& path, int& err) {
   }
 }
 
-bool SyncFolderOf(const std::string& path) {
-  const size_t slash = path.rfind('/');
-  const std::string dir = slash == std::string::npos ? "." : path.substr(0, slash + 1);
-  const int fd = ::open(dir.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-  if (fd < 0) return false;
-  const bool ok = ::fsync(fd) == 0;
-  ::close(fd);
-  return ok;
-}
-
 }  // namespace
 
 HiveFile::~HiveFile() {
@@ -99,6 +92,15 @@ HiveFile::~HiveFile() {
 
 RegistryResult HiveFile::Failure(RegistryStatus status, const std::string& what) const {
   return {status, "hive file \"" + path_ + "\": " + what};
+}
+
+RegistryResult HiveFile::BeginReplacement(std::unique_ptr<FileWriter>& out) {
+  if (files_ == nullptr) files_ = std::make_unique<PosixFileSystem>();
+  if (const std::error_code ec =
+          files_->OpenReplaceHost(path_, Durability::kRewrite, out, lock_fd_)) {
+    return Failure(RegistryStatus::kKeyRefused, SystemMessage(ec));
+  }
+  return {};
 }
 
 RegistryResult HiveFile::Open(const std::string& host_path, bool write,
@@ -111,6 +113,10 @@ RegistryResult HiveFile::Open(const std::string& host_path, bool write,
     file->lock_fd_ = LockHive(host_path, err);
     if (file->lock_fd_ < 0) return file->Failure(RegistryStatus::kKeyRefused, ErrnoText(err));
     fd = file->lock_fd_;
+    // What the commit would refuse (a read-only hive, one that is not a
+    // regular file) is refused before any change is made.
+    std::unique_ptr<FileWriter> replacement;
+    if (auto r = file->BeginReplacement(replacement); !r.ok()) return r;
   } else {
     fd = ::open(host_path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
     if (fd < 0) return file->Failure(RegistryStatus::kKeyRefused, ErrnoText(errno));
@@ -549,18 +555,24 @@ std::string HiveFile::CheckWritten(const std::string& path) const {
 
 RegistryResult HiveFile::Commit(bool keep_open) {
   if (!changed_) return {};
-  const size_t slash = path_.rfind('/');
-  const std::string dir = slash == std::string::npos ? "" : path_.substr(0, slash + 1);
-  const std::string base = slash == std::string::npos ? path_ : path_.substr(slash + 1);
-  std::string temp = dir + "." + base + ".XXXXXX";
-  const int fd = ::mkostemp(temp.data(), O_CLOEXEC);
-  if (fd < 0) return Failure(RegistryStatus::kValueRefused, "cannot write: " + ErrnoText(errno));
+  // A private temporary file beside the hive, with its mode, owner and
+  // group, made under the lock held since the hive was opened.
+  std::unique_ptr<FileWriter> replacement;
+  if (auto r = BeginReplacement(replacement); !r.ok()) {
+    r.status = RegistryStatus::kValueRefused;
+    return r;
+  }
+  const std::string temp = replacement->temp_host_path();
+  UniqueFd fd(::open(temp.c_str(), O_RDWR | O_NOFOLLOW | O_CLOEXEC | O_NOCTTY));
+  if (!fd.valid()) {
+    return Failure(RegistryStatus::kValueRefused, "cannot write: " + ErrnoText(errno));
+  }
   std::string problem;
   RegistryStatus status = RegistryStatus::kValueRefused;
   if (hivex_commit(hive_, temp.c_str(), 0) != 0) problem = "cannot write: " + ErrnoText(errno);
   for (const NewKey& k : new_keys_) {
     if (!problem.empty()) break;
-    switch (SetSubkeyHash(fd, k.parent, k.child, k.hash)) {
+    switch (SetSubkeyHash(fd.get(), k.parent, k.child, k.hash)) {
       case SetHashResult::kSet:
         break;
       case SetHashResult::kOldList:
@@ -576,34 +588,41 @@ RegistryResult HiveFile::Commit(bool keep_open) {
     }
   }
   bool compacted = false;
+  if (problem.empty()) problem = CheckAndCompact(fd.get(), compacted);
+  // Read back as any reader would before it replaces the hive.
   if (problem.empty()) {
-    problem = CheckAndCompact(fd, compacted);
-  }
-  struct stat st;
-  if (problem.empty() && ::fstat(lock_fd_, &st) == 0) ::fchmod(fd, st.st_mode & 07777);
-  if (problem.empty() && ::fsync(fd) != 0) problem = "cannot write: " + ErrnoText(errno);
-  if (problem.empty()) {
-    // Read back as any reader would before it replaces the hive.
     if (const std::string why = CheckWritten(temp); !why.empty()) {
       problem = "the written hive does not read back: " + why;
     }
   }
   // The new file is locked before its name can be found.
-  if (problem.empty() && ::flock(fd, LOCK_EX) != 0) problem = "cannot lock: " + ErrnoText(errno);
-  if (problem.empty() && ::rename(temp.c_str(), path_.c_str()) != 0) {
-    problem = "cannot replace the hive: " + ErrnoText(errno);
+  if (problem.empty() && ::flock(fd.get(), LOCK_EX) != 0) {
+    problem = "cannot lock: " + ErrnoText(errno);
   }
-  if (!problem.empty()) {
-    ::close(fd);
-    ::unlink(temp.c_str());
-    return Failure(status, problem);
+  // The replacement's end: synced, renamed over the hive, the folder synced.
+  if (problem.empty()) {
+    if (const std::error_code ec = replacement->Commit()) {
+      problem = "cannot replace the hive: " + SystemMessage(ec);
+      // Renamed, but the folder's sync failed: the lock goes on with the
+      // file that has the name now.
+      struct stat held;
+      struct stat named;
+      if (::fstat(fd.get(), &held) == 0 && ::stat(path_.c_str(), &named) == 0 &&
+          held.st_ino == named.st_ino && held.st_dev == named.st_dev) {
+        const int replaced = lock_fd_;
+        lock_fd_ = fd.Release();
+        std::thread([replaced] { ::close(replaced); }).detach();
+      }
+    }
   }
+  // A failed replacement removes its temporary file; the hive stays as it
+  // was, and the changes stay for the next commit.
+  if (!problem.empty()) return Failure(status, problem);
   const int replaced = lock_fd_;
-  lock_fd_ = fd;
-  SyncFolderOf(path_);
+  lock_fd_ = fd.Release();
   // Closing the replaced file frees its blocks, which takes a while with a
-  // large hive, and when done before the folder's sync, makes that sync
-  // wait for it. Nothing waits for it, so another thread does it.
+  // large hive. Nothing waits for it, so another thread does it.
+  replacement.reset();
   std::thread([replaced] { ::close(replaced); }).detach();
   changed_ = false;
   expected_.clear();

@@ -1,13 +1,15 @@
 // A registry hive file (regf) opened through hivex. Names are UTF-8 and
 // match as the system matches them (any letter case); a write keeps an
 // existing name's spelling. A hive opened for writing is locked while the
-// object lives, and its changes are held in memory until Commit, which
-// writes the hive whole to a temporary file beside it, with only the live
+// object lives, and its changes are held in memory until Commit. Commit replaces the file
+// as every rewrite of a file does (FileSystem::OpenReplace): the hive is
+// written whole to a private temporary file beside it, with only the live
 // cells when more than a quarter of its bins would be free space (so a hive
-// grows with its data, not with its rewrites), syncs it, reads every change
-// back from it as a reader opens it, and only then renames it over the hive:
-// a crash leaves the old hive or the new one, never a damaged one, and a
-// commit never leaves a hive that a reader cannot open.
+// grows with its data, not with its rewrites); every change is read back
+// from it as a reader opens it; only then is it synced, renamed over the
+// hive, and the folder synced. A crash leaves the old hive or the new one,
+// never a damaged one, and a commit never leaves a hive that a reader cannot
+// open. A read-only hive file is refused for writing.
 #pragma once
 
 #include <cstddef>
@@ -23,6 +25,9 @@
 struct hive_h;
 
 namespace pelvar::platform {
+
+class FileWriter;
+class PosixFileSystem;
 
 class HiveFile {
  public:
@@ -51,7 +56,8 @@ class HiveFile {
 
   // Writes the changes made so far over the file (nothing when none). With
   // `keep_open` the hive stays open for more (node handles from before are
-  // stale); otherwise only the lock is kept until the object goes.
+  // stale); otherwise only the lock is kept until the object goes. After a
+  // failure the changes stay, for the next commit.
   RegistryResult Commit(bool keep_open = true);
   bool changed() const { return changed_; }
   const std::string& path() const { return path_; }
@@ -93,10 +99,18 @@ class HiveFile {
   // space. Empty when sound, else why not.
   std::string CheckAndCompact(int fd, bool& compacted);
 
+  // Begins replacing the hive file under the lock held (refusing a
+  // read-only hive and what is not a regular file).
+  RegistryResult BeginReplacement(std::unique_ptr<FileWriter>& out);
+
   std::string path_;
   hive_h* hive_ = nullptr;
+  // The hive file, open and locked against other writers while the object
+  // lives (for writing).
   int lock_fd_ = -1;
   HiveHeader header_;
+  // The file system whose replacement writes the hive.
+  std::unique_ptr<PosixFileSystem> files_;
   bool changed_ = false;
   std::vector<NewKey> new_keys_;
   // Subkey lists read so far, by key; dropped when a key is deleted or the

@@ -82,7 +82,8 @@ std::error_code OpenHostReader(const std::string& host, std::unique_ptr<FileRead
 
 class PosixFileWriter : public FileWriter {
  public:
-  PosixFileWriter(PosixFileSystem& fs, Durability durability) : fs_(fs), durability_(durability) {}
+  PosixFileWriter(PosixFileSystem& fs, Durability durability, int held_lock = -1)
+      : fs_(fs), durability_(durability), held_lock_(held_lock) {}
   ~PosixFileWriter() override { Discard(); }
 
   std::error_code Open(const std::string& host) {
@@ -128,6 +129,11 @@ class PosixFileWriter : public FileWriter {
 
   uint64_t size() const override { return size_; }
 
+  std::string temp_host_path() const override {
+    if (temp_.empty()) return {};
+    return (folder_ == "/" ? folder_ : folder_ + "/") + temp_;
+  }
+
   std::error_code Commit() override {
     if (!fd_.valid()) return error_ ? error_ : Errno(EBADF);
     Flush();
@@ -160,6 +166,7 @@ class PosixFileWriter : public FileWriter {
   // folder while it does not exist, checked again once the lock is held so
   // a file replaced meanwhile by another writer is locked anew.
   std::error_code Lock() {
+    if (held_lock_ >= 0) return AdoptLock();
     for (int attempt = 0; attempt < 1000; ++attempt) {
       struct stat st;
       if (::fstatat(dir_.get(), name_.c_str(), &st, 0) != 0) {
@@ -203,6 +210,25 @@ class PosixFileWriter : public FileWriter {
       return {};
     }
     return Errno(EAGAIN);
+  }
+
+  // The caller holds the lock on the target: the descriptor must be the
+  // file the target's name names.
+  std::error_code AdoptLock() {
+    struct stat held;
+    struct stat named;
+    if (::fstat(held_lock_, &held) != 0) return LastError();
+    if (::fstatat(dir_.get(), name_.c_str(), &named, AT_SYMLINK_NOFOLLOW) != 0) return LastError();
+    if (named.st_dev != held.st_dev || named.st_ino != held.st_ino) return Errno(ESTALE);
+    if (auto ec = RefuseNonFile(held)) return ec;
+    if (IsReadOnly(held, target_)) return Errno(EACCES);
+    existing_ = held;
+    existed_ = true;
+    UniqueFd reader(::fcntl(held_lock_, F_DUPFD_CLOEXEC, 0));
+    if (!reader.valid()) return LastError();
+    old_ =
+        std::make_unique<PosixFileReader>(std::move(reader), static_cast<uint64_t>(held.st_size));
+    return {};
   }
 
   std::error_code CreateTemp() {
@@ -260,6 +286,7 @@ class PosixFileWriter : public FileWriter {
 
   PosixFileSystem& fs_;
   Durability durability_;
+  int held_lock_;  // the caller's locked descriptor of the target, or -1
   std::string target_;
   std::string folder_;
   std::string name_;
@@ -355,10 +382,14 @@ std::error_code PosixFileSystem::OpenRead(std::string_view path, std::unique_ptr
 
 std::error_code PosixFileSystem::OpenReplace(std::string_view path, Durability durability,
                                              std::unique_ptr<FileWriter>& out) {
+  return OpenReplaceHost(WithoutTrailingSlashes(resolver_.Resolve(path)), durability, out);
+}
+
+std::error_code PosixFileSystem::OpenReplaceHost(const std::string& host, Durability durability,
+                                                 std::unique_ptr<FileWriter>& out, int held_lock) {
   out.reset();
-  const std::string host = WithoutTrailingSlashes(resolver_.Resolve(path));
   if (host.empty()) return Errno(ENOENT);
-  auto writer = std::make_unique<PosixFileWriter>(*this, durability);
+  auto writer = std::make_unique<PosixFileWriter>(*this, durability, held_lock);
   if (auto ec = writer->Open(host)) return ec;
   out = std::move(writer);
   return {};

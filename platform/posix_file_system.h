@@ -27,6 +27,13 @@ class PosixFileSystem : public FileSystem {
   std::error_code OpenRead(std::string_view path, std::unique_ptr<FileReader>& out) override;
   std::error_code OpenReplace(std::string_view path, Durability durability,
                               std::unique_ptr<FileWriter>& out) override;
+  // OpenReplace for a host path (taken as it is, never matched by case).
+  // `held_lock`, when given, is a descriptor of the existing target on which
+  // the caller holds the exclusive lock (flock) and keeps holding it: the
+  // replacement works under it instead of locking (ESTALE when the target's
+  // name no longer names that file).
+  std::error_code OpenReplaceHost(const std::string& host, Durability durability,
+                                  std::unique_ptr<FileWriter>& out, int held_lock = -1);
   std::error_code Copy(std::string_view from, std::string_view to, bool replace) override;
   std::error_code Move(std::string_view from, std::string_view to) override;
   std::error_code Delete(std::string_view path) override;

@@ -42,13 +42,24 @@ TEST_F(TextCommandsTest, AddLinePositions) {
   WriteNumbered("f.txt", 2);
   Run("txtaddline,1," + P("f.txt") + ",x,place,2");
   EXPECT_EQ(data_.Read("f.txt"), "1\r\n2\r\nx\r\n");
-  // An unknown option, or append with a number that is not one, only
-  // rewrites the file.
+}
+
+TEST_F(TextCommandsTest, ALineAddedNowhereFailsAndLeavesTheFile) {
+  // An unknown or missing option, or append with a number that is not one,
+  // would add no line: the command fails and says why.
   WriteNumbered("f.txt", 2);
-  EXPECT_EQ(Run("txtaddline,1," + P("f.txt") + ",x")[0][0], '1');
-  EXPECT_EQ(data_.Read("f.txt"), "1\r\n2\r\n");
-  Run("txtaddline,1," + P("f.txt") + ",x,append,two");
-  EXPECT_EQ(data_.Read("f.txt"), "1\r\n2\r\n");
+  const std::string failed = "0|Failed to addline to file: \"" + P("f.txt") + "\" line: \"x\"";
+  const std::pair<std::string, std::string> cases[] = {
+      {"", "the option \"\" is none of prepend, append and place"},
+      {",top", "the option \"top\" is none of prepend, append and place"},
+      {",Append,two", "\"two\" is not a number"},
+  };
+  for (const auto& [tail, reason] : cases) {
+    SCOPED_TRACE(tail);
+    EXPECT_EQ(Run("txtaddline,1," + P("f.txt") + ",x" + tail), Lines{failed});
+    EXPECT_EQ(harness_.view.lines.at(0).reason, reason);
+    EXPECT_EQ(data_.Read("f.txt"), "1\n2\n");
+  }
 }
 
 TEST_F(TextCommandsTest, AddLineUnescapesTheTextOnly) {

@@ -266,6 +266,48 @@ TEST(HiveFileTest, CommitsReplaceTheFileWholeAndKeepItsMode) {
                                              "registry.db-wal"}));
 }
 
+TEST(HiveFileTest, ReadOnlyLinkedAndOddlyNamedHivesAreReplacedAsEveryFileIs) {
+  testing::TempDir dir;
+  const std::string file = dir.Path("a b \xC3\xA4/S Y S \xE2\x82\xAC.hiv");
+  testing::WriteFileText(file, testing::ReadFileText(PELVAR_SHARED_DATA "/hives/minimal.hiv"));
+  const std::string link = dir.Path("link.hiv");
+  ASSERT_EQ(::symlink(file.c_str(), link.c_str()), 0);
+  // The leftover of a writer that was killed is removed by the next write.
+  const std::string leftover = dir.Path("a b \xC3\xA4/.pvt999999999-0badf00d");
+  testing::WriteFileText(leftover, "half");
+  {
+    HostRegistry registry(dir.Path("registry.db"), "/opt");
+    ASSERT_TRUE(registry.LoadHive("H", link).ok());
+    const RegistryResult r = registry.SetValue({RegistryRoot::kLocalMachine, "H\\K \xC3\xA4"},
+                                               KeyOpen::kCreate, {"v", reg_type::kDword, Dword(7)});
+    ASSERT_TRUE(r.ok()) << r.message;
+    ASSERT_TRUE(registry.CommitPending().ok());
+  }
+  // Written through the link, which stays a link.
+  struct stat st;
+  ASSERT_EQ(::lstat(link.c_str(), &st), 0);
+  EXPECT_TRUE(S_ISLNK(st.st_mode));
+  EXPECT_EQ(
+      RunShell("hivexget " + ShellQuoted(file) + " " + ShellQuoted("\\K \xC3\xA4") + " v").out,
+      "7\n");
+  std::vector<std::string> names;
+  for (const auto& e : std::filesystem::directory_iterator(dir.Path("a b \xC3\xA4"))) {
+    names.push_back(e.path().filename().string());
+  }
+  EXPECT_EQ(names, std::vector<std::string>{"S Y S \xE2\x82\xAC.hiv"});
+  // A read-only hive is refused before anything is changed.
+  ASSERT_EQ(::chmod(file.c_str(), 0444), 0);
+  const std::string before = testing::ReadFileText(file);
+  HostRegistry registry(dir.Path("registry.db"), "/opt");
+  const RegistryResult r = registry.SetValue({RegistryRoot::kLocalMachine, "H\\K2"},
+                                             KeyOpen::kCreate, {"v", reg_type::kDword, Dword(8)});
+  EXPECT_EQ(r.status, RegistryStatus::kKeyRefused);
+  EXPECT_EQ(r.message,
+            "hive file \"" + std::filesystem::canonical(file).string() + "\": Permission denied");
+  EXPECT_TRUE(registry.CommitPending().ok());
+  EXPECT_EQ(testing::ReadFileText(file), before);
+}
+
 TEST(HiveFileTest, WritersAtOnceLoseNothing) {
   MountedHive hive("minimal.hiv");
   const auto writer = [&](const std::string& prefix) {

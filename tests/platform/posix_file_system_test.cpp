@@ -2,7 +2,9 @@
 // replacement and its policy, leftovers, two writers at once.
 #include "platform/posix_file_system.h"
 
+#include <fcntl.h>
 #include <gtest/gtest.h>
+#include <sys/file.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -11,6 +13,7 @@
 #include <string>
 #include <vector>
 
+#include "platform/file_primitives.h"
 #include "platform/temp_names.h"
 #include "support/test_support.h"
 
@@ -180,6 +183,41 @@ TEST(PosixFileSystemTest, LeftoversOfGoneProcessesGoWithTheNextWrite) {
   PosixFileSystem files;
   ASSERT_FALSE(files.WriteAll(dir.Path("a.txt"), "b"));
   EXPECT_EQ(NamesIn(dir.path()), (std::vector<std::string>{alive, "a.txt"}));
+}
+
+TEST(PosixFileSystemTest, AReplacementWorksUnderALockTheCallerHolds) {
+  TempDir dir;
+  const std::string file = dir.Write("a b \xC3\xA4.hiv", "old");
+  ASSERT_EQ(::chmod(file.c_str(), 0640), 0);
+  const std::string gone = ".pvt" + std::to_string(GonePid()) + "-0badf00d";
+  dir.Write(gone, "half");
+  PosixFileSystem files;
+  UniqueFd held(::open(file.c_str(), O_RDONLY | O_CLOEXEC));
+  ASSERT_EQ(::flock(held.get(), LOCK_EX), 0);
+  {
+    // Taking the lock again would wait for ever; the held one is used.
+    std::unique_ptr<FileWriter> writer;
+    ASSERT_FALSE(files.OpenReplaceHost(file, Durability::kRewrite, writer, held.get()));
+    const std::string temp = writer->temp_host_path();
+    EXPECT_EQ(temp.rfind(dir.path() + "/.pvt", 0), 0u) << temp;
+    EXPECT_EQ(ModeOf(temp), 0640u);
+    // Written by name, as a library writing whole files does.
+    testing::WriteFileText(temp, "new");
+    ASSERT_FALSE(writer->Commit());
+  }
+  EXPECT_EQ(dir.Read("a b \xC3\xA4.hiv"), "new");
+  EXPECT_EQ(ModeOf(file), 0640u);
+  EXPECT_EQ(NamesIn(dir.path()), (std::vector<std::string>{"a b \xC3\xA4.hiv"}));
+  // The held descriptor is the replaced file now: its name names another.
+  std::unique_ptr<FileWriter> writer;
+  EXPECT_EQ(files.OpenReplaceHost(file, Durability::kRewrite, writer, held.get()),
+            std::error_code(ESTALE, std::system_category()));
+  // A read-only file is refused under a held lock too.
+  held = UniqueFd(::open(file.c_str(), O_RDONLY | O_CLOEXEC));
+  ASSERT_EQ(::chmod(file.c_str(), 0444), 0);
+  EXPECT_EQ(files.OpenReplaceHost(file, Durability::kRewrite, writer, held.get()),
+            std::errc::permission_denied);
+  EXPECT_EQ(NamesIn(dir.path()), (std::vector<std::string>{"a b \xC3\xA4.hiv"}));
 }
 
 TEST(PosixFileSystemTest, TwoProcessesEditingOneFileLoseNoUpdate) {
