@@ -3,6 +3,7 @@
 #include "app/embedded_folders.h"
 #include "app/stop_signals.h"
 #include "archive/embedded_files.h"
+#include "commands/archive_failure.h"
 #include "engine/ini_file.h"
 #include "engine/ini_model.h"
 #include "engine/script_error.h"
@@ -29,7 +30,8 @@ int Embed(const std::vector<std::string>& args, std::FILE* out, std::FILE* err) 
   // once for each file packed into it.
   platform::FileSystem& files = platform::ThreadFileSystem();
   const platform::CommandScope scope(&files);
-  const std::vector<bool> done = archive::EmbedFiles(files, sources, script, folder, true);
+  const std::vector<bool> done =
+      commands::ValueOrRaise(archive::EmbedFiles(files, sources, script, folder, true));
   int status = 0;
   for (size_t i = 4; i < args.size(); ++i) {
     if (done[i - 4]) {
@@ -68,7 +70,11 @@ int List(const std::string& script, std::FILE* out) {
 
 int Extract(const std::vector<std::string>& args, std::FILE* out, std::FILE* err) {
   const std::string& file = args[4];
-  if (!archive::ExtractEmbeddedFile(args[2], args[3], file, args[5])) {
+  // A stop signal ends the extraction at once, leaving no part of the file.
+  const auto stop = [] { return StopSignal() != 0; };
+  if (!commands::ValueOrRaise(
+          archive::ExtractEmbeddedFile(args[2], args[3], file, args[5], stop))) {
+    if (StopSignal() != 0) return 1;  // said by the caller
     std::fprintf(err, "Not extracted: %s is not embedded in folder %s\n", file.c_str(),
                  args[3].c_str());
     return 1;

@@ -225,12 +225,16 @@ void ScriptChecker::CheckEmbeddedData(std::vector<Finding>& out) const {
       continue;
     }
     if (model_.FindSection(section.name) != static_cast<int>(s)) continue;  // read: the first
+    std::string failure;
     try {
-      archive::VerifyEmbeddedSection(model_, static_cast<int>(s));
+      failure = archive::VerifyEmbeddedSection(model_, static_cast<int>(s)).message();
     } catch (const std::exception& e) {
+      failure = e.what();
+    }
+    if (!failure.empty()) {
       out.push_back(Error(
           section.LineNumber(0),
-          "embedded data [" + section.name + "] does not verify: " + ErrorDisplayText(e.what())));
+          "embedded data [" + section.name + "] does not verify: " + ErrorDisplayText(failure)));
     }
   }
 }

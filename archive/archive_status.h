@@ -32,4 +32,15 @@ class [[nodiscard]] ArchiveStatus {
   std::string message_;
 };
 
+// A value with the failure that cut its operation short (the value then
+// tells what was done before it).
+template <typename T>
+struct [[nodiscard]] ArchiveResult {
+  ArchiveResult() = default;
+  ArchiveResult(T v, ArchiveStatus s = {}) : value(std::move(v)), status(std::move(s)) {}
+
+  T value{};
+  ArchiveStatus status;
+};
+
 }  // namespace pelvar::archive

@@ -9,10 +9,10 @@
 #include "archive/base64_text.h"
 #include "archive/byte_source.h"
 #include "archive/pack_archive.h"
+#include "archive/streaming_extraction.h"
 #include "engine/ini_file.h"
 #include "engine/ini_model.h"
 #include "engine/integer_text.h"
-#include "engine/script_error.h"
 #include "engine/text.h"
 #include "platform/file_system.h"
 #include "platform/posix_file_system.h"
@@ -28,20 +28,13 @@ constexpr const char* kArchiveName = "/embedded.arc";
 // Archives up to this size are decoded into memory rather than a file.
 constexpr uint64_t kInMemoryArchive = 16u << 20;
 
-// Makes a private scratch folder, or raises a ScriptError.
-void MakeScratchFolder(platform::ScopedTempFolder& folder) {
+// Makes a private scratch folder.
+ArchiveStatus MakeScratchFolder(platform::ScopedTempFolder& folder) {
   if (auto ec = folder.Create()) {
-    ThrowCannotCreate(platform::HostTempDir() + "pelvar-XXXXXX", platform::SystemMessage(ec));
+    return ArchiveStatus::CannotCreate(platform::HostTempDir() + "pelvar-XXXXXX", ec);
   }
+  return {};
 }
-
-// A private scratch folder for one operation, made at once.
-class ScratchFolder : public platform::ScopedTempFolder {
- public:
-  explicit ScratchFolder(platform::FileSystem& files) : ScopedTempFolder(files) {
-    MakeScratchFolder(*this);
-  }
-};
 
 // True for "0" and decimal numbers without leading zeros that fit an int.
 bool IsLineKey(std::string_view key, int32_t& index) {
@@ -106,20 +99,13 @@ std::string DecodeSection(const IniModel& model, int section,
   return {};
 }
 
-// The error of an archive that could not be read: when its text is not
-// whole, that is the reason given.
-// Raises an archive's failure as the error that ends the run.
-void RaiseIfFailed(const ArchiveStatus& status) {
-  if (!status.ok()) throw ScriptError(status.message());
-}
-
-// Raises the failure to open a decoded archive: the archive's own reason,
-// unless the text it was decoded from was cut short.
-void RaiseUnreadable(const ArchiveStatus& status, const std::string& incomplete,
-                     const std::string& section_name) {
-  if (status.ok()) return;
-  if (incomplete.empty()) throw ScriptError(status.message());
-  throw ScriptError("The embedded text of \"" + section_name + "\" is truncated: " + incomplete);
+// The failure to open a decoded archive: the archive's own reason, unless
+// the text it was decoded from was cut short.
+ArchiveStatus Unreadable(const ArchiveStatus& status, const std::string& incomplete,
+                         const std::string& section_name) {
+  if (status.ok() || incomplete.empty()) return status;
+  return ArchiveStatus::Failure("The embedded text of \"" + section_name +
+                                "\" is truncated: " + incomplete);
 }
 
 // Characters of the section's text lines.
@@ -144,8 +130,9 @@ uint64_t RecordedArchiveSize(const IniModel& model, std::string_view folder,
 // Decodes one file section and opens its archive: a small archive from
 // memory, a large one from a scratch file in `scratch`. `expected`: the
 // archive's size as the folder index records it (0: unknown).
-void OpenSection(platform::FileSystem& files, const IniModel& model, int section,
-                 PackArchive& archive, platform::ScopedTempFolder& scratch, uint64_t expected) {
+ArchiveStatus OpenSection(platform::FileSystem& files, const IniModel& model, int section,
+                          PackArchive& archive, platform::ScopedTempFolder& scratch,
+                          uint64_t expected) {
   archive.set_files(&files);
   const std::string& name = model.sections()[static_cast<size_t>(section)].name;
   if (TextSize(model, section) / 4 * 3 <= kInMemoryArchive) {
@@ -155,37 +142,40 @@ void OpenSection(platform::FileSystem& files, const IniModel& model, int section
     if (incomplete.empty() && bytes.size() < expected) {
       incomplete = std::to_string(bytes.size()) + " of " + std::to_string(expected) + " bytes";
     }
-    RaiseUnreadable(archive.OpenArchiveBytes(std::move(bytes), name), incomplete, name);
-    return;
+    return Unreadable(archive.OpenArchiveBytes(std::move(bytes), name), incomplete, name);
   }
-  MakeScratchFolder(scratch);
+  if (ArchiveStatus s = MakeScratchFolder(scratch); !s.ok()) return s;
   const std::string archive_path = scratch.path() + kArchiveName;
   std::string incomplete;
   {
     std::unique_ptr<platform::FileWriter> out;
     if (auto ec = files.OpenReplace(archive_path, platform::Durability::kScratch, out)) {
-      ThrowCannotCreate(archive_path, platform::SystemMessage(ec));
+      return ArchiveStatus::CannotCreate(archive_path, ec);
     }
     uint64_t decoded = 0;
+    std::error_code write_error;
     incomplete = DecodeSection(model, section, [&](std::string_view piece) {
       decoded += piece.size();
-      if (auto ec = out->Write(piece)) ThrowCannotCreate(archive_path, platform::SystemMessage(ec));
+      if (!write_error) write_error = out->Write(piece);
     });
+    if (write_error) return ArchiveStatus::CannotCreate(archive_path, write_error);
     if (incomplete.empty() && decoded < expected) {
       incomplete = std::to_string(decoded) + " of " + std::to_string(expected) + " bytes";
     }
-    if (auto ec = out->Commit()) ThrowCannotCreate(archive_path, platform::SystemMessage(ec));
+    if (auto ec = out->Commit()) return ArchiveStatus::CannotCreate(archive_path, ec);
   }
-  RaiseUnreadable(archive.OpenArchive(archive_path), incomplete, name);
+  return Unreadable(archive.OpenArchive(archive_path), incomplete, name);
 }
 
 // Decodes one file section and extracts its archive into `destination`.
-void ExtractSection(platform::FileSystem& files, const IniModel& model, int section,
-                    std::string_view destination, uint64_t expected) {
+ArchiveStatus ExtractSection(platform::FileSystem& files, const IniModel& model, int section,
+                             std::string_view destination, uint64_t expected) {
   PackArchive archive;
   platform::ScopedTempFolder scratch(files);
-  OpenSection(files, model, section, archive, scratch, expected);
-  RaiseIfFailed(archive.ExtractAll(destination));
+  if (ArchiveStatus s = OpenSection(files, model, section, archive, scratch, expected); !s.ok()) {
+    return s;
+  }
+  return archive.ExtractAll(destination);
 }
 
 // Index of the first section of the name when it holds lines; -1 otherwise.
@@ -254,17 +244,20 @@ class EmbeddingWriter {
                   bool list_folder, platform::FileWriter& out)
       : fs_(fs), files_(files), folder_(folder), list_folder_(list_folder), out_(out) {}
 
+  // False once a text could not be written (see status()).
   bool Visit(bool header, std::string_view text) {
+    if (!status_.ok()) return false;
     if (header) {
       EndSection();
       Begin(text);
     } else {
       Line(text);
     }
-    return true;
+    return status_.ok();
   }
 
   void Finish() {
+    if (!status_.ok()) return;
     EndSection();
     if (list_folder_ && !list_done_) {
       WriteHeader(kFolderList);
@@ -275,6 +268,7 @@ class EmbeddingWriter {
       if (!files_[i].placed) {
         WriteHeader(files_[i].section);
         WriteText(files_[i]);
+        if (!status_.ok()) return;
         out_.Write("\r\n");
       }
       if (i == 0 && !folder_seen_) {
@@ -285,6 +279,9 @@ class EmbeddingWriter {
       }
     }
   }
+
+  // The first failure; the script must then not be replaced.
+  const ArchiveStatus& status() const { return status_; }
 
  private:
   enum class Mode { kCopy, kMaybeSlot, kDrop, kFolder, kFolderList };
@@ -319,12 +316,16 @@ class EmbeddingWriter {
       return;
     }
     FileSource in;
-    if (in.Open(fs_, file.archive)) throw ScriptError("Unable to open archive " + file.archive);
+    if (in.Open(fs_, file.archive)) {
+      status_ = ArchiveStatus::Failure("Unable to open archive " + file.archive);
+      return;
+    }
     std::string buf(kBlock, '\0');
     for (uint64_t pos = 0;;) {
       size_t got = 0;
       if (in.ReadAt(pos, buf.data(), buf.size(), got)) {
-        throw ScriptError("Unable to open archive " + file.archive);
+        status_ = ArchiveStatus::Failure("Unable to open archive " + file.archive);
+        return;
       }
       if (got == 0) break;
       encoder.Add(std::string_view(buf.data(), got));
@@ -408,6 +409,7 @@ class EmbeddingWriter {
       case Mode::kMaybeSlot:
         WriteHeader(header_);
         WriteText(files_[slot_]);
+        if (!status_.ok()) return;
         break;
       case Mode::kDrop:
         return;  // nothing of it is written
@@ -445,20 +447,33 @@ class EmbeddingWriter {
   bool folder_seen_ = false;
   bool list_done_ = false;
   std::vector<std::string> list_;
+  ArchiveStatus status_;
 };
 
 }  // namespace
 
-bool EmbedFile(platform::FileSystem& files, std::string_view source, std::string_view script,
-               std::string_view folder) {
-  return EmbedFiles(files, {std::string(source)}, script, folder, false).front();
+ArchiveResult<bool> EmbedFile(platform::FileSystem& files, std::string_view source,
+                              std::string_view script, std::string_view folder) {
+  ArchiveResult<std::vector<bool>> r =
+      EmbedFiles(files, {std::string(source)}, script, folder, false);
+  return {r.value.front(), std::move(r.status)};
 }
 
-std::vector<bool> EmbedFiles(platform::FileSystem& fs, const std::vector<std::string>& sources,
-                             std::string_view script, std::string_view folder, bool list_folder,
-                             const std::function<void(uint64_t steps)>& progress) {
-  std::vector<bool> done(sources.size(), false);
-  if (!fs.IsFile(script)) return done;
+ArchiveResult<std::vector<bool>> EmbedFiles(platform::FileSystem& fs,
+                                            const std::vector<std::string>& sources,
+                                            std::string_view script, std::string_view folder,
+                                            bool list_folder,
+                                            const std::function<void(uint64_t steps)>& progress) {
+  ArchiveResult<std::vector<bool>> result;
+  std::vector<bool>& done = result.value;
+  done.assign(sources.size(), false);
+  const auto fail = [&result](ArchiveStatus status) {
+    // Nothing is embedded when the script is not written.
+    result.value.assign(result.value.size(), false);
+    result.status = std::move(status);
+    return std::move(result);
+  };
+  if (!fs.IsFile(script)) return result;
   platform::ScopedTempFolder scratch(fs);
   std::vector<Packed> files;
   // Small files are packed in memory, up to a budget; the others each into
@@ -477,18 +492,22 @@ std::vector<bool> EmbedFiles(platform::FileSystem& fs, const std::vector<std::st
     archive.set_files(&fs);
     if (status.size <= kSmallFile && in_memory + status.size <= kMemoryBudget) {
       archive.set_memory_output(&p.bytes);
-      RaiseIfFailed(archive.CreateArchive(sources[i]));
-      RaiseIfFailed(archive.AddFile(sources[i]));
+      if (ArchiveStatus s = archive.CreateArchive(sources[i]); !s.ok()) return fail(s);
+      if (ArchiveStatus s = archive.AddFile(sources[i]); !s.ok()) return fail(s);
       p.archive_size = p.bytes.size();
       in_memory += p.bytes.size();
     } else {
-      if (scratch.path().empty()) MakeScratchFolder(scratch);
+      if (scratch.path().empty()) {
+        if (ArchiveStatus s = MakeScratchFolder(scratch); !s.ok()) return fail(s);
+      }
       p.archive = scratch.path() + "/" + std::to_string(i) + ".arc";
       archive.set_durability(platform::Durability::kScratch);
-      RaiseIfFailed(archive.CreateArchive(p.archive));
-      RaiseIfFailed(archive.AddFile(sources[i]));
+      if (ArchiveStatus s = archive.CreateArchive(p.archive); !s.ok()) return fail(s);
+      if (ArchiveStatus s = archive.AddFile(sources[i]); !s.ok()) return fail(s);
       FileSource packed;
-      if (packed.Open(fs, p.archive)) throw ScriptError("Unable to open archive " + p.archive);
+      if (packed.Open(fs, p.archive)) {
+        return fail(ArchiveStatus::Failure("Unable to open archive " + p.archive));
+      }
       p.archive_size = packed.size();
     }
     archive.CloseArchive();
@@ -504,7 +523,7 @@ std::vector<bool> EmbedFiles(platform::FileSystem& fs, const std::vector<std::st
     done[i] = true;
   }
   if (progress && !sources.empty()) progress(sources.size());
-  if (files.empty()) return done;
+  if (files.empty()) return result;
 
   // The script is read from the replacement's view of it, under its lock.
   std::unique_ptr<platform::FileWriter> out;
@@ -522,11 +541,12 @@ std::vector<bool> EmbedFiles(platform::FileSystem& fs, const std::vector<std::st
     IniModel::Scan(old, script,
                    [&](bool header, std::string_view text) { return writer.Visit(header, text); });
     writer.Finish();
+    if (!writer.status().ok()) return fail(writer.status());
     ec = out->Commit();
   }
-  if (ec) ThrowCannotCreate(std::string(script), platform::SystemMessage(ec));
+  if (ec) return fail(ArchiveStatus::CannotCreate(script, ec));
   if (progress) progress(sources.size() + 1);
-  return done;
+  return result;
 }
 
 namespace {
@@ -612,20 +632,23 @@ class StreamingSection {
 };
 
 // The bytes of an archive being decoded: in memory while they fit
-// `memory_limit`, then in a scratch file.
+// `memory_limit`, then in a scratch file. The first failure to write them
+// is kept (see status()); later bytes are dropped.
 class ArchiveBytes {
  public:
   ArchiveBytes(platform::FileSystem& files, std::string file, uint64_t memory_limit)
       : files_(files), file_(std::move(file)), memory_limit_(memory_limit) {}
 
   void Add(std::string_view piece) {
+    if (!status_.ok()) return;
     if (!out_ && !committed_ && memory_.size() + piece.size() <= memory_limit_) {
       memory_.append(piece);
       return;
     }
     if (!out_) {
       if (auto ec = files_.OpenReplace(file_, platform::Durability::kScratch, out_)) {
-        ThrowCannotCreate(file_, platform::SystemMessage(ec));
+        status_ = ArchiveStatus::CannotCreate(file_, ec);
+        return;
       }
       Write(memory_);
       std::string().swap(memory_);
@@ -635,29 +658,33 @@ class ArchiveBytes {
 
   // Ends the bytes: a scratch file is closed.
   void Seal() {
-    if (!out_) return;
-    if (auto ec = out_->Commit()) ThrowCannotCreate(file_, platform::SystemMessage(ec));
+    if (!out_ || !status_.ok()) return;
+    if (auto ec = out_->Commit()) status_ = ArchiveStatus::CannotCreate(file_, ec);
     out_.reset();
     committed_ = true;
   }
 
+  const ArchiveStatus& status() const { return status_; }
+
   // Extracts the archive into the destination (again and again, if asked).
   // `incomplete` (see StreamingSection::Incomplete) is the reason given when
   // the archive cannot be read.
-  void ExtractTo(const std::string& name, std::string_view destination,
-                 const std::string& incomplete) {
+  ArchiveStatus ExtractTo(const std::string& name, std::string_view destination,
+                          const std::string& incomplete) {
+    Seal();
+    if (!status_.ok()) return status_;
     PackArchive archive;
     archive.set_files(&files_);
-    Seal();
-    RaiseUnreadable(
+    const ArchiveStatus opened = Unreadable(
         committed_ ? archive.OpenArchive(file_) : archive.OpenArchiveBytes(memory_, name),
         incomplete, name);
-    RaiseIfFailed(archive.ExtractAll(destination));
+    if (!opened.ok()) return opened;
+    return archive.ExtractAll(destination);
   }
 
  private:
   void Write(std::string_view piece) {
-    if (auto ec = out_->Write(piece)) ThrowCannotCreate(file_, platform::SystemMessage(ec));
+    if (auto ec = out_->Write(piece)) status_ = ArchiveStatus::CannotCreate(file_, ec);
   }
 
   platform::FileSystem& files_;
@@ -666,31 +693,36 @@ class ArchiveBytes {
   std::string memory_;
   std::unique_ptr<platform::FileWriter> out_;
   bool committed_ = false;
+  ArchiveStatus status_;
 };
 
 // Extracts a section whose lines are out of their written order: it is
 // read whole, as Load would give it alone. False when it holds no lines.
-bool ExtractIrregular(platform::FileSystem& files, std::string_view script,
-                      const std::string& section_name, std::string_view destination,
-                      uint64_t expected) {
+ArchiveResult<bool> ExtractIrregular(platform::FileSystem& files, std::string_view script,
+                                     const std::string& section_name, std::string_view destination,
+                                     uint64_t expected) {
   std::unique_ptr<platform::FileReader> file;
-  if (files.OpenRead(script, file)) return false;
+  if (files.OpenRead(script, file)) return {};
   const IniModel model = IniModel::LoadFirstSection(*file, script, section_name);
   const int section = FindFilledSection(model, section_name);
-  if (section < 0) return false;
-  ExtractSection(files, model, section, destination, expected);
-  return true;
+  if (section < 0) return {};
+  return {true, ExtractSection(files, model, section, destination, expected)};
 }
 
-}  // namespace
+// The place the file of that name is extracted to, as the caller checks it.
+std::string ExtractedFile(std::string_view destination, std::string_view file_name) {
+  const std::string target = std::string(destination) + "\\" + std::string(file_name);
+  return IReplaceAll(target, "\\\\", "\\");
+}
 
-bool ExtractEmbeddedFile(platform::FileSystem& files, std::string_view script,
-                         std::string_view folder, std::string_view file_name,
-                         std::string_view destination) {
-  if (script.empty()) return false;
+// Extracts one file the ordinary way: its archive is decoded whole (into
+// memory or a scratch file) and then extracted.
+ArchiveResult<bool> ExtractThroughArchive(platform::FileSystem& files, std::string_view script,
+                                          std::string_view folder, std::string_view file_name,
+                                          std::string_view destination) {
   const std::string section_name = EmbeddedFileSection(folder, file_name);
   platform::ScopedTempFolder scratch(files);
-  MakeScratchFolder(scratch);
+  if (ArchiveStatus s = MakeScratchFolder(scratch); !s.ok()) return {false, s};
   ArchiveBytes bytes(files, scratch.path() + kArchiveName, kInMemoryArchive);
   StreamingSection decoder([&](std::string_view piece) { bytes.Add(piece); });
   enum class State { kBefore, kIn, kDone } state = State::kBefore;
@@ -701,6 +733,7 @@ bool ExtractEmbeddedFile(platform::FileSystem& files, std::string_view script,
   // The folder index (for the recorded size) may come before or after the
   // text section; the scan stops once both are read.
   IniModel::Scan(files, script, [&](bool header, std::string_view text) {
+    if (!bytes.status().ok()) return false;
     if (header) {
       if (state == State::kIn) state = State::kDone;
       in_index = !index_seen && IEquals(text, folder);
@@ -722,23 +755,74 @@ bool ExtractEmbeddedFile(platform::FileSystem& files, std::string_view script,
     decoder.Line(text);
     return true;
   });
-  if (!filled) return false;
+  if (!bytes.status().ok()) return {false, bytes.status()};
+  if (!filled) return {};
   if (decoder.irregular()) {
-    if (!ExtractIrregular(files, script, section_name, destination, expected)) return false;
+    ArchiveResult<bool> r = ExtractIrregular(files, script, section_name, destination, expected);
+    if (!r.status.ok() || !r.value) return r;
   } else {
     decoder.Finish();
-    bytes.ExtractTo(section_name, destination, decoder.Incomplete(expected));
+    const ArchiveStatus s =
+        bytes.ExtractTo(section_name, destination, decoder.Incomplete(expected));
+    if (!s.ok()) return {false, s};
   }
-  std::string target = std::string(destination) + "\\" + std::string(file_name);
-  target = IReplaceAll(target, "\\\\", "\\");
-  return files.IsFile(target);
+  return {files.IsFile(ExtractedFile(destination, file_name))};
 }
 
-bool ExtractEmbeddedFolder(platform::FileSystem& files, std::string_view script,
-                           std::string_view folder, std::string_view destination,
-                           bool skip_existing,
-                           const std::function<void(uint64_t files)>& progress) {
-  if (script.empty() || !files.IsFolder(destination)) return false;
+}  // namespace
+
+ArchiveResult<bool> ExtractEmbeddedFile(platform::FileSystem& files, std::string_view script,
+                                        std::string_view folder, std::string_view file_name,
+                                        std::string_view destination,
+                                        const std::function<bool()>& stop) {
+  if (script.empty()) return {};
+  // The text is decoded, inflated and written as it is read, in one pass
+  // over the script; an archive that cannot go that way is then extracted
+  // the ordinary way.
+  const std::string section_name = EmbeddedFileSection(folder, file_name);
+  StreamingExtraction streamed(files, destination, std::string(file_name), stop);
+  bool streaming = true;
+  StreamingSection decoder([&](std::string_view piece) {
+    if (streaming) streaming = streamed.Add(piece);
+  });
+  bool in_section = false;
+  bool filled = false;
+  IniModel::Scan(files, script, [&](bool header, std::string_view text) {
+    if (header) {
+      if (in_section) return false;
+      in_section = IEquals(text, section_name);
+      return true;
+    }
+    if (!in_section) return true;
+    filled = true;
+    decoder.Line(text);
+    return streaming && !decoder.irregular();
+  });
+  if (streamed.stopped()) return {};
+  if (!filled) return {};
+  if (streaming && !decoder.irregular()) {
+    decoder.Finish();
+    ArchiveStatus status;
+    switch (streamed.Finish(status)) {
+      case StreamingExtraction::Outcome::kDone:
+        return {files.IsFile(ExtractedFile(destination, file_name))};
+      case StreamingExtraction::Outcome::kStopped:
+        return {};
+      case StreamingExtraction::Outcome::kFailed:
+        return {false, status};
+      case StreamingExtraction::Outcome::kGaveUp:
+        break;
+    }
+  }
+  if (streamed.stopped()) return {};
+  return ExtractThroughArchive(files, script, folder, file_name, destination);
+}
+
+ArchiveResult<bool> ExtractEmbeddedFolder(platform::FileSystem& files, std::string_view script,
+                                          std::string_view folder, std::string_view destination,
+                                          bool skip_existing,
+                                          const std::function<void(uint64_t files)>& progress) {
+  if (script.empty() || !files.IsFolder(destination)) return {};
   const std::string prefix = EmbeddedFileSection(folder, "");
   platform::ScopedTempFolder scratch(files);
   // One pass decodes the first section of each file name of the folder.
@@ -753,22 +837,28 @@ bool ExtractEmbeddedFolder(platform::FileSystem& files, std::string_view script,
   bool in_index = false;
   bool index_seen = false;
   Decoded* current = nullptr;
+  ArchiveStatus failure;
   // A section's bytes are closed when it ends, so few files are open at once.
-  const auto end_section = [&current] {
+  const auto end_section = [&current, &failure] {
     if (current == nullptr) return;
     current->decoder->Finish();
     current->bytes->Seal();
+    if (failure.ok()) failure = current->bytes->status();
     current = nullptr;
   };
   IniModel::Scan(files, script, [&](bool header, std::string_view text) {
     if (header) {
       end_section();
+      if (!failure.ok()) return false;
       in_index = !index_seen && IEquals(text, folder);
       index_seen = index_seen || in_index;
       if (text.size() > prefix.size() && IEquals(text.substr(0, prefix.size()), prefix)) {
         const std::string name = AsciiLowerCopy(text.substr(prefix.size()));
         if (sections.count(name) == 0) {
-          if (scratch.path().empty()) MakeScratchFolder(scratch);
+          if (scratch.path().empty()) {
+            failure = MakeScratchFolder(scratch);
+            if (!failure.ok()) return false;
+          }
           Decoded& d = sections[name];
           // Each goes to a file: many of them at once must not fill memory.
           d.bytes = std::make_unique<ArchiveBytes>(
@@ -791,11 +881,16 @@ bool ExtractEmbeddedFolder(platform::FileSystem& files, std::string_view script,
     if (current != nullptr) {
       current->filled = true;
       current->decoder->Line(text);
+      if (!current->bytes->status().ok()) {
+        failure = current->bytes->status();
+        return false;
+      }
     }
     return true;
   });
   end_section();
-  if (keys.empty()) return false;
+  if (!failure.ok()) return {false, failure};
+  if (keys.empty()) return {};
   std::vector<std::string> index_model_lines{"[" + std::string(folder) + "]"};
   index_model_lines.insert(index_model_lines.end(), index_lines.begin(), index_lines.end());
   const IniModel index = IniModel::FromLines(index_model_lines);
@@ -804,17 +899,20 @@ bool ExtractEmbeddedFolder(platform::FileSystem& files, std::string_view script,
     if (progress) progress(done++);
     if (skip_existing && files.Exists(std::string(destination) + "\\" + key)) continue;
     const auto it = sections.find(AsciiLowerCopy(key));
-    if (it == sections.end() || !it->second.filled) return false;
+    if (it == sections.end() || !it->second.filled) return {};
     Decoded& d = it->second;
     const std::string section_name = EmbeddedFileSection(folder, key);
     const uint64_t expected = RecordedArchiveSize(index, folder, key);
     if (d.decoder->irregular()) {
-      if (!ExtractIrregular(files, script, section_name, destination, expected)) return false;
+      ArchiveResult<bool> r = ExtractIrregular(files, script, section_name, destination, expected);
+      if (!r.status.ok() || !r.value) return r;
     } else {
-      d.bytes->ExtractTo(section_name, destination, d.decoder->Incomplete(expected));
+      const ArchiveStatus s =
+          d.bytes->ExtractTo(section_name, destination, d.decoder->Incomplete(expected));
+      if (!s.ok()) return {false, s};
     }
   }
-  return true;
+  return {true};
 }
 
 bool DeleteEmbeddedFile(platform::FileSystem& files, std::string_view script,
@@ -825,15 +923,20 @@ bool DeleteEmbeddedFile(platform::FileSystem& files, std::string_view script,
   return true;
 }
 
-RunOutcome RunEmbeddedFile(platform::FileSystem& files, std::string_view script,
-                           std::string_view folder, std::string_view file_name,
-                           platform::ProcessLauncher* launcher, std::function<bool()> stop) {
+ArchiveResult<RunOutcome> RunEmbeddedFile(platform::FileSystem& files, std::string_view script,
+                                          std::string_view folder, std::string_view file_name,
+                                          platform::ProcessLauncher* launcher,
+                                          std::function<bool()> stop) {
   // The name becomes a path in the scratch folder: it must stay inside.
-  if (!PackArchive::IsPlainFileName(file_name)) return RunOutcome::kNotExtracted;
-  ScratchFolder scratch(files);
-  if (!ExtractEmbeddedFile(files, script, folder, file_name, scratch.path())) {
-    return RunOutcome::kNotExtracted;
+  if (!PackArchive::IsPlainFileName(file_name)) return {RunOutcome::kNotExtracted};
+  platform::ScopedTempFolder scratch(files);
+  if (ArchiveStatus s = MakeScratchFolder(scratch); !s.ok()) {
+    return {RunOutcome::kNotExtracted, s};
   }
+  const ArchiveResult<bool> extracted =
+      ExtractEmbeddedFile(files, script, folder, file_name, scratch.path());
+  if (!extracted.status.ok()) return {RunOutcome::kNotExtracted, extracted.status};
+  if (!extracted.value) return {RunOutcome::kNotExtracted};
   const std::string program = scratch.path() + "/" + std::string(file_name);
   if (LooksLikeProgram(files, program)) files.MakeExecutable(program);
   platform::ProcessOutcome outcome;
@@ -844,41 +947,46 @@ RunOutcome RunEmbeddedFile(platform::FileSystem& files, std::string_view script,
     outcome = launcher->Run(request, /*wait=*/true);
   }
   files.Delete(program);
-  if (!outcome.started) return RunOutcome::kNotStarted;
-  return outcome.stopped ? RunOutcome::kStopped : RunOutcome::kRan;
+  if (!outcome.started) return {RunOutcome::kNotStarted};
+  return {outcome.stopped ? RunOutcome::kStopped : RunOutcome::kRan};
+}
+
+ArchiveStatus VerifyEmbeddedSection(platform::FileSystem& files, const IniModel& model,
+                                    int section) {
+  PackArchive archive;
+  platform::ScopedTempFolder scratch(files);
+  if (ArchiveStatus s = OpenSection(files, model, section, archive, scratch, 0); !s.ok()) return s;
+  return archive.VerifyAll();
 }
 
 // The same on the thread's real file system.
 
-bool EmbedFile(std::string_view source, std::string_view script, std::string_view folder) {
+ArchiveResult<bool> EmbedFile(std::string_view source, std::string_view script,
+                              std::string_view folder) {
   return EmbedFile(platform::ThreadFileSystem(), source, script, folder);
 }
 
-std::vector<bool> EmbedFiles(const std::vector<std::string>& sources, std::string_view script,
-                             std::string_view folder, bool list_folder,
-                             const std::function<void(uint64_t steps)>& progress) {
+ArchiveResult<std::vector<bool>> EmbedFiles(const std::vector<std::string>& sources,
+                                            std::string_view script, std::string_view folder,
+                                            bool list_folder,
+                                            const std::function<void(uint64_t steps)>& progress) {
   return EmbedFiles(platform::ThreadFileSystem(), sources, script, folder, list_folder, progress);
 }
 
-void VerifyEmbeddedSection(platform::FileSystem& files, const IniModel& model, int section) {
-  PackArchive archive;
-  platform::ScopedTempFolder scratch(files);
-  OpenSection(files, model, section, archive, scratch, 0);
-  RaiseIfFailed(archive.VerifyAll());
+ArchiveStatus VerifyEmbeddedSection(const IniModel& model, int section) {
+  return VerifyEmbeddedSection(platform::ThreadFileSystem(), model, section);
 }
 
-void VerifyEmbeddedSection(const IniModel& model, int section) {
-  VerifyEmbeddedSection(platform::ThreadFileSystem(), model, section);
+ArchiveResult<bool> ExtractEmbeddedFile(std::string_view script, std::string_view folder,
+                                        std::string_view file_name, std::string_view destination,
+                                        const std::function<bool()>& stop) {
+  return ExtractEmbeddedFile(platform::ThreadFileSystem(), script, folder, file_name, destination,
+                             stop);
 }
 
-bool ExtractEmbeddedFile(std::string_view script, std::string_view folder,
-                         std::string_view file_name, std::string_view destination) {
-  return ExtractEmbeddedFile(platform::ThreadFileSystem(), script, folder, file_name, destination);
-}
-
-bool ExtractEmbeddedFolder(std::string_view script, std::string_view folder,
-                           std::string_view destination, bool skip_existing,
-                           const std::function<void(uint64_t files)>& progress) {
+ArchiveResult<bool> ExtractEmbeddedFolder(std::string_view script, std::string_view folder,
+                                          std::string_view destination, bool skip_existing,
+                                          const std::function<void(uint64_t files)>& progress) {
   return ExtractEmbeddedFolder(platform::ThreadFileSystem(), script, folder, destination,
                                skip_existing, progress);
 }
@@ -888,9 +996,10 @@ bool DeleteEmbeddedFile(std::string_view script, std::string_view folder,
   return DeleteEmbeddedFile(platform::ThreadFileSystem(), script, folder, file_name);
 }
 
-RunOutcome RunEmbeddedFile(std::string_view script, std::string_view folder,
-                           std::string_view file_name, platform::ProcessLauncher* launcher,
-                           std::function<bool()> stop) {
+ArchiveResult<RunOutcome> RunEmbeddedFile(std::string_view script, std::string_view folder,
+                                          std::string_view file_name,
+                                          platform::ProcessLauncher* launcher,
+                                          std::function<bool()> stop) {
   return RunEmbeddedFile(platform::ThreadFileSystem(), script, folder, file_name, launcher,
                          std::move(stop));
 }

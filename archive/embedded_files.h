@@ -9,9 +9,11 @@
 // Every operation reads the script afresh and writes it before returning,
 // one line at a time: neither the script nor an embedded text is held whole.
 // Scratch files live in a private temporary folder made for the one
-// operation and removed afterwards, also after an error. Errors of the
-// archive layer reach the caller as ScriptErrors. Each operation works on the
-// given file system; the forms without one use the thread's real one.
+// operation and removed afterwards, also after an error. A failure (a file
+// that cannot be written, a damaged archive) is returned with the message
+// the user reads; the caller decides whether it ends the run. Each operation
+// works on the given file system; the forms without one use the thread's
+// real one.
 #pragma once
 
 #include <cstdint>
@@ -19,6 +21,8 @@
 #include <string>
 #include <string_view>
 #include <vector>
+
+#include "archive/archive_status.h"
 
 namespace pelvar {
 class IniModel;
@@ -37,9 +41,10 @@ std::string EmbeddedFileSection(std::string_view folder, std::string_view file_n
 // Stores the source file into the script under the folder, replacing an
 // embedded file of the same name there. False, with nothing changed, when
 // the script or the source file does not exist.
-bool EmbedFile(platform::FileSystem& files, std::string_view source, std::string_view script,
-               std::string_view folder);
-bool EmbedFile(std::string_view source, std::string_view script, std::string_view folder);
+ArchiveResult<bool> EmbedFile(platform::FileSystem& files, std::string_view source,
+                              std::string_view script, std::string_view folder);
+ArchiveResult<bool> EmbedFile(std::string_view source, std::string_view script,
+                              std::string_view folder);
 
 // Stores several files into the script under the folder in one rewrite of
 // the script, as embedding them one after another would (a later file of a
@@ -50,27 +55,34 @@ bool EmbedFile(std::string_view source, std::string_view script, std::string_vie
 // tells for each source whether it was embedded (false: no such file).
 // `progress` is called after each source is packed with the count of
 // sources done, and once more when the script is written (count + 1).
-std::vector<bool> EmbedFiles(platform::FileSystem& files, const std::vector<std::string>& sources,
-                             std::string_view script, std::string_view folder, bool list_folder,
-                             const std::function<void(uint64_t steps)>& progress = {});
-std::vector<bool> EmbedFiles(const std::vector<std::string>& sources, std::string_view script,
-                             std::string_view folder, bool list_folder,
-                             const std::function<void(uint64_t steps)>& progress = {});
+// A failure leaves the script as it was.
+ArchiveResult<std::vector<bool>> EmbedFiles(
+    platform::FileSystem& files, const std::vector<std::string>& sources, std::string_view script,
+    std::string_view folder, bool list_folder,
+    const std::function<void(uint64_t steps)>& progress = {});
+ArchiveResult<std::vector<bool>> EmbedFiles(
+    const std::vector<std::string>& sources, std::string_view script, std::string_view folder,
+    bool list_folder, const std::function<void(uint64_t steps)>& progress = {});
 
 // Decodes the file section `section` of a loaded script and reads its
 // archive through, checking every CRC and size, without writing anything
-// but scratch files. Raises the error an extraction would raise.
-void VerifyEmbeddedSection(platform::FileSystem& files, const IniModel& model, int section);
-void VerifyEmbeddedSection(const IniModel& model, int section);
+// but scratch files. Fails as an extraction would.
+ArchiveStatus VerifyEmbeddedSection(platform::FileSystem& files, const IniModel& model,
+                                    int section);
+ArchiveStatus VerifyEmbeddedSection(const IniModel& model, int section);
 
 // Extracts one embedded file into the destination folder (created when
 // missing). True when the file exists there afterwards; false when the
-// script name is empty or the file is not embedded.
-bool ExtractEmbeddedFile(platform::FileSystem& files, std::string_view script,
-                         std::string_view folder, std::string_view file_name,
-                         std::string_view destination);
-bool ExtractEmbeddedFile(std::string_view script, std::string_view folder,
-                         std::string_view file_name, std::string_view destination);
+// script name is empty or the file is not embedded. A failure, and a stop
+// (`stop`, asked now and then, returned true: the value is false), leave no
+// part of the file behind.
+ArchiveResult<bool> ExtractEmbeddedFile(platform::FileSystem& files, std::string_view script,
+                                        std::string_view folder, std::string_view file_name,
+                                        std::string_view destination,
+                                        const std::function<bool()>& stop = {});
+ArchiveResult<bool> ExtractEmbeddedFile(std::string_view script, std::string_view folder,
+                                        std::string_view file_name, std::string_view destination,
+                                        const std::function<bool()>& stop = {});
 
 // Extracts every file of the folder's index, in index order, into an
 // existing destination folder. With `skip_existing`, a file already present
@@ -78,13 +90,13 @@ bool ExtractEmbeddedFile(std::string_view script, std::string_view folder,
 // the destination is not a folder, the index has no keys, or a listed file
 // has no text section (stopping there; files before it stay written).
 // `progress` is called after each file with the count of files done.
-bool ExtractEmbeddedFolder(platform::FileSystem& files, std::string_view script,
-                           std::string_view folder, std::string_view destination,
-                           bool skip_existing,
-                           const std::function<void(uint64_t files)>& progress = {});
-bool ExtractEmbeddedFolder(std::string_view script, std::string_view folder,
-                           std::string_view destination, bool skip_existing,
-                           const std::function<void(uint64_t files)>& progress = {});
+ArchiveResult<bool> ExtractEmbeddedFolder(platform::FileSystem& files, std::string_view script,
+                                          std::string_view folder, std::string_view destination,
+                                          bool skip_existing,
+                                          const std::function<void(uint64_t files)>& progress = {});
+ArchiveResult<bool> ExtractEmbeddedFolder(std::string_view script, std::string_view folder,
+                                          std::string_view destination, bool skip_existing,
+                                          const std::function<void(uint64_t files)>& progress = {});
 
 // Removes the file's index key and its text section (names unescaped).
 // False when the script does not exist.
@@ -105,11 +117,13 @@ enum class RunOutcome {
 // waits for it to end and deletes it. A file that begins like a program
 // ("#!" or an ELF header) is made executable first.
 // `stop` (may be empty) is asked while waiting.
-RunOutcome RunEmbeddedFile(platform::FileSystem& files, std::string_view script,
-                           std::string_view folder, std::string_view file_name,
-                           platform::ProcessLauncher* launcher, std::function<bool()> stop = {});
-RunOutcome RunEmbeddedFile(std::string_view script, std::string_view folder,
-                           std::string_view file_name, platform::ProcessLauncher* launcher,
-                           std::function<bool()> stop = {});
+ArchiveResult<RunOutcome> RunEmbeddedFile(platform::FileSystem& files, std::string_view script,
+                                          std::string_view folder, std::string_view file_name,
+                                          platform::ProcessLauncher* launcher,
+                                          std::function<bool()> stop = {});
+ArchiveResult<RunOutcome> RunEmbeddedFile(std::string_view script, std::string_view folder,
+                                          std::string_view file_name,
+                                          platform::ProcessLauncher* launcher,
+                                          std::function<bool()> stop = {});
 
 }  // namespace pelvar::archive

@@ -3,11 +3,13 @@
 #include <libdeflate.h>
 #include <zlib.h>
 
+#include <algorithm>
 #include <functional>
 #include <memory>
 #include <optional>
 
 #include "archive/byte_source.h"
+#include "archive/parallel_deflate.h"
 #include "archive/zlib_stream.h"
 #include "engine/text.h"
 #include "platform/file_system.h"
@@ -94,9 +96,9 @@ std::optional<std::string> DeflateInMemory(std::string_view data, CompressionLev
   return out;
 }
 
-// The folder an entry goes to: runs of backslashes collapsed to one, and one
-// trailing separator removed.
-std::string ExtractionFolder(std::string_view destination) {
+}  // namespace
+
+std::string PackArchive::ExtractionFolder(std::string_view destination) {
   std::string folder;
   folder.reserve(destination.size());
   for (char c : destination) {
@@ -106,6 +108,29 @@ std::string ExtractionFolder(std::string_view destination) {
   if (folder.size() > 1 && IsPathSeparator(folder.back())) folder.pop_back();
   return folder;
 }
+
+namespace {
+
+// The last bytes of an archive, read at their offsets; the rest is missing.
+class TailSource : public ByteSource {
+ public:
+  TailSource(std::string tail, uint64_t size) : tail_(std::move(tail)), size_(size) {}
+  uint64_t size() const override { return size_; }
+  std::error_code ReadAt(uint64_t offset, char* buffer, size_t count, size_t& got) const override {
+    got = 0;
+    const uint64_t base = size_ - tail_.size();
+    if (offset < base) return std::make_error_code(std::errc::io_error);
+    if (offset < size_) {
+      got = static_cast<size_t>(std::min<uint64_t>(count, size_ - offset));
+      std::copy_n(tail_.data() + (offset - base), got, buffer);
+    }
+    return {};
+  }
+
+ private:
+  std::string tail_;
+  uint64_t size_;
+};
 
 // Writes a new archive into a string.
 class StringWriter : public platform::FileWriter {
@@ -185,6 +210,20 @@ ArchiveStatus PackArchive::OpenArchiveBytes(std::string bytes, std::string_view 
   auto memory = std::make_unique<MemorySource>(std::move(bytes));
   if (ArchiveStatus s = ReadTrailerAndRegistry(*memory); !s.ok()) return s;
   memory_ = std::move(memory);
+  path_ = std::string(name);
+  return {};
+}
+
+ArchiveStatus PackArchive::OpenArchiveTail(std::string tail, uint64_t size, std::string_view name) {
+  CloseArchive();
+  if (tail.size() > size) return Corrupted();
+  auto source = std::make_unique<TailSource>(std::move(tail), size);
+  const bool verify = verify_archive_crc_;
+  verify_archive_crc_ = false;
+  const ArchiveStatus s = ReadTrailerAndRegistry(*source);
+  verify_archive_crc_ = verify;
+  if (!s.ok()) return s;
+  memory_ = std::move(source);
   path_ = std::string(name);
   return {};
 }
@@ -399,28 +438,29 @@ ArchiveStatus PackArchive::AddEntry(const std::string& source, platform::FileWri
     }
   } else {
     std::string buf(kBlock, '\0');
-    ZlibDeflater deflater(ZlibLevel(compression_level_));
     uint64_t packed_size = 0;
     ArchiveStatus written;
-    auto sink = [&](std::string_view piece) {
-      if (!written.ok()) return;
+    // Pieces of the file are compressed on all cores at once.
+    ParallelDeflater deflater(ZlibLevel(compression_level_), [&](std::string_view piece) {
       written = write(piece);
       packed_size += piece.size();
+      return written.ok();
+    });
+    const auto failure = [&] {
+      return written.ok() ? ArchiveStatus::Failure(deflater.error()) : written;
     };
     uint64_t pos = 0;
     uint32_t file_crc = 0;
     for (;;) {
       size_t got = 0;
       if (src.ReadAt(pos, buf.data(), buf.size(), got)) return UnableToOpen(source);
+      if (got == 0) break;
       const std::string_view piece(buf.data(), got);
       file_crc = Crc(file_crc, piece);
       pos += got;
-      if (!deflater.Compress(piece, got == 0, sink)) {
-        return ArchiveStatus::Failure(deflater.error());
-      }
-      if (!written.ok()) return written;
-      if (got == 0) break;
+      if (!deflater.Add(piece)) return failure();
     }
+    if (!deflater.Finish()) return failure();
     entry.size = static_cast<int64_t>(pos);
     entry.crc = file_crc;
     if (packed_size < pos) {

@@ -63,6 +63,11 @@ class PackArchive {
   // Opens archive bytes held in memory, read only; `name` stands for the
   // archive in messages. Fails as OpenArchive does after its first two.
   ArchiveStatus OpenArchiveBytes(std::string bytes, std::string_view name);
+  // Reads the trailer and registry of an archive of `size` bytes of which
+  // only the last ones, `tail`, are at hand (its entries cannot be read).
+  // The archive CRC is not checked: the caller has the bytes it covers.
+  // Fails as OpenArchiveBytes does.
+  ArchiveStatus OpenArchiveTail(std::string tail, uint64_t size, std::string_view name);
   // Forgets the open archive; harmless when none is open.
   void CloseArchive();
   bool is_open() const { return !path_.empty(); }
@@ -90,6 +95,10 @@ class PackArchive {
   const ArchiveTrailer& trailer() const { return trailer_; }
   bool legacy() const { return legacy_; }
   int64_t archive_start() const { return start_; }
+
+  // The folder ExtractAll writes into for `destination`: runs of
+  // backslashes collapsed to one, and one trailing separator removed.
+  static std::string ExtractionFolder(std::string_view destination);
 
   // True when `name` can be written inside a folder as it stands: not
   // empty, not "." or "..", and free of "\", "/", ":" and NUL.

@@ -8,56 +8,11 @@ namespace pelvar::archive {
 
 namespace {
 
-constexpr size_t kOutPiece = 256 * 1024;
-
 std::string ZlibMessage(int code, const z_stream& z) {
   return z.msg != nullptr ? z.msg : zError(code);
 }
 
 }  // namespace
-
-struct ZlibDeflater::State {
-  z_stream z{};
-  std::string out = std::string(kOutPiece, '\0');
-};
-
-ZlibDeflater::ZlibDeflater(int level) : state_(std::make_unique<State>()) {
-  const int rc = deflateInit(&state_->z, level);
-  if (rc != Z_OK) error_ = ZlibMessage(rc, state_->z);
-}
-
-ZlibDeflater::~ZlibDeflater() {
-  deflateEnd(&state_->z);
-}
-
-bool ZlibDeflater::Compress(std::string_view input, bool finish,
-                            const std::function<void(std::string_view)>& sink) {
-  if (!error_.empty()) return false;
-  z_stream& z = state_->z;
-  // zlib's counters are 32-bit: feed large inputs in slices.
-  constexpr size_t kSlice = 1u << 30;
-  do {
-    const size_t slice = input.size() < kSlice ? input.size() : kSlice;
-    const bool last = slice == input.size();
-    z.next_in = reinterpret_cast<Bytef*>(const_cast<char*>(input.data()));
-    z.avail_in = static_cast<uInt>(slice);
-    const int flush = (finish && last) ? Z_FINISH : Z_NO_FLUSH;
-    for (;;) {
-      z.next_out = reinterpret_cast<Bytef*>(state_->out.data());
-      z.avail_out = static_cast<uInt>(state_->out.size());
-      const int rc = deflate(&z, flush);
-      if (rc == Z_STREAM_ERROR) {
-        error_ = ZlibMessage(rc, z);
-        return false;
-      }
-      const size_t have = state_->out.size() - z.avail_out;
-      if (have > 0) sink(std::string_view(state_->out.data(), have));
-      if (flush == Z_FINISH ? rc == Z_STREAM_END : (z.avail_in == 0 && z.avail_out != 0)) break;
-    }
-    input.remove_prefix(slice);
-  } while (!input.empty());
-  return true;
-}
 
 struct ZlibInflater::State {
   z_stream z{};

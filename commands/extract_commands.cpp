@@ -1,6 +1,7 @@
 // extractfile, extractallfiles, extractallfilesifnotexist, extractandrun:
 // unpacking the files embedded in scripts. Arguments are used as written.
 #include "archive/embedded_files.h"
+#include "commands/archive_failure.h"
 #include "commands/builtin_commands.h"
 #include "commands/operation_progress.h"
 #include "engine/script_context.h"
@@ -17,11 +18,20 @@ void ExtractFile(CommandCall& call) {
   const std::string& folder = call.Field(2);
   const std::string& file = call.Field(3);
   const std::string& destination = call.Field(4);
-  const bool done = archive::ExtractEmbeddedFile(call.context().files(), call.context().script_file,
-                                                 folder, file, destination);
+  RunView& view = call.context().view;
+  bool stopped = false;
+  const bool done =
+      ValueOrRaise(archive::ExtractEmbeddedFile(call.context().files(), call.context().script_file,
+                                                folder, file, destination, [&view, &stopped] {
+                                                  stopped = stopped || view.StopRequested();
+                                                  return stopped;
+                                                }));
   const std::string tail = Quoted(file) + " to path: " + Quoted(destination);
   if (done) {
     call.SetPending("Sucessfully extracted file: " + tail, LogKind::kSuccess);
+  } else if (stopped) {
+    call.SetReason("the run was stopped");
+    call.SetPending("Failed to extract file: " + tail, LogKind::kFailure);
   } else {
     call.SetReason("no embedded file \"" + file + "\" in folder \"" + folder + "\", or " +
                    Quoted(destination) + " cannot be written");
@@ -34,9 +44,9 @@ void ExtractFolder(CommandCall& call, bool skip_existing) {
   const std::string& folder = call.Field(3);
   const std::string& destination = call.Field(4);
   OperationProgress progress(call.context().view, "Extracting");
-  const bool done =
+  const bool done = ValueOrRaise(
       archive::ExtractEmbeddedFolder(call.context().files(), script, folder, destination,
-                                     skip_existing, [&progress](uint64_t) { progress.Add(1, 0); });
+                                     skip_existing, [&progress](uint64_t) { progress.Add(1, 0); }));
   const std::string tail =
       Quoted(script) + " Section:" + Quoted(folder) + " Path to extract: " + Quoted(destination);
   if (done) {
@@ -62,9 +72,9 @@ void ExtractAndRun(CommandCall& call) {
   const std::string& file = call.Field(3);
   RunView& view = call.context().view;
   view.Flush();
-  const archive::RunOutcome outcome = archive::RunEmbeddedFile(
+  const archive::RunOutcome outcome = ValueOrRaise(archive::RunEmbeddedFile(
       call.context().files(), call.context().script_file, folder, file,
-      call.context().services.processes, [&view] { return view.StopRequested(); });
+      call.context().services.processes, [&view] { return view.StopRequested(); }));
   switch (outcome) {
     case archive::RunOutcome::kNotExtracted:
       call.SetReason("no embedded file \"" + file + "\" in folder \"" + folder + "\"");

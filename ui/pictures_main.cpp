@@ -168,9 +168,9 @@ int main(int argc, char** argv) {
   const std::string source = (root + QStringLiteral("/source")).toStdString();
   pelvar::app::AddEncodedFolder(edited, "Setup");
   pelvar::app::AddEncodedFolder(edited, "Docs");
-  pelvar::archive::EmbedFile(source + "/setup/readme.txt", edited, "Setup");
-  pelvar::archive::EmbedFile(source + "/setup/setup.inf", edited, "Setup");
-  pelvar::archive::EmbedFile(source + "/Docs/guide.txt", edited, "Docs");
+  (void)pelvar::archive::EmbedFile(source + "/setup/readme.txt", edited, "Setup");
+  (void)pelvar::archive::EmbedFile(source + "/setup/setup.inf", edited, "Setup");
+  (void)pelvar::archive::EmbedFile(source + "/Docs/guide.txt", edited, "Docs");
   pelvar::ui::ScriptEditorWindow& editor = windows.script_editor();
   editor.Open(edited);
   ok = Save(editor, output, "script-editor-commands.png") && ok;

@@ -26,6 +26,7 @@
 #include "app/headless_check.h"
 #include "app/script_check.h"
 #include "archive/embedded_files.h"
+#include "commands/archive_failure.h"
 #include "engine/script_error.h"
 #include "engine/text.h"
 #include "platform/file_system.h"
@@ -651,10 +652,11 @@ void ScriptEditorWindow::AddFiles() {
     // In one command's scope, the scratch folder's listing is read once.
     platform::FileSystem& files = platform::ThreadFileSystem();
     const platform::CommandScope scope(&files);
-    embedded = archive::EmbedFiles(files, sources, script_, *folder, false, [bar](uint64_t done) {
-      QMetaObject::invokeMethod(
-          bar, [bar, done] { bar->setValue(static_cast<int>(done)); }, Qt::QueuedConnection);
-    });
+    embedded = commands::ValueOrRaise(
+        archive::EmbedFiles(files, sources, script_, *folder, false, [bar](uint64_t done) {
+          QMetaObject::invokeMethod(
+              bar, [bar, done] { bar->setValue(static_cast<int>(done)); }, Qt::QueuedConnection);
+        }));
   });
   QStringList missing;
   for (size_t i = 0; !error && i < embedded.size(); ++i) {
@@ -703,8 +705,10 @@ void ScriptEditorWindow::RunFile() {
   archive::RunOutcome outcome = archive::RunOutcome::kNotExtracted;
   busy_bar_->setRange(0, 0);
   const std::optional<std::string> error =
-      RunBusy(QStringLiteral("Running %1 ...").arg(ShowText(name)),
-              [&] { outcome = archive::RunEmbeddedFile(script_, *folder, name, launcher_); });
+      RunBusy(QStringLiteral("Running %1 ...").arg(ShowText(name)), [&] {
+        outcome =
+            commands::ValueOrRaise(archive::RunEmbeddedFile(script_, *folder, name, launcher_));
+      });
   busy_row_->hide();
   if (error) {
     ShowError(*error);
@@ -729,7 +733,8 @@ void ScriptEditorWindow::ExtractFiles() {
   const std::optional<std::string> error =
       RunBusy(QStringLiteral("Extracting to %1 ...").arg(*destination), [&] {
         for (const std::string& name : names) {
-          archive::ExtractEmbeddedFile(script_, *folder, name, target);
+          commands::RaiseIfFailed(
+              archive::ExtractEmbeddedFile(script_, *folder, name, target).status);
         }
       });
   busy_row_->hide();

@@ -5,11 +5,13 @@
 #include "archive/embedded_files.h"
 #include "engine/ini_file.h"
 #include "engine/ini_model.h"
+#include "support/archive_result.h"
 #include "support/test_support.h"
 
 namespace pelvar::app {
 namespace {
 
+using testing::Ok;
 using testing::TempDir;
 
 std::vector<std::string> Folders(const std::string& script) {
@@ -61,9 +63,9 @@ TEST(EmbeddedFoldersTest, RemovingAFolderTakesItsFilesAndReordersTheRest) {
   const std::string b = dir.Write("b.txt", "beta");
   for (const char* folder : {"A", "B", "C", "D"}) AddEncodedFolder(script, folder);
   ASSERT_EQ(Folders(script), (std::vector<std::string>{"A", "D", "C", "B"}));
-  ASSERT_TRUE(archive::EmbedFile(a, script, "C"));
-  ASSERT_TRUE(archive::EmbedFile(b, script, "C"));
-  ASSERT_TRUE(archive::EmbedFile(a, script, "B"));
+  ASSERT_TRUE(Ok(archive::EmbedFile(a, script, "C")));
+  ASSERT_TRUE(Ok(archive::EmbedFile(b, script, "C")));
+  ASSERT_TRUE(Ok(archive::EmbedFile(a, script, "B")));
 
   RemoveEncodedFolder(script, "C", {"A", "D", "B"});
   // The first stays first, the others follow in reverse.
@@ -80,7 +82,7 @@ TEST(EmbeddedFoldersTest, RemovingTheLastFolderLeavesAnEmptyHeader) {
   const std::string script = dir.Write("s.script", "[main]\r\ntitle=t\r\n");
   const std::string a = dir.Write("a.txt", "alpha");
   AddEncodedFolder(script, "Only");
-  ASSERT_TRUE(archive::EmbedFile(a, script, "Only"));
+  ASSERT_TRUE(Ok(archive::EmbedFile(a, script, "Only")));
   RemoveEncodedFolder(script, "Only", {});
   EXPECT_EQ(dir.Read("s.script"), "[main]\r\ntitle=t\r\n\r\n[EncodedFolders]\r\n\r\n");
   EXPECT_TRUE(Folders(script).empty());

@@ -8,11 +8,13 @@
 #include "archive/embedded_files.h"
 #include "engine/script_error.h"
 #include "platform/process_launcher.h"
+#include "support/archive_result.h"
 #include "support/test_support.h"
 
 namespace pelvar {
 namespace {
 
+using testing::Ok;
 using testing::ScriptHarness;
 using testing::TempDir;
 using Texts = std::vector<std::string>;
@@ -21,8 +23,8 @@ namespace fs = std::filesystem;
 // Script text that carries a.txt ("alpha") and b.txt ("beta") in folder F.
 std::string EmbeddedText(const TempDir& dir) {
   const std::string script = dir.Write("carrier.script", "");
-  archive::EmbedFile(dir.Write("src/a.txt", "alpha"), script, "F");
-  archive::EmbedFile(dir.Write("src/b.txt", "beta"), script, "F");
+  Ok(archive::EmbedFile(dir.Write("src/a.txt", "alpha"), script, "F"));
+  Ok(archive::EmbedFile(dir.Write("src/b.txt", "beta"), script, "F"));
   return dir.Read("carrier.script");
 }
 
@@ -179,6 +181,29 @@ TEST(ExtractCommandsTest, ErrorsEndTheRun) {
   }
   EXPECT_TRUE(h.view.lines.empty());
   EXPECT_TRUE(h2.view.lines.empty());
+}
+
+// A Stop while a file is extracted ends the extraction at once and leaves
+// neither the file nor a temporary nor the folder it would have made.
+TEST(ExtractCommandsTest, AStopLeavesNoPartOfTheFile) {
+  TempDir dir;
+  std::string big;
+  for (int i = 0; big.size() < (3u << 20); ++i) big += "line " + std::to_string(i * 7919) + "\n";
+  const std::string script = dir.Write("carrier.script", "");
+  ASSERT_TRUE(Ok(archive::EmbedFile(dir.Write("src/big.txt", big), script, "F")));
+  const std::string text = dir.Read("carrier.script");
+  const std::string out = dir.Path("out/new");
+  ScriptHarness h;
+  h.view.stop_after = 1;
+  h.Run(text + "[process]\r\nextractfile,1,F,big.txt," + out + "\r\n");
+  EXPECT_EQ(h.view.Texts(),
+            (Texts{"0|Failed to extract file: \"big.txt\" to path: \"" + out + "\""}));
+  EXPECT_FALSE(dir.Exists("out"));
+  // Unstopped, the same line writes the file.
+  ScriptHarness h2;
+  h2.Run(text + "[process]\r\nextractfile,1,F,big.txt," + out + "\r\n");
+  EXPECT_TRUE(dir.Read("out/new/big.txt") == big);
+  EXPECT_EQ(fs::directory_iterator(out)->path().filename(), "big.txt");
 }
 
 }  // namespace

@@ -401,7 +401,7 @@ class ScriptEditorTest : public QObject {
     QVERIFY(program_->dialogs.messages.front().contains(QStringLiteral("missing.txt")));
     QVERIFY(!program_->dialogs.messages.front().contains(QStringLiteral("f29.txt")));
     const std::string back = program_->home.Path("back");
-    QVERIFY(archive::ExtractEmbeddedFile(ScriptPath(), "Many", "f29.txt", back));
+    QVERIFY(archive::ExtractEmbeddedFile(ScriptPath(), "Many", "f29.txt", back).value);
     QCOMPARE(program_->home.Read("back/f29.txt"), std::string(29 * 300, 'x'));
   }
 
@@ -529,8 +529,8 @@ class ScriptEditorTest : public QObject {
                                                           {"Data", "empty.txt"},
                                                           {"Data", "random.bin"},
                                                           {"Data", "big.log"}}) {
-      QVERIFY(
-          archive::ExtractEmbeddedFile(ScriptPath(), folder, name, program_->home.Path("back")));
+      QVERIFY(archive::ExtractEmbeddedFile(ScriptPath(), folder, name, program_->home.Path("back"))
+                  .value);
       QCOMPARE(program_->home.Read("back/" + name), ReadFileText(kVectors + "/files/" + name));
     }
   }

@@ -1,0 +1,238 @@
+#include "archive/streaming_extraction.h"
+
+#include <libdeflate.h>
+#include <zlib.h>
+
+#include <system_error>
+
+#include "archive/buffer_stage.h"
+#include "archive/pack_archive.h"
+#include "engine/text.h"
+#include "platform/file_system.h"
+
+namespace pelvar::archive {
+
+namespace {
+
+// The trailer and the registry of a one-entry archive fit in this many of
+// its last bytes with room to spare.
+constexpr size_t kTail = 64 * 1024;
+constexpr size_t kOutPiece = 1 << 20;
+constexpr size_t kDepth = 4;
+
+uint32_t Crc(uint32_t crc, std::string_view data) {
+  return libdeflate_crc32(crc, data.data(), data.size());
+}
+
+// True for the two bytes that begin a zlib stream of deflate data with no
+// preset dictionary.
+bool IsZlibHeader(unsigned char cmf, unsigned char flg) {
+  return (cmf & 0x0F) == 8 && (cmf >> 4) <= 7 && (cmf * 256u + flg) % 31 == 0 && (flg & 0x20) == 0;
+}
+
+// The folder that holds `path` in the script's form; empty at the top.
+std::string ParentOf(const std::string& path) {
+  const size_t cut = path.find_last_of("\\/");
+  if (cut == std::string::npos || cut == 0) return {};
+  return path.substr(0, cut);
+}
+
+}  // namespace
+
+// The inflating and writing threads and what they share. The counters are
+// written by the threads and read only after they are joined.
+struct StreamingExtraction::Pipeline {
+  std::unique_ptr<platform::FileWriter> out;
+  z_stream z{};
+  bool z_ready = false;
+  std::string input;  // the next input handed over
+  std::string piece;  // the output being filled
+  size_t piece_used = 0;
+  uint64_t consumed = 0;  // deflate bytes inflated
+  uint64_t produced = 0;
+  bool ended = false;
+  uint32_t file_crc = 0;
+  std::error_code write_error;
+  // Declared last: the stages go first, joined before what they use.
+  std::unique_ptr<BufferStage> writer;
+  std::unique_ptr<BufferStage> inflater;
+
+  ~Pipeline() {
+    if (inflater) inflater->Cancel();
+    if (writer) writer->Cancel();
+    if (z_ready) inflateEnd(&z);
+  }
+
+  bool Write(std::string& buffer) {
+    file_crc = Crc(file_crc, buffer);
+    if (auto ec = out->Write(buffer)) {
+      write_error = ec;
+      return false;
+    }
+    return true;
+  }
+
+  bool Inflate(std::string& input) {
+    if (ended) return true;  // the stream's check value, the registry, the trailer
+    z.next_in = reinterpret_cast<Bytef*>(input.data());
+    z.avail_in = static_cast<uInt>(input.size());
+    while (z.avail_in > 0) {
+      piece.resize(kOutPiece);
+      z.next_out = reinterpret_cast<Bytef*>(piece.data() + piece_used);
+      z.avail_out = static_cast<uInt>(kOutPiece - piece_used);
+      const int rc = inflate(&z, Z_NO_FLUSH);
+      piece_used = kOutPiece - z.avail_out;
+      if (rc == Z_STREAM_END) {
+        ended = true;
+      } else if (rc != Z_OK) {
+        return false;
+      }
+      if (piece_used == kOutPiece || (ended && piece_used > 0)) {
+        piece.resize(piece_used);
+        produced += piece_used;
+        piece_used = 0;
+        if (!writer->Push(piece)) return false;
+      }
+      if (ended) break;
+    }
+    consumed += input.size() - z.avail_in;
+    return true;
+  }
+};
+
+StreamingExtraction::StreamingExtraction(platform::FileSystem& files, std::string_view destination,
+                                         std::string file_name, std::function<bool()> stop)
+    : files_(files),
+      folder_(PackArchive::ExtractionFolder(destination)),
+      file_name_(std::move(file_name)),
+      stop_(std::move(stop)) {
+  target_ = folder_ + "\\" + file_name_;
+}
+
+StreamingExtraction::~StreamingExtraction() {
+  if (!finished_) GiveUp();
+}
+
+void StreamingExtraction::GiveUp() {
+  gave_up_ = true;
+  pipeline_.reset();  // joins the threads; the unfinished file is dropped
+  if (!made_folder_.empty()) files_.DeleteTree(made_folder_);
+  made_folder_.clear();
+}
+
+bool StreamingExtraction::Start() {
+  started_ = true;
+  const auto* h = reinterpret_cast<const unsigned char*>(head_.data());
+  if (!IsZlibHeader(h[0], h[1]) || !PackArchive::IsPlainFileName(file_name_)) return false;
+  if (!files_.IsFolder(folder_)) {
+    // The first missing folder of the chain, removed again on giving up.
+    std::string first = folder_;
+    for (std::string up = ParentOf(first); !up.empty() && !files_.Exists(up); up = ParentOf(up)) {
+      first = up;
+    }
+    if (files_.Exists(first)) return false;
+    made_folder_ = first;
+    if (files_.MakeFolder(folder_, /*parents=*/true)) return false;
+  }
+  auto p = std::make_unique<Pipeline>();
+  if (files_.OpenReplace(target_, platform::Durability::kBulk, p->out)) return false;
+  if (inflateInit2(&p->z, -MAX_WBITS) != Z_OK) return false;
+  p->z_ready = true;
+  Pipeline* raw = p.get();
+  p->writer =
+      std::make_unique<BufferStage>([raw](std::string& b) { return raw->Write(b); }, kDepth);
+  p->inflater =
+      std::make_unique<BufferStage>([raw](std::string& b) { return raw->Inflate(b); }, kDepth);
+  pipeline_ = std::move(p);
+  return true;
+}
+
+bool StreamingExtraction::Add(std::string_view bytes) {
+  if (gave_up_ || stopped_ || finished_) return false;
+  if (stop_ && stop_()) {
+    stopped_ = true;
+    GiveUp();
+    return false;
+  }
+  if (bytes.empty()) return true;
+  const uint64_t before = size_;
+  size_ += bytes.size();
+  // The archive CRC covers all but the trailer: it runs behind by the tail.
+  if (bytes.size() >= kTail) {
+    archive_crc_ = Crc(archive_crc_, tail_);
+    archive_crc_ = Crc(archive_crc_, bytes.substr(0, bytes.size() - kTail));
+    tail_.assign(bytes.substr(bytes.size() - kTail));
+  } else {
+    tail_.append(bytes);
+    if (tail_.size() > 2 * kTail) {
+      const size_t cut = tail_.size() - kTail;
+      archive_crc_ = Crc(archive_crc_, std::string_view(tail_).substr(0, cut));
+      tail_.erase(0, cut);
+    }
+  }
+  // The zlib header is checked here; the deflate data after it is inflated.
+  if (before < 2) {
+    const size_t header = static_cast<size_t>(2 - before);
+    head_.append(bytes.substr(0, header));
+    bytes.remove_prefix(std::min(header, bytes.size()));
+    if (head_.size() < 2) return true;
+    if (!Start()) {
+      GiveUp();
+      return false;
+    }
+    if (bytes.empty()) return true;
+  }
+  pipeline_->input.assign(bytes);
+  if (!pipeline_->inflater->Push(pipeline_->input)) {
+    GiveUp();
+    return false;
+  }
+  return true;
+}
+
+StreamingExtraction::Outcome StreamingExtraction::Finish(ArchiveStatus& status) {
+  status = ArchiveStatus();
+  if (stopped_) return Outcome::kStopped;
+  if (gave_up_ || finished_ || !pipeline_) {
+    GiveUp();
+    finished_ = true;
+    return Outcome::kGaveUp;
+  }
+  finished_ = true;
+  Pipeline& p = *pipeline_;
+  bool ok = p.inflater->Finish();
+  ok = p.writer->Finish() && ok;
+  if (!ok || !p.ended || tail_.size() < kTrailerSize) {
+    GiveUp();
+    return Outcome::kGaveUp;
+  }
+  const uint32_t archive_crc =
+      Crc(archive_crc_, std::string_view(tail_).substr(0, tail_.size() - kTrailerSize));
+  PackArchive archive;
+  const ArchiveEntry* entry = nullptr;
+  if (archive.OpenArchiveTail(tail_, size_, target_).ok() && archive.FileCount() == 1 &&
+      archive.archive_start() == 0) {
+    entry = archive.GetEntry(0);
+  }
+  // The zlib stream: its two header bytes, the deflate data, four check bytes.
+  const bool whole = entry != nullptr && archive.trailer().archive_crc == archive_crc &&
+                     entry->offset == 0 &&
+                     entry->method == static_cast<uint8_t>(StorageMethod::kCompressed) &&
+                     static_cast<uint64_t>(entry->compressed_size) == 2 + p.consumed + 4 &&
+                     static_cast<uint64_t>(entry->size) == p.produced && entry->crc == p.file_crc &&
+                     entry->file_name == file_name_;
+  if (!whole) {
+    GiveUp();
+    return Outcome::kGaveUp;
+  }
+  if (auto ec = p.out->Commit()) {
+    status = ArchiveStatus::CannotCreate(target_, ec);
+    pipeline_.reset();
+    return Outcome::kFailed;
+  }
+  pipeline_.reset();
+  made_folder_.clear();
+  return Outcome::kDone;
+}
+
+}  // namespace pelvar::archive

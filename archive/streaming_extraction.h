@@ -1,0 +1,77 @@
+// Extracts the one file of a pack archive while the archive's bytes are
+// still arriving (decoded from a script's text, say), without the archive
+// ever being whole in memory or in a scratch file. It works for the archives
+// that embedding writes: a single zlib-compressed entry at the start. The
+// bytes go through three threads: the caller's (checks and the archive CRC),
+// one that inflates and one that writes the file.
+//
+// Anything else (a stored entry, another layout, damaged or cut-short bytes,
+// a file that cannot be written) makes it give up and leave nothing behind:
+// no file, no temporary, no folder it made. The caller then extracts the
+// archive the ordinary way, which gives the exact reason of a failure.
+#pragma once
+
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <string>
+#include <string_view>
+
+#include "archive/archive_status.h"
+
+namespace pelvar::platform {
+class FileSystem;
+}  // namespace pelvar::platform
+
+namespace pelvar::archive {
+
+class StreamingExtraction {
+ public:
+  enum class Outcome {
+    kDone,     // the file is in place
+    kStopped,  // `stop` said so; nothing is left behind
+    kGaveUp,   // not an archive this can stream; nothing is left behind
+    kFailed,   // the file could not be put in place (see the status)
+  };
+
+  // Writes `file_name` into the folder ExtractAll would use for
+  // `destination`. `stop` (may be empty) is asked for each piece.
+  StreamingExtraction(platform::FileSystem& files, std::string_view destination,
+                      std::string file_name, std::function<bool()> stop);
+  // Gives up unless finished: joins the threads and removes what was made.
+  ~StreamingExtraction();
+  StreamingExtraction(const StreamingExtraction&) = delete;
+  StreamingExtraction& operator=(const StreamingExtraction&) = delete;
+
+  // The next bytes of the archive. False once it has given up or stopped
+  // (later bytes are ignored).
+  bool Add(std::string_view bytes);
+  // After the last bytes: checks the trailer, the registry, the sizes and
+  // both CRCs, and puts the file in place. `status` tells why on kFailed.
+  Outcome Finish(ArchiveStatus& status);
+  // True once `stop` has ended it.
+  bool stopped() const { return stopped_; }
+
+ private:
+  struct Pipeline;
+  bool Start();
+  void GiveUp();
+
+  platform::FileSystem& files_;
+  std::string folder_;
+  std::string file_name_;
+  std::string target_;
+  std::function<bool()> stop_;
+  std::string made_folder_;   // the first folder made for the target
+  std::string head_;          // the first bytes, until the zlib header is read
+  std::string tail_;          // the last bytes seen, for the trailer and registry
+  uint32_t archive_crc_ = 0;  // of the bytes before `tail_`
+  uint64_t size_ = 0;         // archive bytes seen
+  bool started_ = false;
+  bool gave_up_ = false;
+  bool stopped_ = false;
+  bool finished_ = false;
+  std::unique_ptr<Pipeline> pipeline_;
+};
+
+}  // namespace pelvar::archive

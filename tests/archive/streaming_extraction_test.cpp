@@ -1,0 +1,145 @@
+#include "archive/streaming_extraction.h"
+
+#include <gtest/gtest.h>
+
+#include <random>
+
+#include "archive/pack_archive.h"
+#include "platform/memory_file_system.h"
+
+namespace pelvar::archive {
+namespace {
+
+using Outcome = StreamingExtraction::Outcome;
+
+std::string LogText(size_t n) {
+  std::string s;
+  std::mt19937 gen(11);
+  while (s.size() < n) s += "entry " + std::to_string(gen() % 100000) + " of the log: well\r\n";
+  s.resize(n);
+  return s;
+}
+
+std::string RandomBytes(size_t n) {
+  std::mt19937 gen(5);
+  std::string s(n, '\0');
+  for (auto& c : s) c = static_cast<char>(gen());
+  return s;
+}
+
+// The archive embedding makes of the file at `path`.
+std::string ArchiveOf(platform::MemoryFileSystem& files, const std::string& path) {
+  std::string bytes;
+  PackArchive a;
+  a.set_files(&files);
+  a.set_memory_output(&bytes);
+  EXPECT_TRUE(a.CreateArchive(path).ok());
+  EXPECT_TRUE(a.AddFile(path).ok());
+  return bytes;
+}
+
+// Feeds `bytes` in uneven pieces (the zlib header split) and finishes.
+Outcome Feed(StreamingExtraction& x, std::string_view bytes, ArchiveStatus& status) {
+  size_t at = 0;
+  for (size_t piece : {size_t{1}, size_t{2}, size_t{70000}, size_t{1} << 20}) {
+    if (at >= bytes.size()) break;
+    x.Add(bytes.substr(at, piece));
+    at += piece;
+  }
+  while (at < bytes.size()) {
+    x.Add(bytes.substr(at, 333333));
+    at += 333333;
+  }
+  return x.Finish(status);
+}
+
+class StreamingExtractionTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    files.AddFile("/src/log.txt", content);
+    archive = ArchiveOf(files, "/src/log.txt");
+  }
+
+  Outcome Extract(std::string_view bytes, const std::string& destination,
+                  const std::string& name = "log.txt", std::function<bool()> stop = {}) {
+    StreamingExtraction x(files, destination, name, std::move(stop));
+    return Feed(x, bytes, status);
+  }
+
+  platform::MemoryFileSystem files;
+  const std::string content = LogText(3u << 20);
+  std::string archive;
+  ArchiveStatus status;
+};
+
+TEST_F(StreamingExtractionTest, WritesTheFileIntoFoldersItMakes) {
+  EXPECT_EQ(Extract(archive, "/out\\\\deep\\"), Outcome::kDone);
+  EXPECT_TRUE(status.ok());
+  EXPECT_TRUE(files.Content("/out/deep/log.txt") == content);
+  EXPECT_EQ(files.Names("/out/deep"), std::vector<std::string>{"log.txt"});
+  // Over a file that is there.
+  files.AddFile("/out/deep/log.txt", "old");
+  EXPECT_EQ(Extract(archive, "/out/deep"), Outcome::kDone);
+  EXPECT_TRUE(files.Content("/out/deep/log.txt") == content);
+}
+
+// Whatever it cannot finish leaves nothing: no file, no temporary, no
+// folder it made; an existing file stays as it was.
+TEST_F(StreamingExtractionTest, GivesUpLeavingNothingBehind) {
+  files.AddFolder("/out");
+  files.AddFile("/out/log.txt", "old");
+  std::string damaged = archive;
+  damaged[damaged.size() / 2] ^= 0x20;
+  std::string bad_crc = archive;
+  bad_crc[bad_crc.size() - 36] ^= 1;  // the archive CRC in the trailer
+  const struct {
+    const char* what;
+    std::string bytes;
+    std::string name;
+  } cases[] = {
+      {"damaged data", damaged, "log.txt"},
+      {"wrong archive CRC", bad_crc, "log.txt"},
+      {"cut short", archive.substr(0, archive.size() - 100), "log.txt"},
+      {"only the header", archive.substr(0, 2), "log.txt"},
+      {"another name", archive, "LOG.txt"},
+      {"not a plain name", archive, "../log.txt"},
+      {"nothing", "", "log.txt"},
+  };
+  for (const auto& c : cases) {
+    EXPECT_EQ(Extract(c.bytes, "/out/new/deeper", c.name), Outcome::kGaveUp) << c.what;
+    EXPECT_EQ(Extract(c.bytes, "/out", c.name), Outcome::kGaveUp) << c.what;
+    EXPECT_EQ(files.Names("/out"), std::vector<std::string>{"log.txt"}) << c.what;
+    EXPECT_EQ(files.Content("/out/log.txt"), "old") << c.what;
+  }
+  // A stored entry is seen at its first bytes.
+  files.AddFile("/src/random.bin", RandomBytes(5000));
+  const std::string stored = ArchiveOf(files, "/src/random.bin");
+  StreamingExtraction x(files, "/out/new", "random.bin", {});
+  EXPECT_FALSE(x.Add(stored));
+  EXPECT_EQ(x.Finish(status), Outcome::kGaveUp);
+  EXPECT_EQ(files.Names("/out"), std::vector<std::string>{"log.txt"});
+}
+
+TEST_F(StreamingExtractionTest, StopsAtOnce) {
+  int asked = 0;
+  EXPECT_EQ(Extract(archive, "/out/new", "log.txt", [&asked] { return ++asked > 2; }),
+            Outcome::kStopped);
+  EXPECT_EQ(asked, 3);
+  EXPECT_EQ(files.Names("/out"), std::vector<std::string>{});
+  EXPECT_FALSE(files.Status("/out").exists());
+}
+
+TEST_F(StreamingExtractionTest, AFullDiskGivesUpAndAFailedRenameFails) {
+  files.AddFolder("/out");
+  files.faults.space = 100000;
+  EXPECT_EQ(Extract(archive, "/out"), Outcome::kGaveUp);
+  EXPECT_EQ(files.Names("/out"), std::vector<std::string>{});
+  files.faults.space = -1;
+  files.faults.commit_error = EACCES;
+  EXPECT_EQ(Extract(archive, "/out"), Outcome::kFailed);
+  EXPECT_EQ(status.message(), "Cannot create file \"/out\\log.txt\". Permission denied");
+  EXPECT_EQ(files.Names("/out"), std::vector<std::string>{});
+}
+
+}  // namespace
+}  // namespace pelvar::archive
