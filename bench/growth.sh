@@ -8,6 +8,9 @@
 # the peer after one warm-up run of each; both are timed the same way
 # (GNU time: wall seconds and peak resident memory), both sync what they
 # write when ours does, and neither starts a process the other does not.
+# A file rewritten in place of an old one is durable only with its folder
+# (the rename): ours syncs both, so the peers that rewrite with sed -i sync
+# the file and its folder too ("sync F .").
 # Jobs and peers (target: ratio of times; memory where given):
 #
 #   embed-many    pelvar --embed of N small files    | tar | pigz -p1 | base64, sync   <= 1.5
@@ -20,13 +23,13 @@
 #                 carries the big embedded file (a
 #                 run reads the whole file, as the
 #                 sections it runs may stand anywhere) | grep of its section headers     <= 1.5, 64 MiB
-#   txtaddline    prepend one line to a text file    | sed -i '1i', sync               <= 1.0, 64 MiB
-#   txtreplace    replace a word on every line       | sed -i 's///g', sync            <= 1.0, 64 MiB
-#   txtdelline    delete one line in ten             | sed -i '/^/d', sync             <= 1.0, 64 MiB
+#   txtaddline    prepend one line to a text file    | sed -i '1i', sync F .           <= 1.0, 64 MiB
+#   txtreplace    replace a word on every line       | sed -i 's///g', sync F .        <= 1.0, 64 MiB
+#   txtdelline    delete one line in ten             | sed -i '/^/d', sync F .         <= 1.0, 64 MiB
 #   hive-write    one regwritestring into a mounted
 #                 hive (committed, synced)           | cp of the hive + sync           <= 1.5
 #   iniwritekey   one key of an INI file of N keys
-#                 (written whole, synced)            | sed -i of that key + sync       <= 1.5
+#                 (written whole, synced)            | sed -i of that key, sync F .    <= 1.5
 #   variables     a script of N [variables] and N
 #                 echo lines each using one          | bash: N assignments, N `:` uses <= 1.5
 #   finder        recursive mask listing of a tree
@@ -156,13 +159,13 @@ for job in txtaddline txtreplace txtdelline; do
     case "$job" in
       txtaddline)
         line="txtaddline,1,$work/t.txt,first line,prepend"
-        peer="sed -i '1i first line' t.txt && sync t.txt" ;;
+        peer="sed -i '1i first line' t.txt && sync t.txt ." ;;
       txtreplace)
         line="txtreplace,1,$work/t.txt,AAA,BBBB"
-        peer="sed -i 's/AAA/BBBB/g' t.txt && sync t.txt" ;;
+        peer="sed -i 's/AAA/BBBB/g' t.txt && sync t.txt ." ;;
       txtdelline)
         line="txtdelline,1,$work/t.txt,drop"
-        peer="sed -i '/^drop/d' t.txt && sync t.txt" ;;
+        peer="sed -i '/^drop/d' t.txt && sync t.txt ." ;;
     esac
     printf '[process]\r\n%s\r\n' "$line" >text.script
     row "$job" "$mb MB" "$(run_script "$work/text.script")" "$peer" "cp text.src t.txt"
@@ -190,7 +193,7 @@ if want iniwritekey; then
     awk -v n="$n" 'BEGIN { printf "[s]\r\n"; for (i = 0; i < n; i++) printf "k%d=v%d\r\n", i, i }' >ini.src
     printf '[process]\r\niniwritekey,1,%s,s,k%d,new\r\n' "$work/t.ini" "$((n / 2))" >ini.script
     row iniwritekey "$n keys" "$(run_script "$work/ini.script")" \
-      "sed -i 's/^k$((n / 2))=.*/k$((n / 2))=new\\r/' t.ini && sync t.ini" "cp ini.src t.ini"
+      "sed -i 's/^k$((n / 2))=.*/k$((n / 2))=new\\r/' t.ini && sync t.ini ." "cp ini.src t.ini"
   done
   rm -f ini.src t.ini
 fi

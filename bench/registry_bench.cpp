@@ -51,6 +51,13 @@ fs::path SharedHive(const char* name) {
   return fs::path(PELVAR_SHARED_DATA) / "hives" / name;
 }
 
+// A writable copy of a shared hive (the shared ones are read-only, and a
+// read-only hive is not written).
+void CopySharedHive(const char* name, const fs::path& to) {
+  fs::copy_file(SharedHive(name), to, fs::copy_options::overwrite_existing);
+  fs::permissions(to, fs::perms::owner_write, fs::perm_options::add);
+}
+
 void WriteText(const fs::path& path, const std::string& text) {
   std::ofstream(path, std::ios::binary) << text;
 }
@@ -133,7 +140,7 @@ void HiveBench(const fs::path& work, int rounds) {
   }
   WriteText(script, lines);
   const auto fresh = [&] {
-    fs::copy_file(SharedHive("SYSTEM"), hive, fs::copy_options::overwrite_existing);
+    CopySharedHive("SYSTEM", hive);
     fs::remove(store);
     pelvar::platform::HostRegistry registry(store.string(), "/opt");
     const auto r = registry.LoadHive("BENCH", hive.string());
@@ -172,7 +179,7 @@ void HiveEachBench(const fs::path& work, int rounds) {
   std::unique_ptr<pelvar::platform::HostRegistry> registry;
   const auto fresh = [&] {
     registry.reset();
-    fs::copy_file(SharedHive("SYSTEM"), hive, fs::copy_options::overwrite_existing);
+    CopySharedHive("SYSTEM", hive);
     fs::remove(store);
     registry = std::make_unique<pelvar::platform::HostRegistry>(store.string(), "/opt");
     registry->set_commit_after(std::chrono::milliseconds(0));

@@ -1,6 +1,7 @@
 #include "engine/ini_file.h"
 
 #include <memory>
+#include <optional>
 
 #include "engine/script_error.h"
 #include "engine/text.h"
@@ -78,21 +79,14 @@ struct RawLine {
   size_t begin, end, next;
 };
 
-std::vector<RawLine> SplitRawLines(std::string_view text) {
-  std::vector<RawLine> lines;
-  size_t pos = 0;
-  while (pos < text.size()) {
-    size_t end = text.find_first_of("\r\n", pos);
-    if (end == std::string_view::npos) {
-      lines.push_back({pos, text.size(), text.size()});
-      break;
-    }
-    size_t next = end + 1;
-    if (text[end] == '\r' && next < text.size() && text[next] == '\n') ++next;
-    lines.push_back({pos, end, next});
-    pos = next;
-  }
-  return lines;
+// The line of `text` that begins at `pos` (before the end of the text).
+RawLine RawLineAt(std::string_view text, size_t pos) {
+  size_t end = pos;
+  while (end < text.size() && text[end] != '\r' && text[end] != '\n') ++end;
+  if (end == text.size()) return {pos, end, end};
+  size_t next = end + 1;
+  if (text[end] == '\r' && next < text.size() && text[next] == '\n') ++next;
+  return {pos, end, next};
 }
 
 }  // namespace
@@ -108,45 +102,58 @@ bool WriteIniKeyInPlace(platform::FileSystem& files, std::string_view path,
   if (!ec && writer->old() == nullptr) return false;
   if (!ec) ec = writer->old()->ReadRest(0, text);
   if (ec) ThrowCannotCreate(std::string(path), platform::SystemMessage(ec));
-  const std::vector<RawLine> lines = SplitRawLines(text);
   // The file's own line end for a line that is added.
   std::string eol = "\r\n";
-  if (!lines.empty() && lines[0].end < lines[0].next) {
-    eol = text.substr(lines[0].end, lines[0].next - lines[0].end);
+  if (!text.empty()) {
+    const RawLine first = RawLineAt(text, 0);
+    if (first.end < first.next) eol = text.substr(first.end, first.next - first.end);
   }
   const std::string new_line = std::string(key) + "=" + std::string(value);
+  // One pass over the lines, kept in the text: the key's line, or else the
+  // section's last line, after which the key is added.
   bool in_section = false;
   bool found_section = false;
-  size_t insert_at = std::string::npos;  // after the section's last line
-  std::string out;
-  for (size_t i = 0; i < lines.size() && out.empty(); ++i) {
+  std::optional<RawLine> hit;
+  std::optional<RawLine> last_of_section;
+  for (size_t pos = 0; pos < text.size() && !hit;) {
+    const RawLine raw = RawLineAt(text, pos);
+    pos = raw.next;
     const std::string_view line =
-        TrimControl(std::string_view(text).substr(lines[i].begin, lines[i].end - lines[i].begin));
+        TrimControl(std::string_view(text).substr(raw.begin, raw.end - raw.begin));
     if (line.size() >= 2 && line.front() == '[' && line.back() == ']') {
       if (in_section) break;
       in_section = !found_section && IEquals(TrimControl(line.substr(1, line.size() - 2)), section);
       found_section = found_section || in_section;
-      if (in_section) insert_at = i;
+      if (in_section) last_of_section = raw;
       continue;
     }
     if (!in_section || line.empty() || line.front() == ';') continue;
-    insert_at = i;
+    last_of_section = raw;
     std::string_view line_key;
-    if (IniModel::KeyOfLine(line, line_key) && IEquals(TrimControl(line_key), key)) {
-      out = text.substr(0, lines[i].begin) + new_line + text.substr(lines[i].end);
-    }
+    if (IniModel::KeyOfLine(line, line_key) && IEquals(TrimControl(line_key), key)) hit = raw;
   }
-  if (out.empty() && insert_at != std::string::npos) {
-    const RawLine& after = lines[insert_at];
-    const bool ended = after.end < after.next;
-    out = text.substr(0, after.next) + (ended ? "" : eol) + new_line + (ended ? eol : "") +
-          text.substr(after.next);
-  } else if (out.empty()) {
+  // The new text goes out in pieces of the old one; a write error is kept
+  // by the writer and reported by Commit.
+  const std::string_view old_text(text);
+  auto put = [&writer](std::string_view piece) { (void)writer->Write(piece); };
+  if (hit) {
+    put(old_text.substr(0, hit->begin));
+    put(new_line);
+    put(old_text.substr(hit->end));
+  } else if (last_of_section) {
+    const bool ended = last_of_section->end < last_of_section->next;
+    put(old_text.substr(0, last_of_section->next));
+    if (!ended) put(eol);
+    put(new_line);
+    if (ended) put(eol);
+    put(old_text.substr(last_of_section->next));
+  } else {
     const bool ended = text.empty() || text.back() == '\n' || text.back() == '\r';
-    out = text + (ended ? "" : eol) + "[" + std::string(section) + "]" + eol + new_line + eol;
+    put(old_text);
+    if (!ended) put(eol);
+    put("[" + std::string(section) + "]" + eol + new_line + eol);
   }
-  ec = writer->Write(out);
-  if (!ec) ec = writer->Commit();
+  ec = writer->Commit();
   if (ec) ThrowCannotCreate(std::string(path), platform::SystemMessage(ec));
   return true;
 }

@@ -587,6 +587,9 @@ RegistryResult HiveFile::Commit(bool keep_open) {
         break;
     }
   }
+  // The disk starts writing the new file while it is checked; the sync at
+  // the end then waits for less.
+  if (problem.empty()) ::sync_file_range(fd.get(), 0, 0, SYNC_FILE_RANGE_WRITE);
   bool compacted = false;
   if (problem.empty()) problem = CheckAndCompact(fd.get(), compacted);
   // Read back as any reader would before it replaces the hive.
