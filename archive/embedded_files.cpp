@@ -4,6 +4,7 @@
 #include <functional>
 #include <map>
 #include <memory>
+#include <unordered_map>
 #include <vector>
 
 #include "archive/base64_text.h"
@@ -242,7 +243,12 @@ class EmbeddingWriter {
  public:
   EmbeddingWriter(platform::FileSystem& fs, std::vector<Packed>& files, std::string_view folder,
                   bool list_folder, platform::FileWriter& out)
-      : fs_(fs), files_(files), folder_(folder), list_folder_(list_folder), out_(out) {}
+      : fs_(fs), files_(files), folder_(folder), list_folder_(list_folder), out_(out) {
+    for (size_t i = 0; i < files_.size(); ++i) {
+      by_section_.emplace(AsciiLowerCopy(files_[i].section), i);
+      by_name_.emplace(AsciiLowerCopy(files_[i].name), i);
+    }
+  }
 
   // False once a text could not be written (see status()).
   bool Visit(bool header, std::string_view text) {
@@ -350,14 +356,13 @@ class EmbeddingWriter {
   void Begin(std::string_view name) {
     mode_ = Mode::kCopy;
     header_.assign(name);
-    for (size_t i = 0; i < files_.size(); ++i) {
-      // The file's first sections that hold lines are dropped; the first
-      // empty one of the name takes its text.
-      if (!files_[i].placed && IEquals(name, files_[i].section)) {
-        mode_ = Mode::kMaybeSlot;
-        slot_ = i;
-        return;
-      }
+    // The file's first sections that hold lines are dropped; the first
+    // empty one of the name takes its text.
+    if (const auto it = by_section_.find(AsciiLowerCopy(name));
+        it != by_section_.end() && !files_[it->second].placed) {
+      mode_ = Mode::kMaybeSlot;
+      slot_ = it->second;
+      return;
     }
     if (!folder_seen_ && IEquals(name, folder_)) {
       folder_seen_ = true;
@@ -380,12 +385,11 @@ class EmbeddingWriter {
       case Mode::kFolder: {
         std::string_view key;
         if (IniModel::KeyOfLine(line, key)) {
-          for (Packed& f : files_) {
-            if (!f.key_done && IEquals(key, f.name)) {
-              WriteLine(KeyLine(f));
-              f.key_done = true;
-              return;
-            }
+          const auto it = by_name_.find(AsciiLowerCopy(key));
+          if (it != by_name_.end() && !files_[it->second].key_done) {
+            WriteLine(KeyLine(files_[it->second]));
+            files_[it->second].key_done = true;
+            return;
           }
         }
         WriteLine(line);
@@ -448,6 +452,9 @@ class EmbeddingWriter {
   bool list_done_ = false;
   std::vector<std::string> list_;
   ArchiveStatus status_;
+  // The files by their section and by their name, folded.
+  std::unordered_map<std::string, size_t> by_section_;
+  std::unordered_map<std::string, size_t> by_name_;
 };
 
 }  // namespace
@@ -476,6 +483,7 @@ ArchiveResult<std::vector<bool>> EmbedFiles(platform::FileSystem& fs,
   if (!fs.IsFile(script)) return result;
   platform::ScopedTempFolder scratch(fs);
   std::vector<Packed> files;
+  std::unordered_map<std::string, size_t> index_of;  // by the folded name
   // Small files are packed in memory, up to a budget; the others each into
   // a scratch file (creating thousands of files costs more than packing).
   constexpr uint64_t kSmallFile = uint64_t{1} << 20;
@@ -513,12 +521,11 @@ ArchiveResult<std::vector<bool>> EmbedFiles(platform::FileSystem& fs,
     archive.CloseArchive();
     TextShape(p.archive_size, p.last_line, p.text_size);
     // A later file of the same name replaces an earlier one.
-    const auto same = std::find_if(files.begin(), files.end(),
-                                   [&](const Packed& f) { return IEquals(f.name, p.name); });
-    if (same != files.end()) {
-      *same = std::move(p);
-    } else {
+    const auto [same, added] = index_of.emplace(AsciiLowerCopy(p.name), files.size());
+    if (added) {
       files.push_back(std::move(p));
+    } else {
+      files[same->second] = std::move(p);
     }
     done[i] = true;
   }

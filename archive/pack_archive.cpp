@@ -83,14 +83,21 @@ ArchiveStatus ReadSmallFile(const FileSource& file, const std::string& name,
   return {};
 }
 
+// The thread's compressor of a level: making one costs more than
+// compressing a small file, so it is kept for the next.
+libdeflate_compressor* Compressor(CompressionLevel level) {
+  thread_local std::unique_ptr<libdeflate_compressor, CompressorDeleter> kept[4];
+  auto& c = kept[static_cast<size_t>(level) & 3];
+  if (!c) c.reset(libdeflate_alloc_compressor(LibdeflateLevel(level)));
+  return c.get();
+}
+
 // A zlib stream of `data`, or nullopt when no compressor can be had.
 std::optional<std::string> DeflateInMemory(std::string_view data, CompressionLevel level) {
-  std::unique_ptr<libdeflate_compressor, CompressorDeleter> c(
-      libdeflate_alloc_compressor(LibdeflateLevel(level)));
-  if (!c) return std::nullopt;
-  std::string out(libdeflate_zlib_compress_bound(c.get(), data.size()), '\0');
-  const size_t n =
-      libdeflate_zlib_compress(c.get(), data.data(), data.size(), out.data(), out.size());
+  libdeflate_compressor* c = Compressor(level);
+  if (c == nullptr) return std::nullopt;
+  std::string out(libdeflate_zlib_compress_bound(c, data.size()), '\0');
+  const size_t n = libdeflate_zlib_compress(c, data.data(), data.size(), out.data(), out.size());
   if (n == 0) return std::nullopt;
   out.resize(n);
   return out;
@@ -385,12 +392,9 @@ ArchiveStatus PackArchive::AddFile(std::string_view source_path) {
   ArchiveTrailer t;
   t.entry_count = static_cast<int32_t>(entries.size());
   t.data_size = static_cast<int64_t>(out.size() - start);
-  std::string registry(compressBound(static_cast<uLong>(records.size())), '\0');
-  uLongf registry_len = static_cast<uLongf>(registry.size());
-  if (compress2(reinterpret_cast<Bytef*>(registry.data()), &registry_len,
-                reinterpret_cast<const Bytef*>(records.data()), static_cast<uLong>(records.size()),
-                ZlibLevel(compression_level_)) == Z_OK) {
-    registry.resize(registry_len);
+  std::string registry;
+  if (std::optional<std::string> packed = DeflateInMemory(records, compression_level_)) {
+    registry = std::move(*packed);
     t.registry_compressed = true;
   } else {
     registry = std::move(records);
