@@ -27,7 +27,7 @@
 #   txtreplace    replace a word on every line       | sed -i 's///g', sync F .        <= 1.0, 64 MiB
 #   txtdelline    delete one line in ten             | sed -i '/^/d', sync F .         <= 1.0, 64 MiB
 #   hive-write    one regwritestring into a mounted
-#                 hive (committed, synced)           | cp of the hive + sync           <= 1.5
+#                 hive (committed, synced)           | cp of the hive, sync F .        <= 1.5
 #   iniwritekey   one key of an INI file of N keys
 #                 (written whole, synced)            | sed -i of that key, sync F .    <= 1.5
 #   variables     a script of N [variables] and N
@@ -181,7 +181,7 @@ if want hive-write; then
     name="$(basename "$h")"
     prepare="cp '$h' '$work/m-$name'; chmod u+w '$work/m-$name'; rm -f '$PELVAR_REGISTRY'*; '$pelvar_reg' load 'HKLM\\GROWTH' '$work/m-$name' >/dev/null; rm -f copy.hiv; sync"
     row hive-write "$(stat -c %s "$h") B" "$(run_script "$work/hive.script")" \
-      "cp '$work/m-$name' copy.hiv && sync copy.hiv" "$prepare"
+      "cp '$work/m-$name' copy.hiv && sync copy.hiv ." "$prepare"
     rm -f "$work/m-$name" copy.hiv
   done
   rm -f "$work/BIG.hiv"
