@@ -73,9 +73,11 @@ ArchiveStatus VerifyEmbeddedSection(const IniModel& model, int section);
 
 // Extracts one embedded file into the destination folder (created when
 // missing). True when the file exists there afterwards; false when the
-// script name is empty or the file is not embedded. A failure, and a stop
-// (`stop`, asked now and then, returned true: the value is false), leave no
-// part of the file behind.
+// script name is empty or the file is not embedded. The text is decoded,
+// inflated and written while the script is read, with no scratch copy of
+// the archive (see StreamingExtraction). A failure, and a stop (`stop`,
+// asked for each MiB of the archive, returned true: the value is false),
+// leave no part of the file behind.
 ArchiveResult<bool> ExtractEmbeddedFile(platform::FileSystem& files, std::string_view script,
                                         std::string_view folder, std::string_view file_name,
                                         std::string_view destination,
