@@ -455,6 +455,41 @@ TEST(EmbeddedFilesTest, TruncatedTextSaysSo) {
   EXPECT_FALSE(dir.Exists("out/big.bin"));
 }
 
+// A text too large to be held streams; cut short or damaged, it leaves
+// nothing behind and fails with the same texts as a small one.
+TEST(EmbeddedFilesTest, StreamedTextsCutShortOrDamagedLeaveNothing) {
+  TempDir dir;
+  std::mt19937 gen(8);
+  std::string data(20u << 20, '\0');
+  for (auto& c : data) c = static_cast<char>('a' + gen() % 16);  // half of it compresses away
+  const std::string script = dir.Write("s.script", "");
+  ASSERT_TRUE(Ok(EmbedFile(dir.Write("src/d.bin", data), script, "F")));
+  const std::string whole = dir.Read("s.script");
+  ASSERT_TRUE(Ok(ExtractEmbeddedFile(script, "F", "d.bin", dir.Path("out/whole"))));
+  EXPECT_TRUE(dir.Read("out/whole/d.bin") == data);
+
+  const size_t count_at = whole.find("lines=") + 6;
+  const std::string last = whole.substr(count_at, whole.find('\r', count_at) - count_at);
+  const size_t cut = whole.find("\r\n" + std::to_string(std::stoi(last) - 5) + "=");
+  ASSERT_NE(cut, std::string::npos);
+  dir.Write("cut.script", whole.substr(0, cut + 2));
+  EXPECT_EQ(
+      FailureText(ExtractEmbeddedFile(dir.Path("cut.script"), "F", "d.bin", dir.Path("out/cut"))),
+      "The embedded text of \"EncodedFile-F-d.bin\" is truncated: it has " +
+          std::to_string(std::stoi(last) - 5) + " of its " + std::to_string(std::stoi(last) + 1) +
+          " lines");
+  EXPECT_FALSE(dir.Exists("out/cut"));
+
+  std::string damaged = whole;
+  const size_t at = whole.size() / 2;
+  damaged[at] = damaged[at] == 'A' ? 'B' : 'A';
+  dir.Write("bad.script", damaged);
+  EXPECT_EQ(
+      FailureText(ExtractEmbeddedFile(dir.Path("bad.script"), "F", "d.bin", dir.Path("out/bad"))),
+      "The archive appears to be corrupted");
+  EXPECT_FALSE(dir.Exists("out/bad"));
+}
+
 // The outcomes the archive layer reports on a file system that fails: the
 // texts are the ones a run ends with.
 TEST(EmbeddedFilesTest, FailuresOfTheDiskAreReportedWithTheirTexts) {
