@@ -28,6 +28,10 @@ constexpr size_t kBlock = 1 << 20;
 constexpr const char* kArchiveName = "/embedded.arc";
 // Archives up to this size are decoded into memory rather than a file.
 constexpr uint64_t kInMemoryArchive = 16u << 20;
+// Archives up to this size are extracted from memory when they are whole
+// rather than streamed (less than the above: their file may be inflated
+// into memory too).
+constexpr uint64_t kHeldArchive = 8u << 20;
 
 // Makes a private scratch folder.
 ArchiveStatus MakeScratchFolder(platform::ScopedTempFolder& folder) {
@@ -787,7 +791,7 @@ ArchiveResult<bool> ExtractEmbeddedFile(platform::FileSystem& files, std::string
   // over the script; an archive that cannot go that way is then extracted
   // the ordinary way.
   const std::string section_name = EmbeddedFileSection(folder, file_name);
-  StreamingExtraction streamed(files, destination, std::string(file_name), stop);
+  StreamingExtraction streamed(files, destination, std::string(file_name), stop, kHeldArchive);
   bool streaming = true;
   StreamingSection decoder([&](std::string_view piece) {
     if (streaming) streaming = streamed.Add(piece);

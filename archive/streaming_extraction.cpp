@@ -101,11 +101,14 @@ struct StreamingExtraction::Pipeline {
 };
 
 StreamingExtraction::StreamingExtraction(platform::FileSystem& files, std::string_view destination,
-                                         std::string file_name, std::function<bool()> stop)
+                                         std::string file_name, std::function<bool()> stop,
+                                         uint64_t held)
     : files_(files),
       folder_(PackArchive::ExtractionFolder(destination)),
       file_name_(std::move(file_name)),
-      stop_(std::move(stop)) {
+      stop_(std::move(stop)),
+      destination_(destination),
+      held_limit_(held) {
   target_ = folder_ + "\\" + file_name_;
 }
 
@@ -155,6 +158,24 @@ bool StreamingExtraction::Add(std::string_view bytes) {
     return false;
   }
   if (bytes.empty()) return true;
+  if (holding_) {
+    if (held_.size() + bytes.size() <= held_limit_) {
+      size_ += bytes.size();
+      held_.append(bytes);
+      return true;
+    }
+    // Too large to hold: what is held goes first.
+    holding_ = false;
+    const std::string held = std::move(held_);
+    held_ = std::string();
+    size_ = 0;
+    if (!Stream(held)) return false;
+  }
+  return Stream(bytes);
+}
+
+bool StreamingExtraction::Stream(std::string_view bytes) {
+  if (bytes.empty()) return true;
   const uint64_t before = size_;
   size_ += bytes.size();
   // The archive CRC covers all but the trailer: it runs behind by the tail.
@@ -190,9 +211,22 @@ bool StreamingExtraction::Add(std::string_view bytes) {
   return true;
 }
 
+StreamingExtraction::Outcome StreamingExtraction::FinishHeld(ArchiveStatus& status) {
+  finished_ = true;
+  PackArchive archive;
+  archive.set_files(&files_);
+  if (!archive.OpenArchiveBytes(std::move(held_), target_).ok()) {
+    GiveUp();
+    return Outcome::kGaveUp;
+  }
+  status = archive.ExtractAll(destination_);
+  return status.ok() ? Outcome::kDone : Outcome::kFailed;
+}
+
 StreamingExtraction::Outcome StreamingExtraction::Finish(ArchiveStatus& status) {
   status = ArchiveStatus();
   if (stopped_) return Outcome::kStopped;
+  if (holding_ && !gave_up_ && !finished_) return FinishHeld(status);
   if (gave_up_ || finished_ || !pipeline_) {
     GiveUp();
     finished_ = true;

@@ -1,9 +1,10 @@
 // Extracts the one file of a pack archive while the archive's bytes are
 // still arriving (decoded from a script's text, say), without the archive
-// ever being whole in memory or in a scratch file. It works for the archives
-// that embedding writes: a single zlib-compressed entry at the start. The
-// bytes go through three threads: the caller's (checks and the archive CRC),
-// one that inflates and one that writes the file.
+// ever being whole in a scratch file. A small archive is held in memory and
+// extracted at its end (inflating it whole is faster than streaming it). A
+// larger one must be as embedding writes it: a single zlib-compressed entry
+// at the start. Its bytes go through three threads: the caller's (checks
+// and the archive CRC), one that inflates and one that writes the file.
 //
 // Anything else (a stored entry, another layout, damaged or cut-short bytes,
 // a file that cannot be written) makes it give up and leave nothing behind:
@@ -35,9 +36,10 @@ class StreamingExtraction {
   };
 
   // Writes `file_name` into the folder ExtractAll would use for
-  // `destination`. `stop` (may be empty) is asked for each piece.
+  // `destination`. `stop` (may be empty) is asked for each piece. Archives
+  // up to `held` bytes are held in memory.
   StreamingExtraction(platform::FileSystem& files, std::string_view destination,
-                      std::string file_name, std::function<bool()> stop);
+                      std::string file_name, std::function<bool()> stop, uint64_t held);
   // Gives up unless finished: joins the threads and removes what was made.
   ~StreamingExtraction();
   StreamingExtraction(const StreamingExtraction&) = delete;
@@ -55,6 +57,8 @@ class StreamingExtraction {
  private:
   struct Pipeline;
   bool Start();
+  bool Stream(std::string_view bytes);
+  Outcome FinishHeld(ArchiveStatus& status);
   void GiveUp();
 
   platform::FileSystem& files_;
@@ -62,6 +66,10 @@ class StreamingExtraction {
   std::string file_name_;
   std::string target_;
   std::function<bool()> stop_;
+  std::string destination_;
+  uint64_t held_limit_;
+  std::string held_;  // the archive so far, while it may be small
+  bool holding_ = true;
   std::string made_folder_;   // the first folder made for the target
   std::string head_;          // the first bytes, until the zlib header is read
   std::string tail_;          // the last bytes seen, for the trailer and registry

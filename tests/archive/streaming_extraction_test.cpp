@@ -61,8 +61,9 @@ class StreamingExtractionTest : public ::testing::Test {
   }
 
   Outcome Extract(std::string_view bytes, const std::string& destination,
-                  const std::string& name = "log.txt", std::function<bool()> stop = {}) {
-    StreamingExtraction x(files, destination, name, std::move(stop));
+                  const std::string& name = "log.txt", std::function<bool()> stop = {},
+                  uint64_t held = 0) {
+    StreamingExtraction x(files, destination, name, std::move(stop), held);
     return Feed(x, bytes, status);
   }
 
@@ -114,10 +115,30 @@ TEST_F(StreamingExtractionTest, GivesUpLeavingNothingBehind) {
   // A stored entry is seen at its first bytes.
   files.AddFile("/src/random.bin", RandomBytes(5000));
   const std::string stored = ArchiveOf(files, "/src/random.bin");
-  StreamingExtraction x(files, "/out/new", "random.bin", {});
+  StreamingExtraction x(files, "/out/new", "random.bin", {}, 0);
   EXPECT_FALSE(x.Add(stored));
   EXPECT_EQ(x.Finish(status), Outcome::kGaveUp);
   EXPECT_EQ(files.Names("/out"), std::vector<std::string>{"log.txt"});
+}
+
+// A small archive is held and extracted whole at its end, stored entries
+// too; one that outgrows the memory allowed streams.
+TEST_F(StreamingExtractionTest, HoldsSmallArchives) {
+  files.AddFile("/src/random.bin", RandomBytes(5000));
+  const std::string stored = ArchiveOf(files, "/src/random.bin");
+  EXPECT_EQ(Extract(stored, "/held", "random.bin", {}, 1 << 20), Outcome::kDone);
+  EXPECT_EQ(files.Content("/held/random.bin"), files.Content("/src/random.bin"));
+  EXPECT_EQ(Extract(archive, "/held", "log.txt", {}, archive.size()), Outcome::kDone);
+  EXPECT_TRUE(files.Content("/held/log.txt") == content);
+  EXPECT_EQ(Extract(archive, "/streamed", "log.txt", {}, archive.size() - 1), Outcome::kDone);
+  EXPECT_TRUE(files.Content("/streamed/log.txt") == content);
+  std::string damaged = archive;
+  damaged[damaged.size() / 2] ^= 0x20;
+  EXPECT_EQ(Extract(damaged, "/bad", "log.txt", {}, 1 << 30), Outcome::kGaveUp);
+  EXPECT_FALSE(files.Status("/bad").exists());
+  files.faults.space = 1000;
+  EXPECT_EQ(Extract(archive, "/full", "log.txt", {}, 1 << 30), Outcome::kFailed);
+  EXPECT_EQ(status.message(), "Cannot create file \"/full\\log.txt\". No space left on device");
 }
 
 TEST_F(StreamingExtractionTest, StopsAtOnce) {
