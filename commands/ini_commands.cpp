@@ -117,11 +117,8 @@ void IniWriteTextLine(CommandCall& call) {
                                     UnescapeField(section), UnescapeField(line));
   if (!ok) {
     std::string reason = IniFailureReason(call, UnescapeField(file));
-    const std::string unescaped = UnescapeField(line);
-    const std::string_view text = TrimControl(unescaped);
-    if (reason.empty() && (text.empty() || text.front() == ';')) {
-      reason = "an empty line or a ; comment would be dropped from the INI file";
-    } else if (reason.empty()) {
+    if (reason.empty()) reason = IniTextLineProblem(UnescapeField(line));
+    if (reason.empty()) {
       reason = "no section header [" + UnescapeField(section) + "] (letter case must match)";
     }
     call.SetReason(std::move(reason));

@@ -214,13 +214,23 @@ bool IniSectionExists(platform::FileSystem& files, std::string_view path,
   return IniModel::Load(files, path).SectionExists(UnescapeField(section));
 }
 
+std::string IniTextLineProblem(std::string_view line) {
+  const std::string_view kept = TrimControl(line);
+  if (kept.empty() || kept.front() == ';') {
+    return "an empty line or a ; comment would be dropped from the INI file";
+  }
+  if (kept.size() >= 2 && kept.front() == '[' && kept.back() == ']') {
+    return "a line in brackets would start a new section";
+  }
+  return {};
+}
+
 bool InsertSectionLine(platform::FileSystem& files, std::string_view path, std::string_view section,
                        std::string_view line) {
-  // A comment or blank line would be dropped again by the save: the file is
-  // left as it is rather than rewritten without the line.
-  const std::string text = UnescapeField(line);
-  const std::string_view kept = TrimControl(text);
-  if (kept.empty() || kept.front() == ';') return false;
+  // A comment or blank line would be dropped again by the save, and a
+  // section header would take the section's later lines into a new section:
+  // the file is left as it is rather than rewritten without the line.
+  if (!IniTextLineProblem(UnescapeField(line)).empty()) return false;
   bool inserted = false;
   IniModel::Edit(files, path, [&](IniModel& model) {
     if (model.cut_at_nul()) return false;
@@ -231,9 +241,7 @@ bool InsertSectionLine(platform::FileSystem& files, std::string_view path, std::
 }
 
 bool InsertSectionLine(IniModel& model, std::string_view section, std::string_view line) {
-  const std::string text = UnescapeField(line);
-  const std::string_view kept = TrimControl(text);
-  if (kept.empty() || kept.front() == ';') return false;  // the save would drop it
+  if (!IniTextLineProblem(UnescapeField(line)).empty()) return false;
   std::vector<std::string> lines = model.RenderLines();
   const std::string header = "[" + UnescapeField(section) + "]";
   bool inserted = false;

@@ -75,11 +75,15 @@ bool EraseIniSection(IniModel& model, std::string_view section);
 bool IniSectionExists(platform::FileSystem& files, std::string_view path, std::string_view section);
 bool IniSectionExists(std::string_view path, std::string_view section);
 
+// Why `line` cannot be inserted as a text line of a section: the save would
+// drop it (empty, blank or a ";" comment), or it reads as a section header.
+// Empty when it can.
+std::string IniTextLineProblem(std::string_view line);
+
 // Inserts the unescaped line two positions below the first header that
 // equals "[" + unescaped name + "]" exactly, then saves the file re-parsed
 // (also when no header matched). False when nothing was inserted; a line
-// that the save would drop (empty, blank or a ";" comment) leaves the file
-// untouched.
+// that IniTextLineProblem refuses leaves the file untouched.
 bool InsertSectionLine(platform::FileSystem& files, std::string_view path, std::string_view section,
                        std::string_view line);
 bool InsertSectionLine(std::string_view path, std::string_view section, std::string_view line);

@@ -69,6 +69,18 @@ TEST(IniWriteTextLineTest, InsertsAsTheSecondLineOrTheOnlyLine) {
                                        "\" section: \"empty\"  line: \"only\""}));
 }
 
+TEST(IniWriteTextLineTest, ALineInBracketsFailsAndLeavesTheSectionWhole) {
+  ScriptHarness h;
+  // Inserted, "[x]" would move B out of the section into a new one.
+  const std::string f = h.dir.Write("s.ini", "[process]\r\nA\r\nB\r\n");
+  h.RunLine("iniwritetextline,1," + f + ",process,\" [x] \"");
+  EXPECT_EQ(h.dir.Read("s.ini"), "[process]\r\nA\r\nB\r\n");
+  EXPECT_EQ(
+      h.view.Texts(),
+      Texts{"0|INIwriteTextLine - An error occured when trying to edit INI file: \"" + f + "\""});
+  EXPECT_EQ(h.view.lines[0].reason, "a line in brackets would start a new section");
+}
+
 TEST(IniWriteTextLineTest, OtherLetterCaseFailsButStillRewritesTheFile) {
   ScriptHarness h;
   const std::string f = h.dir.Write("a.ini", kCommented);
