@@ -13,14 +13,15 @@ namespace pelvar::commands {
 
 namespace {
 
+constexpr const char* kNulReason =
+    "the file holds a NUL byte: it is left as it is rather than cut there";
+
 // Why an INI file operation on `path` returned false, when it is one of
 // the common reasons.
 std::string IniFailureReason(CommandCall& call, const std::string& path) {
   platform::FileSystem& files = call.context().files();
   if (!files.IsFile(path)) return "no such file";
-  if (IniModel::Load(files, path).cut_at_nul()) {
-    return "the file holds a NUL byte: it is left as it is rather than cut there";
-  }
+  if (IniModel::Load(files, path).cut_at_nul()) return kNulReason;
   return {};
 }
 
@@ -42,14 +43,25 @@ void IniDeleteSection(CommandCall& call) {
 
 // Creates the file when missing, then appends the section header unless the
 // section holds lines already. The file is edited as text, not rewritten in
-// the INI normal form.
-bool AddSection(platform::FileSystem& files, const std::string& path, const std::string& section) {
+// the INI normal form. False, with `reason` set, when the file cannot be made
+// or holds a NUL byte (UTF-16 without its mark, or binary data), which an
+// 8-bit header line would corrupt.
+bool AddSection(platform::FileSystem& files, const std::string& path, const std::string& section,
+                std::string& reason) {
   if (!files.IsFile(path)) {
     // A file that cannot be made is the command's failure, checked below.
     (void)files.WriteAll(path, "");
-    if (!files.IsFile(path)) return false;
+    if (!files.IsFile(path)) {
+      reason = "the file could not be made";
+      return false;
+    }
   }
-  if (IniSectionExists(files, path, section)) return true;
+  const IniModel model = IniModel::Load(files, path);
+  if (model.cut_at_nul()) {
+    reason = kNulReason;
+    return false;
+  }
+  if (model.SectionExists(UnescapeField(section))) return true;
   TextLines lines = ReadTextFile(files, path);
   AddLine(lines, "[" + section + "]", "append", "0");
   WriteTextFile(files, path, lines);
@@ -59,8 +71,10 @@ bool AddSection(platform::FileSystem& files, const std::string& path, const std:
 void IniAddSection(CommandCall& call) {
   const std::string& file = call.Field(2);
   const std::string& section = call.Field(3);
-  const bool ok = AddSection(call.context().files(), UnescapeField(file), UnescapeField(section));
-  if (!ok) call.SetReason("the file could not be made");
+  std::string reason;
+  const bool ok =
+      AddSection(call.context().files(), UnescapeField(file), UnescapeField(section), reason);
+  if (!ok) call.SetReason(std::move(reason));
   LogOutcome(call, ok,
              "Sucessfully created section in file: \"" + file + "\" section: \"" + section + "\"",
              "IniAddSection - Failed to find file: \"" + file + "\"");
@@ -73,7 +87,11 @@ void IniWriteKey(CommandCall& call) {
   const std::string& value = call.Field(5);
   const bool ok = WriteIniKey(call.context().files(), UnescapeField(file), UnescapeField(section),
                               UnescapeField(key), UnescapeField(value));
-  if (!ok) call.SetReason(IniFailureReason(call, UnescapeField(file)));
+  if (!ok) {
+    std::string reason = IniKeyProblem(UnescapeField(key));
+    if (reason.empty()) reason = IniFailureReason(call, UnescapeField(file));
+    call.SetReason(std::move(reason));
+  }
   LogOutcome(call, ok,
              "Successfully wrote INI key in file: \"" + file + "\" Section: \"" + section +
                  "\" key: \"" + key + "=" + value + "\"",
@@ -99,11 +117,8 @@ void IniWriteTextLine(CommandCall& call) {
                                     UnescapeField(section), UnescapeField(line));
   if (!ok) {
     std::string reason = IniFailureReason(call, UnescapeField(file));
-    const std::string unescaped = UnescapeField(line);
-    const std::string_view text = TrimControl(unescaped);
-    if (reason.empty() && (text.empty() || text.front() == ';')) {
-      reason = "an empty line or a ; comment would be dropped from the INI file";
-    } else if (reason.empty()) {
+    if (reason.empty()) reason = IniTextLineProblem(UnescapeField(line));
+    if (reason.empty()) {
       reason = "no section header [" + UnescapeField(section) + "] (letter case must match)";
     }
     call.SetReason(std::move(reason));

@@ -19,18 +19,24 @@ namespace pelvar::commands {
 
 namespace {
 
-// Edits every file that `argument` names with `edit_file(path)`. False when
-// nothing matched or a file vanished before its turn (the others are
-// edited all the same).
+// Edits every file that `argument` names with `edit_file(path)`. False, with
+// the reason set, when nothing matched or a match is no file to edit (it
+// vanished before its turn, or is a link to nothing or a pipe); the others
+// are edited all the same.
 template <typename EditFile>
-bool EditMatchingFiles(platform::FileSystem& fs, const std::string& argument, EditFile edit_file) {
+bool EditMatchingFiles(CommandCall& call, const std::string& argument, EditFile edit_file) {
+  platform::FileSystem& fs = call.context().files();
   std::vector<std::string> files;
-  if (!FindArgumentFiles(argument, files, nullptr, &fs)) return false;
+  if (!FindArgumentFiles(argument, files, nullptr, &fs)) {
+    call.SetReason("no file matches");
+    return false;
+  }
   bool ok = true;
   for (const std::string& file : files) {
     if (fs.IsFile(file)) {
       edit_file(file);
     } else {
+      if (ok) call.SetReason(Quoted(file) + " is no file that can be edited");
       ok = false;
     }
   }
@@ -41,7 +47,7 @@ bool EditMatchingFiles(platform::FileSystem& fs, const std::string& argument, Ed
 bool EditMatchingLines(CommandCall& call, const std::string& argument, const LineEdit& edit) {
   platform::FileSystem& fs = call.context().files();
   return EditMatchingFiles(
-      fs, argument, [&fs, &edit](const std::string& file) { EditTextFileLines(fs, file, edit); });
+      call, argument, [&fs, &edit](const std::string& file) { EditTextFileLines(fs, file, edit); });
 }
 
 void TxtAddLine(CommandCall& call) {
@@ -64,8 +70,7 @@ void TxtAddLine(CommandCall& call) {
     call.SetReason(Quoted(n_text) + " is not a number");
   } else {
     ok = EditMatchingFiles(
-        fs, file, [&](const std::string& path) { AddTextLine(fs, path, text, option, number); });
-    if (!ok) call.SetReason("no file matches");
+        call, file, [&](const std::string& path) { AddTextLine(fs, path, text, option, number); });
   }
   LogOutcome(call, ok,
              "Sucessfully added line: " + Quoted(file) + " line: " + Quoted(line) +
@@ -91,7 +96,6 @@ void TxtReplace(CommandCall& call) {
     out.append(line.substr(start));
     return true;
   });
-  if (!ok) call.SetReason("no file matches");
   LogOutcome(call, ok,
              "Sucessfully replaced strings in file: " + Quoted(file) +
                  " string: " + Quoted(find_field) + " with string: " + Quoted(replace_field),
@@ -104,7 +108,6 @@ void TxtDelEmptyLines(CommandCall& call) {
     out.append(line);
     return !line.empty();
   });
-  if (!ok) call.SetReason("no file matches");
   LogOutcome(call, ok, "Sucessfully deleted all empty lines in file: " + Quoted(file),
              "TXTDelEmptyLines - Failed to find file: " + Quoted(file));
 }
@@ -117,7 +120,6 @@ void TxtDelLine(CommandCall& call) {
     out.append(line);
     return true;
   });
-  if (!ok) call.SetReason("no file matches");
   LogOutcome(call, ok,
              "Sucessfully deleted all corresponding lines in file: " + Quoted(file) +
                  " string: " + Quoted(start),
@@ -130,7 +132,6 @@ void TxtDelSpaces(CommandCall& call) {
     out.append(TrimControl(line));
     return true;
   });
-  if (!ok) call.SetReason("no file matches");
   LogOutcome(call, ok, "Sucessfully deleted all blank spaces in file: " + Quoted(file),
              "TXTDelSpaces - Failed to find file: " + Quoted(file));
 }

@@ -60,8 +60,19 @@ bool ReadSectionValues(platform::FileSystem& files, std::string_view path, std::
   return !table.empty();
 }
 
+std::string IniKeyProblem(std::string_view key) {
+  const std::string_view kept = TrimControl(key);
+  if (key.find('=') != std::string_view::npos) return "a key cannot hold \"=\"";
+  if (!kept.empty() && kept.front() == ';') return "a key beginning with \";\" is a comment";
+  if (!kept.empty() && kept.front() == '[') return "a key beginning with \"[\" reads as a section";
+  return {};
+}
+
 bool WriteIniKey(platform::FileSystem& files, std::string_view path, std::string_view section,
                  std::string_view key, std::string_view value) {
+  // A key the file cannot hold as a key is not written at all: it would read
+  // back as another key, a comment or a section header.
+  if (!IniKeyProblem(key).empty()) return false;
   bool cut = false;
   const bool exists = IniModel::Edit(files, path, [&](IniModel& model) {
     cut = model.cut_at_nul();
@@ -181,10 +192,21 @@ bool EraseIniSection(platform::FileSystem& files, std::string_view path, std::st
 
 bool EraseIniSection(IniModel& model, std::string_view section) {
   const std::string name = UnescapeField(section);
-  for (int erased = 0; erased < 10 && model.SectionExists(name); ++erased) {
-    model.EraseSection(name);
+  // Every section of the name that holds lines counts, also one behind an
+  // empty header of the same name; empty headers stay.
+  auto next_with_lines = [&model, &name]() {
+    const auto& sections = model.sections();
+    for (size_t i = 0; i < sections.size(); ++i) {
+      if (!sections[i].lines.empty() && IEquals(sections[i].name, name)) return static_cast<int>(i);
+    }
+    return -1;
+  };
+  for (int erased = 0; erased < 10; ++erased) {
+    const int s = next_with_lines();
+    if (s < 0) break;
+    model.EraseSectionAt(s);
   }
-  return !model.SectionExists(name);
+  return next_with_lines() < 0;
 }
 
 bool IniSectionExists(platform::FileSystem& files, std::string_view path,
@@ -192,13 +214,23 @@ bool IniSectionExists(platform::FileSystem& files, std::string_view path,
   return IniModel::Load(files, path).SectionExists(UnescapeField(section));
 }
 
+std::string IniTextLineProblem(std::string_view line) {
+  const std::string_view kept = TrimControl(line);
+  if (kept.empty() || kept.front() == ';') {
+    return "an empty line or a ; comment would be dropped from the INI file";
+  }
+  if (kept.size() >= 2 && kept.front() == '[' && kept.back() == ']') {
+    return "a line in brackets would start a new section";
+  }
+  return {};
+}
+
 bool InsertSectionLine(platform::FileSystem& files, std::string_view path, std::string_view section,
                        std::string_view line) {
-  // A comment or blank line would be dropped again by the save: the file is
-  // left as it is rather than rewritten without the line.
-  const std::string text = UnescapeField(line);
-  const std::string_view kept = TrimControl(text);
-  if (kept.empty() || kept.front() == ';') return false;
+  // A comment or blank line would be dropped again by the save, and a
+  // section header would take the section's later lines into a new section:
+  // the file is left as it is rather than rewritten without the line.
+  if (!IniTextLineProblem(UnescapeField(line)).empty()) return false;
   bool inserted = false;
   IniModel::Edit(files, path, [&](IniModel& model) {
     if (model.cut_at_nul()) return false;
@@ -209,9 +241,7 @@ bool InsertSectionLine(platform::FileSystem& files, std::string_view path, std::
 }
 
 bool InsertSectionLine(IniModel& model, std::string_view section, std::string_view line) {
-  const std::string text = UnescapeField(line);
-  const std::string_view kept = TrimControl(text);
-  if (kept.empty() || kept.front() == ';') return false;  // the save would drop it
+  if (!IniTextLineProblem(UnescapeField(line)).empty()) return false;
   std::vector<std::string> lines = model.RenderLines();
   const std::string header = "[" + UnescapeField(section) + "]";
   bool inserted = false;

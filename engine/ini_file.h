@@ -37,8 +37,12 @@ bool ReadSectionValues(platform::FileSystem& files, std::string_view path, std::
 bool ReadSectionValues(std::string_view path, std::string_view section,
                        std::vector<std::string>& table);
 
+// Why `key` cannot be stored as an INI key (it holds "=", or begins with
+// ";" or "[" after blanks); empty when it can.
+std::string IniKeyProblem(std::string_view key);
+
 // Writes key=value into the first section of the name. False when the file
-// does not exist. No unescaping.
+// does not exist or IniKeyProblem refuses the key. No unescaping.
 bool WriteIniKey(platform::FileSystem& files, std::string_view path, std::string_view section,
                  std::string_view key, std::string_view value);
 bool WriteIniKey(std::string_view path, std::string_view section, std::string_view key,
@@ -59,8 +63,9 @@ bool DeleteIniKey(platform::FileSystem& files, std::string_view path, std::strin
                   std::string_view key);
 bool DeleteIniKey(std::string_view path, std::string_view section, std::string_view key);
 
-// Erases sections of the name (at most ten) while one holding lines remains.
-// True when none remains; false when the file does not exist.
+// Erases the sections of the name that hold lines (at most ten); empty
+// headers of the name stay. True when none holding lines remains; false
+// when the file does not exist.
 bool EraseIniSection(platform::FileSystem& files, std::string_view path, std::string_view section);
 bool EraseIniSection(std::string_view path, std::string_view section);
 // The same erasure on a model already loaded (nothing is saved).
@@ -70,11 +75,15 @@ bool EraseIniSection(IniModel& model, std::string_view section);
 bool IniSectionExists(platform::FileSystem& files, std::string_view path, std::string_view section);
 bool IniSectionExists(std::string_view path, std::string_view section);
 
+// Why `line` cannot be inserted as a text line of a section: the save would
+// drop it (empty, blank or a ";" comment), or it reads as a section header.
+// Empty when it can.
+std::string IniTextLineProblem(std::string_view line);
+
 // Inserts the unescaped line two positions below the first header that
 // equals "[" + unescaped name + "]" exactly, then saves the file re-parsed
 // (also when no header matched). False when nothing was inserted; a line
-// that the save would drop (empty, blank or a ";" comment) leaves the file
-// untouched.
+// that IniTextLineProblem refuses leaves the file untouched.
 bool InsertSectionLine(platform::FileSystem& files, std::string_view path, std::string_view section,
                        std::string_view line);
 bool InsertSectionLine(std::string_view path, std::string_view section, std::string_view line);

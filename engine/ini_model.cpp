@@ -771,8 +771,11 @@ void IniModel::DeleteKey(std::string_view section, std::string_view key) {
 
 void IniModel::EraseSection(std::string_view section) {
   const int s = FindSection(section);
-  if (s < 0) return;
-  sections_.erase(sections_.begin() + s);
+  if (s >= 0) EraseSectionAt(s);
+}
+
+void IniModel::EraseSectionAt(int index) {
+  sections_.erase(sections_.begin() + index);
   indexes_.clear();
   lookups_.clear();
 }

@@ -143,6 +143,8 @@ class IniModel {
   void DeleteKey(std::string_view section, std::string_view key);
   // Removes the first section of the name with its lines.
   void EraseSection(std::string_view section);
+  // Removes section `index` with its lines.
+  void EraseSectionAt(int index);
   // Appends a section (even when one of the name exists); returns its index.
   int AppendSection(std::string_view name);
   // Replaces the lines of section `index`.

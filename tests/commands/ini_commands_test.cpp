@@ -37,6 +37,23 @@ TEST(IniWriteKeyTest, SectionCaseIsIgnoredAndAMissingFileIsNotCreated) {
             "0|INIwriteString - Failed to write INI file: \"" + missing + "\"");
 }
 
+TEST(IniWriteKeyTest, AKeyTheFileCannotHoldFailsAndLeavesTheFile) {
+  ScriptHarness h;
+  const std::string f = h.dir.Write("a.ini", "[s]\r\na=1\r\n");
+  // Written, these would read back as key "a", a comment and a section.
+  h.RunLine("iniwritekey,1," + f + ",s,a=b,c");
+  h.RunLine("iniwritekey,1," + f + ",s, ;k,v");
+  h.RunLine("iniwritekey,1," + f + ",s,[x,y");
+  EXPECT_EQ(h.dir.Read("a.ini"), "[s]\r\na=1\r\n");
+  ASSERT_EQ(h.view.lines.size(), 3u);
+  for (const auto& line : h.view.lines) {
+    EXPECT_EQ(line.text, "INIwriteString - Failed to write INI file: \"" + f + "\"");
+  }
+  EXPECT_EQ(h.view.lines[0].reason, "a key cannot hold \"=\"");
+  EXPECT_EQ(h.view.lines[1].reason, "a key beginning with \";\" is a comment");
+  EXPECT_EQ(h.view.lines[2].reason, "a key beginning with \"[\" reads as a section");
+}
+
 TEST(IniWriteTextLineTest, InsertsAsTheSecondLineOrTheOnlyLine) {
   ScriptHarness h;
   const std::string f =
@@ -50,6 +67,18 @@ TEST(IniWriteTextLineTest, InsertsAsTheSecondLineOrTheOnlyLine) {
                                        "\" section: \"process\"  line: \"echo,1,x y\"",
                                    "1|Successfully wrote INI text line in \"" + f +
                                        "\" section: \"empty\"  line: \"only\""}));
+}
+
+TEST(IniWriteTextLineTest, ALineInBracketsFailsAndLeavesTheSectionWhole) {
+  ScriptHarness h;
+  // Inserted, "[x]" would move B out of the section into a new one.
+  const std::string f = h.dir.Write("s.ini", "[process]\r\nA\r\nB\r\n");
+  h.RunLine("iniwritetextline,1," + f + ",process,\" [x] \"");
+  EXPECT_EQ(h.dir.Read("s.ini"), "[process]\r\nA\r\nB\r\n");
+  EXPECT_EQ(
+      h.view.Texts(),
+      Texts{"0|INIwriteTextLine - An error occured when trying to edit INI file: \"" + f + "\""});
+  EXPECT_EQ(h.view.lines[0].reason, "a line in brackets would start a new section");
 }
 
 TEST(IniWriteTextLineTest, OtherLetterCaseFailsButStillRewritesTheFile) {
@@ -92,6 +121,18 @@ TEST(IniAddSectionTest, AFileThatCannotBeCreatedFails) {
   EXPECT_EQ(h.view.Texts(), Texts{"0|IniAddSection - Failed to find file: \"" + f + "\""});
 }
 
+TEST(IniAddSectionTest, AFileHoldingANulByteFailsAndStaysAsItWas) {
+  ScriptHarness h;
+  // UTF-16 text without its byte order mark: an 8-bit header would corrupt it.
+  const std::string utf16(std::string("[\0A\0]\0\r\0\n\0", 10));
+  const std::string f = h.dir.Write("u.ini", utf16);
+  h.RunLine("iniaddsection,1," + f + ",B");
+  EXPECT_EQ(h.dir.Read("u.ini"), utf16);
+  EXPECT_EQ(h.view.Texts(), Texts{"0|IniAddSection - Failed to find file: \"" + f + "\""});
+  EXPECT_EQ(h.view.lines[0].reason,
+            "the file holds a NUL byte: it is left as it is rather than cut there");
+}
+
 TEST(IniDeleteSectionTest, AnAbsentSectionSucceedsAndTheFileIsRewritten) {
   ScriptHarness h;
   const std::string f = h.dir.Write("a.ini", kCommented);
@@ -101,6 +142,15 @@ TEST(IniDeleteSectionTest, AnAbsentSectionSucceedsAndTheFileIsRewritten) {
   EXPECT_EQ(h.view.Texts(),
             (Texts{"1|Successfully deleted INI section in file:\"" + f + "\" Section: \"zzz\"",
                    "1|Successfully deleted INI section in file:\"" + f + "\" Section: \"MAIN\""}));
+}
+
+TEST(IniDeleteSectionTest, ASectionBehindAnEmptyHeaderOfItsNameIsDeletedToo) {
+  ScriptHarness h;
+  const std::string f = h.dir.Write("a.ini", "[A]\r\n[A]\r\nk=2\r\n");
+  h.RunLine("inideletesection,1," + f + ",a");
+  EXPECT_EQ(h.dir.Read("a.ini"), "[A]\r\n\r\n");
+  EXPECT_EQ(h.view.Texts(),
+            Texts{"1|Successfully deleted INI section in file:\"" + f + "\" Section: \"a\""});
 }
 
 TEST(IniDeleteSectionTest, ElevenSectionsLeaveOneAndFail) {

@@ -2,6 +2,7 @@
 // real files.
 #include <sys/resource.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <csignal>
 #include <filesystem>
@@ -97,6 +98,15 @@ TEST_F(TextCommandsTest, ReplaceEveryMatchingFile) {
   data_.Write("c.dat", "a\nb");
   Run("txtreplace,1," + P("C.DAT") + ",,x");
   EXPECT_EQ(data_.Read("c.dat"), "a\r\nb\r\n");
+}
+
+TEST_F(TextCommandsTest, AMatchThatIsNoFileFailsAndSaysWhich) {
+  data_.Write("b.txt", "a\n");
+  ASSERT_EQ(::symlink("nowhere", (data_.path() + "/a.txt").c_str()), 0);
+  EXPECT_EQ(Run("txtreplace,1," + P("*.txt") + ",a,b"),
+            Lines{"0|TXTReplace - Failed to find file: \"" + P("*.txt") + "\""});
+  EXPECT_EQ(harness_.view.lines[0].reason, "\"" + P("a.txt") + "\" is no file that can be edited");
+  EXPECT_EQ(data_.Read("b.txt"), "b\r\n");  // the others are edited all the same
 }
 
 TEST_F(TextCommandsTest, DeleteLinesAndSpaces) {

@@ -60,6 +60,10 @@ TEST(IniFileTest, SectionExistsAndEraseTreatEmptyHeadersAsAbsent) {
   EXPECT_EQ(dir.Read("a.ini"), "[empty]\r\n\r\n[full]\r\nk=v\r\n\r\n[full]\r\nk=2\r\n\r\n");
   EXPECT_TRUE(EraseIniSection(p, "full"));
   EXPECT_EQ(dir.Read("a.ini"), "[empty]\r\n\r\n");
+  // A section with lines behind an empty header of its name is erased too.
+  dir.Write("b.ini", "[a]\n[o]\nx=1\n[A]\nk=2\n[a]\n[a]\nj=3\n");
+  EXPECT_TRUE(EraseIniSection(dir.Path("b.ini"), "a"));
+  EXPECT_EQ(dir.Read("b.ini"), "[a]\r\n\r\n[o]\r\nx=1\r\n\r\n[a]\r\n\r\n");
   EXPECT_FALSE(EraseIniSection(dir.Path("missing.ini"), "full"));
   EXPECT_FALSE(dir.Exists("missing.ini"));
 }
