@@ -158,7 +158,7 @@ for job in txtaddline txtreplace txtdelline; do
     }' >text.src
     case "$job" in
       txtaddline)
-        line="txtaddline,1,$work/t.txt,first line,prepend"
+        line="txtaddline,1,$work/t.txt,\"first line\",prepend"
         peer="sed -i '1i first line' t.txt && sync t.txt ." ;;
       txtreplace)
         line="txtreplace,1,$work/t.txt,AAA,BBBB"
