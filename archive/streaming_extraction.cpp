@@ -65,6 +65,7 @@ struct StreamingExtraction::Pipeline {
 
   bool Write(std::string& buffer) {
     file_crc = Crc(file_crc, buffer);
+    if (!out) return true;  // only checked
     if (auto ec = out->Write(buffer)) {
       write_error = ec;
       return false;
@@ -112,6 +113,14 @@ StreamingExtraction::StreamingExtraction(platform::FileSystem& files, std::strin
   target_ = folder_ + "\\" + file_name_;
 }
 
+StreamingExtraction::StreamingExtraction(platform::FileSystem& files, std::string name,
+                                         std::function<bool()> stop, uint64_t held)
+    : files_(files),
+      target_(std::move(name)),
+      stop_(std::move(stop)),
+      held_limit_(held),
+      check_only_(true) {}
+
 StreamingExtraction::~StreamingExtraction() {
   if (!finished_) GiveUp();
 }
@@ -126,7 +135,22 @@ void StreamingExtraction::GiveUp() {
 bool StreamingExtraction::Start() {
   started_ = true;
   const auto* h = reinterpret_cast<const unsigned char*>(head_.data());
-  if (!IsZlibHeader(h[0], h[1]) || !PackArchive::IsPlainFileName(file_name_)) return false;
+  if (!IsZlibHeader(h[0], h[1])) return false;
+  auto p = std::make_unique<Pipeline>();
+  if (!check_only_ && !Open(*p)) return false;
+  if (inflateInit2(&p->z, -MAX_WBITS) != Z_OK) return false;
+  p->z_ready = true;
+  Pipeline* raw = p.get();
+  p->writer =
+      std::make_unique<BufferStage>([raw](std::string& b) { return raw->Write(b); }, kDepth);
+  p->inflater =
+      std::make_unique<BufferStage>([raw](std::string& b) { return raw->Inflate(b); }, kDepth);
+  pipeline_ = std::move(p);
+  return true;
+}
+
+bool StreamingExtraction::Open(Pipeline& pipeline) {
+  if (!PackArchive::IsPlainFileName(file_name_)) return false;
   if (!files_.IsFolder(folder_)) {
     // The first missing folder of the chain, removed again on giving up.
     std::string first = folder_;
@@ -137,17 +161,7 @@ bool StreamingExtraction::Start() {
     made_folder_ = first;
     if (files_.MakeFolder(folder_, /*parents=*/true)) return false;
   }
-  auto p = std::make_unique<Pipeline>();
-  if (files_.OpenReplace(target_, platform::Durability::kBulk, p->out)) return false;
-  if (inflateInit2(&p->z, -MAX_WBITS) != Z_OK) return false;
-  p->z_ready = true;
-  Pipeline* raw = p.get();
-  p->writer =
-      std::make_unique<BufferStage>([raw](std::string& b) { return raw->Write(b); }, kDepth);
-  p->inflater =
-      std::make_unique<BufferStage>([raw](std::string& b) { return raw->Inflate(b); }, kDepth);
-  pipeline_ = std::move(p);
-  return true;
+  return !files_.OpenReplace(target_, platform::Durability::kBulk, pipeline.out);
 }
 
 bool StreamingExtraction::Add(std::string_view bytes) {
@@ -219,7 +233,7 @@ StreamingExtraction::Outcome StreamingExtraction::FinishHeld(ArchiveStatus& stat
     GiveUp();
     return Outcome::kGaveUp;
   }
-  status = archive.ExtractAll(destination_);
+  status = check_only_ ? archive.VerifyAll() : archive.ExtractAll(destination_);
   return status.ok() ? Outcome::kDone : Outcome::kFailed;
 }
 
@@ -254,10 +268,15 @@ StreamingExtraction::Outcome StreamingExtraction::Finish(ArchiveStatus& status) 
                      entry->method == static_cast<uint8_t>(StorageMethod::kCompressed) &&
                      static_cast<uint64_t>(entry->compressed_size) == 2 + p.consumed + 4 &&
                      static_cast<uint64_t>(entry->size) == p.produced && entry->crc == p.file_crc &&
-                     entry->file_name == file_name_;
+                     (check_only_ ? PackArchive::IsPlainFileName(entry->file_name)
+                                  : entry->file_name == file_name_);
   if (!whole) {
     GiveUp();
     return Outcome::kGaveUp;
+  }
+  if (check_only_) {
+    pipeline_.reset();
+    return Outcome::kDone;
   }
   if (auto ec = p.out->Commit()) {
     status = ArchiveStatus::CannotCreate(target_, ec);
