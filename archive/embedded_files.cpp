@@ -782,16 +782,16 @@ ArchiveResult<bool> ExtractThroughArchive(platform::FileSystem& files, std::stri
 
 // Extracts the files a folder's index lists, in its order, in one pass over
 // the script. The section of the file whose turn it is streams straight
-// into the destination (see StreamingExtraction). A section that comes
-// before its turn (before the index, or ahead of a file listed earlier) is
-// decoded into a scratch file and extracted when its turn comes; sections
-// no file still waiting needs are passed over.
+// into the destination (see StreamingExtraction). So does the first section
+// before the index (where the first file's section usually stands), but its
+// file is put in place only when its turn comes. Any other section that
+// comes before its turn is decoded into a scratch file and extracted when
+// its turn comes; sections no file still waiting needs are passed over.
 class FolderExtraction {
  public:
   FolderExtraction(platform::FileSystem& files, std::string_view script, std::string_view folder,
                    std::string_view destination, bool skip_existing,
-                   const std::function<void(uint64_t)>& progress,
-                   const std::function<bool()>& stop)
+                   const std::function<void(uint64_t)>& progress, const std::function<bool()>& stop)
       : files_(files),
         script_(script),
         folder_(folder),
@@ -818,9 +818,12 @@ class FolderExtraction {
  private:
   // The first section of a file name (later ones are never read).
   struct Section {
-    std::string name;     // the file name as the header writes it
-    bool filled = false;  // it holds lines
-    bool done = false;    // its file is written, or no listed file waits for it
+    std::string name;       // the file name as the header writes it
+    bool filled = false;    // it holds lines
+    bool done = false;      // its file is written, or no listed file waits for it
+    bool streamed = false;  // read by streaming
+    // Streamed and checked, not yet in place (none: it could not stream).
+    std::unique_ptr<StreamingExtraction> checked;
     // Decoded ahead of its turn:
     std::unique_ptr<ArchiveBytes> bytes;
     std::unique_ptr<StreamingSection> decoder;
@@ -851,7 +854,7 @@ class FolderExtraction {
     if (streamed_) {
       if (streaming_ && !stream_decoder_->Line(text)) streaming_ = false;  // irregular
       if (streamed_->stopped()) Stop();
-    } else if (!current_->done) {
+    } else if (current_->decoder) {
       current_->decoder->Line(text);
       if (!current_->bytes->status().ok()) Fail(current_->bytes->status());
     }
@@ -865,31 +868,32 @@ class FolderExtraction {
     Section& s = it->second;
     s.name = name;
     current_ = &s;
-    if (index_read_) {
-      if (next_ < keys_.size() && AsciiLowerCopy(keys_[next_]) == folded) {
-        // Its turn: streamed.
-        streamed_ = std::make_unique<StreamingExtraction>(files_, destination_, s.name, stop_,
-                                                          kHeldArchive);
-        streaming_ = true;
-        stream_decoder_ = std::make_unique<StreamingSection>([this](std::string_view piece) {
-          if (streaming_) streaming_ = streamed_->Add(piece);
-        });
-        return;
-      }
-      if (waiting_.count(folded) == 0) {
-        s.done = true;
-        return;
-      }
+    const bool turn = index_read_ && next_ < keys_.size() && AsciiLowerCopy(keys_[next_]) == folded;
+    if (turn || (!index_read_ && speculative_ == nullptr)) {
+      if (!turn) speculative_ = &s;
+      s.streamed = true;
+      streamed_ =
+          std::make_unique<StreamingExtraction>(files_, destination_, s.name, stop_, kHeldArchive);
+      streaming_ = true;
+      stream_decoder_ = std::make_unique<StreamingSection>([this](std::string_view piece) {
+        if (streaming_) streaming_ = streamed_->Add(piece);
+      });
+      return;
+    }
+    if (index_read_ && waiting_.count(folded) == 0) {
+      s.done = true;
+      return;
     }
     if (scratch_.path().empty()) {
       if (ArchiveStatus status = MakeScratchFolder(scratch_); !status.ok()) return Fail(status);
     }
     s.bytes = std::make_unique<ArchiveBytes>(
         files_, scratch_.path() + "/" + std::to_string(sections_.size()) + ".arc", 0);
-    s.decoder = std::make_unique<StreamingSection>([this, out = s.bytes.get()](std::string_view piece) {
-      if (stop_ && stop_()) return Stop();
-      out->Add(piece);
-    });
+    s.decoder =
+        std::make_unique<StreamingSection>([this, out = s.bytes.get()](std::string_view piece) {
+          if (stop_ && stop_()) return Stop();
+          out->Add(piece);
+        });
   }
 
   void EndIndex() {
@@ -900,44 +904,34 @@ class FolderExtraction {
     std::vector<std::string> lines{"[" + folder_ + "]"};
     lines.insert(lines.end(), index_lines_.begin(), index_lines_.end());
     index_ = IniModel::FromLines(lines);
+    if (speculative_ != nullptr && waiting_.count(AsciiLowerCopy(speculative_->name)) == 0) {
+      speculative_->checked.reset();  // not listed: dropped
+      speculative_->done = true;
+    }
   }
 
   void EndSection() {
     if (current_ == nullptr) return;
     Section& s = *current_;
     current_ = nullptr;
-    if (streamed_) return FinishStreamed(s);
+    if (streamed_) return EndStreamed(s);
     if (!s.decoder || ended_) return;
     s.decoder->Finish();
     s.bytes->Seal();
     if (!s.bytes->status().ok()) Fail(s.bytes->status());
   }
 
-  // Ends the section that streamed into place; one that could not stream is
-  // extracted the ordinary way, which gives a failure its exact reason.
-  void FinishStreamed(Section& s) {
+  // Checks the file streamed from the section; Advance puts it in place.
+  void EndStreamed(Section& s) {
     if (streaming_) stream_decoder_->Finish();
     ArchiveStatus status;
     const StreamingExtraction::Outcome outcome =
-        streaming_ ? streamed_->Finish(status) : StreamingExtraction::Outcome::kGaveUp;
+        streaming_ ? streamed_->Check(status) : StreamingExtraction::Outcome::kGaveUp;
     const bool stopped = streamed_->stopped();
     stream_decoder_.reset();
-    streamed_.reset();  // what did not get into place goes
-    switch (outcome) {
-      case StreamingExtraction::Outcome::kDone:
-        return Written(s);
-      case StreamingExtraction::Outcome::kStopped:
-        return Stop();
-      case StreamingExtraction::Outcome::kFailed:
-        return Fail(status);
-      case StreamingExtraction::Outcome::kGaveUp:
-        break;
-    }
-    if (stopped) return Stop();
-    const ArchiveResult<bool> r =
-        ExtractThroughArchive(files_, script_, folder_, s.name, destination_);
-    if (!r.status.ok()) return Fail(r.status);
-    Written(s);
+    if (outcome == StreamingExtraction::Outcome::kDone) s.checked = std::move(streamed_);
+    streamed_.reset();  // what could not stream goes
+    if (stopped || outcome == StreamingExtraction::Outcome::kStopped) Stop();
   }
 
   // Extracts the listed files in turn while their sections are at hand.
@@ -961,21 +955,32 @@ class FolderExtraction {
       if (it == sections_.end() || &it->second == current_) return;  // still to come
       Section& s = it->second;
       if (!s.filled) return End({});
-      const std::string section_name = EmbeddedFileSection(folder_, key);
-      const uint64_t expected = RecordedArchiveSize(index_, folder_, key);
-      if (s.decoder->irregular()) {
-        ArchiveResult<bool> r =
-            ExtractIrregular(files_, script_, section_name, destination_, expected);
-        if (!r.status.ok() || !r.value) return End(std::move(r));
-      } else {
-        const ArchiveStatus status =
-            s.bytes->ExtractTo(section_name, destination_, s.decoder->Incomplete(expected));
-        if (!status.ok()) return Fail(status);
-      }
-      s.bytes.reset();
-      s.decoder.reset();
+      if (ArchiveStatus status = Extract(s, key); !status.ok()) return Fail(status);
       Written(s);
     }
+  }
+
+  ArchiveStatus Extract(Section& s, const std::string& key) {
+    if (s.streamed) {
+      if (s.checked) {
+        ArchiveStatus status;
+        const StreamingExtraction::Outcome outcome = s.checked->Commit(status);
+        s.checked.reset();
+        if (outcome != StreamingExtraction::Outcome::kGaveUp) return status;
+      }
+      // It could not stream: the ordinary way gives a failure its exact reason.
+      return ExtractThroughArchive(files_, script_, folder_, s.name, destination_).status;
+    }
+    const std::string section_name = EmbeddedFileSection(folder_, key);
+    const uint64_t expected = RecordedArchiveSize(index_, folder_, key);
+    if (s.decoder->irregular()) {
+      return ExtractIrregular(files_, script_, section_name, destination_, expected).status;
+    }
+    const ArchiveStatus status =
+        s.bytes->ExtractTo(section_name, destination_, s.decoder->Incomplete(expected));
+    s.bytes.reset();
+    s.decoder.reset();
+    return status;
   }
 
   void Written(Section& s) {
@@ -1022,6 +1027,7 @@ class FolderExtraction {
 
   std::map<std::string, Section> sections_;  // by the folded file name
   Section* current_ = nullptr;               // the section being read, if of a file
+  Section* speculative_ = nullptr;           // the one streamed before the index
   std::unique_ptr<StreamingExtraction> streamed_;
   std::unique_ptr<StreamingSection> stream_decoder_;
   bool streaming_ = false;

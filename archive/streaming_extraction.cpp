@@ -122,7 +122,7 @@ StreamingExtraction::StreamingExtraction(platform::FileSystem& files, std::strin
       check_only_(true) {}
 
 StreamingExtraction::~StreamingExtraction() {
-  if (!finished_) GiveUp();
+  if (!committed_) GiveUp();
 }
 
 void StreamingExtraction::GiveUp() {
@@ -165,7 +165,7 @@ bool StreamingExtraction::Open(Pipeline& pipeline) {
 }
 
 bool StreamingExtraction::Add(std::string_view bytes) {
-  if (gave_up_ || stopped_ || finished_) return false;
+  if (gave_up_ || stopped_ || finished_ || checked_) return false;
   if (stop_ && stop_()) {
     stopped_ = true;
     GiveUp();
@@ -238,9 +238,18 @@ StreamingExtraction::Outcome StreamingExtraction::FinishHeld(ArchiveStatus& stat
 }
 
 StreamingExtraction::Outcome StreamingExtraction::Finish(ArchiveStatus& status) {
+  const Outcome checked = Check(status);
+  return checked == Outcome::kDone ? Commit(status) : checked;
+}
+
+StreamingExtraction::Outcome StreamingExtraction::Check(ArchiveStatus& status) {
   status = ArchiveStatus();
   if (stopped_) return Outcome::kStopped;
-  if (holding_ && !gave_up_ && !finished_) return FinishHeld(status);
+  if (checked_) return Outcome::kDone;
+  if (holding_ && !gave_up_ && !finished_) {
+    checked_ = true;  // read through when extracted
+    return Outcome::kDone;
+  }
   if (gave_up_ || finished_ || !pipeline_) {
     GiveUp();
     finished_ = true;
@@ -274,11 +283,18 @@ StreamingExtraction::Outcome StreamingExtraction::Finish(ArchiveStatus& status) 
     GiveUp();
     return Outcome::kGaveUp;
   }
-  if (check_only_) {
-    pipeline_.reset();
-    return Outcome::kDone;
-  }
-  if (auto ec = p.out->Commit()) {
+  checked_ = true;
+  if (check_only_) pipeline_.reset();
+  return Outcome::kDone;
+}
+
+StreamingExtraction::Outcome StreamingExtraction::Commit(ArchiveStatus& status) {
+  status = ArchiveStatus();
+  if (!checked_ || committed_) return Outcome::kGaveUp;
+  committed_ = true;
+  if (holding_) return FinishHeld(status);
+  if (check_only_) return Outcome::kDone;
+  if (auto ec = pipeline_->out->Commit()) {
     status = ArchiveStatus::CannotCreate(target_, ec);
     pipeline_.reset();
     return Outcome::kFailed;

@@ -47,7 +47,7 @@ class StreamingExtraction {
   // `name` stands for the archive in messages.
   StreamingExtraction(platform::FileSystem& files, std::string name, std::function<bool()> stop,
                       uint64_t held);
-  // Gives up unless finished: joins the threads and removes what was made.
+  // Gives up unless committed: joins the threads and removes what was made.
   ~StreamingExtraction();
   StreamingExtraction(const StreamingExtraction&) = delete;
   StreamingExtraction& operator=(const StreamingExtraction&) = delete;
@@ -58,6 +58,11 @@ class StreamingExtraction {
   // After the last bytes: checks the trailer, the registry, the sizes and
   // both CRCs, and puts the file in place. `status` tells why on kFailed.
   Outcome Finish(ArchiveStatus& status);
+  // Finish in two steps: Check does all but put the file in place (a held
+  // archive is only read when committed); Commit, after Check said kDone,
+  // puts it there. Unless committed, the file is dropped with the object.
+  Outcome Check(ArchiveStatus& status);
+  Outcome Commit(ArchiveStatus& status);
   // True once `stop` has ended it.
   bool stopped() const { return stopped_; }
 
@@ -89,6 +94,8 @@ class StreamingExtraction {
   bool gave_up_ = false;
   bool stopped_ = false;
   bool finished_ = false;
+  bool checked_ = false;
+  bool committed_ = false;
   std::unique_ptr<Pipeline> pipeline_;
 };
 
