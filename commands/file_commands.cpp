@@ -3,6 +3,7 @@
 // their closing log line is then the outcome of the last file found, and
 // every file that failed before it has a failure line of its own.
 #include <string>
+#include <unordered_map>
 #include <vector>
 
 #include "commands/builtin_commands.h"
@@ -11,6 +12,7 @@
 #include "commands/operation_progress.h"
 #include "commands/text_file.h"
 #include "engine/script_context.h"
+#include "engine/text.h"
 #include "platform/file_system.h"
 
 namespace pelvar::commands {
@@ -19,6 +21,11 @@ namespace {
 
 bool HasWildcard(const std::string& argument) {
   return argument.find('*') != std::string::npos;
+}
+
+// The name of a found file after the folder `prefix`, A-Z folded.
+std::string FoldedName(const std::string& file, const std::string& prefix) {
+  return AsciiLowerCopy(std::string_view(file).substr(prefix.size()));
 }
 
 // A failure pending for one file of a mask is logged at once, before the
@@ -119,13 +126,21 @@ void FileCopy(CommandCall& call) {
     call.SetPending("Failed to find and copy files in: " + Quoted(source), LogKind::kFailure);
     return;
   }
+  // Names found in several spellings are each copied under their own
+  // spelling, never onto one another.
+  std::unordered_map<std::string, int> spellings;
+  for (const std::string& file : found) ++spellings[FoldedName(file, prefix)];
   OperationProgress progress(call.context().view, "Copying");
   for (const std::string& file : found) {
     LogPendingFailure(call);
     progress.Add(1, 0);
     // The target folder takes the place of the searched folder.
     const std::string copy = target + "\\" + file.substr(prefix.size());
-    const bool ok = files.IsFile(file) && Succeeded(call, files.Copy(file, copy, /*replace=*/true));
+    const platform::TargetCase target_case = spellings[FoldedName(file, prefix)] > 1
+                                                 ? platform::TargetCase::kAsWritten
+                                                 : platform::TargetCase::kAnySpelling;
+    const bool ok = files.IsFile(file) &&
+                    Succeeded(call, files.Copy(file, copy, /*replace=*/true, target_case));
     const std::string what = Quoted(file) + " to: " + Quoted(copy);
     PendOutcome(call, ok, "Sucessfully copied " + what, "Failed to copy " + what);
   }

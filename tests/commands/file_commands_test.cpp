@@ -160,5 +160,34 @@ TEST_F(FileCommandsTest, CopyWithMasksKeepsAReadOnlyTarget) {
   EXPECT_EQ(data_.Read("t/one.txt"), "old");
 }
 
+// Names that differ only in letter case are separate files here: a mask takes
+// each of them, and no copy lands on another's.
+TEST_F(FileCommandsTest, MasksTakeEveryNameThatDiffersOnlyInCase) {
+  data_.Write("src/a.txt", "lower");
+  data_.Write("src/A.txt", "upper");
+  data_.Write("src/c.txt", "c");
+  data_.Write("to/keep", "");
+  data_.Write("old/A.TXT", "old");
+  data_.Write("old/C.TXT", "old c");
+  EXPECT_EQ(Run("filecopy,1," + P("src/*.txt") + "," + P("to")),
+            Lines{"1|Sucessfully copied \"" + P("src/c.txt") + "\" to: \"" + P("to/c.txt") + "\""});
+  EXPECT_EQ(data_.Read("to/a.txt"), "lower");
+  EXPECT_EQ(data_.Read("to/A.txt"), "upper");
+  // A third spelling in the target is neither of them: it stays. A name
+  // found in one spelling still replaces its file in any spelling.
+  Run("filecopy,1," + P("src/*.txt") + "," + P("old"));
+  EXPECT_EQ(data_.Read("old/A.TXT"), "old");
+  EXPECT_EQ(data_.Read("old/a.txt"), "lower");
+  EXPECT_EQ(data_.Read("old/A.txt"), "upper");
+  EXPECT_EQ(data_.Read("old/C.TXT"), "c");
+  EXPECT_FALSE(data_.Exists("old/c.txt"));
+  // A name given in full still finds its only spelling.
+  EXPECT_EQ(Run("filecopy,1," + P("SRC/C.TXT") + "," + P("to/d.txt"))[0][0], '1');
+  EXPECT_EQ(Run("filedelete,1," + P("src/?.txt*")),
+            Lines{"1|Sucessfully deleted \"" + P("src/c.txt") + "\""});
+  EXPECT_FALSE(data_.Exists("src/a.txt"));
+  EXPECT_FALSE(data_.Exists("src/A.txt"));
+}
+
 }  // namespace
 }  // namespace pelvar::commands
