@@ -1,6 +1,7 @@
 // filecreateblank, filerename, filedelete and filecopy on real files.
 #include <fcntl.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include "commands/script_line_fixture.h"
 
@@ -187,6 +188,34 @@ TEST_F(FileCommandsTest, MasksTakeEveryNameThatDiffersOnlyInCase) {
             Lines{"1|Sucessfully deleted \"" + P("src/c.txt") + "\""});
   EXPECT_FALSE(data_.Exists("src/a.txt"));
   EXPECT_FALSE(data_.Exists("src/A.txt"));
+}
+
+// A symbolic link is deleted as a link, also one that leads nowhere or in a
+// circle; what a link points to stays.
+TEST_F(FileCommandsTest, DeleteTakesLinksAsLinks) {
+  data_.Write("real.txt", "real");
+  data_.Write("l/keep", "");
+  ASSERT_EQ(::symlink("nowhere", data_.Path("l/dangling.txt").c_str()), 0);
+  ASSERT_EQ(::symlink("b.txt", data_.Path("l/a.txt").c_str()), 0);
+  ASSERT_EQ(::symlink("a.txt", data_.Path("l/b.txt").c_str()), 0);
+  ASSERT_EQ(::symlink(data_.Path("real.txt").c_str(), data_.Path("l/real.txt").c_str()), 0);
+  EXPECT_EQ(Run("filedelete,1," + P("l/dangling.txt")),
+            Lines{"1|Sucessfully deleted \"" + P("l/dangling.txt") + "\""});
+  EXPECT_EQ(Run("filedelete,1," + P("l/*.txt")),
+            Lines{"1|Sucessfully deleted \"" + P("l/real.txt") + "\""});
+  EXPECT_EQ(data_.Read("real.txt"), "real");
+  EXPECT_TRUE(data_.Exists("l/keep"));
+  EXPECT_FALSE(data_.Exists("l/a.txt"));
+  EXPECT_FALSE(data_.Exists("l/b.txt"));
+}
+
+// An empty target folder (a variable left empty) is no folder: the copies
+// would land in the root.
+TEST_F(FileCommandsTest, CopyWithMasksRefusesAnEmptyTarget) {
+  data_.Write("src/a.txt", "a");
+  EXPECT_EQ(Run("filecopy,1," + P("src/*.txt") + ","),
+            Lines{"0|Failed to copy \"" + P("src/a.txt") + "\" to: \"\\a.txt\""});
+  EXPECT_EQ(harness_.view.lines[0].reason, "no target folder given");
 }
 
 }  // namespace
