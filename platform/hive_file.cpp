@@ -107,17 +107,13 @@ RegistryResult HiveFile::Open(const std::string& host_path, bool write,
   struct stat st;
   if (::fstat(fd, &st) != 0) return file->Failure(RegistryStatus::kKeyRefused, ErrnoText(errno));
   if (!S_ISREG(st.st_mode)) return file->Failure(RegistryStatus::kKeyRefused, "not a file");
-  const auto size = static_cast<uint64_t>(st.st_size);
-  if (const std::string problem = HiveHeaderProblem(fd, size, file->header_); !problem.empty()) {
-    return file->Failure(RegistryStatus::kKeyRefused, problem);
-  }
+  std::string why;
+  file->image_ = HiveImage::Map(fd, static_cast<uint64_t>(st.st_size), write, file->header_, why);
+  if (file->image_ == nullptr) return file->Failure(RegistryStatus::kKeyRefused, why);
   if (write && !file->header_.clean()) {
     return file->Failure(RegistryStatus::kKeyRefused,
                          "the hive was not closed cleanly (its sequence numbers differ)");
   }
-  std::string why;
-  file->image_ = HiveImage::Map(fd, size, write, why);
-  if (file->image_ == nullptr) return file->Failure(RegistryStatus::kKeyRefused, why);
   out = std::move(file);
   return {};
 }
@@ -504,8 +500,13 @@ RegistryResult HiveFile::Commit(bool keep_open) {
   // The disk starts writing the new file while it is checked; the sync at
   // the end then waits for less.
   if (problem.empty()) ::sync_file_range(fd.get(), 0, 0, SYNC_FILE_RANGE_WRITE);
+  // A hive whose free space may have grown is checked whole and may be
+  // compacted; otherwise the file is the one checked at open, with the
+  // changed bins checked before they were written.
   bool compacted = false;
-  if (problem.empty()) problem = CheckAndCompact(fd.get(), compacted);
+  if (problem.empty() && image_->MayNeedCompacting()) {
+    problem = CheckAndCompact(fd.get(), compacted);
+  }
   // Read back as any reader would before it replaces the hive.
   if (problem.empty()) {
     if (const std::string why = CheckWritten(temp); !why.empty()) {
@@ -559,7 +560,7 @@ RegistryResult HiveFile::Commit(bool keep_open) {
   std::string why;
   if (::fstat(lock_fd_, &st) != 0) why = ErrnoText(errno);
   if (why.empty() && compacted) {
-    image_ = HiveImage::Map(lock_fd_, static_cast<uint64_t>(st.st_size), true, why);
+    image_ = HiveImage::Map(lock_fd_, static_cast<uint64_t>(st.st_size), true, header_, why);
   } else if (why.empty()) {
     image_->Remap(lock_fd_, static_cast<uint64_t>(st.st_size), why);
   }

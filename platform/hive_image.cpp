@@ -155,20 +155,27 @@ void HiveImage::Unmap() {
   map_size_ = 0;
 }
 
-std::unique_ptr<HiveImage> HiveImage::Map(int fd, uint64_t size, bool writable, std::string& why) {
+std::unique_ptr<HiveImage> HiveImage::Map(int fd, uint64_t size, bool writable, HiveHeader& header,
+                                          std::string& why) {
   std::unique_ptr<HiveImage> image(new HiveImage());
   image->writable_ = writable;
   if (!image->MapFile(fd, size, why)) return nullptr;
+  // The header and the chain of bins, checked on the mapping itself.
+  why = HiveHeaderProblem(
+      std::string_view(reinterpret_cast<const char*>(image->map_), image->map_size_), header,
+      &image->bin_starts_);
+  if (!why.empty()) return nullptr;
+  image->mapped_bins_ = Get32(image->map_ + 0x28);
+  image->dirty_.assign((kBinsStart + image->mapped_bins_ + kPage - 1) / kPage, false);
   return image;
 }
 
 bool HiveImage::MapFile(int fd, uint64_t size, std::string& why) {
   Unmap();
   tail_.clear();
-  bin_starts_.clear();
-  dirty_.clear();
   changed_ = false;
-  if (size < kBinsStart + kPage) {
+  freed_ = 0;
+  if (size < kBinsStart) {
     why = "not a registry hive file";
     return false;
   }
@@ -181,29 +188,21 @@ bool HiveImage::MapFile(int fd, uint64_t size, std::string& why) {
   }
   map_ = static_cast<unsigned char*>(p);
   map_size_ = size;
-  mapped_bins_ = Get32(map_ + 0x28);
-  if (kBinsStart + mapped_bins_ > size) {
-    why = "the hive bins run past the end of the file";
-    return false;
-  }
-  for (uint64_t at = 0; at < mapped_bins_;) {
-    const unsigned char* h = map_ + kBinsStart + at;
-    const uint32_t bin = Get32(h + 8);
-    if (std::memcmp(h, "hbin", 4) != 0 || bin < kPage || bin % kPage != 0 ||
-        at + bin > mapped_bins_) {
-      why = "the hive bins do not form a chain";
-      return false;
-    }
-    bin_starts_.push_back(at);
-    at += bin;
-  }
-  dirty_.assign((kBinsStart + mapped_bins_ + kPage - 1) / kPage, false);
   return true;
 }
 
 bool HiveImage::Remap(int fd, uint64_t size, std::string& why) {
-  // The free cells known stay where they are: the layout is the same.
-  return MapFile(fd, size, why);
+  // The layout is the one written: the bins and the free cells known stay
+  // where they are.
+  const uint64_t bins = bins_size();
+  if (size < kBinsStart + bins) {
+    why = "the written hive is shorter than its bins";
+    return false;
+  }
+  if (!MapFile(fd, size, why)) return false;
+  mapped_bins_ = bins;
+  dirty_.assign((kBinsStart + mapped_bins_ + kPage - 1) / kPage, false);
+  return true;
 }
 
 HiveImage::Offset HiveImage::root() const {
@@ -268,9 +267,9 @@ const unsigned char* HiveImage::Record(uint64_t rel, const char* id, size_t need
   return d;
 }
 
-unsigned char* HiveImage::MutCell(uint64_t rel) {
+unsigned char* HiveImage::MutCell(uint64_t rel, size_t need) {
   uint32_t size = 0;
-  if (Cell(rel, 0, &size) == nullptr) return nullptr;
+  if (Cell(rel, need, &size) == nullptr) return nullptr;
   return Mut(rel, size + 4) + 4;
 }
 
@@ -495,13 +494,27 @@ bool HiveImage::Allocate(size_t payload, uint64_t& rel, std::string& why) {
 
 void HiveImage::Free(uint64_t rel) {
   uint32_t size = 0;
-  if (Cell(rel, 0, &size) == nullptr) return;
-  uint64_t start = rel;
-  uint64_t cell = uint64_t{size} + 4;
   uint64_t bin_start = 0;
   uint64_t bin_end = 0;
-  BinOf(rel, bin_start, bin_end);
-  // Joined with a free neighbour on either side, within the bin.
+  if (Cell(rel, 0, &size) == nullptr || !BinOf(rel, bin_start, bin_end)) return;
+  // Only a cell where the bin's chain of cells has one is freed (a damaged
+  // link may point into another cell); a free cell before it joins it.
+  uint64_t start = rel;
+  uint64_t cell = uint64_t{size} + 4;
+  uint64_t at = bin_start + kBinHeader;
+  uint64_t previous = 0;
+  bool previous_free = false;
+  while (at < rel) {
+    const auto raw = static_cast<int32_t>(Get32(At(at, 4)));
+    const uint64_t n = raw < 0 ? static_cast<uint64_t>(-int64_t{raw}) : uint64_t(raw);
+    if (raw == 0 || raw == INT32_MIN || n % 8 != 0 || at + n > bin_end) return;
+    previous = at;
+    previous_free = raw > 0;
+    at += n;
+  }
+  if (at != rel) return;
+  freed_ += cell;
+  // And a free cell after it.
   if (rel + cell + 4 <= bin_end) {
     const auto next = static_cast<int32_t>(Get32(At(rel + cell, 4)));
     if (next > 0 && next % 8 == 0 && rel + cell + static_cast<uint64_t>(next) <= bin_end) {
@@ -509,24 +522,17 @@ void HiveImage::Free(uint64_t rel) {
       cell += static_cast<uint64_t>(next);
     }
   }
-  for (uint64_t at = bin_start + kBinHeader; at < rel;) {
-    const auto raw = static_cast<int32_t>(Get32(At(at, 4)));
-    const uint64_t n = raw < 0 ? static_cast<uint64_t>(-int64_t{raw}) : uint64_t(raw);
-    if (raw == 0 || raw == INT32_MIN || n % 8 != 0 || at + n > rel) break;
-    if (at + n == rel && raw > 0) {
-      free_.erase(at);
-      start = at;
-      cell += n;
-      break;
-    }
-    at += n;
+  if (previous_free) {
+    free_.erase(previous);
+    cell += rel - previous;
+    start = previous;
   }
   Put32(Mut(start, 4), static_cast<uint32_t>(cell));
   free_[start] = static_cast<uint32_t>(cell);
 }
 
 void HiveImage::Touch(uint64_t key) {
-  if (unsigned char* nk = MutCell(key)) Put64(nk + kNkTime, FileTimeNow());
+  if (unsigned char* nk = MutCell(key, kNkName)) Put64(nk + kNkTime, FileTimeNow());
 }
 
 bool HiveImage::StoreData(std::string_view data, uint32_t& length, uint32_t& offset,
@@ -546,7 +552,7 @@ bool HiveImage::StoreData(std::string_view data, uint32_t& length, uint32_t& off
   if (minor() < 4 || data.size() <= kSegment) {
     uint64_t rel = 0;
     if (!Allocate(data.size(), rel, why)) return false;
-    std::memcpy(MutCell(rel), data.data(), data.size());
+    std::memcpy(MutCell(rel, data.size()), data.data(), data.size());
     offset = static_cast<uint32_t>(rel);
     return true;
   }
@@ -561,16 +567,18 @@ bool HiveImage::StoreData(std::string_view data, uint32_t& length, uint32_t& off
   for (size_t i = 0; i < segments; ++i) {
     const std::string_view part = data.substr(i * kSegment, kSegment);
     uint64_t rel = 0;
-    if (!Allocate(part.size(), rel, why)) return false;
-    std::memcpy(MutCell(rel), part.data(), part.size());
+    // Readers take a segment's cell less four bytes: each cell has those
+    // four to spare, as the system lays them out.
+    if (!Allocate(part.size() + 4, rel, why)) return false;
+    std::memcpy(MutCell(rel, part.size()), part.data(), part.size());
     offsets.push_back(static_cast<uint32_t>(rel));
   }
   uint64_t list = 0;
   uint64_t db = 0;
   if (!Allocate(segments * 4, list, why) || !Allocate(8, db, why)) return false;
-  unsigned char* l = MutCell(list);
+  unsigned char* l = MutCell(list, segments * 4);
   for (size_t i = 0; i < segments; ++i) Put32(l + i * 4, offsets[i]);
-  unsigned char* d = MutCell(db);
+  unsigned char* d = MutCell(db, 8);
   d[0] = 'd';
   d[1] = 'b';
   Put16(d + 2, static_cast<uint16_t>(segments));
@@ -635,7 +643,7 @@ bool HiveImage::SetValue(Offset key, size_t index, std::string_view name, uint32
     if (plain_cell && data.size() > 4 && data.size() <= room &&
         (minor() < 4 || data.size() <= kSegment)) {
       // The new data fit where the old were.
-      std::memcpy(MutCell(old[0]), data.data(), data.size());
+      std::memcpy(MutCell(old[0], data.size()), data.data(), data.size());
       length = static_cast<uint32_t>(data.size());
       offset = static_cast<uint32_t>(old[0]);
       old.clear();
@@ -643,7 +651,11 @@ bool HiveImage::SetValue(Offset key, size_t index, std::string_view name, uint32
       return false;
     }
     for (const uint64_t cell : old) Free(cell);
-    unsigned char* v = MutCell(vk_rel);
+    unsigned char* v = MutCell(vk_rel, kVkName);
+    if (v == nullptr) {
+      why = Damaged("value", vk_rel);
+      return false;
+    }
     Put32(v + kVkLength, length);
     Put32(v + kVkData, offset);
     Put32(v + kVkType, type);
@@ -658,7 +670,7 @@ bool HiveImage::SetValue(Offset key, size_t index, std::string_view name, uint32
     if (!StoreData(data, length, offset, why)) return false;
     uint64_t vk_rel = 0;
     if (!Allocate(kVkName + stored.bytes.size(), vk_rel, why)) return false;
-    unsigned char* v = MutCell(vk_rel);
+    unsigned char* v = MutCell(vk_rel, kVkName + stored.bytes.size());
     v[0] = 'v';
     v[1] = 'k';
     Put16(v + kVkNameLength, static_cast<uint16_t>(stored.bytes.size()));
@@ -674,18 +686,34 @@ bool HiveImage::SetValue(Offset key, size_t index, std::string_view name, uint32
       uint64_t moved = 0;
       const size_t room = size_t{count} + 1 + std::min<size_t>(count / 4, 1024);
       if (!Allocate(room * 4, moved, why)) return false;
-      if (count > 0) std::memcpy(MutCell(moved), Cell(list, 0), size_t{count} * 4);
-      if (count > 0) Free(list);
+      if (count > 0) {
+        const unsigned char* old = Cell(list, size_t{count} * 4);
+        if (old == nullptr) {
+          why = Damaged("value list", list);
+          return false;
+        }
+        std::memcpy(MutCell(moved, room * 4), old, size_t{count} * 4);
+        Free(list);
+      }
       list_rel = static_cast<uint32_t>(moved);
     }
-    Put32(MutCell(list_rel) + size_t{count} * 4, static_cast<uint32_t>(vk_rel));
-    unsigned char* n = MutCell(k);
+    unsigned char* l = MutCell(list_rel, (size_t{count} + 1) * 4);
+    unsigned char* n = MutCell(k, kNkName);
+    if (l == nullptr || n == nullptr) {
+      why = Damaged("key", k);
+      return false;
+    }
+    Put32(l + size_t{count} * 4, static_cast<uint32_t>(vk_rel));
     Put32(n + kNkValues, count + 1);
     Put32(n + kNkValueList, list_rel);
     const uint32_t name_bytes = static_cast<uint32_t>(stored.units * 2);
     if (name_bytes > Get32(n + kNkMaxValueName)) Put32(n + kNkMaxValueName, name_bytes);
   }
-  unsigned char* n = MutCell(k);
+  unsigned char* n = MutCell(k, kNkName);
+  if (n == nullptr) {
+    why = Damaged("key", k);
+    return false;
+  }
   if (data.size() > Get32(n + kNkMaxValueData)) {
     Put32(n + kNkMaxValueData, static_cast<uint32_t>(data.size()));
   }
@@ -706,9 +734,9 @@ bool HiveImage::DeleteValue(Offset key, size_t index, std::string& why) {
   const unsigned char* vk = Record(vk_rel, "vk", kVkName);
   std::vector<uint64_t> cells;
   if (vk != nullptr) DataCells(vk, cells);
-  unsigned char* l = MutCell(list);
+  unsigned char* l = MutCell(list, size_t{count} * 4);
   std::memmove(l + index * 4, l + (index + 1) * 4, (count - 1 - index) * 4);
-  unsigned char* n = MutCell(k);
+  unsigned char* n = MutCell(k, kNkName);
   Put32(n + kNkValues, count - 1);
   if (count == 1) {
     Put32(n + kNkValueList, kNone);
@@ -802,7 +830,7 @@ bool HiveImage::AddSubkey(Offset parent, std::string_view name, size_t place, Of
   // The key record, sharing the parent's security record.
   uint64_t child = 0;
   if (!Allocate(kNkName + stored.bytes.size(), child, why)) return false;
-  unsigned char* c = MutCell(child);
+  unsigned char* c = MutCell(child, kNkName + stored.bytes.size());
   c[0] = 'n';
   c[1] = 'k';
   Put16(c + kNkFlags, stored.compressed ? kCompressedKeyName : 0);
@@ -817,7 +845,7 @@ bool HiveImage::AddSubkey(Offset parent, std::string_view name, size_t place, Of
   std::memcpy(c + kNkName, stored.bytes.data(), stored.bytes.size());
   if (security != kNone) {
     if (Record(security, "sk", 0x14) != nullptr) {
-      unsigned char* sk = MutCell(security);
+      unsigned char* sk = MutCell(security, 0x14);
       Put32(sk + kSkUses, Get32(sk + kSkUses) + 1);
     } else {
       Put32(c + kNkSecurity, kNone);
@@ -834,9 +862,14 @@ bool HiveImage::AddSubkey(Offset parent, std::string_view name, size_t place, Of
       Free(child);
       return false;
     }
-    unsigned char* m = MutCell(moved);
+    unsigned char* m = MutCell(moved, 4 + slots * stride);
     if (count > 0) {
-      std::memcpy(m, Cell(leaves[leaf], 0), 4 + size_t{entries} * stride);
+      const unsigned char* old = Cell(leaves[leaf], 4 + size_t{entries} * stride);
+      if (old == nullptr) {
+        why = Damaged("subkey list", leaves[leaf]);
+        return false;
+      }
+      std::memcpy(m, old, 4 + size_t{entries} * stride);
       Free(leaves[leaf]);
     } else {
       m[0] = kind[0];
@@ -844,16 +877,18 @@ bool HiveImage::AddSubkey(Offset parent, std::string_view name, size_t place, Of
     }
     target = moved;
   }
-  unsigned char* l = MutCell(target);
+  unsigned char* l = MutCell(target, 4 + (size_t{entries} + 1) * stride);
+  unsigned char* ri = is_index ? MutCell(list, 4 + (leaf + 1) * 4) : nullptr;
+  unsigned char* n = MutCell(p, kNkName);
+  if (l == nullptr || n == nullptr || (is_index && ri == nullptr)) {
+    why = Damaged("subkey list", target);
+    return false;
+  }
   std::memmove(l + 4 + (at + 1) * stride, l + 4 + at * stride, (entries - at) * stride);
   Put32(l + 4 + at * stride, static_cast<uint32_t>(child));
   if (hashed) std::memcpy(l + 4 + at * stride + 4, hint, 4);
   Put16(l + 2, static_cast<uint16_t>(entries + 1));
-  if (is_index) {
-    Put32(MutCell(list) + 4 + leaf * 4, static_cast<uint32_t>(target));
-  }
-
-  unsigned char* n = MutCell(p);
+  if (is_index) Put32(ri + 4 + leaf * 4, static_cast<uint32_t>(target));
   Put32(n + kNkSubkeys, count + 1);
   if (!is_index) Put32(n + kNkSubkeyList, static_cast<uint32_t>(target));
   // The longest subkey name, in bytes of UTF-16, in the field's low half.
@@ -869,7 +904,7 @@ bool HiveImage::AddSubkey(Offset parent, std::string_view name, size_t place, Of
 
 void HiveImage::ReleaseSecurity(uint32_t sk, std::vector<uint64_t>& freed) {
   if (sk == kNone || Record(sk, "sk", 0x14) == nullptr) return;
-  unsigned char* s = MutCell(sk);
+  unsigned char* s = MutCell(sk, 0x14);
   const uint32_t uses = Get32(s + kSkUses);
   if (uses > 1) {
     Put32(s + kSkUses, uses - 1);
@@ -883,8 +918,8 @@ void HiveImage::ReleaseSecurity(uint32_t sk, std::vector<uint64_t>& freed) {
     Put32(s + kSkUses, 0);
     return;
   }
-  Put32(MutCell(previous) + kSkNext, next);
-  Put32(MutCell(next) + kSkPrevious, previous);
+  Put32(MutCell(previous, 0x14) + kSkNext, next);
+  Put32(MutCell(next, 0x14) + kSkPrevious, previous);
   freed.push_back(sk);
 }
 
@@ -976,16 +1011,16 @@ bool HiveImage::DeleteSubkey(Offset parent, size_t place, std::string& why) {
   }
 
   // The entry out of the parent's list; an emptied leaf goes too.
-  unsigned char* l = MutCell(leaves[leaf]);
+  unsigned char* l = MutCell(leaves[leaf], 4 + size_t{Get16(d + 2)} * stride);
   const uint16_t entries = Get16(l + 2);
   std::memmove(l + 4 + at * stride, l + 4 + (at + 1) * stride, (entries - 1 - at) * stride);
   Put16(l + 2, static_cast<uint16_t>(entries - 1));
-  unsigned char* n = MutCell(p);
+  unsigned char* n = MutCell(p, kNkName);
   Put32(n + kNkSubkeys, count - 1);
   if (entries == 1) {
     cells.push_back(leaves[leaf]);
     if (is_index && leaves.size() > 1) {
-      unsigned char* ri = MutCell(list);
+      unsigned char* ri = MutCell(list, 4 + leaves.size() * 4);
       std::memmove(ri + 4 + leaf * 4, ri + 4 + (leaf + 1) * 4, (leaves.size() - 1 - leaf) * 4);
       Put16(ri + 2, static_cast<uint16_t>(leaves.size() - 1));
     } else {
@@ -1066,6 +1101,41 @@ uint32_t Checksum(const unsigned char* header) {
 
 }  // namespace
 
+std::string HiveImage::ChangedBinsProblem() const {
+  // Every bin a change touched: its header where the chain has it, and its
+  // cells filling it exactly.
+  for (size_t i = 0; i < bin_starts_.size(); ++i) {
+    const uint64_t start = bin_starts_[i];
+    const uint64_t end = i + 1 < bin_starts_.size() ? bin_starts_[i + 1] : bins_size();
+    bool touched = start >= mapped_bins_;
+    for (uint64_t page = (kBinsStart + start) / kPage;
+         !touched && page < (kBinsStart + end + kPage - 1) / kPage && page < dirty_.size();
+         ++page) {
+      touched = dirty_[page];
+    }
+    if (!touched) continue;
+    const unsigned char* h = At(start, kBinHeader);
+    if (h == nullptr || std::memcmp(h, "hbin", 4) != 0 || Get32(h + 4) != start ||
+        Get32(h + 8) != end - start) {
+      return "the changed hive is not sound: the bin at offset " + std::to_string(start) +
+             " lost its header";
+    }
+    uint64_t cell = start + kBinHeader;
+    while (cell < end) {
+      const unsigned char* c = At(cell, 4);
+      const auto raw = c == nullptr ? 0 : static_cast<int32_t>(Get32(c));
+      const uint64_t size = raw < 0 ? static_cast<uint64_t>(-int64_t{raw}) : uint64_t(raw);
+      if (raw == 0 || raw == INT32_MIN || size % 8 != 0 || cell + size > end) break;
+      cell += size;
+    }
+    if (cell != end) {
+      return "the changed hive is not sound: its cells do not fill the bin at offset " +
+             std::to_string(start);
+    }
+  }
+  return {};
+}
+
 std::string HiveImage::WriteTo(int source_fd, int fd) {
   const uint64_t mapped_end = kBinsStart + mapped_bins_;
   // The header: one more write, now, the bins' size, its checksum.
@@ -1077,6 +1147,7 @@ std::string HiveImage::WriteTo(int source_fd, int fd) {
   Put32(h + 0x28, static_cast<uint32_t>(bins_size()));
   Put32(h + 0x1FC, Checksum(h));
   dirty_[0] = true;
+  if (const std::string why = ChangedBinsProblem(); !why.empty()) return why;
   // The whole file, with any space after its bins: new bins take that
   // space first, as other writers of hives do.
   if (!CopyStart(source_fd, fd, map_size_)) return std::strerror(errno);

@@ -20,6 +20,8 @@
 #include <string_view>
 #include <vector>
 
+#include "platform/hive_format.h"
+
 namespace pelvar::platform {
 
 class HiveImage {
@@ -40,14 +42,20 @@ class HiveImage {
   HiveImage(const HiveImage&) = delete;
   HiveImage& operator=(const HiveImage&) = delete;
 
-  // Maps the hive file open as `fd`, of `size` bytes, whose header has been
-  // checked. Changes can be made when `writable`. Null, with `why`, when it
-  // cannot be mapped.
-  static std::unique_ptr<HiveImage> Map(int fd, uint64_t size, bool writable, std::string& why);
+  // Maps the hive file open as `fd`, of `size` bytes, and checks its header
+  // and its chain of bins (HiveHeaderProblem), filling `header`. Changes can
+  // be made when `writable`. Null, with `why`, when the file cannot be
+  // mapped or is not a sound hive.
+  static std::unique_ptr<HiveImage> Map(int fd, uint64_t size, bool writable, HiveHeader& header,
+                                        std::string& why);
 
   Offset root() const;
   uint32_t minor() const;
   bool changed() const { return changed_; }
+  // Whether the free space may have grown enough to pay for packing the
+  // hive: bins were added, or more than a sixteenth of the bins was freed,
+  // since the file was mapped.
+  bool MayNeedCompacting() const { return !tail_.empty() || freed_ * 16 > bins_size(); }
 
   // The subkeys of a key, in the order of its lists.
   bool Subkeys(Offset key, std::vector<Subkey>& out, std::string& why) const;
@@ -73,6 +81,9 @@ class HiveImage {
   // and the new bins over them. The header gets new sequence numbers, the
   // time and its checksum. Empty on success, else the system's reason.
   std::string WriteTo(int source_fd, int fd);
+  // Empty when every bin a change touched still has its header and cells
+  // that fill it exactly, else why not.
+  std::string ChangedBinsProblem() const;
   // Goes on from the file that WriteTo wrote (the same layout), open as
   // `fd`: nothing is changed any more.
   bool Remap(int fd, uint64_t size, std::string& why);
@@ -100,7 +111,9 @@ class HiveImage {
   // (`size` gets the bytes it holds); null when there is none.
   const unsigned char* Cell(uint64_t rel, size_t need, uint32_t* size = nullptr) const;
   const unsigned char* Record(uint64_t rel, const char* id, size_t need) const;
-  unsigned char* MutCell(uint64_t rel);
+  // The data of the allocated cell at `rel`, holding at least `need` bytes,
+  // for changing; null when there is none.
+  unsigned char* MutCell(uint64_t rel, size_t need);
 
   bool ReadKeyName(uint64_t key, std::string& out) const;
   bool Leaves(uint64_t list, std::vector<uint64_t>& leaves, bool& is_index) const;
@@ -131,6 +144,7 @@ class HiveImage {
   std::vector<bool> dirty_;            // pages of the mapping changed
   std::map<uint64_t, uint32_t> free_;  // free cells known, by offset
   bool tail_scanned_ = false;
+  uint64_t freed_ = 0;  // bytes of cells freed since the file was mapped
 };
 
 }  // namespace pelvar::platform
