@@ -780,6 +780,262 @@ ArchiveResult<bool> ExtractThroughArchive(platform::FileSystem& files, std::stri
   return {files.IsFile(ExtractedFile(destination, file_name))};
 }
 
+// Extracts the files a folder's index lists, in its order, in one pass over
+// the script. The section of the file whose turn it is streams straight
+// into the destination (see StreamingExtraction). So does the first section
+// before the index (where the first file's section usually stands), but its
+// file is put in place only when its turn comes. Any other section that
+// comes before its turn is decoded into a scratch file and extracted when
+// its turn comes; sections no file still waiting needs are passed over.
+class FolderExtraction {
+ public:
+  FolderExtraction(platform::FileSystem& files, std::string_view script, std::string_view folder,
+                   std::string_view destination, bool skip_existing,
+                   const std::function<void(uint64_t)>& progress, const std::function<bool()>& stop)
+      : files_(files),
+        script_(script),
+        folder_(folder),
+        destination_(destination),
+        prefix_(EmbeddedFileSection(folder, "")),
+        skip_existing_(skip_existing),
+        progress_(progress),
+        stop_(stop),
+        scratch_(files) {}
+
+  ArchiveResult<bool> Run() {
+    IniModel::Scan(files_, script_,
+                   [this](bool header, std::string_view text) { return Visit(header, text); });
+    if (!ended_) {
+      EndSection();
+      EndIndex();
+      Advance();
+    }
+    if (ended_) return std::move(result_);
+    // A listed file whose section is missing or empty ends it there.
+    return {!keys_.empty() && next_ == keys_.size()};
+  }
+
+ private:
+  // The first section of a file name (later ones are never read).
+  struct Section {
+    std::string name;       // the file name as the header writes it
+    bool filled = false;    // it holds lines
+    bool done = false;      // its file is written, or no listed file waits for it
+    bool streamed = false;  // read by streaming
+    // Streamed and checked, not yet in place (none: it could not stream).
+    std::unique_ptr<StreamingExtraction> checked;
+    // Decoded ahead of its turn:
+    std::unique_ptr<ArchiveBytes> bytes;
+    std::unique_ptr<StreamingSection> decoder;
+  };
+
+  bool Visit(bool header, std::string_view text) {
+    if (header) {
+      EndSection();
+      EndIndex();
+      Advance();
+      if (ended_) return false;
+      if (!index_seen_ && IEquals(text, folder_)) {
+        index_seen_ = in_index_ = true;
+      } else if (text.size() > prefix_.size() && IEquals(text.substr(0, prefix_.size()), prefix_)) {
+        Begin(text.substr(prefix_.size()));
+      }
+      return !ended_;
+    }
+    if (in_index_) {
+      std::string_view key;
+      if (IniModel::KeyOfLine(text, key)) {
+        keys_.emplace_back(key);
+        index_lines_.emplace_back(text);
+      }
+    }
+    if (current_ == nullptr) return true;
+    current_->filled = true;
+    if (streamed_) {
+      if (streaming_ && !stream_decoder_->Line(text)) streaming_ = false;  // irregular
+      if (streamed_->stopped()) Stop();
+    } else if (current_->decoder) {
+      current_->decoder->Line(text);
+      if (!current_->bytes->status().ok()) Fail(current_->bytes->status());
+    }
+    return !ended_;
+  }
+
+  void Begin(std::string_view name) {
+    const std::string folded = AsciiLowerCopy(name);
+    const auto [it, added] = sections_.try_emplace(folded);
+    if (!added) return;
+    Section& s = it->second;
+    s.name = name;
+    current_ = &s;
+    const bool turn = index_read_ && next_ < keys_.size() && AsciiLowerCopy(keys_[next_]) == folded;
+    if (turn || (!index_read_ && speculative_ == nullptr)) {
+      if (!turn) speculative_ = &s;
+      s.streamed = true;
+      streamed_ =
+          std::make_unique<StreamingExtraction>(files_, destination_, s.name, stop_, kHeldArchive);
+      streaming_ = true;
+      stream_decoder_ = std::make_unique<StreamingSection>([this](std::string_view piece) {
+        if (streaming_) streaming_ = streamed_->Add(piece);
+      });
+      return;
+    }
+    if (index_read_ && waiting_.count(folded) == 0) {
+      s.done = true;
+      return;
+    }
+    if (scratch_.path().empty()) {
+      if (ArchiveStatus status = MakeScratchFolder(scratch_); !status.ok()) return Fail(status);
+    }
+    s.bytes = std::make_unique<ArchiveBytes>(
+        files_, scratch_.path() + "/" + std::to_string(sections_.size()) + ".arc", 0);
+    s.decoder =
+        std::make_unique<StreamingSection>([this, out = s.bytes.get()](std::string_view piece) {
+          if (stop_ && stop_()) return Stop();
+          out->Add(piece);
+        });
+  }
+
+  void EndIndex() {
+    if (!in_index_) return;
+    in_index_ = false;
+    index_read_ = true;
+    for (const std::string& key : keys_) ++waiting_[AsciiLowerCopy(key)];
+    std::vector<std::string> lines{"[" + folder_ + "]"};
+    lines.insert(lines.end(), index_lines_.begin(), index_lines_.end());
+    index_ = IniModel::FromLines(lines);
+    if (speculative_ != nullptr && waiting_.count(AsciiLowerCopy(speculative_->name)) == 0) {
+      speculative_->checked.reset();  // not listed: dropped
+      speculative_->done = true;
+    }
+  }
+
+  void EndSection() {
+    if (current_ == nullptr) return;
+    Section& s = *current_;
+    current_ = nullptr;
+    if (streamed_) return EndStreamed(s);
+    if (!s.decoder || ended_) return;
+    s.decoder->Finish();
+    s.bytes->Seal();
+    if (!s.bytes->status().ok()) Fail(s.bytes->status());
+  }
+
+  // Checks the file streamed from the section; Advance puts it in place.
+  void EndStreamed(Section& s) {
+    if (streaming_) stream_decoder_->Finish();
+    ArchiveStatus status;
+    const StreamingExtraction::Outcome outcome =
+        streaming_ ? streamed_->Check(status) : StreamingExtraction::Outcome::kGaveUp;
+    const bool stopped = streamed_->stopped();
+    stream_decoder_.reset();
+    if (outcome == StreamingExtraction::Outcome::kDone) s.checked = std::move(streamed_);
+    streamed_.reset();  // what could not stream goes
+    if (stopped || outcome == StreamingExtraction::Outcome::kStopped) Stop();
+  }
+
+  // Extracts the listed files in turn while their sections are at hand.
+  void Advance() {
+    if (!index_read_) return;
+    while (!ended_ && next_ < keys_.size()) {
+      if (stop_ && stop_()) return Stop();
+      const std::string& key = keys_[next_];
+      const auto it = sections_.find(AsciiLowerCopy(key));
+      if (it != sections_.end() && it->second.done) {
+        Next();  // listed again: written already
+        continue;
+      }
+      if (!turn_checked_) {
+        if (skip_existing_ && files_.Exists(destination_ + "\\" + key)) {
+          Next();
+          continue;
+        }
+        turn_checked_ = true;
+      }
+      if (it == sections_.end() || &it->second == current_) return;  // still to come
+      Section& s = it->second;
+      if (!s.filled) return End({});
+      if (ArchiveStatus status = Extract(s, key); !status.ok()) return Fail(status);
+      Written(s);
+    }
+  }
+
+  ArchiveStatus Extract(Section& s, const std::string& key) {
+    if (s.streamed) {
+      if (s.checked) {
+        ArchiveStatus status;
+        const StreamingExtraction::Outcome outcome = s.checked->Commit(status);
+        s.checked.reset();
+        if (outcome != StreamingExtraction::Outcome::kGaveUp) return status;
+      }
+      // It could not stream: the ordinary way gives a failure its exact reason.
+      return ExtractThroughArchive(files_, script_, folder_, s.name, destination_).status;
+    }
+    const std::string section_name = EmbeddedFileSection(folder_, key);
+    const uint64_t expected = RecordedArchiveSize(index_, folder_, key);
+    if (s.decoder->irregular()) {
+      return ExtractIrregular(files_, script_, section_name, destination_, expected).status;
+    }
+    const ArchiveStatus status =
+        s.bytes->ExtractTo(section_name, destination_, s.decoder->Incomplete(expected));
+    s.bytes.reset();
+    s.decoder.reset();
+    return status;
+  }
+
+  void Written(Section& s) {
+    s.done = true;
+    Next();
+  }
+
+  void Next() {
+    if (progress_) progress_(next_);
+    const auto it = waiting_.find(AsciiLowerCopy(keys_[next_]));
+    if (it != waiting_.end() && --it->second == 0) waiting_.erase(it);
+    ++next_;
+    turn_checked_ = false;
+  }
+
+  void Stop() { End({}); }
+  void Fail(const ArchiveStatus& status) { End({false, status}); }
+  void End(ArchiveResult<bool> result) {
+    if (ended_) return;
+    ended_ = true;
+    result_ = std::move(result);
+  }
+
+  platform::FileSystem& files_;
+  std::string script_;
+  std::string folder_;
+  std::string destination_;
+  std::string prefix_;
+  bool skip_existing_;
+  const std::function<void(uint64_t)>& progress_;
+  const std::function<bool()>& stop_;
+  platform::ScopedTempFolder scratch_;
+
+  // The index: its keys in order, how many still wait by folded name.
+  std::vector<std::string> keys_;
+  std::vector<std::string> index_lines_;
+  IniModel index_;
+  std::unordered_map<std::string, size_t> waiting_;
+  bool index_seen_ = false;
+  bool in_index_ = false;
+  bool index_read_ = false;
+  size_t next_ = 0;            // the listed file whose turn it is
+  bool turn_checked_ = false;  // it is not one to skip
+
+  std::map<std::string, Section> sections_;  // by the folded file name
+  Section* current_ = nullptr;               // the section being read, if of a file
+  Section* speculative_ = nullptr;           // the one streamed before the index
+  std::unique_ptr<StreamingExtraction> streamed_;
+  std::unique_ptr<StreamingSection> stream_decoder_;
+  bool streaming_ = false;
+
+  bool ended_ = false;
+  ArchiveResult<bool> result_;
+};
+
 }  // namespace
 
 ArchiveResult<bool> ExtractEmbeddedFile(platform::FileSystem& files, std::string_view script,
@@ -832,98 +1088,10 @@ ArchiveResult<bool> ExtractEmbeddedFile(platform::FileSystem& files, std::string
 ArchiveResult<bool> ExtractEmbeddedFolder(platform::FileSystem& files, std::string_view script,
                                           std::string_view folder, std::string_view destination,
                                           bool skip_existing,
-                                          const std::function<void(uint64_t files)>& progress) {
+                                          const std::function<void(uint64_t files)>& progress,
+                                          const std::function<bool()>& stop) {
   if (script.empty() || !files.IsFolder(destination)) return {};
-  const std::string prefix = EmbeddedFileSection(folder, "");
-  platform::ScopedTempFolder scratch(files);
-  // One pass decodes the first section of each file name of the folder.
-  struct Decoded {
-    std::unique_ptr<ArchiveBytes> bytes;
-    std::unique_ptr<StreamingSection> decoder;
-    bool filled = false;
-  };
-  std::map<std::string, Decoded> sections;  // by the file name as the section has it, folded
-  std::vector<std::string> keys;
-  std::vector<std::string> index_lines;
-  bool in_index = false;
-  bool index_seen = false;
-  Decoded* current = nullptr;
-  ArchiveStatus failure;
-  // A section's bytes are closed when it ends, so few files are open at once.
-  const auto end_section = [&current, &failure] {
-    if (current == nullptr) return;
-    current->decoder->Finish();
-    current->bytes->Seal();
-    if (failure.ok()) failure = current->bytes->status();
-    current = nullptr;
-  };
-  IniModel::Scan(files, script, [&](bool header, std::string_view text) {
-    if (header) {
-      end_section();
-      if (!failure.ok()) return false;
-      in_index = !index_seen && IEquals(text, folder);
-      index_seen = index_seen || in_index;
-      if (text.size() > prefix.size() && IEquals(text.substr(0, prefix.size()), prefix)) {
-        const std::string name = AsciiLowerCopy(text.substr(prefix.size()));
-        if (sections.count(name) == 0) {
-          if (scratch.path().empty()) {
-            failure = MakeScratchFolder(scratch);
-            if (!failure.ok()) return false;
-          }
-          Decoded& d = sections[name];
-          // Each goes to a file: many of them at once must not fill memory.
-          d.bytes = std::make_unique<ArchiveBytes>(
-              files, scratch.path() + "/" + std::to_string(sections.size()) + ".arc", 0);
-          ArchiveBytes* out = d.bytes.get();
-          d.decoder = std::make_unique<StreamingSection>(
-              [out](std::string_view piece) { out->Add(piece); });
-          current = &d;
-        }
-      }
-      return true;
-    }
-    if (in_index) {
-      std::string_view key;
-      if (IniModel::KeyOfLine(text, key)) {
-        keys.emplace_back(key);
-        index_lines.emplace_back(text);
-      }
-    }
-    if (current != nullptr) {
-      current->filled = true;
-      current->decoder->Line(text);
-      if (!current->bytes->status().ok()) {
-        failure = current->bytes->status();
-        return false;
-      }
-    }
-    return true;
-  });
-  end_section();
-  if (!failure.ok()) return {false, failure};
-  if (keys.empty()) return {};
-  std::vector<std::string> index_model_lines{"[" + std::string(folder) + "]"};
-  index_model_lines.insert(index_model_lines.end(), index_lines.begin(), index_lines.end());
-  const IniModel index = IniModel::FromLines(index_model_lines);
-  uint64_t done = 0;
-  for (const auto& key : keys) {
-    if (progress) progress(done++);
-    if (skip_existing && files.Exists(std::string(destination) + "\\" + key)) continue;
-    const auto it = sections.find(AsciiLowerCopy(key));
-    if (it == sections.end() || !it->second.filled) return {};
-    Decoded& d = it->second;
-    const std::string section_name = EmbeddedFileSection(folder, key);
-    const uint64_t expected = RecordedArchiveSize(index, folder, key);
-    if (d.decoder->irregular()) {
-      ArchiveResult<bool> r = ExtractIrregular(files, script, section_name, destination, expected);
-      if (!r.status.ok() || !r.value) return r;
-    } else {
-      const ArchiveStatus s =
-          d.bytes->ExtractTo(section_name, destination, d.decoder->Incomplete(expected));
-      if (!s.ok()) return {false, s};
-    }
-  }
-  return {true};
+  return FolderExtraction(files, script, folder, destination, skip_existing, progress, stop).Run();
 }
 
 bool DeleteEmbeddedFile(platform::FileSystem& files, std::string_view script,
@@ -964,6 +1132,26 @@ ArchiveResult<RunOutcome> RunEmbeddedFile(platform::FileSystem& files, std::stri
 
 ArchiveStatus VerifyEmbeddedSection(platform::FileSystem& files, const IniModel& model,
                                     int section) {
+  // Decoded, inflated and checked in one pass; an archive that cannot be
+  // checked that way is read the ordinary way, which gives the exact reason.
+  StreamingExtraction check(files, model.sections()[static_cast<size_t>(section)].name, {},
+                            kHeldArchive);
+  bool streaming = true;
+  const std::string incomplete = DecodeSection(model, section, [&](std::string_view piece) {
+    if (streaming) streaming = check.Add(piece);
+  });
+  if (streaming && incomplete.empty()) {
+    ArchiveStatus status;
+    switch (check.Finish(status)) {
+      case StreamingExtraction::Outcome::kDone:
+        return {};
+      case StreamingExtraction::Outcome::kFailed:
+        return status;
+      case StreamingExtraction::Outcome::kStopped:
+      case StreamingExtraction::Outcome::kGaveUp:
+        break;
+    }
+  }
   PackArchive archive;
   platform::ScopedTempFolder scratch(files);
   if (ArchiveStatus s = OpenSection(files, model, section, archive, scratch, 0); !s.ok()) return s;
@@ -997,9 +1185,10 @@ ArchiveResult<bool> ExtractEmbeddedFile(std::string_view script, std::string_vie
 
 ArchiveResult<bool> ExtractEmbeddedFolder(std::string_view script, std::string_view folder,
                                           std::string_view destination, bool skip_existing,
-                                          const std::function<void(uint64_t files)>& progress) {
+                                          const std::function<void(uint64_t files)>& progress,
+                                          const std::function<bool()>& stop) {
   return ExtractEmbeddedFolder(platform::ThreadFileSystem(), script, folder, destination,
-                               skip_existing, progress);
+                               skip_existing, progress, stop);
 }
 
 bool DeleteEmbeddedFile(std::string_view script, std::string_view folder,

@@ -66,7 +66,8 @@ ArchiveResult<std::vector<bool>> EmbedFiles(
 
 // Decodes the file section `section` of a loaded script and reads its
 // archive through, checking every CRC and size, without writing anything
-// but scratch files. Fails as an extraction would.
+// (the archive is decoded, inflated and checked in one pass). Fails as an
+// extraction would.
 ArchiveStatus VerifyEmbeddedSection(platform::FileSystem& files, const IniModel& model,
                                     int section);
 ArchiveStatus VerifyEmbeddedSection(const IniModel& model, int section);
@@ -91,14 +92,21 @@ ArchiveResult<bool> ExtractEmbeddedFile(std::string_view script, std::string_vie
 // in the destination is passed over. False when the script name is empty,
 // the destination is not a folder, the index has no keys, or a listed file
 // has no text section (stopping there; files before it stay written).
-// `progress` is called after each file with the count of files done.
+// The files are extracted in one pass over the script, each streamed as
+// ExtractEmbeddedFile streams one when the sections follow the index in its
+// order. `progress` is called after each file with the count of files done
+// before it. A failure, and a stop (`stop`, asked for each MiB of an
+// archive, returned true: the value is false), leave the file being
+// extracted out entirely; the files before it stay written.
 ArchiveResult<bool> ExtractEmbeddedFolder(platform::FileSystem& files, std::string_view script,
                                           std::string_view folder, std::string_view destination,
                                           bool skip_existing,
-                                          const std::function<void(uint64_t files)>& progress = {});
+                                          const std::function<void(uint64_t files)>& progress = {},
+                                          const std::function<bool()>& stop = {});
 ArchiveResult<bool> ExtractEmbeddedFolder(std::string_view script, std::string_view folder,
                                           std::string_view destination, bool skip_existing,
-                                          const std::function<void(uint64_t files)>& progress = {});
+                                          const std::function<void(uint64_t files)>& progress = {},
+                                          const std::function<bool()>& stop = {});
 
 // Removes the file's index key and its text section (names unescaped).
 // False when the script does not exist.

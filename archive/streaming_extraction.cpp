@@ -65,6 +65,7 @@ struct StreamingExtraction::Pipeline {
 
   bool Write(std::string& buffer) {
     file_crc = Crc(file_crc, buffer);
+    if (!out) return true;  // only checked
     if (auto ec = out->Write(buffer)) {
       write_error = ec;
       return false;
@@ -112,8 +113,16 @@ StreamingExtraction::StreamingExtraction(platform::FileSystem& files, std::strin
   target_ = folder_ + "\\" + file_name_;
 }
 
+StreamingExtraction::StreamingExtraction(platform::FileSystem& files, std::string name,
+                                         std::function<bool()> stop, uint64_t held)
+    : files_(files),
+      target_(std::move(name)),
+      stop_(std::move(stop)),
+      held_limit_(held),
+      check_only_(true) {}
+
 StreamingExtraction::~StreamingExtraction() {
-  if (!finished_) GiveUp();
+  if (!committed_) GiveUp();
 }
 
 void StreamingExtraction::GiveUp() {
@@ -126,19 +135,9 @@ void StreamingExtraction::GiveUp() {
 bool StreamingExtraction::Start() {
   started_ = true;
   const auto* h = reinterpret_cast<const unsigned char*>(head_.data());
-  if (!IsZlibHeader(h[0], h[1]) || !PackArchive::IsPlainFileName(file_name_)) return false;
-  if (!files_.IsFolder(folder_)) {
-    // The first missing folder of the chain, removed again on giving up.
-    std::string first = folder_;
-    for (std::string up = ParentOf(first); !up.empty() && !files_.Exists(up); up = ParentOf(up)) {
-      first = up;
-    }
-    if (files_.Exists(first)) return false;
-    made_folder_ = first;
-    if (files_.MakeFolder(folder_, /*parents=*/true)) return false;
-  }
+  if (!IsZlibHeader(h[0], h[1])) return false;
   auto p = std::make_unique<Pipeline>();
-  if (files_.OpenReplace(target_, platform::Durability::kBulk, p->out)) return false;
+  if (!check_only_ && !Open(*p)) return false;
   if (inflateInit2(&p->z, -MAX_WBITS) != Z_OK) return false;
   p->z_ready = true;
   Pipeline* raw = p.get();
@@ -150,8 +149,23 @@ bool StreamingExtraction::Start() {
   return true;
 }
 
+bool StreamingExtraction::Open(Pipeline& pipeline) {
+  if (!PackArchive::IsPlainFileName(file_name_)) return false;
+  if (!files_.IsFolder(folder_)) {
+    // The first missing folder of the chain, removed again on giving up.
+    std::string first = folder_;
+    for (std::string up = ParentOf(first); !up.empty() && !files_.Exists(up); up = ParentOf(up)) {
+      first = up;
+    }
+    if (files_.Exists(first)) return false;
+    made_folder_ = first;
+    if (files_.MakeFolder(folder_, /*parents=*/true)) return false;
+  }
+  return !files_.OpenReplace(target_, platform::Durability::kBulk, pipeline.out);
+}
+
 bool StreamingExtraction::Add(std::string_view bytes) {
-  if (gave_up_ || stopped_ || finished_) return false;
+  if (gave_up_ || stopped_ || finished_ || checked_) return false;
   if (stop_ && stop_()) {
     stopped_ = true;
     GiveUp();
@@ -219,14 +233,23 @@ StreamingExtraction::Outcome StreamingExtraction::FinishHeld(ArchiveStatus& stat
     GiveUp();
     return Outcome::kGaveUp;
   }
-  status = archive.ExtractAll(destination_);
+  status = check_only_ ? archive.VerifyAll() : archive.ExtractAll(destination_);
   return status.ok() ? Outcome::kDone : Outcome::kFailed;
 }
 
 StreamingExtraction::Outcome StreamingExtraction::Finish(ArchiveStatus& status) {
+  const Outcome checked = Check(status);
+  return checked == Outcome::kDone ? Commit(status) : checked;
+}
+
+StreamingExtraction::Outcome StreamingExtraction::Check(ArchiveStatus& status) {
   status = ArchiveStatus();
   if (stopped_) return Outcome::kStopped;
-  if (holding_ && !gave_up_ && !finished_) return FinishHeld(status);
+  if (checked_) return Outcome::kDone;
+  if (holding_ && !gave_up_ && !finished_) {
+    checked_ = true;  // read through when extracted
+    return Outcome::kDone;
+  }
   if (gave_up_ || finished_ || !pipeline_) {
     GiveUp();
     finished_ = true;
@@ -254,12 +277,24 @@ StreamingExtraction::Outcome StreamingExtraction::Finish(ArchiveStatus& status) 
                      entry->method == static_cast<uint8_t>(StorageMethod::kCompressed) &&
                      static_cast<uint64_t>(entry->compressed_size) == 2 + p.consumed + 4 &&
                      static_cast<uint64_t>(entry->size) == p.produced && entry->crc == p.file_crc &&
-                     entry->file_name == file_name_;
+                     (check_only_ ? PackArchive::IsPlainFileName(entry->file_name)
+                                  : entry->file_name == file_name_);
   if (!whole) {
     GiveUp();
     return Outcome::kGaveUp;
   }
-  if (auto ec = p.out->Commit()) {
+  checked_ = true;
+  if (check_only_) pipeline_.reset();
+  return Outcome::kDone;
+}
+
+StreamingExtraction::Outcome StreamingExtraction::Commit(ArchiveStatus& status) {
+  status = ArchiveStatus();
+  if (!checked_ || committed_) return Outcome::kGaveUp;
+  committed_ = true;
+  if (holding_) return FinishHeld(status);
+  if (check_only_) return Outcome::kDone;
+  if (auto ec = pipeline_->out->Commit()) {
     status = ArchiveStatus::CannotCreate(target_, ec);
     pipeline_.reset();
     return Outcome::kFailed;

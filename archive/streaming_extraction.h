@@ -10,6 +10,9 @@
 // a file that cannot be written) makes it give up and leave nothing behind:
 // no file, no temporary, no folder it made. The caller then extracts the
 // archive the ordinary way, which gives the exact reason of a failure.
+//
+// Built without a destination, it checks the archive as extraction would
+// (every size and CRC, a plain file name) and writes nothing.
 #pragma once
 
 #include <cstdint>
@@ -40,7 +43,11 @@ class StreamingExtraction {
   // up to `held` bytes are held in memory.
   StreamingExtraction(platform::FileSystem& files, std::string_view destination,
                       std::string file_name, std::function<bool()> stop, uint64_t held);
-  // Gives up unless finished: joins the threads and removes what was made.
+  // Checks the archive and writes nothing; kDone when it would extract.
+  // `name` stands for the archive in messages.
+  StreamingExtraction(platform::FileSystem& files, std::string name, std::function<bool()> stop,
+                      uint64_t held);
+  // Gives up unless committed: joins the threads and removes what was made.
   ~StreamingExtraction();
   StreamingExtraction(const StreamingExtraction&) = delete;
   StreamingExtraction& operator=(const StreamingExtraction&) = delete;
@@ -51,12 +58,19 @@ class StreamingExtraction {
   // After the last bytes: checks the trailer, the registry, the sizes and
   // both CRCs, and puts the file in place. `status` tells why on kFailed.
   Outcome Finish(ArchiveStatus& status);
+  // Finish in two steps: Check does all but put the file in place (a held
+  // archive is only read when committed); Commit, after Check said kDone,
+  // puts it there. Unless committed, the file is dropped with the object.
+  Outcome Check(ArchiveStatus& status);
+  Outcome Commit(ArchiveStatus& status);
   // True once `stop` has ended it.
   bool stopped() const { return stopped_; }
 
  private:
   struct Pipeline;
   bool Start();
+  // Makes the folders and opens the file to be written.
+  bool Open(Pipeline& pipeline);
   bool Stream(std::string_view bytes);
   Outcome FinishHeld(ArchiveStatus& status);
   void GiveUp();
@@ -68,6 +82,7 @@ class StreamingExtraction {
   std::function<bool()> stop_;
   std::string destination_;
   uint64_t held_limit_;
+  bool check_only_ = false;
   std::string held_;  // the archive so far, while it may be small
   bool holding_ = true;
   std::string made_folder_;   // the first folder made for the target
@@ -79,6 +94,8 @@ class StreamingExtraction {
   bool gave_up_ = false;
   bool stopped_ = false;
   bool finished_ = false;
+  bool checked_ = false;
+  bool committed_ = false;
   std::unique_ptr<Pipeline> pipeline_;
 };
 

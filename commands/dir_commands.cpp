@@ -30,8 +30,11 @@ void TransferFolder(CommandCall& call, TreeTransfer transfer, std::string_view a
       });
   view.ShowOperationProgress(activity, 0, 0, true);
   if (!ok) {
-    call.SetReason(!files.IsFolder(source) ? "no such folder"
-                                           : "not every file could be transferred");
+    std::string reason = files.LastTreeFailure();
+    if (reason.empty()) {
+      reason = !files.IsFolder(source) ? "no such folder" : "not every file could be transferred";
+    }
+    call.SetReason(std::move(reason));
   }
   const std::string what = Quoted(source) + " to: " + Quoted(target);
   PendOutcome(call, ok, std::string(done) + what, std::string(failed) + what);
@@ -56,8 +59,13 @@ void DirDelete(CommandCall& call) {
   });
   view.ShowOperationProgress("Deleting", 0, 0, true);
   if (!ok) {
-    call.SetReason(!call.context().files().Exists(path) ? "no such folder"
-                                                        : "not everything in it could be deleted");
+    std::string reason = call.context().files().LastTreeFailure();
+    if (!call.context().files().Exists(path)) {
+      reason = "no such folder";
+    } else if (reason.empty()) {
+      reason = "not everything in it could be deleted";
+    }
+    call.SetReason(std::move(reason));
   }
   PendOutcome(call, ok, "Sucessfully deleted directory " + Quoted(path),
               "Failed to delete directory " + Quoted(path));

@@ -43,15 +43,24 @@ void ExtractFolder(CommandCall& call, bool skip_existing) {
   const std::string& script = call.Field(2);
   const std::string& folder = call.Field(3);
   const std::string& destination = call.Field(4);
-  OperationProgress progress(call.context().view, "Extracting");
-  const bool done = ValueOrRaise(
-      archive::ExtractEmbeddedFolder(call.context().files(), script, folder, destination,
-                                     skip_existing, [&progress](uint64_t) { progress.Add(1, 0); }));
+  RunView& view = call.context().view;
+  OperationProgress progress(view, "Extracting");
+  bool stopped = false;
+  const bool done = ValueOrRaise(archive::ExtractEmbeddedFolder(
+      call.context().files(), script, folder, destination, skip_existing,
+      [&progress](uint64_t) { progress.Add(1, 0); },
+      [&view, &stopped] {
+        stopped = stopped || view.StopRequested();
+        return stopped;
+      }));
   const std::string tail =
       Quoted(script) + " Section:" + Quoted(folder) + " Path to extract: " + Quoted(destination);
   if (done) {
     call.SetPending("Sucessfully extracted all internal files from file: " + tail,
                     LogKind::kSuccess);
+  } else if (stopped) {
+    call.SetReason("the run was stopped");
+    call.SetPending("Failed to extract internal files from file: " + tail, LogKind::kFailure);
   } else if (skip_existing) {
     call.SetPending("Skipped extracting internal files from file: " + tail, LogKind::kSkipped);
   } else {

@@ -3,6 +3,7 @@
 // their closing log line is then the outcome of the last file found, and
 // every file that failed before it has a failure line of its own.
 #include <string>
+#include <unordered_map>
 #include <vector>
 
 #include "commands/builtin_commands.h"
@@ -11,6 +12,7 @@
 #include "commands/operation_progress.h"
 #include "commands/text_file.h"
 #include "engine/script_context.h"
+#include "engine/text.h"
 #include "platform/file_system.h"
 
 namespace pelvar::commands {
@@ -21,6 +23,11 @@ bool HasWildcard(const std::string& argument) {
   return argument.find('*') != std::string::npos;
 }
 
+// The name of a found file after the folder `prefix`, A-Z folded.
+std::string FoldedName(const std::string& file, const std::string& prefix) {
+  return AsciiLowerCopy(std::string_view(file).substr(prefix.size()));
+}
+
 // A failure pending for one file of a mask is logged at once, before the
 // next file's outcome takes its place.
 void LogPendingFailure(CommandCall& call) {
@@ -29,23 +36,32 @@ void LogPendingFailure(CommandCall& call) {
   call.SetPending("", LogKind::kFailure);
 }
 
+// Sets the system's message of a failed operation as the reason; true when
+// it did not fail.
+bool Succeeded(CommandCall& call, std::error_code ec) {
+  if (ec) call.SetReason(platform::SystemMessage(ec));
+  return !ec;
+}
+
+// True for an entry that the commands delete as a file: a file, or a
+// symbolic link to anything but a folder (one that leads nowhere included);
+// a link goes itself, what it points to stays.
+bool IsFileEntry(platform::FileSystem& files, const std::string& path) {
+  const platform::FileStatus status = files.Status(path);
+  return status.is_file() || (status.link && !status.is_folder());
+}
+
 void FileCreateBlank(CommandCall& call) {
   const std::string& path = call.Field(2);
   platform::FileSystem& files = call.context().files();
-  bool ok = !files.IsFile(path) || !files.Delete(path);
+  bool ok = true;
+  if (IsFileEntry(files, path)) ok = Succeeded(call, files.Delete(path));
   if (ok) {
     WriteTextFile(files, path, {});
     ok = files.IsFile(path);
   }
   LogOutcome(call, ok, "Successfully created a new file:" + Quoted(path),
              "Failed to create file:" + Quoted(path));
-}
-
-// Sets the system's message of a failed operation as the reason; true when
-// it did not fail.
-bool Succeeded(CommandCall& call, std::error_code ec) {
-  if (ec) call.SetReason(platform::SystemMessage(ec));
-  return !ec;
 }
 
 void FileRename(CommandCall& call) {
@@ -66,7 +82,7 @@ void FileDelete(CommandCall& call) {
   const std::string& argument = call.Field(2);
   platform::FileSystem& files = call.context().files();
   if (!HasWildcard(argument)) {
-    if (files.IsFile(argument)) {
+    if (IsFileEntry(files, argument)) {
       DeleteOne(call, argument);
     } else {
       call.SetReason("no such file");
@@ -85,7 +101,7 @@ void FileDelete(CommandCall& call) {
   for (const std::string& file : found) {
     LogPendingFailure(call);
     progress.Add(1, 0);
-    if (files.IsFile(file)) {
+    if (IsFileEntry(files, file)) {
       DeleteOne(call, file);
     } else {
       call.SetPending("Failed to find and delete" + Quoted(file), LogKind::kFailure);
@@ -119,13 +135,23 @@ void FileCopy(CommandCall& call) {
     call.SetPending("Failed to find and copy files in: " + Quoted(source), LogKind::kFailure);
     return;
   }
+  // Names found in several spellings are each copied under their own
+  // spelling, never onto one another.
+  std::unordered_map<std::string, int> spellings;
+  for (const std::string& file : found) ++spellings[FoldedName(file, prefix)];
   OperationProgress progress(call.context().view, "Copying");
   for (const std::string& file : found) {
     LogPendingFailure(call);
     progress.Add(1, 0);
-    // The target folder takes the place of the searched folder.
+    // The target folder takes the place of the searched folder. An empty
+    // one (a variable left empty) is no folder: it would be the root.
     const std::string copy = target + "\\" + file.substr(prefix.size());
-    const bool ok = files.IsFile(file) && Succeeded(call, files.Copy(file, copy, /*replace=*/true));
+    if (target.empty()) call.SetReason("no target folder given");
+    const platform::TargetCase target_case = spellings[FoldedName(file, prefix)] > 1
+                                                 ? platform::TargetCase::kAsWritten
+                                                 : platform::TargetCase::kAnySpelling;
+    const bool ok = !target.empty() && files.IsFile(file) &&
+                    Succeeded(call, files.Copy(file, copy, /*replace=*/true, target_case));
     const std::string what = Quoted(file) + " to: " + Quoted(copy);
     PendOutcome(call, ok, "Sucessfully copied " + what, "Failed to copy " + what);
   }

@@ -39,11 +39,16 @@ bool WildcardMatch(std::string_view name, std::string_view mask) {
   return m == mask.size();
 }
 
-// Keys a path by its collation order; equal keys are duplicates.
+// Keys a path by its collation order. Names that differ only in letter case
+// collate alike; on this file system they are separate entries, kept in the
+// order of their bytes.
 struct SortedEntry {
   std::string key;
   std::string path;
-  bool operator<(const SortedEntry& other) const { return key < other.key; }
+  bool operator<(const SortedEntry& other) const {
+    const int c = key.compare(other.key);
+    return c != 0 ? c < 0 : path < other.path;
+  }
 };
 
 }  // namespace
@@ -123,11 +128,12 @@ void FileFinder::SearchFolder(const std::string& folder, const std::vector<std::
       f.key = collator.SortKey(f.key);
     }
   }
-  std::stable_sort(found.begin(), found.end());
-  for (size_t i = 0; i < found.size(); ++i) {
-    if (i > 0 && found[i].key == found[i - 1].key) continue;
-    results_.push_back(std::move(found[i].path));
-  }
+  std::sort(found.begin(), found.end());
+  // The same entry matched by two masks is listed once.
+  const auto last =
+      std::unique(found.begin(), found.end(),
+                  [](const SortedEntry& a, const SortedEntry& b) { return a.path == b.path; });
+  for (auto it = found.begin(); it != last; ++it) results_.push_back(std::move(it->path));
 }
 
 void FileFinder::Execute() {

@@ -29,8 +29,9 @@ class FileFinder {
   unsigned attributes = kFfReadOnly | kFfHidden | kFfSysFile;
   // Also search every subfolder, at any depth.
   bool recurse = false;
-  // Order each folder's entries (locale-aware, ignoring case) and drop
-  // duplicates; the recursive walk is then depth-first in name order.
+  // Order each folder's entries (locale-aware, ignoring case; names that
+  // differ only in case by their bytes) and list an entry that several masks
+  // match once; the recursive walk is then depth-first in name order.
   bool sorted = true;
   // The file system searched; null: the thread's real one.
   platform::FileSystem* files = nullptr;

@@ -133,7 +133,8 @@ bool WriteIniKeyInPlace(platform::FileSystem& files, std::string_view path,
         TrimControl(std::string_view(text).substr(raw.begin, raw.end - raw.begin));
     if (line.size() >= 2 && line.front() == '[' && line.back() == ']') {
       if (in_section) break;
-      in_section = !found_section && IEquals(TrimControl(line.substr(1, line.size() - 2)), section);
+      in_section = !found_section &&
+                   IEquals(TrimControl(line.substr(1, line.size() - 2)), TrimControl(section));
       found_section = found_section || in_section;
       if (in_section) last_of_section = raw;
       continue;
@@ -191,13 +192,15 @@ bool EraseIniSection(platform::FileSystem& files, std::string_view path, std::st
 }
 
 bool EraseIniSection(IniModel& model, std::string_view section) {
-  const std::string name = UnescapeField(section);
+  const std::string name(TrimControl(UnescapeField(section)));
   // Every section of the name that holds lines counts, also one behind an
   // empty header of the same name; empty headers stay.
   auto next_with_lines = [&model, &name]() {
     const auto& sections = model.sections();
     for (size_t i = 0; i < sections.size(); ++i) {
-      if (!sections[i].lines.empty() && IEquals(sections[i].name, name)) return static_cast<int>(i);
+      if (!sections[i].lines.empty() && IEquals(TrimControl(sections[i].name), name)) {
+        return static_cast<int>(i);
+      }
     }
     return -1;
   };

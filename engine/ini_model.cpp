@@ -670,8 +670,10 @@ bool IniModel::Edit(platform::FileSystem& files, std::string_view path,
 }
 
 int IniModel::FindSection(std::string_view name) const {
+  // Blanks around a name are not part of it, as a header reads back.
+  name = TrimControl(name);
   for (size_t i = 0; i < sections_.size(); ++i) {
-    if (IEquals(sections_[i].name, name)) return static_cast<int>(i);
+    if (IEquals(TrimControl(sections_[i].name), name)) return static_cast<int>(i);
   }
   return -1;
 }

@@ -18,6 +18,10 @@ bool Lexists(const std::string& p) {
   return ::lstat(p.c_str(), &st) == 0;
 }
 
+bool IsSeparator(char c) {
+  return c == '/' || c == '\\';
+}
+
 bool FoldedEquals(std::string_view a, std::string_view b) {
   if (a.size() != b.size()) return false;
   for (size_t i = 0; i < a.size(); ++i) {
@@ -187,6 +191,18 @@ std::string CaseResolver::Resolve(std::string_view script_path) {
     pos = next + 1;
   }
   return out;
+}
+
+std::string CaseResolver::ResolveFolderOf(std::string_view script_path) {
+  size_t end = script_path.size();
+  while (end > 1 && IsSeparator(script_path[end - 1])) --end;
+  size_t cut = end;
+  while (cut > 0 && !IsSeparator(script_path[cut - 1])) --cut;
+  if (cut == 0) return Resolve(script_path);
+  std::string name(script_path.substr(cut, end - cut));
+  std::string folder = Resolve(script_path.substr(0, cut));
+  if (folder.empty() || folder.back() != '/') folder += '/';
+  return folder + name;
 }
 
 void CaseResolver::Added(const std::string& folder, const std::string& name) {

@@ -32,6 +32,8 @@ class CaseResolver {
   // Host path for a script path ("\" becomes "/"); relative paths stay
   // relative; components from the first missing one on keep their spelling.
   std::string Resolve(std::string_view script_path);
+  // As Resolve for the folder part; the last component keeps its spelling.
+  std::string ResolveFolderOf(std::string_view script_path);
 
   // Turns remembering listings on or off; off forgets them.
   void Remember(bool on);

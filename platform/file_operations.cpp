@@ -130,11 +130,13 @@ std::error_code CopyFile(std::string_view from, std::string_view to, bool replac
 }
 
 std::error_code CopyFile(CaseResolver& resolver, std::string_view from, std::string_view to,
-                         bool replace, CopiedFile* copied, bool* reflink_failed) {
+                         bool replace, CopiedFile* copied, bool* reflink_failed,
+                         TargetCase target_case) {
   const std::string host_from = resolver.Resolve(from);
   std::string folder;
   std::string name;
-  const std::string host_to = resolver.Resolve(to);
+  const std::string host_to =
+      target_case == TargetCase::kAsWritten ? resolver.ResolveFolderOf(to) : resolver.Resolve(to);
   // One look at the target: a link there is followed (the file it names is
   // replaced), but a link to nothing is not (the copy would land wherever it
   // points); nothing there needs no second look before the copy.

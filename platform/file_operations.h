@@ -7,6 +7,7 @@
 #include <system_error>
 
 #include "platform/file_primitives.h"
+#include "platform/file_system.h"
 
 namespace pelvar::platform {
 
@@ -42,9 +43,10 @@ struct CopiedFile {
   std::string name;
 };
 // `reflink_failed`, when given, remembers across copies that the file system
-// refused reflinks.
+// refused reflinks. `target_case` tells how the target's name meets an
+// existing entry.
 std::error_code CopyFile(CaseResolver& resolver, std::string_view from, std::string_view to,
-                         bool replace, CopiedFile* copied = nullptr,
-                         bool* reflink_failed = nullptr);
+                         bool replace, CopiedFile* copied = nullptr, bool* reflink_failed = nullptr,
+                         TargetCase target_case = TargetCase::kAnySpelling);
 
 }  // namespace pelvar::platform

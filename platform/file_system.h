@@ -32,6 +32,15 @@ struct FileStatus {
   bool is_folder() const { return kind == FileKind::kFolder; }
 };
 
+// How the last component of a target path meets an existing entry.
+enum class TargetCase {
+  // The entry of exactly that spelling, else one spelt in another letter case.
+  kAnySpelling,
+  // Only the entry of exactly that spelling; else a new entry is made as
+  // written (for several source files whose names differ only in case).
+  kAsWritten,
+};
+
 // How a replacement is made durable.
 enum class Durability {
   // An existing file's content is replaced (text, INI, scripts, hives): the
@@ -121,7 +130,8 @@ class FileSystem {
   // Copies a file (data, permission bits, times) in one step. With `replace`
   // off an existing target is left alone (EEXIST); with it on a file there is
   // replaced (a folder or a read-only file there is refused).
-  virtual std::error_code Copy(std::string_view from, std::string_view to, bool replace) = 0;
+  virtual std::error_code Copy(std::string_view from, std::string_view to, bool replace,
+                               TargetCase target_case = TargetCase::kAnySpelling) = 0;
   // Renames a file or folder, never replacing anything (EEXIST), except that
   // the same entry may take another letter case. Across file systems a file
   // is copied and then deleted.
@@ -147,6 +157,11 @@ class FileSystem {
     (void)progress;
     return DeleteTree(path);
   }
+
+  // Why the last CopyTree, MoveTree or DeleteTree failed, for a log line
+  // (the first entry that failed, the system's reason, what was left
+  // behind); empty after a success or where it is not known.
+  virtual std::string LastTreeFailure() const { return {}; }
 
   // Makes a new private folder under the system's temporary folder (this
   // user only) and gives its path.

@@ -278,15 +278,30 @@ std::error_code MemoryFileSystem::OpenReplace(std::string_view path, Durability 
   return {};
 }
 
-std::error_code MemoryFileSystem::Copy(std::string_view from, std::string_view to, bool replace) {
+std::error_code MemoryFileSystem::Copy(std::string_view from, std::string_view to, bool replace,
+                                       TargetCase target_case) {
   const Node* source = Find(Resolve(from));
   if (source == nullptr) return Errno(ENOENT);
   if (source->folder) return Errno(EISDIR);
-  const std::string key = Resolve(to);
+  const std::string written = Normal(to);
+  const std::string key = target_case == TargetCase::kAsWritten
+                              ? PathJoin(Resolve(PathParent(written)), PathName(written))
+                              : Resolve(to);
   if (const Node* target = Find(key)) {
     if (!replace) return Errno(EEXIST);
     if (target->folder) return Errno(EISDIR);
     if (target->read_only) return Errno(EACCES);
+  } else if (key != Resolve(key)) {
+    // A new name beside another spelling of it: made as written.
+    const Node* parent = Find(PathParent(key));
+    if (parent == nullptr || !parent->folder) return Errno(ENOENT);
+    nodes_[key] = *source;
+    if (in_command_) {
+      bulk_pending = true;
+    } else {
+      ++file_syncs;
+    }
+    return {};
   }
   std::unique_ptr<FileWriter> writer;
   const std::string data = source->data;

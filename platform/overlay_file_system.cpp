@@ -298,13 +298,16 @@ std::error_code OverlayFileSystem::OpenReplace(std::string_view path, Durability
   return {};
 }
 
-std::error_code OverlayFileSystem::Copy(std::string_view from, std::string_view to, bool replace) {
+std::error_code OverlayFileSystem::Copy(std::string_view from, std::string_view to, bool replace,
+                                        TargetCase target_case) {
   const std::string source = Resolve(from);
   const View src = Look(source);
   if (!src.status.exists()) return Errno(ENOENT);
   if (src.status.is_folder()) return Errno(EISDIR);
   if (!src.status.is_file()) return Errno(EINVAL);
-  const std::string key = Resolve(to);
+  const std::string key = target_case == TargetCase::kAsWritten
+                              ? PathJoin(Resolve(PathParent(Absolute(to))), PathName(Absolute(to)))
+                              : Resolve(to);
   if (auto ec = CheckParent(key)) return ec;
   const View target = Look(key);
   if (target.status.exists()) {

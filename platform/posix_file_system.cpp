@@ -395,10 +395,11 @@ std::error_code PosixFileSystem::OpenReplaceHost(const std::string& host, Durabi
   return {};
 }
 
-std::error_code PosixFileSystem::Copy(std::string_view from, std::string_view to, bool replace) {
+std::error_code PosixFileSystem::Copy(std::string_view from, std::string_view to, bool replace,
+                                      TargetCase target_case) {
   CopiedFile copied;
   if (auto ec = CopyFile(resolver_, from, to, replace, &copied,
-                         in_command_ ? &reflink_failed_ : nullptr)) {
+                         in_command_ ? &reflink_failed_ : nullptr, target_case)) {
     return ec;
   }
   const int dir = copied.folder_fd.get();
@@ -450,7 +451,8 @@ std::error_code PosixFileSystem::MakeExecutable(std::string_view path) {
 
 bool PosixFileSystem::CopyTree(std::string_view source, std::string_view destination,
                                const TreeProgressFn& progress) {
-  const bool ok = platform::CopyTree(resolver_, source, destination, progress);
+  tree_failure_.clear();
+  const bool ok = platform::CopyTree(resolver_, source, destination, progress, &tree_failure_);
   // The walk changed folders the listings do not follow.
   resolver_.Remember(false);
   resolver_.Remember(in_command_);
@@ -459,7 +461,8 @@ bool PosixFileSystem::CopyTree(std::string_view source, std::string_view destina
 
 bool PosixFileSystem::MoveTree(std::string_view source, std::string_view destination,
                                const TreeProgressFn& progress) {
-  const bool ok = platform::MoveTree(resolver_, source, destination, progress);
+  tree_failure_.clear();
+  const bool ok = platform::MoveTree(resolver_, source, destination, progress, &tree_failure_);
   resolver_.Remember(false);
   resolver_.Remember(in_command_);
   return ok;
@@ -470,7 +473,8 @@ bool PosixFileSystem::DeleteTree(std::string_view path) {
 }
 
 bool PosixFileSystem::DeleteTree(std::string_view path, const TreeProgressFn& progress) {
-  const bool ok = platform::DeleteTree(resolver_, path, progress);
+  tree_failure_.clear();
+  const bool ok = platform::DeleteTree(resolver_, path, progress, &tree_failure_);
   resolver_.Remember(false);
   resolver_.Remember(in_command_);
   return ok;

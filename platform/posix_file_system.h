@@ -34,7 +34,8 @@ class PosixFileSystem : public FileSystem {
   // name no longer names that file).
   std::error_code OpenReplaceHost(const std::string& host, Durability durability,
                                   std::unique_ptr<FileWriter>& out, int held_lock = -1);
-  std::error_code Copy(std::string_view from, std::string_view to, bool replace) override;
+  std::error_code Copy(std::string_view from, std::string_view to, bool replace,
+                       TargetCase target_case = TargetCase::kAnySpelling) override;
   std::error_code Move(std::string_view from, std::string_view to) override;
   std::error_code Delete(std::string_view path) override;
   std::error_code MakeFolder(std::string_view path, bool parents) override;
@@ -45,6 +46,7 @@ class PosixFileSystem : public FileSystem {
                 const TreeProgressFn& progress) override;
   bool DeleteTree(std::string_view path) override;
   bool DeleteTree(std::string_view path, const TreeProgressFn& progress) override;
+  std::string LastTreeFailure() const override { return tree_failure_; }
   std::error_code MakeTempFolder(std::string& path) override;
 
   // Internal to the writer: a file of the folder open at `dir_fd` was
@@ -61,6 +63,7 @@ class PosixFileSystem : public FileSystem {
  private:
   CaseResolver resolver_;
   bool in_command_ = false;
+  std::string tree_failure_;
   // One open folder per file system written in bulk during the command.
   std::map<dev_t, int> bulk_;
   // The folder last written in bulk (its file system is in bulk_ already).

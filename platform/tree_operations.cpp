@@ -36,6 +36,31 @@ std::string RealPath(const std::string& host) {
   return real ? std::string(real.get()) : std::string();
 }
 
+// The first entry of a walk that failed, with the system's reason.
+class FirstFailure {
+ public:
+  // Notes a failure at `name` in the folder `folder` (host paths); errno
+  // when `ec` is empty. Only the first one is kept.
+  void Note(const std::string& folder, std::string_view name, std::error_code ec = {}) {
+    if (!ec) ec = LastError();
+    if (!path_.empty()) return;
+    path_ = folder == "/" ? "/" + std::string(name) : folder + "/" + std::string(name);
+    if (name.empty()) path_ = folder;
+    reason_ = SystemMessage(ec);
+  }
+  bool empty() const { return path_.empty(); }
+  const std::string& path() const { return path_; }
+  const std::string& reason() const { return reason_; }
+  // "<what> \"<path>\": <reason>".
+  std::string Text(std::string_view what) const {
+    return std::string(what) + " \"" + path_ + "\": " + reason_;
+  }
+
+ private:
+  std::string path_;
+  std::string reason_;
+};
+
 // True when `path` is `folder` or lies below it (both real paths).
 bool IsInside(const std::string& path, const std::string& folder) {
   if (folder == "/") return true;
@@ -44,15 +69,19 @@ bool IsInside(const std::string& path, const std::string& folder) {
 }
 
 std::optional<Transfer> PlanTransfer(CaseResolver& resolver, std::string_view source,
-                                     std::string_view destination) {
+                                     std::string_view destination, std::string& why) {
   Transfer t;
   t.source = WithoutTrailingSlashes(resolver.Resolve(source));
-  if (t.source.empty() || ::stat(t.source.c_str(), &t.source_stat) != 0) return std::nullopt;
+  if (t.source.empty() || ::stat(t.source.c_str(), &t.source_stat) != 0) {
+    why = "no such folder";
+    return std::nullopt;
+  }
   std::string folder;
   std::string source_name;
   SplitHostPath(t.source, folder, source_name);
   const std::string dest = WithoutTrailingSlashes(resolver.Resolve(destination));
   if (dest.empty() || source_name.empty() || source_name == "." || source_name == "..") {
+    why = "the source or the destination names no folder";
     return std::nullopt;
   }
   struct stat st;
@@ -66,7 +95,11 @@ std::optional<Transfer> PlanTransfer(CaseResolver& resolver, std::string_view so
   if (::lstat(t.target.c_str(), &st) == 0) {
     t.target_exists = true;
     // A folder merges only into a folder; a file replaces only a non-folder.
-    if (S_ISDIR(t.source_stat.st_mode) != S_ISDIR(st.st_mode)) return std::nullopt;
+    if (S_ISDIR(t.source_stat.st_mode) != S_ISDIR(st.st_mode)) {
+      why = S_ISDIR(st.st_mode) ? "a folder stands at \"" + t.target + "\""
+                                : "a file stands at \"" + t.target + "\"";
+      return std::nullopt;
+    }
   }
   // The target must not be the source or lie inside it.
   const std::string real_source = RealPath(t.source);
@@ -77,6 +110,7 @@ std::optional<Transfer> PlanTransfer(CaseResolver& resolver, std::string_view so
   }
   const std::string real_target = RealPath(existing);
   if (real_source.empty() || real_target.empty() || IsInside(real_target, real_source)) {
+    why = "the destination lies inside the source";
     return std::nullopt;
   }
   return t;
@@ -107,30 +141,50 @@ class FoldedNames {
       folded_.emplace(FoldCase(name), name);
     }
   }
+  // Notes the source folder's names that it holds in several spellings:
+  // each of those meets only the entry of exactly its own name, so no two
+  // of them land on one file.
+  void Source(const FolderEntries& entries) {
+    if (exact_.empty()) return;
+    std::unordered_map<std::string, size_t> count;
+    for (size_t i = 0; i < entries.size(); ++i) ++count[FoldCase(entries.Name(i))];
+    for (auto& [folded, n] : count) {
+      if (n > 1) ambiguous_.insert(folded);
+    }
+  }
   // The existing entry's name for `name`: the exact one first, else the
   // first found ignoring case; `name` itself when none exists.
   const char* Match(const char* name) const {
     if (exact_.empty() || exact_.count(name) != 0) return name;
-    const auto it = folded_.find(FoldCase(name));
+    const std::string folded = FoldCase(name);
+    if (ambiguous_.count(folded) != 0) return name;
+    const auto it = folded_.find(folded);
     return it == folded_.end() ? name : it->second.c_str();
   }
 
  private:
   std::unordered_set<std::string> exact_;
   std::unordered_map<std::string, std::string> folded_;
+  std::unordered_set<std::string> ambiguous_;
 };
 
 class TreeCopier {
  public:
-  explicit TreeCopier(const TreeProgressFn& progress) : progress_(progress) {}
+  // `from` is the host path of the source folder the walk begins at.
+  TreeCopier(const TreeProgressFn& progress, std::string from)
+      : progress_(progress), from_(std::move(from)) {}
 
   // Copies the entries of one folder into another. `fresh` tells that the
   // target folder was made by this copy, so nothing in it can be replaced.
   bool CopyContents(int from_dir, int to_dir, bool fresh) {
     FolderEntries entries;
-    if (entries.Read(from_dir)) return false;
+    if (auto ec = entries.Read(from_dir)) {
+      failure_.Note(from_, "", ec);
+      return false;
+    }
     FoldedNames existing;
     if (!fresh) existing.Read(to_dir);
+    existing.Source(entries);
     bool ok = true;
     for (size_t i = 0; i < entries.size(); ++i) {
       const char* name = entries.CName(i);
@@ -143,10 +197,16 @@ class TreeCopier {
           ok = CopyFile(from_dir, name, to_dir, to_name, fresh) && ok;
           break;
         case EntryType::kLink:
-          ok = !CopyLinkAt(from_dir, name, to_dir, to_name, !fresh) && ok;
+          if (auto ec = CopyLinkAt(from_dir, name, to_dir, to_name, !fresh)) {
+            failure_.Note(from_, name, ec);
+            ok = false;
+          }
           break;
         case EntryType::kOther:
-          ok = CopySpecial(from_dir, name, to_dir) && ok;
+          if (!CopySpecial(from_dir, name, to_dir)) {
+            failure_.Note(from_, name);
+            ok = false;
+          }
           break;
       }
     }
@@ -157,19 +217,35 @@ class TreeCopier {
   bool CopyFolder(int from_dir, const char* name, int to_dir, const char* to_name, bool fresh) {
     const UniqueFd from = OpenFolderAt(from_dir, name);
     struct stat st;
-    if (!from.valid() || ::fstat(from.get(), &st) != 0) return false;
-    return CopyFolderFrom(from.get(), st, to_dir, to_name, fresh);
+    if (!from.valid() || ::fstat(from.get(), &st) != 0) {
+      failure_.Note(from_, name);
+      return false;
+    }
+    const size_t size = from_.size();
+    from_ += from_ == "/" ? name : "/" + std::string(name);
+    const bool ok = CopyFolderFrom(from.get(), st, to_dir, to_name, fresh);
+    from_.resize(size);
+    return ok;
   }
 
   // Copies the open folder `from` to the entry `name` of `to_dir`.
   bool CopyFolderFrom(int from, const struct stat& st, int to_dir, const char* name, bool fresh) {
     // Made writable for the copy; the source's permission bits follow.
     bool made = ::mkdirat(to_dir, name, (st.st_mode & 0777) | S_IRWXU) == 0;
-    if (!made && (fresh || errno != EEXIST)) return false;
+    if (!made && (fresh || errno != EEXIST)) {
+      failure_.Note(from_, "");
+      return false;
+    }
     const UniqueFd to = OpenFolderAt(to_dir, name);
-    if (!to.valid()) return false;
+    if (!to.valid()) {
+      failure_.Note(from_, "");
+      return false;
+    }
     bool ok = CopyContents(from, to.get(), made);
-    if (made) ok = ::fchmod(to.get(), st.st_mode & 07777) == 0 && ok;
+    if (made && ::fchmod(to.get(), st.st_mode & 07777) != 0) {
+      failure_.Note(from_, "");
+      ok = false;
+    }
     return ok;
   }
 
@@ -180,7 +256,10 @@ class TreeCopier {
       ec = CopyFileAtomicallyAt(from_dir, name, to_dir, to_name, /*replace=*/true, reflink_failed_,
                                 &bytes);
     }
-    if (ec) return false;
+    if (ec) {
+      failure_.Note(from_, name, ec);
+      return false;
+    }
     totals_.files += 1;
     totals_.bytes += bytes;
     if (progress_) progress_(totals_);
@@ -194,28 +273,50 @@ class TreeCopier {
     return ::mknodat(to_dir, name, st.st_mode, st.st_rdev) == 0;
   }
 
+  const FirstFailure& failure() const { return failure_; }
+
  private:
   const TreeProgressFn& progress_;
+  std::string from_;
+  FirstFailure failure_;
   TreeProgress totals_;
   bool reflink_failed_ = false;
 };
 
-// Copies as planned, merging into an existing target.
-bool CopyPlanned(const Transfer& t, const TreeProgressFn& progress) {
-  if (!MakeFolders(t.target_folder)) return false;
+// Copies as planned, merging into an existing target. On failure `failure`
+// holds the first entry that failed.
+bool CopyPlanned(const Transfer& t, const TreeProgressFn& progress, FirstFailure& failure) {
+  if (!MakeFolders(t.target_folder)) {
+    failure.Note(t.target_folder, "");
+    return false;
+  }
   const UniqueFd folder(::open(t.target_folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
-  if (!folder.valid()) return false;
+  if (!folder.valid()) {
+    failure.Note(t.target_folder, "");
+    return false;
+  }
   if (S_ISREG(t.source_stat.st_mode)) {
     bool reflink_failed = false;
-    return !CopyFileAtomicallyAt(AT_FDCWD, t.source.c_str(), folder.get(), t.target_name.c_str(),
-                                 /*replace=*/true, reflink_failed);
+    const std::error_code ec =
+        CopyFileAtomicallyAt(AT_FDCWD, t.source.c_str(), folder.get(), t.target_name.c_str(),
+                             /*replace=*/true, reflink_failed);
+    if (ec) failure.Note(t.source, "", ec);
+    return !ec;
   }
-  if (!S_ISDIR(t.source_stat.st_mode)) return false;
+  if (!S_ISDIR(t.source_stat.st_mode)) {
+    failure.Note(t.source, "", NotRegularFile());
+    return false;
+  }
   const UniqueFd from(::open(t.source.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
-  if (!from.valid()) return false;
-  TreeCopier copier(progress);
-  return copier.CopyFolderFrom(from.get(), t.source_stat, folder.get(), t.target_name.c_str(),
-                               /*fresh=*/false);
+  if (!from.valid()) {
+    failure.Note(t.source, "");
+    return false;
+  }
+  TreeCopier copier(progress, t.source);
+  const bool ok = copier.CopyFolderFrom(from.get(), t.source_stat, folder.get(),
+                                        t.target_name.c_str(), /*fresh=*/false);
+  if (!ok) failure = copier.failure();
+  return ok;
 }
 
 // Running totals of a deletion, for a caller that asked for them.
@@ -224,21 +325,37 @@ struct DeleteCount {
   TreeProgress done;
 };
 
-bool DeleteContents(int dir, DeleteCount* count) {
+// Deletes what the folder open at `dir` (host path `path`) holds.
+bool DeleteContents(int dir, std::string& path, DeleteCount* count, FirstFailure& failure) {
   FolderEntries entries;
-  if (entries.Read(dir)) return false;
+  if (auto ec = entries.Read(dir)) {
+    failure.Note(path, "", ec);
+    return false;
+  }
   bool ok = true;
   for (size_t i = 0; i < entries.size(); ++i) {
     const char* name = entries.CName(i);
     if (entries.Type(i) == EntryType::kDirectory) {
       const UniqueFd sub = OpenFolderAt(dir, name);
-      ok = sub.valid() && DeleteContents(sub.get(), count) && ok;
-      ok = ::unlinkat(dir, name, AT_REMOVEDIR) == 0 && ok;
+      if (!sub.valid()) {
+        failure.Note(path, name);
+        ok = false;
+      } else {
+        const size_t size = path.size();
+        path += path == "/" ? name : "/" + std::string(name);
+        ok = DeleteContents(sub.get(), path, count, failure) && ok;
+        path.resize(size);
+      }
+      if (::unlinkat(dir, name, AT_REMOVEDIR) != 0) {
+        failure.Note(path, name);
+        ok = false;
+      }
       continue;
     }
     struct stat st;
     const bool sized = count != nullptr && ::fstatat(dir, name, &st, AT_SYMLINK_NOFOLLOW) == 0;
     if (::unlinkat(dir, name, 0) != 0) {
+      failure.Note(path, name);
       ok = false;
       continue;
     }
@@ -251,34 +368,57 @@ bool DeleteContents(int dir, DeleteCount* count) {
   return ok;
 }
 
-bool DeleteHostTree(const std::string& host, DeleteCount* count) {
+bool DeleteHostTree(const std::string& host, DeleteCount* count, FirstFailure& failure) {
   struct stat st;
-  if (::lstat(host.c_str(), &st) != 0) return false;
-  if (!S_ISDIR(st.st_mode)) return ::unlink(host.c_str()) == 0;
+  if (::lstat(host.c_str(), &st) != 0) {
+    failure.Note(host, "");
+    return false;
+  }
+  if (!S_ISDIR(st.st_mode)) {
+    if (::unlink(host.c_str()) == 0) return true;
+    failure.Note(host, "");
+    return false;
+  }
   // The root folder is never deleted (an empty variable in a path must not
   // wipe the system).
-  if (RealPath(host) == "/") return false;
-  bool ok;
+  if (RealPath(host) == "/") {
+    failure.Note(host, "", std::make_error_code(std::errc::operation_not_permitted));
+    return false;
+  }
+  bool ok = false;
   {
     const UniqueFd dir(
         ::open(host.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC | O_NOCTTY));
-    ok = dir.valid() && DeleteContents(dir.get(), count);
+    if (!dir.valid()) {
+      failure.Note(host, "");
+    } else {
+      std::string path = host;
+      ok = DeleteContents(dir.get(), path, count, failure);
+    }
   }
-  return ::rmdir(host.c_str()) == 0 && ok;
+  if (::rmdir(host.c_str()) == 0) return ok;
+  failure.Note(host, "");
+  return false;
 }
 
 bool DeleteHostTree(const std::string& host) {
-  return DeleteHostTree(host, nullptr);
+  FirstFailure ignored;
+  return DeleteHostTree(host, nullptr, ignored);
 }
 
 // Moves the entries of one folder into an existing folder by renaming them,
 // descending where both sides hold a folder of the same name. Sets
 // `across` when an entry lies on another file system.
-bool MergeByRename(int from_dir, int to_dir, bool& across) {
+bool MergeByRename(int from_dir, std::string& from_path, int to_dir, bool& across,
+                   FirstFailure& failure) {
   FolderEntries entries;
-  if (entries.Read(from_dir)) return false;
+  if (auto ec = entries.Read(from_dir)) {
+    failure.Note(from_path, "", ec);
+    return false;
+  }
   FoldedNames existing;
   existing.Read(to_dir);
+  existing.Source(entries);
   bool ok = true;
   for (size_t i = 0; i < entries.size(); ++i) {
     const char* name = entries.CName(i);
@@ -288,6 +428,7 @@ bool MergeByRename(int from_dir, int to_dir, bool& across) {
     if (ec.value() == EXDEV) across = true;
     struct stat target;
     if (ec.value() != EEXIST || ::fstatat(to_dir, to_name, &target, AT_SYMLINK_NOFOLLOW) != 0) {
+      if (ec.value() != EXDEV) failure.Note(from_path, name, ec);
       ok = false;
       continue;
     }
@@ -295,11 +436,29 @@ bool MergeByRename(int from_dir, int to_dir, bool& across) {
     if (from_is_folder && S_ISDIR(target.st_mode)) {
       const UniqueFd from = OpenFolderAt(from_dir, name);
       const UniqueFd to = OpenFolderAt(to_dir, to_name);
-      const bool merged = from.valid() && to.valid() && MergeByRename(from.get(), to.get(), across);
-      ok = merged && ::unlinkat(from_dir, name, AT_REMOVEDIR) == 0 && ok;
+      bool merged = false;
+      if (!from.valid() || !to.valid()) {
+        failure.Note(from_path, name);
+      } else {
+        const size_t size = from_path.size();
+        from_path += from_path == "/" ? name : "/" + std::string(name);
+        merged = MergeByRename(from.get(), from_path, to.get(), across, failure);
+        from_path.resize(size);
+      }
+      if (merged && ::unlinkat(from_dir, name, AT_REMOVEDIR) != 0) {
+        failure.Note(from_path, name);
+        merged = false;
+      }
+      ok = merged && ok;
     } else if (!from_is_folder && !S_ISDIR(target.st_mode)) {
-      ok = ::renameat(from_dir, name, to_dir, to_name) == 0 && ok;
+      if (::renameat(from_dir, name, to_dir, to_name) != 0) {
+        failure.Note(from_path, name);
+        ok = false;
+      }
     } else {
+      failure.Note(from_path, name,
+                   std::make_error_code(from_is_folder ? std::errc::not_a_directory
+                                                       : std::errc::is_a_directory));
       ok = false;
     }
   }
@@ -315,9 +474,17 @@ bool CopyTree(std::string_view source, std::string_view destination,
 }
 
 bool CopyTree(CaseResolver& resolver, std::string_view source, std::string_view destination,
-              const TreeProgressFn& progress) {
-  const std::optional<Transfer> t = PlanTransfer(resolver, source, destination);
-  return t && CopyPlanned(*t, progress);
+              const TreeProgressFn& progress, std::string* why) {
+  std::string plan_failure;
+  const std::optional<Transfer> t = PlanTransfer(resolver, source, destination, plan_failure);
+  if (!t) {
+    if (why != nullptr) *why = plan_failure;
+    return false;
+  }
+  FirstFailure failure;
+  if (CopyPlanned(*t, progress, failure)) return true;
+  if (why != nullptr) *why = failure.Text("could not copy");
+  return false;
 }
 
 bool MoveTree(std::string_view source, std::string_view destination,
@@ -326,39 +493,96 @@ bool MoveTree(std::string_view source, std::string_view destination,
   return MoveTree(resolver, source, destination, progress);
 }
 
+namespace {
+
+// The move across file systems, once everything is copied: the source is
+// deleted. What cannot be deleted stays, and so does the complete copy.
+bool DeleteMovedSource(const Transfer& t, std::string* why) {
+  FirstFailure failure;
+  if (DeleteHostTree(t.source, nullptr, failure)) return true;
+  if (why != nullptr) {
+    *why = "the copy at \"" + t.target + "\" is complete; \"" + failure.path() +
+           "\" could not be deleted from the source (" + failure.reason() +
+           "), so what could not be deleted stays in the source";
+  }
+  return false;
+}
+
+// A move that stopped in its copy: the source is complete.
+bool CopyFailed(const FirstFailure& failure, bool removed, std::string* why) {
+  if (why != nullptr) {
+    *why = failure.Text("could not copy") + "; the source is complete" +
+           (removed ? " and the partial copy was removed" : "");
+  }
+  return false;
+}
+
+}  // namespace
+
 bool MoveTree(CaseResolver& resolver, std::string_view source, std::string_view destination,
-              const TreeProgressFn& progress) {
-  const std::optional<Transfer> t = PlanTransfer(resolver, source, destination);
-  if (!t || !MakeFolders(t->target_folder)) return false;
+              const TreeProgressFn& progress, std::string* why) {
+  std::string plan_failure;
+  const std::optional<Transfer> t = PlanTransfer(resolver, source, destination, plan_failure);
+  if (!t) {
+    if (why != nullptr) *why = plan_failure;
+    return false;
+  }
+  FirstFailure failure;
+  if (!MakeFolders(t->target_folder)) {
+    failure.Note(t->target_folder, "");
+    if (why != nullptr) *why = failure.Text("could not make the folder");
+    return false;
+  }
   const bool is_folder = S_ISDIR(t->source_stat.st_mode);
   if (!t->target_exists) {
     const std::error_code ec =
         RenameNoReplaceAt(AT_FDCWD, t->source.c_str(), AT_FDCWD, t->target.c_str());
     if (!ec) return true;
-    if (ec.value() != EXDEV) return false;
-    // Another file system: copy everything first; a failed copy is removed.
-    if (!CopyPlanned(*t, progress)) {
-      DeleteHostTree(t->target);
+    if (ec.value() != EXDEV) {
+      failure.Note(t->source, "", ec);
+      if (why != nullptr) *why = failure.Text("could not move");
       return false;
     }
-    return DeleteHostTree(t->source);
+    // Another file system: copy everything first; a failed copy is removed.
+    if (!CopyPlanned(*t, progress, failure)) {
+      return CopyFailed(failure, DeleteHostTree(t->target), why);
+    }
+    return DeleteMovedSource(*t, why);
   }
   if (!is_folder) {
     if (::rename(t->source.c_str(), t->target.c_str()) == 0) return true;
-    if (errno != EXDEV) return false;
-    return CopyPlanned(*t, progress) && ::unlink(t->source.c_str()) == 0;
+    if (errno != EXDEV) {
+      failure.Note(t->source, "");
+      if (why != nullptr) *why = failure.Text("could not move");
+      return false;
+    }
+    if (!CopyPlanned(*t, progress, failure)) return CopyFailed(failure, false, why);
+    return DeleteMovedSource(*t, why);
   }
   bool across = false;
   {
     const UniqueFd from(::open(t->source.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
     const UniqueFd to(::open(t->target.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
-    if (!from.valid() || !to.valid()) return false;
-    if (MergeByRename(from.get(), to.get(), across)) return ::rmdir(t->source.c_str()) == 0;
+    if (!from.valid() || !to.valid()) {
+      failure.Note(from.valid() ? t->target : t->source, "");
+      if (why != nullptr) *why = failure.Text("could not open");
+      return false;
+    }
+    std::string from_path = t->source;
+    if (MergeByRename(from.get(), from_path, to.get(), across, failure)) {
+      if (::rmdir(t->source.c_str()) == 0) return true;
+      failure.Note(t->source, "");
+    }
   }
   // What could not be renamed stays in the source; across file systems the
   // rest is copied over and the source deleted only when all of it arrived.
-  if (!across) return false;
-  return CopyPlanned(*t, progress) && DeleteHostTree(t->source);
+  if (!across) {
+    if (why != nullptr) *why = failure.Text("could not move") + "; it stays in the source";
+    return false;
+  }
+  FirstFailure copy_failure;
+  if (!CopyPlanned(*t, progress, copy_failure)) return CopyFailed(copy_failure, false, why);
+  return DeleteMovedSource(*t, why);
 }
 
 bool DeleteTree(std::string_view path) {
@@ -366,13 +590,16 @@ bool DeleteTree(std::string_view path) {
   return DeleteTree(resolver, path);
 }
 
-bool DeleteTree(CaseResolver& resolver, std::string_view path, const TreeProgressFn& progress) {
+bool DeleteTree(CaseResolver& resolver, std::string_view path, const TreeProgressFn& progress,
+                std::string* why) {
   const std::string host = WithoutTrailingSlashes(resolver.Resolve(path));
   if (host.empty()) return false;
-  if (!progress) return DeleteHostTree(host);
   DeleteCount count;
   count.progress = &progress;
-  return DeleteHostTree(host, &count);
+  FirstFailure failure;
+  if (DeleteHostTree(host, progress ? &count : nullptr, failure)) return true;
+  if (why != nullptr) *why = failure.Text("could not delete");
+  return false;
 }
 
 }  // namespace pelvar::platform

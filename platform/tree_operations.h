@@ -6,6 +6,7 @@
 
 #include <cstdint>
 #include <functional>
+#include <string>
 #include <string_view>
 
 namespace pelvar::platform {
@@ -30,8 +31,11 @@ using TreeProgressFn = std::function<void(const TreeProgress&)>;
 // True when everything was copied.
 bool CopyTree(std::string_view source, std::string_view destination,
               const TreeProgressFn& progress = {});
+// `why`, when given, receives on failure what went wrong, for a log line:
+// the first entry that failed (its host path) with the system's reason, and
+// what the operation left behind.
 bool CopyTree(CaseResolver& resolver, std::string_view source, std::string_view destination,
-              const TreeProgressFn& progress);
+              const TreeProgressFn& progress, std::string* why = nullptr);
 
 // Moves a folder (or file) with the naming of CopyTree. On one file system
 // the source is renamed (merged entry by entry into an existing target);
@@ -41,7 +45,7 @@ bool CopyTree(CaseResolver& resolver, std::string_view source, std::string_view 
 bool MoveTree(std::string_view source, std::string_view destination,
               const TreeProgressFn& progress = {});
 bool MoveTree(CaseResolver& resolver, std::string_view source, std::string_view destination,
-              const TreeProgressFn& progress);
+              const TreeProgressFn& progress, std::string* why = nullptr);
 
 // Deletes a folder and everything in it, for good. A symbolic link, inside
 // the tree or as `path` itself, is deleted as a link; what it points to is
@@ -50,6 +54,7 @@ bool MoveTree(CaseResolver& resolver, std::string_view source, std::string_view 
 // `progress`, when set, gets the running count of files deleted and their
 // bytes after each file.
 bool DeleteTree(std::string_view path);
-bool DeleteTree(CaseResolver& resolver, std::string_view path, const TreeProgressFn& progress = {});
+bool DeleteTree(CaseResolver& resolver, std::string_view path, const TreeProgressFn& progress = {},
+                std::string* why = nullptr);
 
 }  // namespace pelvar::platform

@@ -3,7 +3,9 @@
 #include <gtest/gtest.h>
 #include <stdlib.h>
 
+#include <algorithm>
 #include <filesystem>
+#include <map>
 #include <random>
 
 #include "archive/base64_text.h"
@@ -488,6 +490,91 @@ TEST(EmbeddedFilesTest, StreamedTextsCutShortOrDamagedLeaveNothing) {
       FailureText(ExtractEmbeddedFile(dir.Path("bad.script"), "F", "d.bin", dir.Path("out/bad"))),
       "The archive appears to be corrupted");
   EXPECT_FALSE(dir.Exists("out/bad"));
+}
+
+// The names in a folder, sorted.
+std::vector<std::string> NamesIn(const std::string& folder) {
+  std::vector<std::string> names;
+  for (const auto& e : fs::directory_iterator(folder)) names.push_back(e.path().filename());
+  std::sort(names.begin(), names.end());
+  return names;
+}
+
+// The sections of a script's text, each from its header to the next one.
+std::vector<std::string> SectionsOf(const std::string& text) {
+  std::vector<std::string> sections;
+  for (size_t at = 0; at < text.size();) {
+    const size_t next = text.find("\r\n[", at);
+    const size_t end = next == std::string::npos ? text.size() : next + 2;
+    sections.push_back(text.substr(at, end - at));
+    at = end;
+  }
+  return sections;
+}
+
+// A folder of three files whose middle one is too large to be held: it
+// streams into place. Damaged or stopped there, it leaves the first file
+// written and neither the second (nor a temporary of it) nor the third.
+TEST(EmbeddedFilesTest, FolderExtractionStreamsEachFileAndLeavesNoPart) {
+  TempDir dir;
+  std::mt19937 gen(3);
+  std::string big(20u << 20, '\0');
+  for (auto& c : big) c = static_cast<char>('a' + gen() % 16);
+  const std::string script = dir.Write("s.script", "[main]\r\ntitle=t\r\n");
+  ASSERT_EQ(Ok(EmbedFiles({dir.Write("src/a.txt", "alpha"), dir.Write("src/b.bin", big),
+                           dir.Write("src/c.txt", "gamma")},
+                          script, "F", false)),
+            std::vector<bool>(3, true));
+  const std::string whole = dir.Read("s.script");
+  const std::string recorded = IniModel::Load(script).ReadString("F", "b.bin", "");
+  ASSERT_GT(std::stoull(recorded.substr(0, recorded.find(','))), 8u << 20);
+
+  const auto extract = [&](const std::string& text, const std::string& out,
+                           const std::function<bool()>& stop = {}) {
+    dir.Write("x.script", text);
+    fs::create_directories(dir.Path(out));
+    return ExtractEmbeddedFolder(dir.Path("x.script"), "F", dir.Path(out), false, {}, stop);
+  };
+  EXPECT_TRUE(Ok(extract(whole, "out")));
+  EXPECT_EQ(dir.Read("out/a.txt"), "alpha");
+  EXPECT_TRUE(dir.Read("out/b.bin") == big);
+  EXPECT_EQ(dir.Read("out/c.txt"), "gamma");
+
+  // The index last and the sections in reverse: the same files.
+  std::map<std::string, std::string> sections;
+  for (const std::string& section : SectionsOf(whole)) {
+    sections[section.substr(0, section.find(']') + 1)] = section;
+  }
+  ASSERT_EQ(sections.size(), 5u);
+  const std::string moved = sections["[main]"] + sections["[EncodedFile-F-c.txt]"] +
+                            sections["[EncodedFile-F-b.bin]"] + sections["[EncodedFile-F-a.txt]"] +
+                            sections["[F]"];
+  EXPECT_TRUE(Ok(extract(moved, "moved")));
+  EXPECT_EQ(NamesIn(dir.Path("moved")), (std::vector<std::string>{"a.txt", "b.bin", "c.txt"}));
+  EXPECT_TRUE(dir.Read("moved/b.bin") == big);
+
+  std::string damaged = whole;
+  const size_t at = whole.find("[EncodedFile-F-b.bin]") + (14u << 20);
+  damaged[at] = damaged[at] == 'A' ? 'B' : 'A';
+  EXPECT_EQ(FailureText(extract(damaged, "bad")), "The archive appears to be corrupted");
+  EXPECT_EQ(NamesIn(dir.Path("bad")), std::vector<std::string>{"a.txt"});
+
+  // Stopped in the middle of the second file (asked for each MiB of it).
+  int asked = 0;
+  const ArchiveResult<bool> stopped = extract(
+      whole, "stopped", [&] { return fs::exists(dir.Path("stopped/a.txt")) && ++asked > 4; });
+  EXPECT_FALSE(stopped.value);
+  EXPECT_TRUE(stopped.status.ok());
+  EXPECT_EQ(asked, 5);
+  EXPECT_EQ(NamesIn(dir.Path("stopped")), std::vector<std::string>{"a.txt"});
+
+  // The check reads the large text through as extraction does.
+  const IniModel good = IniModel::Load(script);
+  EXPECT_TRUE(VerifyEmbeddedSection(good, good.FindSection("EncodedFile-F-b.bin")).ok());
+  dir.Write("bad.script", damaged);
+  const IniModel bad = IniModel::Load(dir.Path("bad.script"));
+  EXPECT_EQ(VerifyEmbeddedSection(bad, bad.FindSection("EncodedFile-F-b.bin")).message(),
+            "The archive appears to be corrupted");
 }
 
 // The outcomes the archive layer reports on a file system that fails: the

@@ -38,8 +38,10 @@ std::string ArchiveOf(platform::MemoryFileSystem& files, const std::string& path
   return bytes;
 }
 
-// Feeds `bytes` in uneven pieces (the zlib header split) and finishes.
-Outcome Feed(StreamingExtraction& x, std::string_view bytes, ArchiveStatus& status) {
+// Feeds `bytes` in uneven pieces (the zlib header split) and finishes
+// (unless not asked to: kDone then).
+Outcome Feed(StreamingExtraction& x, std::string_view bytes, ArchiveStatus& status,
+             bool finish = true) {
   size_t at = 0;
   for (size_t piece : {size_t{1}, size_t{2}, size_t{70000}, size_t{1} << 20}) {
     if (at >= bytes.size()) break;
@@ -50,7 +52,7 @@ Outcome Feed(StreamingExtraction& x, std::string_view bytes, ArchiveStatus& stat
     x.Add(bytes.substr(at, 333333));
     at += 333333;
   }
-  return x.Finish(status);
+  return finish ? x.Finish(status) : Outcome::kDone;
 }
 
 class StreamingExtractionTest : public ::testing::Test {
@@ -139,6 +141,34 @@ TEST_F(StreamingExtractionTest, HoldsSmallArchives) {
   files.faults.space = 1000;
   EXPECT_EQ(Extract(archive, "/full", "log.txt", {}, 1 << 30), Outcome::kFailed);
   EXPECT_EQ(status.message(), "Cannot create file \"/full\\log.txt\". No space left on device");
+}
+
+// Checked, the file is only put in place when committed; dropped unless.
+// Built to check only, it writes nothing at all.
+TEST_F(StreamingExtractionTest, ChecksBeforeCommittingOrOnlyChecks) {
+  {
+    StreamingExtraction x(files, "/out/new", "log.txt", {}, 0);
+    EXPECT_EQ(Feed(x, archive, status, /*finish=*/false), Outcome::kDone);
+    EXPECT_EQ(x.Check(status), Outcome::kDone);
+    EXPECT_FALSE(files.Status("/out/new/log.txt").exists());
+  }
+  EXPECT_FALSE(files.Status("/out").exists());
+  {
+    StreamingExtraction x(files, "/out", "log.txt", {}, 0);
+    Feed(x, archive, status, /*finish=*/false);
+    EXPECT_EQ(x.Check(status), Outcome::kDone);
+    EXPECT_EQ(x.Commit(status), Outcome::kDone);
+    EXPECT_TRUE(files.Content("/out/log.txt") == content);
+  }
+  std::string damaged = archive;
+  damaged[damaged.size() / 2] ^= 0x20;
+  for (const uint64_t held : {uint64_t{0}, uint64_t{1} << 30}) {
+    StreamingExtraction good(files, "archive", {}, held);
+    EXPECT_EQ(Feed(good, archive, status), Outcome::kDone) << held;
+    StreamingExtraction bad(files, "archive", {}, held);
+    EXPECT_EQ(Feed(bad, damaged, status), Outcome::kGaveUp) << held;
+  }
+  EXPECT_EQ(files.Names("/out"), std::vector<std::string>{"log.txt"});
 }
 
 TEST_F(StreamingExtractionTest, StopsAtOnce) {

@@ -70,6 +70,34 @@ TEST_F(DirCommandsTest, MoveRenamesAndMerges) {
             Lines{"0|Failed to move directory \"" + P("none") + "\" to: \"" + P("x") + "\""});
 }
 
+TEST_F(DirCommandsTest, MergesKeepNamesThatDifferOnlyInCase) {
+  data_.Write("src/a.txt", "lower");
+  data_.Write("src/A.txt", "upper");
+  data_.Write("dest/src/a.txt", "old");
+  EXPECT_EQ(Run("dircopy,1," + P("src") + "," + P("dest"))[0][0], '1');
+  EXPECT_EQ(data_.Read("dest/src/a.txt"), "lower");
+  EXPECT_EQ(data_.Read("dest/src/A.txt"), "upper");
+  data_.Write("t/src/A.TXT", "other");
+  EXPECT_EQ(Run("dirmove,1," + P("src") + "," + P("t"))[0][0], '1');
+  EXPECT_FALSE(data_.Exists("src"));
+  EXPECT_EQ(data_.Read("t/src/a.txt"), "lower");
+  EXPECT_EQ(data_.Read("t/src/A.txt"), "upper");
+  EXPECT_EQ(data_.Read("t/src/A.TXT"), "other");
+}
+
+// The reason beside a failed move tells what was left where.
+TEST_F(DirCommandsTest, AMoveThatFailsSaysWhatItLeft) {
+  data_.Write("src/x/inner.txt", "i");
+  data_.Write("t/src/x", "a file in the way");
+  EXPECT_EQ(Run("dirmove,1," + P("src") + "," + P("t")),
+            Lines{"0|Failed to move directory \"" + P("src") + "\" to: \"" + P("t") + "\""});
+  EXPECT_EQ(harness_.view.lines[0].reason, "could not move \"" + data_.Path("src/x") +
+                                               "\": Not a directory; it stays in the source");
+  EXPECT_EQ(data_.Read("src/x/inner.txt"), "i");
+  Run("dirmove,1," + P("src") + "," + P("src/in"));
+  EXPECT_EQ(harness_.view.lines[0].reason, "the destination lies inside the source");
+}
+
 TEST_F(DirCommandsTest, DeleteRemovesTheTreeButNotWhatLinksPointTo) {
   data_.Write("outside/keep.txt", "keep");
   data_.Write("tree/a/b/c.txt", "");

@@ -104,6 +104,52 @@ TEST(ExtractCommandsTest, ExtractAllFiles) {
   EXPECT_FALSE(dir.Exists("missing"));
 }
 
+// A damaged second file of three ends the run with the archive's text; a
+// Stop after the first is a failure. Either way the first file stays and
+// nothing of the others is left.
+TEST(ExtractCommandsTest, ExtractAllFilesEndsAtADamagedFileOrAStop) {
+  TempDir dir;
+  std::string big;
+  for (int i = 0; big.size() < (3u << 20); ++i) big += "line " + std::to_string(i * 7919) + "\n";
+  const std::string carrier = dir.Write("carrier.script", "");
+  ASSERT_EQ(Ok(archive::EmbedFiles({dir.Write("src/a.txt", "alpha"), dir.Write("src/b.log", big),
+                                    dir.Write("src/c.txt", "gamma")},
+                                   carrier, "F", false)),
+            std::vector<bool>(3, true));
+  std::string damaged = dir.Read("carrier.script");
+  const size_t from = damaged.find("[EncodedFile-F-b.log]");
+  const size_t at = (from + damaged.find("\r\n[", from)) / 2;
+  damaged[at] = damaged[at] == 'A' ? 'B' : 'A';
+  const std::string script = dir.Write("damaged.script", damaged);
+  const auto names = [&dir](const std::string& folder) {
+    std::vector<std::string> found;
+    for (const auto& e : fs::directory_iterator(dir.Path(folder))) {
+      found.push_back(e.path().filename());
+    }
+    return found;
+  };
+  fs::create_directory(dir.Path("out"));
+  ScriptHarness h;
+  try {
+    h.RunLine("extractallfiles,1," + script + ",F," + dir.Path("out"));
+    ADD_FAILURE() << "no error";
+  } catch (const ScriptError& e) {
+    EXPECT_STREQ(e.what(), "The archive appears to be corrupted");
+  }
+  EXPECT_TRUE(h.view.lines.empty());
+  EXPECT_EQ(names("out"), Texts{"a.txt"});
+
+  fs::create_directory(dir.Path("stopped"));
+  ScriptHarness h2;
+  h2.view.stop_after_files = 1;
+  h2.RunLine("extractallfilesifnotexist,1," + carrier + ",F," + dir.Path("stopped"));
+  EXPECT_EQ(h2.view.Texts(),
+            (Texts{"0|Failed to extract internal files from file: \"" + carrier +
+                   "\" Section:\"F\" Path to extract: \"" + dir.Path("stopped") + "\""}));
+  EXPECT_EQ(h2.view.lines[0].reason, "the run was stopped");
+  EXPECT_EQ(names("stopped"), Texts{"a.txt"});
+}
+
 // A FIFO named as the carrier script is refused at once instead of waiting
 // for a writer that never comes.
 TEST(ExtractCommandsTest, AFifoIsNoCarrierScript) {

@@ -1,6 +1,7 @@
 // filecreateblank, filerename, filedelete and filecopy on real files.
 #include <fcntl.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include "commands/script_line_fixture.h"
 
@@ -158,6 +159,63 @@ TEST_F(FileCommandsTest, CopyWithMasksKeepsAReadOnlyTarget) {
   EXPECT_EQ(Run("filecopy,1," + P("a/*.txt") + "," + P("t")),
             Lines{"0|Failed to copy \"" + P("a/one.txt") + "\" to: \"" + P("t/one.txt") + "\""});
   EXPECT_EQ(data_.Read("t/one.txt"), "old");
+}
+
+// Names that differ only in letter case are separate files here: a mask takes
+// each of them, and no copy lands on another's.
+TEST_F(FileCommandsTest, MasksTakeEveryNameThatDiffersOnlyInCase) {
+  data_.Write("src/a.txt", "lower");
+  data_.Write("src/A.txt", "upper");
+  data_.Write("src/c.txt", "c");
+  data_.Write("to/keep", "");
+  data_.Write("old/A.TXT", "old");
+  data_.Write("old/C.TXT", "old c");
+  EXPECT_EQ(Run("filecopy,1," + P("src/*.txt") + "," + P("to")),
+            Lines{"1|Sucessfully copied \"" + P("src/c.txt") + "\" to: \"" + P("to/c.txt") + "\""});
+  EXPECT_EQ(data_.Read("to/a.txt"), "lower");
+  EXPECT_EQ(data_.Read("to/A.txt"), "upper");
+  // A third spelling in the target is neither of them: it stays. A name
+  // found in one spelling still replaces its file in any spelling.
+  Run("filecopy,1," + P("src/*.txt") + "," + P("old"));
+  EXPECT_EQ(data_.Read("old/A.TXT"), "old");
+  EXPECT_EQ(data_.Read("old/a.txt"), "lower");
+  EXPECT_EQ(data_.Read("old/A.txt"), "upper");
+  EXPECT_EQ(data_.Read("old/C.TXT"), "c");
+  EXPECT_FALSE(data_.Exists("old/c.txt"));
+  // A name given in full still finds its only spelling.
+  EXPECT_EQ(Run("filecopy,1," + P("SRC/C.TXT") + "," + P("to/d.txt"))[0][0], '1');
+  EXPECT_EQ(Run("filedelete,1," + P("src/?.txt*")),
+            Lines{"1|Sucessfully deleted \"" + P("src/c.txt") + "\""});
+  EXPECT_FALSE(data_.Exists("src/a.txt"));
+  EXPECT_FALSE(data_.Exists("src/A.txt"));
+}
+
+// A symbolic link is deleted as a link, also one that leads nowhere or in a
+// circle; what a link points to stays.
+TEST_F(FileCommandsTest, DeleteTakesLinksAsLinks) {
+  data_.Write("real.txt", "real");
+  data_.Write("l/keep", "");
+  ASSERT_EQ(::symlink("nowhere", data_.Path("l/dangling.txt").c_str()), 0);
+  ASSERT_EQ(::symlink("b.txt", data_.Path("l/a.txt").c_str()), 0);
+  ASSERT_EQ(::symlink("a.txt", data_.Path("l/b.txt").c_str()), 0);
+  ASSERT_EQ(::symlink(data_.Path("real.txt").c_str(), data_.Path("l/real.txt").c_str()), 0);
+  EXPECT_EQ(Run("filedelete,1," + P("l/dangling.txt")),
+            Lines{"1|Sucessfully deleted \"" + P("l/dangling.txt") + "\""});
+  EXPECT_EQ(Run("filedelete,1," + P("l/*.txt")),
+            Lines{"1|Sucessfully deleted \"" + P("l/real.txt") + "\""});
+  EXPECT_EQ(data_.Read("real.txt"), "real");
+  EXPECT_TRUE(data_.Exists("l/keep"));
+  EXPECT_FALSE(data_.Exists("l/a.txt"));
+  EXPECT_FALSE(data_.Exists("l/b.txt"));
+}
+
+// An empty target folder (a variable left empty) is no folder: the copies
+// would land in the root.
+TEST_F(FileCommandsTest, CopyWithMasksRefusesAnEmptyTarget) {
+  data_.Write("src/a.txt", "a");
+  EXPECT_EQ(Run("filecopy,1," + P("src/*.txt") + ","),
+            Lines{"0|Failed to copy \"" + P("src/a.txt") + "\" to: \"\\a.txt\""});
+  EXPECT_EQ(harness_.view.lines[0].reason, "no target folder given");
 }
 
 }  // namespace

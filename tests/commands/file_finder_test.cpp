@@ -96,6 +96,21 @@ TEST(FileFinderNamesTest, SortingDropsOnlyNamesThatDifferInCase) {
   EXPECT_EQ(f.Results().size(), 4u);
 }
 
+TEST(FileFinderNamesTest, NamesThatDifferOnlyInCaseAreAllFoundInByteOrder) {
+  TempDir dir;
+  dir.Write("readme.txt", "");
+  dir.Write("README.txt", "");
+  dir.Write("ReadMe.txt", "");
+  dir.Write("b.txt", "");
+  FileFinder f;
+  f.directory = dir.path();
+  f.filter = "*.txt;R*";
+  f.Execute();
+  const std::string base = dir.path() + "\\";
+  EXPECT_EQ(f.Results(),
+            (Paths{base + "b.txt", base + "README.txt", base + "ReadMe.txt", base + "readme.txt"}));
+}
+
 TEST_F(FileFinderTest, RecursiveSortedWalkIsDepthFirstInNameOrder) {
   FileFinder f;
   f.directory = dir_.path() + "\\";

@@ -114,6 +114,23 @@ TEST(IniAddSectionTest, KeepsTheLayoutOfTheFileAndLeavesAPresentSectionAlone) {
             "1|Sucessfully created section in file: \"" + g + "\" section: \"sec\"");
 }
 
+// Blanks around a section name are not part of it, as the header reads back:
+// every lookup finds "[ B ]" for " B " and for "b".
+TEST(IniAddSectionTest, BlanksAroundTheNameFindTheSectionAsItReads) {
+  ScriptHarness h;
+  const std::string f = h.dir.Write("a.ini", "[ B ]\nk=v\n");
+  h.RunLine("iniaddsection,1," + f + ",\" B \"");
+  h.RunLine("iniaddsection,1," + f + ",\" b \"");
+  EXPECT_EQ(h.dir.Read("a.ini"), "[ B ]\nk=v\n");
+  EXPECT_EQ(h.view.Texts().back(),
+            "1|Sucessfully created section in file: \"" + f + "\" section: \" b \"");
+  h.RunLine("iniwritekey,1," + f + ",\" b \",x,1");
+  h.RunLine("iniwritekey,1," + f + ",\"B \",x,2");
+  EXPECT_EQ(h.dir.Read("a.ini"), "[B]\r\nk=v\r\nx=2\r\n\r\n");
+  h.RunLine("inideletesection,1," + f + ",\" B\"");
+  EXPECT_EQ(h.dir.Read("a.ini"), "");
+}
+
 TEST(IniAddSectionTest, AFileThatCannotBeCreatedFails) {
   ScriptHarness h;
   const std::string f = h.dir.Path("no/folder/a.ini");

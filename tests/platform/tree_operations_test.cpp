@@ -4,6 +4,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include "platform/case_resolver.h"
 #include "platform/other_file_system.h"
 #include "support/test_support.h"
 
@@ -97,6 +98,36 @@ TEST(MoveTreeTest, AcrossFileSystemsDeletesTheSourceOnlyAfterAFullCopy) {
   EXPECT_FALSE(MoveTree(dir.Path("src2"), other.Path("t")));
   EXPECT_EQ(dir.Read("src2/x/inner.txt"), "i");
   EXPECT_EQ(dir.Read("src2/y.txt"), "y");
+}
+
+// Across file systems, what the move left where is told plainly.
+TEST(MoveTreeTest, AcrossFileSystemsAFailureSaysWhatWasLeft) {
+  TempDir dir;
+  OtherFileSystemDir other(dir.path());
+  if (!other.available()) GTEST_SKIP() << "no second file system";
+  CaseResolver resolver;
+  std::string why;
+  dir.Write("src/x/inner.txt", "i");
+  pelvar::testing::WriteFileText(other.Path("t/src/x"), "a file in the way");
+  EXPECT_FALSE(MoveTree(resolver, dir.Path("src"), other.Path("t"), {}, &why));
+  EXPECT_EQ(
+      why, "could not copy \"" + dir.Path("src/x") + "\": Not a directory; the source is complete");
+  EXPECT_EQ(dir.Read("src/x/inner.txt"), "i");
+
+  // Everything copied, but a read-only folder keeps a file in the source.
+  if (::geteuid() == 0) GTEST_SKIP() << "root deletes from read-only folders";
+  dir.Write("m/ro/in/c", "c");
+  dir.Write("m/ok/d", "d");
+  ASSERT_EQ(::chmod(dir.Path("m/ro/in").c_str(), 0555), 0);
+  EXPECT_FALSE(MoveTree(resolver, dir.Path("m"), other.Path("moved"), {}, &why));
+  ::chmod(dir.Path("m/ro/in").c_str(), 0755);
+  EXPECT_EQ(why, "the copy at \"" + other.Path("moved") + "\" is complete; \"" +
+                     dir.Path("m/ro/in/c") +
+                     "\" could not be deleted from the source (Permission denied), so what could "
+                     "not be deleted stays in the source");
+  EXPECT_EQ(ReadFileText(other.Path("moved/ro/in/c")), "c");
+  EXPECT_EQ(ReadFileText(other.Path("moved/ok/d")), "d");
+  EXPECT_EQ(dir.Read("m/ro/in/c"), "c");
 }
 
 TEST(MoveTreeTest, RefusesToMoveIntoItself) {

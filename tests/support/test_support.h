@@ -75,6 +75,10 @@ class RecordingView : public RunView {
     operations.push_back({std::string(operation), files, bytes, finished});
   }
   bool StopRequested() const override {
+    if (stop_after_files >= 0 && !operations.empty() &&
+        operations.back().files >= static_cast<uint64_t>(stop_after_files)) {
+      return true;
+    }
     return stop_after >= 0 && positions.size() >= static_cast<size_t>(stop_after);
   }
 
@@ -95,7 +99,8 @@ class RecordingView : public RunView {
     bool finished;
   };
   std::vector<Operation> operations;
-  int stop_after = -1;  // ask to stop once this many lines were started
+  int stop_after = -1;        // ask to stop once this many lines were started
+  int stop_after_files = -1;  // ... or once an operation shows this many files done
 };
 
 // A context over a recording view with fixed system folders and the given
