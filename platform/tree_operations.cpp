@@ -12,6 +12,7 @@
 #include <string>
 #include <unordered_map>
 #include <unordered_set>
+#include <utility>
 
 #include "platform/case_resolver.h"
 #include "platform/file_primitives.h"
@@ -43,10 +44,14 @@ class FirstFailure {
   // when `ec` is empty. Only the first one is kept.
   void Note(const std::string& folder, std::string_view name, std::error_code ec = {}) {
     if (!ec) ec = LastError();
+    NoteReason(folder, name, SystemMessage(ec));
+  }
+  // The same with a reason of its own.
+  void NoteReason(const std::string& folder, std::string_view name, std::string reason) {
     if (!path_.empty()) return;
     path_ = folder == "/" ? "/" + std::string(name) : folder + "/" + std::string(name);
     if (name.empty()) path_ = folder;
-    reason_ = SystemMessage(ec);
+    reason_ = std::move(reason);
   }
   bool empty() const { return path_.empty(); }
   const std::string& path() const { return path_; }
@@ -325,11 +330,18 @@ struct DeleteCount {
   TreeProgress done;
 };
 
-// Deletes what the folder open at `dir` (host path `path`) holds.
+// Deletes what the folder open at `dir` (host path `path`) holds. Another
+// file system mounted in the tree is not entered: what it holds is not part
+// of the folder (a disk image being prepared, a bound folder).
 bool DeleteContents(int dir, std::string& path, DeleteCount* count, FirstFailure& failure) {
   FolderEntries entries;
+  struct stat here;
   if (auto ec = entries.Read(dir)) {
     failure.Note(path, "", ec);
+    return false;
+  }
+  if (::fstat(dir, &here) != 0) {
+    failure.Note(path, "");
     return false;
   }
   bool ok = true;
@@ -337,9 +349,14 @@ bool DeleteContents(int dir, std::string& path, DeleteCount* count, FirstFailure
     const char* name = entries.CName(i);
     if (entries.Type(i) == EntryType::kDirectory) {
       const UniqueFd sub = OpenFolderAt(dir, name);
-      if (!sub.valid()) {
+      struct stat st;
+      if (!sub.valid() || ::fstat(sub.get(), &st) != 0) {
         failure.Note(path, name);
         ok = false;
+      } else if (st.st_dev != here.st_dev) {
+        failure.NoteReason(path, name, "another file system is mounted there");
+        ok = false;
+        continue;
       } else {
         const size_t size = path.size();
         path += path == "/" ? name : "/" + std::string(name);
