@@ -154,10 +154,13 @@ std::string OverlayFileSystem::Resolve(std::string_view path) {
   return WalkLetterCase(
       Absolute(path), [this](const std::string& p) { return Look(p).status.exists(); },
       [this](const std::string& folder, const std::string& folded) {
+        std::string found;
         for (const DirectoryEntry& e : Children(folder)) {
-          if (FoldCase(e.name) == folded) return e.name;
+          if (FoldCase(e.name) != folded) continue;
+          if (!found.empty()) return std::string();  // several spellings
+          found = e.name;
         }
-        return std::string();
+        return found;
       });
 }
 

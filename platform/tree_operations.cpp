@@ -143,7 +143,9 @@ class FoldedNames {
     for (size_t i = 0; i < entries.size(); ++i) {
       const std::string name(entries.Name(i));
       exact_.insert(name);
-      folded_.emplace(FoldCase(name), name);
+      // A name held in several spellings matches none of them ignoring case.
+      const auto [it, added] = folded_.emplace(FoldCase(name), name);
+      if (!added) it->second.clear();
     }
   }
   // Notes the source folder's names that it holds in several spellings:
@@ -157,14 +159,15 @@ class FoldedNames {
       if (n > 1) ambiguous_.insert(folded);
     }
   }
-  // The existing entry's name for `name`: the exact one first, else the
-  // first found ignoring case; `name` itself when none exists.
+  // The existing entry's name for `name`: the exact one first, else the one
+  // entry that matches ignoring case; `name` itself when none (or several)
+  // exist.
   const char* Match(const char* name) const {
     if (exact_.empty() || exact_.count(name) != 0) return name;
     const std::string folded = FoldCase(name);
     if (ambiguous_.count(folded) != 0) return name;
     const auto it = folded_.find(folded);
-    return it == folded_.end() ? name : it->second.c_str();
+    return it == folded_.end() || it->second.empty() ? name : it->second.c_str();
   }
 
  private:
