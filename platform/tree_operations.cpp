@@ -53,15 +53,22 @@ class FirstFailure {
     if (name.empty()) path_ = folder;
     reason_ = std::move(reason);
   }
+  // A failure at a folder the operation makes (not an entry it carries
+  // over): its text begins with `what` instead of the caller's words.
+  void NoteAs(std::string what, const std::string& folder) {
+    if (path_.empty()) what_ = std::move(what);
+    Note(folder, "");
+  }
   bool empty() const { return path_.empty(); }
   const std::string& path() const { return path_; }
   const std::string& reason() const { return reason_; }
   // "<what> \"<path>\": <reason>".
   std::string Text(std::string_view what) const {
-    return std::string(what) + " \"" + path_ + "\": " + reason_;
+    return (what_.empty() ? std::string(what) : what_) + " \"" + path_ + "\": " + reason_;
   }
 
  private:
+  std::string what_;
   std::string path_;
   std::string reason_;
 };
@@ -124,7 +131,11 @@ std::optional<Transfer> PlanTransfer(CaseResolver& resolver, std::string_view so
 // Makes a folder and the missing folders above it.
 bool MakeFolders(const std::string& host) {
   struct stat st;
-  if (::stat(host.c_str(), &st) == 0) return S_ISDIR(st.st_mode);
+  if (::stat(host.c_str(), &st) == 0) {
+    if (S_ISDIR(st.st_mode)) return true;
+    errno = ENOTDIR;
+    return false;
+  }
   std::string parent;
   std::string name;
   SplitHostPath(host, parent, name);
@@ -295,12 +306,12 @@ class TreeCopier {
 // holds the first entry that failed.
 bool CopyPlanned(const Transfer& t, const TreeProgressFn& progress, FirstFailure& failure) {
   if (!MakeFolders(t.target_folder)) {
-    failure.Note(t.target_folder, "");
+    failure.NoteAs("could not make the folder", t.target_folder);
     return false;
   }
   const UniqueFd folder(::open(t.target_folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
   if (!folder.valid()) {
-    failure.Note(t.target_folder, "");
+    failure.NoteAs("could not open the folder", t.target_folder);
     return false;
   }
   if (S_ISREG(t.source_stat.st_mode)) {

@@ -71,6 +71,21 @@ TEST(CopyTreeTest, MergesIntoAnExistingCopy) {
   EXPECT_EQ(ReadFileText(dir.Path("dest/src/sub/b.txt")), "b");
 }
 
+TEST(CopyTreeTest, AFailureNamesTheEntryAndTheReason) {
+  TempDir dir;
+  dir.Write("src/sub/a.txt", "a");
+  dir.Write("file", "");
+  CaseResolver resolver;
+  std::string why;
+  EXPECT_FALSE(CopyTree(resolver, dir.Path("src"), dir.Path("file/deeper/copy"), {}, &why));
+  EXPECT_EQ(why, "could not make the folder \"" + dir.Path("file/deeper") + "\": Not a directory");
+  dir.Write("t/src/sub", "a file where the folder goes");
+  EXPECT_FALSE(CopyTree(resolver, dir.Path("src"), dir.Path("t"), {}, &why));
+  EXPECT_EQ(why, "could not copy \"" + dir.Path("src/sub") + "\": Not a directory");
+  EXPECT_FALSE(CopyTree(resolver, dir.Path("none"), dir.Path("t"), {}, &why));
+  EXPECT_EQ(why, "no such folder");
+}
+
 TEST(CopyTreeTest, AFileSourceIsCopiedAsAFile) {
   TempDir dir;
   dir.Write("f.txt", "f");
