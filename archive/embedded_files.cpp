@@ -816,6 +816,10 @@ class FolderExtraction {
   }
 
  private:
+  // A file name as the index and the sections are matched: without case,
+  // and without the blanks at its ends (which the index's keys lose).
+  static std::string Fold(std::string_view name) { return AsciiLowerCopy(TrimControl(name)); }
+
   // The first section of a file name (later ones are never read).
   struct Section {
     std::string name;       // the file name as the header writes it
@@ -862,13 +866,13 @@ class FolderExtraction {
   }
 
   void Begin(std::string_view name) {
-    const std::string folded = AsciiLowerCopy(name);
+    const std::string folded = Fold(name);
     const auto [it, added] = sections_.try_emplace(folded);
     if (!added) return;
     Section& s = it->second;
     s.name = name;
     current_ = &s;
-    const bool turn = index_read_ && next_ < keys_.size() && AsciiLowerCopy(keys_[next_]) == folded;
+    const bool turn = index_read_ && next_ < keys_.size() && Fold(keys_[next_]) == folded;
     if (turn || (!index_read_ && speculative_ == nullptr)) {
       if (!turn) speculative_ = &s;
       s.streamed = true;
@@ -900,11 +904,11 @@ class FolderExtraction {
     if (!in_index_) return;
     in_index_ = false;
     index_read_ = true;
-    for (const std::string& key : keys_) ++waiting_[AsciiLowerCopy(key)];
+    for (const std::string& key : keys_) ++waiting_[Fold(key)];
     std::vector<std::string> lines{"[" + folder_ + "]"};
     lines.insert(lines.end(), index_lines_.begin(), index_lines_.end());
     index_ = IniModel::FromLines(lines);
-    if (speculative_ != nullptr && waiting_.count(AsciiLowerCopy(speculative_->name)) == 0) {
+    if (speculative_ != nullptr && waiting_.count(Fold(speculative_->name)) == 0) {
       speculative_->checked.reset();  // not listed: dropped
       speculative_->done = true;
     }
@@ -940,7 +944,7 @@ class FolderExtraction {
     while (!ended_ && next_ < keys_.size()) {
       if (stop_ && stop_()) return Stop();
       const std::string& key = keys_[next_];
-      const auto it = sections_.find(AsciiLowerCopy(key));
+      const auto it = sections_.find(Fold(key));
       if (it != sections_.end() && it->second.done) {
         Next();  // listed again: written already
         continue;
@@ -971,7 +975,7 @@ class FolderExtraction {
       // It could not stream: the ordinary way gives a failure its exact reason.
       return ExtractThroughArchive(files_, script_, folder_, s.name, destination_).status;
     }
-    const std::string section_name = EmbeddedFileSection(folder_, key);
+    const std::string section_name = EmbeddedFileSection(folder_, s.name);
     const uint64_t expected = RecordedArchiveSize(index_, folder_, key);
     if (s.decoder->irregular()) {
       return ExtractIrregular(files_, script_, section_name, destination_, expected).status;
@@ -990,7 +994,7 @@ class FolderExtraction {
 
   void Next() {
     if (progress_) progress_(next_);
-    const auto it = waiting_.find(AsciiLowerCopy(keys_[next_]));
+    const auto it = waiting_.find(Fold(keys_[next_]));
     if (it != waiting_.end() && --it->second == 0) waiting_.erase(it);
     ++next_;
     turn_checked_ = false;

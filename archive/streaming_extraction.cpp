@@ -178,12 +178,15 @@ bool StreamingExtraction::Add(std::string_view bytes) {
       held_.append(bytes);
       return true;
     }
-    // Too large to hold: what is held goes first.
+    // Too large to hold: what is held goes first, in pieces of the usual
+    // size (a buffer of it all would stay in the pipeline's reuse).
     holding_ = false;
     const std::string held = std::move(held_);
     held_ = std::string();
     size_ = 0;
-    if (!Stream(held)) return false;
+    for (size_t at = 0; at < held.size(); at += kOutPiece) {
+      if (!Stream(std::string_view(held).substr(at, kOutPiece))) return false;
+    }
   }
   return Stream(bytes);
 }

@@ -16,6 +16,10 @@
 #   embed-many    pelvar --embed of N small files    | tar | pigz -p1 | base64, sync   <= 1.5
 #   embed         pelvar --embed of one file         | pigz -p1 -6, base64, sync       <= 1.0, 64 MiB
 #   extract       pelvar --extract-embedded of it    | base64 -d | pigz -d, sync       <= 1.0, 64 MiB
+#   extract-all   a script's extractallfiles of a
+#                 folder of three files of SIZE/3
+#                 each, embedded in another script   | per file: base64 -d | pigz -d,
+#                                                      sync                            <= 1.0, 64 MiB
 #   catalogue     pelvar --batch of a folder with a one-echo script and,
 #                 not selected, a script that carries
 #                 the big embedded file              | sed reading both main sections  <= 1.5, 64 MiB
@@ -49,7 +53,7 @@ pelvar_reg="$(dirname "$pelvar")/pelvar-reg"
 rounds="${ROUNDS:-3}"
 read -r -a sizes <<<"${SIZES_MB:-10 100 1000}"
 read -r -a text_sizes <<<"${TEXT_MB:-5 50 500}"
-jobs="${JOBS:-embed-many embed extract catalogue run-beside txtaddline txtreplace txtdelline hive-write iniwritekey variables finder script-lines}"
+jobs="${JOBS:-embed-many embed extract extract-all catalogue run-beside txtaddline txtreplace txtdelline hive-write iniwritekey variables finder script-lines}"
 hives="${HIVES:-$root/../shared/data/hives}"
 work="$(mktemp -d "${TMPDIR:-/tmp}/pelvar-growth-XXXXXX")"
 trap 'rm -rf "$work"' EXIT
@@ -146,6 +150,27 @@ if want embed || want extract || want catalogue || want run-beside; then
     want run-beside && row run-beside "$mb MB" "'$pelvar' --batch '$work/home/Scripts'" \
       "grep -c '^\\[' home/Scripts/big.script >headers.txt" "true"
     rm -rf home/Scripts big.bin full.script full.b64 out x.bin e.script e.zz e.b64 headers.txt
+  done
+fi
+
+# Three files embedded in one script, extracted by a line of another.
+if want extract-all; then
+  for mb in "${sizes[@]}"; do
+    find /usr/lib /usr/bin -type f -size +100k 2>/dev/null | sort | xargs cat 2>/dev/null |
+      head -c "$((mb * 1000000))" >big.bin || true
+    rm -rf parts && mkdir parts && (cd parts && split -n 3 -d ../big.bin f && rm ../big.bin)
+    printf '[main]\r\ntitle=t\r\n' >all.script
+    "$pelvar" --embed all.script F parts/f00 parts/f01 parts/f02 >/dev/null
+    peer=""
+    for f in f00 f01 f02; do
+      pigz -p1 -6 -z -c "parts/$f" | base64 >"$f.b64"
+      peer+="base64 -d $f.b64 | pigz -dz >out/$f && sync out/$f && "
+    done
+    printf '[main]\r\ntitle=x\r\n[process]\r\nextractallfiles,1,%s/all.script,F,%s/out\r\n' \
+      "$work" "$work" >x.script
+    row extract-all "$mb MB" "$(run_script "$work/x.script")" "${peer}true" \
+      "rm -rf out && mkdir out"
+    rm -rf parts out all.script x.script f0?.b64
   done
 fi
 

@@ -328,6 +328,12 @@ TEST(EmbeddedFilesTest, FolderExtraction) {
   EXPECT_EQ(dir.Read("out/b.txt"), "B");
   EXPECT_TRUE(Ok(ExtractEmbeddedFolder(script, "F", dir.Path("out"), false)));
   EXPECT_EQ(dir.Read("out/a.txt"), "A");
+  // A name with blanks at its ends: the index's key loses them.
+  const std::string blank = dir.Write("b.script", "");
+  ASSERT_TRUE(Ok(EmbedFile(dir.Write("src/ é b .txt ", "blank"), blank, "F G")));
+  fs::create_directory(dir.Path("blank"));
+  EXPECT_TRUE(Ok(ExtractEmbeddedFolder(blank, "F G", dir.Path("blank"), false)));
+  EXPECT_EQ(dir.Read("blank/ é b .txt "), "blank");
 
   // A listed file without its section stops there; files before it stay.
   EXPECT_TRUE(DeleteEmbeddedFile(script, "F", "a.txt"));
