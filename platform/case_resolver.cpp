@@ -87,16 +87,19 @@ std::string CaseResolver::FindFolded(const std::string& folder, std::string_view
     Listing* listing = Remembered(folder);
     if (listing == nullptr) return {};
     auto it = listing->names.find(FoldCase(name));
-    return it == listing->names.end() || it->second.empty() ? std::string() : it->second.front();
+    return it == listing->names.end() || it->second.size() != 1 ? std::string()
+                                                                : it->second.front();
   }
   std::string found;
+  bool several = false;
   ++folder_reads_;
   ReadNames(FolderKey(folder), [&](std::string_view n) {
     if (!FoldedEquals(n, name)) return true;
+    several = !found.empty();
     found = n;
-    return false;
+    return !several;
   });
-  return found;
+  return several ? std::string() : found;
 }
 
 std::string WalkLetterCase(

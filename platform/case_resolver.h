@@ -1,6 +1,8 @@
 // The one letter-case rule of script paths: a component that does not exist
 // as written is matched against its folder's entries ignoring the case of
-// A-Z; the first match in the folder's order wins. A resolver may remember
+// A-Z. It takes the one entry that matches; when the folder holds several
+// spellings of it, none is taken (the component keeps its spelling), so a
+// command never picks one of two files at random. A resolver may remember
 // the folded listing of each folder it has read (while remembering is on),
 // which the writes made through it keep up to date, so resolving n new names
 // in one folder reads that folder once.
@@ -19,8 +21,9 @@ std::string FoldCase(std::string_view name);
 
 // The letter-case walk over an absolute "/"-separated path, for file systems
 // that answer existence and listing questions themselves: a component that
-// does not exist as written takes the spelling `find_folded` gives (the name
-// in `folder` whose FoldCase equals `folded`, or "" for none); from the first
+// does not exist as written takes the spelling `find_folded` gives (the one
+// name in `folder` whose FoldCase equals `folded`, or "" for none or
+// several); from the first
 // component that matches nothing on, the rest keeps its spelling.
 std::string WalkLetterCase(
     std::string_view absolute, const std::function<bool(const std::string& path)>& exists,

@@ -221,10 +221,13 @@ std::string MemoryFileSystem::Resolve(std::string_view path) {
   return WalkLetterCase(
       Normal(path), [this](const std::string& p) { return nodes_.count(p) != 0; },
       [this](const std::string& folder, const std::string& folded) {
+        std::string found;
         for (const auto& [k, node] : nodes_) {
-          if (IsChild(k, folder) && FoldCase(PathName(k)) == folded) return PathName(k);
+          if (!IsChild(k, folder) || FoldCase(PathName(k)) != folded) continue;
+          if (!found.empty()) return std::string();  // several spellings
+          found = PathName(k);
         }
-        return std::string();
+        return found;
       });
 }
 

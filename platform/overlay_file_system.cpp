@@ -154,10 +154,13 @@ std::string OverlayFileSystem::Resolve(std::string_view path) {
   return WalkLetterCase(
       Absolute(path), [this](const std::string& p) { return Look(p).status.exists(); },
       [this](const std::string& folder, const std::string& folded) {
+        std::string found;
         for (const DirectoryEntry& e : Children(folder)) {
-          if (FoldCase(e.name) == folded) return e.name;
+          if (FoldCase(e.name) != folded) continue;
+          if (!found.empty()) return std::string();  // several spellings
+          found = e.name;
         }
-        return std::string();
+        return found;
       });
 }
 
@@ -460,9 +463,16 @@ bool OverlayFileSystem::CopyNode(const std::string& from, const std::string& to,
   }
   if (target.status.exists() && !target.status.is_folder()) return false;
   if (!target.status.exists() && MakeFolder(to, false)) return false;
+  // Names the source holds in several spellings each go to exactly their
+  // own; the others meet an existing entry in any letter case.
+  const std::vector<DirectoryEntry> children = Children(from);
+  std::map<std::string, int> spellings;
+  for (const DirectoryEntry& e : children) ++spellings[FoldCase(e.name)];
   bool ok = true;
-  for (const DirectoryEntry& e : Children(from)) {
-    ok = CopyNode(PathJoin(from, e.name), Resolve(PathJoin(to, e.name)), progress, totals) && ok;
+  for (const DirectoryEntry& e : children) {
+    const std::string exact = PathJoin(to, e.name);
+    const std::string target_path = spellings[FoldCase(e.name)] > 1 ? exact : Resolve(exact);
+    ok = CopyNode(PathJoin(from, e.name), target_path, progress, totals) && ok;
   }
   return ok;
 }

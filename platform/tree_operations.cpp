@@ -12,6 +12,7 @@
 #include <string>
 #include <unordered_map>
 #include <unordered_set>
+#include <utility>
 
 #include "platform/case_resolver.h"
 #include "platform/file_primitives.h"
@@ -43,20 +44,31 @@ class FirstFailure {
   // when `ec` is empty. Only the first one is kept.
   void Note(const std::string& folder, std::string_view name, std::error_code ec = {}) {
     if (!ec) ec = LastError();
+    NoteReason(folder, name, SystemMessage(ec));
+  }
+  // The same with a reason of its own.
+  void NoteReason(const std::string& folder, std::string_view name, std::string reason) {
     if (!path_.empty()) return;
     path_ = folder == "/" ? "/" + std::string(name) : folder + "/" + std::string(name);
     if (name.empty()) path_ = folder;
-    reason_ = SystemMessage(ec);
+    reason_ = std::move(reason);
+  }
+  // A failure at a folder the operation makes (not an entry it carries
+  // over): its text begins with `what` instead of the caller's words.
+  void NoteAs(std::string what, const std::string& folder) {
+    if (path_.empty()) what_ = std::move(what);
+    Note(folder, "");
   }
   bool empty() const { return path_.empty(); }
   const std::string& path() const { return path_; }
   const std::string& reason() const { return reason_; }
   // "<what> \"<path>\": <reason>".
   std::string Text(std::string_view what) const {
-    return std::string(what) + " \"" + path_ + "\": " + reason_;
+    return (what_.empty() ? std::string(what) : what_) + " \"" + path_ + "\": " + reason_;
   }
 
  private:
+  std::string what_;
   std::string path_;
   std::string reason_;
 };
@@ -119,7 +131,11 @@ std::optional<Transfer> PlanTransfer(CaseResolver& resolver, std::string_view so
 // Makes a folder and the missing folders above it.
 bool MakeFolders(const std::string& host) {
   struct stat st;
-  if (::stat(host.c_str(), &st) == 0) return S_ISDIR(st.st_mode);
+  if (::stat(host.c_str(), &st) == 0) {
+    if (S_ISDIR(st.st_mode)) return true;
+    errno = ENOTDIR;
+    return false;
+  }
   std::string parent;
   std::string name;
   SplitHostPath(host, parent, name);
@@ -138,7 +154,9 @@ class FoldedNames {
     for (size_t i = 0; i < entries.size(); ++i) {
       const std::string name(entries.Name(i));
       exact_.insert(name);
-      folded_.emplace(FoldCase(name), name);
+      // A name held in several spellings matches none of them ignoring case.
+      const auto [it, added] = folded_.emplace(FoldCase(name), name);
+      if (!added) it->second.clear();
     }
   }
   // Notes the source folder's names that it holds in several spellings:
@@ -152,14 +170,15 @@ class FoldedNames {
       if (n > 1) ambiguous_.insert(folded);
     }
   }
-  // The existing entry's name for `name`: the exact one first, else the
-  // first found ignoring case; `name` itself when none exists.
+  // The existing entry's name for `name`: the exact one first, else the one
+  // entry that matches ignoring case; `name` itself when none (or several)
+  // exist.
   const char* Match(const char* name) const {
     if (exact_.empty() || exact_.count(name) != 0) return name;
     const std::string folded = FoldCase(name);
     if (ambiguous_.count(folded) != 0) return name;
     const auto it = folded_.find(folded);
-    return it == folded_.end() ? name : it->second.c_str();
+    return it == folded_.end() || it->second.empty() ? name : it->second.c_str();
   }
 
  private:
@@ -287,12 +306,12 @@ class TreeCopier {
 // holds the first entry that failed.
 bool CopyPlanned(const Transfer& t, const TreeProgressFn& progress, FirstFailure& failure) {
   if (!MakeFolders(t.target_folder)) {
-    failure.Note(t.target_folder, "");
+    failure.NoteAs("could not make the folder", t.target_folder);
     return false;
   }
   const UniqueFd folder(::open(t.target_folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
   if (!folder.valid()) {
-    failure.Note(t.target_folder, "");
+    failure.NoteAs("could not open the folder", t.target_folder);
     return false;
   }
   if (S_ISREG(t.source_stat.st_mode)) {
@@ -325,11 +344,18 @@ struct DeleteCount {
   TreeProgress done;
 };
 
-// Deletes what the folder open at `dir` (host path `path`) holds.
+// Deletes what the folder open at `dir` (host path `path`) holds. Another
+// file system mounted in the tree is not entered: what it holds is not part
+// of the folder (a disk image being prepared, a bound folder).
 bool DeleteContents(int dir, std::string& path, DeleteCount* count, FirstFailure& failure) {
   FolderEntries entries;
+  struct stat here;
   if (auto ec = entries.Read(dir)) {
     failure.Note(path, "", ec);
+    return false;
+  }
+  if (::fstat(dir, &here) != 0) {
+    failure.Note(path, "");
     return false;
   }
   bool ok = true;
@@ -337,9 +363,14 @@ bool DeleteContents(int dir, std::string& path, DeleteCount* count, FirstFailure
     const char* name = entries.CName(i);
     if (entries.Type(i) == EntryType::kDirectory) {
       const UniqueFd sub = OpenFolderAt(dir, name);
-      if (!sub.valid()) {
+      struct stat st;
+      if (!sub.valid() || ::fstat(sub.get(), &st) != 0) {
         failure.Note(path, name);
         ok = false;
+      } else if (st.st_dev != here.st_dev) {
+        failure.NoteReason(path, name, "another file system is mounted there");
+        ok = false;
+        continue;
       } else {
         const size_t size = path.size();
         path += path == "/" ? name : "/" + std::string(name);

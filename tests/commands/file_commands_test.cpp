@@ -184,6 +184,9 @@ TEST_F(FileCommandsTest, MasksTakeEveryNameThatDiffersOnlyInCase) {
   EXPECT_FALSE(data_.Exists("old/c.txt"));
   // A name given in full still finds its only spelling.
   EXPECT_EQ(Run("filecopy,1," + P("SRC/C.TXT") + "," + P("to/d.txt"))[0][0], '1');
+  // A third spelling names neither of two: nothing is taken at random.
+  EXPECT_EQ(Run("filedelete,1," + P("src/A.TXT")),
+            Lines{"0|Failed to find and delete \"" + P("src/A.TXT") + "\""});
   EXPECT_EQ(Run("filedelete,1," + P("src/?.txt*")),
             Lines{"1|Sucessfully deleted \"" + P("src/c.txt") + "\""});
   EXPECT_FALSE(data_.Exists("src/a.txt"));

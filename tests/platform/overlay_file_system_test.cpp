@@ -117,5 +117,23 @@ TEST_F(OverlayFileSystemTest, JournalKeepsTheFirstStateAndTheLast) {
   EXPECT_FALSE(base.Status(temp).exists());
 }
 
+// Names that differ only in letter case stay apart, as on the disk.
+TEST_F(OverlayFileSystemTest, NamesThatDifferOnlyInCaseStayApart) {
+  base.AddFile("/two/a.txt", "lower");
+  base.AddFile("/two/A.txt", "upper");
+  base.AddFile("/dest/two/A.TXT", "other");
+  ASSERT_TRUE(overlay.CopyTree("/two", "/dest", {}));
+  EXPECT_EQ(Read("/dest/two/a.txt"), "lower");
+  EXPECT_EQ(Read("/dest/two/A.txt"), "upper");
+  EXPECT_EQ(Read("/dest/two/A.TXT"), "other");
+  ASSERT_FALSE(overlay.Copy("/two/A.txt", "/t/a.txt", false));
+  ASSERT_FALSE(overlay.Copy("/two/a.txt", "/t/a.TXT", true, TargetCase::kAsWritten));
+  EXPECT_EQ(Read("/t/a.txt"), "upper");
+  EXPECT_EQ(Read("/t/a.TXT"), "lower");
+  // A third spelling names neither.
+  std::string out;
+  EXPECT_EQ(overlay.ReadAll("/two/A.TXT", out), Errno(ENOENT));
+}
+
 }  // namespace
 }  // namespace pelvar::platform

@@ -1,6 +1,7 @@
 #include "platform/tree_operations.h"
 
 #include <gtest/gtest.h>
+#include <sys/mount.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -70,6 +71,21 @@ TEST(CopyTreeTest, MergesIntoAnExistingCopy) {
   EXPECT_EQ(ReadFileText(dir.Path("dest/src/sub/b.txt")), "b");
 }
 
+TEST(CopyTreeTest, AFailureNamesTheEntryAndTheReason) {
+  TempDir dir;
+  dir.Write("src/sub/a.txt", "a");
+  dir.Write("file", "");
+  CaseResolver resolver;
+  std::string why;
+  EXPECT_FALSE(CopyTree(resolver, dir.Path("src"), dir.Path("file/deeper/copy"), {}, &why));
+  EXPECT_EQ(why, "could not make the folder \"" + dir.Path("file/deeper") + "\": Not a directory");
+  dir.Write("t/src/sub", "a file where the folder goes");
+  EXPECT_FALSE(CopyTree(resolver, dir.Path("src"), dir.Path("t"), {}, &why));
+  EXPECT_EQ(why, "could not copy \"" + dir.Path("src/sub") + "\": Not a directory");
+  EXPECT_FALSE(CopyTree(resolver, dir.Path("none"), dir.Path("t"), {}, &why));
+  EXPECT_EQ(why, "no such folder");
+}
+
 TEST(CopyTreeTest, AFileSourceIsCopiedAsAFile) {
   TempDir dir;
   dir.Write("f.txt", "f");
@@ -136,6 +152,28 @@ TEST(MoveTreeTest, RefusesToMoveIntoItself) {
   EXPECT_FALSE(MoveTree(dir.Path("src"), dir.Path("src/sub")));
   EXPECT_FALSE(MoveTree(dir.Path("src"), dir.Path("SRC")));
   EXPECT_EQ(dir.Read("src/a.txt"), "a");
+}
+
+// A file system mounted inside a tree (a disk image being prepared) is not
+// part of it: its files stay, and the delete says where it stopped.
+TEST(DeleteTreeTest, LeavesAMountedFileSystemAlone) {
+  TempDir dir;
+  dir.Write("tree/other/o", "o");
+  ASSERT_EQ(::mkdir(dir.Path("tree/image").c_str(), 0755), 0);
+  if (::mount("tmpfs", dir.Path("tree/image").c_str(), "tmpfs", 0, "size=64k") != 0) {
+    GTEST_SKIP() << "no mounting here";
+  }
+  pelvar::testing::WriteFileText(dir.Path("tree/image/kept"), "kept");
+  CaseResolver resolver;
+  std::string why;
+  const bool deleted = DeleteTree(resolver, dir.Path("tree"), {}, &why);
+  const std::string kept = ReadFileText(dir.Path("tree/image/kept"));
+  ::umount(dir.Path("tree/image").c_str());
+  EXPECT_FALSE(deleted);
+  EXPECT_EQ(why, "could not delete \"" + dir.Path("tree/image") +
+                     "\": another file system is mounted there");
+  EXPECT_EQ(kept, "kept");
+  EXPECT_FALSE(dir.Exists("tree/other"));
 }
 
 TEST(DeleteTreeTest, DeletesLinksNotTheirTargets) {
