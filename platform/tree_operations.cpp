@@ -122,7 +122,8 @@ std::optional<Transfer> PlanTransfer(CaseResolver& resolver, std::string_view so
   }
   const std::string real_target = RealPath(existing);
   if (real_source.empty() || real_target.empty() || IsInside(real_target, real_source)) {
-    why = "the destination lies inside the source";
+    why = t.target_exists && real_target == real_source ? "the destination is the source itself"
+                                                        : "the destination lies inside the source";
     return std::nullopt;
   }
   return t;
