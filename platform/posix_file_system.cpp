@@ -463,9 +463,12 @@ bool PosixFileSystem::FlushTreeTarget(std::string_view destination) {
   if (host.empty()) return true;
   const UniqueFd dir(::open(host.c_str(), O_RDONLY | O_CLOEXEC));
   if (!dir.valid()) return true;
-  const std::error_code ec = in_command_                ? BulkWritten(dir.get(), dir.get())
-                             : ::syncfs(dir.get()) != 0 ? LastError()
-                                                        : std::error_code();
+  std::error_code ec;
+  if (in_command_) {
+    ec = BulkWritten(dir.get(), dir.get());
+  } else if (::syncfs(dir.get()) != 0) {
+    ec = LastError();
+  }
   if (!ec) return true;
   tree_failure_ = "could not flush the copy to the disk: " + SystemMessage(ec);
   return false;
