@@ -7,6 +7,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdlib>
 #include <cstring>
@@ -33,26 +34,6 @@ struct FreeDeleter {
 };
 template <typename T>
 using HivexPtr = std::unique_ptr<T, FreeDeleter>;
-
-// The order in which hivex inserts a new subkey: ASCII letters folded to
-// lower case, bytes compared up to the first NUL (strcasecmp).
-int HivexNameOrder(const std::string& a, const std::string& b) {
-  const char* x = a.c_str();
-  const char* y = b.c_str();
-  for (;; ++x, ++y) {
-    const auto cx = static_cast<unsigned char>(*x >= 'A' && *x <= 'Z' ? *x + 32 : *x);
-    const auto cy = static_cast<unsigned char>(*y >= 'A' && *y <= 'Z' ? *y + 32 : *y);
-    if (cx != cy) return cx < cy ? -1 : 1;
-    if (cx == 0) return 0;
-  }
-}
-
-bool IsAscii(const std::string& text) {
-  for (const char c : text) {
-    if (static_cast<unsigned char>(c) >= 0x80) return false;
-  }
-  return true;
-}
 
 // Opens and locks the hive file, making sure the lock is held on the file
 // that the path names now (a writer before us may have renamed a new one
@@ -86,7 +67,7 @@ int LockHive(const std::string& path, int& err) {
 }  // namespace
 
 HiveFile::~HiveFile() {
-  if (hive_ != nullptr) hivex_close(hive_);
+  image_.reset();
   if (lock_fd_ >= 0) ::close(lock_fd_);
 }
 
@@ -107,6 +88,7 @@ RegistryResult HiveFile::Open(const std::string& host_path, bool write,
                               std::unique_ptr<HiveFile>& out) {
   std::unique_ptr<HiveFile> file(new HiveFile());
   file->path_ = host_path;
+  UniqueFd read_fd;
   int fd = -1;
   if (write) {
     int err = 0;
@@ -118,23 +100,19 @@ RegistryResult HiveFile::Open(const std::string& host_path, bool write,
     std::unique_ptr<FileWriter> replacement;
     if (auto r = file->BeginReplacement(replacement); !r.ok()) return r;
   } else {
-    fd = ::open(host_path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
-    if (fd < 0) return file->Failure(RegistryStatus::kKeyRefused, ErrnoText(errno));
+    read_fd = UniqueFd(::open(host_path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK));
+    if (!read_fd.valid()) return file->Failure(RegistryStatus::kKeyRefused, ErrnoText(errno));
+    fd = read_fd.get();
   }
   struct stat st;
-  const std::string problem =
-      ::fstat(fd, &st) != 0
-          ? ErrnoText(errno)
-          : HiveHeaderProblem(fd, static_cast<uint64_t>(st.st_size), file->header_);
-  if (!write) ::close(fd);
-  if (!problem.empty()) return file->Failure(RegistryStatus::kKeyRefused, problem);
+  if (::fstat(fd, &st) != 0) return file->Failure(RegistryStatus::kKeyRefused, ErrnoText(errno));
+  if (!S_ISREG(st.st_mode)) return file->Failure(RegistryStatus::kKeyRefused, "not a file");
+  std::string why;
+  file->image_ = HiveImage::Map(fd, static_cast<uint64_t>(st.st_size), write, file->header_, why);
+  if (file->image_ == nullptr) return file->Failure(RegistryStatus::kKeyRefused, why);
   if (write && !file->header_.clean()) {
     return file->Failure(RegistryStatus::kKeyRefused,
                          "the hive was not closed cleanly (its sequence numbers differ)");
-  }
-  file->hive_ = hivex_open(host_path.c_str(), write ? HIVEX_OPEN_WRITE : 0);
-  if (file->hive_ == nullptr) {
-    return file->Failure(RegistryStatus::kKeyRefused, "cannot open the hive: " + ErrnoText(errno));
   }
   out = std::move(file);
   return {};
@@ -145,19 +123,16 @@ RegistryResult HiveFile::Children(Node key, const std::vector<Child>*& out) {
     out = &it->second;
     return {};
   }
-  errno = 0;
-  HivexPtr<hive_node_h> children(hivex_node_children(hive_, key));
-  if (!children)
-    return Failure(RegistryStatus::kKeyRefused, "cannot read subkeys: " + ErrnoText(errno));
+  std::vector<HiveImage::Subkey> subkeys;
+  std::string why;
+  if (!image_->Subkeys(key, subkeys, why)) {
+    return Failure(RegistryStatus::kKeyRefused, "cannot read subkeys: " + why);
+  }
   std::vector<Child> list;
-  for (size_t i = 0; children.get()[i] != 0; ++i) {
-    const Node node = children.get()[i];
-    HivexPtr<char> name(hivex_node_name(hive_, node));
-    if (!name) return Failure(RegistryStatus::kKeyRefused, "cannot read a key name");
-    // The length holds names with a NUL inside whole.
-    std::string text(name.get(), hivex_node_name_len(hive_, node));
-    std::u16string fold = NameFoldKey(text);
-    list.push_back({node, std::move(text), std::move(fold)});
+  list.reserve(subkeys.size());
+  for (HiveImage::Subkey& s : subkeys) {
+    std::u16string fold = NameFoldKey(s.name);
+    list.push_back({s.node, std::move(s.name), std::move(fold)});
   }
   out = &(children_[key] = std::move(list));
   return {};
@@ -171,43 +146,27 @@ RegistryResult HiveFile::AddChild(Node parent, const std::string& name, Node& ou
     return Failure(RegistryStatus::kKeyRefused, problem);
   }
   // The system finds subkeys by a binary search over a list sorted by the
-  // upper-cased names. hivex inserts by its own order; where the two
-  // disagree the new key would be lost to the system.
+  // upper-cased names.
   const std::u16string fold = NameFoldKey(name);
-  size_t system_place = siblings.size();
-  size_t hivex_place = siblings.size();
-  for (size_t i = siblings.size(); i-- > 0;) {
-    if (fold < siblings[i].fold) system_place = i;
-    if (HivexNameOrder(name, siblings[i].name) < 0) hivex_place = i;
-  }
-  if (system_place != hivex_place) {
-    return Failure(RegistryStatus::kKeyRefused,
-                   "key \"" + name + "\" cannot be added in the order the system sorts keys");
-  }
-  // The system's hash of a name outside ASCII can be set only in an "lh"
-  // list; hivex keeps the kind of list a key has.
-  if (!IsAscii(name) && !SubkeysTakeNameHash(lock_fd_, parent)) {
-    return Failure(RegistryStatus::kUnsupported,
-                   "a key name outside ASCII cannot be added to this hive's older kind of "
-                   "subkey list");
-  }
-  out = hivex_node_add_child(hive_, parent, name.c_str());
-  if (out == 0) {
-    return Failure(RegistryStatus::kKeyRefused,
-                   "cannot add key \"" + name + "\": " + ErrnoText(errno));
+  const auto place = static_cast<size_t>(
+      std::upper_bound(siblings.begin(), siblings.end(), fold,
+                       [](const std::u16string& f, const Child& c) { return f < c.fold; }) -
+      siblings.begin());
+  std::string why;
+  if (!image_->AddSubkey(parent, name, place, out, why)) {
+    const bool old_list = why.find("older kind of subkey list") != std::string::npos;
+    return Failure(old_list ? RegistryStatus::kUnsupported : RegistryStatus::kKeyRefused,
+                   "cannot add key \"" + name + "\": " + why);
   }
   changed_ = true;
-  // hivex hashes the UTF-8 bytes; the system hashes UTF-16 code units.
-  if (!IsAscii(name)) new_keys_.push_back({parent, out, SubkeyNameHash(fold)});
   std::vector<Child>& cached = children_[parent];
-  cached.insert(cached.begin() + static_cast<long>(system_place), Child{out, name, fold});
+  cached.insert(cached.begin() + static_cast<long>(place), Child{out, name, fold});
   return {};
 }
 
 RegistryResult HiveFile::FindKey(const std::vector<std::string>& names, KeyOpen open, Node& out) {
-  if (hive_ == nullptr) return Failure(RegistryStatus::kKeyRefused, "the hive is not open");
-  Node node = hivex_root(hive_);
-  if (node == 0) return Failure(RegistryStatus::kKeyRefused, "the hive has no root key");
+  if (image_ == nullptr) return Failure(RegistryStatus::kKeyRefused, "the hive is not open");
+  Node node = image_->root();
   for (const std::string& name : names) {
     const std::vector<Child>* children = nullptr;
     if (auto r = Children(node, children); !r.ok()) return r;
@@ -260,56 +219,15 @@ void HiveFile::Expect(Expected e) {
 
 RegistryResult HiveFile::ReadValues(Node key, std::vector<RegistryValue>& out) const {
   out.clear();
-  HivexPtr<hive_value_h> values(hivex_node_values(hive_, key));
-  if (!values)
-    return Failure(RegistryStatus::kKeyRefused, "cannot read values: " + ErrnoText(errno));
-  for (size_t i = 0; values.get()[i] != 0; ++i) {
-    const hive_value_h v = values.get()[i];
-    HivexPtr<char> name(hivex_value_key(hive_, v));
-    hive_type type;
-    size_t length = 0;
-    HivexPtr<char> data(hivex_value_value(hive_, v, &type, &length));
-    if (!name || !data) {
-      return Failure(RegistryStatus::kValueRefused, "cannot read a value: " + ErrnoText(errno));
-    }
-    out.push_back({std::string(name.get(), hivex_value_key_len(hive_, v)),
-                   static_cast<uint32_t>(type), std::string(data.get(), length)});
+  std::vector<HiveImage::Value> values;
+  std::string why;
+  if (!image_->Values(key, values, why)) {
+    return Failure(RegistryStatus::kKeyRefused, "cannot read values: " + why);
   }
-  return {};
-}
-
-RegistryResult HiveFile::WriteValues(Node key, const std::vector<RegistryValue>& values) {
-  const bool big_data_needed = header_.major == 1 && header_.minor >= 4;
-  std::vector<std::string> names;
-  std::vector<std::string> data;
-  names.reserve(values.size());
-  data.reserve(values.size());
-  std::vector<hive_set_value> set(values.size());
-  for (size_t i = 0; i < values.size(); ++i) {
-    const RegistryValue& v = values[i];
-    if (v.name.find('\0') != std::string::npos) {
-      return Failure(RegistryStatus::kUnsupported,
-                     "the key holds a value whose name has a NUL character, which cannot be "
-                     "written back");
-    }
-    if (big_data_needed && v.data.size() > kMaxPlainValueData) {
-      return Failure(RegistryStatus::kUnsupported,
-                     "the key holds (or would hold) value \"" + v.name + "\" of " +
-                         std::to_string(v.data.size()) +
-                         " bytes, which this hive version stores in big-data records that "
-                         "cannot be written");
-    }
-    names.push_back(v.name);
-    data.push_back(v.data);
-    set[i].key = names.back().data();
-    set[i].t = static_cast<hive_type>(v.type);
-    set[i].len = data.back().size();
-    set[i].value = data.back().data();
+  out.reserve(values.size());
+  for (HiveImage::Value& v : values) {
+    out.push_back({std::move(v.name), v.type, std::move(v.data)});
   }
-  if (hivex_node_set_values(hive_, key, set.size(), set.data(), 0) != 0) {
-    return Failure(RegistryStatus::kValueRefused, "cannot write values: " + ErrnoText(errno));
-  }
-  changed_ = true;
   return {};
 }
 
@@ -320,19 +238,20 @@ RegistryResult HiveFile::SetValue(Node key, const RegistryValue& value) {
   std::vector<RegistryValue> values;
   if (auto r = ReadValues(key, values); !r.ok()) return r;
   const std::u16string fold = NameFoldKey(value.name);
-  bool replaced = false;
-  for (RegistryValue& v : values) {
-    if (NameFoldKey(v.name) == fold) {
+  size_t index = HiveImage::kNew;
+  for (size_t i = 0; i < values.size(); ++i) {
+    if (NameFoldKey(values[i].name) == fold) {
       // The same data again changes nothing, and costs no commit.
-      if (v.type == value.type && v.data == value.data) return {};
-      v.type = value.type;
-      v.data = value.data;
-      replaced = true;
+      if (values[i].type == value.type && values[i].data == value.data) return {};
+      index = i;
       break;
     }
   }
-  if (!replaced) values.push_back(value);
-  if (auto r = WriteValues(key, values); !r.ok()) return r;
+  std::string why;
+  if (!image_->SetValue(key, index, value.name, value.type, value.data, why)) {
+    return Failure(RegistryStatus::kValueRefused, "cannot write values: " + why);
+  }
+  changed_ = true;
   if (const auto it = node_paths_.find(key); it != node_paths_.end()) {
     Expected e;
     e.key = it->second;
@@ -349,19 +268,21 @@ RegistryResult HiveFile::DeleteValue(Node key, const std::string& name) {
   if (auto r = ReadValues(key, values); !r.ok()) return r;
   const std::u16string fold = NameFoldKey(name);
   for (size_t i = 0; i < values.size(); ++i) {
-    if (NameFoldKey(values[i].name) == fold) {
-      values.erase(values.begin() + static_cast<long>(i));
-      if (auto r = WriteValues(key, values); !r.ok()) return r;
-      if (const auto it = node_paths_.find(key); it != node_paths_.end()) {
-        Expected e;
-        e.key = it->second;
-        e.is_value = true;
-        e.value_name = name;
-        e.present = false;
-        Expect(std::move(e));
-      }
-      return {};
+    if (NameFoldKey(values[i].name) != fold) continue;
+    std::string why;
+    if (!image_->DeleteValue(key, i, why)) {
+      return Failure(RegistryStatus::kValueRefused, "cannot delete value: " + why);
     }
+    changed_ = true;
+    if (const auto it = node_paths_.find(key); it != node_paths_.end()) {
+      Expected e;
+      e.key = it->second;
+      e.is_value = true;
+      e.value_name = name;
+      e.present = false;
+      Expect(std::move(e));
+    }
+    return {};
   }
   return Failure(RegistryStatus::kValueNotFound, "no value \"" + name + "\"");
 }
@@ -370,11 +291,13 @@ RegistryResult HiveFile::DeleteSubkey(Node key, const std::string& name) {
   const std::vector<Child>* children = nullptr;
   if (auto r = Children(key, children); !r.ok()) return r;
   const std::u16string fold = NameFoldKey(name);
-  for (const Child& child : *children) {
+  for (size_t i = 0; i < children->size(); ++i) {
+    const Child& child = (*children)[i];
     if (child.fold != fold) continue;
-    if (hivex_node_delete_child(hive_, child.node) != 0) {
+    std::string why;
+    if (!image_->DeleteSubkey(key, i, why)) {
       return Failure(RegistryStatus::kKeyRefused,
-                     "cannot delete key \"" + child.name + "\": " + ErrnoText(errno));
+                     "cannot delete key \"" + child.name + "\": " + why);
     }
     changed_ = true;
     if (const auto it = node_paths_.find(key); it != node_paths_.end()) {
@@ -554,7 +477,10 @@ std::string HiveFile::CheckWritten(const std::string& path) const {
 }
 
 RegistryResult HiveFile::Commit(bool keep_open) {
-  if (!changed_) return {};
+  if (!changed_) {
+    if (!keep_open) image_.reset();
+    return {};
+  }
   // A private temporary file beside the hive, with its mode, owner and
   // group, made under the lock held since the hive was opened.
   std::unique_ptr<FileWriter> replacement;
@@ -568,30 +494,19 @@ RegistryResult HiveFile::Commit(bool keep_open) {
     return Failure(RegistryStatus::kValueRefused, "cannot write: " + ErrnoText(errno));
   }
   std::string problem;
-  RegistryStatus status = RegistryStatus::kValueRefused;
-  if (hivex_commit(hive_, temp.c_str(), 0) != 0) problem = "cannot write: " + ErrnoText(errno);
-  for (const NewKey& k : new_keys_) {
-    if (!problem.empty()) break;
-    switch (SetSubkeyHash(fd.get(), k.parent, k.child, k.hash)) {
-      case SetHashResult::kSet:
-        break;
-      case SetHashResult::kOldList:
-        status = RegistryStatus::kUnsupported;
-        problem =
-            "a key name outside ASCII cannot be added to this hive's older kind of "
-            "subkey list";
-        break;
-      case SetHashResult::kNotFound:
-      case SetHashResult::kIoError:
-        problem = "the new key's entry in its parent's subkey list cannot be updated";
-        break;
-    }
+  if (const std::string why = image_->WriteTo(lock_fd_, fd.get()); !why.empty()) {
+    problem = "cannot write: " + why;
   }
   // The disk starts writing the new file while it is checked; the sync at
   // the end then waits for less.
   if (problem.empty()) ::sync_file_range(fd.get(), 0, 0, SYNC_FILE_RANGE_WRITE);
+  // A hive whose free space may have grown is checked whole and may be
+  // compacted; otherwise the file is the one checked at open, with the
+  // changed bins checked before they were written.
   bool compacted = false;
-  if (problem.empty()) problem = CheckAndCompact(fd.get(), compacted);
+  if (problem.empty() && image_->MayNeedCompacting()) {
+    problem = CheckAndCompact(fd.get(), compacted);
+  }
   // Read back as any reader would before it replaces the hive.
   if (problem.empty()) {
     if (const std::string why = CheckWritten(temp); !why.empty()) {
@@ -620,7 +535,7 @@ RegistryResult HiveFile::Commit(bool keep_open) {
   }
   // A failed replacement removes its temporary file; the hive stays as it
   // was, and the changes stay for the next commit.
-  if (!problem.empty()) return Failure(status, problem);
+  if (!problem.empty()) return Failure(RegistryStatus::kValueRefused, problem);
   const int replaced = lock_fd_;
   lock_fd_ = fd.Release();
   // Closing the replaced file frees its blocks, which takes a while with a
@@ -629,20 +544,29 @@ RegistryResult HiveFile::Commit(bool keep_open) {
   std::thread([replaced] { ::close(replaced); }).detach();
   changed_ = false;
   expected_.clear();
-  // Hivex holds in memory what was written, except the hashes set in the
-  // file above and the layout a compaction changed: then, and when the hive
-  // is closed, go on from the file as written.
-  const bool reopen = compacted || !new_keys_.empty();
-  new_keys_.clear();
-  if (keep_open && !reopen) return {};
-  node_paths_.clear();
-  children_.clear();
-  hivex_close(hive_);
-  hive_ = nullptr;
-  if (!keep_open) return {};
-  hive_ = hivex_open(path_.c_str(), HIVEX_OPEN_WRITE);
-  if (hive_ == nullptr) {
-    return Failure(RegistryStatus::kValueRefused, "cannot open the hive: " + ErrnoText(errno));
+  if (!keep_open) {
+    image_.reset();
+    node_paths_.clear();
+    children_.clear();
+    return {};
+  }
+  // Go on from the file as written: the same layout, unless it was
+  // compacted (then every handle is stale).
+  if (compacted) {
+    node_paths_.clear();
+    children_.clear();
+  }
+  struct stat st;
+  std::string why;
+  if (::fstat(lock_fd_, &st) != 0) why = ErrnoText(errno);
+  if (why.empty() && compacted) {
+    image_ = HiveImage::Map(lock_fd_, static_cast<uint64_t>(st.st_size), true, header_, why);
+  } else if (why.empty()) {
+    image_->Remap(lock_fd_, static_cast<uint64_t>(st.st_size), why);
+  }
+  if (!why.empty() || image_ == nullptr) {
+    image_.reset();
+    return Failure(RegistryStatus::kValueRefused, "cannot open the hive: " + why);
   }
   ReadHiveHeader(lock_fd_, header_);
   return {};

@@ -1,15 +1,18 @@
-// A registry hive file (regf) opened through hivex. Names are UTF-8 and
-// match as the system matches them (any letter case); a write keeps an
-// existing name's spelling. A hive opened for writing is locked while the
-// object lives, and its changes are held in memory until Commit. Commit replaces the file
-// as every rewrite of a file does (FileSystem::OpenReplace): the hive is
-// written whole to a private temporary file beside it, with only the live
-// cells when more than a quarter of its bins would be free space (so a hive
-// grows with its data, not with its rewrites); every change is read back
-// from it as a reader opens it; only then is it synced, renamed over the
-// hive, and the folder synced. A crash leaves the old hive or the new one,
-// never a damaged one, and a commit never leaves a hive that a reader cannot
-// open. A read-only hive file is refused for writing.
+// A registry hive file (regf), read and changed through HiveImage. Names are
+// UTF-8 and match as the system matches them (any letter case); a write
+// keeps an existing name's spelling, and new keys go where the system's
+// sorted subkey lists want them. A hive opened for writing is locked while
+// the object lives, and its changes are held in memory until Commit.
+// Commit replaces the file as every rewrite of a file does
+// (FileSystem::OpenReplace): a private temporary file beside the hive gets a
+// copy of it made in the kernel with the changed pages written over it (or,
+// when more than a quarter of its bins would be free space, only the live
+// cells, so a hive grows with its data, not with its rewrites); every change
+// is read back from it by an independent reader (hivex); only then is it
+// synced, renamed over the hive, and the folder synced. A crash leaves the
+// old hive or the new one, never a damaged one, and a commit never leaves a
+// hive that a reader cannot open. A read-only hive file is refused for
+// writing.
 #pragma once
 
 #include <cstddef>
@@ -20,9 +23,8 @@
 #include <vector>
 
 #include "platform/hive_format.h"
+#include "platform/hive_image.h"
 #include "platform/registry.h"
-
-struct hive_h;
 
 namespace pelvar::platform {
 
@@ -46,7 +48,7 @@ class HiveFile {
   // The key at the names below the hive's root; missing keys are created
   // when `open` says so.
   RegistryResult FindKey(const std::vector<std::string>& names, KeyOpen open, Node& out);
-  // Writes a value; the key's whole value list is written once.
+  // Writes a value: only its own record and data change.
   RegistryResult SetValue(Node key, const RegistryValue& value);
   RegistryResult DeleteValue(Node key, const std::string& name);
   // Deletes the subkey `name` of the key with everything below it.
@@ -68,11 +70,6 @@ class HiveFile {
     std::string name;
     std::u16string fold;  // NameFoldKey(name)
   };
-  struct NewKey {
-    Node parent;
-    Node child;
-    uint32_t hash;
-  };
   // What a commit must find in the written file: a key (with `value_name`
   // empty and `is_value` false) or a value, present with its data or absent.
   struct Expected {
@@ -90,7 +87,6 @@ class HiveFile {
   RegistryResult Children(Node key, const std::vector<Child>*& out);
   RegistryResult AddChild(Node parent, const std::string& name, Node& out);
   RegistryResult ReadValues(Node key, std::vector<RegistryValue>& out) const;
-  RegistryResult WriteValues(Node key, const std::vector<RegistryValue>& values);
   void Expect(Expected e);
   // Empty when the hive file at `path` holds every expected change.
   std::string CheckWritten(const std::string& path) const;
@@ -104,7 +100,7 @@ class HiveFile {
   RegistryResult BeginReplacement(std::unique_ptr<FileWriter>& out);
 
   std::string path_;
-  hive_h* hive_ = nullptr;
+  std::unique_ptr<HiveImage> image_;
   // The hive file, open and locked against other writers while the object
   // lives (for writing).
   int lock_fd_ = -1;
@@ -112,7 +108,6 @@ class HiveFile {
   // The file system whose replacement writes the hive.
   std::unique_ptr<PosixFileSystem> files_;
   bool changed_ = false;
-  std::vector<NewKey> new_keys_;
   // Subkey lists read so far, by key; dropped when a key is deleted or the
   // hive is opened again (node handles change).
   std::unordered_map<Node, std::vector<Child>> children_;

@@ -1,13 +1,13 @@
-// Low-level facts of the registry hive file format (regf) that hivex does not
-// cover: the header's sequence numbers and version, and the name hashes of
-// "lh" subkey lists, which must be computed from the UTF-16 name as the
-// system does.
+// Low-level facts of the registry hive file format (regf): the header and
+// its checks, compaction, free space, and the name hashes of "lh" subkey
+// lists, which must be computed from the UTF-16 name as the system does.
 #pragma once
 
 #include <cstddef>
 #include <cstdint>
 #include <string>
 #include <string_view>
+#include <vector>
 
 namespace pelvar::platform {
 
@@ -29,8 +29,10 @@ bool ReadHiveHeader(int fd, HiveHeader& out);
 // root key cell inside them. Empty when it holds, else why not. The sequence
 // numbers are left to the caller (`out` has them).
 std::string HiveHeaderProblem(int fd, uint64_t file_size, HiveHeader& out);
-// The same, for a whole hive file image.
-std::string HiveHeaderProblem(std::string_view image, HiveHeader& out);
+// The same, for a whole hive file image; `bin_starts` (when given) gets the
+// offset of each bin from the first.
+std::string HiveHeaderProblem(std::string_view image, HiveHeader& out,
+                              std::vector<uint64_t>* bin_starts = nullptr);
 
 // A hive file mapped for reading while the object lives.
 class MappedHive {
@@ -65,22 +67,5 @@ inline constexpr size_t kMaxPlainValueData = 16344;
 
 // The "lh" hash of a name given as its upper-cased UTF-16 code units.
 uint32_t SubkeyNameHash(std::u16string_view upper_name);
-
-enum class SetHashResult {
-  kSet,
-  kOldList,   // the entry is in an "lf" or "li" list, which has no such hash
-  kNotFound,  // the parent's lists do not link the child
-  kIoError,
-};
-
-// Whether a new subkey of the key whose nk record is at `parent` (absolute
-// file offset) lands in an "lh" list, as the hive file open as `fd` has the
-// key: true when the key has no subkeys there (a new list is an "lh" list),
-// is not in the file yet, or keeps its subkeys in "lh" lists.
-bool SubkeysTakeNameHash(int fd, uint64_t parent);
-
-// In the hive file open as `fd`, sets the hash of the subkey list entry that
-// links `parent` (the absolute file offset of its nk record) to `child`.
-SetHashResult SetSubkeyHash(int fd, uint64_t parent, uint64_t child, uint32_t hash);
 
 }  // namespace pelvar::platform

@@ -15,7 +15,7 @@ jobs="${PELVAR_FUZZ_JOBS:-1}"
 # A unit slower than this (wall clock) counts as a hang; raise it on a
 # machine busy with other work.
 timeout="${PELVAR_FUZZ_TIMEOUT:-20}"
-all=(archive_reader base64_text line_path ini_round_trip integer_text mask_matcher)
+all=(archive_reader base64_text line_path ini_round_trip integer_text mask_matcher hive_image)
 targets=("$@")
 [[ ${#targets[@]} -gt 0 ]] || targets=("${all[@]}")
 
@@ -33,6 +33,7 @@ run_one() {
   local target="$1" work="build/fuzz/work/$1" findings="build/fuzz/findings/$1"
   mkdir -p "$work" "$findings"
   cp -n "tests/fuzz/corpus/$target/"* "$work/" 2>/dev/null || true
+  [[ "$target" != hive_image ]] || cp -n ../shared/data/hives/*.hiv "$work/"
   local log="build/fuzz/$target.log" status=0
   "build/fuzz/fuzz/${target}_fuzz" -max_total_time="$seconds" -rss_limit_mb=2048 -timeout="$timeout" \
     -print_final_stats=1 -artifact_prefix="$findings/" "$work" >"$log" 2>&1 || status=$?

@@ -52,11 +52,17 @@ if [[ "${PELVAR_SKIP_FUZZ:-0}" != 1 ]]; then
       "-DCMAKE_C_FLAGS=$fuzz_flags" "-DCMAKE_CXX_FLAGS=$fuzz_flags" \
       "-DCMAKE_EXE_LINKER_FLAGS=-fsanitize=address,undefined" >/dev/null
   fi
-  fuzz_targets=(archive_reader base64_text line_path ini_round_trip integer_text mask_matcher)
+  fuzz_targets=(archive_reader base64_text line_path ini_round_trip integer_text mask_matcher
+    hive_image)
   cmake --build build/fuzz --target "${fuzz_targets[@]/%/_fuzz}"
   for target in "${fuzz_targets[@]}"; do
     corpus="$(mktemp -d)"
-    cp "$root/tests/fuzz/corpus/$target/"* "$corpus/"
+    if [[ "$target" == hive_image ]]; then
+      # Seeded with the small hives of the shared test data.
+      cp "$root/../shared/data/hives/"*.hiv "$corpus/"
+    else
+      cp "$root/tests/fuzz/corpus/$target/"* "$corpus/"
+    fi
     log="$corpus.log"
     if ! "build/fuzz/fuzz/${target}_fuzz" -max_total_time="${PELVAR_FUZZ_SECONDS:-5}" \
       -rss_limit_mb=1024 -timeout=20 "$corpus" >"$log" 2>&1; then
