@@ -1,7 +1,9 @@
 // The file family: filecreateblank, filerename, filedelete and filecopy.
 // filedelete and filecopy also take a folder and masks ("*" in field 2);
 // their closing log line is then the outcome of the last file found, and
-// every file that failed before it has a failure line of its own.
+// every file that failed before it has a failure line of its own. Stop
+// ends the work between two files; the closing line then names the first
+// file left undone.
 #include <string>
 #include <unordered_map>
 #include <vector>
@@ -41,6 +43,15 @@ void LogPendingFailure(CommandCall& call) {
 bool Succeeded(CommandCall& call, std::error_code ec) {
   if (ec) call.SetReason(platform::SystemMessage(ec));
   return !ec;
+}
+
+// True when the run was stopped while a mask's files are worked through
+// (never before the first one, so the command has an outcome to log); the
+// reason is set for the line about the file left undone.
+bool Stopped(CommandCall& call, bool after_first) {
+  if (!after_first || !call.context().view.StopRequested()) return false;
+  call.SetReason("the run was stopped");
+  return true;
 }
 
 // True for an entry that the commands delete as a file: a file, or a
@@ -100,6 +111,10 @@ void FileDelete(CommandCall& call) {
   OperationProgress progress(call.context().view, "Deleting");
   for (const std::string& file : found) {
     LogPendingFailure(call);
+    if (Stopped(call, file != found.front())) {
+      call.SetPending("Failed to delete " + Quoted(file), LogKind::kFailure);
+      return;
+    }
     progress.Add(1, 0);
     if (IsFileEntry(files, file)) {
       DeleteOne(call, file);
@@ -142,17 +157,21 @@ void FileCopy(CommandCall& call) {
   OperationProgress progress(call.context().view, "Copying");
   for (const std::string& file : found) {
     LogPendingFailure(call);
-    progress.Add(1, 0);
     // The target folder takes the place of the searched folder. An empty
     // one (a variable left empty) is no folder: it would be the root.
     const std::string copy = target + "\\" + file.substr(prefix.size());
+    const std::string what = Quoted(file) + " to: " + Quoted(copy);
+    if (Stopped(call, file != found.front())) {
+      call.SetPending("Failed to copy " + what, LogKind::kFailure);
+      return;
+    }
+    progress.Add(1, 0);
     if (target.empty()) call.SetReason("no target folder given");
     const platform::TargetCase target_case = spellings[FoldedName(file, prefix)] > 1
                                                  ? platform::TargetCase::kAsWritten
                                                  : platform::TargetCase::kAnySpelling;
     const bool ok = !target.empty() && files.IsFile(file) &&
                     Succeeded(call, files.Copy(file, copy, /*replace=*/true, target_case));
-    const std::string what = Quoted(file) + " to: " + Quoted(copy);
     PendOutcome(call, ok, "Sucessfully copied " + what, "Failed to copy " + what);
   }
 }

@@ -39,6 +39,12 @@ std::error_code MoveFileAcross(const std::string& from, const std::string& to) {
                                      /*replace=*/false, reflink_failed)) {
     return ec;
   }
+  // The copy reaches the disk before the original goes.
+  if (::syncfs(dir.get()) != 0) {
+    const std::error_code ec = LastError();
+    ::unlinkat(dir.get(), name.c_str(), 0);
+    return ec;
+  }
   if (::unlink(from.c_str()) != 0) {
     const std::error_code ec = LastError();
     ::unlinkat(dir.get(), name.c_str(), 0);

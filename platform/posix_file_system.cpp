@@ -449,22 +449,50 @@ std::error_code PosixFileSystem::MakeExecutable(std::string_view path) {
   return {};
 }
 
+bool PosixFileSystem::FlushTreeTarget(std::string_view destination) {
+  // The destination, or the nearest folder above it that exists.
+  std::string host = WithoutTrailingSlashes(resolver_.Resolve(destination));
+  struct stat st;
+  while (!host.empty() && ::stat(host.c_str(), &st) != 0) {
+    std::string folder;
+    std::string name;
+    SplitHostPath(host, folder, name);
+    if (folder == host) return true;
+    host = std::move(folder);
+  }
+  if (host.empty()) return true;
+  const UniqueFd dir(::open(host.c_str(), O_RDONLY | O_CLOEXEC));
+  if (!dir.valid()) return true;
+  std::error_code ec;
+  if (in_command_) {
+    ec = BulkWritten(dir.get(), dir.get());
+  } else if (::syncfs(dir.get()) != 0) {
+    ec = LastError();
+  }
+  if (!ec) return true;
+  tree_failure_ = "could not flush the copy to the disk: " + SystemMessage(ec);
+  return false;
+}
+
 bool PosixFileSystem::CopyTree(std::string_view source, std::string_view destination,
                                const TreeProgressFn& progress) {
   tree_failure_.clear();
-  const bool ok = platform::CopyTree(resolver_, source, destination, progress, &tree_failure_);
+  bool ok = platform::CopyTree(resolver_, source, destination, progress, &tree_failure_);
   // The walk changed folders the listings do not follow.
   resolver_.Remember(false);
   resolver_.Remember(in_command_);
+  // What was copied is made durable as single copies are.
+  if (ok) ok = FlushTreeTarget(destination);
   return ok;
 }
 
 bool PosixFileSystem::MoveTree(std::string_view source, std::string_view destination,
                                const TreeProgressFn& progress) {
   tree_failure_.clear();
-  const bool ok = platform::MoveTree(resolver_, source, destination, progress, &tree_failure_);
+  bool ok = platform::MoveTree(resolver_, source, destination, progress, &tree_failure_);
   resolver_.Remember(false);
   resolver_.Remember(in_command_);
+  if (ok) ok = FlushTreeTarget(destination);
   return ok;
 }
 

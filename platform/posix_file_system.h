@@ -57,6 +57,10 @@ class PosixFileSystem : public FileSystem {
   // `dir_fd`); leftovers of earlier interrupted writes there are removed.
   void Written(int dir_fd, const std::string& folder, const std::string& name);
   bool in_command() const { return in_command_; }
+  // Makes the file system that holds a tree copy's destination durable with
+  // the command's bulk writes (at once outside a command). False, with the
+  // reason kept, when a flush made at once failed.
+  bool FlushTreeTarget(std::string_view destination);
   // Folders read so far to match letter case (for tests).
   size_t folder_reads() const { return resolver_.folder_reads(); }
 

@@ -122,7 +122,8 @@ std::optional<Transfer> PlanTransfer(CaseResolver& resolver, std::string_view so
   }
   const std::string real_target = RealPath(existing);
   if (real_source.empty() || real_target.empty() || IsInside(real_target, real_source)) {
-    why = "the destination lies inside the source";
+    why = t.target_exists && real_target == real_source ? "the destination is the source itself"
+                                                        : "the destination lies inside the source";
     return std::nullopt;
   }
   return t;
@@ -526,10 +527,20 @@ bool MoveTree(std::string_view source, std::string_view destination,
 
 namespace {
 
-// The move across file systems, once everything is copied: the source is
-// deleted. What cannot be deleted stays, and so does the complete copy.
+// The move across file systems, once everything is copied: the copy is
+// flushed to the disk, then the source is deleted. What cannot be deleted
+// stays, and so does the complete copy.
 bool DeleteMovedSource(const Transfer& t, std::string* why) {
   FirstFailure failure;
+  const UniqueFd folder(::open(t.target_folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+  if (!folder.valid() || ::syncfs(folder.get()) != 0) {
+    failure.Note(t.target_folder, "");
+    if (why != nullptr) {
+      *why = "could not flush the copy at \"" + t.target + "\" to the disk (" + failure.reason() +
+             "); the source is complete";
+    }
+    return false;
+  }
   if (DeleteHostTree(t.source, nullptr, failure)) return true;
   if (why != nullptr) {
     *why = "the copy at \"" + t.target + "\" is complete; \"" + failure.path() +

@@ -96,6 +96,8 @@ TEST_F(DirCommandsTest, AMoveThatFailsSaysWhatItLeft) {
   EXPECT_EQ(data_.Read("src/x/inner.txt"), "i");
   Run("dirmove,1," + P("src") + "," + P("src/in"));
   EXPECT_EQ(harness_.view.lines[0].reason, "the destination lies inside the source");
+  Run("dircopy,1," + P("src") + "," + data_.path());
+  EXPECT_EQ(harness_.view.lines[0].reason, "the destination is the source itself");
 }
 
 TEST_F(DirCommandsTest, DeleteRemovesTheTreeButNotWhatLinksPointTo) {

@@ -221,5 +221,25 @@ TEST_F(FileCommandsTest, CopyWithMasksRefusesAnEmptyTarget) {
   EXPECT_EQ(harness_.view.lines[0].reason, "no target folder given");
 }
 
+// Stop ends a mask's work between two files; the closing line names the
+// first file left undone.
+TEST_F(FileCommandsTest, StopEndsTheMaskBetweenFiles) {
+  data_.Write("src/a.txt", "a");
+  data_.Write("src/b.txt", "b");
+  data_.Write("src/c.txt", "c");
+  data_.Write("to/keep", "");
+  harness_.view.stop_after_files = 1;
+  EXPECT_EQ(Run("filecopy,1," + P("src/*.txt") + "," + P("to")),
+            Lines{"0|Failed to copy \"" + P("src/b.txt") + "\" to: \"" + P("to/b.txt") + "\""});
+  EXPECT_EQ(harness_.view.lines[0].reason, "the run was stopped");
+  EXPECT_EQ(data_.Read("to/a.txt"), "a");
+  EXPECT_FALSE(data_.Exists("to/b.txt"));
+  EXPECT_EQ(Run("filedelete,1," + P("src/*.txt")),
+            Lines{"0|Failed to delete \"" + P("src/b.txt") + "\""});
+  EXPECT_FALSE(data_.Exists("src/a.txt"));
+  EXPECT_TRUE(data_.Exists("src/b.txt"));
+  EXPECT_TRUE(data_.Exists("src/c.txt"));
+}
+
 }  // namespace
 }  // namespace pelvar::commands
