@@ -201,6 +201,18 @@ bool ScriptChecker::Embedded(std::string_view folder, std::string_view file) con
   return it != embedded_.end() && it->second;
 }
 
+bool ScriptChecker::EmbeddedTrimmed(std::string_view folder, std::string_view key) const {
+  if (Embedded(folder, key)) return true;
+  // A file name with blanks at its ends has lost them in its index key.
+  const std::string prefix = AsciiLowerCopy(archive::EmbeddedFileSection(folder, ""));
+  const std::string file = AsciiLowerCopy(key);
+  return std::any_of(embedded_.begin(), embedded_.end(), [&](const auto& section) {
+    return section.second && section.first.size() > prefix.size() &&
+           section.first.compare(0, prefix.size(), prefix) == 0 &&
+           TrimControl(std::string_view(section.first).substr(prefix.size())) == file;
+  });
+}
+
 ScriptChecker::~ScriptChecker() = default;
 
 std::vector<Finding> ScriptChecker::CheckAll() const {
@@ -271,7 +283,7 @@ void ScriptChecker::CheckExtract(std::string_view name, const std::vector<std::s
       std::string_view key;
       if (!IniModel::KeyOfLine(l, key)) continue;
       any = true;
-      if (!Embedded(fields[3], key)) {
+      if (!EmbeddedTrimmed(fields[3], key)) {
         out.push_back(Warning(number, "file " + Quoted(key) + " of folder " + Quoted(fields[3]) +
                                           " is listed but not embedded: extraction stops there"));
         return;

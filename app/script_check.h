@@ -61,6 +61,8 @@ class ScriptChecker {
 
   // True when the first text section of the embedded file holds lines.
   bool Embedded(std::string_view folder, std::string_view file) const;
+  // The same for a key of a folder's index, as folder extraction matches it.
+  bool EmbeddedTrimmed(std::string_view folder, std::string_view key) const;
 
   std::string script_;
   ScriptContext& context_;
