@@ -172,8 +172,33 @@ std::string FormatFinding(std::string_view script, const Finding& finding) {
 }
 
 ScriptChecker::ScriptChecker(std::string_view script, ScriptContext& context)
-    : script_(script), context_(context), model_(IniModel::Load(context.files(), script)) {
+    : script_(script),
+      context_(context),
+      // The embedded texts (most of a script that carries files) are read
+      // as they are needed, never held.
+      model_(IniModel::LoadSections(context.files(), script, [](std::string_view name) {
+        return !archive::IsEmbeddedFileSection(name);
+      })) {
   PrepareVariables(context_, script_, model_);
+  bool* filled = nullptr;
+  IniModel::Scan(context.files(), script, [this, &filled](bool header, std::string_view text) {
+    if (header) {
+      filled = nullptr;
+      if (archive::IsEmbeddedFileSection(text)) {
+        const auto [it, added] = embedded_.try_emplace(AsciiLowerCopy(text), false);
+        if (added) filled = &it->second;
+      }
+    } else if (filled != nullptr) {
+      *filled = true;
+      filled = nullptr;
+    }
+    return true;
+  });
+}
+
+bool ScriptChecker::Embedded(std::string_view folder, std::string_view file) const {
+  const auto it = embedded_.find(AsciiLowerCopy(archive::EmbeddedFileSection(folder, file)));
+  return it != embedded_.end() && it->second;
 }
 
 ScriptChecker::~ScriptChecker() = default;
@@ -214,36 +239,22 @@ void ScriptChecker::CheckReaderStops(std::vector<Finding>& out) const {
 }
 
 void ScriptChecker::CheckEmbeddedData(std::vector<Finding>& out) const {
-  // The embedded files the index sections list, by their data section.
-  std::set<std::string> reported;
-  for (size_t s = 0; s < model_.sections().size(); ++s) {
-    const auto& section = model_.sections()[s];
-    const std::string_view prefix = "EncodedFile-";
-    if (section.name.size() <= prefix.size() ||
-        !IEquals(std::string_view(section.name).substr(0, prefix.size()), prefix) ||
-        section.lines.empty()) {
-      continue;
-    }
-    if (model_.FindSection(section.name) != static_cast<int>(s)) continue;  // read: the first
-    std::string failure;
-    try {
-      failure = archive::VerifyEmbeddedSection(model_, static_cast<int>(s)).message();
-    } catch (const std::exception& e) {
-      failure = e.what();
-    }
-    if (!failure.empty()) {
-      out.push_back(Error(
-          section.LineNumber(0),
-          "embedded data [" + section.name + "] does not verify: " + ErrorDisplayText(failure)));
-    }
+  const auto report = [&out](const archive::EmbeddedTextCheck& text) {
+    if (text.status.ok()) return;
+    out.push_back(Error(text.line, "embedded data [" + text.section + "] does not verify: " +
+                                       ErrorDisplayText(text.status.message())));
+  };
+  try {
+    archive::VerifyEmbeddedTexts(context_.files(), script_, report);
+  } catch (const std::exception& e) {
+    out.push_back(Error(0, std::string("embedded data cannot be read: ") + e.what()));
   }
 }
 
 void ScriptChecker::CheckExtract(std::string_view name, const std::vector<std::string>& fields,
                                  uint32_t number, std::vector<Finding>& out) const {
   if (name == "extractfile" || name == "extractandrun") {
-    const std::string section = archive::EmbeddedFileSection(fields[2], fields[3]);
-    if (!model_.SectionExists(section)) {
+    if (!Embedded(fields[2], fields[3])) {
       out.push_back(Warning(number, "no file " + Quoted(fields[3]) + " of folder " +
                                         Quoted(fields[2]) +
                                         " is embedded in this script: the line logs a failure"));
@@ -260,7 +271,7 @@ void ScriptChecker::CheckExtract(std::string_view name, const std::vector<std::s
       std::string_view key;
       if (!IniModel::KeyOfLine(l, key)) continue;
       any = true;
-      if (!model_.SectionExists(archive::EmbeddedFileSection(fields[3], key))) {
+      if (!Embedded(fields[3], key)) {
         out.push_back(Warning(number, "file " + Quoted(key) + " of folder " + Quoted(fields[3]) +
                                           " is listed but not embedded: extraction stops there"));
         return;

@@ -8,6 +8,7 @@
 #include <memory>
 #include <string>
 #include <string_view>
+#include <unordered_map>
 #include <vector>
 
 #include "engine/ini_model.h"
@@ -58,9 +59,15 @@ class ScriptChecker {
   void CheckExtract(std::string_view name, const std::vector<std::string>& fields, uint32_t number,
                     std::vector<Finding>& out) const;
 
+  // True when the first text section of the embedded file holds lines.
+  bool Embedded(std::string_view folder, std::string_view file) const;
+
   std::string script_;
   ScriptContext& context_;
-  IniModel model_;
+  IniModel model_;  // without the embedded files' texts
+  // The first text section of each embedded file, by its folded name: true
+  // when it holds lines.
+  std::unordered_map<std::string, bool> embedded_;
 };
 
 // Checks one script with the folders of `services` and the given paths. A

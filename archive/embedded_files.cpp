@@ -5,6 +5,7 @@
 #include <map>
 #include <memory>
 #include <unordered_map>
+#include <unordered_set>
 #include <vector>
 
 #include "archive/base64_text.h"
@@ -209,6 +210,11 @@ std::string EmbeddedFileSection(std::string_view folder, std::string_view file_n
   s.push_back('-');
   s.append(file_name);
   return s;
+}
+
+bool IsEmbeddedFileSection(std::string_view section) {
+  constexpr std::string_view kPrefix = "EncodedFile-";
+  return section.size() > kPrefix.size() && IEquals(section.substr(0, kPrefix.size()), kPrefix);
 }
 
 namespace {
@@ -682,18 +688,28 @@ class ArchiveBytes {
   // the archive cannot be read.
   ArchiveStatus ExtractTo(const std::string& name, std::string_view destination,
                           const std::string& incomplete) {
-    Seal();
-    if (!status_.ok()) return status_;
     PackArchive archive;
-    archive.set_files(&files_);
-    const ArchiveStatus opened = Unreadable(
-        committed_ ? archive.OpenArchive(file_) : archive.OpenArchiveBytes(memory_, name),
-        incomplete, name);
-    if (!opened.ok()) return opened;
+    if (ArchiveStatus opened = Open(archive, name, incomplete); !opened.ok()) return opened;
     return archive.ExtractAll(destination);
   }
 
+  // Reads the archive through (see PackArchive::VerifyAll).
+  ArchiveStatus Verify(const std::string& name, const std::string& incomplete) {
+    PackArchive archive;
+    if (ArchiveStatus opened = Open(archive, name, incomplete); !opened.ok()) return opened;
+    return archive.VerifyAll();
+  }
+
  private:
+  ArchiveStatus Open(PackArchive& archive, const std::string& name, const std::string& incomplete) {
+    Seal();
+    if (!status_.ok()) return status_;
+    archive.set_files(&files_);
+    return Unreadable(
+        committed_ ? archive.OpenArchive(file_) : archive.OpenArchiveBytes(memory_, name),
+        incomplete, name);
+  }
+
   void Write(std::string_view piece) {
     if (auto ec = out_->Write(piece)) status_ = ArchiveStatus::CannotCreate(file_, ec);
   }
@@ -778,6 +794,37 @@ ArchiveResult<bool> ExtractThroughArchive(platform::FileSystem& files, std::stri
     if (!s.ok()) return {false, s};
   }
   return {files.IsFile(ExtractedFile(destination, file_name))};
+}
+
+// Checks one embedded text the ordinary way: its archive is decoded whole
+// (into memory or a scratch file) and then read through.
+ArchiveStatus VerifyThroughArchive(platform::FileSystem& files, std::string_view script,
+                                   const std::string& section_name) {
+  platform::ScopedTempFolder scratch(files);
+  if (ArchiveStatus s = MakeScratchFolder(scratch); !s.ok()) return s;
+  ArchiveBytes bytes(files, scratch.path() + kArchiveName, kInMemoryArchive);
+  StreamingSection decoder([&](std::string_view piece) { bytes.Add(piece); });
+  bool in_section = false;
+  IniModel::Scan(files, script, [&](bool header, std::string_view text) {
+    if (header) {
+      if (in_section) return false;
+      in_section = IEquals(text, section_name);
+      return true;
+    }
+    if (in_section) decoder.Line(text);
+    return bytes.status().ok() && !decoder.irregular();
+  });
+  if (!bytes.status().ok()) return bytes.status();
+  if (decoder.irregular()) {
+    // Out of order: read whole, as a loaded script has it.
+    std::unique_ptr<platform::FileReader> file;
+    if (files.OpenRead(script, file)) return {};
+    const IniModel model = IniModel::LoadFirstSection(*file, script, section_name);
+    const int section = FindFilledSection(model, section_name);
+    return section < 0 ? ArchiveStatus() : VerifyEmbeddedSection(files, model, section);
+  }
+  decoder.Finish();
+  return bytes.Verify(section_name, decoder.Incomplete(0));
 }
 
 // Extracts the files a folder's index lists, in its order, in one pass over
@@ -1160,6 +1207,65 @@ ArchiveStatus VerifyEmbeddedSection(platform::FileSystem& files, const IniModel&
   platform::ScopedTempFolder scratch(files);
   if (ArchiveStatus s = OpenSection(files, model, section, archive, scratch, 0); !s.ok()) return s;
   return archive.VerifyAll();
+}
+
+void VerifyEmbeddedTexts(platform::FileSystem& files, std::string_view script,
+                         const std::function<void(const EmbeddedTextCheck&)>& found) {
+  // The text being read: checked as it is decoded.
+  struct Text {
+    EmbeddedTextCheck check;
+    bool filled = false;
+    bool streaming = true;
+    std::unique_ptr<StreamingExtraction> archive;
+    std::unique_ptr<StreamingSection> decoder;
+  };
+  std::unique_ptr<Text> text;
+  std::unordered_set<std::string> seen;  // folded section names
+  const auto end = [&] {
+    if (!text) return;
+    const std::unique_ptr<Text> ended = std::move(text);
+    if (!ended->filled) return;
+    bool done = false;
+    if (ended->streaming && !ended->decoder->irregular()) {
+      ended->decoder->Finish();
+      if (ended->streaming && ended->decoder->Incomplete(0).empty()) {
+        const StreamingExtraction::Outcome outcome = ended->archive->Finish(ended->check.status);
+        done = outcome == StreamingExtraction::Outcome::kDone ||
+               outcome == StreamingExtraction::Outcome::kFailed;
+      }
+    }
+    ended->decoder.reset();
+    ended->archive.reset();
+    // What could not be checked so gets its exact reason the ordinary way.
+    if (!done) ended->check.status = VerifyThroughArchive(files, script, ended->check.section);
+    found(ended->check);
+  };
+  IniModel::ScanNumbered(files, script, [&](bool header, std::string_view line, uint32_t number) {
+    if (header) {
+      end();
+      if (IsEmbeddedFileSection(line) && seen.insert(AsciiLowerCopy(line)).second) {
+        text = std::make_unique<Text>();
+        Text& t = *text;
+        t.check.section = line;
+        t.archive = std::make_unique<StreamingExtraction>(files, t.check.section,
+                                                          std::function<bool()>(), kHeldArchive);
+        t.decoder = std::make_unique<StreamingSection>([&t](std::string_view piece) {
+          if (t.streaming) t.streaming = t.archive->Add(piece);
+        });
+      }
+      return true;
+    }
+    if (!text) return true;
+    if (!text->filled) {
+      text->filled = true;
+      text->check.line = number;
+    }
+    if (text->streaming && !text->decoder->Line(line)) {
+      text->streaming = false;
+    }
+    return true;
+  });
+  end();
 }
 
 // The same on the thread's real file system.

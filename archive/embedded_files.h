@@ -37,6 +37,8 @@ namespace pelvar::archive {
 
 // "EncodedFile-" + folder + "-" + file name.
 std::string EmbeddedFileSection(std::string_view folder, std::string_view file_name);
+// True for a section name of that form (ignoring case).
+bool IsEmbeddedFileSection(std::string_view section);
 
 // Stores the source file into the script under the folder, replacing an
 // embedded file of the same name there. False, with nothing changed, when
@@ -71,6 +73,20 @@ ArchiveResult<std::vector<bool>> EmbedFiles(
 ArchiveStatus VerifyEmbeddedSection(platform::FileSystem& files, const IniModel& model,
                                     int section);
 ArchiveStatus VerifyEmbeddedSection(const IniModel& model, int section);
+
+// What reading one embedded file's text through found.
+struct EmbeddedTextCheck {
+  std::string section;  // its section's name, as written
+  uint32_t line = 0;    // the number in the script of its first line
+  ArchiveStatus status;
+};
+
+// Reads the script once and checks the first section of each embedded
+// file's name that holds lines, as VerifyEmbeddedSection does, handing each
+// result to `found` in file order. The text is decoded, inflated and checked
+// as it is read: the memory used does not grow with the script.
+void VerifyEmbeddedTexts(platform::FileSystem& files, std::string_view script,
+                         const std::function<void(const EmbeddedTextCheck&)>& found);
 
 // Extracts one embedded file into the destination folder (created when
 // missing). True when the file exists there afterwards; false when the

@@ -508,29 +508,45 @@ void IniModel::Scan(std::string_view path, const LineVisitor& visit) {
 }
 
 void IniModel::Scan(platform::FileSystem& files, std::string_view path, const LineVisitor& visit) {
+  ScanNumbered(files, path, [&visit](bool header, std::string_view text, uint32_t) {
+    return visit(header, text);
+  });
+}
+
+void IniModel::Scan(platform::FileReader& file, std::string_view path, const LineVisitor& visit) {
+  ScanNumbered(file, path, [&visit](bool header, std::string_view text, uint32_t) {
+    return visit(header, text);
+  });
+}
+
+void IniModel::ScanNumbered(platform::FileSystem& files, std::string_view path,
+                            const NumberedLineVisitor& visit) {
   std::unique_ptr<platform::FileReader> file;
   if (const std::error_code ec = files.OpenRead(path, file)) {
     if (ec.value() == ENOENT || ec.value() == ENOTDIR) return;
     throw CannotOpen(path, ec);
   }
-  Scan(*file, path, visit);
+  ScanNumbered(*file, path, visit);
 }
 
-void IniModel::Scan(platform::FileReader& file, std::string_view path, const LineVisitor& visit) {
+void IniModel::ScanNumbered(platform::FileReader& file, std::string_view path,
+                            const NumberedLineVisitor& visit) {
   bool in_section = false;
   bool stopped = false;
   std::string text;
+  uint32_t number = 0;  // of the line emitted last
   auto emit = [&](std::string_view raw) -> bool {
     if (stopped) return false;
+    ++number;
     switch (Normalize(raw, text)) {
       case RawLine::kDropped:
         return true;
       case RawLine::kHeader:
         in_section = true;
-        stopped = !visit(true, text);
+        stopped = !visit(true, text, number);
         return !stopped;
       case RawLine::kLine:
-        if (in_section) stopped = !visit(false, text);
+        if (in_section) stopped = !visit(false, text, number);
         return !stopped;
     }
     return true;

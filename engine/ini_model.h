@@ -86,6 +86,13 @@ class IniModel {
   static void Scan(platform::FileSystem& files, std::string_view path, const LineVisitor& visit);
   // The same over an open file; `path` names it in errors.
   static void Scan(platform::FileReader& file, std::string_view path, const LineVisitor& visit);
+  // Scan with the number of each line in the file, as Section::numbers has it.
+  using NumberedLineVisitor =
+      std::function<bool(bool header, std::string_view text, uint32_t number)>;
+  static void ScanNumbered(platform::FileSystem& files, std::string_view path,
+                           const NumberedLineVisitor& visit);
+  static void ScanNumbered(platform::FileReader& file, std::string_view path,
+                           const NumberedLineVisitor& visit);
   // Line `number` (from 1) of a file exactly as written, without its line
   // end; nullopt when the file is shorter or cannot be read.
   static std::optional<std::string> ReadRawLine(platform::FileSystem& files, std::string_view path,

@@ -12,6 +12,7 @@
 #include "archive/pack_archive.h"
 #include "engine/ini_model.h"
 #include "platform/memory_file_system.h"
+#include "platform/posix_file_system.h"
 #include "platform/process_launcher.h"
 #include "support/archive_result.h"
 #include "support/test_support.h"
@@ -581,6 +582,22 @@ TEST(EmbeddedFilesTest, FolderExtractionStreamsEachFileAndLeavesNoPart) {
   const IniModel bad = IniModel::Load(dir.Path("bad.script"));
   EXPECT_EQ(VerifyEmbeddedSection(bad, bad.FindSection("EncodedFile-F-b.bin")).message(),
             "The archive appears to be corrupted");
+  // ... and reading the script itself, one pass for all its texts.
+  std::vector<std::string> found;
+  VerifyEmbeddedTexts(platform::ThreadFileSystem(), dir.Path("bad.script"),
+                      [&found](const EmbeddedTextCheck& text) {
+                        found.push_back(text.section + ":" + std::to_string(text.line) + ":" +
+                                        text.status.message());
+                      });
+  const auto line_of = [&damaged](const std::string& header) {
+    const size_t at = damaged.find(header);
+    return std::to_string(std::count(damaged.begin(), damaged.begin() + at, '\n') + 2);
+  };
+  EXPECT_EQ(found, (std::vector<std::string>{
+                       "EncodedFile-F-a.txt:" + line_of("[EncodedFile-F-a.txt]") + ":",
+                       "EncodedFile-F-b.bin:" + line_of("[EncodedFile-F-b.bin]") +
+                           ":The archive appears to be corrupted",
+                       "EncodedFile-F-c.txt:" + line_of("[EncodedFile-F-c.txt]") + ":"}));
 }
 
 // The outcomes the archive layer reports on a file system that fails: the

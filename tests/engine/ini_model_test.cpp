@@ -5,6 +5,7 @@
 #include <unistd.h>
 
 #include "engine/script_error.h"
+#include "platform/posix_file_system.h"
 #include "support/test_support.h"
 
 namespace pelvar {
@@ -27,6 +28,31 @@ TEST(IniModelTest, LoadRulesNormaliseLines) {
   EXPECT_EQ(m.sections()[0].name, "Main");
   EXPECT_EQ(m.sections()[0].lines, (std::vector<std::string>{"key=value = x", "text line",
                                                              "[open bracket", "=empty key"}));
+}
+
+// A scan numbers each line as a load does, whatever the line ends and the
+// lines it drops.
+TEST(IniModelTest, ScanNumbersLinesAsLoadDoes) {
+  TempDir dir;
+  const std::string path = dir.Write(
+      "n.ini", "\xEF\xBB\xBFtop=1\r\n[a]\r\n; note\n\nk = v\r[b]\n\n x\r\n\r\ny=2\n[c]\nz");
+  std::vector<std::string> scanned;
+  std::vector<std::string> headers;
+  IniModel::ScanNumbered(
+      platform::ThreadFileSystem(), path, [&](bool header, std::string_view text, uint32_t number) {
+        (header ? headers : scanned).push_back(std::string(text) + "@" + std::to_string(number));
+        return true;
+      });
+  std::vector<std::string> loaded;
+  const IniModel model = IniModel::Load(path);
+  for (const auto& section : model.sections()) {
+    for (size_t i = 0; i < section.lines.size(); ++i) {
+      loaded.push_back(section.lines[i] + "@" + std::to_string(section.LineNumber(i)));
+    }
+  }
+  EXPECT_EQ(scanned, loaded);
+  EXPECT_EQ(scanned.size(), 4u);
+  EXPECT_EQ(headers, (std::vector<std::string>{"a@2", "b@6", "c@11"}));
 }
 
 TEST(IniModelTest, TextEndsAtNul) {
