@@ -135,16 +135,20 @@ void StreamingExtraction::GiveUp() {
 bool StreamingExtraction::Start() {
   started_ = true;
   const auto* h = reinterpret_cast<const unsigned char*>(head_.data());
-  if (!IsZlibHeader(h[0], h[1])) return false;
+  // Anything else is taken for a stored file (the bytes as they are); what
+  // is not is found out at the end.
+  stored_ = !IsZlibHeader(h[0], h[1]);
   auto p = std::make_unique<Pipeline>();
   if (!check_only_ && !Open(*p)) return false;
-  if (inflateInit2(&p->z, -MAX_WBITS) != Z_OK) return false;
-  p->z_ready = true;
   Pipeline* raw = p.get();
   p->writer =
       std::make_unique<BufferStage>([raw](std::string& b) { return raw->Write(b); }, kDepth);
-  p->inflater =
-      std::make_unique<BufferStage>([raw](std::string& b) { return raw->Inflate(b); }, kDepth);
+  if (!stored_) {
+    if (inflateInit2(&p->z, -MAX_WBITS) != Z_OK) return false;
+    p->z_ready = true;
+    p->inflater =
+        std::make_unique<BufferStage>([raw](std::string& b) { return raw->Inflate(b); }, kDepth);
+  }
   pipeline_ = std::move(p);
   return true;
 }
@@ -195,37 +199,46 @@ bool StreamingExtraction::Stream(std::string_view bytes) {
   if (bytes.empty()) return true;
   const uint64_t before = size_;
   size_ += bytes.size();
-  // The archive CRC covers all but the trailer: it runs behind by the tail.
+  // The first two bytes tell a zlib stream from a stored file.
+  std::string_view deflated = bytes;
+  if (before < 2) {
+    const size_t header = static_cast<size_t>(2 - before);
+    head_.append(bytes.substr(0, header));
+    deflated.remove_prefix(std::min(header, deflated.size()));
+    if (head_.size() == 2 && !Start()) {
+      GiveUp();
+      return false;
+    }
+  }
+  // The archive CRC covers all but the trailer: it runs behind by the tail,
+  // and so do the bytes of a stored file (the registry follows them).
+  bool ok = true;
   if (bytes.size() >= kTail) {
-    archive_crc_ = Crc(archive_crc_, tail_);
-    archive_crc_ = Crc(archive_crc_, bytes.substr(0, bytes.size() - kTail));
+    ok = Leave(tail_) && Leave(bytes.substr(0, bytes.size() - kTail));
     tail_.assign(bytes.substr(bytes.size() - kTail));
   } else {
     tail_.append(bytes);
     if (tail_.size() > 2 * kTail) {
       const size_t cut = tail_.size() - kTail;
-      archive_crc_ = Crc(archive_crc_, std::string_view(tail_).substr(0, cut));
+      ok = Leave(std::string_view(tail_).substr(0, cut));
       tail_.erase(0, cut);
     }
   }
-  // The zlib header is checked here; the deflate data after it is inflated.
-  if (before < 2) {
-    const size_t header = static_cast<size_t>(2 - before);
-    head_.append(bytes.substr(0, header));
-    bytes.remove_prefix(std::min(header, bytes.size()));
-    if (head_.size() < 2) return true;
-    if (!Start()) {
-      GiveUp();
-      return false;
-    }
-    if (bytes.empty()) return true;
+  // The deflate data after the zlib header is inflated as it comes.
+  if (ok && pipeline_ && !stored_ && !deflated.empty()) {
+    pipeline_->input.assign(deflated);
+    ok = pipeline_->inflater->Push(pipeline_->input);
   }
+  if (!ok) GiveUp();
+  return ok;
+}
+
+bool StreamingExtraction::Leave(std::string_view bytes) {
+  archive_crc_ = Crc(archive_crc_, bytes);
+  if (!stored_ || bytes.empty()) return true;
+  stored_size_ += bytes.size();
   pipeline_->input.assign(bytes);
-  if (!pipeline_->inflater->Push(pipeline_->input)) {
-    GiveUp();
-    return false;
-  }
-  return true;
+  return pipeline_->writer->Push(pipeline_->input);
 }
 
 StreamingExtraction::Outcome StreamingExtraction::FinishHeld(ArchiveStatus& status) {
@@ -260,28 +273,39 @@ StreamingExtraction::Outcome StreamingExtraction::Check(ArchiveStatus& status) {
   }
   finished_ = true;
   Pipeline& p = *pipeline_;
-  bool ok = p.inflater->Finish();
-  ok = p.writer->Finish() && ok;
-  if (!ok || !p.ended || tail_.size() < kTrailerSize) {
-    GiveUp();
-    return Outcome::kGaveUp;
-  }
-  const uint32_t archive_crc =
-      Crc(archive_crc_, std::string_view(tail_).substr(0, tail_.size() - kTrailerSize));
   PackArchive archive;
   const ArchiveEntry* entry = nullptr;
-  if (archive.OpenArchiveTail(tail_, size_, target_).ok() && archive.FileCount() == 1 &&
-      archive.archive_start() == 0) {
+  if (tail_.size() >= kTrailerSize && archive.OpenArchiveTail(tail_, size_, target_).ok() &&
+      archive.FileCount() == 1 && archive.archive_start() == 0) {
     entry = archive.GetEntry(0);
   }
-  // The zlib stream: its two header bytes, the deflate data, four check bytes.
-  const bool whole = entry != nullptr && archive.trailer().archive_crc == archive_crc &&
-                     entry->offset == 0 &&
-                     entry->method == static_cast<uint8_t>(StorageMethod::kCompressed) &&
-                     static_cast<uint64_t>(entry->compressed_size) == 2 + p.consumed + 4 &&
-                     static_cast<uint64_t>(entry->size) == p.produced && entry->crc == p.file_crc &&
-                     (check_only_ ? PackArchive::IsPlainFileName(entry->file_name)
-                                  : entry->file_name == file_name_);
+  bool ok = entry != nullptr && entry->offset == 0;
+  if (stored_) {
+    // The rest of the file is in the tail, before the registry.
+    const uint64_t size = ok ? static_cast<uint64_t>(entry->size) : 0;
+    ok = ok && entry->method == static_cast<uint8_t>(StorageMethod::kStored) &&
+         archive.trailer().data_size == entry->size && size >= stored_size_ &&
+         size - stored_size_ <= tail_.size() - kTrailerSize;
+    if (ok && size > stored_size_) {
+      p.input.assign(std::string_view(tail_).substr(0, static_cast<size_t>(size - stored_size_)));
+      ok = p.writer->Push(p.input);
+    }
+    ok = p.writer->Finish() && ok;
+    p.produced = size;
+  } else {
+    // The zlib stream: its two header bytes, the deflate data, four check bytes.
+    ok = p.inflater->Finish() && ok;
+    ok = p.writer->Finish() && ok && p.ended &&
+         entry->method == static_cast<uint8_t>(StorageMethod::kCompressed) &&
+         static_cast<uint64_t>(entry->compressed_size) == 2 + p.consumed + 4;
+  }
+  const bool whole =
+      ok &&
+      archive.trailer().archive_crc ==
+          Crc(archive_crc_, std::string_view(tail_).substr(0, tail_.size() - kTrailerSize)) &&
+      static_cast<uint64_t>(entry->size) == p.produced && entry->crc == p.file_crc &&
+      (check_only_ ? PackArchive::IsPlainFileName(entry->file_name)
+                   : entry->file_name == file_name_);
   if (!whole) {
     GiveUp();
     return Outcome::kGaveUp;

@@ -2,11 +2,13 @@
 // still arriving (decoded from a script's text, say), without the archive
 // ever being whole in a scratch file. A small archive is held in memory and
 // extracted at its end (inflating it whole is faster than streaming it). A
-// larger one must be as embedding writes it: a single zlib-compressed entry
-// at the start. Its bytes go through three threads: the caller's (checks
-// and the archive CRC), one that inflates and one that writes the file.
+// larger one must be as embedding writes it: a single entry at the start,
+// zlib-compressed or stored. Its bytes go through three threads: the
+// caller's (checks and the archive CRC), one that inflates and one that
+// writes the file (a stored file, kept back by the few KiB that may be the
+// registry, goes straight to the writer).
 //
-// Anything else (a stored entry, another layout, damaged or cut-short bytes,
+// Anything else (another layout, damaged or cut-short bytes,
 // a file that cannot be written) makes it give up and leave nothing behind:
 // no file, no temporary, no folder it made. The caller then extracts the
 // archive the ordinary way, which gives the exact reason of a failure.
@@ -72,6 +74,8 @@ class StreamingExtraction {
   // Makes the folders and opens the file to be written.
   bool Open(Pipeline& pipeline);
   bool Stream(std::string_view bytes);
+  // Bytes that leave the tail: into the archive CRC and, stored, the file.
+  bool Leave(std::string_view bytes);
   Outcome FinishHeld(ArchiveStatus& status);
   void GiveUp();
 
@@ -90,6 +94,8 @@ class StreamingExtraction {
   std::string tail_;          // the last bytes seen, for the trailer and registry
   uint32_t archive_crc_ = 0;  // of the bytes before `tail_`
   uint64_t size_ = 0;         // archive bytes seen
+  bool stored_ = false;       // the file is stored as it is, not compressed
+  uint64_t stored_size_ = 0;  // bytes of a stored file handed on
   bool started_ = false;
   bool gave_up_ = false;
   bool stopped_ = false;

@@ -114,13 +114,21 @@ TEST_F(StreamingExtractionTest, GivesUpLeavingNothingBehind) {
     EXPECT_EQ(files.Names("/out"), std::vector<std::string>{"log.txt"}) << c.what;
     EXPECT_EQ(files.Content("/out/log.txt"), "old") << c.what;
   }
-  // A stored entry is seen at its first bytes.
-  files.AddFile("/src/random.bin", RandomBytes(5000));
-  const std::string stored = ArchiveOf(files, "/src/random.bin");
-  StreamingExtraction x(files, "/out/new", "random.bin", {}, 0);
-  EXPECT_FALSE(x.Add(stored));
-  EXPECT_EQ(x.Finish(status), Outcome::kGaveUp);
-  EXPECT_EQ(files.Names("/out"), std::vector<std::string>{"log.txt"});
+  // A stored file streams as well (smaller than the tail kept back, and
+  // larger); damaged or cut short, it leaves nothing either.
+  for (const size_t size : {size_t{5000}, size_t{300000}}) {
+    const std::string bytes = RandomBytes(size);
+    files.AddFile("/src/random.bin", bytes);
+    const std::string stored = ArchiveOf(files, "/src/random.bin");
+    std::string damaged_stored = stored;
+    damaged_stored[size / 2] ^= 1;
+    EXPECT_EQ(Extract(damaged_stored, "/out/new", "random.bin"), Outcome::kGaveUp) << size;
+    EXPECT_EQ(Extract(stored.substr(0, stored.size() - 1), "/out", "random.bin"), Outcome::kGaveUp)
+        << size;
+    EXPECT_EQ(files.Names("/out"), std::vector<std::string>{"log.txt"});
+    EXPECT_EQ(Extract(stored, "/stored", "random.bin"), Outcome::kDone) << size;
+    EXPECT_TRUE(files.Content("/stored/random.bin") == bytes) << size;
+  }
 }
 
 // A small archive is held and extracted whole at its end, stored entries
