@@ -3,10 +3,10 @@
 // ever being whole in a scratch file. A small archive is held in memory and
 // extracted at its end (inflating it whole is faster than streaming it). A
 // larger one must be as embedding writes it: a single entry at the start,
-// zlib-compressed or stored. Its bytes go through three threads: the
-// caller's (checks and the archive CRC), one that inflates and one that
-// writes the file (a stored file, kept back by the few KiB that may be the
-// registry, goes straight to the writer).
+// zlib-compressed or stored. Its bytes go through two threads: the caller's
+// (checks and the archive CRC) and one that inflates and writes the file
+// (a stored file, kept back by the few KiB that may be the registry, is only
+// written there).
 //
 // Anything else (another layout, damaged or cut-short bytes,
 // a file that cannot be written) makes it give up and leave nothing behind:
