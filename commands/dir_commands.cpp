@@ -15,7 +15,7 @@ using TreeTransfer = bool (platform::FileSystem::*)(std::string_view, std::strin
                                                     const platform::TreeProgressFn&);
 
 // dircopy and dirmove: runs the transfer of field 2 to field 3, showing its
-// progress in the run's view, and logs "<done>S\" to: \"T\"" or
+// progress in the run's view (Stop ends it between two files), and logs "<done>S\" to: \"T\"" or
 // "<failed>S\" to: \"T\"".
 void TransferFolder(CommandCall& call, TreeTransfer transfer, std::string_view activity,
                     std::string_view done, std::string_view failed) {
@@ -27,6 +27,7 @@ void TransferFolder(CommandCall& call, TreeTransfer transfer, std::string_view a
   const bool ok =
       (files.*transfer)(source, target, [&view, activity](const platform::TreeProgress& p) {
         view.ShowOperationProgress(activity, p.files, p.bytes, false);
+        return !view.StopRequested();
       });
   view.ShowOperationProgress(activity, 0, 0, true);
   if (!ok) {
@@ -56,6 +57,7 @@ void DirDelete(CommandCall& call) {
   view.ShowOperationProgress("Deleting", 0, 0, false);
   const bool ok = call.context().files().DeleteTree(path, [&view](const platform::TreeProgress& p) {
     view.ShowOperationProgress("Deleting", p.files, p.bytes, false);
+    return !view.StopRequested();
   });
   view.ShowOperationProgress("Deleting", 0, 0, true);
   if (!ok) {

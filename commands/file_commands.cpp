@@ -54,12 +54,12 @@ bool Stopped(CommandCall& call, bool after_first) {
   return true;
 }
 
-// True for an entry that the commands delete as a file: a file, or a
-// symbolic link to anything but a folder (one that leads nowhere included);
-// a link goes itself, what it points to stays.
+// True for an entry that the commands delete as a file: anything but a
+// folder or a link to one (a link that leads nowhere, a pipe included); a
+// link goes itself, what it points to stays.
 bool IsFileEntry(platform::FileSystem& files, const std::string& path) {
   const platform::FileStatus status = files.Status(path);
-  return status.is_file() || (status.link && !status.is_folder());
+  return status.exists() && !status.is_folder();
 }
 
 void FileCreateBlank(CommandCall& call) {

@@ -458,7 +458,7 @@ bool OverlayFileSystem::CopyNode(const std::string& from, const std::string& to,
     Record(to, before);
     totals.files += 1;
     totals.bytes += src.status.size;
-    if (progress) progress(totals);
+    if (progress) (void)progress(totals);  // a run here is never stopped midway
     return true;
   }
   if (target.status.exists() && !target.status.is_folder()) return false;

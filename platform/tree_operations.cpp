@@ -59,15 +59,20 @@ class FirstFailure {
     if (path_.empty()) what_ = std::move(what);
     Note(folder, "");
   }
-  bool empty() const { return path_.empty(); }
+  // The walk was stopped by its caller: that is the whole story.
+  void Stopped() { stopped_ = true; }
+  bool stopped() const { return stopped_; }
+  bool empty() const { return path_.empty() && !stopped_; }
   const std::string& path() const { return path_; }
   const std::string& reason() const { return reason_; }
   // "<what> \"<path>\": <reason>".
   std::string Text(std::string_view what) const {
+    if (stopped_) return "the run was stopped";
     return (what_.empty() ? std::string(what) : what_) + " \"" + path_ + "\": " + reason_;
   }
 
  private:
+  bool stopped_ = false;
   std::string what_;
   std::string path_;
   std::string reason_;
@@ -207,6 +212,7 @@ class TreeCopier {
     existing.Source(entries);
     bool ok = true;
     for (size_t i = 0; i < entries.size(); ++i) {
+      if (failure_.stopped()) return false;
       const char* name = entries.CName(i);
       const char* to_name = existing.Match(name);
       switch (entries.Type(i)) {
@@ -282,7 +288,7 @@ class TreeCopier {
     }
     totals_.files += 1;
     totals_.bytes += bytes;
-    if (progress_) progress_(totals_);
+    if (progress_ && !progress_(totals_)) failure_.Stopped();
     return true;
   }
 
@@ -361,6 +367,7 @@ bool DeleteContents(int dir, std::string& path, DeleteCount* count, FirstFailure
   }
   bool ok = true;
   for (size_t i = 0; i < entries.size(); ++i) {
+    if (failure.stopped()) return false;
     const char* name = entries.CName(i);
     if (entries.Type(i) == EntryType::kDirectory) {
       const UniqueFd sub = OpenFolderAt(dir, name);
@@ -394,7 +401,7 @@ bool DeleteContents(int dir, std::string& path, DeleteCount* count, FirstFailure
     if (count != nullptr) {
       ++count->done.files;
       if (sized && S_ISREG(st.st_mode)) count->done.bytes += static_cast<uint64_t>(st.st_size);
-      (*count->progress)(count->done);
+      if (!(*count->progress)(count->done)) failure.Stopped();
     }
   }
   return ok;

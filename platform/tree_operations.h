@@ -13,12 +13,14 @@ namespace pelvar::platform {
 
 class CaseResolver;
 
-// Running totals of a copy, reported after each file.
+// Running totals of a copy, reported after each file. The callback returns
+// false to stop the walk there (the operation then fails, as a failure in
+// the middle would).
 struct TreeProgress {
   uint64_t files = 0;
   uint64_t bytes = 0;
 };
-using TreeProgressFn = std::function<void(const TreeProgress&)>;
+using TreeProgressFn = std::function<bool(const TreeProgress&)>;
 
 // Copies the folder `source` with everything in it. When `destination` is an
 // existing folder, the copy lands inside it under the source's own name;

@@ -100,6 +100,21 @@ TEST_F(DirCommandsTest, AMoveThatFailsSaysWhatItLeft) {
   EXPECT_EQ(harness_.view.lines[0].reason, "the destination is the source itself");
 }
 
+// Stop ends a folder copy or delete between two files; the command fails.
+TEST_F(DirCommandsTest, StopEndsACopyOrDeleteBetweenFiles) {
+  data_.Write("src/a.txt", "a");
+  data_.Write("src/b.txt", "b");
+  data_.Write("src/c/d.txt", "d");
+  harness_.view.stop_after_files = 1;
+  EXPECT_EQ(Run("dircopy,1," + P("src") + "," + P("copy")),
+            Lines{"0|Failed to copy directory \"" + P("src") + "\" to: \"" + P("copy") + "\""});
+  EXPECT_EQ(harness_.view.lines[0].reason, "the run was stopped");
+  EXPECT_EQ(Run("dirdelete,1," + P("src")),
+            Lines{"0|Failed to delete directory \"" + P("src") + "\""});
+  EXPECT_EQ(harness_.view.lines[0].reason, "the run was stopped");
+  EXPECT_TRUE(data_.Exists("src"));
+}
+
 TEST_F(DirCommandsTest, DeleteRemovesTheTreeButNotWhatLinksPointTo) {
   data_.Write("outside/keep.txt", "keep");
   data_.Write("tree/a/b/c.txt", "");

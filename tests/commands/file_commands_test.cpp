@@ -202,6 +202,7 @@ TEST_F(FileCommandsTest, DeleteTakesLinksAsLinks) {
   ASSERT_EQ(::symlink("b.txt", data_.Path("l/a.txt").c_str()), 0);
   ASSERT_EQ(::symlink("a.txt", data_.Path("l/b.txt").c_str()), 0);
   ASSERT_EQ(::symlink(data_.Path("real.txt").c_str(), data_.Path("l/real.txt").c_str()), 0);
+  ASSERT_EQ(::mkfifo(data_.Path("l/pipe.txt").c_str(), 0644), 0);
   EXPECT_EQ(Run("filedelete,1," + P("l/dangling.txt")),
             Lines{"1|Sucessfully deleted \"" + P("l/dangling.txt") + "\""});
   EXPECT_EQ(Run("filedelete,1," + P("l/*.txt")),
@@ -210,6 +211,7 @@ TEST_F(FileCommandsTest, DeleteTakesLinksAsLinks) {
   EXPECT_TRUE(data_.Exists("l/keep"));
   EXPECT_FALSE(data_.Exists("l/a.txt"));
   EXPECT_FALSE(data_.Exists("l/b.txt"));
+  EXPECT_FALSE(data_.Exists("l/pipe.txt"));
 }
 
 // An empty target folder (a variable left empty) is no folder: the copies

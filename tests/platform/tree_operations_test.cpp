@@ -5,6 +5,8 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <filesystem>
+
 #include "platform/case_resolver.h"
 #include "platform/other_file_system.h"
 #include "support/test_support.h"
@@ -42,6 +44,7 @@ TEST(CopyTreeTest, CopiesLinksAsLinksAndSpecialFilesAnew) {
   ASSERT_TRUE(CopyTree(dir.Path("src"), dir.Path("copy"), [&](const TreeProgress& p) {
     last = p;
     ++calls;
+    return true;
   }));
   EXPECT_EQ(ReadFileText(dir.Path("copy/a.txt")), "abc");
   EXPECT_EQ(ReadFileText(dir.Path("copy/sub/b.txt")), "de");
@@ -129,6 +132,17 @@ TEST(MoveTreeTest, AcrossFileSystemsAFailureSaysWhatWasLeft) {
   EXPECT_EQ(
       why, "could not copy \"" + dir.Path("src/x") + "\": Not a directory; the source is complete");
   EXPECT_EQ(dir.Read("src/x/inner.txt"), "i");
+
+  // Stopped during the copy: the source stays whole, the partial copy goes.
+  dir.Write("s/a.txt", "a");
+  dir.Write("s/b.txt", "b");
+  EXPECT_FALSE(MoveTree(
+      resolver, dir.Path("s"), other.Path("stopped"), [](const TreeProgress&) { return false; },
+      &why));
+  EXPECT_EQ(why, "the run was stopped; the source is complete and the partial copy was removed");
+  EXPECT_EQ(dir.Read("s/a.txt"), "a");
+  EXPECT_EQ(dir.Read("s/b.txt"), "b");
+  EXPECT_FALSE(std::filesystem::exists(other.Path("stopped")));
 
   // Everything copied, but a read-only folder keeps a file in the source.
   if (::geteuid() == 0) GTEST_SKIP() << "root deletes from read-only folders";
