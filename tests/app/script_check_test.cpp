@@ -66,6 +66,14 @@ TEST(ScriptCheckTest, ShippedScriptsAndEmbeddedTestDataAreClean) {
 TEST(ScriptCheckTest, MissingFieldsNameTheRunsIndexError) {
   Checked check;
   TempDir dir;
+  // The lines run for real: what they make with relative names ("x0") goes
+  // into the temporary folder, not wherever the test was started.
+  const std::filesystem::path started = std::filesystem::current_path();
+  std::filesystem::current_path(dir.path());
+  struct Back {
+    std::filesystem::path to;
+    ~Back() { std::filesystem::current_path(to); }
+  } back{started};
   for (const char* name : kCommandNames) {
     std::string line = std::string(name) + ",1";
     for (int given = 0; given < 5; ++given) {
