@@ -273,6 +273,13 @@ unsigned char* HiveImage::MutCell(uint64_t rel, size_t need) {
   return Mut(rel, size + 4) + 4;
 }
 
+const unsigned char* HiveImage::KeyRecord(Offset key, uint64_t& rel, std::string& why) const {
+  rel = key - kBinsStart;
+  const unsigned char* nk = key < kBinsStart ? nullptr : Record(rel, "nk", kNkName);
+  if (nk == nullptr) why = Damaged("key", rel);
+  return nk;
+}
+
 bool HiveImage::ReadKeyName(uint64_t key, std::string& out) const {
   const unsigned char* nk = Record(key, "nk", kNkName);
   if (nk == nullptr) return false;
@@ -304,12 +311,9 @@ bool HiveImage::Leaves(uint64_t list, std::vector<uint64_t>& leaves, bool& is_in
 
 bool HiveImage::Subkeys(Offset key, std::vector<Subkey>& out, std::string& why) const {
   out.clear();
-  const uint64_t rel = key - kBinsStart;
-  const unsigned char* nk = Record(rel, "nk", kNkName);
-  if (key < kBinsStart || nk == nullptr) {
-    why = Damaged("key", rel);
-    return false;
-  }
+  uint64_t rel = 0;
+  const unsigned char* nk = KeyRecord(key, rel, why);
+  if (nk == nullptr) return false;
   if (Get32(nk + kNkSubkeys) == 0) return true;
   std::vector<uint64_t> leaves;
   bool is_index = false;
@@ -394,12 +398,9 @@ bool HiveImage::ReadValue(uint64_t rel, Value& out, std::string& why) const {
 
 bool HiveImage::Values(Offset key, std::vector<Value>& out, std::string& why) const {
   out.clear();
-  const uint64_t rel = key - kBinsStart;
-  const unsigned char* nk = Record(rel, "nk", kNkName);
-  if (key < kBinsStart || nk == nullptr) {
-    why = Damaged("key", rel);
-    return false;
-  }
+  uint64_t rel = 0;
+  const unsigned char* nk = KeyRecord(key, rel, why);
+  if (nk == nullptr) return false;
   const uint32_t n = Get32(nk + kNkValues);
   if (n == 0) return true;
   const unsigned char* list = Cell(Get32(nk + kNkValueList), size_t{n} * 4);
@@ -608,12 +609,9 @@ void HiveImage::DataCells(const unsigned char* vk, std::vector<uint64_t>& out) c
 
 bool HiveImage::SetValue(Offset key, size_t index, std::string_view name, uint32_t type,
                          std::string_view data, std::string& why) {
-  const uint64_t k = key - kBinsStart;
-  const unsigned char* nk = Record(k, "nk", kNkName);
-  if (nk == nullptr) {
-    why = Damaged("key", k);
-    return false;
-  }
+  uint64_t k = 0;
+  const unsigned char* nk = KeyRecord(key, k, why);
+  if (nk == nullptr) return false;
   const uint32_t count = Get32(nk + kNkValues);
   const uint32_t list = Get32(nk + kNkValueList);
   uint32_t list_size = 0;
@@ -750,12 +748,9 @@ bool HiveImage::DeleteValue(Offset key, size_t index, std::string& why) {
 
 bool HiveImage::AddSubkey(Offset parent, std::string_view name, size_t place, Offset& out,
                           std::string& why) {
-  const uint64_t p = parent - kBinsStart;
-  const unsigned char* nk = Record(p, "nk", kNkName);
-  if (nk == nullptr) {
-    why = Damaged("key", p);
-    return false;
-  }
+  uint64_t p = 0;
+  const unsigned char* nk = KeyRecord(parent, p, why);
+  if (nk == nullptr) return false;
   const StoredName stored = StoreName(name);
   const std::u16string upper = NameFoldKey(name);
   const uint32_t count = Get32(nk + kNkSubkeys);
@@ -924,12 +919,9 @@ void HiveImage::ReleaseSecurity(uint32_t sk, std::vector<uint64_t>& freed) {
 }
 
 bool HiveImage::DeleteSubkey(Offset parent, size_t place, std::string& why) {
-  const uint64_t p = parent - kBinsStart;
-  const unsigned char* nk = Record(p, "nk", kNkName);
-  if (nk == nullptr) {
-    why = Damaged("key", p);
-    return false;
-  }
+  uint64_t p = 0;
+  const unsigned char* nk = KeyRecord(parent, p, why);
+  if (nk == nullptr) return false;
   const uint32_t count = Get32(nk + kNkSubkeys);
   const uint32_t list = Get32(nk + kNkSubkeyList);
   std::vector<uint64_t> leaves;

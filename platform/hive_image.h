@@ -115,6 +115,9 @@ class HiveImage {
   // for changing; null when there is none.
   unsigned char* MutCell(uint64_t rel, size_t need);
 
+  // The key record at file offset `key` (`rel` gets its offset from the
+  // first bin); null, with `why`, when there is none.
+  const unsigned char* KeyRecord(Offset key, uint64_t& rel, std::string& why) const;
   bool ReadKeyName(uint64_t key, std::string& out) const;
   bool Leaves(uint64_t list, std::vector<uint64_t>& leaves, bool& is_index) const;
   bool ReadValue(uint64_t vk, Value& out, std::string& why) const;
