@@ -28,7 +28,8 @@ void ExtractFile(CommandCall& call) {
                                                 }));
   const std::string tail = Quoted(file) + " to path: " + Quoted(destination);
   if (done) {
-    call.SetPending("Sucessfully extracted file: " + tail, LogKind::kSuccess);
+    call.SetPending("Sucessfully extracted file: " + tail, LogKind::kSuccess,
+                    "Failed to extract file: " + tail);
   } else if (stopped) {
     call.SetReason("the run was stopped");
     call.SetPending("Failed to extract file: " + tail, LogKind::kFailure);
@@ -57,7 +58,7 @@ void ExtractFolder(CommandCall& call, bool skip_existing) {
       Quoted(script) + " Section:" + Quoted(folder) + " Path to extract: " + Quoted(destination);
   if (done) {
     call.SetPending("Sucessfully extracted all internal files from file: " + tail,
-                    LogKind::kSuccess);
+                    LogKind::kSuccess, "Failed to extract internal files from file: " + tail);
   } else if (stopped) {
     call.SetReason("the run was stopped");
     call.SetPending("Failed to extract internal files from file: " + tail, LogKind::kFailure);

@@ -5,6 +5,7 @@
 #include <thread>
 
 #include "commands/builtin_commands.h"
+#include "commands/log_text.h"
 #include "engine/ini_file.h"
 #include "engine/integer_text.h"
 #include "engine/script_context.h"
@@ -178,11 +179,7 @@ void WebGet(CommandCall& call) {
     call.SetReason("downloads are not available");
   }
   const std::string where = "file: \"" + url + "\" to directory: \"" + destination + "\"";
-  if (ok) {
-    call.SetPending("Downloaded " + where, LogKind::kSuccess);
-  } else {
-    call.SetPending("Failed to download " + where, LogKind::kFailure);
-  }
+  PendOutcome(call, ok, "Downloaded " + where, "Failed to download " + where);
 }
 
 }  // namespace

@@ -28,7 +28,7 @@ inline void LogOutcome(CommandCall& call, bool ok, std::string_view success,
 // log line.
 inline void PendOutcome(CommandCall& call, bool ok, std::string success, std::string failure) {
   if (ok) {
-    call.SetPending(std::move(success), LogKind::kSuccess);
+    call.SetPending(std::move(success), LogKind::kSuccess, std::move(failure));
   } else {
     call.SetPending(std::move(failure), LogKind::kFailure);
   }

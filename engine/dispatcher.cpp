@@ -58,6 +58,26 @@ bool IsDisplayOnlyRow(size_t row) {
   return name == "beep" || name == "message" || name == "echo" || name == "wait";
 }
 
+// What the command wrote could not be made durable: its success line is
+// not true. The line becomes the command's failure line, or a failure line
+// follows it where the command has none.
+void FlushFailed(CommandCall& call, std::error_code ec) {
+  std::string reason =
+      "what was written could not be flushed to the disk: " + platform::SystemMessage(ec);
+  if (call.pending_kind() == LogKind::kFailure && !call.pending_text().empty()) {
+    if (call.reason().empty()) call.SetReason(std::move(reason));
+    return;
+  }
+  if (!call.unflushed_text().empty()) {
+    call.SetReason(std::move(reason));
+    call.SetPending(call.unflushed_text(), LogKind::kFailure);
+    return;
+  }
+  if (!call.pending_text().empty()) call.Log(call.pending_text(), call.pending_kind());
+  call.SetReason(std::move(reason));
+  call.SetPending("Failed to flush the written files to the disk", LogKind::kFailure);
+}
+
 }  // namespace
 
 void DispatchLine(ScriptContext& context, std::string_view line) {
@@ -78,8 +98,9 @@ void DispatchLine(ScriptContext& context, std::string_view line) {
             }
           }
           // What the command wrote is durable before its log line appears.
-          const platform::CommandScope scope(&context.files());
+          platform::CommandScope scope(&context.files());
           fn(call);
+          if (const std::error_code ec = scope.End()) FlushFailed(call, ec);
         }
         break;
       }

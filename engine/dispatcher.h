@@ -30,12 +30,17 @@ class CommandCall {
   void PadFields(size_t count);
 
   // The pending log line, written by the dispatcher when not empty.
-  void SetPending(std::string text, LogKind kind) {
+  // `unflushed` is the failure line that takes its place when what the
+  // command wrote cannot be made durable (empty: a generic failure line
+  // follows it instead).
+  void SetPending(std::string text, LogKind kind, std::string unflushed = {}) {
     pending_text_ = std::move(text);
     pending_kind_ = kind;
+    unflushed_text_ = std::move(unflushed);
   }
   const std::string& pending_text() const { return pending_text_; }
   LogKind pending_kind() const { return pending_kind_; }
+  const std::string& unflushed_text() const { return unflushed_text_; }
 
   // Writes a log line at once (AddLogLine); a failure line carries the
   // reason set before, which is then cleared.
@@ -51,6 +56,7 @@ class CommandCall {
   std::vector<std::string> fields_;
   std::string pending_text_;
   LogKind pending_kind_ = LogKind::kFailure;
+  std::string unflushed_text_;
   std::string reason_;
 };
 

@@ -12,6 +12,7 @@
 #include <string>
 #include <string_view>
 #include <system_error>
+#include <utility>
 #include <vector>
 
 #include "platform/directory_listing.h"
@@ -178,14 +179,19 @@ class FileSystem {
                            Durability durability = Durability::kRewrite);
 };
 
-// Keeps a command's scope: BeginCommand now, EndCommand on destruction.
+// Keeps a command's scope: BeginCommand now, EndCommand at End or on
+// destruction, whichever comes first.
 class CommandScope {
  public:
   explicit CommandScope(FileSystem* files) : files_(files) {
     if (files_ != nullptr) files_->BeginCommand();
   }
-  ~CommandScope() {
-    if (files_ != nullptr) files_->EndCommand();
+  ~CommandScope() { End(); }
+  // Ends the scope now; gives EndCommand's outcome (the flush of the bulk
+  // writes). Later calls give nothing.
+  std::error_code End() {
+    FileSystem* files = std::exchange(files_, nullptr);
+    return files != nullptr ? files->EndCommand() : std::error_code();
   }
   CommandScope(const CommandScope&) = delete;
   CommandScope& operator=(const CommandScope&) = delete;

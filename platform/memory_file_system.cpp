@@ -212,8 +212,11 @@ void MemoryFileSystem::BeginCommand() {
 
 std::error_code MemoryFileSystem::EndCommand() {
   in_command_ = false;
-  if (bulk_pending) ++bulk_syncs;
+  const bool flush = bulk_pending;
   bulk_pending = false;
+  if (!flush) return {};
+  if (faults.flush_error != 0) return Errno(faults.flush_error);
+  ++bulk_syncs;
   return {};
 }
 
@@ -384,6 +387,9 @@ bool MemoryFileSystem::CopyNode(const std::string& from, const std::string& to,
       return false;
     }
     nodes_[to] = source;
+    // Copied files are flushed as the real file system's are: once, when
+    // the command ends.
+    if (in_command_) bulk_pending = true;
     totals.files += 1;
     totals.bytes += source.data.size();
     if (progress) (void)progress(totals);  // a run here is never stopped midway

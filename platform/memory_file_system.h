@@ -24,6 +24,7 @@ class MemoryFileSystem : public FileSystem {
     // interruption writes only half of what it was given.
     int interrupted_reads = 0;
     int interrupted_writes = 0;
+    int flush_error = 0;  // the flush of a command's bulk writes fails so
   };
   Faults faults;
 

@@ -103,6 +103,33 @@ TEST_F(CommandFilesTest, WildcardCopyReadsTheTargetFolderOnce) {
   EXPECT_LE(real.folder_reads(), 3u);
 }
 
+// A copy the disk could not keep is no success: a failed flush at the end
+// of the command turns the success line into the failure line, with the
+// reason; lines that already told a failure keep their own reason.
+TEST_F(CommandFilesTest, AFailedFlushIsAFailure) {
+  files_.AddFile("/src/a.txt", "a");
+  files_.AddFile("/src/b.txt", "b");
+  files_.AddFile("/tree/x/y.txt", "y");
+  files_.AddFolder("/dst");
+  files_.faults.flush_error = EIO;
+  const std::string reason =
+      "what was written could not be flushed to the disk: "
+      "Input/output error";
+  EXPECT_EQ(Run("filecopy,1,\\src\\a.txt,\\one.txt"),
+            Lines{"0|Failed to copy file: \"\\src\\a.txt\" to: \"\\one.txt\""});
+  EXPECT_EQ(view_.lines[0].reason, reason);
+  EXPECT_EQ(Run("filecopy,1,\\src\\*.txt,\\dst"),
+            Lines{"0|Failed to copy \"\\src\\b.txt\" to: \"\\dst\\b.txt\""});
+  EXPECT_EQ(view_.lines[0].reason, reason);
+  EXPECT_EQ(Run("dircopy,1,\\tree,\\copy")[0][0], '0');
+  EXPECT_EQ(view_.lines[0].reason, reason);
+  // Nothing written, nothing to flush.
+  EXPECT_EQ(Run("filecopy,1,\\src\\none.txt,\\two.txt")[0][0], '4');
+  EXPECT_EQ(Run("dirmake,1,\\made"), Lines{"1|Sucessfully created directory: \"\\made\""});
+  files_.faults.flush_error = 0;
+  EXPECT_EQ(Run("filecopy,1,\\src\\a.txt,\\three.txt")[0][0], '1');
+}
+
 TEST_F(CommandFilesTest, DirCopyMergesIntoNamesOfAnyCase) {
   files_.AddFile("/dst/src/SUB/FILE.TXT", "old");
   files_.AddFile("/src/Sub/file.txt", "new");
