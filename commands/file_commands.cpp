@@ -16,6 +16,7 @@
 #include "engine/script_context.h"
 #include "engine/text.h"
 #include "platform/file_system.h"
+#include "platform/letter_case.h"
 
 namespace pelvar::commands {
 
@@ -25,9 +26,10 @@ bool HasWildcard(const std::string& argument) {
   return argument.find('*') != std::string::npos;
 }
 
-// The name of a found file after the folder `prefix`, A-Z folded.
+// The name of a found file after the folder `prefix`, its letter case
+// folded as the file system's lookups fold it.
 std::string FoldedName(const std::string& file, const std::string& prefix) {
-  return AsciiLowerCopy(std::string_view(file).substr(prefix.size()));
+  return platform::FoldCase(std::string_view(file).substr(prefix.size()));
 }
 
 // A failure pending for one file of a mask is logged at once, before the

@@ -5,6 +5,7 @@
 
 #include "engine/text.h"
 #include "platform/directory_listing.h"
+#include "platform/letter_case.h"
 #include "platform/posix_file_system.h"
 
 namespace pelvar::commands {
@@ -15,14 +16,16 @@ bool EndsWithSeparator(const std::string& path) {
   return !path.empty() && IsPathSeparator(path.back());
 }
 
-// Wildcard match with backtracking over the last "*".
-bool WildcardMatch(std::string_view name, std::string_view mask) {
+// Wildcard match with backtracking over the last "*", over bytes (folded
+// here, A-Z) or over the characters of folded names (already folded).
+template <typename Text, typename Fold>
+bool WildcardMatch(const Text& name, const Text& mask, Fold fold) {
   size_t n = 0;
   size_t m = 0;
   size_t star = std::string_view::npos;
   size_t star_n = 0;
   while (n < name.size()) {
-    if (m < mask.size() && (mask[m] == '?' || AsciiLower(mask[m]) == AsciiLower(name[n]))) {
+    if (m < mask.size() && (mask[m] == '?' || fold(mask[m]) == fold(name[n]))) {
       ++n;
       ++m;
     } else if (m < mask.size() && mask[m] == '*') {
@@ -37,6 +40,21 @@ bool WildcardMatch(std::string_view name, std::string_view mask) {
   }
   while (m < mask.size() && mask[m] == '*') ++m;
   return m == mask.size();
+}
+
+bool IsAscii(std::string_view text) {
+  for (const char c : text) {
+    if (static_cast<unsigned char>(c) >= 0x80) return false;
+  }
+  return true;
+}
+
+bool MaskMatch(std::string_view name, std::string_view mask) {
+  if (IsAscii(name) && IsAscii(mask)) {
+    return WildcardMatch(name, mask, [](char c) { return AsciiLower(c); });
+  }
+  return WildcardMatch(platform::FoldedCharacters(name), platform::FoldedCharacters(mask),
+                       [](char32_t c) { return c; });
 }
 
 // Keys a path by its collation order. Names that differ only in letter case
@@ -74,7 +92,7 @@ bool MatchesMask(std::string_view name, std::string_view mask) {
     if (name.find('.') != std::string_view::npos) return false;
     mask.remove_suffix(1);
   }
-  return WildcardMatch(name, mask);
+  return MaskMatch(name, mask);
 }
 
 void FileFinder::SearchFolder(const std::string& folder, const std::vector<std::string>& masks,

@@ -7,6 +7,7 @@
 #include <cstring>
 
 #include "platform/absolute_path.h"
+#include "platform/letter_case.h"
 #include "platform/temp_names.h"
 
 namespace pelvar::platform {
@@ -22,14 +23,21 @@ bool IsSeparator(char c) {
   return c == '/' || c == '\\';
 }
 
-bool FoldedEquals(std::string_view a, std::string_view b) {
-  if (a.size() != b.size()) return false;
-  for (size_t i = 0; i < a.size(); ++i) {
-    char x = a[i];
-    char y = b[i];
-    if (x >= 'A' && x <= 'Z') x = static_cast<char>(x + 32);
-    if (y >= 'A' && y <= 'Z') y = static_cast<char>(y + 32);
-    if (x != y) return false;
+bool IsAscii(std::string_view text) {
+  for (const char c : text) {
+    if (static_cast<unsigned char>(c) >= 0x80) return false;
+  }
+  return true;
+}
+
+// Whether `name` folds to `folded` (a FoldCase result).
+bool FoldsTo(std::string_view name, std::string_view folded) {
+  if (!IsAscii(name)) return FoldCase(name) == folded;
+  if (name.size() != folded.size()) return false;
+  for (size_t i = 0; i < name.size(); ++i) {
+    char c = name[i];
+    if (c >= 'A' && c <= 'Z') c = static_cast<char>(c + 32);
+    if (c != folded[i]) return false;
   }
   return true;
 }
@@ -49,14 +57,6 @@ bool ReadNames(const std::string& folder, OnName on_name) {
 }
 
 }  // namespace
-
-std::string FoldCase(std::string_view name) {
-  std::string out(name);
-  for (char& c : out) {
-    if (c >= 'A' && c <= 'Z') c = static_cast<char>(c + 32);
-  }
-  return out;
-}
 
 void CaseResolver::Remember(bool on) {
   remembering_ = on;
@@ -93,8 +93,9 @@ std::string CaseResolver::FindFolded(const std::string& folder, std::string_view
   std::string found;
   bool several = false;
   ++folder_reads_;
+  const std::string folded = FoldCase(name);
   ReadNames(FolderKey(folder), [&](std::string_view n) {
-    if (!FoldedEquals(n, name)) return true;
+    if (!FoldsTo(n, folded)) return true;
     several = !found.empty();
     found = n;
     return !several;

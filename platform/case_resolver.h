@@ -1,6 +1,6 @@
 // The one letter-case rule of script paths: a component that does not exist
-// as written is matched against its folder's entries ignoring the case of
-// A-Z. It takes the one entry that matches; when the folder holds several
+// as written is matched against its folder's entries ignoring letter case
+// (FoldCase). It takes the one entry that matches; when the folder holds several
 // spellings of it, none is taken (the component keeps its spelling), so a
 // command never picks one of two files at random. A resolver may remember
 // the folded listing of each folder it has read (while remembering is on),
@@ -14,10 +14,9 @@
 #include <unordered_map>
 #include <vector>
 
-namespace pelvar::platform {
+#include "platform/letter_case.h"
 
-// A-Z folded to a-z.
-std::string FoldCase(std::string_view name);
+namespace pelvar::platform {
 
 // The letter-case walk over an absolute "/"-separated path, for file systems
 // that answer existence and listing questions themselves: a component that

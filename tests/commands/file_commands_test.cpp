@@ -191,6 +191,14 @@ TEST_F(FileCommandsTest, MasksTakeEveryNameThatDiffersOnlyInCase) {
             Lines{"1|Sucessfully deleted \"" + P("src/c.txt") + "\""});
   EXPECT_FALSE(data_.Exists("src/a.txt"));
   EXPECT_FALSE(data_.Exists("src/A.txt"));
+  // The same beyond ASCII.
+  data_.Write("umlaut/ä.txt", "lower");
+  data_.Write("umlaut/Ä.txt", "upper");
+  data_.Write("u/Ä.TXT", "old");
+  Run("filecopy,1," + P("umlaut/*.txt") + "," + P("u"));
+  EXPECT_EQ(data_.Read("u/Ä.TXT"), "old");
+  EXPECT_EQ(data_.Read("u/ä.txt"), "lower");
+  EXPECT_EQ(data_.Read("u/Ä.txt"), "upper");
 }
 
 // A symbolic link is deleted as a link, also one that leads nowhere or in a

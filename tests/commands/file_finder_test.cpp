@@ -23,6 +23,19 @@ TEST(MatchesMaskTest, WildcardsAndDots) {
   EXPECT_TRUE(MatchesMask("abcabd", "*abd"));
 }
 
+// Beyond ASCII a wildcard stands for one character, and letters meet in
+// any case.
+TEST(MatchesMaskTest, NamesBeyondAscii) {
+  EXPECT_TRUE(MatchesMask("ä.txt", "?.TXT"));
+  EXPECT_TRUE(MatchesMask("Größe.ini", "GRÖ?E.*"));
+  EXPECT_TRUE(MatchesMask("ДОКУМЕНТ.doc", "*кумент.doc"));
+  EXPECT_FALSE(MatchesMask("äb.txt", "?.txt"));
+  EXPECT_TRUE(MatchesMask("\xE4.txt", "?.txt"));  // a byte that is not UTF-8
+  EXPECT_FALSE(MatchesMask("\xE4.txt", "\xC4.txt"));
+  EXPECT_TRUE(MatchesMask("Ünd", "ünd."));
+  EXPECT_FALSE(MatchesMask("Ü.nd", "ü."));
+}
+
 TEST(SplitMasksTest, BlanksAndEmptyMasks) {
   EXPECT_EQ(SplitMasks(" *.txt ; *.inf;;  ;"), (Paths{"*.txt", "*.inf"}));
   EXPECT_EQ(SplitMasks(""), Paths{});

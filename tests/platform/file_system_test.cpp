@@ -53,5 +53,19 @@ TEST(HostPathTest, ExactNameWinsOverOtherCase) {
   EXPECT_EQ(content, "only");
 }
 
+// Letter case beyond ASCII meets as on a Windows file system; bytes that are
+// not UTF-8 (a Latin-1 name) are matched only as they are.
+TEST(HostPathTest, LetterCaseBeyondAscii) {
+  TempDir dir;
+  dir.Write("Ärger/Документы/Größe.TXT", "x");
+  dir.Write("\xC4rger.txt", "latin-1");
+  const std::string base = dir.path();
+  EXPECT_EQ(HostPath(base + "\\ärger\\ДОКУМЕНТЫ\\GRÖSSE.txt"),
+            base + "/Ärger/Документы/GRÖSSE.txt");  // ß is no SS: not found, kept
+  EXPECT_EQ(HostPath(base + "\\ärger\\документы\\größe.txt"), base + "/Ärger/Документы/Größe.TXT");
+  EXPECT_EQ(HostPath(base + "\\\xC4RGER.TXT"), base + "/\xC4rger.txt");
+  EXPECT_EQ(HostPath(base + "\\\xE4rger.txt"), base + "/\xE4rger.txt");
+}
+
 }  // namespace
 }  // namespace pelvar::platform
