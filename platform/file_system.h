@@ -28,6 +28,7 @@ struct FileStatus {
   bool link = false;       // the entry itself is a symbolic link (maybe dangling)
   bool read_only = false;  // a file without any write permission
   uint64_t size = 0;
+  uint64_t device = 0;  // the file system the entry lies on; 0: not known
   bool exists() const { return kind != FileKind::kNone || link; }
   bool is_file() const { return kind == FileKind::kFile; }
   bool is_folder() const { return kind == FileKind::kFolder; }

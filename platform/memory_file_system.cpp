@@ -236,11 +236,16 @@ std::string MemoryFileSystem::Resolve(std::string_view path) {
 
 FileStatus MemoryFileSystem::Status(std::string_view path) {
   FileStatus status;
-  const Node* node = Find(Resolve(path));
+  const std::string key = Resolve(path);
+  const Node* node = Find(key);
   if (node == nullptr) return status;
   status.kind = node->folder ? FileKind::kFolder : FileKind::kFile;
   status.read_only = !node->folder && node->read_only;
   status.size = node->data.size();
+  status.device = 1;
+  for (size_t i = 0; i < mounts.size(); ++i) {
+    if (PathIsBelow(key, Normal(mounts[i]))) status.device = 2 + i;
+  }
   return status;
 }
 

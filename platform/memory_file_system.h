@@ -35,6 +35,9 @@ class MemoryFileSystem : public FileSystem {
   std::string Content(std::string_view path) const;
   // The names in a folder, in order.
   std::vector<std::string> Names(std::string_view folder) const;
+  // Folders that are each a file system of their own (mount points): what
+  // lies at or below one has another device in its status.
+  std::vector<std::string> mounts;
   // Durable flushes made so far: per file (rewrites) and per command (bulk).
   int file_syncs = 0;
   int bulk_syncs = 0;

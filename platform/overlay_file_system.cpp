@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <cerrno>
 #include <climits>
+#include <set>
 #include <utility>
 
 #include "platform/absolute_path.h"
@@ -220,7 +221,9 @@ bool OverlayFileSystem::InTemp(const std::string& key) const {
 EntryState OverlayFileSystem::StateOf(const std::string& key, bool with_content) {
   EntryState state;
   const View view = Look(key);
-  if (view.status.is_folder()) {
+  if (view.entry == nullptr && view.status.link) {
+    state.kind = EntryState::Kind::kFile;  // the link itself, not what it names
+  } else if (view.status.is_folder()) {
     state.kind = EntryState::Kind::kFolder;
   } else if (view.status.exists()) {
     state.kind = EntryState::Kind::kFile;
@@ -373,10 +376,23 @@ std::error_code OverlayFileSystem::Move(std::string_view from, std::string_view 
   return {};
 }
 
+bool OverlayFileSystem::Descends(const std::string& key) {
+  const View view = Look(key);
+  return view.status.is_folder() && (view.entry != nullptr || !view.status.link);
+}
+
+bool OverlayFileSystem::IsMountPoint(const std::string& key) {
+  const View view = Look(key);
+  if (view.entry != nullptr || key == "/") return false;
+  const View parent = Look(PathParent(key));
+  return parent.entry == nullptr && view.status.device != 0 && parent.status.device != 0 &&
+         view.status.device != parent.status.device;
+}
+
 void OverlayFileSystem::RemoveTree(const std::string& key) {
   const View view = Look(key);
   if (!view.status.exists()) return;
-  if (view.status.is_folder()) {
+  if (Descends(key)) {
     for (const DirectoryEntry& e : Children(key)) RemoveTree(PathJoin(key, e.name));
   }
   const EntryState before = StateOf(key, false);
@@ -505,8 +521,9 @@ bool OverlayFileSystem::DeleteTree(std::string_view path) {
   const View view = Look(key);
   if (!view.status.exists() || key == "/") return false;
   // What cannot be removed stays, as on the disk: the entries of a folder
-  // the user may not change.
-  std::vector<std::string> stuck;
+  // the user may not change, and a file system mounted in the tree (neither
+  // it nor what it holds is removed). A link is removed as a link.
+  std::set<std::string> mounts;
   bool ok = true;
   std::vector<std::string> pending{key};
   std::vector<std::string> order;
@@ -515,9 +532,13 @@ bool OverlayFileSystem::DeleteTree(std::string_view path) {
     pending.pop_back();
     order.push_back(k);
     if (!FolderWritable(PathParent(k))) ok = false;
-    if (Look(k).status.is_folder()) {
-      for (const DirectoryEntry& e : Children(k)) pending.push_back(PathJoin(k, e.name));
+    if (!Descends(k)) continue;
+    if (k != key && IsMountPoint(k)) {
+      mounts.insert(k);
+      ok = false;
+      continue;
     }
+    for (const DirectoryEntry& e : Children(k)) pending.push_back(PathJoin(k, e.name));
   }
   if (!ok) {
     // Remove only what lies in writable folders, deepest first.
@@ -525,7 +546,8 @@ bool OverlayFileSystem::DeleteTree(std::string_view path) {
     for (auto it = order.rbegin(); it != order.rend(); ++it) {
       const View v = Look(*it);
       if (!v.status.exists()) continue;
-      if (!FolderWritable(PathParent(*it)) || (v.status.is_folder() && !Children(*it).empty())) {
+      if (!FolderWritable(PathParent(*it)) || mounts.count(*it) != 0 ||
+          (Descends(*it) && !Children(*it).empty())) {
         all = false;
         continue;
       }

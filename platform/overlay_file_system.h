@@ -94,6 +94,11 @@ class OverlayFileSystem : public FileSystem {
   // An overlay entry carrying the bytes of the file at `key`.
   Entry FileEntryOf(const std::string& key, const View& view);
   void Set(const std::string& key, Entry entry);
+  // Whether a removal goes below `key`: a folder, but not a symbolic link
+  // of the base's to one.
+  bool Descends(const std::string& key);
+  // A folder of the base on another file system than its folder's.
+  bool IsMountPoint(const std::string& key);
   // Removes `key` and what lies below it, recording each removal.
   void RemoveTree(const std::string& key);
   bool CopyNode(const std::string& from, const std::string& to, const TreeProgressFn& progress,

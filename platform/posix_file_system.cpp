@@ -359,6 +359,7 @@ FileStatus PosixFileSystem::Status(std::string_view path) {
   struct stat st;
   if (host.empty() || ::lstat(host.c_str(), &st) != 0) return status;
   status.link = S_ISLNK(st.st_mode);
+  status.device = static_cast<uint64_t>(st.st_dev);
   if (status.link && ::stat(host.c_str(), &st) != 0) return status;
   status.kind = S_ISREG(st.st_mode)   ? FileKind::kFile
                 : S_ISDIR(st.st_mode) ? FileKind::kFolder

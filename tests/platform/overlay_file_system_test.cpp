@@ -2,9 +2,14 @@
 
 #include <gtest/gtest.h>
 
+#include <unistd.h>
+
+#include <algorithm>
 #include <cerrno>
 
 #include "platform/memory_file_system.h"
+#include "platform/posix_file_system.h"
+#include "support/test_support.h"
 
 namespace pelvar::platform {
 namespace {
@@ -88,6 +93,38 @@ TEST_F(OverlayFileSystemTest, RemovedFolderMadeAgainShowsNothingOfTheBase) {
   EXPECT_TRUE(Names("/SRC").empty());
   EXPECT_FALSE(overlay.Exists("/src/sub/b.txt"));
   EXPECT_EQ(base.Content("/src/sub/b.txt"), "beta");
+}
+
+// A folder tree is removed as the disk removes it: a file system mounted in
+// it stays whole (the removal fails), and a link goes as a link, whatever
+// it names.
+TEST_F(OverlayFileSystemTest, TreeRemovalStopsAtMountsAndLinks) {
+  base.AddFile("/tree/image/kept.txt", "on the image");
+  base.AddFile("/tree/plain.txt", "p");
+  base.mounts.push_back("/tree/image");
+  EXPECT_FALSE(overlay.DeleteTree("/tree"));
+  EXPECT_EQ(Read("/tree/image/kept.txt"), "on the image");
+  EXPECT_FALSE(overlay.Exists("/tree/plain.txt"));
+
+  pelvar::testing::TempDir dir;
+  dir.Write("outside/precious.txt", "x");
+  dir.Write("tree/sub/a.txt", "a");
+  ASSERT_EQ(::symlink("../../outside", (dir.path() + "/tree/sub/link").c_str()), 0);
+  PosixFileSystem disk;
+  ChangeJournal changes;
+  OverlayFileSystem over(disk, &changes);
+  EXPECT_TRUE(over.DeleteTree(dir.path() + "/tree"));
+  EXPECT_FALSE(over.Exists(dir.path() + "/tree"));
+  EXPECT_TRUE(over.IsFile(dir.path() + "/outside/precious.txt"));
+  EXPECT_TRUE(disk.IsFile(dir.path() + "/tree/sub/a.txt"));
+  std::vector<std::string> removed;
+  for (const Change& c : changes.Take()) {
+    removed.push_back(c.subject.substr(dir.path().size()) +
+                      (c.before.kind == EntryState::Kind::kFolder ? "/" : ""));
+  }
+  std::sort(removed.begin(), removed.end());
+  EXPECT_EQ(removed, (std::vector<std::string>{"/tree/", "/tree/sub/", "/tree/sub/a.txt",
+                                               "/tree/sub/link"}));
 }
 
 TEST_F(OverlayFileSystemTest, TreesMoveWithTheirFiles) {
