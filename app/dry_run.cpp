@@ -100,6 +100,10 @@ void AddPathLines(const Change& c, std::vector<std::string>& out) {
   if (a.kind == Kind::kFile && b.kind != Kind::kFile) {
     out.push_back("- delete " + path + " (" + Bytes(a.size) + ")");
   }
+  if (a.kind == Kind::kLink && b.kind != Kind::kLink) out.push_back("- link " + path);
+  if (b.kind == Kind::kLink && a.kind != Kind::kLink) {
+    out.push_back("+ link " + path + (b.from.empty() ? "" : " (copy of " + b.from + ")"));
+  }
   if (a.kind == Kind::kFolder && b.kind != Kind::kFolder) out.push_back("- folder " + path);
   if (b.kind == Kind::kFolder && a.kind != Kind::kFolder) out.push_back("+ folder " + path);
   if (b.kind == Kind::kFile && a.kind != Kind::kFile) {

@@ -17,7 +17,7 @@ namespace pelvar::platform {
 
 // A file-system entry as a dry run sees it.
 struct EntryState {
-  enum class Kind { kNone, kFile, kFolder };
+  enum class Kind { kNone, kFile, kFolder, kLink };  // kLink: a symbolic link itself
   Kind kind = Kind::kNone;
   uint64_t size = 0;
   // The file's bytes when they were at hand and small (INI files, texts).

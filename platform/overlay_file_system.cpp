@@ -103,6 +103,7 @@ OverlayFileSystem::View OverlayFileSystem::Look(const std::string& key) {
     view.entry = &e;
     view.status.kind = e.kind == Entry::Kind::kFile ? FileKind::kFile : FileKind::kFolder;
     view.status.read_only = e.kind == Entry::Kind::kFile && e.read_only;
+    view.status.link = e.link;
     view.status.size = e.size;
     return view;
   }
@@ -221,8 +222,9 @@ bool OverlayFileSystem::InTemp(const std::string& key) const {
 EntryState OverlayFileSystem::StateOf(const std::string& key, bool with_content) {
   EntryState state;
   const View view = Look(key);
-  if (view.entry == nullptr && view.status.link) {
-    state.kind = EntryState::Kind::kFile;  // the link itself, not what it names
+  if (view.status.link) {
+    state.kind = EntryState::Kind::kLink;  // the link itself, not what it names
+    if (view.entry != nullptr) state.from = view.entry->source;
   } else if (view.status.is_folder()) {
     state.kind = EntryState::Kind::kFolder;
   } else if (view.status.exists()) {
@@ -258,11 +260,12 @@ OverlayFileSystem::Entry OverlayFileSystem::FileEntryOf(const std::string& key, 
   if (view.entry != nullptr) {
     e = *view.entry;
   } else {
-    e.kind = Entry::Kind::kFile;
+    e.kind = view.status.is_folder() ? Entry::Kind::kFolder : Entry::Kind::kFile;
     e.source = key;
-    e.size = view.status.size;
-    e.read_only = view.status.read_only;
-    e.executable = ::access(key.c_str(), X_OK) == 0;
+    e.link = view.status.link;
+    e.size = e.link ? 0 : view.status.size;
+    e.read_only = !e.link && view.status.read_only;
+    e.executable = !e.link && ::access(key.c_str(), X_OK) == 0;
   }
   return e;
 }
@@ -378,7 +381,7 @@ std::error_code OverlayFileSystem::Move(std::string_view from, std::string_view 
 
 bool OverlayFileSystem::Descends(const std::string& key) {
   const View view = Look(key);
-  return view.status.is_folder() && (view.entry != nullptr || !view.status.link);
+  return view.status.is_folder() && !view.status.link;
 }
 
 bool OverlayFileSystem::IsMountPoint(const std::string& key) {
@@ -406,8 +409,8 @@ std::error_code OverlayFileSystem::Delete(std::string_view path) {
   const std::string key = Resolve(path);
   const View view = Look(key);
   if (!view.status.exists()) return Errno(ENOENT);
-  if (view.status.is_folder()) return Errno(EISDIR);
-  if (view.status.read_only) return Errno(EACCES);
+  if (view.status.is_folder() && !view.status.link) return Errno(EISDIR);
+  if (view.status.read_only && !view.status.link) return Errno(EACCES);
   if (auto ec = CheckParent(key)) return ec;
   RemoveTree(key);
   return {};
@@ -464,7 +467,7 @@ bool OverlayFileSystem::CopyNode(const std::string& from, const std::string& to,
                                  const TreeProgressFn& progress, TreeProgress& totals) {
   const View src = Look(from);
   const View target = Look(to);
-  if (!src.status.is_folder()) {
+  if (!src.status.is_folder() || src.status.link) {
     if (target.status.is_folder() || target.status.read_only) return false;
     if (CheckParent(to)) return false;
     const EntryState before = StateOf(to, false);

@@ -70,6 +70,9 @@ class OverlayFileSystem : public FileSystem {
     uint64_t size = 0;
     bool read_only = false;
     bool executable = false;
+    // A symbolic link copied from the base: `source` is the link, and the
+    // kind is what it names there (a file or a folder).
+    bool link = false;
     uint64_t generation = 0;
   };
   void CommitWrite(const std::string& key, std::string data);

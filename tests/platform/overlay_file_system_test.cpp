@@ -18,6 +18,12 @@ std::error_code Errno(int e) {
   return {e, std::system_category()};
 }
 
+std::string ReadFrom(FileSystem& files, std::string_view path) {
+  std::string out;
+  EXPECT_FALSE(files.ReadAll(path, out)) << path;
+  return out;
+}
+
 class OverlayFileSystemTest : public ::testing::Test {
  protected:
   OverlayFileSystemTest() {
@@ -27,11 +33,7 @@ class OverlayFileSystemTest : public ::testing::Test {
     base.AddFolder("/ro");
     overlay.writable = [](const std::string& folder) { return folder != "/ro"; };
   }
-  std::string Read(std::string_view path) {
-    std::string out;
-    EXPECT_FALSE(overlay.ReadAll(path, out)) << path;
-    return out;
-  }
+  std::string Read(std::string_view path) { return ReadFrom(overlay, path); }
   std::vector<std::string> Names(std::string_view folder) {
     std::vector<DirectoryEntry> entries;
     EXPECT_FALSE(overlay.List(folder, entries));
@@ -125,6 +127,43 @@ TEST_F(OverlayFileSystemTest, TreeRemovalStopsAtMountsAndLinks) {
   std::sort(removed.begin(), removed.end());
   EXPECT_EQ(removed, (std::vector<std::string>{"/tree/", "/tree/sub/", "/tree/sub/a.txt",
                                                "/tree/sub/link"}));
+}
+
+// A folder copy copies a link as a link, and a deletion takes the link, not
+// what it names, as the disk does.
+TEST_F(OverlayFileSystemTest, LinksAreCopiedAndDeletedAsLinks) {
+  pelvar::testing::TempDir dir;
+  dir.Write("outside/precious.txt", "x");
+  dir.Write("tree/a.txt", "a");
+  ASSERT_EQ(::symlink("../outside", (dir.path() + "/tree/link").c_str()), 0);
+  ASSERT_EQ(::symlink("../outside/precious.txt", (dir.path() + "/tree/file-link").c_str()), 0);
+  PosixFileSystem disk;
+  ChangeJournal changes;
+  OverlayFileSystem over(disk, &changes);
+  const std::string d = dir.path();
+  ASSERT_TRUE(over.CopyTree(d + "/tree", d + "/copy", {}));
+  std::vector<std::string> made;
+  for (const Change& c : changes.Take()) {
+    if (c.after.kind == EntryState::Kind::kLink) {
+      made.push_back(c.subject.substr(d.size()) + " <- " + c.after.from.substr(d.size()));
+    } else {
+      made.push_back(c.subject.substr(d.size()));
+    }
+  }
+  std::sort(made.begin(), made.end());
+  EXPECT_EQ(made,
+            (std::vector<std::string>{"/copy", "/copy/a.txt", "/copy/file-link <- /tree/file-link",
+                                      "/copy/link <- /tree/link"}));
+  EXPECT_EQ(ReadFrom(over, d + "/copy/file-link"), "x");
+  EXPECT_FALSE(over.Delete(d + "/tree/link"));
+  EXPECT_FALSE(over.Delete(d + "/copy/link"));
+  EXPECT_TRUE(over.IsFile(d + "/outside/precious.txt"));
+  ASSERT_TRUE(over.DeleteTree(d + "/copy"));
+  for (const Change& c : changes.Take()) {
+    EXPECT_TRUE(c.subject.rfind(d + "/tree", 0) == 0 || c.subject.rfind(d + "/copy", 0) == 0)
+        << c.subject;
+  }
+  EXPECT_TRUE(disk.IsFile(d + "/outside/precious.txt"));
 }
 
 TEST_F(OverlayFileSystemTest, TreesMoveWithTheirFiles) {
