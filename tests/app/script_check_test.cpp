@@ -53,8 +53,7 @@ TEST(ScriptCheckTest, Corpus) {
 
 TEST(ScriptCheckTest, ShippedScriptsAndEmbeddedTestDataAreClean) {
   Checked check;
-  for (const char* folder :
-       {PELVAR_SOURCE_DIR "/example/Scripts", PELVAR_SHARED_DATA "/embedded"}) {
+  for (const char* folder : {PELVAR_SOURCE_DIR "/example/Scripts", PELVAR_TEST_DATA "/embedded"}) {
     const std::vector<std::string> scripts = ScriptsToCheck(platform::ThreadFileSystem(), folder);
     EXPECT_FALSE(scripts.empty()) << folder;
     for (const std::string& script : scripts) EXPECT_EQ(check.Text(script), "") << script;

@@ -91,7 +91,7 @@ void ReadBack(const std::string& file, std::string& whole, std::string& test_key
 void RandomRun(const std::string& fixture, bool ascii_names_only, unsigned seed) {
   testing::TempDir dir;
   const std::string file = dir.Path(fixture);
-  testing::WriteFileText(file, testing::ReadFileText(PELVAR_SHARED_DATA "/hives/" + fixture));
+  testing::WriteFileText(file, testing::ReadFixture("hives/" + fixture));
   std::string rest_before;
   std::string unused;
   ReadBack(file, rest_before, unused);
