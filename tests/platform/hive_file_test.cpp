@@ -548,6 +548,25 @@ TEST(HiveWriteBackTest, AChangeWaitsNoLongerThanTheCommitInterval) {
   EXPECT_EQ(RunShell("hivexget " + ShellQuoted(hive.file) + " '\\K' B 2>/dev/null").status, 1);
 }
 
+TEST(HiveWriteBackTest, AFailedCommitOnTheWayIsNotTheOutcomeOfTheWriteAfterIt) {
+  testing::TempDir dir;
+  HostRegistry registry(dir.Path("registry.db"), "/opt");
+  const std::string hive = dir.Write("hives/system.hiv", testing::ReadFixture("hives/minimal.hiv"));
+  ASSERT_TRUE(registry.LoadHive("H", hive).ok());
+  registry.set_commit_after(std::chrono::milliseconds(0));
+  const RegistryKey key{RegistryRoot::kLocalMachine, "H\\K"};
+  ASSERT_TRUE(registry.SetValue(key, KeyOpen::kCreate, {"A", reg_type::kDword, Dword(1)}).ok());
+  // With the hive's folder away, the commit after the next write cannot
+  // replace the file; the write itself is done all the same.
+  ASSERT_EQ(::rename(dir.Path("hives").c_str(), dir.Path("away").c_str()), 0);
+  EXPECT_TRUE(registry.SetValue(key, KeyOpen::kCreate, {"B", reg_type::kDword, Dword(2)}).ok());
+  ASSERT_EQ(::rename(dir.Path("away").c_str(), dir.Path("hives").c_str()), 0);
+  // The changes were kept for the unload, which writes them.
+  const RegistryResult r = registry.UnloadHive("H");
+  EXPECT_TRUE(r.ok()) << r.message;
+  EXPECT_EQ(RunShell("hivexget " + ShellQuoted(hive) + " '\\K' B").out, "2\n");
+}
+
 TEST(HiveWriteBackTest, ALargeHiveIsCompactedOnlyOnceAQuarterOfItIsFree) {
   MountedHive system("SYSTEM");
   system.registry.set_commit_after(std::chrono::milliseconds(0));
