@@ -128,6 +128,13 @@ class FileSystem {
   // keeps the old one's permissions, owner and group.
   virtual std::error_code OpenReplace(std::string_view path, Durability durability,
                                       std::unique_ptr<FileWriter>& out) = 0;
+  // As OpenReplace, except that a symbolic link at the path is never
+  // followed, whatever it names (a file, a folder, nothing): the new file
+  // takes the link's place and what the link names stays as it was. For
+  // files unpacked into a folder, as archive tools unpack them: a link there
+  // (copied from a source tree, say) may name anything on this machine.
+  virtual std::error_code OpenReplaceEntry(std::string_view path, Durability durability,
+                                           std::unique_ptr<FileWriter>& out) = 0;
 
   // Copies a file (data, permission bits, times) in one step. With `replace`
   // off an existing target is left alone (EEXIST); with it on a file there is
