@@ -53,6 +53,32 @@ std::error_code MoveFileAcross(const std::string& from, const std::string& to) {
   return {};
 }
 
+// Moves a symbolic link to another file system, as mv does: the link is
+// made again at the new place (the same text: it stays a link, naming what
+// the text names from there), then the old one is removed.
+std::error_code MoveLinkAcross(const std::string& from, const std::string& to) {
+  std::string folder;
+  std::string name;
+  SplitHostPath(to, folder, name);
+  const UniqueFd dir(::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+  if (!dir.valid()) return LastError();
+  if (auto ec = CopyLinkAt(AT_FDCWD, from.c_str(), dir.get(), name.c_str(), /*replace=*/false)) {
+    return ec;
+  }
+  // The new link reaches the disk before the old one goes.
+  if (::fsync(dir.get()) != 0) {
+    const std::error_code ec = LastError();
+    ::unlinkat(dir.get(), name.c_str(), 0);
+    return ec;
+  }
+  if (::unlink(from.c_str()) != 0) {
+    const std::error_code ec = LastError();
+    ::unlinkat(dir.get(), name.c_str(), 0);
+    return ec;
+  }
+  return {};
+}
+
 }  // namespace
 
 std::error_code DeleteFile(std::string_view path) {
@@ -118,6 +144,7 @@ std::error_code MoveFile(CaseResolver& resolver, std::string_view from, std::str
   }
   std::error_code ec = RenameNoReplaceAt(AT_FDCWD, host_from.c_str(), AT_FDCWD, host_to.c_str());
   if (ec.value() == EXDEV && S_ISREG(a.st_mode)) ec = MoveFileAcross(host_from, host_to);
+  if (ec.value() == EXDEV && S_ISLNK(a.st_mode)) ec = MoveLinkAcross(host_from, host_to);
   if (!ec) {
     std::string folder;
     std::string name;

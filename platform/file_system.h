@@ -143,7 +143,8 @@ class FileSystem {
                                TargetCase target_case = TargetCase::kAnySpelling) = 0;
   // Renames a file or folder, never replacing anything (EEXIST), except that
   // the same entry may take another letter case. Across file systems a file
-  // is copied and then deleted.
+  // is copied and then deleted, and a symbolic link is made again at the new
+  // place (a link stays a link) and then removed.
   virtual std::error_code Move(std::string_view from, std::string_view to) = 0;
   // Deletes a file or link. A folder gives EISDIR, a read-only file EACCES.
   virtual std::error_code Delete(std::string_view path) = 0;
