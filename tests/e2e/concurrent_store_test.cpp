@@ -3,6 +3,7 @@
 // arrives, and no run logs a failure.
 #include <gtest/gtest.h>
 
+#include <ostream>
 #include <string>
 #include <tuple>
 
@@ -20,6 +21,13 @@ constexpr int kWrites = 25;
 
 enum class Store { kNew, kExisting };
 enum class Keys { kDistinct, kSame };
+
+void PrintTo(Store store, std::ostream* os) {
+  *os << (store == Store::kNew ? "new store" : "existing store");
+}
+void PrintTo(Keys keys, std::ostream* os) {
+  *os << (keys == Keys::kSame ? "same keys" : "distinct keys");
+}
 
 // The key a run writes to: its own, or the one all runs share.
 std::string KeyOf(Keys keys, int run) {
