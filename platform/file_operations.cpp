@@ -28,7 +28,7 @@ std::string WrittenName(std::string_view script_path) {
 }
 
 // Moves an entry to another file system: `make(dir, name)` makes it again
-// in the target's folder, which reaches the disk before the original goes.
+// in the target's folder, which reaches the disk before the old entry goes.
 template <typename Make>
 std::error_code MoveAcross(const std::string& from, const std::string& to, Make&& make) {
   std::string folder;
