@@ -18,7 +18,7 @@ namespace {
 constexpr const char* kToolUsage =
     "Usage: pelvar --embed SCRIPT FOLDER FILE...\n"
     "       pelvar --list-embedded SCRIPT\n"
-    "       pelvar --extract-embedded SCRIPT FOLDER FILE DEST\n";
+    "       pelvar --extract-embedded SCRIPT FOLDER FILE DIR   (writes DIR/FILE)\n";
 
 int Embed(const std::vector<std::string>& args, std::FILE* out, std::FILE* err) {
   const std::string& script = args[2];

@@ -859,8 +859,20 @@ class FolderExtraction {
     }
     if (ended_) return std::move(result_);
     // A listed file whose section is missing or empty ends it there.
-    return {!keys_.empty() && next_ == keys_.size()};
+    if (keys_.empty()) {
+      why_ = index_seen_ ? "the folder index [" + folder_ + "] lists no files"
+                         : "the script has no folder index [" + folder_ + "]";
+      return {};
+    }
+    if (next_ < keys_.size()) {
+      NotEmbedded(keys_[next_]);
+      return {};
+    }
+    return {true};
   }
+
+  // Why the value is false, when neither a failure nor a stop made it so.
+  const std::string& why() const { return why_; }
 
  private:
   // A file name as the index and the sections are matched: without case,
@@ -1005,7 +1017,10 @@ class FolderExtraction {
       }
       if (it == sections_.end() || &it->second == current_) return;  // still to come
       Section& s = it->second;
-      if (!s.filled) return End({});
+      if (!s.filled) {
+        NotEmbedded(key);
+        return End({});
+      }
       if (ArchiveStatus status = Extract(s, key); !status.ok()) return Fail(status);
       Written(s);
     }
@@ -1047,6 +1062,11 @@ class FolderExtraction {
     turn_checked_ = false;
   }
 
+  void NotEmbedded(const std::string& key) {
+    why_ = "the listed file \"" + key + "\" has no embedded text (section [" +
+           EmbeddedFileSection(folder_, key) + "])";
+  }
+
   void Stop() { End({}); }
   void Fail(const ArchiveStatus& status) { End({false, status}); }
   void End(ArchiveResult<bool> result) {
@@ -1085,6 +1105,7 @@ class FolderExtraction {
 
   bool ended_ = false;
   ArchiveResult<bool> result_;
+  std::string why_;
 };
 
 }  // namespace
@@ -1140,9 +1161,23 @@ ArchiveResult<bool> ExtractEmbeddedFolder(platform::FileSystem& files, std::stri
                                           std::string_view folder, std::string_view destination,
                                           bool skip_existing,
                                           const std::function<void(uint64_t files)>& progress,
-                                          const std::function<bool()>& stop) {
-  if (script.empty() || !files.IsFolder(destination)) return {};
-  return FolderExtraction(files, script, folder, destination, skip_existing, progress, stop).Run();
+                                          const std::function<bool()>& stop, std::string* why) {
+  std::string reason;
+  ArchiveResult<bool> result;
+  if (script.empty()) {
+    reason = "no script file is named";
+  } else if (const platform::FileStatus to = files.Status(destination); !to.is_folder()) {
+    reason = "the destination folder \"" + std::string(destination) +
+             (to.exists() ? "\" is not a folder" : "\" does not exist");
+  } else if (!files.Exists(script)) {
+    reason = "the script file \"" + std::string(script) + "\" does not exist";
+  } else {
+    FolderExtraction extraction(files, script, folder, destination, skip_existing, progress, stop);
+    result = extraction.Run();
+    reason = extraction.why();
+  }
+  if (why != nullptr) *why = result.value || !result.status.ok() ? std::string() : reason;
+  return result;
 }
 
 bool DeleteEmbeddedFile(platform::FileSystem& files, std::string_view script,

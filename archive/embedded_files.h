@@ -113,12 +113,15 @@ ArchiveResult<bool> ExtractEmbeddedFile(std::string_view script, std::string_vie
 // order. `progress` is called after each file with the count of files done
 // before it. A failure, and a stop (`stop`, asked for each MiB of an
 // archive, returned true: the value is false), leave the file being
-// extracted out entirely; the files before it stay written.
+// extracted out entirely; the files before it stay written. `why`, when
+// given, receives the reason of a false value that is neither a failure
+// nor a stop, for the log.
 ArchiveResult<bool> ExtractEmbeddedFolder(platform::FileSystem& files, std::string_view script,
                                           std::string_view folder, std::string_view destination,
                                           bool skip_existing,
                                           const std::function<void(uint64_t files)>& progress = {},
-                                          const std::function<bool()>& stop = {});
+                                          const std::function<bool()>& stop = {},
+                                          std::string* why = nullptr);
 ArchiveResult<bool> ExtractEmbeddedFolder(std::string_view script, std::string_view folder,
                                           std::string_view destination, bool skip_existing,
                                           const std::function<void(uint64_t files)>& progress = {},

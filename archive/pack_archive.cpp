@@ -511,7 +511,8 @@ ArchiveStatus PackArchive::ExtractAll(std::string_view destination) {
     }
     const std::string target = folder + "\\" + entry.file_name;
     std::unique_ptr<platform::FileWriter> out;
-    if (auto ec = files().OpenReplace(target, platform::Durability::kBulk, out)) {
+    // A link of that name gives way to the file; what it names is left alone.
+    if (auto ec = files().OpenReplaceEntry(target, platform::Durability::kBulk, out)) {
       return ArchiveStatus::CannotCreate(target, ec);
     }
     const ArchiveStatus s =

@@ -171,7 +171,8 @@ bool StreamingExtraction::Open(Pipeline& pipeline) {
     made_folder_ = first;
     if (files_.MakeFolder(folder_, /*parents=*/true)) return false;
   }
-  return !files_.OpenReplace(target_, platform::Durability::kBulk, pipeline.out);
+  // A link of that name gives way to the file; what it names is left alone.
+  return !files_.OpenReplaceEntry(target_, platform::Durability::kBulk, pipeline.out);
 }
 
 bool StreamingExtraction::Add(std::string_view bytes) {

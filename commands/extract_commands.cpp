@@ -47,13 +47,15 @@ void ExtractFolder(CommandCall& call, bool skip_existing) {
   RunView& view = call.context().view;
   OperationProgress progress(view, "Extracting");
   bool stopped = false;
+  std::string why;
   const bool done = ValueOrRaise(archive::ExtractEmbeddedFolder(
       call.context().files(), script, folder, destination, skip_existing,
       [&progress](uint64_t) { progress.Add(1, 0); },
       [&view, &stopped] {
         stopped = stopped || view.StopRequested();
         return stopped;
-      }));
+      },
+      &why));
   const std::string tail =
       Quoted(script) + " Section:" + Quoted(folder) + " Path to extract: " + Quoted(destination);
   if (done) {
@@ -65,6 +67,7 @@ void ExtractFolder(CommandCall& call, bool skip_existing) {
   } else if (skip_existing) {
     call.SetPending("Skipped extracting internal files from file: " + tail, LogKind::kSkipped);
   } else {
+    call.SetReason(why.empty() ? "no file was extracted" : why);
     call.SetPending("Failed to extract internal files from file: " + tail, LogKind::kFailure);
   }
 }
@@ -96,6 +99,7 @@ void ExtractAndRun(CommandCall& call) {
       call.SetPending("Failed to execute: \"" + folder + " " + file, LogKind::kFailure);
       break;
     case archive::RunOutcome::kStopped:
+      call.SetReason("the run was stopped while it waited for the program");
       call.SetPending("Stopped waiting for: \"" + folder + " " + file + "\": it goes on running",
                       LogKind::kFailure);
       break;

@@ -121,6 +121,7 @@ void FileDelete(CommandCall& call) {
     if (IsFileEntry(files, file)) {
       DeleteOne(call, file);
     } else {
+      call.SetReason("the file is gone: it was removed while the command ran");
       call.SetPending("Failed to find and delete" + Quoted(file), LogKind::kFailure);
     }
   }
@@ -168,7 +169,11 @@ void FileCopy(CommandCall& call) {
       return;
     }
     progress.Add(1, 0);
-    if (target.empty()) call.SetReason("no target folder given");
+    if (target.empty()) {
+      call.SetReason("no target folder given");
+    } else if (!files.IsFile(file)) {
+      call.SetReason("the file is gone: it was removed while the command ran");
+    }
     const platform::TargetCase target_case = spellings[FoldedName(file, prefix)] > 1
                                                  ? platform::TargetCase::kAsWritten
                                                  : platform::TargetCase::kAnySpelling;

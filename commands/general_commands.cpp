@@ -58,6 +58,7 @@ void Execute(CommandCall& call, bool wait) {
     call.SetPending("Failed to execute " + what, LogKind::kFailure);
   } else if (outcome.stopped) {
     // The program goes on; the run no longer waits for it.
+    call.SetReason("the run was stopped while it waited for the program");
     call.SetPending("Stopped waiting for " + what + ": it goes on running", LogKind::kFailure);
   } else if (wait) {
     call.SetPending("Successfully executed and waited for " + what, LogKind::kSuccess);
@@ -146,6 +147,7 @@ void Wait(CommandCall& call) {
   for (Clock::time_point now = Clock::now(); now < end; now = Clock::now()) {
     if (view.StopRequested()) {
       const auto waited = std::chrono::duration_cast<std::chrono::seconds>(now - start).count();
+      call.SetReason("the run was stopped");
       call.SetPending("Waited " + std::to_string(waited) + " of " + std::to_string(*seconds) +
                           " seconds: stopped",
                       LogKind::kFailure);

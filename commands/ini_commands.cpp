@@ -16,13 +16,14 @@ namespace {
 constexpr const char* kNulReason =
     "the file holds a NUL byte: it is left as it is rather than cut there";
 
-// Why an INI file operation on `path` returned false, when it is one of
-// the common reasons.
-std::string IniFailureReason(CommandCall& call, const std::string& path) {
+// Why an INI file operation on `path` returned false: one of the common
+// reasons, else `otherwise` (what is left for that operation).
+std::string IniFailureReason(CommandCall& call, const std::string& path,
+                             const std::string& otherwise) {
   platform::FileSystem& files = call.context().files();
   if (!files.IsFile(path)) return "no such file";
   if (IniModel::Load(files, path).cut_at_nul()) return kNulReason;
-  return {};
+  return otherwise;
 }
 
 void LogOutcome(CommandCall& call, bool ok, const std::string& success,
@@ -35,7 +36,11 @@ void IniDeleteSection(CommandCall& call) {
   const std::string& section = call.Field(3);
   const bool ok =
       EraseIniSection(call.context().files(), UnescapeField(file), UnescapeField(section));
-  if (!ok) call.SetReason(IniFailureReason(call, UnescapeField(file)));
+  if (!ok) {
+    call.SetReason(IniFailureReason(
+        call, UnescapeField(file),
+        "sections of that name holding lines are left: at most ten go per command"));
+  }
   const std::string tail = "file:\"" + file + "\" Section: \"" + section + "\"";
   LogOutcome(call, ok, "Successfully deleted INI section in " + tail,
              "Failed to delete INI section in " + tail);
@@ -89,7 +94,8 @@ void IniWriteKey(CommandCall& call) {
                               UnescapeField(key), UnescapeField(value));
   if (!ok) {
     std::string reason = IniKeyProblem(UnescapeField(key));
-    if (reason.empty()) reason = IniFailureReason(call, UnescapeField(file));
+    if (reason.empty())
+      reason = IniFailureReason(call, UnescapeField(file), "the file was not changed");
     call.SetReason(std::move(reason));
   }
   LogOutcome(call, ok,
@@ -104,7 +110,7 @@ void IniDeleteKey(CommandCall& call) {
   const std::string& key = call.Field(4);
   const bool ok = DeleteIniKey(call.context().files(), UnescapeField(file), UnescapeField(section),
                                UnescapeField(key));
-  if (!ok) call.SetReason(IniFailureReason(call, UnescapeField(file)));
+  if (!ok) call.SetReason(IniFailureReason(call, UnescapeField(file), "the file was not changed"));
   LogOutcome(call, ok, "Successfully deleted INI key in \"" + file + "\" key: \"" + key + "\"",
              "INIDeleteKey - Failed to write INI file: \"" + file + "\"");
 }
@@ -116,7 +122,7 @@ void IniWriteTextLine(CommandCall& call) {
   const bool ok = InsertSectionLine(call.context().files(), UnescapeField(file),
                                     UnescapeField(section), UnescapeField(line));
   if (!ok) {
-    std::string reason = IniFailureReason(call, UnescapeField(file));
+    std::string reason = IniFailureReason(call, UnescapeField(file), "");
     if (reason.empty()) reason = IniTextLineProblem(UnescapeField(line));
     if (reason.empty()) {
       reason = "no section header [" + UnescapeField(section) + "] (letter case must match)";

@@ -212,8 +212,7 @@ void CommitRegistry(ScriptContext& context) {
   platform::Registry* registry = context.services.registry;
   if (registry == nullptr) return;
   const platform::RegistryResult r = registry->CommitPending();
-  if (!r.ok())
-    AddLogLine(context, "Failed to save registry changes: " + r.message, LogKind::kFailure);
+  if (!r.ok()) AddFailureLine(context, "Failed to save registry changes: " + r.message, r.message);
 }
 
 }  // namespace pelvar

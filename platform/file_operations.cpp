@@ -27,19 +27,16 @@ std::string WrittenName(std::string_view script_path) {
   return name;
 }
 
-// Moves a file to another file system: an exclusive copy, then the delete.
-std::error_code MoveFileAcross(const std::string& from, const std::string& to) {
+// Moves an entry to another file system: `make(dir, name)` makes it again
+// in the target's folder, which reaches the disk before the old entry goes.
+template <typename Make>
+std::error_code MoveAcross(const std::string& from, const std::string& to, Make&& make) {
   std::string folder;
   std::string name;
   SplitHostPath(to, folder, name);
   const UniqueFd dir(::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
   if (!dir.valid()) return LastError();
-  bool reflink_failed = false;
-  if (auto ec = CopyFileAtomicallyAt(AT_FDCWD, from.c_str(), dir.get(), name.c_str(),
-                                     /*replace=*/false, reflink_failed)) {
-    return ec;
-  }
-  // The copy reaches the disk before the original goes.
+  if (auto ec = make(dir.get(), name.c_str())) return ec;
   if (::syncfs(dir.get()) != 0) {
     const std::error_code ec = LastError();
     ::unlinkat(dir.get(), name.c_str(), 0);
@@ -51,6 +48,23 @@ std::error_code MoveFileAcross(const std::string& from, const std::string& to) {
     return ec;
   }
   return {};
+}
+
+// A file is copied (data, permissions, times) and then deleted.
+std::error_code MoveFileAcross(const std::string& from, const std::string& to) {
+  return MoveAcross(from, to, [&](int dir, const char* name) {
+    bool reflink_failed = false;
+    return CopyFileAtomicallyAt(AT_FDCWD, from.c_str(), dir, name, /*replace=*/false,
+                                reflink_failed);
+  });
+}
+
+// A symbolic link is made again at the new place, as mv moves it: the same
+// text, so it stays a link, naming what that text names from there.
+std::error_code MoveLinkAcross(const std::string& from, const std::string& to) {
+  return MoveAcross(from, to, [&](int dir, const char* name) {
+    return CopyLinkAt(AT_FDCWD, from.c_str(), dir, name, /*replace=*/false);
+  });
 }
 
 }  // namespace
@@ -118,6 +132,7 @@ std::error_code MoveFile(CaseResolver& resolver, std::string_view from, std::str
   }
   std::error_code ec = RenameNoReplaceAt(AT_FDCWD, host_from.c_str(), AT_FDCWD, host_to.c_str());
   if (ec.value() == EXDEV && S_ISREG(a.st_mode)) ec = MoveFileAcross(host_from, host_to);
+  if (ec.value() == EXDEV && S_ISLNK(a.st_mode)) ec = MoveLinkAcross(host_from, host_to);
   if (!ec) {
     std::string folder;
     std::string name;

@@ -26,7 +26,9 @@ std::error_code CreateDirectory(CaseResolver& resolver, std::string_view path);
 // Renames or moves a file or folder, never replacing anything: EEXIST when
 // the target exists (a target that is the same entry spelt in another letter
 // case renames it to that spelling). Across file systems a file is copied
-// (data, permissions, times) and then deleted; a folder fails with EXDEV.
+// (data, permissions, times) and then deleted, a symbolic link made again
+// at the new place (the same link text) and then removed; a folder fails
+// with EXDEV.
 std::error_code MoveFile(std::string_view from, std::string_view to);
 std::error_code MoveFile(CaseResolver& resolver, std::string_view from, std::string_view to);
 

@@ -128,6 +128,13 @@ class FileSystem {
   // keeps the old one's permissions, owner and group.
   virtual std::error_code OpenReplace(std::string_view path, Durability durability,
                                       std::unique_ptr<FileWriter>& out) = 0;
+  // As OpenReplace, except that a symbolic link at the path is never
+  // followed, whatever it names (a file, a folder, nothing): the new file
+  // takes the link's place and what the link names stays as it was. For
+  // files unpacked into a folder, as archive tools unpack them: a link there
+  // (copied from a source tree, say) may name anything on this machine.
+  virtual std::error_code OpenReplaceEntry(std::string_view path, Durability durability,
+                                           std::unique_ptr<FileWriter>& out) = 0;
 
   // Copies a file (data, permission bits, times) in one step. With `replace`
   // off an existing target is left alone (EEXIST); with it on a file there is
@@ -136,7 +143,8 @@ class FileSystem {
                                TargetCase target_case = TargetCase::kAnySpelling) = 0;
   // Renames a file or folder, never replacing anything (EEXIST), except that
   // the same entry may take another letter case. Across file systems a file
-  // is copied and then deleted.
+  // is copied and then deleted, and a symbolic link is made again at the new
+  // place (a link stays a link) and then removed.
   virtual std::error_code Move(std::string_view from, std::string_view to) = 0;
   // Deletes a file or link. A folder gives EISDIR, a read-only file EACCES.
   virtual std::error_code Delete(std::string_view path) = 0;

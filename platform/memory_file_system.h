@@ -52,6 +52,11 @@ class MemoryFileSystem : public FileSystem {
   std::error_code OpenRead(std::string_view path, std::unique_ptr<FileReader>& out) override;
   std::error_code OpenReplace(std::string_view path, Durability durability,
                               std::unique_ptr<FileWriter>& out) override;
+  // There are no links here: the same as OpenReplace.
+  std::error_code OpenReplaceEntry(std::string_view path, Durability durability,
+                                   std::unique_ptr<FileWriter>& out) override {
+    return OpenReplace(path, durability, out);
+  }
   std::error_code Copy(std::string_view from, std::string_view to, bool replace,
                        TargetCase target_case = TargetCase::kAnySpelling) override;
   std::error_code Move(std::string_view from, std::string_view to) override;

@@ -307,6 +307,15 @@ std::error_code OverlayFileSystem::OpenReplace(std::string_view path, Durability
   return {};
 }
 
+std::error_code OverlayFileSystem::OpenReplaceEntry(std::string_view path, Durability durability,
+                                                    std::unique_ptr<FileWriter>& out) {
+  const std::string key = Resolve(path);
+  if (!Look(key).status.link) return OpenReplace(path, durability, out);
+  if (auto ec = CheckParent(key)) return ec;
+  out = std::make_unique<OverlayWriter>(*this, key, nullptr);
+  return {};
+}
+
 std::error_code OverlayFileSystem::Copy(std::string_view from, std::string_view to, bool replace,
                                         TargetCase target_case) {
   const std::string source = Resolve(from);

@@ -41,6 +41,8 @@ class OverlayFileSystem : public FileSystem {
   std::error_code OpenRead(std::string_view path, std::unique_ptr<FileReader>& out) override;
   std::error_code OpenReplace(std::string_view path, Durability durability,
                               std::unique_ptr<FileWriter>& out) override;
+  std::error_code OpenReplaceEntry(std::string_view path, Durability durability,
+                                   std::unique_ptr<FileWriter>& out) override;
   std::error_code Copy(std::string_view from, std::string_view to, bool replace,
                        TargetCase target_case = TargetCase::kAnySpelling) override;
   std::error_code Move(std::string_view from, std::string_view to) override;

@@ -83,12 +83,13 @@ std::error_code OpenHostReader(const std::string& host, std::unique_ptr<FileRead
 
 class PosixFileWriter : public FileWriter {
  public:
-  PosixFileWriter(PosixFileSystem& fs, Durability durability, int held_lock = -1)
-      : fs_(fs), durability_(durability), held_lock_(held_lock) {}
+  PosixFileWriter(PosixFileSystem& fs, Durability durability, int held_lock,
+                  PosixFileSystem::AtLink at_link)
+      : fs_(fs), durability_(durability), held_lock_(held_lock), at_link_(at_link) {}
   ~PosixFileWriter() override { Discard(); }
 
   std::error_code Open(const std::string& host) {
-    target_ = FollowLinks(host);
+    target_ = at_link_ == PosixFileSystem::AtLink::kFollow ? FollowLinks(host) : host;
     if (target_ != host) {
       struct stat st;
       if (::lstat(target_.c_str(), &st) != 0 && errno == ENOENT) return DanglingLink();
@@ -173,11 +174,12 @@ class PosixFileWriter : public FileWriter {
     if (held_lock_ >= 0) return AdoptLock();
     for (int attempt = 0; attempt < 1000; ++attempt) {
       struct stat st;
-      if (::fstatat(dir_.get(), name_.c_str(), &st, 0) != 0) {
-        if (errno != ENOENT) return LastError();
+      if (auto ec = Look(st)) return ec;
+      if (GivesWay(st)) {
         if (durability_ != Durability::kRewrite) return {};
         if (auto ec = LockFd(dir_.get())) return ec;
-        if (::fstatat(dir_.get(), name_.c_str(), &st, 0) != 0 && errno == ENOENT) {
+        if (auto ec = Look(st)) return ec;
+        if (GivesWay(st)) {
           folder_locked_ = true;
           return {};
         }
@@ -215,6 +217,18 @@ class PosixFileWriter : public FileWriter {
     }
     return Errno(EAGAIN);
   }
+
+  // What the target's name names now; st_mode 0 when nothing.
+  std::error_code Look(struct stat& st) const {
+    const int flags = at_link_ == PosixFileSystem::AtLink::kReplace ? AT_SYMLINK_NOFOLLOW : 0;
+    if (::fstatat(dir_.get(), name_.c_str(), &st, flags) == 0) return {};
+    if (errno != ENOENT) return LastError();
+    st = {};
+    return {};
+  }
+
+  // Nothing there, or a link that the new file replaces.
+  static bool GivesWay(const struct stat& st) { return st.st_mode == 0 || S_ISLNK(st.st_mode); }
 
   // The caller holds the lock on the target: the descriptor must be the
   // file the target's name names.
@@ -305,6 +319,7 @@ class PosixFileWriter : public FileWriter {
   PosixFileSystem& fs_;
   Durability durability_;
   int held_lock_;  // the caller's locked descriptor of the target, or -1
+  PosixFileSystem::AtLink at_link_;
   std::string target_;
   std::string folder_;
   std::string name_;
@@ -406,11 +421,18 @@ std::error_code PosixFileSystem::OpenReplace(std::string_view path, Durability d
   return OpenReplaceHost(WithoutTrailingSlashes(resolver_.Resolve(path)), durability, out);
 }
 
+std::error_code PosixFileSystem::OpenReplaceEntry(std::string_view path, Durability durability,
+                                                  std::unique_ptr<FileWriter>& out) {
+  return OpenReplaceHost(WithoutTrailingSlashes(resolver_.Resolve(path)), durability, out, -1,
+                         AtLink::kReplace);
+}
+
 std::error_code PosixFileSystem::OpenReplaceHost(const std::string& host, Durability durability,
-                                                 std::unique_ptr<FileWriter>& out, int held_lock) {
+                                                 std::unique_ptr<FileWriter>& out, int held_lock,
+                                                 AtLink at_link) {
   out.reset();
   if (host.empty()) return Errno(ENOENT);
-  auto writer = std::make_unique<PosixFileWriter>(*this, durability, held_lock);
+  auto writer = std::make_unique<PosixFileWriter>(*this, durability, held_lock, at_link);
   if (auto ec = writer->Open(host)) return ec;
   out = std::move(writer);
   return {};

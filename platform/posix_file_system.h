@@ -27,13 +27,19 @@ class PosixFileSystem : public FileSystem {
   std::error_code OpenRead(std::string_view path, std::unique_ptr<FileReader>& out) override;
   std::error_code OpenReplace(std::string_view path, Durability durability,
                               std::unique_ptr<FileWriter>& out) override;
+  std::error_code OpenReplaceEntry(std::string_view path, Durability durability,
+                                   std::unique_ptr<FileWriter>& out) override;
   // OpenReplace for a host path (taken as it is, never matched by case).
   // `held_lock`, when given, is a descriptor of the existing target on which
   // the caller holds the exclusive lock (flock) and keeps holding it: the
   // replacement works under it instead of locking (ESTALE when the target's
-  // name no longer names that file).
+  // name no longer names that file). `at_link` tells what a symbolic link
+  // at the target's name does: it is followed (OpenReplace) or replaced
+  // (OpenReplaceEntry).
+  enum class AtLink { kFollow, kReplace };
   std::error_code OpenReplaceHost(const std::string& host, Durability durability,
-                                  std::unique_ptr<FileWriter>& out, int held_lock = -1);
+                                  std::unique_ptr<FileWriter>& out, int held_lock = -1,
+                                  AtLink at_link = AtLink::kFollow);
   std::error_code Copy(std::string_view from, std::string_view to, bool replace,
                        TargetCase target_case = TargetCase::kAnySpelling) override;
   std::error_code Move(std::string_view from, std::string_view to) override;

@@ -7,8 +7,10 @@
 #include <cstring>
 
 #include <algorithm>
+#include <chrono>
 #include <map>
 #include <stdexcept>
+#include <thread>
 
 #include "platform/registry_text.h"
 
@@ -48,7 +50,8 @@ bool IsSealedRoot(int64_t id) {
 
 // An SQLite failure inside one operation; turned into a result at its end.
 struct StoreFailure : std::runtime_error {
-  using std::runtime_error::runtime_error;
+  StoreFailure(const char* what, int code) : std::runtime_error(what), code(code) {}
+  int code;  // the SQLite result code
 };
 
 const char* const kSchema[] = {
@@ -74,10 +77,32 @@ struct RegistryStore::Db {
     sqlite3_close_v2(handle);
   }
 
-  [[noreturn]] void Fail() const { throw StoreFailure(sqlite3_errmsg(handle)); }
+  [[noreturn]] void Fail() const {
+    throw StoreFailure(sqlite3_errmsg(handle), sqlite3_errcode(handle));
+  }
 
   void Exec(const char* sql) {
     if (sqlite3_exec(handle, sql, nullptr, nullptr, nullptr) != SQLITE_OK) Fail();
+  }
+
+  // Runs `fn` again while it fails because another program holds the store
+  // in a way the busy time-out does not wait for (a change of the journal
+  // mode, the recovery of a log), up to the busy time-out.
+  template <typename Fn>
+  void Retrying(Fn&& fn) {
+    const auto until = std::chrono::steady_clock::now() + std::chrono::milliseconds(kBusyTimeoutMs);
+    for (;;) {
+      try {
+        fn();
+        return;
+      } catch (const StoreFailure& e) {
+        if ((e.code != SQLITE_BUSY && e.code != SQLITE_LOCKED) ||
+            std::chrono::steady_clock::now() >= until) {
+          throw;
+        }
+      }
+      std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    }
   }
 
   // A statement ready to bind, reset after its last use.
@@ -208,12 +233,22 @@ struct RegistryStore::Db {
     return id;
   }
 
-  void CreateSchema(const std::string& program_files_dir) {
+  // The schema version; 0 in a store not made yet.
+  int Version() {
+    Query q = Prepare("PRAGMA user_version");
+    return q.Step() ? static_cast<int>(q.Int(0)) : 0;
+  }
+
+  // Makes the tables that are missing and, in a new store, its first
+  // content. Runs inside a write transaction.
+  void MakeSchema(const std::string& program_files_dir) {
+    const int version = Version();
     for (const char* sql : kSchema) Exec(sql);
+    if (version != 0) return;
     for (const RegistryRoot root :
          {RegistryRoot::kClassesRoot, RegistryRoot::kCurrentUser, RegistryRoot::kLocalMachine,
           RegistryRoot::kUsers, RegistryRoot::kCurrentConfig}) {
-      Query q = Prepare("INSERT INTO keys(id, parent, name, fold) VALUES(?1, 0, ?2, ?2)");
+      Query q = Prepare("INSERT OR IGNORE INTO keys(id, parent, name, fold) VALUES(?1, 0, ?2, ?2)");
       q.Bind(1, RootId(root)).Bind(2, RootName(root));
       q.Step();
     }
@@ -254,8 +289,10 @@ RegistryResult RegistryStore::Open() {
     if (::access(path_.c_str(), F_OK) != 0) return failure(std::strerror(errno));
     int rc = sqlite3_open_v2(path_.c_str(), &db->handle, SQLITE_OPEN_READONLY | SQLITE_OPEN_NOMUTEX,
                              nullptr);
-    if (rc == SQLITE_OK)
+    if (rc == SQLITE_OK) {
+      sqlite3_busy_timeout(db->handle, kBusyTimeoutMs);
       rc = sqlite3_exec(db->handle, "PRAGMA user_version", nullptr, nullptr, nullptr);
+    }
     if (rc != SQLITE_OK) {
       // A store in a folder this user cannot write: its write-ahead files
       // cannot be made, so it is read as it stands on disk.
@@ -268,6 +305,24 @@ RegistryResult RegistryStore::Open() {
       return failure(db->handle != nullptr ? sqlite3_errmsg(db->handle) : sqlite3_errstr(rc));
     }
     sqlite3_busy_timeout(db->handle, kBusyTimeoutMs);
+    try {
+      if (db->Version() == 0) {
+        // Not made yet: its file is new, and another program may be making
+        // it right now. It is read as it will hold once made.
+        db = std::make_unique<Db>();
+        if (sqlite3_open_v2(":memory:", &db->handle,
+                            SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE | SQLITE_OPEN_NOMUTEX,
+                            nullptr) != SQLITE_OK) {
+          return failure(db->handle != nullptr ? sqlite3_errmsg(db->handle) : "out of memory");
+        }
+        Db::Transaction t(*db, /*write=*/true);
+        db->MakeSchema(program_files_dir_);
+        t.Commit();
+        db->Exec("PRAGMA query_only = 1");
+      }
+    } catch (const StoreFailure& e) {
+      return failure(e.what());
+    }
     db_ = std::move(db);
     return {};
   }
@@ -279,16 +334,20 @@ RegistryResult RegistryStore::Open() {
   }
   try {
     sqlite3_busy_timeout(db->handle, kBusyTimeoutMs);
-    db->Exec("PRAGMA journal_mode = WAL");
     db->Exec("PRAGMA synchronous = FULL");
-    Db::Transaction t(*db, /*write=*/true);
-    int version = 0;
-    {
-      Db::Query q = db->Prepare("PRAGMA user_version");
-      if (q.Step()) version = static_cast<int>(q.Int(0));
-    }
-    if (version == 0) db->CreateSchema(program_files_dir_);
-    t.Commit();
+    // The tables are made (or found made) in one immediate transaction, so
+    // runs that start together on a new store wait for the first of them.
+    // This happens before the switch to write-ahead logging: a new store
+    // whose first content lay only in its log could be taken for empty by
+    // a program opening it at that moment, which then removes the log.
+    // Made in the ordinary journal mode, the content is in the database
+    // file itself when the transaction ends.
+    db->Retrying([&] {
+      Db::Transaction t(*db, /*write=*/true);
+      db->MakeSchema(program_files_dir_);
+      t.Commit();
+    });
+    db->Retrying([&] { db->Exec("PRAGMA journal_mode = WAL"); });
   } catch (const StoreFailure& e) {
     return failure(e.what());
   }

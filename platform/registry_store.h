@@ -2,7 +2,10 @@
 // mounts. Every call is one transaction; writers wait for each other (busy
 // time-out), so two programs writing at once lose nothing. The database is
 // created on first use, holding the five roots and the keys scripts expect
-// to read. Names are UTF-8.
+// to read: its tables and that first content are made in one immediate
+// transaction, which programs starting together on a new store wait for.
+// A reader that finds the store not made yet reads what it will hold once
+// made. Names are UTF-8.
 //
 // As on Windows, HKEY_LOCAL_MACHINE and HKEY_USERS hold only their fixed
 // keys and mounted hives: keys directly below them cannot be created or
@@ -30,7 +33,9 @@ class RegistryStore {
   // `path`: host path of the database file. `program_files_dir`: the data
   // of HKLM\SOFTWARE\Microsoft\Windows\CurrentVersion\ProgramFilesDir when
   // the store is created. A `read_only` store never creates or changes the
-  // database: a missing file fails every call, and writes fail.
+  // database: a missing file fails every call, and writes fail; a file
+  // whose store is not made yet (empty, or being made by another program)
+  // reads as a new store holds.
   RegistryStore(std::string path, std::string program_files_dir, bool read_only = false);
   ~RegistryStore();
   RegistryStore(const RegistryStore&) = delete;

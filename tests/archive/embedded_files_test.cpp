@@ -313,6 +313,41 @@ TEST(EmbeddedFilesTest, ReadingRules) {
   EXPECT_FALSE(dir.Exists("x"));
 }
 
+// A folder extraction that extracts nothing says why, for its log line.
+TEST(EmbeddedFilesTest, FolderExtractionThatDoesNothingSaysWhy) {
+  TempDir dir;
+  const std::string script = dir.Write("s.script", "[Listed]\r\nghost.txt=1\r\n\r\n[Empty]\r\n");
+  ASSERT_TRUE(Ok(EmbedFile(dir.Write("src/a.txt", "A"), script, "F")));
+  fs::create_directory(dir.Path("out"));
+  dir.Write("file", "");
+  platform::PosixFileSystem files;
+  const auto why = [&](const std::string& from, const std::string& folder, const std::string& to) {
+    std::string reason = "(none)";
+    const archive::ArchiveResult<bool> r =
+        ExtractEmbeddedFolder(files, from, folder, to, false, {}, {}, &reason);
+    EXPECT_TRUE(r.status.ok());
+    return r.value ? "extracted" : reason;
+  };
+  EXPECT_EQ(why("", "F", dir.Path("out")), "no script file is named");
+  EXPECT_EQ(why(script, "F", dir.Path("missing")),
+            "the destination folder \"" + dir.Path("missing") + "\" does not exist");
+  EXPECT_EQ(why(script, "F", dir.Path("file")),
+            "the destination folder \"" + dir.Path("file") + "\" is not a folder");
+  EXPECT_EQ(why(dir.Path("none.script"), "F", dir.Path("out")),
+            "the script file \"" + dir.Path("none.script") + "\" does not exist");
+  EXPECT_EQ(why(script, "G", dir.Path("out")), "the script has no folder index [G]");
+  EXPECT_EQ(why(script, "Empty", dir.Path("out")), "the folder index [Empty] lists no files");
+  EXPECT_EQ(why(script, "Listed", dir.Path("out")),
+            "the listed file \"ghost.txt\" has no embedded text (section "
+            "[EncodedFile-Listed-ghost.txt])");
+  // A success leaves no reason.
+  EXPECT_EQ(why(script, "F", dir.Path("out")), "extracted");
+  std::string reason = "stale";
+  ASSERT_TRUE(
+      Ok(ExtractEmbeddedFolder(files, script, "F", dir.Path("out"), false, {}, {}, &reason)));
+  EXPECT_EQ(reason, "");
+}
+
 TEST(EmbeddedFilesTest, FolderExtraction) {
   TempDir dir;
   const std::string script = dir.Write("s.script", "");

@@ -169,6 +169,7 @@ TEST_F(GeneralCommandsTest, AStoppedRunStopsWaitingForAProgramThatGoesOn) {
             Texts{"0|Stopped waiting for command: \"open\" using: \"sh\" with parameters: \"-c "
                   "\"sleep 1; echo on > " +
                   marker + "\"\": it goes on running"});
+  EXPECT_EQ(h_.view.lines.back().reason, "the run was stopped while it waited for the program");
   EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::milliseconds(900));
   for (int i = 0; i < 100 && h_.dir.Read("marker").empty(); ++i) {
     std::this_thread::sleep_for(std::chrono::milliseconds(50));
@@ -188,6 +189,7 @@ TEST_F(GeneralCommandsTest, WaitValues) {
 TEST_F(GeneralCommandsTest, LongWaitEndsWhenTheRunIsStopped) {
   h_.view.stop_after = 1;  // set once the first line has started
   EXPECT_EQ(Run("wait,1,86400"), Texts{"0|Waited 0 of 86400 seconds: stopped"});
+  EXPECT_EQ(h_.view.lines.back().reason, "the run was stopped");
 }
 
 TEST_F(GeneralCommandsTest, WebGet) {

@@ -4,6 +4,7 @@
 
 #include <array>
 #include <cstdio>
+#include <sstream>
 #include <string>
 
 #include "support/test_support.h"
@@ -80,6 +81,71 @@ TEST(HeadlessRunTest, HelpAndVersion) {
   o = RunProgram(home, "--help");
   EXPECT_EQ(o.status, 0);
   EXPECT_NE(o.out.find("Usage: pelvar"), std::string::npos);
+}
+
+// The usage lines of --help are the man page's synopsis, line for line.
+TEST(HeadlessRunTest, TheManPageNamesEveryFormThatHelpNames) {
+  TempDir home;
+  const Outcome help = RunProgram(home, "--help");
+  const std::string man = testing::ReadFileText(PELVAR_SOURCE_DIR "/docs/pelvar.md");
+  std::istringstream lines(help.out);
+  std::string line;
+  size_t forms = 0;
+  while (std::getline(lines, line) && !line.empty()) {
+    std::string form = line.substr(line.find("pelvar"));
+    // The bare form carries its meaning beside it in the usage.
+    if (form.rfind("pelvar ", 0) == 0 && form.find("  ") != std::string::npos) {
+      form = form.substr(0, form.find("  "));
+    }
+    EXPECT_NE(man.find("\n" + form + "\n"), std::string::npos) << form;
+    ++forms;
+  }
+  EXPECT_EQ(forms, 9u);
+}
+
+// What --help says of the forms that take a folder or need a name.
+TEST(HeadlessRunTest, HelpSaysWhatExtractionAndMissingNamesDo) {
+  TempDir home;
+  const Outcome help = RunProgram(home, "--help");
+  EXPECT_NE(help.out.find("pelvar --extract-embedded SCRIPT FOLDER FILE DIR\n"), std::string::npos);
+  EXPECT_NE(help.out.find("writes FILE into the folder\nDIR (made when missing) as DIR/FILE"),
+            std::string::npos);
+  EXPECT_NE(help.out.find("no\nscript is named (--check, --dry-run)"), std::string::npos);
+  EXPECT_EQ(help.out.find("DEST"), std::string::npos);
+
+  home.Write("pelvar.ini", "[main]\n");
+  Outcome o = RunProgram(home, "--check");
+  EXPECT_EQ(o.status, 2);
+  EXPECT_EQ(o.err, "pelvar --check: name a script or a folder of scripts\n");
+  o = RunProgram(home, "--dry-run");
+  EXPECT_EQ(o.status, 2);
+  EXPECT_EQ(o.err, "pelvar --dry-run: name a script\n");
+
+  // DIR is a folder: made when missing, the file written as DIR/FILE.
+  const std::string script = home.Write("s.script", "[process]\r\n");
+  const std::string source = home.Write("src/notes.txt", "notes\n");
+  ASSERT_EQ(RunProgram(home, "--embed '" + script + "' Docs '" + source + "'").status, 0);
+  o = RunProgram(
+      home, "--extract-embedded '" + script + "' Docs notes.txt '" + home.Path("out/deeper") + "'");
+  EXPECT_EQ(o.status, 0) << o.err;
+  EXPECT_EQ(home.Read("out/deeper/notes.txt"), "notes\n");
+  // A file of that name there is replaced; a DIR that is a file is no folder.
+  home.Write("out/deeper/notes.txt", "old");
+  EXPECT_EQ(RunProgram(home, "--extract-embedded '" + script + "' Docs notes.txt '" +
+                                 home.Path("out/deeper") + "'")
+                .status,
+            0);
+  EXPECT_EQ(home.Read("out/deeper/notes.txt"), "notes\n");
+  o = RunProgram(home, "--extract-embedded '" + script + "' Docs notes.txt '" +
+                           home.Path("out/deeper/notes.txt") + "'");
+  EXPECT_NE(o.status, 0);
+  EXPECT_EQ(home.Read("out/deeper/notes.txt"), "notes\n");
+  o = RunProgram(home,
+                 "--extract-embedded '" + script + "' Docs missing.txt '" + home.Path("out") + "'");
+  EXPECT_EQ(o.status, 1);
+  o = RunProgram(home, "--extract-embedded '" + script + "' Docs notes.txt");
+  EXPECT_EQ(o.status, 2);
+  EXPECT_NE(o.err.find("FILE DIR   (writes DIR/FILE)"), std::string::npos) << o.err;
 }
 
 }  // namespace

@@ -194,6 +194,8 @@ TEST(RunScriptTest, HeldRegistryChangesAreCommittedHoweverTheScriptEnds) {
             "Failed to save registry changes: hive file \"/t/SYSTEM\": cannot write: No space left "
             "on device");
   EXPECT_EQ(full.view.lines[1].kind, LogKind::kFailure);
+  EXPECT_EQ(full.view.lines[1].reason,
+            "hive file \"/t/SYSTEM\": cannot write: No space left on device");
 }
 
 }  // namespace

@@ -66,6 +66,45 @@ TEST(MoveFileTest, NeverReplacesAndMovesAcrossFileSystems) {
   EXPECT_EQ(MoveFile(dir.Path("folder"), other.Path("folder")), std::errc::cross_device_link);
 }
 
+// A symbolic link moved to another file system stays a link with the same
+// text, whatever it names (a file, a folder, nothing), as mv moves it.
+TEST(MoveFileTest, ALinkMovedAcrossFileSystemsStaysALink) {
+  TempDir dir;
+  OtherFileSystemDir other(dir.path());
+  if (!other.available()) GTEST_SKIP() << "no second file system (/dev/shm) to move links to";
+  const std::string file = dir.Write("outside/file.txt", "kept");
+  dir.Write("outside/folder/x", "");
+  const std::vector<std::pair<std::string, std::string>> links = {
+      {"to-file", file},
+      {"to-folder", dir.Path("outside/folder")},
+      {"relative", "file.txt"},
+      {"dangling", "/nonexistent/pelvar-test"}};
+  for (const auto& [name, text] : links) {
+    SCOPED_TRACE(name);
+    ASSERT_EQ(::symlink(text.c_str(), dir.Path(name).c_str()), 0);
+    ASSERT_FALSE(MoveFile(dir.Path(name), other.Path(name)));
+    struct stat st;
+    EXPECT_NE(::lstat(dir.Path(name).c_str(), &st), 0);
+    ASSERT_EQ(::lstat(other.Path(name).c_str(), &st), 0);
+    EXPECT_TRUE(S_ISLNK(st.st_mode));
+    std::string read(4096, '\0');
+    const ssize_t n = ::readlink(other.Path(name).c_str(), read.data(), read.size());
+    ASSERT_GT(n, 0);
+    read.resize(static_cast<size_t>(n));
+    EXPECT_EQ(read, text);
+  }
+  EXPECT_EQ(pelvar::testing::ReadFileText(file), "kept");
+  EXPECT_EQ(pelvar::testing::ReadFileText(other.Path("to-file")), "kept");
+  // Nothing is replaced across file systems either: the link stays where it was.
+  ASSERT_EQ(::symlink(file.c_str(), dir.Path("again").c_str()), 0);
+  pelvar::testing::WriteFileText(other.Path("again"), "there");
+  EXPECT_EQ(MoveFile(dir.Path("again"), other.Path("again")), std::errc::file_exists);
+  struct stat st;
+  ASSERT_EQ(::lstat(dir.Path("again").c_str(), &st), 0);
+  EXPECT_TRUE(S_ISLNK(st.st_mode));
+  EXPECT_EQ(pelvar::testing::ReadFileText(other.Path("again")), "there");
+}
+
 TEST(CopyFileTest, CopiesBytesPermissionsAndTimes) {
   TempDir dir;
   std::string data(3 << 20, '\0');

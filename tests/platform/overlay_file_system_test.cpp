@@ -166,6 +166,30 @@ TEST_F(OverlayFileSystemTest, LinksAreCopiedAndDeletedAsLinks) {
   EXPECT_TRUE(disk.IsFile(d + "/outside/precious.txt"));
 }
 
+// An entry replacement (extraction) puts a file in a link's place in the
+// overlay, as on the disk; what the link names stays as it was.
+TEST_F(OverlayFileSystemTest, EntryReplacementReplacesALinkNotWhatItNames) {
+  pelvar::testing::TempDir dir;
+  dir.Write("outside/precious.txt", "x");
+  dir.Write("target/.keep", "");
+  ASSERT_EQ(::symlink("../outside/precious.txt", (dir.path() + "/target/a.txt").c_str()), 0);
+  ASSERT_EQ(::symlink("../outside", (dir.path() + "/target/b.txt").c_str()), 0);
+  PosixFileSystem disk;
+  OverlayFileSystem over(disk, nullptr);
+  const std::string d = dir.path();
+  for (const std::string name : {"a.txt", "b.txt"}) {
+    std::unique_ptr<FileWriter> writer;
+    ASSERT_FALSE(over.OpenReplaceEntry(d + "/target/" + name, Durability::kBulk, writer));
+    ASSERT_FALSE(writer->Write("new"));
+    ASSERT_FALSE(writer->Commit());
+    EXPECT_EQ(ReadFrom(over, d + "/target/" + name), "new");
+    EXPECT_FALSE(over.Status(d + "/target/" + name).link);
+  }
+  EXPECT_EQ(ReadFrom(over, d + "/outside/precious.txt"), "x");
+  EXPECT_TRUE(over.IsFolder(d + "/outside"));
+  EXPECT_EQ(dir.Read("outside/precious.txt"), "x");
+}
+
 TEST_F(OverlayFileSystemTest, TreesMoveWithTheirFiles) {
   ASSERT_TRUE(overlay.MoveTree("/src", "/t", {}));
   EXPECT_EQ(Read("/t/src/sub/b.txt"), "beta");

@@ -148,6 +148,51 @@ TEST(PosixFileSystemTest, ReplacementKeepsModeFollowsLinksAndLeavesNoTemporary) 
             (std::vector<std::string>{"dangling", "data.txt", "link", long_name}));
 }
 
+// The replacement of an entry puts the new file in a link's place,
+// whatever the link names, and leaves that alone.
+TEST(PosixFileSystemTest, EntryReplacementReplacesLinksAndNeverWritesThroughThem) {
+  TempDir dir;
+  const std::string outside = dir.Write("outside/precious.txt", "precious");
+  ASSERT_EQ(::chmod(outside.c_str(), 0600), 0);
+  dir.Write("outside/folder/kept.txt", "kept");
+  dir.Write("target/plain.txt", "old");
+  ASSERT_EQ(::symlink(outside.c_str(), dir.Path("target/file-link").c_str()), 0);
+  ASSERT_EQ(::symlink("../outside/folder", dir.Path("target/folder-link").c_str()), 0);
+  ASSERT_EQ(::symlink("../outside/none.txt", dir.Path("target/dangling").c_str()), 0);
+  PosixFileSystem files;
+  for (const std::string name : {"file-link", "FOLDER-LINK", "dangling", "plain.txt", "new.txt"}) {
+    SCOPED_TRACE(name);
+    std::unique_ptr<FileWriter> writer;
+    ASSERT_FALSE(
+        files.OpenReplaceEntry(dir.path() + "\\target\\" + name, Durability::kBulk, writer));
+    EXPECT_EQ(writer->old(), nullptr);
+    ASSERT_FALSE(writer->Write("extracted"));
+    ASSERT_FALSE(writer->Commit());
+  }
+  for (const std::string name : {"file-link", "folder-link", "dangling", "plain.txt", "new.txt"}) {
+    SCOPED_TRACE(name);
+    struct stat st;
+    ASSERT_EQ(::lstat(dir.Path("target/" + name).c_str(), &st), 0);
+    EXPECT_TRUE(S_ISREG(st.st_mode));
+    EXPECT_EQ(dir.Read("target/" + name), "extracted");
+  }
+  // A link replaced takes the usual permissions, not those of what it named.
+  EXPECT_NE(ModeOf(dir.Path("target/file-link")), 0600u);
+  EXPECT_EQ(dir.Read("outside/precious.txt"), "precious");
+  EXPECT_EQ(ModeOf(outside), 0600u);
+  EXPECT_EQ(NamesIn(dir.Path("outside")), (std::vector<std::string>{"folder", "precious.txt"}));
+  EXPECT_EQ(NamesIn(dir.Path("outside/folder")), std::vector<std::string>{"kept.txt"});
+  // A real folder of that name is still refused; the ordinary replacement
+  // still follows a link.
+  dir.Write("target/sub/x.txt", "x");
+  std::unique_ptr<FileWriter> writer;
+  EXPECT_EQ(files.OpenReplaceEntry(dir.Path("target/sub"), Durability::kBulk, writer),
+            std::error_code(EISDIR, std::system_category()));
+  ASSERT_EQ(::symlink(outside.c_str(), dir.Path("target/followed").c_str()), 0);
+  ASSERT_FALSE(files.WriteAll(dir.Path("target/followed"), "through"));
+  EXPECT_EQ(dir.Read("outside/precious.txt"), "through");
+}
+
 TEST(PosixFileSystemTest, RefusesReadOnlyFilesFoldersAndPipes) {
   TempDir dir;
   const std::string ro = dir.Write("ro.txt", "keep");

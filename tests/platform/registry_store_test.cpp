@@ -156,5 +156,60 @@ TEST(RegistryStoreTest, TwoWritersAtOnceLoseNothing) {
   EXPECT_EQ(values, 400u);
 }
 
+TEST(RegistryStoreTest, AReaderOfAStoreNotMadeYetReadsWhatANewStoreHolds) {
+  testing::TempDir dir;
+  // The file of a store that another program has just created, before its
+  // tables are made.
+  const std::string path = dir.Write("r.db", "");
+  RegistryStore reader(path, "/srv/programs", /*read_only=*/true);
+  RegistryValue v;
+  const RegistryResult r = reader.GetValue(
+      kHklm, {"SOFTWARE", "Microsoft", "Windows", "CurrentVersion"}, "ProgramFilesDir", v);
+  ASSERT_TRUE(r.ok()) << r.message;
+  EXPECT_EQ(v.data, RegistryStringBytes("/srv/programs"));
+  bool found = true;
+  HiveMount m;
+  EXPECT_TRUE(reader.FindMount("PE_SYSTEM", m, found).ok());
+  EXPECT_FALSE(found);
+  EXPECT_FALSE(reader.SetValue(kHkcu, {"Software"}, KeyOpen::kCreate, Dword("x", 1)).ok());
+  // The reader changed nothing: the file is still empty, and the store is
+  // made by its first writer.
+  EXPECT_EQ(dir.Read("r.db"), "");
+  RegistryStore writer(path, "/srv/programs");
+  ASSERT_TRUE(writer.SetValue(kHkcu, {"Software"}, KeyOpen::kCreate, Dword("x", 1)).ok());
+  RegistryStore later(path, "/elsewhere", /*read_only=*/true);
+  ASSERT_TRUE(later.GetValue(kHkcu, {"Software"}, "x", v).ok());
+}
+
+TEST(RegistryStoreTest, ManyStoresMadeAtOnceOnANewFileAllSucceed) {
+  for (int round = 0; round < 5; ++round) {
+    testing::TempDir dir;
+    std::vector<std::thread> threads;
+    for (int t = 0; t < 8; ++t) {
+      threads.emplace_back([&, t] {
+        const bool reader = t % 2 == 1;
+        RegistryStore store(dir.Path("r.db"), "/opt", reader);
+        HiveMount m;
+        bool found = false;
+        if (reader) {
+          // A reader may find the file not yet created at all.
+          const RegistryResult r = store.FindMount("PE_SYSTEM", m, found);
+          EXPECT_TRUE(r.ok() || r.message.find("No such file") != std::string::npos) << r.message;
+          return;
+        }
+        const RegistryResult r = store.SetValue(kHkcu, {"Software", "T" + std::to_string(t)},
+                                                KeyOpen::kCreate, Dword("v", 1));
+        EXPECT_TRUE(r.ok()) << r.message;
+        EXPECT_TRUE(store.FindMount("PE_SYSTEM", m, found).ok());
+      });
+    }
+    for (std::thread& t : threads) t.join();
+    RegistryStore store(dir.Path("r.db"), "/opt");
+    RegistryKeyContents c;
+    ASSERT_TRUE(store.ListKey(kHkcu, {"Software"}, c).ok());
+    EXPECT_EQ(c.subkeys, (std::vector<std::string>{"T0", "T2", "T4", "T6"}));
+  }
+}
+
 }  // namespace
 }  // namespace pelvar::platform
