@@ -10,6 +10,7 @@
 #include "app/reg_tool.h"
 #include "platform/posix_file_system.h"
 #include "platform/registry_text.h"
+#include "reg_test_data.h"
 #include "support/test_support.h"
 
 namespace pelvar::app {
@@ -19,8 +20,8 @@ namespace reg_type = platform::reg_type;
 using platform::RegistryRoot;
 using platform::RegistryValue;
 
-const std::string kCorpus = PELVAR_SOURCE_DIR "/tests/data/reg/";
-const std::string kHives = PELVAR_SOURCE_DIR "/tests/data/hives/";
+using testdata::kHives;
+const std::string& kCorpus = testdata::kRegCorpus;
 
 struct ToolRun {
   int status = -1;
