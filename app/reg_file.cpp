@@ -130,6 +130,17 @@ struct LineError {
   std::string what;
 };
 
+// A text for a message, in quotes: a long one shortened to its start and
+// its length.
+std::string Shown(std::string_view text) {
+  constexpr size_t kLongest = 60;
+  if (text.size() <= kLongest) return "\"" + std::string(text) + "\"";
+  size_t cut = 40;
+  while (cut > 0 && (static_cast<unsigned char>(text[cut]) & 0xC0) == 0x80) --cut;
+  return "\"" + std::string(text.substr(0, cut)) + "...\" (" + std::to_string(text.size()) +
+         " bytes)";
+}
+
 // "[ROOT\PATH]" text without its brackets (and "-") as a key.
 platform::RegistryKey ParseKey(std::string_view text) {
   static const struct {
@@ -148,18 +159,18 @@ platform::RegistryKey ParseKey(std::string_view text) {
     if (!IEquals(root, r.short_name) && !IEquals(root, platform::RootName(r.root))) continue;
     std::vector<std::string> names;
     if (!platform::SplitKeyPath(path, names)) {
-      throw LineError{"an empty key name in \"" + std::string(text) + "\""};
+      throw LineError{"an empty key name in " + Shown(text)};
     }
     while (!path.empty() && path.back() == '\\') path.pop_back();
     for (const std::string& name : names) {
       if (const std::string problem = platform::KeyNameProblem(name); !problem.empty()) {
-        throw LineError{"key name \"" + name + "\": " + problem};
+        throw LineError{"key name " + Shown(name) + ": " + problem};
       }
     }
     return {r.root, path};
   }
-  throw LineError{"\"" + std::string(root) +
-                  "\" is none of the five roots (HKEY_LOCAL_MACHINE, HKEY_CURRENT_USER, "
+  throw LineError{Shown(root) +
+                  " is none of the five roots (HKEY_LOCAL_MACHINE, HKEY_CURRENT_USER, "
                   "HKEY_CLASSES_ROOT, HKEY_USERS, HKEY_CURRENT_CONFIG)"};
 }
 
@@ -217,8 +228,8 @@ std::string ParseHexBytes(std::string_view s) {
     const std::string_view item = TrimBlanks(s.substr(0, comma));
     const auto byte = ParseHexNumber(item, 2);
     if (!byte) {
-      throw LineError{"\"" + std::string(item) +
-                      "\" is not a byte in hexadecimal (two digits, pairs separated by commas)"};
+      throw LineError{Shown(item) +
+                      " is not a byte in hexadecimal (two digits, pairs separated by commas)"};
     }
     out.push_back(static_cast<char>(*byte));
     if (comma == std::string_view::npos) break;
@@ -238,7 +249,7 @@ void ParseData(std::string_view data, bool ansi, RegistryChange& change) {
   if (!data.empty() && data.front() == '"') {
     const std::string text = ParseQuoted(data);
     if (!TrimBlanks(data).empty()) {
-      throw LineError{"\"" + std::string(TrimBlanks(data)) + "\" after the closing quote"};
+      throw LineError{Shown(TrimBlanks(data)) + " after the closing quote"};
     }
     value.type = reg_type::kString;
     value.data = platform::RegistryStringBytes(text);
@@ -246,15 +257,14 @@ void ParseData(std::string_view data, bool ansi, RegistryChange& change) {
   }
   const size_t colon = data.find(':');
   if (colon == std::string_view::npos) {
-    throw LineError{"\"" + std::string(data) +
-                    "\" is no value: a quoted text, dword:, hex:, hex(T): or -"};
+    throw LineError{Shown(data) + " is no value: a quoted text, dword:, hex:, hex(T): or -"};
   }
   const std::string prefix = AsciiLowerCopy(TrimBlanks(data.substr(0, colon)));
   const std::string_view rest = TrimBlanks(data.substr(colon + 1));
   if (prefix == "dword") {
     const auto v = ParseHexNumber(rest, 8);
     if (!v) {
-      throw LineError{"dword:" + std::string(rest) +
+      throw LineError{"dword:" + Shown(rest) +
                       " is not a DWORD: 1 to 8 hexadecimal digits are expected"};
     }
     value.type = reg_type::kDword;
@@ -267,12 +277,13 @@ void ParseData(std::string_view data, bool ansi, RegistryChange& change) {
   } else if (prefix.size() > 5 && prefix.compare(0, 4, "hex(") == 0 && prefix.back() == ')') {
     const auto type = ParseHexNumber(std::string_view(prefix).substr(4, prefix.size() - 5), 8);
     if (!type) {
-      throw LineError{"unknown type \"" + prefix +
-                      "\": the type in hex(T) is a hexadecimal number"};
+      throw LineError{"unknown type " + Shown(prefix) +
+                      ": the type in hex(T) is a hexadecimal number"};
     }
     value.type = *type;
   } else {
-    throw LineError{"unknown type \"" + prefix + ":\": the types are dword:, hex: and hex(T):"};
+    throw LineError{"unknown type " + Shown(prefix + ":") +
+                    ": the types are dword:, hex: and hex(T):"};
   }
   value.data = ParseHexBytes(rest);
   // The older format keeps text in the 8-bit code page.
@@ -287,7 +298,7 @@ std::string ParseName(std::string_view& line) {
   } else {
     name = ParseQuoted(line);
     if (const std::string problem = platform::ValueNameProblem(name); !problem.empty()) {
-      throw LineError{"value name \"" + name + "\": " + problem};
+      throw LineError{"value name " + Shown(name) + ": " + problem};
     }
   }
   line = TrimBlanks(line);
@@ -364,8 +375,8 @@ class Parser {
       return;
     }
     if (line.front() != '"' && line.front() != '@') {
-      throw LineError{"\"" + std::string(line) +
-                      "\" is none of a key line ([...]), a value line (\"NAME\"=... or @=...) "
+      throw LineError{Shown(line) +
+                      " is none of a key line ([...]), a value line (\"NAME\"=... or @=...) "
                       "and a comment (;...)"};
     }
     if (!have_key_) throw LineError{"a value before the first key line"};

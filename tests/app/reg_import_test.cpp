@@ -4,6 +4,8 @@
 
 #include <gtest/gtest.h>
 
+#include <sys/stat.h>
+
 #include <cstdlib>
 
 #include "app/reg_file.h"
@@ -176,7 +178,7 @@ TEST_F(RegImportTest, AFileWithAProblemNamesItsLineAndChangesNothing) {
       {head + "\"a\"=hex:01,\\\r\n", "line 4: the file ends after a line that goes on"},
       {head + "\"a\"=qword:01\r\n", "line 4: unknown type \"qword:\""},
       {head + "\"a\"=hex(x1):01\r\n", "line 4: unknown type \"hex(x1)\""},
-      {head + "\"a\"=dword:123456789\r\n", "line 4: dword:123456789 is not a DWORD"},
+      {head + "\"a\"=dword:123456789\r\n", "line 4: dword:\"123456789\" is not a DWORD"},
       {head + "\"a\"=\"C:\\Windows\"\r\n", "line 4: \"\\W\" is no escape"},
       {head + "\"a\"=\"open\r\n", "line 4: a quoted text without its closing quote"},
       {head + "\"a\"=\"x\" y\r\n", "line 4: \"y\" after the closing quote"},
@@ -247,6 +249,36 @@ TEST_F(RegImportTest, AFailureLeavesTheHiveFileAndTheStoreAsTheyWere) {
   EXPECT_TRUE(testing::ReadFileText(hive) == before);
   EXPECT_EQ(Run({"unload", "HKLM\\PE_USER"}).status, 0);
   EXPECT_TRUE(testing::ReadFileText(hive) == before);
+}
+
+// Refusals found while the file is applied name their line too, and names
+// in messages are shortened.
+TEST_F(RegImportTest, RefusalsOfTheRegistryNameTheLineThatAskedForThem) {
+  const std::string hive = MountCopy("minimal.hiv", "RO");
+  ASSERT_EQ(::chmod(hive.c_str(), 0444), 0);
+  ToolRun r = Import("ro.reg",
+                     "REGEDIT4\n[HKEY_CURRENT_USER\\A]\n\"x\"=\"1\"\n"
+                     "[HKEY_LOCAL_MACHINE\\RO\\K]\n\"v\"=\"1\"\n");
+  EXPECT_NE(r.err.find("ro.reg, line 4: hive file"), std::string::npos) << r.err;
+  EXPECT_EQ(Value("A", "x"), "no key \"A\"");
+  ASSERT_EQ(::chmod(hive.c_str(), 0644), 0);
+  EXPECT_EQ(Run({"unload", "HKLM\\RO"}).status, 0);
+
+  std::string deep = "REGEDIT4\n[HKEY_CURRENT_USER\\Top]\n[HKEY_CURRENT_USER";
+  for (int i = 0; i < 513; ++i) deep += "\\k";
+  r = Import("deep.reg", deep + "]\n");
+  EXPECT_NE(r.err.find("deep.reg, line 3: the key path is deeper than 512 levels"),
+            std::string::npos)
+      << r.err;
+  EXPECT_EQ(Value("Top", "x"), "no key \"Top\"");
+
+  r = Import("long.reg",
+             "REGEDIT4\n[HKEY_CURRENT_USER\\A]\n\"" + std::string(16384, 'n') + "\"=\"x\"\n");
+  EXPECT_NE(r.err.find("long.reg, line 3: value name \"nnnnnnnnnnnnnnnnnnnnnnnnnnnnnnnnnnnnnnnn"
+                       "...\" (16384 bytes): "),
+            std::string::npos)
+      << r.err;
+  EXPECT_LT(r.err.size(), 300u);
 }
 
 // 20,000 values over 200 keys, in the store and in a mounted hive.
