@@ -372,27 +372,40 @@ void Expect(bool ok) {
   if (!ok) Fail("Invalid syntax. Type \"pelvar-reg /?\" for usage.");
 }
 
-// The first name of a key directly below a root that holds only fixed keys
-// and mounted hives, when no such key exists.
-std::string UnmountedHive(const RegistryKey& key, std::vector<std::string>& below_machine,
-                          std::vector<std::string>& below_users, bool& listed, Registry& registry) {
-  if (key.root != RegistryRoot::kLocalMachine && key.root != RegistryRoot::kUsers) return "";
-  std::vector<std::string> names;
-  if (!platform::SplitKeyPath(key.path, names) || names.empty()) return "";
-  if (!listed) {
-    listed = true;
-    RegistryKeyContents contents;
-    if (registry.ListKey({RegistryRoot::kLocalMachine, ""}, contents).ok()) {
-      below_machine = contents.subkeys;
+// The keys directly below HKEY_LOCAL_MACHINE and HKEY_USERS, roots that
+// hold only their fixed keys and mounted hives; listed on first need.
+class SealedRootKeys {
+ public:
+  explicit SealedRootKeys(Registry& registry) : registry_(registry) {}
+
+  // The first name of the key's path when the key lies below one of those
+  // roots and no key there has that name; else empty.
+  std::string Missing(const RegistryKey& key) {
+    if (key.root != RegistryRoot::kLocalMachine && key.root != RegistryRoot::kUsers) return "";
+    std::vector<std::string> names;
+    if (!platform::SplitKeyPath(key.path, names) || names.empty()) return "";
+    if (!listed_) {
+      listed_ = true;
+      RegistryKeyContents contents;
+      if (registry_.ListKey({RegistryRoot::kLocalMachine, ""}, contents).ok()) {
+        machine_ = std::move(contents.subkeys);
+      }
+      if (registry_.ListKey({RegistryRoot::kUsers, ""}, contents).ok()) {
+        users_ = std::move(contents.subkeys);
+      }
     }
-    if (registry.ListKey({RegistryRoot::kUsers, ""}, contents).ok()) below_users = contents.subkeys;
+    for (const std::string& name : key.root == RegistryRoot::kLocalMachine ? machine_ : users_) {
+      if (platform::NamesEqual(name, names.front())) return "";
+    }
+    return names.front();
   }
-  const auto& present = key.root == RegistryRoot::kLocalMachine ? below_machine : below_users;
-  for (const std::string& name : present) {
-    if (platform::NamesEqual(name, names.front())) return "";
-  }
-  return names.front();
-}
+
+ private:
+  Registry& registry_;
+  bool listed_ = false;
+  std::vector<std::string> machine_;
+  std::vector<std::string> users_;
+};
 
 void Import(const RegToolTarget& target, const std::string& file) {
   std::string bytes;
@@ -406,14 +419,11 @@ void Import(const RegToolTarget& target, const std::string& file) {
   if (!contents.ok()) at_line(contents.error_line, contents.error);
   // Keys below HKEY_LOCAL_MACHINE and HKEY_USERS go into their fixed keys
   // or into mounted hives; any other name there is a hive not loaded.
-  std::vector<std::string> below_machine;
-  std::vector<std::string> below_users;
-  bool listed = false;
+  SealedRootKeys sealed(target.registry);
   std::vector<platform::RegistryChange> changes;
   changes.reserve(contents.entries.size());
   for (const RegFileEntry& entry : contents.entries) {
-    const std::string missing =
-        UnmountedHive(entry.change.key, below_machine, below_users, listed, target.registry);
+    const std::string missing = sealed.Missing(entry.change.key);
     if (!missing.empty()) {
       at_line(entry.line, std::string(platform::RootName(entry.change.key.root)) + "\\" + missing +
                               (entry.change.key.root == RegistryRoot::kLocalMachine
