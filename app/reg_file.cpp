@@ -342,7 +342,10 @@ class Parser {
   }
 
   void Header() {
-    if (!NextLine()) throw LineError{"an empty file"};
+    if (!NextLine()) {
+      first_line_ = 1;
+      throw LineError{"an empty file"};
+    }
     const std::string_view header = TrimBlanks(line_);
     if (header == kUnicodeHeader) {
       out_.format = RegFileFormat::kUnicode;

@@ -173,6 +173,8 @@ TEST_F(RegImportTest, AFileWithAProblemNamesItsLineAndChangesNothing) {
     std::string error;
   } kCases[] = {
       {"REGEDIT 4\r\n", "line 1: not a registry file"},
+      {"", "line 1: an empty file"},
+      {"\xEF\xBB\xBF", "line 1: an empty file"},
       {head + "\"a\"=hex:01,0g\r\n", "line 4: \"0g\" is not a byte in hexadecimal"},
       {head + "\"a\"=hex:01,\\\r\n  123\r\n", "line 4: \"123\" is not a byte in hexadecimal"},
       {head + "\"a\"=hex:01,\\\r\n", "line 4: the file ends after a line that goes on"},
