@@ -234,6 +234,37 @@ TEST_F(RegImportTest, MountedHivesGetTheirKeysAndIndependentReadersSeeThem) {
   EXPECT_EQ(Run({"unload", "HKLM\\PE_USER"}).status, 0);
 }
 
+// The corpus into a hive: hivex reads back every value as the store holds
+// it after the same file.
+TEST_F(RegImportTest, TheCorpusInAMountedHiveReadsBackWithHivexAsInTheStore) {
+  const std::string hive = MountCopy("NTUSER.DAT", "PE_USER");
+  for (const char* name : {"all_types.reg", "regedit4.reg", "utf8_lf.reg"}) {
+    ASSERT_EQ(Run({"import", kCorpus + name}).status, 0) << name;
+    // The same file with its keys in the hive.
+    const RegFileContents read = ParseRegFile(testing::ReadFileText(kCorpus + name));
+    ASSERT_TRUE(read.ok()) << read.error;
+    std::vector<RegFileKey> keys;
+    for (const RegFileEntry& entry : read.entries) {
+      if (entry.change.kind != platform::RegistryChange::Kind::kCreateKey) continue;
+      platform::RegistryKeyContents contents;
+      ASSERT_TRUE(registry_.ListKey(entry.change.key, contents).ok()) << entry.change.key.path;
+      EXPECT_FALSE(contents.values.empty()) << entry.change.key.path;
+      keys.push_back({"HKEY_LOCAL_MACHINE\\PE_USER\\" + entry.change.key.path, contents.values});
+    }
+    const ToolRun r = Import("hive.reg", RegFileBytes(RegFileText(keys)));
+    ASSERT_EQ(r.status, 0) << r.err;
+    for (const RegFileKey& key : keys) {
+      std::vector<std::string> path;
+      ASSERT_TRUE(platform::SplitKeyPath(key.path, path));
+      path.erase(path.begin(), path.begin() + 2);
+      for (const RegistryValue& v : key.values) {
+        EXPECT_EQ(HivexValue(hive, path, v.name), HexOf(v.type, v.data)) << key.path << v.name;
+      }
+    }
+  }
+  EXPECT_EQ(Run({"unload", "HKLM\\PE_USER"}).status, 0);
+}
+
 TEST_F(RegImportTest, AFailureLeavesTheHiveFileAndTheStoreAsTheyWere) {
   const std::string hive = MountCopy("NTUSER.DAT", "PE_USER");
   const std::string before = testing::ReadFileText(hive);
@@ -283,7 +314,8 @@ TEST_F(RegImportTest, RefusalsOfTheRegistryNameTheLineThatAskedForThem) {
   EXPECT_LT(r.err.size(), 300u);
 }
 
-// 20,000 values over 200 keys, in the store and in a mounted hive.
+// 20,000 values over 200 keys, in the store and in a mounted copy of the
+// 16 MB SYSTEM hive.
 std::string LargeFile(const std::string& root) {
   std::string text = "Windows Registry Editor Version 5.00\r\n\r\n";
   for (int k = 0; k < 200; ++k) {
@@ -306,7 +338,7 @@ TEST_F(RegImportTest, TwentyThousandValuesGoInAtOnce) {
   ASSERT_TRUE(registry_.ListKey({RegistryRoot::kCurrentUser, "Bulk\\Key57"}, contents).ok());
   EXPECT_EQ(contents.values.size(), 100u);
 
-  const std::string hive = MountCopy("NTUSER.DAT", "BIG");
+  const std::string hive = MountCopy("SYSTEM", "BIG");
   const ToolRun r = Import("bighive.reg", LargeFile("HKEY_LOCAL_MACHINE\\BIG"));
   ASSERT_EQ(r.status, 0) << r.err;
   EXPECT_EQ(HivexValue(hive, {"Bulk", "Key199"}, "S98"), HexOf(1, Utf16("value 98 of key 199")));
