@@ -15,6 +15,8 @@
 #include "engine/text.h"
 #include "platform/file_system.h"
 #include "platform/posix_file_system.h"
+#include "platform/registry.h"
+#include "platform/registry_text.h"
 #include "platform/registry_tool_stand_ins.h"
 
 namespace pelvar::app {
@@ -193,6 +195,29 @@ const char* ReaderStop(std::string_view stored) {
   if (stored.back() == ']') return "a line that ends with \"]\"";
   if (stored.front() == '[') return "a line that begins with \"[\"";
   return nullptr;
+}
+
+// Why a registry value write of this line is refused whatever the registry
+// holds (the run then ends with "Failed to set data for ..."), or "": a
+// value directly in HKEY_LOCAL_MACHINE or HKEY_USERS, or a value name longer
+// than the registry takes. Only the commands that end the run on a refused
+// value are asked, and only when their data convert.
+std::string RefusedValueWrite(const std::string& name, const std::vector<std::string>& fields) {
+  const bool ends_run =
+      name == "regwriteexpandstring" || name == "regwritestring" || name == "regwritebool" ||
+      (name == "regwriteinteger" && ParseIntegerText(UnescapeField(fields[5]))) ||
+      (name == "regwritebinary" && commands::ParseHexBytes(UnescapeField(fields[5])).has_value());
+  if (!ends_run) return {};
+  const std::string root = UnescapeField(fields[2]);
+  std::string path = UnescapeField(fields[3]);
+  if (!path.empty() && path.front() == '\\') path.erase(0, 1);
+  for (const platform::RegistryRoot sealed :
+       {platform::RegistryRoot::kLocalMachine, platform::RegistryRoot::kUsers}) {
+    if (path.empty() && root == platform::RootName(sealed)) {
+      return std::string("values cannot be written directly into ") + platform::RootName(sealed);
+    }
+  }
+  return platform::ValueNameProblem(UnescapeField(fields[4]));
 }
 
 }  // namespace
@@ -445,7 +470,11 @@ std::vector<Finding> ScriptChecker::CheckLine(std::string_view written, uint32_t
     const std::string option = AsciiLowerCopy(fields[4]);
     const std::string_view place = fields[5].empty() ? std::string_view("0") : fields[5];
     if (option == "place" && !ParseIntegerText(place)) {
-      out.push_back(Error(number, "'" + std::string(place) + "' is not a valid integer value"));
+      // The number is read only when a file matches: whether the run ends
+      // depends on the files.
+      out.push_back(Warning(number, "'" + std::string(place) +
+                                        "' is not a valid integer value: when a file matches, "
+                                        "the run ends here"));
     } else if (option == "append" && !ParseIntegerText(place)) {
       out.push_back(
           Warning(number, Quoted(place) + " is not a number: the command adds no line and fails"));
@@ -458,6 +487,10 @@ std::vector<Finding> ScriptChecker::CheckLine(std::string_view written, uint32_t
     CheckExtract(name, fields, number, out);
   } else if (name == "shellexecute" || name == "shellexecuteex") {
     CheckRegistryStandIn(context_.files(), fields, number, out);
+  }
+  if (const std::string refused = RefusedValueWrite(name, fields); !refused.empty()) {
+    out.push_back(
+        Error(number, "Failed to set data for '" + UnescapeField(fields[4]) + "': " + refused));
   }
   return out;
 }

@@ -1,5 +1,6 @@
-// Finds a script's faults without running it: every line that would end a
-// run or silently do nothing. The script is read exactly as a run reads it
+// Finds a script's faults without running it: every line that is certain to
+// end a run, and lines that do nothing or may end a run depending on the
+// files. The script is read exactly as a run reads it
 // (the same section reading, variable table, expansion, field splitting and
 // search chain), and nothing is changed.
 #pragma once
@@ -17,8 +18,9 @@
 namespace pelvar::app {
 
 enum class Severity {
-  kError,    // a run would end here
-  kWarning,  // the line does nothing, or not what it seems to
+  kError,    // a run ends here, whatever the files and the registry hold
+  kWarning,  // the line does nothing, or not what it seems to, or may end the
+             // run depending on the files
 };
 
 struct Finding {

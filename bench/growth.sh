@@ -54,7 +54,7 @@ rounds="${ROUNDS:-3}"
 read -r -a sizes <<<"${SIZES_MB:-10 100 1000}"
 read -r -a text_sizes <<<"${TEXT_MB:-5 50 500}"
 jobs="${JOBS:-embed-many embed extract extract-all catalogue run-beside txtaddline txtreplace txtdelline hive-write iniwritekey variables finder script-lines}"
-hives="${HIVES:-$root/../shared/data/hives}"
+hives="${HIVES:-$root/tests/data/hives}"
 work="$(mktemp -d "${TMPDIR:-/tmp}/pelvar-growth-XXXXXX")"
 trap 'rm -rf "$work"' EXIT
 cd "$work"

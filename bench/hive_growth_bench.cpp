@@ -64,7 +64,7 @@ class Curve {
  public:
   Curve(const char* title, const fs::path& work, const char* fixture) : work_(work) {
     file_ = work / fixture;
-    fs::copy_file(fs::path(PELVAR_SHARED_DATA) / "hives" / fixture, file_,
+    fs::copy_file(fs::path(PELVAR_TEST_DATA) / "hives" / fixture, file_,
                   fs::copy_options::overwrite_existing);
     fs::permissions(file_, fs::perms::owner_write, fs::perm_options::add);
     fs::remove(work / "store.db");
@@ -135,7 +135,7 @@ void Subkeys(const char* title, const fs::path& work, const char* fixture, int c
 // below "Big", each with 64 values of 16,000 bytes, set through hivex one
 // key at a time and committed once.
 int MakeBig(const std::string& out, int mb) {
-  const fs::path system = fs::path(PELVAR_SHARED_DATA) / "hives" / "SYSTEM";
+  const fs::path system = fs::path(PELVAR_TEST_DATA) / "hives" / "SYSTEM";
   hive_h* h = hivex_open(system.c_str(), HIVEX_OPEN_WRITE);
   if (h == nullptr) return 1;
   const hive_node_h big = hivex_node_add_child(h, hivex_root(h), "Big");

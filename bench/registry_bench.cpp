@@ -6,7 +6,7 @@
 //         transaction each) into a new database file, with the store's own
 //         durability: WAL journal, synchronous=FULL.
 //  hive:  a pelvar run of 50 regwritestring lines into a mounted copy of the
-//         16 MB SYSTEM hive of the shared test data (the run keeps the hive
+//         16 MB SYSTEM hive of the test data in tests/data (the run keeps the hive
 //         open and commits it once, synced, at its end), against one copy of
 //         that hive synced to disk (cp, then sync of the copy and of its
 //         folder, as the commit syncs the hive and its folder): the cost of
@@ -47,12 +47,12 @@ std::string ProgramDir() {
   return (exe.parent_path().parent_path() / "program").string();
 }
 
-// A hive of the shared test data beside the checkout.
+// A hive of the test data in tests/data.
 fs::path SharedHive(const char* name) {
-  return fs::path(PELVAR_SHARED_DATA) / "hives" / name;
+  return fs::path(PELVAR_TEST_DATA) / "hives" / name;
 }
 
-// A writable copy of a shared hive (the shared ones are read-only, and a
+// A writable copy of a fixture hive (the fixtures stay unchanged, and a
 // read-only hive is not written).
 void CopySharedHive(const char* name, const fs::path& to) {
   fs::copy_file(SharedHive(name), to, fs::copy_options::overwrite_existing);

@@ -9,8 +9,11 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <condition_variable>
 #include <cstdlib>
 #include <cstring>
+#include <deque>
+#include <mutex>
 #include <thread>
 #include <unordered_map>
 #include <unordered_set>
@@ -23,6 +26,38 @@
 namespace pelvar::platform {
 
 namespace {
+
+// Closing a replaced hive frees its blocks, which takes a while with a large
+// hive, and nothing waits for it: one thread of the process, started when
+// first needed, closes such files in turn.
+void CloseInBackground(int fd) {
+  struct Closer {
+    std::mutex mutex;
+    std::condition_variable wake;
+    std::deque<int> fds;
+  };
+  // Never destroyed: the thread may still be closing when the process ends.
+  static Closer* const closer = [] {
+    auto* c = new Closer;
+    std::thread([c] {
+      std::unique_lock lock(c->mutex);
+      for (;;) {
+        c->wake.wait(lock, [c] { return !c->fds.empty(); });
+        const int next = c->fds.front();
+        c->fds.pop_front();
+        lock.unlock();
+        ::close(next);
+        lock.lock();
+      }
+    }).detach();
+    return c;
+  }();
+  {
+    const std::lock_guard lock(closer->mutex);
+    closer->fds.push_back(fd);
+  }
+  closer->wake.notify_one();
+}
 
 std::string ErrnoText(int err) {
   return std::strerror(err);
@@ -557,7 +592,7 @@ RegistryResult HiveFile::Commit(bool keep_open) {
           held.st_ino == named.st_ino && held.st_dev == named.st_dev) {
         const int replaced = lock_fd_;
         lock_fd_ = fd.Release();
-        std::thread([replaced] { ::close(replaced); }).detach();
+        CloseInBackground(replaced);
       }
     }
   }
@@ -569,7 +604,7 @@ RegistryResult HiveFile::Commit(bool keep_open) {
   // Closing the replaced file frees its blocks, which takes a while with a
   // large hive. Nothing waits for it, so another thread does it.
   replacement.reset();
-  std::thread([replaced] { ::close(replaced); }).detach();
+  CloseInBackground(replaced);
   changed_ = false;
   expected_.clear();
   if (!keep_open) {

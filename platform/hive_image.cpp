@@ -133,6 +133,16 @@ StoredName StoreName(std::string_view utf8) {
   return out;
 }
 
+// Whether the first four characters of a key name fit an "lf" list's
+// hints: one byte each, ASCII.
+bool HintFits(std::string_view name) {
+  const std::string utf16 = TextToUtf16Le(name);
+  for (size_t i = 0; i < 4 && i * 2 + 1 < utf16.size(); ++i) {
+    if (utf16[i * 2 + 1] != 0 || static_cast<unsigned char>(utf16[i * 2]) >= 0x80) return false;
+  }
+  return true;
+}
+
 std::string Damaged(const char* what, uint64_t rel) {
   return std::string("the hive is damaged: the ") + what + " at offset " + std::to_string(rel) +
          " is not well-formed";
@@ -458,7 +468,7 @@ void HiveImage::AddBin(size_t need) {
 
 bool HiveImage::Allocate(size_t payload, uint64_t& rel, std::string& why) {
   const uint64_t need = Round8(payload + 4);
-  if (need > kMaxCell || bins_size() + need + kPage > 0x7FFFF000) {
+  if (need > kMaxCell || bins_size() + need + kPage > size_limit_) {
     why = "the hive would grow past the size a hive can have";
     return false;
   }
@@ -488,7 +498,16 @@ bool HiveImage::Allocate(size_t payload, uint64_t& rel, std::string& why) {
   unsigned char* p = Mut(rel, size);
   Put32(p, static_cast<uint32_t>(-static_cast<int32_t>(size)));
   std::memset(p + 4, 0, size - 4);
+  edit_cells_.push_back(rel);
   return true;
+}
+
+bool HiveImage::Edit(bool done) {
+  if (!done) {
+    for (auto it = edit_cells_.rbegin(); it != edit_cells_.rend(); ++it) Free(*it);
+  }
+  edit_cells_.clear();
+  return done;
 }
 
 void HiveImage::Free(uint64_t rel) {
@@ -620,6 +639,12 @@ void HiveImage::DataCells(const unsigned char* vk, std::vector<uint64_t>& out) c
 
 bool HiveImage::SetValue(Offset key, size_t index, std::string_view name, uint32_t type,
                          std::string_view data, std::string& why) {
+  edit_cells_.clear();
+  return Edit(ChangeValue(key, index, name, type, data, why));
+}
+
+bool HiveImage::ChangeValue(Offset key, size_t index, std::string_view name, uint32_t type,
+                            std::string_view data, std::string& why) {
   uint64_t k = 0;
   const unsigned char* nk = KeyRecord(key, k, why);
   if (nk == nullptr) return false;
@@ -659,12 +684,12 @@ bool HiveImage::SetValue(Offset key, size_t index, std::string_view name, uint32
     } else if (!StoreData(data, length, offset, why)) {
       return false;
     }
-    for (const uint64_t cell : old) Free(cell);
     unsigned char* v = MutCell(vk_rel, kVkName);
     if (v == nullptr) {
       why = Damaged("value", vk_rel);
       return false;
     }
+    for (const uint64_t cell : old) Free(cell);
     Put32(v + kVkLength, length);
     Put32(v + kVkData, offset);
     Put32(v + kVkType, type);
@@ -691,6 +716,7 @@ bool HiveImage::SetValue(Offset key, size_t index, std::string_view name, uint32
     // The list grows in place while its cell has room, else moves to a
     // larger one with room for more.
     uint32_t list_rel = list;
+    bool list_moved = false;
     if (count == 0 || size_t{list_size} < (size_t{count} + 1) * 4) {
       uint64_t moved = 0;
       const size_t room = size_t{count} + 1 + std::min<size_t>(count / 4, 1024);
@@ -702,7 +728,7 @@ bool HiveImage::SetValue(Offset key, size_t index, std::string_view name, uint32
           return false;
         }
         std::memcpy(MutCell(moved, room * 4), old, size_t{count} * 4);
-        Free(list);
+        list_moved = true;
       }
       list_rel = static_cast<uint32_t>(moved);
     }
@@ -712,6 +738,8 @@ bool HiveImage::SetValue(Offset key, size_t index, std::string_view name, uint32
       why = Damaged("key", k);
       return false;
     }
+    // The old list goes only once nothing can fail any more.
+    if (list_moved) Free(list);
     Put32(l + size_t{count} * 4, static_cast<uint32_t>(vk_rel));
     Put32(n + kNkValues, count + 1);
     Put32(n + kNkValueList, list_rel);
@@ -759,6 +787,12 @@ bool HiveImage::DeleteValue(Offset key, size_t index, std::string& why) {
 
 bool HiveImage::AddSubkey(Offset parent, std::string_view name, size_t place, Offset& out,
                           std::string& why) {
+  edit_cells_.clear();
+  return Edit(InsertSubkey(parent, name, place, out, why));
+}
+
+bool HiveImage::InsertSubkey(Offset parent, std::string_view name, size_t place, Offset& out,
+                             std::string& why) {
   uint64_t p = 0;
   const unsigned char* nk = KeyRecord(parent, p, why);
   if (nk == nullptr) return false;
@@ -793,7 +827,11 @@ bool HiveImage::AddSubkey(Offset parent, std::string_view name, size_t place, Of
       return false;
     }
   }
+  // A key's first list: "lh" (hashes of whole names) came with format 1.5;
+  // older hives get "lf" (the first four characters as hints), or "li" (no
+  // hints) when those characters do not each fit a byte.
   char kind[2] = {'l', 'h'};
+  if (minor() < 5) kind[1] = HintFits(name) ? 'f' : 'i';
   uint16_t entries = 0;
   uint32_t room = 0;
   if (count > 0) {
@@ -808,21 +846,24 @@ bool HiveImage::AddSubkey(Offset parent, std::string_view name, size_t place, Of
   }
   const bool hashed = kind[1] != 'i';
   const size_t stride = hashed ? 8 : 4;
-  if (count > 0 && (entries == 0xFFFF || at > entries ||
-                    Cell(leaves[leaf], 4 + size_t{entries} * stride) == nullptr)) {
+  if (count > 0 && (at > entries || Cell(leaves[leaf], 4 + size_t{entries} * stride) == nullptr)) {
     why = Damaged("subkey list", leaves[leaf]);
+    return false;
+  }
+  if (entries == 0xFFFF) {
+    why = "too many subkeys: the key's list holds 65,535, the most one list can";
     return false;
   }
   // An "lf" list keeps the first four characters of each name, which must
   // each fit a byte.
   unsigned char hint[4] = {0, 0, 0, 0};
   if (kind[1] == 'f') {
+    if (!HintFits(name)) {
+      why = "a key name outside ASCII cannot be added to this hive's older kind of subkey list";
+      return false;
+    }
     const std::string utf16 = TextToUtf16Le(name);
     for (size_t i = 0; i < 4 && i * 2 < utf16.size(); ++i) {
-      if (utf16[i * 2 + 1] != 0 || static_cast<unsigned char>(utf16[i * 2]) >= 0x80) {
-        why = "a key name outside ASCII cannot be added to this hive's older kind of subkey list";
-        return false;
-      }
       hint[i] = static_cast<unsigned char>(utf16[i * 2]);
     }
   } else if (kind[1] == 'h') {
@@ -849,25 +890,17 @@ bool HiveImage::AddSubkey(Offset parent, std::string_view name, size_t place, Of
   Put32(c + kNkClass, kNone);
   Put16(c + kNkNameLength, static_cast<uint16_t>(stored.bytes.size()));
   std::memcpy(c + kNkName, stored.bytes.data(), stored.bytes.size());
-  if (security != kNone) {
-    if (Record(security, "sk", 0x14) != nullptr) {
-      unsigned char* sk = MutCell(security, 0x14);
-      Put32(sk + kSkUses, Get32(sk + kSkUses) + 1);
-    } else {
-      Put32(c + kNkSecurity, kNone);
-    }
-  }
+  const bool shares_security = security != kNone && Record(security, "sk", 0x14) != nullptr;
+  if (!shares_security) Put32(c + kNkSecurity, kNone);
 
   // The leaf with the entry: in place when its cell has room, else a larger
   // cell with room for more.
   uint64_t target = count > 0 ? leaves[leaf] : 0;
+  bool leaf_moved = false;
   if (count == 0 || room < 4 + (size_t{entries} + 1) * stride) {
     const size_t slots = size_t{entries} + 1 + std::min<size_t>(entries / 4, 256);
     uint64_t moved = 0;
-    if (!Allocate(4 + slots * stride, moved, why)) {
-      Free(child);
-      return false;
-    }
+    if (!Allocate(4 + slots * stride, moved, why)) return false;
     unsigned char* m = MutCell(moved, 4 + slots * stride);
     if (count > 0) {
       const unsigned char* old = Cell(leaves[leaf], 4 + size_t{entries} * stride);
@@ -876,7 +909,7 @@ bool HiveImage::AddSubkey(Offset parent, std::string_view name, size_t place, Of
         return false;
       }
       std::memcpy(m, old, 4 + size_t{entries} * stride);
-      Free(leaves[leaf]);
+      leaf_moved = true;
     } else {
       m[0] = kind[0];
       m[1] = kind[1];
@@ -889,6 +922,13 @@ bool HiveImage::AddSubkey(Offset parent, std::string_view name, size_t place, Of
   if (l == nullptr || n == nullptr || (is_index && ri == nullptr)) {
     why = Damaged("subkey list", target);
     return false;
+  }
+  // Nothing can fail from here on: the old leaf goes and the new key
+  // counts as a user of the security record only now.
+  if (leaf_moved) Free(leaves[leaf]);
+  if (shares_security) {
+    unsigned char* sk = MutCell(security, 0x14);
+    Put32(sk + kSkUses, Get32(sk + kSkUses) + 1);
   }
   std::memmove(l + 4 + (at + 1) * stride, l + 4 + at * stride, (entries - at) * stride);
   Put32(l + 4 + at * stride, static_cast<uint32_t>(child));
@@ -1144,9 +1184,12 @@ std::string HiveImage::WriteTo(int source_fd, int fd) {
   // The header: one more write, now, the bins' size, its checksum.
   unsigned char* h = map_;
   const uint32_t sequence = Get32(h + 4) + 1;
+  const uint64_t now = FileTimeNow();
   Put32(h + 4, sequence);
   Put32(h + 8, sequence);
-  Put64(h + 0x0C, FileTimeNow());
+  Put64(h + 0x0C, now);
+  // The first bin keeps a copy of the time of the last write.
+  if (unsigned char* first = Mut(0, kBinHeader)) Put64(first + 0x14, now);
   Put32(h + 0x28, static_cast<uint32_t>(bins_size()));
   Put32(h + 0x1FC, Checksum(h));
   dirty_[0] = true;

@@ -77,6 +77,10 @@ class HiveImage {
                 std::string_view data, std::string& why);
   bool DeleteValue(Offset key, size_t index, std::string& why);
 
+  // Caps the size the hive's bins may grow to (at most the format's limit,
+  // just under 2 GiB); an edit that would need more is refused whole.
+  void LimitSize(uint64_t bins_bytes) { size_limit_ = bins_bytes; }
+
   // Writes the hive as it is now to `fd`, an empty file: the bytes of the
   // mapped file copied in the kernel from `source_fd`, then the changed pages
   // and the new bins over them. The header gets new sequence numbers, the
@@ -97,6 +101,15 @@ class HiveImage {
   struct Leaf;
 
   HiveImage() = default;
+  // AddSubkey and SetValue without their rollback.
+  bool InsertSubkey(Offset parent, std::string_view name, size_t place, Offset& out,
+                    std::string& why);
+  bool ChangeValue(Offset key, size_t index, std::string_view name, uint32_t type,
+                   std::string_view data, std::string& why);
+  // Ends an edit: when it failed (`done` false), the cells it allocated are
+  // freed again, so a refused edit leaves nothing behind for the next
+  // commit. Returns `done`.
+  bool Edit(bool done);
   bool MapFile(int fd, uint64_t size, std::string& why);
   void Unmap();
 
@@ -154,6 +167,8 @@ class HiveImage {
   std::set<std::pair<uint32_t, uint64_t>> free_by_size_;
   bool tail_scanned_ = false;
   uint64_t freed_ = 0;  // bytes of cells freed since the file was mapped
+  uint64_t size_limit_ = 0x7FFFF000;
+  std::vector<uint64_t> edit_cells_;  // allocated by the edit under way
 };
 
 }  // namespace pelvar::platform

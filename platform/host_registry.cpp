@@ -83,7 +83,10 @@ RegistryResult HostRegistry::InHive(const HiveMount& mount, bool write, Fn&& fn)
   const auto now = std::chrono::steady_clock::now();
   if (!was_changed) open.changed_since = now;
   if (now - open.changed_since >= commit_after_) {
-    if (auto r = open.file->Commit(); !r.ok()) return r;
+    // A commit on the way is not this write's outcome. A failed one keeps
+    // the changes in memory for the next commit, whose outcome the unload
+    // or the run's end reports; it is tried again after the same wait.
+    if (!open.file->Commit().ok()) open.changed_since = now;
   }
   return result;
 }

@@ -33,7 +33,7 @@ run_one() {
   local target="$1" work="build/fuzz/work/$1" findings="build/fuzz/findings/$1"
   mkdir -p "$work" "$findings"
   cp -n "tests/fuzz/corpus/$target/"* "$work/" 2>/dev/null || true
-  [[ "$target" != hive_image ]] || cp -n ../shared/data/hives/*.hiv "$work/"
+  [[ "$target" != hive_image ]] || cp -n tests/data/hives/*.hiv "$work/"
   local log="build/fuzz/$target.log" status=0
   "build/fuzz/fuzz/${target}_fuzz" -max_total_time="$seconds" -rss_limit_mb=2048 -timeout="$timeout" \
     -print_final_stats=1 -artifact_prefix="$findings/" "$work" >"$log" 2>&1 || status=$?

@@ -58,8 +58,8 @@ if [[ "${PELVAR_SKIP_FUZZ:-0}" != 1 ]]; then
   for target in "${fuzz_targets[@]}"; do
     corpus="$(mktemp -d)"
     if [[ "$target" == hive_image ]]; then
-      # Seeded with the small hives of the shared test data.
-      cp "$root/../shared/data/hives/"*.hiv "$corpus/"
+      # Seeded with the small hives of the test data.
+      cp "$root/tests/data/hives/"*.hiv "$corpus/"
     else
       cp "$root/tests/fuzz/corpus/$target/"* "$corpus/"
     fi

@@ -131,10 +131,8 @@ TEST_F(RegToolTest, ExportWritesARegFile) {
 }
 
 TEST_F(RegToolTest, LoadAndUnloadMountOnlyCleanHivesBelowLocalMachine) {
-  const std::string hive =
-      dir_.Write("sys.hiv", testing::ReadFileText(PELVAR_SHARED_DATA "/hives/minimal.hiv"));
-  const std::string dirty =
-      dir_.Write("am.hve", testing::ReadFileText(PELVAR_SHARED_DATA "/hives/Amcache.hve"));
+  const std::string hive = dir_.Write("sys.hiv", testing::ReadFixture("hives/minimal.hiv"));
+  const std::string dirty = dir_.Write("am.hve", testing::ReadFixture("hives/Amcache.hve"));
   EXPECT_EQ(Run({"load", "HKLM\\PE", hive}).out, "The operation completed successfully.\n");
   EXPECT_EQ(Run({"query", "HKLM\\pe"}).status, 0);
   EXPECT_EQ(Run({"load", "HKLM\\AM", dirty}).err,

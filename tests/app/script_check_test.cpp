@@ -6,6 +6,7 @@
 
 #include "app/headless_check.h"
 #include "engine/script_error.h"
+#include "platform/host_registry.h"
 #include "platform/posix_file_system.h"
 #include "support/test_support.h"
 
@@ -53,8 +54,7 @@ TEST(ScriptCheckTest, Corpus) {
 
 TEST(ScriptCheckTest, ShippedScriptsAndEmbeddedTestDataAreClean) {
   Checked check;
-  for (const char* folder :
-       {PELVAR_SOURCE_DIR "/example/Scripts", PELVAR_SHARED_DATA "/embedded"}) {
+  for (const char* folder : {PELVAR_SOURCE_DIR "/example/Scripts", PELVAR_TEST_DATA "/embedded"}) {
     const std::vector<std::string> scripts = ScriptsToCheck(platform::ThreadFileSystem(), folder);
     EXPECT_FALSE(scripts.empty()) << folder;
     for (const std::string& script : scripts) EXPECT_EQ(check.Text(script), "") << script;
@@ -96,6 +96,45 @@ TEST(ScriptCheckTest, MissingFieldsNameTheRunsIndexError) {
         }
       }
       line += ",x" + std::to_string(given);
+    }
+  }
+}
+
+// A value the registry refuses whatever it holds ends the run; the check
+// says so exactly for those lines, and for no other.
+TEST(ScriptCheckTest, ValueWritesTheRegistryAlwaysRefusesAreErrorsAsTheRunRaisesThem) {
+  Checked check;
+  TempDir dir;
+  const std::string long_name(16384, 'n');
+  for (const std::string& line : std::vector<std::string>{
+           "regwritestring,1,HKEY_LOCAL_MACHINE,,Owner,Admin",
+           "regwriteexpandstring,1,HKEY_USERS,,Path,%windir%",
+           "regwritebool,1,HKEY_USERS,\\,Flag,true",
+           "regwriteinteger,1,HKEY_LOCAL_MACHINE,,Count,7",
+           "regwriteinteger,1,HKEY_LOCAL_MACHINE,,Count,seven",
+           "regwritebinary,1,HKEY_LOCAL_MACHINE,,Data,\"01,02\"",
+           "regwritebinary,1,HKEY_LOCAL_MACHINE,,Data,\"01,0G\"",
+           "regwritedword,1,HKEY_LOCAL_MACHINE,,Count,1",
+           "regwritestring,1,HKEY_CURRENT_USER,,Owner,Admin",
+           "regwritestring,1,HKEY_LOCAL_MACHINE,SOFTWARE\\Vendor,Owner,Admin",
+           "regwritestring,1,HKEY_CURRENT_USER,SOFTWARE\\Vendor," + long_name + ",x",
+       }) {
+    const std::string script = dir.Write("a.script", "[process]\r\n" + line + "\r\n");
+    const std::vector<Finding> found = CheckScriptFile(script, kPaths, check.services);
+    ScriptHarness h;
+    platform::HostRegistry registry(h.dir.Path("registry.db"), "/opt");
+    h.services.registry = &registry;
+    std::string raised;
+    try {
+      h.RunLine(line);
+    } catch (const ScriptError& e) {
+      raised = e.what();
+    }
+    const std::string shown = line.substr(0, 80);
+    const bool error = !found.empty() && found[0].severity == Severity::kError;
+    EXPECT_EQ(error, !raised.empty()) << shown << ": " << raised;
+    if (error) {
+      EXPECT_TRUE(found[0].message.starts_with(raised + ": ")) << found[0].message;
     }
   }
 }

@@ -25,7 +25,7 @@ using testing::Ok;
 using testing::TempDir;
 namespace fs = std::filesystem;
 
-const std::string kData = PELVAR_SHARED_DATA "/embedded/";
+const std::string kData = PELVAR_TEST_DATA "/embedded/";
 
 std::string RandomBytes(size_t n, unsigned seed = 5) {
   std::mt19937 gen(seed);

@@ -51,7 +51,7 @@ class HiveCommandsTest : public ::testing::Test {
     h_.services.processes = &tool_;
     h_.services.reg_tool = "/opt/pelvar/pelvar-reg";
     hive_ = h_.dir.Path("system");
-    testing::WriteFileText(hive_, testing::ReadFileText(PELVAR_SHARED_DATA "/hives/minimal.hiv"));
+    testing::WriteFileText(hive_, testing::ReadFixture("hives/minimal.hiv"));
   }
 
   testing::ScriptHarness h_;

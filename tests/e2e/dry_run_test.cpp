@@ -250,8 +250,7 @@ TEST_F(DryRunTest, LinesBuildOnEarlierLines) {
 }
 
 TEST_F(DryRunTest, HiveWritesAreReadBackAndTheHiveStaysUnchanged) {
-  const std::string original =
-      testing::ReadFileText(std::string(PELVAR_SHARED_DATA) + "/hives/minimal.hiv");
+  const std::string original = testing::ReadFixture("hives/minimal.hiv");
   testing::WriteFileText(root + "/source/system.hiv", original);
   const std::string script = work.Write(
       "h.script",

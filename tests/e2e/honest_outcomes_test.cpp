@@ -39,7 +39,7 @@ Outcome RunScript(const TempDir& home, const std::string& script, const std::str
 }
 
 std::string HiveCopy(const TempDir& home, const std::string& relative) {
-  return home.Write(relative, testing::ReadFileText(PELVAR_SHARED_DATA "/hives/minimal.hiv"));
+  return home.Write(relative, testing::ReadFixture("hives/minimal.hiv"));
 }
 
 TEST(EmptyPathTest, ALineUsingAnEmptyPathEndsTheRunBeforeItActs) {

@@ -45,8 +45,7 @@ TEST(RegistryE2eTest, TheStoreLivesBesideTheProgramAndSeedsProgramFilesDir) {
 TEST(RegistryE2eTest, AScriptEditsAMountedHiveThatIndependentReadersReadBack) {
   TempDir home;
   home.Write("pelvar.ini", "[main]\r\n");
-  const std::string hive =
-      home.Write("target/system", testing::ReadFileText(PELVAR_SHARED_DATA "/hives/NTUSER.DAT"));
+  const std::string hive = home.Write("target/system", testing::ReadFixture("hives/NTUSER.DAT"));
   const std::string script =
       home.Write("h.script",
                  "[process]\r\n"
@@ -78,8 +77,7 @@ TEST(RegistryE2eTest, AScriptEditsAMountedHiveThatIndependentReadersReadBack) {
 TEST(RegistryE2eTest, HiveCommandsRunTheRegistryToolAndWaitForIt) {
   TempDir home;
   home.Write("pelvar.ini", "[main]\r\ntargetdir=" + home.Path("target") + "\r\n");
-  const std::string hive =
-      home.Write("target/system", testing::ReadFileText(PELVAR_SHARED_DATA "/hives/minimal.hiv"));
+  const std::string hive = home.Write("target/system", testing::ReadFixture("hives/minimal.hiv"));
   const std::string script = home.Write(
       "h.script",
       "[process]\r\n"

@@ -33,7 +33,7 @@ class MountedHive {
  public:
   explicit MountedHive(const std::string& fixture)
       : registry(dir.Path("registry.db"), "/opt"), file(dir.Path(fixture)) {
-    testing::WriteFileText(file, testing::ReadFileText(PELVAR_SHARED_DATA "/hives/" + fixture));
+    testing::WriteFileText(file, testing::ReadFixture("hives/" + fixture));
     const RegistryResult r = registry.LoadHive("H", file);
     EXPECT_TRUE(r.ok()) << r.message;
   }
@@ -295,7 +295,7 @@ TEST(HiveFileTest, CommitsReplaceTheFileWholeAndKeepItsMode) {
 TEST(HiveFileTest, ReadOnlyLinkedAndOddlyNamedHivesAreReplacedAsEveryFileIs) {
   testing::TempDir dir;
   const std::string file = dir.Path("a b \xC3\xA4/S Y S \xE2\x82\xAC.hiv");
-  testing::WriteFileText(file, testing::ReadFileText(PELVAR_SHARED_DATA "/hives/minimal.hiv"));
+  testing::WriteFileText(file, testing::ReadFixture("hives/minimal.hiv"));
   const std::string link = dir.Path("link.hiv");
   ASSERT_EQ(::symlink(file.c_str(), link.c_str()), 0);
   // The leftover of a writer that was killed is removed by the next write.
@@ -357,13 +357,13 @@ TEST(HiveFileTest, WritersAtOnceLoseNothing) {
 TEST(HiveMountTest, HivesThatCannotBeMountedAreRefusedWithTheReason) {
   testing::TempDir dir;
   const std::string amcache = dir.Path("Amcache.hve");
-  testing::WriteFileText(amcache, testing::ReadFileText(PELVAR_SHARED_DATA "/hives/Amcache.hve"));
+  testing::WriteFileText(amcache, testing::ReadFixture("hives/Amcache.hve"));
   EXPECT_EQ(HiveMountProblem(amcache),
             "the hive was not closed cleanly (its sequence numbers differ) and its transaction "
             "logs would have to be replayed first");
   EXPECT_EQ(HiveMountProblem(dir.Write("text", "not a hive at all")), "not a registry hive file");
   EXPECT_EQ(HiveMountProblem(dir.Path("none")), "No such file or directory");
-  EXPECT_EQ(HiveMountProblem(PELVAR_SHARED_DATA "/hives/minimal.hiv"), "");
+  EXPECT_EQ(HiveMountProblem(testing::FixturePath("hives/minimal.hiv")), "");
 }
 
 // Every key and value of a hive, as hivex reads them, in one text.
@@ -411,7 +411,7 @@ TEST(HiveCompactTest, CompactingKeepsEveryKeyAndValue) {
   testing::TempDir dir;
   for (const char* fixture : {"minimal.hiv", "special.hiv", "timezone-regsave.hiv",
                               "unicode-names.hiv", "BCD", "NTUSER.DAT", "SYSTEM", "Amcache.hve"}) {
-    const std::string original = PELVAR_SHARED_DATA "/hives/" + std::string(fixture);
+    const std::string original = testing::FixturePath("hives/" + std::string(fixture));
     const std::string image = testing::ReadFileText(original);
     const std::string copy = CompactedCopy(image, dir, fixture);
     EXPECT_EQ(Dump(copy), Dump(original)) << fixture;
@@ -425,7 +425,7 @@ TEST(HiveCompactTest, CompactingKeepsEveryKeyAndValue) {
 }
 
 TEST(HiveCompactTest, FreeSpaceIsCountedCellByCellAndCellsMustFillTheirBins) {
-  std::string image = testing::ReadFileText(PELVAR_SHARED_DATA "/hives/minimal.hiv");
+  std::string image = testing::ReadFixture("hives/minimal.hiv");
   uint64_t free_bytes = 0;
   uint64_t bins = 0;
   ASSERT_TRUE(HiveFreeSpace(image, free_bytes, bins));
@@ -446,7 +446,7 @@ TEST(HiveCompactTest, FreeSpaceIsCountedCellByCellAndCellsMustFillTheirBins) {
 // match: accepted, one write would leave a file no reader can open.
 TEST(HiveMountTest, AHeaderThatDoesNotMatchTheFileIsRefusedWithTheReason) {
   testing::TempDir dir;
-  std::string bcd = testing::ReadFileText(PELVAR_SHARED_DATA "/hives/BCD");
+  std::string bcd = testing::ReadFixture("hives/BCD");
   const auto put32 = [](std::string& s, size_t at, uint32_t v) {
     for (int i = 0; i < 4; ++i) s[at + i] = static_cast<char>(v >> (8 * i));
   };
@@ -546,6 +546,25 @@ TEST(HiveWriteBackTest, AChangeWaitsNoLongerThanTheCommitInterval) {
   hive.registry.set_commit_after(std::chrono::hours(1));
   ASSERT_TRUE(hive.Set("K", "B", reg_type::kDword, Dword(2)).ok());
   EXPECT_EQ(RunShell("hivexget " + ShellQuoted(hive.file) + " '\\K' B 2>/dev/null").status, 1);
+}
+
+TEST(HiveWriteBackTest, AFailedCommitOnTheWayIsNotTheOutcomeOfTheWriteAfterIt) {
+  testing::TempDir dir;
+  HostRegistry registry(dir.Path("registry.db"), "/opt");
+  const std::string hive = dir.Write("hives/system.hiv", testing::ReadFixture("hives/minimal.hiv"));
+  ASSERT_TRUE(registry.LoadHive("H", hive).ok());
+  registry.set_commit_after(std::chrono::milliseconds(0));
+  const RegistryKey key{RegistryRoot::kLocalMachine, "H\\K"};
+  ASSERT_TRUE(registry.SetValue(key, KeyOpen::kCreate, {"A", reg_type::kDword, Dword(1)}).ok());
+  // With the hive's folder away, the commit after the next write cannot
+  // replace the file; the write itself is done all the same.
+  ASSERT_EQ(::rename(dir.Path("hives").c_str(), dir.Path("away").c_str()), 0);
+  EXPECT_TRUE(registry.SetValue(key, KeyOpen::kCreate, {"B", reg_type::kDword, Dword(2)}).ok());
+  ASSERT_EQ(::rename(dir.Path("away").c_str(), dir.Path("hives").c_str()), 0);
+  // The changes were kept for the unload, which writes them.
+  const RegistryResult r = registry.UnloadHive("H");
+  EXPECT_TRUE(r.ok()) << r.message;
+  EXPECT_EQ(RunShell("hivexget " + ShellQuoted(hive) + " '\\K' B").out, "2\n");
 }
 
 TEST(HiveWriteBackTest, ALargeHiveIsCompactedOnlyOnceAQuarterOfItIsFree) {

@@ -3,8 +3,10 @@
 // keys and values written, and the rest of the hive untouched.
 #include "platform/hive_image.h"
 
+#include <fcntl.h>
 #include <gtest/gtest.h>
 #include <hivex.h>
+#include <unistd.h>
 
 #include <cstdlib>
 #include <map>
@@ -13,6 +15,7 @@
 
 #include "platform/hive_file.h"
 #include "platform/registry_text.h"
+#include "support/shell_output.h"
 #include "support/test_support.h"
 
 namespace pelvar::platform {
@@ -91,7 +94,7 @@ void ReadBack(const std::string& file, std::string& whole, std::string& test_key
 void RandomRun(const std::string& fixture, bool ascii_names_only, unsigned seed) {
   testing::TempDir dir;
   const std::string file = dir.Path(fixture);
-  testing::WriteFileText(file, testing::ReadFileText(PELVAR_SHARED_DATA "/hives/" + fixture));
+  testing::WriteFileText(file, testing::ReadFixture("hives/" + fixture));
   std::string rest_before;
   std::string unused;
   ReadBack(file, rest_before, unused);
@@ -180,8 +183,105 @@ TEST(HiveImageTest, RandomWritesReadBackExactlyAndLeaveTheRestAlone) {
   RandomRun("SYSTEM", false, 2);
   // "lf" lists, which take ASCII names only.
   RandomRun("NTUSER.DAT", true, 3);
-  // Version 1.3: big data in plain cells.
-  RandomRun("timezone-regsave.hiv", false, 4);
+  // Version 1.3: big data in plain cells, new lists of the "lf" kind, which
+  // take ASCII names only.
+  RandomRun("timezone-regsave.hiv", true, 4);
+}
+
+uint32_t Le32(const std::string& image, size_t at) {
+  uint32_t v = 0;
+  for (int i = 3; i >= 0; --i) v = (v << 8) | static_cast<unsigned char>(image.at(at + i));
+  return v;
+}
+
+// A hive copied from a fixture and mapped for changes; Write() writes it
+// out as a commit would and gives the bytes.
+struct MappedCopy {
+  testing::TempDir dir;
+  std::string file;
+  int fd = -1;
+  HiveHeader header;
+  std::unique_ptr<HiveImage> image;
+
+  explicit MappedCopy(const std::string& fixture) : file(dir.Path(fixture)) {
+    testing::WriteFileText(file, testing::ReadFixture("hives/" + fixture));
+    fd = ::open(file.c_str(), O_RDONLY | O_CLOEXEC);
+    std::string why;
+    image = HiveImage::Map(fd, testing::ReadFileText(file).size(), true, header, why);
+    EXPECT_NE(image, nullptr) << why;
+  }
+  ~MappedCopy() { ::close(fd); }
+  std::string Write() {
+    const std::string out = dir.Path("written");
+    const int w = ::open(out.c_str(), O_RDWR | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
+    EXPECT_EQ(image->WriteTo(fd, w), "");
+    ::close(w);
+    return testing::ReadFileText(out);
+  }
+  // The kind ("lf", "lh", "li", "ri") of the subkey list of the key whose
+  // record is at `node` in the written `bytes`.
+  static std::string ListKind(const std::string& bytes, uint64_t node) {
+    const uint32_t list = Le32(bytes, node + 4 + 0x1C);
+    return bytes.substr(0x1000 + list + 4, 2);
+  }
+};
+
+TEST(HiveImageTest, OlderHivesGetTheSubkeyListsOfTheirFormat) {
+  // Format 1.3 knows no "lh" lists: a first list is "lf", or "li" when the
+  // name's first characters do not fit its one-byte hints.
+  MappedCopy hive("timezone-regsave.hiv");
+  ASSERT_EQ(hive.header.minor, 3u);
+  std::string why;
+  HiveImage::Offset ascii = 0;
+  HiveImage::Offset wide = 0;
+  HiveImage::Offset below = 0;
+  ASSERT_TRUE(hive.image->AddSubkey(hive.image->root(), "Pelvar", 0, ascii, why)) << why;
+  ASSERT_TRUE(hive.image->AddSubkey(ascii, "Ärger", 0, wide, why)) << why;
+  ASSERT_TRUE(hive.image->AddSubkey(wide, "x", 0, below, why)) << why;
+  // An "li" list takes any name afterwards.
+  HiveImage::Offset more = 0;
+  ASSERT_TRUE(hive.image->AddSubkey(ascii, "日本", 1, more, why)) << why;
+  const std::string bytes = hive.Write();
+  EXPECT_EQ(MappedCopy::ListKind(bytes, hive.image->root()), "lf");
+  EXPECT_EQ(MappedCopy::ListKind(bytes, ascii), "li");
+  EXPECT_EQ(MappedCopy::ListKind(bytes, wide), "lf");
+  testing::WriteFileText(hive.file, bytes);
+  EXPECT_EQ(
+      testing::RunShell("printf 'cd Pelvar\nls\n' | hivexsh " + testing::ShellQuoted(hive.file))
+          .out,
+      "Ärger\n日本\n");
+
+  // Format 1.5 gets "lh" lists, whatever the name.
+  MappedCopy newer("minimal.hiv");
+  ASSERT_TRUE(newer.image->AddSubkey(newer.image->root(), "Pelvar", 0, ascii, why)) << why;
+  EXPECT_EQ(MappedCopy::ListKind(newer.Write(), newer.image->root()), "lh");
+}
+
+TEST(HiveImageTest, ARefusedEditLeavesNoCellBehindAndTheTimeIsCopiedIntoTheFirstBin) {
+  MappedCopy hive("minimal.hiv");
+  uint64_t free_before = 0;
+  uint64_t bins_before = 0;
+  ASSERT_TRUE(HiveFreeSpace(testing::ReadFileText(hive.file), free_before, bins_before));
+  // Room for the first of three big-data segments, not for the second.
+  hive.image->LimitSize(bins_before + 0x1000 + 16 * 1024 + 8 * 1024);
+  std::string why;
+  EXPECT_FALSE(hive.image->SetValue(hive.image->root(), HiveImage::kNew, "Big", reg_type::kBinary,
+                                    std::string(40000, 'x'), why));
+  EXPECT_EQ(why, "the hive would grow past the size a hive can have");
+  const std::string bytes = hive.Write();
+  uint64_t free_after = 0;
+  uint64_t bins_after = 0;
+  ASSERT_TRUE(HiveFreeSpace(bytes, free_after, bins_after));
+  // One bin was added for the first segment; all of it is free again but
+  // its header.
+  EXPECT_GT(bins_after, bins_before);
+  EXPECT_EQ(bins_after - free_after, bins_before - free_before + 0x20);
+  std::vector<HiveImage::Value> values;
+  ASSERT_TRUE(hive.image->Values(hive.image->root(), values, why));
+  EXPECT_TRUE(values.empty());
+  // The header's time of the last write and its copy in the first bin.
+  EXPECT_EQ(bytes.substr(0x0C, 8), bytes.substr(0x1000 + 0x14, 8));
+  EXPECT_NE(bytes.substr(0x0C, 8), std::string(8, '\0'));
 }
 
 }  // namespace

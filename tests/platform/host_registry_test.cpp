@@ -16,7 +16,7 @@ TEST(HostRegistryTest, MountedHivesAreKeysOfLocalMachine) {
   testing::TempDir dir;
   HostRegistry registry(dir.Path("r.db"), "/opt");
   const std::string hive = dir.Path("sys.hiv");
-  testing::WriteFileText(hive, testing::ReadFileText(PELVAR_SHARED_DATA "/hives/minimal.hiv"));
+  testing::WriteFileText(hive, testing::ReadFixture("hives/minimal.hiv"));
   ASSERT_TRUE(registry.LoadHive("PE_SYSTEM", hive).ok());
   const RegistryValue v{"Name", reg_type::kString, RegistryStringBytes("x")};
   ASSERT_TRUE(registry.SetValue({kHklm, "pe_system\\Setup"}, KeyOpen::kCreate, v).ok());
@@ -43,7 +43,7 @@ TEST(HostRegistryTest, KeysDeeperThan512LevelsAreRefused) {
   testing::TempDir dir;
   HostRegistry registry(dir.Path("r.db"), "/opt");
   const std::string hive = dir.Path("sys.hiv");
-  testing::WriteFileText(hive, testing::ReadFileText(PELVAR_SHARED_DATA "/hives/minimal.hiv"));
+  testing::WriteFileText(hive, testing::ReadFixture("hives/minimal.hiv"));
   ASSERT_TRUE(registry.LoadHive("PE", hive).ok());
   for (const std::string top : {"Software", "PE"}) {
     std::string path = top;
@@ -60,8 +60,7 @@ TEST(HostRegistryTest, KeysDeeperThan512LevelsAreRefused) {
 TEST(HostRegistryTest, ScriptPathsAndNamesAreScriptText) {
   testing::TempDir dir;
   HostRegistry registry(dir.Path("r.db"), "/opt");
-  testing::WriteFileText(dir.Path("Hives/Sys.hiv"),
-                         testing::ReadFileText(PELVAR_SHARED_DATA "/hives/minimal.hiv"));
+  testing::WriteFileText(dir.Path("Hives/Sys.hiv"), testing::ReadFixture("hives/minimal.hiv"));
   // "\" separators and letter case are resolved as for every script path.
   ASSERT_TRUE(registry.LoadHive("M\xE4", dir.path() + "\\hives\\SYS.HIV").ok());
   std::vector<HiveMount> mounts;

@@ -103,9 +103,7 @@ TEST_F(OverlayRegistryTest, RefusesWhatTheStoreRefuses) {
 }
 
 TEST_F(OverlayRegistryTest, HiveCopiedEarlierIsMountedAndReadFromItsSource) {
-  const std::string hive =
-      dir.Write("source/system",
-                testing::ReadFileText(std::string(PELVAR_SHARED_DATA) + "/hives/minimal.hiv"));
+  const std::string hive = dir.Write("source/system", testing::ReadFixture("hives/minimal.hiv"));
   ASSERT_FALSE(files.MakeFolder(dir.Path("target"), true));
   ASSERT_FALSE(files.Copy(hive, dir.Path("target/system"), false));
   ASSERT_TRUE(overlay->LoadHive("PE_SYS", dir.Path("target/system")).ok());
@@ -124,8 +122,7 @@ TEST_F(OverlayRegistryTest, HiveCopiedEarlierIsMountedAndReadFromItsSource) {
   ASSERT_TRUE(overlay->LoadHive("PE_SYS", dir.Path("target/system")).ok());
   EXPECT_EQ(Get(RegistryRoot::kLocalMachine, "PE_SYS\\Setup", "CmdLine"), "x");
   EXPECT_FALSE(disk.Exists(dir.Path("target")));
-  EXPECT_EQ(testing::ReadFileText(hive),
-            testing::ReadFileText(std::string(PELVAR_SHARED_DATA) + "/hives/minimal.hiv"));
+  EXPECT_EQ(testing::ReadFileText(hive), testing::ReadFixture("hives/minimal.hiv"));
 }
 
 }  // namespace

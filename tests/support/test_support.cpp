@@ -58,6 +58,23 @@ std::string ReadFileText(const std::string& path) {
   return s.str();
 }
 
+std::string FixturePath(const std::string& relative) {
+#ifdef PELVAR_TEST_DATA
+  const std::string path = std::string(PELVAR_TEST_DATA) + "/" + relative;
+#else
+  const std::string path = relative;
+#endif
+  std::error_code ec;
+  if (!fs::is_regular_file(path, ec)) {
+    throw std::runtime_error("missing test fixture \"" + path + "\" (fixtures live in tests/data)");
+  }
+  return path;
+}
+
+std::string ReadFixture(const std::string& relative) {
+  return ReadFileText(FixturePath(relative));
+}
+
 void WriteFileText(const std::string& path, const std::string& content) {
   const fs::path p(path);
   if (p.has_parent_path()) fs::create_directories(p.parent_path());

@@ -39,6 +39,12 @@ class TempDir {
 
 // Reads any file by host path ("" when missing).
 std::string ReadFileText(const std::string& path);
+// The bytes of a fixture of tests/data by its path below that folder. A
+// missing fixture throws, so its test fails naming the file instead of
+// going on with an empty text.
+std::string ReadFixture(const std::string& relative);
+// The host path of a fixture of tests/data; throws when it is missing.
+std::string FixturePath(const std::string& relative);
 // Writes any file by host path, creating its folders.
 void WriteFileText(const std::string& path, const std::string& content);
 // Everything written so far to a temporary stream (std::tmpfile), from its

@@ -30,7 +30,7 @@ namespace pelvar::testing {
 
 namespace {
 
-const std::string kVectors = std::string(PELVAR_SHARED_DATA) + "/embedded";
+const std::string kVectors = std::string(PELVAR_TEST_DATA) + "/embedded";
 
 QStringList Texts(QTreeWidget* list, int column = 0) {
   QStringList out;
