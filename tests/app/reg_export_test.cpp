@@ -111,10 +111,10 @@ TEST(RegExportTest, AWholeRealHiveGoesIntoAnEmptyHiveAndComesBackTheSame) {
   const auto hivex = [](const std::string& hive) {
     return RunShell("hivexregedit --export " + ShellQuoted(hive) + " '\\'");
   };
-  const testing::ShellOutput original = hivex(user);
-  ASSERT_EQ(original.status, 0);
-  EXPECT_GT(original.out.size(), 100000u);
-  EXPECT_TRUE(original.out == hivex(empty).out);
+  const testing::ShellOutput first = hivex(user);
+  ASSERT_EQ(first.status, 0);
+  EXPECT_GT(first.out.size(), 100000u);
+  EXPECT_TRUE(first.out == hivex(empty).out);
 }
 
 }  // namespace

@@ -92,9 +92,9 @@ TEST(RegistryStandInsE2eTest, AScriptChangesALoadedHiveThroughRegAndRegedit) {
 TEST(RegistryStandInsE2eTest, ADryRunListsTheChangesAndLeavesTheHiveAlone) {
   TempDir home;
   home.Write("pelvar.ini", "[main]\r\n");
-  const std::string original =
+  const std::string untouched =
       testing::ReadFileText(PELVAR_SOURCE_DIR "/tests/data/hives/NTUSER.DAT");
-  const std::string hive = home.Write("target/ntuser.dat", original);
+  const std::string hive = home.Write("target/ntuser.dat", untouched);
   const std::string script = WriteScript(home, hive);
   const auto run = Program(home, "pelvar", "--dry-run " + ShellQuoted(script));
   EXPECT_EQ(run.status, 0);
@@ -110,7 +110,7 @@ TEST(RegistryStandInsE2eTest, ADryRunListsTheChangesAndLeavesTheHiveAlone) {
     EXPECT_NE(run.out.find(line), std::string::npos) << line << "\n" << run.out;
   }
   EXPECT_EQ(run.out.find("would start"), std::string::npos) << run.out;
-  EXPECT_TRUE(testing::ReadFileText(hive) == original);
+  EXPECT_TRUE(testing::ReadFileText(hive) == untouched);
   EXPECT_EQ(Program(home, "pelvar-reg", "mounts").out, "");
 }
 
