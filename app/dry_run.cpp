@@ -6,6 +6,7 @@
 
 #include "app/console_run_view.h"
 #include "app/program_registry.h"
+#include "app/reg_tool.h"
 #include "app/registry_system_folders.h"
 #include "engine/ini_model.h"
 #include "engine/text.h"
@@ -15,6 +16,7 @@
 #include "platform/posix_file_system.h"
 #include "platform/recording_launcher.h"
 #include "platform/registry_text.h"
+#include "platform/registry_tool_stand_ins.h"
 
 namespace pelvar::app {
 
@@ -230,6 +232,7 @@ struct DryRunServices::Owned {
   std::unique_ptr<platform::OverlayRegistry> registry;
   std::unique_ptr<RegistrySystemFolders> folders;
   std::unique_ptr<platform::RecordingProcessLauncher> processes;
+  std::unique_ptr<platform::RegistryStandInLauncher> stand_ins;
   std::unique_ptr<platform::RecordingDownloader> downloads;
 
   ~Owned() {
@@ -264,10 +267,19 @@ DryRunServices::DryRunServices(const ProgramConfig& config, const ProgramLocatio
   services_.reg_tool = RegToolPath(location);
   o.processes = std::make_unique<platform::RecordingProcessLauncher>(journal_, services_.reg_tool,
                                                                      o.registry.get());
+  // The registry tool's other commands (started by scripts as reg and
+  // regedit) work on the overlays.
+  o.processes->set_reg_tool_runner([&o](const std::vector<std::string>& args, std::string& err) {
+    const RegToolTarget target{*o.registry, *o.files, {}, {}, {}};
+    std::string out;
+    return RunRegTool(args, target, out, err);
+  });
+  o.stand_ins =
+      std::make_unique<platform::RegistryStandInLauncher>(*o.processes, services_.reg_tool);
   o.downloads = std::make_unique<platform::RecordingDownloader>(journal_, *o.files);
   services_.files = o.files.get();
   services_.folders = o.folders.get();
-  services_.processes = o.processes.get();
+  services_.processes = o.stand_ins.get();
   services_.registry = o.registry.get();
   services_.downloads = o.downloads.get();
   services_.sound = nullptr;  // silent

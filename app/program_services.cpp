@@ -11,6 +11,7 @@
 #include "platform/posix_file_system.h"
 #include "platform/posix_process_launcher.h"
 #include "platform/posix_sound.h"
+#include "platform/registry_tool_stand_ins.h"
 #include "platform/system_folders.h"
 #include "platform/terminal.h"
 
@@ -22,6 +23,7 @@ struct ProgramServices::Owned {
   // processes, downloads and sound:
   std::unique_ptr<platform::PosixProcessLauncher> processes;
   std::unique_ptr<platform::CommitBeforeStart> committing_processes;
+  std::unique_ptr<platform::RegistryStandInLauncher> stand_ins;
   std::unique_ptr<platform::CurlDownloader> downloads;
   std::unique_ptr<platform::PosixSound> sound;
   // registry:
@@ -56,12 +58,15 @@ ProgramServices::ProgramServices(const ProgramConfig& config, const ProgramLocat
   // A program started by a script sees the hives as the script left them.
   owned_->committing_processes =
       std::make_unique<platform::CommitBeforeStart>(*owned_->processes, *owned_->registry);
-  services_.processes = owned_->committing_processes.get();
   services_.downloads = owned_->downloads.get();
   services_.sound = owned_->sound.get();
   // Wiring of the registry:
   services_.registry = owned_->registry.get();
   services_.reg_tool = RegToolPath(location);
+  // reg and regedit, which scripts start, are the registry tool.
+  owned_->stand_ins = std::make_unique<platform::RegistryStandInLauncher>(
+      *owned_->committing_processes, services_.reg_tool);
+  services_.processes = owned_->stand_ins.get();
 }
 
 ProgramServices::~ProgramServices() = default;

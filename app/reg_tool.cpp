@@ -22,19 +22,22 @@ const char* const kRegToolUsage =
     "       pelvar-reg query KEY [/v NAME | /ve] [/s]\n"
     "       pelvar-reg add KEY [/v NAME | /ve] [/t TYPE] [/s SEP] [/d DATA] [/f]\n"
     "       pelvar-reg delete KEY [/v NAME | /ve | /va] [/f]\n"
-    "       pelvar-reg export KEY FILE [/y]\n"
+    "       pelvar-reg export KEY FILE [/y] [/a]\n"
+    "       pelvar-reg import FILE\n"
     "\n"
     "KEY is ROOT\\PATH; ROOT is HKLM, HKCU, HKCR, HKU, HKCC or the long name\n"
     "(HKEY_LOCAL_MACHINE, ...). TYPE is REG_SZ (the default), REG_EXPAND_SZ,\n"
     "REG_MULTI_SZ (items separated by SEP, default \\0), REG_DWORD, REG_QWORD\n"
     "(decimal or 0x hexadecimal), REG_BINARY or REG_NONE (hexadecimal bytes).\n"
+    "export writes a .reg file (UTF-16, or 8-bit REGEDIT4 with /a); import\n"
+    "applies one: all of it, or nothing when a line is wrong.\n"
     "The registry store is $PELVAR_REGISTRY, by default registry.db in the\n"
     "program folder. Exit status: 0 success, 1 failure (message on stderr).\n";
 
 namespace {
 
 namespace reg_type = platform::reg_type;
-using platform::HostRegistry;
+using platform::Registry;
 using platform::RegistryKey;
 using platform::RegistryKeyContents;
 using platform::RegistryResult;
@@ -101,6 +104,7 @@ struct Options {
   std::optional<std::string> data;   // /d
   std::string separator = "\\0";     // /s (add)
   bool force = false;                // /f, /y
+  bool ansi = false;                 // /a (export)
 };
 
 Options ParseOptions(const std::vector<std::string>& args, size_t first, const std::string& verb) {
@@ -125,6 +129,8 @@ Options ParseOptions(const std::vector<std::string>& args, size_t first, const s
       o.type = next(i);
     } else if (opt == "/d" && verb == "add" && !o.data) {
       o.data = next(i);
+    } else if (opt == "/a" && verb == "export") {
+      o.ansi = true;
     } else if ((opt == "/f" && verb != "export") || (opt == "/y" && verb == "export")) {
       o.force = true;
     } else {
@@ -243,7 +249,7 @@ std::string ValueLine(const RegistryValue& v) {
          DataText(v) + "\n";
 }
 
-RegistryKeyContents List(HostRegistry& registry, const ToolKey& key) {
+RegistryKeyContents List(Registry& registry, const ToolKey& key) {
   RegistryKeyContents contents;
   Check(registry.ListKey(key.key, contents));
   return contents;
@@ -251,7 +257,7 @@ RegistryKeyContents List(HostRegistry& registry, const ToolKey& key) {
 
 // Query with /s: every key below, with its values (or the one value asked
 // for); returns the number of matches.
-size_t QueryTree(HostRegistry& registry, const ToolKey& key, const Options& o, std::string& out) {
+size_t QueryTree(Registry& registry, const ToolKey& key, const Options& o, std::string& out) {
   const RegistryKeyContents contents = List(registry, key);
   size_t matches = 0;
   std::string lines;
@@ -267,7 +273,7 @@ size_t QueryTree(HostRegistry& registry, const ToolKey& key, const Options& o, s
   return matches;
 }
 
-std::string Query(HostRegistry& registry, const ToolKey& key, const Options& o) {
+std::string Query(Registry& registry, const ToolKey& key, const Options& o) {
   std::string out = "\n";
   if (o.recursive) {
     const size_t matches = QueryTree(registry, key, o, out);
@@ -356,7 +362,7 @@ RegistryValue AddedValue(const Options& o) {
   return v;
 }
 
-void CollectExport(HostRegistry& registry, const ToolKey& key, std::vector<RegFileKey>& out) {
+void CollectExport(Registry& registry, const ToolKey& key, std::vector<RegFileKey>& out) {
   RegistryKeyContents contents = List(registry, key);
   out.push_back({key.display, std::move(contents.values)});
   for (const std::string& sub : contents.subkeys) CollectExport(registry, SubKey(key, sub), out);
@@ -366,23 +372,101 @@ void Expect(bool ok) {
   if (!ok) Fail("Invalid syntax. Type \"pelvar-reg /?\" for usage.");
 }
 
-int Run(const std::vector<std::string>& args, HostRegistry& registry, std::FILE* out) {
+// The keys directly below HKEY_LOCAL_MACHINE and HKEY_USERS, roots that
+// hold only their fixed keys and mounted hives; listed on first need.
+class SealedRootKeys {
+ public:
+  explicit SealedRootKeys(Registry& registry) : registry_(registry) {}
+
+  // The first name of the key's path when the key lies below one of those
+  // roots and no key there has that name; else empty.
+  std::string Missing(const RegistryKey& key) {
+    if (key.root != RegistryRoot::kLocalMachine && key.root != RegistryRoot::kUsers) return "";
+    std::vector<std::string> names;
+    if (!platform::SplitKeyPath(key.path, names) || names.empty()) return "";
+    if (!listed_) {
+      listed_ = true;
+      RegistryKeyContents contents;
+      if (registry_.ListKey({RegistryRoot::kLocalMachine, ""}, contents).ok()) {
+        machine_ = std::move(contents.subkeys);
+      }
+      if (registry_.ListKey({RegistryRoot::kUsers, ""}, contents).ok()) {
+        users_ = std::move(contents.subkeys);
+      }
+    }
+    for (const std::string& name : key.root == RegistryRoot::kLocalMachine ? machine_ : users_) {
+      if (platform::NamesEqual(name, names.front())) return "";
+    }
+    return names.front();
+  }
+
+ private:
+  Registry& registry_;
+  bool listed_ = false;
+  std::vector<std::string> machine_;
+  std::vector<std::string> users_;
+};
+
+void Import(const RegToolTarget& target, const std::string& file) {
+  std::string bytes;
+  if (const auto ec = target.files.ReadAll(file, bytes)) {
+    Fail("Cannot read \"" + file + "\": " + platform::SystemMessage(ec));
+  }
+  const RegFileContents contents = ParseRegFile(bytes);
+  const auto at_line = [&](size_t line, const std::string& what) {
+    Fail(file + ", line " + std::to_string(line) + ": " + what + "; nothing was imported");
+  };
+  if (!contents.ok()) at_line(contents.error_line, contents.error);
+  // Keys below HKEY_LOCAL_MACHINE and HKEY_USERS go into their fixed keys
+  // or into mounted hives; any other name there is a hive not loaded.
+  SealedRootKeys sealed(target.registry);
+  std::vector<platform::RegistryChange> changes;
+  changes.reserve(contents.entries.size());
+  for (const RegFileEntry& entry : contents.entries) {
+    const std::string missing = sealed.Missing(entry.change.key);
+    if (!missing.empty()) {
+      at_line(entry.line, std::string(platform::RootName(entry.change.key.root)) + "\\" + missing +
+                              (entry.change.key.root == RegistryRoot::kLocalMachine
+                                   ? " is not a mounted hive: load it first"
+                                   : " does not exist"));
+    }
+    changes.push_back(entry.change);
+  }
+  size_t failed = 0;
+  const RegistryResult r = target.registry.ApplyChanges(changes, failed);
+  if (!r.ok()) {
+    if (failed < contents.entries.size()) at_line(contents.entries[failed].line, r.message);
+    Fail(file + ": " + r.message + "; nothing was imported");
+  }
+}
+
+int Run(const std::vector<std::string>& args, const RegToolTarget& target, std::string& out) {
+  Registry& registry = target.registry;
   Expect(!args.empty());
   const std::string verb = AsciiLowerCopy(args[0]);
   if (verb == "/?" || verb == "-h" || verb == "--help") {
-    std::fputs(kRegToolUsage, out);
+    out += kRegToolUsage;
     return 0;
   }
+  const auto unsupported = [] { Fail("Hives cannot be mounted here"); };
   if (verb == "mounts") {
     Expect(args.size() == 1);
+    if (!target.mounts) unsupported();
     std::vector<platform::HiveMount> mounts;
-    Check(registry.Mounts(mounts));
+    Check(target.mounts(mounts));
     for (const platform::HiveMount& m : mounts) {
-      std::fprintf(out, "HKEY_LOCAL_MACHINE\\%s\t%s\n", m.name.c_str(), m.file.c_str());
+      out += "HKEY_LOCAL_MACHINE\\" + m.name + "\t" + m.file + "\n";
     }
     return 0;
   }
   Expect(args.size() >= 2);
+  if (verb == "import") {
+    Expect(args.size() == 2);
+    Import(target, args[1]);
+    Check(registry.CommitPending());
+    out += kDone;
+    return 0;
+  }
   const ToolKey key = ParseKey(args[1]);
   if (verb == "load" || verb == "unload") {
     Expect(args.size() == (verb == "load" ? 3u : 2u));
@@ -391,29 +475,38 @@ int Run(const std::vector<std::string>& args, HostRegistry& registry, std::FILE*
         !platform::SplitKeyPath(key.key.path, names) || names.size() != 1) {
       Fail("Only a key directly below HKEY_LOCAL_MACHINE can be a mounted hive");
     }
-    Check(verb == "load" ? registry.LoadHive(names[0], args[2]) : registry.UnloadHive(names[0]));
-    std::fputs(kDone, out);
+    if (!(verb == "load" ? bool(target.load) : bool(target.unload))) unsupported();
+    Check(verb == "load" ? target.load(names[0], args[2]) : target.unload(names[0]));
+    out += kDone;
     return 0;
   }
   if (verb == "export") {
     Expect(args.size() >= 3);
     const Options o = ParseOptions(args, 3, verb);
-    if (!o.force && platform::ThreadFileSystem().Exists(args[2])) {
+    if (!o.force && target.files.Exists(args[2])) {
       Fail("\"" + args[2] + "\" exists; add /y to overwrite it");
     }
     std::vector<RegFileKey> keys;
     CollectExport(registry, key, keys);
-    if (const auto ec =
-            platform::ThreadFileSystem().WriteAll(args[2], RegFileBytes(RegFileText(keys)))) {
+    const RegFileFormat format = o.ansi ? RegFileFormat::kAnsi : RegFileFormat::kUnicode;
+    std::string text;
+    std::string problem;
+    std::string bytes;
+    if (!RegFileText(keys, format, text, problem)) Fail(problem + "; export without /a");
+    if (!RegFileBytes(text, format, bytes)) {
+      Fail(
+          "a name or a text holds characters that the 8-bit format cannot carry; export "
+          "without /a");
+    }
+    if (const auto ec = target.files.WriteAll(args[2], bytes)) {
       Fail("Cannot write \"" + args[2] + "\": " + platform::SystemMessage(ec));
     }
-    std::fputs(kDone, out);
+    out += kDone;
     return 0;
   }
   const Options o = ParseOptions(args, 2, verb);
   if (verb == "query") {
-    const std::string text = Query(registry, key, o);
-    std::fwrite(text.data(), 1, text.size(), out);
+    out += Query(registry, key, o);
   } else if (verb == "add") {
     if (o.value || o.data || o.type) {
       Check(registry.SetValue(key.key, platform::KeyOpen::kCreate, AddedValue(o)));
@@ -421,7 +514,7 @@ int Run(const std::vector<std::string>& args, HostRegistry& registry, std::FILE*
       Check(registry.CreateKey(key.key));
     }
     Check(registry.CommitPending());
-    std::fputs(kDone, out);
+    out += kDone;
   } else if (verb == "delete") {
     if (o.value) {
       Check(registry.DeleteValue(key.key, *o.value));
@@ -438,7 +531,7 @@ int Run(const std::vector<std::string>& args, HostRegistry& registry, std::FILE*
                                key.key.path.substr(slash == std::string::npos ? 0 : slash + 1)));
     }
     Check(registry.CommitPending());
-    std::fputs(kDone, out);
+    out += kDone;
   } else {
     Expect(false);
   }
@@ -447,14 +540,38 @@ int Run(const std::vector<std::string>& args, HostRegistry& registry, std::FILE*
 
 }  // namespace
 
-int RunRegTool(const std::vector<std::string>& args, HostRegistry& registry, std::FILE* out,
-               std::FILE* err) {
+RegToolTarget HostRegToolTarget(platform::HostRegistry& registry, platform::FileSystem& files) {
+  return {registry, files,
+          [&registry](std::string_view name, std::string_view file) {
+            return registry.LoadHive(name, file);
+          },
+          [&registry](std::string_view name) { return registry.UnloadHive(name); },
+          [&registry](std::vector<platform::HiveMount>& out) { return registry.Mounts(out); }};
+}
+
+int RunRegTool(const std::vector<std::string>& args, const RegToolTarget& target, std::string& out,
+               std::string& err) {
   try {
-    return Run(args, registry, out);
+    return Run(args, target, out);
   } catch (const ToolError& e) {
-    std::fprintf(err, "ERROR: %s\n", e.message.c_str());
+    err += "ERROR: " + e.message + "\n";
     return 1;
   }
+}
+
+int RunRegTool(const std::vector<std::string>& args, const RegToolTarget& target, std::FILE* out,
+               std::FILE* err) {
+  std::string out_text;
+  std::string err_text;
+  const int status = RunRegTool(args, target, out_text, err_text);
+  std::fwrite(out_text.data(), 1, out_text.size(), out);
+  std::fwrite(err_text.data(), 1, err_text.size(), err);
+  return status;
+}
+
+int RunRegTool(const std::vector<std::string>& args, platform::HostRegistry& registry,
+               std::FILE* out, std::FILE* err) {
+  return RunRegTool(args, HostRegToolTarget(registry, platform::ThreadFileSystem()), out, err);
 }
 
 }  // namespace pelvar::app

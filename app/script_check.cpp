@@ -5,6 +5,7 @@
 #include <exception>
 #include <set>
 
+#include "app/reg_file.h"
 #include "archive/embedded_files.h"
 #include "commands/hex_bytes.h"
 #include "engine/dispatcher.h"
@@ -16,6 +17,7 @@
 #include "platform/posix_file_system.h"
 #include "platform/registry.h"
 #include "platform/registry_text.h"
+#include "platform/registry_tool_stand_ins.h"
 
 namespace pelvar::app {
 
@@ -148,6 +150,43 @@ Finding Error(uint32_t line, std::string message) {
 }
 Finding Warning(uint32_t line, std::string message) {
   return {line, Severity::kWarning, std::move(message)};
+}
+
+// A shellexecute line that starts reg or regedit (or opens a .reg file),
+// which the registry tool stands in for: what it would refuse.
+void CheckRegistryStandIn(platform::FileSystem& files, const std::vector<std::string>& fields,
+                          uint32_t number, std::vector<Finding>& out) {
+  const std::string mode = AsciiLowerCopy(fields[2]);
+  const std::string verb = mode == "minimize" || mode == "hide" ? "open" : fields[2];
+  const platform::RegistryStandIn stand_in = platform::RegistryStandInFor(fields[3], verb);
+  if (stand_in == platform::RegistryStandIn::kNone) return;
+  const std::vector<std::string> args =
+      platform::RegistryStandInArguments(stand_in, fields[3], UnescapeField(fields[4]));
+  static const std::set<std::string> kVerbs = {"add",    "delete", "query", "import",
+                                               "export", "load",   "unload"};
+  const std::string tool_verb = args.empty() ? std::string() : AsciiLowerCopy(args[0]);
+  if (kVerbs.count(tool_verb) == 0) {
+    out.push_back(Warning(number, "reg " + Quoted(args.empty() ? "" : args[0]) +
+                                      " is none of add, delete, query, import, export, load "
+                                      "and unload, which pelvar-reg runs in reg's place: it "
+                                      "ends with status 1 and changes nothing"));
+    return;
+  }
+  if (tool_verb != "import") return;
+  if (args.size() != 2) {
+    out.push_back(Warning(number, "the import names " + std::to_string(args.size() - 1) +
+                                      " files, and pelvar-reg imports exactly one: it ends with "
+                                      "status 1 and changes nothing"));
+    return;
+  }
+  std::string bytes;
+  if (!files.IsFile(args[1]) || files.ReadAll(args[1], bytes)) return;  // made by the run?
+  const RegFileContents contents = ParseRegFile(bytes);
+  if (!contents.ok()) {
+    const std::string name = args[1].substr(args[1].find_last_of("/\\") + 1);
+    out.push_back(Warning(number, Quoted(name) + ", line " + std::to_string(contents.error_line) +
+                                      ": " + contents.error + ": the import changes nothing"));
+  }
 }
 
 // Why the section reader stops at a stored line, or nullptr.
@@ -446,6 +485,8 @@ std::vector<Finding> ScriptChecker::CheckLine(std::string_view written, uint32_t
     }
   } else if (name.starts_with("extract")) {
     CheckExtract(name, fields, number, out);
+  } else if (name == "shellexecute" || name == "shellexecuteex") {
+    CheckRegistryStandIn(context_.files(), fields, number, out);
   }
   if (const std::string refused = RefusedValueWrite(name, fields); !refused.empty()) {
     out.push_back(

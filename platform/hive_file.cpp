@@ -266,26 +266,45 @@ RegistryResult HiveFile::ReadValues(Node key, std::vector<RegistryValue>& out) c
   return {};
 }
 
+RegistryResult HiveFile::ValueFolds(Node key, std::vector<std::u16string>*& out) {
+  auto it = value_folds_.find(key);
+  if (it == value_folds_.end()) {
+    std::vector<RegistryValue> values;
+    if (auto r = ReadValues(key, values); !r.ok()) return r;
+    std::vector<std::u16string> folds;
+    folds.reserve(values.size());
+    for (const RegistryValue& v : values) folds.push_back(NameFoldKey(v.name));
+    it = value_folds_.emplace(key, std::move(folds)).first;
+  }
+  out = &it->second;
+  return {};
+}
+
 RegistryResult HiveFile::SetValue(Node key, const RegistryValue& value) {
   if (const std::string problem = ValueNameProblem(value.name); !problem.empty()) {
     return Failure(RegistryStatus::kValueRefused, problem);
   }
-  std::vector<RegistryValue> values;
-  if (auto r = ReadValues(key, values); !r.ok()) return r;
+  std::vector<std::u16string>* folds = nullptr;
+  if (auto r = ValueFolds(key, folds); !r.ok()) return r;
   const std::u16string fold = NameFoldKey(value.name);
   size_t index = HiveImage::kNew;
-  for (size_t i = 0; i < values.size(); ++i) {
-    if (NameFoldKey(values[i].name) == fold) {
-      // The same data again changes nothing, and costs no commit.
-      if (values[i].type == value.type && values[i].data == value.data) return {};
-      index = i;
-      break;
+  if (const auto found = std::find(folds->begin(), folds->end(), fold); found != folds->end()) {
+    index = static_cast<size_t>(found - folds->begin());
+    std::vector<RegistryValue> values;
+    if (auto r = ReadValues(key, values); !r.ok()) return r;
+    // The same data again changes nothing, and costs no commit.
+    if (index < values.size() && values[index].type == value.type &&
+        values[index].data == value.data) {
+      return {};
     }
   }
   std::string why;
   if (!image_->SetValue(key, index, value.name, value.type, value.data, why)) {
+    value_folds_.erase(key);
     return Failure(RegistryStatus::kValueRefused, "cannot write values: " + why);
   }
+  // A new value ends the key's list.
+  if (index == HiveImage::kNew) folds->push_back(fold);
   changed_ = true;
   if (const auto it = node_paths_.find(key); it != node_paths_.end()) {
     Expected e;
@@ -305,6 +324,7 @@ RegistryResult HiveFile::DeleteValue(Node key, const std::string& name) {
   for (size_t i = 0; i < values.size(); ++i) {
     if (NameFoldKey(values[i].name) != fold) continue;
     std::string why;
+    value_folds_.erase(key);
     if (!image_->DeleteValue(key, i, why)) {
       return Failure(RegistryStatus::kValueRefused, "cannot delete value: " + why);
     }
@@ -351,6 +371,7 @@ RegistryResult HiveFile::DeleteSubkey(Node key, const std::string& name) {
     // Handles of keys below it are gone too.
     node_paths_.clear();
     children_.clear();
+    value_folds_.clear();
     return {};
   }
   return Failure(RegistryStatus::kKeyNotFound, "no key \"" + name + "\"");
@@ -466,6 +487,24 @@ std::string HiveFile::CheckWritten(const std::string& path) const {
     }
     return node;
   };
+  // Values by folded name, a key's whole list at a time.
+  std::unordered_map<hive_node_h, std::unordered_map<std::u16string, hive_value_h>> values_of;
+  const auto value_named = [&](hive_node_h node, const std::u16string& fold) -> hive_value_h {
+    auto it = values_of.find(node);
+    if (it == values_of.end()) {
+      it = values_of.emplace(node, std::unordered_map<std::u16string, hive_value_h>()).first;
+      HivexPtr<hive_value_h> values(hivex_node_values(written, node));
+      for (size_t i = 0; values && values.get()[i] != 0; ++i) {
+        const hive_value_h v = values.get()[i];
+        HivexPtr<char> name(hivex_value_key(written, v));
+        if (!name) continue;
+        it->second.emplace(NameFoldKey(std::string(name.get(), hivex_value_key_len(written, v))),
+                           v);
+      }
+    }
+    const auto found = it->second.find(fold);
+    return found == it->second.end() ? 0 : found->second;
+  };
   std::string problem;
   for (const auto& [id, e] : expected_) {
     const hive_node_h node = find(e.key);
@@ -480,24 +519,13 @@ std::string HiveFile::CheckWritten(const std::string& path) const {
     }
     bool present = false;
     bool same = false;
-    if (node != 0) {
-      const std::u16string fold = NameFoldKey(e.value_name);
-      HivexPtr<hive_value_h> values(hivex_node_values(written, node));
-      for (size_t i = 0; values && values.get()[i] != 0; ++i) {
-        const hive_value_h v = values.get()[i];
-        HivexPtr<char> name(hivex_value_key(written, v));
-        if (!name ||
-            NameFoldKey(std::string(name.get(), hivex_value_key_len(written, v))) != fold) {
-          continue;
-        }
-        present = true;
-        hive_type type;
-        size_t length = 0;
-        HivexPtr<char> data(hivex_value_value(written, v, &type, &length));
-        same = data && static_cast<uint32_t>(type) == e.value.type &&
-               std::string_view(data.get(), length) == e.value.data;
-        break;
-      }
+    if (const hive_value_h v = node != 0 ? value_named(node, NameFoldKey(e.value_name)) : 0) {
+      present = true;
+      hive_type type;
+      size_t length = 0;
+      HivexPtr<char> data(hivex_value_value(written, v, &type, &length));
+      same = data && static_cast<uint32_t>(type) == e.value.type &&
+             std::string_view(data.get(), length) == e.value.data;
     }
     if (present != e.present || (present && !same)) {
       problem = "value \"" + e.value_name + "\" of key \"" + where + "\" " +
@@ -583,6 +611,7 @@ RegistryResult HiveFile::Commit(bool keep_open) {
     image_.reset();
     node_paths_.clear();
     children_.clear();
+    value_folds_.clear();
     return {};
   }
   // Go on from the file as written: the same layout, unless it was
@@ -590,6 +619,7 @@ RegistryResult HiveFile::Commit(bool keep_open) {
   if (compacted) {
     node_paths_.clear();
     children_.clear();
+    value_folds_.clear();
   }
   struct stat st;
   std::string why;

@@ -87,6 +87,10 @@ class HiveFile {
   RegistryResult Children(Node key, const std::vector<Child>*& out);
   RegistryResult AddChild(Node parent, const std::string& name, Node& out);
   RegistryResult ReadValues(Node key, std::vector<RegistryValue>& out) const;
+  // The folded names of a key's values in the order of its list, read once
+  // and then kept in step with the values added (valid until the next
+  // change of the cache).
+  RegistryResult ValueFolds(Node key, std::vector<std::u16string>*& out);
   void Expect(Expected e);
   // Empty when the hive file at `path` holds every expected change.
   std::string CheckWritten(const std::string& path) const;
@@ -111,6 +115,9 @@ class HiveFile {
   // Subkey lists read so far, by key; dropped when a key is deleted or the
   // hive is opened again (node handles change).
   std::unordered_map<Node, std::vector<Child>> children_;
+  // Folded value names read so far, by key; dropped with children_, and a
+  // key's own when one of its values is deleted.
+  std::unordered_map<Node, std::vector<std::u16string>> value_folds_;
   // The key path of each node handed out since the last commit.
   std::map<Node, std::vector<std::string>> node_paths_;
   // By folded key path and value name; the last change of each counts.

@@ -241,9 +241,10 @@ const unsigned char* HiveImage::At(uint64_t rel, size_t len) const {
   uint64_t end = 0;
   if (!BinOf(rel, start, end) || len > end - rel) return nullptr;
   if (end <= mapped_bins_) return map_ + kBinsStart + rel;
-  for (const TailBin& bin : tail_) {
-    if (bin.start == start) return bin.bytes.data() + (rel - start);
-  }
+  // New bins are added in order.
+  const auto bin = std::lower_bound(tail_.begin(), tail_.end(), start,
+                                    [](const TailBin& b, uint64_t s) { return b.start < s; });
+  if (bin != tail_.end() && bin->start == start) return bin->bytes.data() + (rel - start);
   return nullptr;
 }
 
@@ -442,7 +443,7 @@ void HiveImage::ScanTailForFreeCells() {
       if (raw == 0 || raw == INT32_MIN) break;
       const uint64_t size = raw < 0 ? static_cast<uint64_t>(-int64_t{raw}) : uint64_t(raw);
       if (size < 8 || size % 8 != 0 || cell + size > end) break;
-      if (raw > 0) free_.emplace(cell, static_cast<uint32_t>(size));
+      if (raw > 0 && free_.count(cell) == 0) AddFree(cell, static_cast<uint32_t>(size));
       cell += size;
     }
   }
@@ -459,7 +460,7 @@ void HiveImage::AddBin(size_t need) {
   Put32(h + 8, static_cast<uint32_t>(size));
   Put64(h + 0x14, FileTimeNow());
   Put32(h + kBinHeader, static_cast<uint32_t>(size - kBinHeader));
-  free_.emplace(bin.start + kBinHeader, static_cast<uint32_t>(size - kBinHeader));
+  AddFree(bin.start + kBinHeader, static_cast<uint32_t>(size - kBinHeader));
   bin_starts_.push_back(bin.start);
   tail_.push_back(std::move(bin));
   changed_ = true;
@@ -472,12 +473,9 @@ bool HiveImage::Allocate(size_t payload, uint64_t& rel, std::string& why) {
     return false;
   }
   const auto find = [&] {
-    // The smallest known free cell that holds it.
-    auto best = free_.end();
-    for (auto it = free_.begin(); it != free_.end(); ++it) {
-      if (it->second >= need && (best == free_.end() || it->second < best->second)) best = it;
-    }
-    return best;
+    // The smallest known free cell that holds it (the first of that size).
+    const auto best = free_by_size_.lower_bound({static_cast<uint32_t>(need), 0});
+    return best == free_by_size_.end() ? free_.end() : free_.find(best->second);
   };
   auto it = find();
   if (it == free_.end() && !tail_scanned_) {
@@ -490,11 +488,11 @@ bool HiveImage::Allocate(size_t payload, uint64_t& rel, std::string& why) {
   }
   rel = it->first;
   uint64_t size = it->second;
-  free_.erase(it);
+  DropFree(rel);
   if (size - need >= 8) {
     unsigned char* rest = Mut(rel + need, 4);
     Put32(rest, static_cast<uint32_t>(size - need));
-    free_.emplace(rel + need, static_cast<uint32_t>(size - need));
+    AddFree(rel + need, static_cast<uint32_t>(size - need));
     size = need;
   }
   unsigned char* p = Mut(rel, size);
@@ -538,17 +536,30 @@ void HiveImage::Free(uint64_t rel) {
   if (rel + cell + 4 <= bin_end) {
     const auto next = static_cast<int32_t>(Get32(At(rel + cell, 4)));
     if (next > 0 && next % 8 == 0 && rel + cell + static_cast<uint64_t>(next) <= bin_end) {
-      free_.erase(rel + cell);
+      DropFree(rel + cell);
       cell += static_cast<uint64_t>(next);
     }
   }
   if (previous_free) {
-    free_.erase(previous);
+    DropFree(previous);
     cell += rel - previous;
     start = previous;
   }
   Put32(Mut(start, 4), static_cast<uint32_t>(cell));
-  free_[start] = static_cast<uint32_t>(cell);
+  AddFree(start, static_cast<uint32_t>(cell));
+}
+
+void HiveImage::AddFree(uint64_t rel, uint32_t size) {
+  DropFree(rel);
+  free_.emplace(rel, size);
+  free_by_size_.emplace(size, rel);
+}
+
+void HiveImage::DropFree(uint64_t rel) {
+  const auto it = free_.find(rel);
+  if (it == free_.end()) return;
+  free_by_size_.erase({it->second, rel});
+  free_.erase(it);
 }
 
 void HiveImage::Touch(uint64_t key) {

@@ -16,6 +16,7 @@
 #include <cstdint>
 #include <map>
 #include <memory>
+#include <set>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -138,6 +139,9 @@ class HiveImage {
 
   // A cell of at least `payload` bytes, zeroed; false when the hive is full.
   bool Allocate(size_t payload, uint64_t& rel, std::string& why);
+  // Records a free cell (replacing what was known at `rel`), or forgets one.
+  void AddFree(uint64_t rel, uint32_t size);
+  void DropFree(uint64_t rel);
   void Free(uint64_t rel);
   void ScanTailForFreeCells();
   void AddBin(size_t need);
@@ -159,6 +163,8 @@ class HiveImage {
   std::vector<uint64_t> bin_starts_;   // of every bin, mapped or new, in order
   std::vector<bool> dirty_;            // pages of the mapping changed
   std::map<uint64_t, uint32_t> free_;  // free cells known, by offset
+  // The same cells by size, for the best fit; kept by AddFree and DropFree.
+  std::set<std::pair<uint32_t, uint64_t>> free_by_size_;
   bool tail_scanned_ = false;
   uint64_t freed_ = 0;  // bytes of cells freed since the file was mapped
   uint64_t size_limit_ = 0x7FFFF000;

@@ -24,6 +24,40 @@ std::string AbsoluteHostPath(std::string_view script_path) {
   return host;
 }
 
+// One change in an open hive; `names` are the key's below the hive's root.
+RegistryResult ChangeInHive(HiveFile& hive, const RegistryChange& change,
+                            const std::vector<std::string>& names) {
+  HiveFile::Node node = 0;
+  switch (change.kind) {
+    case RegistryChange::Kind::kCreateKey:
+      return hive.FindKey(names, KeyOpen::kCreate, node);
+    case RegistryChange::Kind::kSetValue: {
+      if (auto r = hive.FindKey(names, KeyOpen::kCreate, node); !r.ok()) return r;
+      RegistryValue named = change.value;
+      named.name = ScriptTextToUtf8(change.value.name);
+      return hive.SetValue(node, named);
+    }
+    case RegistryChange::Kind::kDeleteValue: {
+      RegistryResult r = hive.FindKey(names, KeyOpen::kExisting, node);
+      if (r.ok()) r = hive.DeleteValue(node, ScriptTextToUtf8(change.value.name));
+      const bool absent =
+          r.status == RegistryStatus::kKeyNotFound || r.status == RegistryStatus::kValueNotFound;
+      return absent ? RegistryResult{} : r;
+    }
+    case RegistryChange::Kind::kDeleteKey: {
+      if (names.empty()) {
+        return {RegistryStatus::kKeyRefused,
+                "the root key of a mounted hive cannot be deleted; unload the hive instead"};
+      }
+      const std::vector<std::string> parent(names.begin(), names.end() - 1);
+      RegistryResult r = hive.FindKey(parent, KeyOpen::kExisting, node);
+      if (r.ok()) r = hive.DeleteSubkey(node, names.back());
+      return r.status == RegistryStatus::kKeyNotFound ? RegistryResult{} : r;
+    }
+  }
+  return {};
+}
+
 }  // namespace
 
 HostRegistry::HostRegistry(std::string store_path, std::string program_files_dir, bool read_only)
@@ -233,6 +267,41 @@ RegistryResult HostRegistry::UnloadHive(std::string_view name) {
     if (auto r = CloseHive(mount.file); !r.ok()) return r;
   }
   return store_.RemoveMount(ScriptTextToUtf8(name));
+}
+
+RegistryResult HostRegistry::ApplyChanges(const std::vector<RegistryChange>& changes,
+                                          size_t& failed) {
+  // The hives' changes are made in memory first, each hive opened afresh
+  // (after what an earlier command left open is committed).
+  std::map<std::string, std::unique_ptr<HiveFile>> hives;  // by host path
+  std::vector<bool> in_store(changes.size(), true);
+  for (size_t i = 0; i < changes.size(); ++i) {
+    failed = i;
+    Route route;
+    if (auto r = Resolve(changes[i].key, route); !r.ok()) return r;
+    if (!route.in_hive) continue;
+    in_store[i] = false;
+    auto it = hives.find(route.mount.file);
+    if (it == hives.end()) {
+      if (auto r = CloseHive(route.mount.file); !r.ok()) return r;
+      std::unique_ptr<HiveFile> hive;
+      if (auto r = HiveFile::Open(route.mount.file, /*write=*/true, hive); !r.ok()) return r;
+      it = hives.emplace(route.mount.file, std::move(hive)).first;
+    }
+    if (auto r = ChangeInHive(*it->second, changes[i], route.names); !r.ok()) return r;
+  }
+  return store_.InOneTransaction([&]() -> RegistryResult {
+    for (size_t i = 0; i < changes.size(); ++i) {
+      if (!in_store[i]) continue;
+      failed = i;
+      if (auto r = ApplyChange(*this, changes[i]); !r.ok()) return r;
+    }
+    failed = changes.size();
+    for (auto& [file, hive] : hives) {
+      if (auto r = hive->Commit(/*keep_open=*/false); !r.ok()) return r;
+    }
+    return {};
+  });
 }
 
 }  // namespace pelvar::platform

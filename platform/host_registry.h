@@ -43,6 +43,11 @@ class HostRegistry : public Registry {
   // Commits every open hive and closes it. The first failure of a commit
   // since the last call is reported (also one made before a program start).
   RegistryResult CommitPending() override;
+  // All or nothing: the store's changes make one transaction, and each
+  // mounted hive's one commit, made while that transaction is still open
+  // (so a hive that cannot be written leaves the store as it was). Hives
+  // already open are committed first.
+  RegistryResult ApplyChanges(const std::vector<RegistryChange>& changes, size_t& failed) override;
   // CommitPending before another program starts: a failure is kept for the
   // next CommitPending to report.
   void CommitBeforeStart();

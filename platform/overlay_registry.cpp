@@ -399,4 +399,17 @@ RegistryResult OverlayRegistry::UnloadHive(std::string_view name) {
   return {};
 }
 
+RegistryResult OverlayRegistry::ApplyChanges(const std::vector<RegistryChange>& changes,
+                                             size_t& failed) {
+  const std::map<std::string, KeyState> keys = keys_;
+  std::optional<ChangeJournal> journal;
+  if (journal_ != nullptr) journal = *journal_;
+  RegistryResult r = Registry::ApplyChanges(changes, failed);
+  if (!r.ok()) {
+    keys_ = keys;
+    if (journal) *journal_ = std::move(*journal);
+  }
+  return r;
+}
+
 }  // namespace pelvar::platform

@@ -46,6 +46,9 @@ class OverlayRegistry : public Registry {
   RegistryResult GetValue(const RegistryKey& key, std::string_view name,
                           RegistryValue& out) override;
   RegistryResult ListKey(const RegistryKey& key, RegistryKeyContents& out) override;
+  // All or nothing: after a failure the overlay and the journal are as
+  // they were before.
+  RegistryResult ApplyChanges(const std::vector<RegistryChange>& changes, size_t& failed) override;
 
   // Mounts the hive file (a script path) as HKEY_LOCAL_MACHINE\name, with the
   // refusals of the real registry.

@@ -31,8 +31,21 @@ ProcessOutcome ToolFailure(const std::string& message) {
 ProcessOutcome RecordingProcessLauncher::RunRegTool(const std::string& parameters) {
   const std::vector<std::string> args = SplitWindowsCommandLine(parameters);
   const std::string syntax = "Invalid syntax. Type \"pelvar-reg /?\" for usage.";
+  const std::string verb = AsciiLower(args.empty() ? std::string() : args[0]);
+  if (verb != "load" && verb != "unload" && runner_) {
+    std::string err;
+    ProcessOutcome outcome;
+    outcome.started = true;
+    outcome.exit_code = runner_(args, err);
+    if (outcome.exit_code != 0) {
+      std::string first = err.substr(0, err.find('\n'));
+      if (first.rfind("ERROR: ", 0) == 0) first.erase(0, 7);
+      journal_.Note("! the registry tool would fail: " + first);
+    }
+    outcome.error_output = std::move(err);
+    return outcome;
+  }
   if (args.size() < 2) return ToolFailure(syntax);
-  const std::string verb = AsciiLower(args[0]);
   if (verb != "load" && verb != "unload") return ToolFailure(syntax);
   // The key: HKLM or HKEY_LOCAL_MACHINE (any case), "\" and one name.
   const std::string& text = args[1];

@@ -29,4 +29,45 @@ bool SplitSubkeyPath(const RegistryKey& key, std::string_view subkey, RegistryKe
   return true;
 }
 
+RegistryResult ApplyChange(Registry& registry, const RegistryChange& change) {
+  switch (change.kind) {
+    case RegistryChange::Kind::kCreateKey:
+      return registry.CreateKey(change.key);
+    case RegistryChange::Kind::kSetValue:
+      return registry.SetValue(change.key, KeyOpen::kCreate, change.value);
+    case RegistryChange::Kind::kDeleteValue: {
+      RegistryResult r = registry.DeleteValue(change.key, change.value.name);
+      if (r.status == RegistryStatus::kKeyNotFound || r.status == RegistryStatus::kValueNotFound) {
+        return {};
+      }
+      return r;
+    }
+    case RegistryChange::Kind::kDeleteKey: {
+      const size_t slash = change.key.path.rfind('\\');
+      if (change.key.path.empty()) {
+        return {RegistryStatus::kKeyRefused, "a root key cannot be deleted"};
+      }
+      const RegistryKey parent{change.key.root, slash == std::string::npos
+                                                    ? std::string()
+                                                    : change.key.path.substr(0, slash)};
+      const std::string name =
+          slash == std::string::npos ? change.key.path : change.key.path.substr(slash + 1);
+      RegistryResult r = registry.DeleteKey(parent, KeyOpen::kExisting, name);
+      if (r.status == RegistryStatus::kKeyNotFound) return {};
+      return r;
+    }
+  }
+  return {};
+}
+
+RegistryResult Registry::ApplyChanges(const std::vector<RegistryChange>& changes, size_t& failed) {
+  for (size_t i = 0; i < changes.size(); ++i) {
+    if (RegistryResult r = ApplyChange(*this, changes[i]); !r.ok()) {
+      failed = i;
+      return r;
+    }
+  }
+  return {};
+}
+
 }  // namespace pelvar::platform

@@ -83,6 +83,20 @@ inline constexpr size_t kMaxKeyDepth = 512;
 // Whether a missing key path is created or the operation fails.
 enum class KeyOpen { kExisting, kCreate };
 
+// One change of a set applied together (a .reg file's import). A deletion
+// of what does not exist changes nothing and is no failure.
+struct RegistryChange {
+  enum class Kind {
+    kCreateKey,    // `key`, with the missing keys of its path
+    kDeleteKey,    // `key` with everything below it
+    kSetValue,     // `value` in `key`, made when missing
+    kDeleteValue,  // the value named `value.name` of `key`
+  };
+  Kind kind = Kind::kCreateKey;
+  RegistryKey key;
+  RegistryValue value;
+};
+
 class Registry {
  public:
   virtual ~Registry() = default;
@@ -106,6 +120,13 @@ class Registry {
   // run) and lets the files go. Called when a run ends and before another
   // program starts; a failure tells what could not be written.
   virtual RegistryResult CommitPending() { return {}; }
+  // Makes all the changes, in order, or none of them: on failure `failed`
+  // is the index of the change that could not be made. This default makes
+  // them one by one and stops at the first failure, keeping those before.
+  virtual RegistryResult ApplyChanges(const std::vector<RegistryChange>& changes, size_t& failed);
 };
+
+// Makes one change through the registry's own operations.
+RegistryResult ApplyChange(Registry& registry, const RegistryChange& change);
 
 }  // namespace pelvar::platform

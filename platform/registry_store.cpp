@@ -70,6 +70,8 @@ const char* const kSchema[] = {
 // The open database with its prepared statements.
 struct RegistryStore::Db {
   sqlite3* handle = nullptr;
+  // Inside InOneTransaction: the operations' own transactions are parts of it.
+  bool batch = false;
   std::map<std::string, sqlite3_stmt*, std::less<>> statements;
 
   ~Db() {
@@ -170,18 +172,21 @@ struct RegistryStore::Db {
   // One transaction: rolled back unless committed.
   class Transaction {
    public:
-    Transaction(Db& db, bool write) : db_(db) { db_.Exec(write ? "BEGIN IMMEDIATE" : "BEGIN"); }
+    Transaction(Db& db, bool write) : db_(db), done_(db.batch) {
+      if (!done_) db_.Exec(write ? "BEGIN IMMEDIATE" : "BEGIN");
+    }
     ~Transaction() {
       if (!done_) sqlite3_exec(db_.handle, "ROLLBACK", nullptr, nullptr, nullptr);
     }
     void Commit() {
+      if (done_) return;
       db_.Exec("COMMIT");
       done_ = true;
     }
 
    private:
     Db& db_;
-    bool done_ = false;
+    bool done_;
   };
 
   int64_t FindChild(int64_t parent, std::string_view fold) {
@@ -546,6 +551,24 @@ RegistryResult RegistryStore::RemoveMount(const std::string& name) {
                             "no hive is mounted as HKEY_LOCAL_MACHINE\\" + name};
     }
     return RegistryResult{};
+  });
+}
+
+RegistryResult RegistryStore::InOneTransaction(const std::function<RegistryResult()>& body) {
+  RegistryStatus status = RegistryStatus::kKeyRefused;
+  return Run(status, [&](Db& db) {
+    Db::Transaction t(db, /*write=*/true);
+    db.batch = true;
+    RegistryResult result;
+    try {
+      result = body();
+    } catch (...) {
+      db.batch = false;
+      throw;
+    }
+    db.batch = false;
+    if (result.ok()) t.Commit();
+    return result;
   });
 }
 

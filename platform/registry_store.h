@@ -12,6 +12,7 @@
 // deleted, and they hold no values.
 #pragma once
 
+#include <functional>
 #include <memory>
 #include <string>
 #include <string_view>
@@ -60,6 +61,10 @@ class RegistryStore {
   // HKEY_LOCAL_MACHINE, or the file is mounted under another name.
   RegistryResult AddMount(const HiveMount& mount);
   RegistryResult RemoveMount(const std::string& name);
+
+  // Runs `body`, whose operations on this store then make one transaction:
+  // committed when `body` succeeds, else rolled back with all they did.
+  RegistryResult InOneTransaction(const std::function<RegistryResult()>& body);
 
  private:
   struct Db;

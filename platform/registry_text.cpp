@@ -125,6 +125,50 @@ std::string Utf16LeTextToUtf8(std::string_view bytes) {
   return Utf16ToUtf8(wide.data(), wide.size());
 }
 
+bool Utf16LeToWindows1252(std::string_view bytes, std::string& out) {
+  out.clear();
+  UErrorCode status = U_ZERO_ERROR;
+  std::unique_ptr<UConverter, void (*)(UConverter*)> conv(ucnv_open("windows-1252", &status),
+                                                          ucnv_close);
+  if (U_FAILURE(status)) return false;
+  ucnv_setFromUCallBack(conv.get(), UCNV_FROM_U_CALLBACK_STOP, nullptr, nullptr, nullptr, &status);
+  std::u16string units(bytes.size() / 2, u'\0');
+  for (size_t i = 0; i < units.size(); ++i) {
+    units[i] = static_cast<char16_t>(static_cast<unsigned char>(bytes[2 * i]) |
+                                     (static_cast<unsigned char>(bytes[2 * i + 1]) << 8));
+  }
+  out.resize(units.size() + 1);
+  const int32_t length = ucnv_fromUChars(conv.get(), out.data(), static_cast<int32_t>(out.size()),
+                                         reinterpret_cast<const UChar*>(units.data()),
+                                         static_cast<int32_t>(units.size()), &status);
+  if (U_FAILURE(status) || static_cast<size_t>(length) != units.size()) return false;
+  out.resize(static_cast<size_t>(length));
+  // Code points the code page leaves unassigned come back as "?".
+  std::string back = Windows1252ToUtf16Le(out);
+  return back == bytes.substr(0, units.size() * 2);
+}
+
+std::string Windows1252ToUtf16Le(std::string_view bytes) {
+  std::u16string units;
+  UErrorCode status = U_ZERO_ERROR;
+  std::unique_ptr<UConverter, void (*)(UConverter*)> conv(ucnv_open("windows-1252", &status),
+                                                          ucnv_close);
+  if (U_SUCCESS(status) && !bytes.empty()) {
+    units.resize(bytes.size() * 2);
+    const int32_t length = ucnv_toUChars(conv.get(), reinterpret_cast<UChar*>(units.data()),
+                                         static_cast<int32_t>(units.size()), bytes.data(),
+                                         static_cast<int32_t>(bytes.size()), &status);
+    units.resize(U_SUCCESS(status) ? static_cast<size_t>(length) : 0);
+  }
+  std::string out;
+  out.reserve(units.size() * 2);
+  for (const char16_t u : units) {
+    out.push_back(static_cast<char>(u & 0xFF));
+    out.push_back(static_cast<char>(u >> 8));
+  }
+  return out;
+}
+
 std::string Utf16LeToUtf8(std::string_view bytes) {
   std::u16string wide;
   wide.reserve(bytes.size() / 2);

@@ -31,6 +31,14 @@ inline std::string DisplayTextOf(std::string_view bytes) {
   return ScriptTextToUtf8(bytes);
 }
 
+// UTF-16LE bytes in the 8-bit code page of Windows (Windows-1252), for
+// files in the older 8-bit .reg format: false when a character has no byte
+// there.
+bool Utf16LeToWindows1252(std::string_view bytes, std::string& out);
+
+// Windows-1252 bytes as UTF-16LE bytes, each byte one character.
+std::string Windows1252ToUtf16Le(std::string_view bytes);
+
 // UTF-16LE bytes (a string value's data) as UTF-8, up to the first NUL; an odd
 // last byte is ignored and unpaired surrogates become U+FFFD.
 std::string Utf16LeToUtf8(std::string_view bytes);

@@ -7,6 +7,7 @@
 #include "app/program_location.h"
 #include "app/program_registry.h"
 #include "app/reg_tool.h"
+#include "platform/posix_file_system.h"
 
 int main(int argc, char** argv) {
   const std::vector<std::string> args(argv + 1, argv + argc);
@@ -21,5 +22,7 @@ int main(int argc, char** argv) {
   location.config_path = (location.folder == "/" ? "" : location.folder) + "/pelvar.ini";
   const pelvar::app::ProgramConfig config = pelvar::app::ProgramConfig::Load(location.config_path);
   const auto registry = pelvar::app::OpenProgramRegistry(config, location);
-  return pelvar::app::RunRegTool(args, *registry, stdout, stderr);
+  pelvar::platform::PosixFileSystem files;
+  return pelvar::app::RunRegTool(args, pelvar::app::HostRegToolTarget(*registry, files), stdout,
+                                 stderr);
 }

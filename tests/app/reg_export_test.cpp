@@ -1,0 +1,121 @@
+// .reg files written by pelvar-reg export: the registry editor's layout,
+// and export -> import -> export giving the same bytes.
+#include <gtest/gtest.h>
+
+#include "app/reg_file.h"
+#include "app/reg_tool.h"
+#include "platform/posix_file_system.h"
+#include "platform/registry_text.h"
+#include "reg_test_data.h"
+#include "support/shell_output.h"
+#include "support/test_support.h"
+
+namespace pelvar::app {
+namespace {
+
+namespace reg_type = platform::reg_type;
+using testing::RunShell;
+using testing::ShellQuoted;
+
+using testdata::kHives;
+const std::string& kCorpus = testdata::kRegCorpus;
+
+// A store of its own in a folder of its own.
+class Store {
+ public:
+  Store() : registry_(dir_.Path("registry.db"), "/opt") {}
+
+  std::string Run(const std::vector<std::string>& args) {
+    std::string out;
+    std::string err;
+    const int status = RunRegTool(args, HostRegToolTarget(registry_, files_), out, err);
+    return status == 0 ? "" : err;
+  }
+  const testing::TempDir& dir() const { return dir_; }
+
+ private:
+  testing::TempDir dir_;
+  platform::PosixFileSystem files_;
+  platform::HostRegistry registry_;
+};
+
+TEST(RegExportTest, TheCorpusIsWrittenInTheEditorsLayoutAndReadsBackToTheSameBytes) {
+  Store first;
+  ASSERT_EQ(first.Run({"import", kCorpus + "all_types.reg"}), "");
+  const std::string one = first.dir().Path("one.reg");
+  ASSERT_EQ(first.Run({"export", "HKCU\\Software\\PelvarCorpus", one}), "");
+  // Folded after the pair that takes a line past 76 characters; types 3 and
+  // 4 written as hex: and dword:.
+  EXPECT_TRUE(testing::ReadFileText(one) ==
+              testing::ReadFileText(kCorpus + "all_types_export.reg"));
+
+  Store second;
+  ASSERT_EQ(second.Run({"import", one}), "");
+  const std::string two = second.dir().Path("two.reg");
+  ASSERT_EQ(second.Run({"export", "HKCU\\Software\\PelvarCorpus", two}), "");
+  EXPECT_TRUE(testing::ReadFileText(one) == testing::ReadFileText(two));
+}
+
+TEST(RegExportTest, SlashAWritesTheEightBitFormatThatReadsBackTheSame) {
+  Store store;
+  ASSERT_EQ(store.Run({"import", kCorpus + "regedit4.reg"}), "");
+  const std::string out = store.dir().Path("out.reg");
+  ASSERT_EQ(store.Run({"export", "HKCU\\Software\\PelvarCorpus4", out, "/a"}), "");
+  EXPECT_TRUE(testing::ReadFileText(out) == testing::ReadFileText(kCorpus + "regedit4.reg"));
+
+  ASSERT_EQ(store.Run({"add", "HKCU\\Snow", "/v", "Man", "/d", "\xE2\x98\x83"}), "");
+  const std::string err = store.Run({"export", "HKCU\\Snow", out, "/a", "/y"});
+  EXPECT_NE(err.find("cannot carry; export without /a"), std::string::npos) << err;
+  EXPECT_EQ(store.Run({"export", "HKCU\\Snow", out, "/y"}), "");
+}
+
+TEST(RegExportTest, TextThatAQuotedStringWouldNotCarryIsWrittenAsHex) {
+  const std::string crlf = platform::RegistryStringBytes("a\r\nb");
+  const std::string lone_surrogate("\x00\xD8\0\0", 4);
+  const std::string text = RegFileText({{"HKEY_USERS\\K",
+                                         {{"lines", reg_type::kString, crlf},
+                                          {"lone", reg_type::kString, lone_surrogate},
+                                          {"dw3", reg_type::kDword, std::string("\1\2\3", 3)}}}});
+  EXPECT_EQ(text.substr(text.find("\"lines\"")),
+            "\"lines\"=hex(1):61,00,0d,00,0a,00,62,00,00,00\r\n"
+            "\"lone\"=hex(1):00,d8,00,00\r\n"
+            "\"dw3\"=hex(4):01,02,03\r\n\r\n");
+  const RegFileContents back = ParseRegFile(RegFileBytes(text));
+  ASSERT_TRUE(back.ok()) << back.error;
+  ASSERT_EQ(back.entries.size(), 4u);
+  EXPECT_EQ(back.entries[1].change.value.data, crlf);
+  EXPECT_EQ(back.entries[2].change.value.data, lone_surrogate);
+  EXPECT_EQ(back.entries[3].change.value.type, reg_type::kDword);
+  EXPECT_EQ(back.entries[3].line, 6u);
+}
+
+// A whole real hive exported, imported into the smallest hive there is and
+// exported again: the same bytes, and hivex reads the same keys and values
+// from both hives.
+TEST(RegExportTest, AWholeRealHiveGoesIntoAnEmptyHiveAndComesBackTheSame) {
+  Store store;
+  const testing::TempDir& dir = store.dir();
+  const std::string user = dir.Write("ntuser.dat", testing::ReadFileText(kHives + "NTUSER.DAT"));
+  const std::string empty = dir.Write("empty.hiv", testing::ReadFileText(kHives + "minimal.hiv"));
+  const std::string one = dir.Path("one.reg");
+  const std::string two = dir.Path("two.reg");
+  ASSERT_EQ(store.Run({"load", "HKLM\\H", user}), "");
+  ASSERT_EQ(store.Run({"export", "HKLM\\H", one}), "");
+  ASSERT_EQ(store.Run({"unload", "HKLM\\H"}), "");
+  ASSERT_EQ(store.Run({"load", "HKLM\\H", empty}), "");
+  ASSERT_EQ(store.Run({"import", one}), "");
+  ASSERT_EQ(store.Run({"export", "HKLM\\H", two}), "");
+  ASSERT_EQ(store.Run({"unload", "HKLM\\H"}), "");
+  EXPECT_GT(testing::ReadFileText(one).size(), 1000000u);
+  EXPECT_TRUE(testing::ReadFileText(one) == testing::ReadFileText(two));
+  const auto hivex = [](const std::string& hive) {
+    return RunShell("hivexregedit --export " + ShellQuoted(hive) + " '\\'");
+  };
+  const testing::ShellOutput first = hivex(user);
+  ASSERT_EQ(first.status, 0);
+  EXPECT_GT(first.out.size(), 100000u);
+  EXPECT_TRUE(first.out == hivex(empty).out);
+}
+
+}  // namespace
+}  // namespace pelvar::app
