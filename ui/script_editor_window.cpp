@@ -401,6 +401,18 @@ void ScriptEditorWindow::ReadScript() {
       if (!section.lines[i].empty()) line_numbers_.push_back(section.LineNumber(i));
     }
   }
+  FillCommandList();
+  filling_ = false;
+  if (!folders_.empty()) {
+    folder_tree_->setCurrentItem(folder_tree_->topLevelItem(0));
+    FillFileList();
+  }
+}
+
+void ScriptEditorWindow::FillCommandList() {
+  const bool filling = filling_;
+  filling_ = true;
+  commands_->clear();
   commands_->setUpdatesEnabled(false);
   for (const std::string& line : lines_) {
     auto* item = new QTreeWidgetItem(commands_);
@@ -416,11 +428,7 @@ void ScriptEditorWindow::ReadScript() {
   }
   commands_->setUpdatesEnabled(true);
   if (commands_->topLevelItemCount() > 0) commands_->setCurrentItem(commands_->topLevelItem(0));
-  filling_ = false;
-  if (!folders_.empty()) {
-    folder_tree_->setCurrentItem(folder_tree_->topLevelItem(0));
-    FillFileList();
-  }
+  filling_ = filling;
 }
 
 void ScriptEditorWindow::Reload() {
@@ -510,16 +518,24 @@ void ScriptEditorWindow::TellChanged(bool exists) {
 }
 
 void ScriptEditorWindow::CommitCommands(int row) {
+  app::WrittenScript written;
   try {
-    if (app::WriteCommandLines(*file_system_, script_, lines_, fingerprint_) ==
+    if (app::WriteCommandLines(*file_system_, script_, lines_, fingerprint_, &written) ==
         app::WriteOutcome::kChanged) {
       TellChanged(file_system_->IsFile(script_));
       return;
     }
+    // The write changed only the command lines and says how the script now
+    // reads: the list is filled from that, without reading a script that may
+    // carry megabytes of embedded files again.
+    fingerprint_ = written.fingerprint;
+    lines_ = std::move(written.lines);
+    line_numbers_ = std::move(written.numbers);
+    FillCommandList();
   } catch (const std::exception& error) {
     ShowError(error.what());
+    ReadScript();
   }
-  ReadScript();
   if (row >= 0 && commands_->topLevelItemCount() > 0) {
     commands_->setCurrentItem(
         commands_->topLevelItem(qMin(row, commands_->topLevelItemCount() - 1)));

@@ -80,6 +80,8 @@ class ScriptEditorWindow : public QWidget {
 
   // Loads the whole window from the script.
   void ReadScript();
+  // Fills the command list from lines_.
+  void FillCommandList();
   // ReadScript keeping the selected command row and folder.
   void Reload();
   void FillFileList();
