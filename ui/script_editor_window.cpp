@@ -505,6 +505,10 @@ bool ScriptEditorWindow::BeginChange() {
   return false;
 }
 
+bool ScriptEditorWindow::BeginCommandChange() const {
+  return !script_.empty() && !busy_;
+}
+
 void ScriptEditorWindow::TellChanged(bool exists) {
   const QString path = ShowText(script_);
   ReadScript();
@@ -568,7 +572,7 @@ void ScriptEditorWindow::CreateCommand() {
   const std::optional<QString> text =
       state_.dialogs.EditScriptLine(this, QStringLiteral("New command to add.."),
                                     QStringLiteral("Text:"), QString(), MakeLineCheck(next));
-  if (!text || !BeginChange()) return;
+  if (!text || !BeginCommandChange()) return;
   lines_.push_back(StoreText(*text, {}));
   CommitCommands(static_cast<int>(lines_.size()) - 1);
 }
@@ -581,14 +585,14 @@ void ScriptEditorWindow::EditCommand() {
   const std::optional<QString> text = state_.dialogs.EditScriptLine(
       this, QStringLiteral("Edit command"), QStringLiteral("New value"), ShowText(original),
       MakeLineCheck(index < line_numbers_.size() ? line_numbers_[index] : 0));
-  if (!text || !BeginChange()) return;
+  if (!text || !BeginCommandChange()) return;
   lines_[static_cast<size_t>(row)] = StoreText(*text, original);
   CommitCommands(row);
 }
 
 void ScriptEditorWindow::DeleteCommand() {
   const int row = CurrentCommandRow();
-  if (row < 0 || !BeginChange()) return;
+  if (row < 0 || !BeginCommandChange()) return;
   lines_.erase(lines_.begin() + row);
   CommitCommands(row);
 }
@@ -596,7 +600,7 @@ void ScriptEditorWindow::DeleteCommand() {
 void ScriptEditorWindow::ToggleFlag(int row) {
   if (row < 0 || static_cast<size_t>(row) >= lines_.size()) return;
   const std::optional<std::string> toggled = app::ToggleLineFlag(lines_[static_cast<size_t>(row)]);
-  if (!toggled || !BeginChange()) {
+  if (!toggled || !BeginCommandChange()) {
     Reload();
     return;
   }

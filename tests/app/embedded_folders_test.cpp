@@ -84,7 +84,8 @@ TEST(EmbeddedFoldersTest, RemovingTheLastFolderLeavesAnEmptyHeader) {
   AddEncodedFolder(script, "Only");
   ASSERT_TRUE(Ok(archive::EmbedFile(a, script, "Only")));
   RemoveEncodedFolder(script, "Only", {});
-  EXPECT_EQ(dir.Read("s.script"), "[main]\r\ntitle=t\r\n\r\n[EncodedFolders]\r\n\r\n");
+  // The empty line before the first embedded section stays with the list.
+  EXPECT_EQ(dir.Read("s.script"), "[main]\r\ntitle=t\r\n[EncodedFolders]\r\n\r\n");
   EXPECT_TRUE(Folders(script).empty());
   // A new folder after that lands in the header that stayed.
   EXPECT_TRUE(AddEncodedFolder(script, "Next"));

@@ -378,8 +378,9 @@ class ScriptEditorTest : public QObject {
     QTest::mouseClick(Button("removeFilesButton"), Qt::LeftButton);
     QCOMPARE(folders_->topLevelItemCount(), 0);
     QCOMPARE(files_->topLevelItemCount(), 0);
-    QCOMPARE(Script(), std::string("[main]\r\nlevel=1\r\n\r\n[process]\r\necho,1,a\r\n\r\n"
-                                   "[EncodedFolders]\r\n\r\n"));
+    // Only the embedded-file sections changed: the script keeps its LF line
+    // ends, and the empty line that came before the first added section.
+    QCOMPARE(Script(), std::string("[main]\nlevel=1\n[process]\necho,1,a\n[EncodedFolders]\n\n"));
   }
 
   void manyFilesAreAddedInOneRewriteOfTheScript() {
