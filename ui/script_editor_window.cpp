@@ -522,23 +522,30 @@ void ScriptEditorWindow::TellChanged(bool exists) {
 }
 
 void ScriptEditorWindow::CommitCommands(int row) {
+  // The write runs beside the window, which keeps painting (a script that
+  // carries large embedded files takes a moment to write) and keeps the
+  // keys and clicks made meanwhile for when it is done.
   app::WrittenScript written;
-  try {
-    if (app::WriteCommandLines(*file_system_, script_, lines_, fingerprint_, &written) ==
-        app::WriteOutcome::kChanged) {
-      TellChanged(file_system_->IsFile(script_));
-      return;
-    }
+  app::WriteOutcome outcome = app::WriteOutcome::kWritten;
+  busy_bar_->setRange(0, 0);
+  const std::optional<std::string> error = RunBusy(QStringLiteral("Saving the commands ..."), [&] {
+    outcome = app::WriteCommandLines(*file_system_, script_, lines_, fingerprint_, &written);
+  });
+  busy_row_->hide();
+  if (error) {
+    ShowError(*error);
+    ReadScript();
+  } else if (outcome == app::WriteOutcome::kChanged) {
+    TellChanged(file_system_->IsFile(script_));
+    return;
+  } else {
     // The write changed only the command lines and says how the script now
-    // reads: the list is filled from that, without reading a script that may
-    // carry megabytes of embedded files again.
+    // reads: the list is filled from that, without reading a script that
+    // may carry megabytes of embedded files again.
     fingerprint_ = written.fingerprint;
     lines_ = std::move(written.lines);
     line_numbers_ = std::move(written.numbers);
     FillCommandList();
-  } catch (const std::exception& error) {
-    ShowError(error.what());
-    ReadScript();
   }
   if (row >= 0 && commands_->topLevelItemCount() > 0) {
     commands_->setCurrentItem(

@@ -197,6 +197,25 @@ class ScriptEditorTest : public QObject {
     QVERIFY(program_->dialogs.messages.isEmpty());
   }
 
+  // A script that carries megabytes of embedded text: a click changes its
+  // one line, and the list is filled from the write (the script is not read
+  // again).
+  void aLargeScriptIsChangedInItsOneLine() {
+    std::string data = "[EncodedFile-F-big.bin]\r\nlines=99999\r\n";
+    const std::string text(76, 'Q');
+    for (int i = 0; i < 100000; ++i) data += std::to_string(i) + "=" + text + "\r\n";
+    const std::string head = "[main]\r\nlevel=1\r\n[process]\r\necho,1,a\r\n";
+    Open(head + "echo,0,b\r\n; c\r\n" + data);
+    QTest::mouseClick(commands_->viewport(), Qt::LeftButton, {}, CheckBoxCentre(commands_, 1));
+    QTRY_VERIFY(Script() == head + "echo,1,b\r\n; c\r\n" + data);
+    QCOMPARE(commands_->topLevelItem(1)->checkState(0), Qt::Checked);
+    program_->dialogs.line_answers.push_back(QStringLiteral("echo,1,c"));
+    editor_->CreateCommand();
+    QVERIFY(Script() == head + "echo,1,b\r\necho,1,c\r\n; c\r\n" + data);
+    QCOMPARE(Texts(commands_), (QStringList{"echo,1,a", "echo,1,b", "echo,1,c"}));
+    QVERIFY(program_->dialogs.messages.isEmpty());
+  }
+
   void createEditAndDeleteWriteTheListBack() {
     Open("; comment\n[process]\necho,1,one\n[main]\nlevel = 1\n; inner\n[Process]\necho,1,two\n");
     QCOMPARE(Texts(commands_), (QStringList{"echo,1,one", "echo,1,two"}));
