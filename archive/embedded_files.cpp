@@ -14,6 +14,7 @@
 #include "archive/streaming_extraction.h"
 #include "engine/ini_file.h"
 #include "engine/ini_model.h"
+#include "engine/ini_text.h"
 #include "engine/integer_text.h"
 #include "engine/text.h"
 #include "platform/file_system.h"
@@ -1251,10 +1252,13 @@ ArchiveResult<bool> ExtractEmbeddedFolder(platform::FileSystem& files, std::stri
 
 bool DeleteEmbeddedFile(platform::FileSystem& files, std::string_view script,
                         std::string_view folder, std::string_view file_name) {
-  if (!files.IsFile(script)) return false;
-  DeleteIniKey(files, script, folder, file_name);
-  EraseIniSection(files, script, EmbeddedFileSection(folder, file_name));
-  return true;
+  // One edit of the script: only the key's line and the section go.
+  return EditIniFile(files, script,
+                     [&](IniText& text) {
+                       text.DeleteKey(UnescapeField(folder), UnescapeField(file_name));
+                       text.EraseSection(UnescapeField(EmbeddedFileSection(folder, file_name)));
+                     })
+      .exists;
 }
 
 ArchiveResult<RunOutcome> RunEmbeddedFile(platform::FileSystem& files, std::string_view script,

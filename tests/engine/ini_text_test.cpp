@@ -2,6 +2,9 @@
 
 #include <gtest/gtest.h>
 
+#include <random>
+
+#include "engine/ini_file.h"
 #include "engine/ini_model.h"
 #include "engine/script_error.h"
 #include "platform/memory_file_system.h"
@@ -161,6 +164,64 @@ TEST(EditIniFileTest, WritesOnlyWhenAByteChangesAndNeverCreatesTheFile) {
   EXPECT_FALSE(edit.written);
   EXPECT_FALSE(edit.problem.empty());
   EXPECT_EQ(files.Content("/d/nul.ini"), std::string("[s]\n\0", 5));
+}
+
+}  // namespace
+}  // namespace pelvar
+
+namespace pelvar {
+namespace {
+
+// Random INI-like texts and random edits: the edited text always reads back
+// as the model reads after the model's own write, whatever the comments,
+// blanks, duplicate names and line ends around the lines edited.
+TEST(IniTextTest, RandomEditsReadBackAsTheModelsWrites) {
+  const std::vector<std::string> pieces = {
+      "[a]", "[A]", " [ a ] ", "[b]", "[c d]", "k=1", " K = 2 ",          "j=3", "x", "; c",
+      "",    "  ",  "k=",      "=v",  "[x",    "y]",  "text = with = two"};
+  const std::vector<std::string> ends = {"\r\n", "\n", "\r"};
+  const std::vector<std::string> sections = {"a", "A", "b", "c d", "new"};
+  const std::vector<std::string> keys = {"k", "K", "j", "x", "n"};
+  std::mt19937 random(23);
+  auto pick = [&random](const std::vector<std::string>& from) {
+    return from[std::uniform_int_distribution<size_t>(0, from.size() - 1)(random)];
+  };
+  for (int round = 0; round < 2000; ++round) {
+    std::string file;
+    const int count = std::uniform_int_distribution<int>(0, 12)(random);
+    for (int i = 0; i < count; ++i) file += pick(pieces) + pick(ends);
+    if (!file.empty() && random() % 4 == 0) file.pop_back();  // no final line end
+    IniModel model = IniModel::Parse(file);
+    IniText text = IniText::Parse(file);
+    const std::string section = pick(sections);
+    const std::string key = pick(keys);
+    switch (random() % 5) {
+      case 0:
+        model.WriteKey(section, key, "v");
+        text.WriteKey(section, key, "v");
+        break;
+      case 1:
+        model.DeleteKey(section, key);
+        text.DeleteKey(section, key);
+        break;
+      case 2:
+        EXPECT_EQ(text.EraseSection(section), EraseIniSection(model, section)) << file;
+        break;
+      case 3:
+        EXPECT_EQ(text.InsertTextLine(section, "t"), InsertSectionLine(model, section, "t"))
+            << file;
+        break;
+      case 4: {
+        const std::vector<std::string> lines = {"k=9", pick(keys) + "=1", "j=3"};
+        int s = model.FindSection(section);
+        if (s < 0) s = model.AppendSection(section);
+        model.SetSectionLines(s, lines);
+        text.SetSectionLines(section, lines);
+        break;
+      }
+    }
+    EXPECT_EQ(IniModel::Parse(text.Bytes()).Render(), model.Render()) << "file: " << file;
+  }
 }
 
 }  // namespace
