@@ -41,7 +41,7 @@ std::string JoinLines(const Lines& lines) {
   return out;
 }
 
-// One change that the expected file has against the original.
+// One change that the expected file has against the file as it was.
 struct Change {
   enum Kind { kReplace, kInsert, kDelete } kind;
   size_t line;       // index in the lines as changed so far
@@ -59,11 +59,11 @@ Change Delete(size_t line, size_t count = 1) {
   return {Change::kDelete, line, {}, count};
 }
 
-// The original with the changes made: a replaced line keeps its line end; an
+// The file as it was, with the changes made: a replaced line keeps its line end; an
 // inserted line takes `eol`; a file that ended without a line end still does.
-std::string Expected(const std::string& original, const std::vector<Change>& changes,
+std::string Expected(const std::string& before, const std::vector<Change>& changes,
                      const std::string& eol) {
-  Lines lines = SplitLines(original);
+  Lines lines = SplitLines(before);
   for (const Change& c : changes) {
     switch (c.kind) {
       case Change::kReplace:
@@ -110,21 +110,21 @@ void RunCases(const std::vector<Case>& cases, const std::string& eol) {
   for (const Case& c : cases) {
     SCOPED_TRACE(c.file + ": " + c.line);
     ScriptHarness h;
-    const std::string original = CorpusFile(c.file);
-    ASSERT_FALSE(original.empty());
-    const std::string path = h.dir.Write(c.file, original);
+    const std::string before = CorpusFile(c.file);
+    ASSERT_FALSE(before.empty());
+    const std::string path = h.dir.Write(c.file, before);
     std::string line = c.line;
     line.replace(line.find("{f}"), 3, path);
     h.RunLine(line);
     ASSERT_EQ(h.view.lines.size(), 1u);
     EXPECT_EQ(h.view.lines[0].kind, c.ok ? LogKind::kSuccess : LogKind::kFailure);
     const std::string after = h.dir.Read(c.file);
-    const bool wide = original.compare(0, 2, "\xFF\xFE") == 0;
-    std::string expected = Expected(TextOf(original), c.changes, eol);
+    const bool wide = before.compare(0, 2, "\xFF\xFE") == 0;
+    std::string expected = Expected(TextOf(before), c.changes, eol);
     if (wide) expected = "\xFF\xFE" + platform::TextToUtf16Le(expected);
     EXPECT_EQ(after, expected);
     if (c.changes.empty()) {
-      EXPECT_EQ(after, original);
+      EXPECT_EQ(after, before);
     }
   }
 }
