@@ -6,6 +6,7 @@
 #include <utility>
 
 #include "engine/ini_model.h"
+#include "engine/ini_text.h"
 #include "engine/script_error.h"
 #include "engine/text.h"
 #include "platform/file_system.h"
@@ -77,7 +78,7 @@ std::vector<std::string> ListCommandLines(const IniModel& script) {
 
 WriteOutcome WriteCommandLines(platform::FileSystem& files, std::string_view script,
                                const std::vector<std::string>& lines,
-                               std::optional<size_t> expected) {
+                               std::optional<size_t> expected, WrittenScript* written) {
   std::unique_ptr<platform::FileWriter> writer;
   std::error_code ec = files.OpenReplace(script, platform::Durability::kRewrite, writer);
   if (ec) ThrowCannotCreate(std::string(script), platform::SystemMessage(ec));
@@ -90,21 +91,22 @@ WriteOutcome WriteCommandLines(platform::FileSystem& files, std::string_view scr
   }
   if (!expected || BytesFingerprint(bytes) != *expected) return WriteOutcome::kChanged;
 
-  const IniModel model = IniModel::Parse(bytes);
-  std::vector<std::string> rendered;
-  for (const IniModel::Section& section : model.sections()) {
-    if (IEquals(section.name, kProcess) && !section.lines.empty()) continue;
-    rendered.push_back("[" + section.name + "]");
-    rendered.insert(rendered.end(), section.lines.begin(), section.lines.end());
-    rendered.emplace_back();
+  IniText text = IniText::Parse(std::move(bytes));
+  if (!text.problem().empty()) {
+    throw ScriptError("The script \"" + std::string(script) +
+                      "\" was not changed: " + text.problem());
   }
-  rendered.emplace_back("[process]");
-  rendered.insert(rendered.end(), lines.begin(), lines.end());
-  IniModel written = IniModel::FromLines(rendered);
-  written.set_has_bom(model.has_bom());
-  writer->Write(written.Render());
-  ec = writer->Commit();
-  if (ec) ThrowCannotCreate(std::string(script), platform::SystemMessage(ec));
+  text.SetSectionLines(kProcess, lines, true);
+  if (text.changed()) {
+    text.WriteTo(*writer);
+    ec = writer->Commit();
+    if (ec) ThrowCannotCreate(std::string(script), platform::SystemMessage(ec));
+  }
+  if (written != nullptr) {
+    written->fingerprint =
+        text.utf16() ? BytesFingerprint(text.Bytes()) : BytesFingerprint(text.text());
+    written->lines = text.SectionLines(kProcess, true, &written->numbers);
+  }
   return WriteOutcome::kWritten;
 }
 

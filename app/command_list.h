@@ -1,9 +1,10 @@
 // The command list of the script editor: the lines of a script's process
 // section with their icons and run flags, and the write-back that makes the
-// section hold exactly the edited list.
+// section hold exactly the edited list, changing only the lines that differ.
 #pragma once
 
 #include <cstddef>
+#include <cstdint>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -47,16 +48,25 @@ enum class WriteOutcome {
 };
 
 // Writes the list back over the version of the script whose fingerprint is
-// `expected`: every process section that holds lines is dropped, "[process]"
-// and the lines are appended after the other sections, and the whole is read
-// again by the load rules and saved in the normal form. The script is locked
-// while it is read and replaced, so a version written by another program in
-// between is never overwritten; the replacement is atomic and durable.
-// Raises "Cannot create file ..." when the script cannot be written (it is
-// then left as it was).
+// `expected`, in place: the process sections (all of them, one after another)
+// come to hold the lines of the list, and only the lines that differ change
+// (a toggled, edited, added or deleted command is that one line); every other
+// byte of the script, comments included, stays. `written`, when given, gets
+// the script as it now is: its fingerprint, and its command lines as
+// ListCommandLines would list them, with their numbers in the file. The script is locked while it
+// is read and replaced, so a version written by another program in between is
+// never overwritten; the replacement is atomic and durable. Raises "Cannot
+// create file ..." when the script cannot be written (it is then left as it
+// was), and an error naming the reason when its bytes cannot be kept (a NUL
+// byte).
+struct WrittenScript {
+  size_t fingerprint = 0;
+  std::vector<std::string> lines;
+  std::vector<uint32_t> numbers;
+};
 WriteOutcome WriteCommandLines(platform::FileSystem& files, std::string_view script,
                                const std::vector<std::string>& lines,
-                               std::optional<size_t> expected);
+                               std::optional<size_t> expected, WrittenScript* written = nullptr);
 
 // A fingerprint of a file's bytes, to see whether it changed since it was
 // read; nullopt when the file cannot be read.

@@ -1,9 +1,9 @@
 #include "app/embedded_folders.h"
 
 #include "archive/embedded_files.h"
-#include "commands/text_file.h"
 #include "engine/ini_file.h"
 #include "engine/ini_model.h"
+#include "engine/ini_text.h"
 #include "engine/text.h"
 #include "platform/file_system.h"
 #include "platform/posix_file_system.h"
@@ -43,10 +43,7 @@ bool EnsureScriptSection(std::string_view script, std::string_view section) {
     files.WriteAll(script, "");
     if (!files.IsFile(script)) return false;
   }
-  if (IniSectionExists(files, script, section)) return true;
-  commands::TextLines lines = commands::ReadTextFile(files, script);
-  commands::AddLine(lines, "[" + UnescapeField(section) + "]", "append", "0");
-  commands::WriteTextFile(files, script, lines);
+  AddIniSection(files, script, UnescapeField(section));
   return true;
 }
 
@@ -61,19 +58,26 @@ bool AddEncodedFolder(std::string_view script, std::string_view folder) {
 
 void RemoveEncodedFolder(std::string_view script, std::string_view folder,
                          const std::vector<std::string>& remaining) {
-  IniModel::Edit(platform::ThreadFileSystem(), script, [&](IniModel& model) {
-    // The index goes while it still holds its keys (an emptied section would
-    // count as absent and leave its header behind).
-    const std::vector<EmbeddedFileRow> rows = EmbeddedFileRows(model, folder);
-    EraseIniSection(model, folder);
+  platform::FileSystem& files = platform::ThreadFileSystem();
+  // The index is read alone, without the files' text sections.
+  const std::string index(folder);
+  const std::vector<EmbeddedFileRow> rows = EmbeddedFileRows(
+      IniModel::LoadSections(files, script,
+                             [&index](std::string_view name) { return IEquals(name, index); }),
+      folder);
+  // The list as the insertion rule leaves it: the first stays first, the
+  // others follow in reverse.
+  std::vector<std::string> listed;
+  if (!remaining.empty()) {
+    listed.push_back(remaining.front());
+    listed.insert(listed.end(), remaining.rbegin(), remaining.rend() - 1);
+  }
+  EditIniFile(files, script, [&](IniText& text) {
+    text.EraseSection(folder);
     for (const EmbeddedFileRow& row : rows) {
-      EraseIniSection(model, archive::EmbeddedFileSection(folder, row.name));
+      text.EraseSection(archive::EmbeddedFileSection(folder, row.name));
     }
-    EraseIniSection(model, kEncodedFolders);
-    if (!model.SectionExists(kEncodedFolders)) model.AppendSection(kEncodedFolders);
-    for (const std::string& name : remaining) InsertSectionLine(model, kEncodedFolders, name);
-    if (remaining.empty()) EraseIniSection(model, kEncodedFolders);
-    return true;
+    text.SetSectionLines(kEncodedFolders, listed);
   });
 }
 

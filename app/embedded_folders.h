@@ -32,7 +32,8 @@ std::vector<EmbeddedFileRow> EmbeddedFileRows(const IniModel& script, std::strin
 
 // Makes sure the script holds the section: a missing script is created
 // empty; a section without lines gets the header "[name]" added after the
-// last line of the file. False when the script still does not exist.
+// last line of the file, in the file's line ends (nothing else changes).
+// False when the script still does not exist.
 bool EnsureScriptSection(std::string_view script, std::string_view section);
 
 // Lists a new folder. Nothing happens, and false is returned, when a folder
@@ -43,7 +44,8 @@ bool AddEncodedFolder(std::string_view script, std::string_view folder);
 // every file of its index (index key and text section), the index section,
 // and its line in "EncodedFolders", which is rebuilt from `remaining` (the
 // other folders in the order shown) by the insertion rule. Without remaining
-// folders an empty "EncodedFolders" header stays at the end of the file.
+// folders an empty "EncodedFolders" header stays where it was. Only those
+// sections' lines change.
 void RemoveEncodedFolder(std::string_view script, std::string_view folder,
                          const std::vector<std::string>& remaining);
 

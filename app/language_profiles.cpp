@@ -1,7 +1,10 @@
 #include "app/language_profiles.h"
 
+#include <functional>
+
 #include "app/config_keys.h"
 #include "engine/ini_model.h"
+#include "engine/ini_text.h"
 #include "engine/text.h"
 #include "platform/file_system.h"
 #include "platform/posix_file_system.h"
@@ -24,16 +27,17 @@ LanguageRow RowOf(const std::string& line) {
   return {line.substr(0, eq), line.substr(eq + 1)};
 }
 
-// The model's lines, then "[language-<name>]" and one key=text line per row,
-// read back by the load rules: the profile's section comes last.
-IniModel WithProfileAtEnd(const IniModel& model, std::string_view name,
-                          const std::vector<LanguageRow>& rows) {
-  std::vector<std::string> lines = model.RenderLines();
-  lines.push_back("[" + SectionOf(name) + "]");
+std::vector<std::string> ProfileLines(const std::vector<LanguageRow>& rows) {
+  std::vector<std::string> lines;
+  lines.reserve(rows.size());
   for (const LanguageRow& row : rows) lines.push_back(row.key + "=" + row.text);
-  IniModel out = IniModel::FromLines(lines);
-  out.set_has_bom(model.has_bom());
-  return out;
+  return lines;
+}
+
+// The settings edit the configuration file in place: only the lines of the
+// sections they name change, the rest of the file stays as it was.
+void EditConfig(const std::string& config_path, const std::function<void(IniText&)>& edit) {
+  EditIniFile(platform::ThreadFileSystem(), config_path, edit);
 }
 
 }  // namespace
@@ -84,11 +88,10 @@ Captions Translate(const std::vector<LanguageRow>& rows) {
 
 void SaveLanguage(const std::string& config_path, const std::string& name,
                   const std::vector<LanguageRow>& rows) {
-  if (!platform::ThreadFileSystem().IsFile(config_path)) return;
-  IniModel model = IniModel::Load(config_path);
-  model.WriteKey(config::kDefaultLanguage.section, config::kDefaultLanguage.key, name);
-  model.EraseSection(SectionOf(name));
-  WithProfileAtEnd(model, name, rows).Save(config_path);
+  EditConfig(config_path, [&](IniText& text) {
+    text.WriteKey(config::kDefaultLanguage.section, config::kDefaultLanguage.key, name);
+    text.SetSectionLines(SectionOf(name), ProfileLines(rows));
+  });
 }
 
 std::optional<std::string> LanguageNameTaken(const std::vector<std::string>& names,
@@ -103,23 +106,20 @@ std::optional<std::string> LanguageNameTaken(const std::vector<std::string>& nam
 
 void CreateLanguage(const std::string& config_path, const std::string& name,
                     const std::vector<LanguageRow>& rows) {
-  if (!platform::ThreadFileSystem().IsFile(config_path)) return;
-  IniModel model = IniModel::Load(config_path);
-  model.WriteKey(config::kDefaultLanguage.section, config::kDefaultLanguage.key, name);
-  int list = model.FindSection(kListSection);
-  if (list < 0) list = model.AppendSection(kListSection);
-  model.AppendLine(list, name + "=" + std::string(kNewProfileNote));
-  WithProfileAtEnd(model, name, rows).Save(config_path);
+  EditConfig(config_path, [&](IniText& text) {
+    text.WriteKey(config::kDefaultLanguage.section, config::kDefaultLanguage.key, name);
+    text.WriteKey(kListSection, name, kNewProfileNote);
+    text.SetSectionLines(SectionOf(name), ProfileLines(rows));
+  });
 }
 
 void DeleteLanguage(const std::string& config_path, const std::string& first,
                     const std::string& removed) {
-  if (!platform::ThreadFileSystem().IsFile(config_path)) return;
-  IniModel model = IniModel::Load(config_path);
-  model.WriteKey(config::kDefaultLanguage.section, config::kDefaultLanguage.key, first);
-  model.DeleteKey(kListSection, removed);
-  model.EraseSection(SectionOf(removed));
-  model.Save(config_path);
+  EditConfig(config_path, [&](IniText& text) {
+    text.WriteKey(config::kDefaultLanguage.section, config::kDefaultLanguage.key, first);
+    text.DeleteKey(kListSection, removed);
+    text.EraseSection(SectionOf(removed));
+  });
 }
 
 }  // namespace pelvar::app

@@ -56,9 +56,11 @@ std::string TranslatedText(const std::vector<LanguageRow>& rows, std::string_vie
                            std::string_view fallback);
 Captions Translate(const std::vector<LanguageRow>& rows);
 
-// Makes `name` the profile in use and writes `rows` as its section, moved to
-// the end of the file. Nothing happens without a file; an unwritable file
-// raises the file-creation error.
+// Makes `name` the profile in use and writes `rows` as its section, where it
+// stands (a new one at the end of the file). These writes edit the file in
+// place: only the lines that differ change, the comments and layout of the
+// rest stay. Nothing happens without a file; an unwritable file raises the
+// file-creation error.
 void SaveLanguage(const std::string& config_path, const std::string& name,
                   const std::vector<LanguageRow>& rows);
 
@@ -68,7 +70,8 @@ std::optional<std::string> LanguageNameTaken(const std::vector<std::string>& nam
                                              std::string_view name);
 
 // Adds the profile `name` ("User custom language" in AvailableLanguages) with
-// a copy of `rows` as its section and makes it the one in use.
+// a copy of `rows` as its section (at the end of the file) and makes it the
+// one in use.
 void CreateLanguage(const std::string& config_path, const std::string& name,
                     const std::vector<LanguageRow>& rows);
 

@@ -23,7 +23,7 @@ bool ProgramConfig::Write(const ConfigKey& key, const std::string& value) {
   // only its own line: the user's comments, layout and bytes stay.
   const std::string* line = model_.FindValue(key.section, key.key);
   if (line != nullptr && std::string_view(*line).substr(line->find('=') + 1) == value) return true;
-  if (!WriteIniKeyInPlace(path_, key.section, key.key, value)) return false;
+  if (!WriteIniKey(path_, key.section, key.key, value)) return false;
   model_.WriteKey(key.section, key.key, value);
   return true;
 }

@@ -135,9 +135,9 @@ std::optional<std::vector<ScriptEntry>> ListScripts(const std::string& folder) {
 
 bool WriteScriptChecked(const std::string& path, bool checked, CheckWriteForm form) {
   if (form == CheckWriteForm::kMenu) {
-    return WriteIniKeyInPlace(path, "Main", "Selected", checked ? "True" : "False");
+    return WriteIniKey(path, "Main", "Selected", checked ? "True" : "False");
   }
-  return WriteIniKeyInPlace(path, "main", "selected", checked ? "true" : "false");
+  return WriteIniKey(path, "main", "selected", checked ? "true" : "false");
 }
 
 }  // namespace pelvar::app

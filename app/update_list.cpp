@@ -1,6 +1,7 @@
 #include "app/update_list.h"
 
 #include "engine/ini_file.h"
+#include "engine/ini_text.h"
 #include "engine/text.h"
 #include "platform/file_system.h"
 #include "platform/posix_file_system.h"
@@ -111,17 +112,18 @@ std::vector<UpdateEntry> ReadUpdateEntries(const IniModel& config, std::string_v
 }
 
 void SaveUpdateServers(const std::string& config_path, const std::vector<UpdateServer>& servers) {
-  if (!EraseIniSection(config_path, kServersSection) &&
-      !platform::ThreadFileSystem().IsFile(config_path))
-    return;
+  std::vector<std::string> lines;
   std::vector<std::string> written;
   for (const UpdateServer& server : servers) {
     bool seen = false;
     for (const std::string& name : written) seen = seen || IEquals(name, server.name);
     if (seen || server.name.empty()) continue;
     written.push_back(server.name);
-    WriteIniKey(config_path, kServersSection, server.name, server.address);
+    lines.push_back(server.name + "=" + server.address);
   }
+  // Only the section's lines that differ change; the rest of the file stays.
+  EditIniFile(platform::ThreadFileSystem(), config_path,
+              [&](IniText& text) { text.SetSectionLines(kServersSection, lines); });
 }
 
 bool IsWebAddress(std::string_view address) {
@@ -151,12 +153,8 @@ UpdateOutcome FetchServerList(platform::Downloader& downloader, const std::strin
     outcome.message = "The configuration file was not found.";
     return outcome;
   }
-  IniModel config = IniModel::Load(config_path);
-  const std::string section = EntriesSection(server.name);
-  const int existing = config.FindSection(section);
-  const int index = existing >= 0 ? existing : config.AppendSection(section);
-  config.SetSectionLines(index, *lines);
-  config.Save(config_path);
+  EditIniFile(platform::ThreadFileSystem(), config_path,
+              [&](IniText& text) { text.SetSectionLines(EntriesSection(server.name), *lines); });
   outcome.ok = true;
   outcome.message =
       "Updated the list of \"" + server.name + "\": " + std::to_string(lines->size()) + " entries.";

@@ -37,8 +37,9 @@ std::vector<UpdateEntry> ReadUpdateEntries(const IniModel& config, std::string_v
 // commas; blanks around the fields are dropped).
 UpdateEntry ParseUpdateEntry(std::string_view line);
 
-// Erases section "updates" and writes one line per server; a name given
-// twice keeps the first row's address. Nothing is written without a file.
+// Makes section "updates" hold one line per server; a name given twice keeps
+// the first row's address. The file is edited in place: only the section's
+// lines that differ change. Nothing is written without a file.
 void SaveUpdateServers(const std::string& config_path, const std::vector<UpdateServer>& servers);
 
 // True for http:// and https:// addresses with a host.
@@ -53,9 +54,10 @@ struct UpdateOutcome {
 
 using ProgressFn = std::function<void(uint64_t done, uint64_t total)>;
 
-// Downloads the server's address (an INI file) and replaces section
-// "update-<server>" of the configuration file with the lines of its section
-// "updates". The configuration is untouched when anything fails.
+// Downloads the server's address (an INI file) and makes section
+// "update-<server>" of the configuration file hold the lines of its section
+// "updates" (in place: the rest of the file stays). The configuration is
+// untouched when anything fails.
 UpdateOutcome FetchServerList(platform::Downloader& downloader, const std::string& config_path,
                               const UpdateServer& server, const ProgressFn& progress,
                               const std::function<bool()>& cancelled);

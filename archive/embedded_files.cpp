@@ -14,6 +14,7 @@
 #include "archive/streaming_extraction.h"
 #include "engine/ini_file.h"
 #include "engine/ini_model.h"
+#include "engine/ini_text.h"
 #include "engine/integer_text.h"
 #include "engine/text.h"
 #include "platform/file_system.h"
@@ -245,10 +246,13 @@ void TextShape(uint64_t size, int64_t& last_line, uint64_t& text_size) {
   text_size = full + tail + 2 * breaks;
 }
 
-// Writes a script in its saved form while it is read, with the text
-// sections of the packed files put in and their folder index keys set: the
-// result is what embedding the files one after another gives, and neither
-// the script nor a text is ever held whole.
+// Copies a script while it is read, line by line with each line's own line
+// end, with the text sections of the packed files put in and their folder
+// index keys set: the sections and keys it names change, every other byte of
+// the script stays (comments, blank lines, layout, line ends). The script
+// reads back as embedding the files one after another gives, and neither
+// the script nor a text is ever held whole. Lines added take the script's
+// line end (its first line's; CR LF for an empty script).
 class EmbeddingWriter {
  public:
   EmbeddingWriter(platform::FileSystem& fs, std::vector<Packed>& files, std::string_view folder,
@@ -260,14 +264,25 @@ class EmbeddingWriter {
     }
   }
 
-  // False once a text could not be written (see status()).
-  bool Visit(bool header, std::string_view text) {
+  // One line of the script as written and its line end ("" for a last line
+  // without one). False once a text could not be written (see status()).
+  bool Visit(std::string_view raw, std::string_view eol) {
     if (!status_.ok()) return false;
-    if (header) {
+    std::string_view text = raw;
+    if (first_line_) {
+      first_line_ = false;
+      if (!eol.empty()) eol_.assign(eol);
+      if (text.substr(0, 3) == "\xEF\xBB\xBF") text.remove_prefix(3);
+    }
+    const std::string_view trimmed = TrimControl(text);
+    if (trimmed.size() >= 2 && trimmed.front() == '[' && trimmed.back() == ']') {
       EndSection();
-      Begin(text);
+      Begin(TrimControl(trimmed.substr(1, trimmed.size() - 2)),
+            Held{std::string(raw), std::string(eol)});
+    } else if (!in_section_ || trimmed.empty() || trimmed.front() == ';') {
+      Other(Held{std::string(raw), std::string(eol)});
     } else {
-      Line(text);
+      Line(IniModel::StoredForm(text), Held{std::string(raw), std::string(eol)});
     }
     return status_.ok();
   }
@@ -276,21 +291,21 @@ class EmbeddingWriter {
     if (!status_.ok()) return;
     EndSection();
     if (list_folder_ && !list_done_) {
-      WriteHeader(kFolderList);
-      WriteLine(folder_);
-      out_.Write("\r\n");
+      Separate();
+      Put("[" + std::string(kFolderList) + "]");
+      Put(folder_);
     }
     for (size_t i = 0; i < files_.size(); ++i) {
       if (!files_[i].placed) {
-        WriteHeader(files_[i].section);
+        Separate();
+        Put("[" + files_[i].section + "]");
         WriteText(files_[i]);
         if (!status_.ok()) return;
-        out_.Write("\r\n");
       }
       if (i == 0 && !folder_seen_) {
-        WriteHeader(folder_);
+        Separate();
+        Put("[" + folder_ + "]");
         WriteMissingKeys();
-        out_.Write("\r\n");
         folder_seen_ = true;
       }
     }
@@ -302,24 +317,49 @@ class EmbeddingWriter {
  private:
   enum class Mode { kCopy, kMaybeSlot, kDrop, kFolder, kFolderList };
 
-  void WriteHeader(std::string_view name) {
-    out_.Write("[");
-    out_.Write(name);
-    out_.Write("]\r\n");
+  // A line as written, kept until its place is known.
+  struct Held {
+    std::string raw, eol;
+    bool kept = false;  // a key or text line of its section
+  };
+
+  // Writes a line with the given line end (the script's when none is
+  // given); a line before it without a line end gets one first.
+  void Put(std::string_view raw, std::string_view eol = {}) {
+    if (open_) out_.Write(eol_);
+    out_.Write(raw);
+    out_.Write(eol.empty() ? std::string_view(eol_) : eol);
+    open_ = false;
+    written_ = true;
+    last_blank_ = TrimControl(raw).empty();
   }
-  void WriteLine(std::string_view line) {
-    out_.Write(line);
-    out_.Write("\r\n");
+  // A line copied as it was, its line end included (or its lack of one).
+  void Copy(const Held& line) {
+    if (open_) out_.Write(eol_);
+    out_.Write(line.raw);
+    out_.Write(line.eol);
+    open_ = line.eol.empty();
+    written_ = true;
+    last_blank_ = TrimControl(line.raw).empty();
+  }
+  void CopyAll(std::vector<Held>& lines) {
+    for (const Held& line : lines) Copy(line);
+    lines.clear();
+  }
+  // One empty line before a section added at the end, unless the script is
+  // empty or ends with an empty line.
+  void Separate() {
+    if (written_ && !last_blank_) Put("");
   }
 
   // The text section's lines, encoded from the archive as they are written.
   void WriteText(Packed& file) {
-    WriteLine("lines=" + std::to_string(file.last_line));
+    Put("lines=" + std::to_string(file.last_line));
     Base64LineEncoder encoder;
     uint64_t number = 0;
     std::string line;
     encoder.set_sink([&](std::string_view text) {
-      line.assign(std::to_string(number++)).append("=").append(text).append("\r\n");
+      line.assign(std::to_string(number++)).append("=").append(text).append(eol_);
       out_.Write(line);
     });
     if (file.archive.empty()) {
@@ -354,7 +394,7 @@ class EmbeddingWriter {
   void WriteMissingKeys() {
     for (Packed& f : files_) {
       if (f.key_done) continue;
-      WriteLine(KeyLine(f));
+      Put(KeyLine(f));
       f.key_done = true;
     }
   }
@@ -363,15 +403,16 @@ class EmbeddingWriter {
     return f.name + "=" + std::to_string(f.archive_size) + "," + std::to_string(f.text_size);
   }
 
-  void Begin(std::string_view name) {
+  void Begin(std::string_view name, Held header) {
+    in_section_ = true;
     mode_ = Mode::kCopy;
-    header_.assign(name);
     // The file's first sections that hold lines are dropped; the first
     // empty one of the name takes its text.
     if (const auto it = by_section_.find(AsciiLowerCopy(name));
         it != by_section_.end() && !files_[it->second].placed) {
       mode_ = Mode::kMaybeSlot;
       slot_ = it->second;
+      held_.push_back(std::move(header));
       return;
     }
     if (!folder_seen_ && IEquals(name, folder_)) {
@@ -379,74 +420,101 @@ class EmbeddingWriter {
       mode_ = Mode::kFolder;
     } else if (list_folder_ && !list_done_ && IEquals(name, kFolderList)) {
       mode_ = Mode::kFolderList;
-      list_.clear();
+      listed_ = false;
+      held_.push_back(std::move(header));
       return;
     }
-    WriteHeader(name);
+    Copy(header);
   }
 
-  void Line(std::string_view line) {
+  // A comment, a blank line or a line above the first header.
+  void Other(Held line) {
+    switch (mode_) {
+      case Mode::kDrop:
+        return;
+      case Mode::kCopy:
+        Copy(line);
+        return;
+      case Mode::kMaybeSlot:
+      case Mode::kFolder:
+      case Mode::kFolderList:
+        held_.push_back(std::move(line));
+        return;
+    }
+  }
+
+  void Line(const std::string& line, Held raw) {
     switch (mode_) {
       case Mode::kMaybeSlot:
         mode_ = Mode::kDrop;
+        held_.clear();
         return;
       case Mode::kDrop:
         return;
       case Mode::kFolder: {
+        // Comments and blanks before the line stay before it; those after
+        // the section's last line come after the keys added to it.
+        CopyAll(held_);
         std::string_view key;
         if (IniModel::KeyOfLine(line, key)) {
           const auto it = by_name_.find(AsciiLowerCopy(key));
           if (it != by_name_.end() && !files_[it->second].key_done) {
-            WriteLine(KeyLine(files_[it->second]));
+            raw.raw = KeyLine(files_[it->second]);
             files_[it->second].key_done = true;
-            return;
           }
         }
-        WriteLine(line);
+        Copy(raw);
         return;
       }
       case Mode::kFolderList:
-        list_.emplace_back(line);
+        listed_ = listed_ || IEquals(line, folder_);
+        raw.kept = true;
+        held_.push_back(std::move(raw));
         return;
       case Mode::kCopy:
-        WriteLine(line);
+        Copy(raw);
         return;
     }
   }
 
   void EndSection() {
-    if (!started_) {
-      started_ = true;
-      return;
-    }
     switch (mode_) {
       case Mode::kMaybeSlot:
-        WriteHeader(header_);
+        // The header, the section's text, then the comments it held.
+        Copy(held_.front());
+        held_.erase(held_.begin());
         WriteText(files_[slot_]);
         if (!status_.ok()) return;
+        CopyAll(held_);
         break;
       case Mode::kDrop:
-        return;  // nothing of it is written
+        break;
       case Mode::kFolder:
         WriteMissingKeys();
+        CopyAll(held_);
         break;
       case Mode::kFolderList: {
-        WriteHeader(header_);
-        bool listed = false;
-        for (const std::string& f : list_) listed = listed || IEquals(f, folder_);
-        for (size_t i = 0; i < list_.size(); ++i) {
-          WriteLine(list_[i]);
-          // A new folder goes in after the first line, as the editor puts it.
-          if (i == 0 && !listed) WriteLine(folder_);
+        // A new folder goes in after the first line, as the editor puts
+        // it, or after the header of a list without lines.
+        size_t after = 0;
+        for (size_t i = 1; i < held_.size(); ++i) {
+          if (held_[i].kept) {
+            after = i;
+            break;
+          }
         }
-        if (list_.empty()) WriteLine(folder_);
+        for (size_t i = 0; i < held_.size(); ++i) {
+          Copy(held_[i]);
+          if (i == after && !listed_) Put(folder_);
+        }
+        held_.clear();
         list_done_ = true;
         break;
       }
       case Mode::kCopy:
         break;
     }
-    out_.Write("\r\n");
+    mode_ = Mode::kCopy;
   }
 
   platform::FileSystem& fs_;
@@ -455,17 +523,57 @@ class EmbeddingWriter {
   bool list_folder_;
   platform::FileWriter& out_;
   Mode mode_ = Mode::kCopy;
-  std::string header_;
+  std::string eol_ = "\r\n";
+  bool first_line_ = true;
+  bool in_section_ = false;
+  bool open_ = false;        // the line written last has no line end
+  bool written_ = false;     // anything was written
+  bool last_blank_ = false;  // the line written last is blank
+  std::vector<Held> held_;
   size_t slot_ = 0;
-  bool started_ = false;
   bool folder_seen_ = false;
   bool list_done_ = false;
-  std::vector<std::string> list_;
+  bool listed_ = false;
   ArchiveStatus status_;
   // The files by their section and by their name, folded.
   std::unordered_map<std::string, size_t> by_section_;
   std::unordered_map<std::string, size_t> by_name_;
 };
+
+// Reads a file as lines with their own line ends (CR, LF or CR LF; "" for a
+// last line without one) and hands each to `visit`, which returns false to
+// stop.
+std::error_code ScanRawLines(platform::FileReader& file,
+                             const std::function<bool(std::string_view, std::string_view)>& visit) {
+  std::string buf(128 * 1024, '\0');
+  std::string carry;  // the start of a line that goes on in the next piece
+  for (uint64_t offset = 0;;) {
+    size_t got = 0;
+    if (const std::error_code ec = file.ReadAt(offset, buf.data(), buf.size(), got)) return ec;
+    const bool last = got == 0;
+    offset += got;
+    std::string_view data(buf.data(), got);
+    if (!carry.empty()) data = carry.append(data);
+    size_t pos = 0;
+    while (pos < data.size()) {
+      const size_t brk = data.find_first_of("\r\n", pos);
+      if (brk == std::string_view::npos) break;
+      size_t next = brk + 1;
+      if (data[brk] == '\r') {
+        if (next == data.size() && !last) break;  // its LF may follow
+        if (next < data.size() && data[next] == '\n') ++next;
+      }
+      if (!visit(data.substr(pos, brk - pos), data.substr(brk, next - brk))) return {};
+      pos = next;
+    }
+    std::string rest(data.substr(pos));
+    if (last) {
+      if (!rest.empty()) visit(rest, {});
+      return {};
+    }
+    carry = std::move(rest);
+  }
+}
 
 }  // namespace
 
@@ -547,16 +655,13 @@ ArchiveResult<std::vector<bool>> EmbedFiles(platform::FileSystem& fs,
   std::error_code ec = fs.OpenReplace(script, platform::Durability::kRewrite, out);
   if (!ec && out->old() != nullptr) {
     platform::FileReader& old = *out->old();
-    // A UTF-8 byte order mark stays, as a save through the model keeps it.
-    char head[3] = {};
-    size_t got = 0;
-    if (!old.ReadAt(0, head, sizeof head, got) && got == 3 &&
-        std::string_view(head, 3) == "\xEF\xBB\xBF") {
-      out->Write("\xEF\xBB\xBF");
-    }
     EmbeddingWriter writer(fs, files, folder, list_folder, *out);
-    IniModel::Scan(old, script,
-                   [&](bool header, std::string_view text) { return writer.Visit(header, text); });
+    if (const std::error_code read_ec = ScanRawLines(
+            old,
+            [&](std::string_view raw, std::string_view eol) { return writer.Visit(raw, eol); })) {
+      return fail(ArchiveStatus::Failure("Cannot open file \"" + std::string(script) + "\". " +
+                                         platform::SystemMessage(read_ec)));
+    }
     writer.Finish();
     if (!writer.status().ok()) return fail(writer.status());
     ec = out->Commit();
@@ -1182,10 +1287,13 @@ ArchiveResult<bool> ExtractEmbeddedFolder(platform::FileSystem& files, std::stri
 
 bool DeleteEmbeddedFile(platform::FileSystem& files, std::string_view script,
                         std::string_view folder, std::string_view file_name) {
-  if (!files.IsFile(script)) return false;
-  DeleteIniKey(files, script, folder, file_name);
-  EraseIniSection(files, script, EmbeddedFileSection(folder, file_name));
-  return true;
+  // One edit of the script: only the key's line and the section go.
+  return EditIniFile(files, script,
+                     [&](IniText& text) {
+                       text.DeleteKey(UnescapeField(folder), UnescapeField(file_name));
+                       text.EraseSection(UnescapeField(EmbeddedFileSection(folder, file_name)));
+                     })
+      .exists;
 }
 
 ArchiveResult<RunOutcome> RunEmbeddedFile(platform::FileSystem& files, std::string_view script,

@@ -127,8 +127,9 @@ ArchiveResult<bool> ExtractEmbeddedFolder(std::string_view script, std::string_v
                                           const std::function<void(uint64_t files)>& progress = {},
                                           const std::function<bool()>& stop = {});
 
-// Removes the file's index key and its text section (names unescaped).
-// False when the script does not exist.
+// Removes the file's index key and its text section (names unescaped), in
+// one edit of the script that changes nothing else. False when the script
+// does not exist.
 bool DeleteEmbeddedFile(platform::FileSystem& files, std::string_view script,
                         std::string_view folder, std::string_view file_name);
 bool DeleteEmbeddedFile(std::string_view script, std::string_view folder,

@@ -1,10 +1,11 @@
-// The INI family: thin users of the INI file operations. Every argument is
+// The INI family: thin users of the INI file operations, which edit a file
+// in place (only the lines a command names change). Every argument is
 // unescaped before use (the operations that unescape their names do so once
 // more); the log text is put together from the fields as written and then
 // unescaped as a whole.
 #include "commands/builtin_commands.h"
-#include "commands/text_file.h"
 #include "engine/ini_file.h"
+#include "engine/ini_text.h"
 #include "engine/script_context.h"
 #include "engine/text.h"
 #include "platform/file_system.h"
@@ -13,17 +14,17 @@ namespace pelvar::commands {
 
 namespace {
 
-constexpr const char* kNulReason =
-    "the file holds a NUL byte: it is left as it is rather than cut there";
-
-// Why an INI file operation on `path` returned false: one of the common
-// reasons, else `otherwise` (what is left for that operation).
+// Why an INI file operation on `path` returned false: no file, or one that
+// cannot be edited without loss, else `otherwise` (what is left for that
+// operation).
 std::string IniFailureReason(CommandCall& call, const std::string& path,
                              const std::string& otherwise) {
   platform::FileSystem& files = call.context().files();
   if (!files.IsFile(path)) return "no such file";
-  if (IniModel::Load(files, path).cut_at_nul()) return kNulReason;
-  return otherwise;
+  std::string bytes;
+  if (files.ReadAll(path, bytes)) return otherwise;
+  std::string problem = IniText::Parse(std::move(bytes)).problem();
+  return problem.empty() ? otherwise : problem;
 }
 
 void LogOutcome(CommandCall& call, bool ok, const std::string& success,
@@ -47,12 +48,12 @@ void IniDeleteSection(CommandCall& call) {
 }
 
 // Creates the file when missing, then appends the section header unless the
-// section holds lines already. The file is edited as text, not rewritten in
-// the INI normal form. False, with `reason` set, when the file cannot be made
-// or holds a NUL byte (UTF-16 without its mark, or binary data), which an
-// 8-bit header line would corrupt.
-bool AddSection(platform::FileSystem& files, const std::string& path, const std::string& section,
+// section holds lines already; nothing else of the file changes. False, with
+// `reason` set, when the file cannot be made or cannot be edited without
+// loss (a NUL byte: UTF-16 without its mark, or binary data).
+bool AddSection(CommandCall& call, const std::string& path, const std::string& section,
                 std::string& reason) {
+  platform::FileSystem& files = call.context().files();
   if (!files.IsFile(path)) {
     // A file that cannot be made is the command's failure, checked below.
     (void)files.WriteAll(path, "");
@@ -61,24 +62,16 @@ bool AddSection(platform::FileSystem& files, const std::string& path, const std:
       return false;
     }
   }
-  const IniModel model = IniModel::Load(files, path);
-  if (model.cut_at_nul()) {
-    reason = kNulReason;
-    return false;
-  }
-  if (model.SectionExists(UnescapeField(section))) return true;
-  TextLines lines = ReadTextFile(files, path);
-  AddLine(lines, "[" + section + "]", "append", "0");
-  WriteTextFile(files, path, lines);
-  return true;
+  if (AddIniSection(files, path, section)) return true;
+  reason = IniFailureReason(call, path, "the file was not changed");
+  return false;
 }
 
 void IniAddSection(CommandCall& call) {
   const std::string& file = call.Field(2);
   const std::string& section = call.Field(3);
   std::string reason;
-  const bool ok =
-      AddSection(call.context().files(), UnescapeField(file), UnescapeField(section), reason);
+  const bool ok = AddSection(call, UnescapeField(file), UnescapeField(section), reason);
   if (!ok) call.SetReason(std::move(reason));
   LogOutcome(call, ok,
              "Sucessfully created section in file: \"" + file + "\" section: \"" + section + "\"",

@@ -3,6 +3,7 @@
 #include <memory>
 #include <optional>
 
+#include "engine/ini_text.h"
 #include "engine/script_error.h"
 #include "engine/text.h"
 #include "platform/file_system.h"
@@ -73,122 +74,31 @@ bool WriteIniKey(platform::FileSystem& files, std::string_view path, std::string
   // A key the file cannot hold as a key is not written at all: it would read
   // back as another key, a comment or a section header.
   if (!IniKeyProblem(key).empty()) return false;
-  bool cut = false;
-  const bool exists = IniModel::Edit(files, path, [&](IniModel& model) {
-    cut = model.cut_at_nul();
-    if (!cut) model.WriteKey(section, key, value);
-    return !cut;
-  });
-  return exists && !cut;
-}
-
-namespace {
-
-// One line of a file: where its text starts and ends, and where the next
-// line starts (after its line end).
-struct RawLine {
-  size_t begin, end, next;
-};
-
-// The line of `text` that begins at `pos` (before the end of the text).
-RawLine RawLineAt(std::string_view text, size_t pos) {
-  size_t end = pos;
-  while (end < text.size() && text[end] != '\r' && text[end] != '\n') ++end;
-  if (end == text.size()) return {pos, end, end};
-  size_t next = end + 1;
-  if (text[end] == '\r' && next < text.size() && text[next] == '\n') ++next;
-  return {pos, end, next};
-}
-
-}  // namespace
-
-bool WriteIniKeyInPlace(platform::FileSystem& files, std::string_view path,
-                        std::string_view section, std::string_view key, std::string_view value) {
-  if (!files.IsFile(path)) return false;
-  // The old text is read under the replacement's lock, so that a second
-  // writer's change is not lost between the read and the rename.
-  std::unique_ptr<platform::FileWriter> writer;
-  std::string text;
-  std::error_code ec = files.OpenReplace(path, platform::Durability::kRewrite, writer);
-  if (!ec && writer->old() == nullptr) return false;
-  if (!ec) ec = writer->old()->ReadRest(0, text);
-  if (ec) ThrowCannotCreate(std::string(path), platform::SystemMessage(ec));
-  // The file's own line end for a line that is added.
-  std::string eol = "\r\n";
-  if (!text.empty()) {
-    const RawLine first = RawLineAt(text, 0);
-    if (first.end < first.next) eol = text.substr(first.end, first.next - first.end);
-  }
-  const std::string new_line = std::string(key) + "=" + std::string(value);
-  // One pass over the lines, kept in the text: the key's line, or else the
-  // section's last line, after which the key is added.
-  bool in_section = false;
-  bool found_section = false;
-  std::optional<RawLine> hit;
-  std::optional<RawLine> last_of_section;
-  for (size_t pos = 0; pos < text.size() && !hit;) {
-    const RawLine raw = RawLineAt(text, pos);
-    pos = raw.next;
-    const std::string_view line =
-        TrimControl(std::string_view(text).substr(raw.begin, raw.end - raw.begin));
-    if (line.size() >= 2 && line.front() == '[' && line.back() == ']') {
-      if (in_section) break;
-      in_section = !found_section &&
-                   IEquals(TrimControl(line.substr(1, line.size() - 2)), TrimControl(section));
-      found_section = found_section || in_section;
-      if (in_section) last_of_section = raw;
-      continue;
-    }
-    if (!in_section || line.empty() || line.front() == ';') continue;
-    last_of_section = raw;
-    std::string_view line_key;
-    if (IniModel::KeyOfLine(line, line_key) && IEquals(TrimControl(line_key), key)) hit = raw;
-  }
-  // The new text goes out in pieces of the old one; a write error is kept
-  // by the writer and reported by Commit.
-  const std::string_view old_text(text);
-  auto put = [&writer](std::string_view piece) { (void)writer->Write(piece); };
-  if (hit) {
-    put(old_text.substr(0, hit->begin));
-    put(new_line);
-    put(old_text.substr(hit->end));
-  } else if (last_of_section) {
-    const bool ended = last_of_section->end < last_of_section->next;
-    put(old_text.substr(0, last_of_section->next));
-    if (!ended) put(eol);
-    put(new_line);
-    if (ended) put(eol);
-    put(old_text.substr(last_of_section->next));
-  } else {
-    const bool ended = text.empty() || text.back() == '\n' || text.back() == '\r';
-    put(old_text);
-    if (!ended) put(eol);
-    put("[" + std::string(section) + "]" + eol + new_line + eol);
-  }
-  ec = writer->Commit();
-  if (ec) ThrowCannotCreate(std::string(path), platform::SystemMessage(ec));
-  return true;
+  const IniFileEdit edit =
+      EditIniFile(files, path, [&](IniText& text) { text.WriteKey(section, key, value); });
+  return edit.exists && edit.problem.empty();
 }
 
 bool DeleteIniKey(platform::FileSystem& files, std::string_view path, std::string_view section,
                   std::string_view key) {
-  bool cut = false;
-  const bool exists = IniModel::Edit(files, path, [&](IniModel& model) {
-    cut = model.cut_at_nul();
-    if (!cut) model.DeleteKey(UnescapeField(section), UnescapeField(key));
-    return !cut;
+  const IniFileEdit edit = EditIniFile(files, path, [&](IniText& text) {
+    text.DeleteKey(UnescapeField(section), UnescapeField(key));
   });
-  return exists && !cut;
+  return edit.exists && edit.problem.empty();
 }
 
 bool EraseIniSection(platform::FileSystem& files, std::string_view path, std::string_view section) {
   bool gone = false;
-  const bool exists = IniModel::Edit(files, path, [&](IniModel& model) {
-    if (model.cut_at_nul()) return false;
-    gone = EraseIniSection(model, section);
-    return true;
+  const IniFileEdit edit = EditIniFile(
+      files, path, [&](IniText& text) { gone = text.EraseSection(UnescapeField(section)); });
+  return edit.exists && edit.problem.empty() && gone;
+}
+
+bool AddIniSection(platform::FileSystem& files, std::string_view path, std::string_view section) {
+  const IniFileEdit edit = EditIniFile(files, path, [&](IniText& text) {
+    if (!text.SectionExists(section)) text.AppendHeader(section);
   });
-  return exists && gone;
+  return edit.exists && edit.problem.empty();
 }
 
 bool EraseIniSection(IniModel& model, std::string_view section) {
@@ -230,15 +140,13 @@ std::string IniTextLineProblem(std::string_view line) {
 
 bool InsertSectionLine(platform::FileSystem& files, std::string_view path, std::string_view section,
                        std::string_view line) {
-  // A comment or blank line would be dropped again by the save, and a
-  // section header would take the section's later lines into a new section:
-  // the file is left as it is rather than rewritten without the line.
+  // A comment or blank line would not read back as a line of the section,
+  // and a section header would take the section's later lines into a new
+  // section: the file is left as it is.
   if (!IniTextLineProblem(UnescapeField(line)).empty()) return false;
   bool inserted = false;
-  IniModel::Edit(files, path, [&](IniModel& model) {
-    if (model.cut_at_nul()) return false;
-    inserted = InsertSectionLine(model, section, line);
-    return true;
+  EditIniFile(files, path, [&](IniText& text) {
+    inserted = text.InsertTextLine(UnescapeField(section), UnescapeField(line));
   });
   return inserted;
 }
@@ -295,9 +203,8 @@ bool InsertSectionLine(std::string_view path, std::string_view section, std::str
   return InsertSectionLine(platform::ThreadFileSystem(), path, section, line);
 }
 
-bool WriteIniKeyInPlace(std::string_view path, std::string_view section, std::string_view key,
-                        std::string_view value) {
-  return WriteIniKeyInPlace(platform::ThreadFileSystem(), path, section, key, value);
+bool AddIniSection(std::string_view path, std::string_view section) {
+  return AddIniSection(platform::ThreadFileSystem(), path, section);
 }
 
 }  // namespace pelvar

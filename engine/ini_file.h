@@ -1,8 +1,10 @@
 // File operations over the INI model. Each loads the file anew; nothing is
 // cached between calls. A missing file reads as an empty model and is never
-// created by a write; a file whose text a NUL cuts short is never rewritten
-// (the writes return false). Paths are script paths. Each operation works on
-// the given file system; the forms without one use the thread's real one.
+// created by a write. The writes edit the file in place (IniText): they
+// change only the lines the model's write would change and keep every other
+// byte; a file whose text a NUL cuts short is never rewritten (the writes
+// return false). Paths are script paths. Each operation works on the given
+// file system; the forms without one use the thread's real one.
 #pragma once
 
 #include <cstdint>
@@ -41,35 +43,35 @@ bool ReadSectionValues(std::string_view path, std::string_view section,
 // ";" or "[" after blanks); empty when it can.
 std::string IniKeyProblem(std::string_view key);
 
-// Writes key=value into the first section of the name. False when the file
-// does not exist or IniKeyProblem refuses the key. No unescaping.
+// Writes key=value into the first section of the name: the key's line (the
+// one a run reads) is replaced, or a line is added below the section's last
+// line, or the section is added at the end of the file. False when the file
+// does not exist or IniKeyProblem refuses the key; raises "Cannot create
+// file \"%s\". %s" when it cannot be written. No unescaping.
 bool WriteIniKey(platform::FileSystem& files, std::string_view path, std::string_view section,
                  std::string_view key, std::string_view value);
 bool WriteIniKey(std::string_view path, std::string_view section, std::string_view key,
                  std::string_view value);
 
-// Writes key=value into the first section of the name by editing that one
-// line of the file (or adding it below the section's last line, or adding
-// the section at the end): every other byte of the file stays as it is,
-// comments, blank lines and line ends included. False when the file does not
-// exist; raises "Cannot create file \"%s\". %s" when it cannot be written.
-bool WriteIniKeyInPlace(platform::FileSystem& files, std::string_view path,
-                        std::string_view section, std::string_view key, std::string_view value);
-bool WriteIniKeyInPlace(std::string_view path, std::string_view section, std::string_view key,
-                        std::string_view value);
-
-// Deletes the key (section and key unescaped). True when the file exists.
+// Deletes the key's line (section and key unescaped). True when the file
+// exists; a missing key changes nothing.
 bool DeleteIniKey(platform::FileSystem& files, std::string_view path, std::string_view section,
                   std::string_view key);
 bool DeleteIniKey(std::string_view path, std::string_view section, std::string_view key);
 
-// Erases the sections of the name that hold lines (at most ten); empty
-// headers of the name stay. True when none holding lines remains; false
-// when the file does not exist.
+// Erases the sections of the name that hold lines (at most ten), each from
+// its header up to the next header; empty headers of the name stay. True
+// when none holding lines remains; false when the file does not exist.
 bool EraseIniSection(platform::FileSystem& files, std::string_view path, std::string_view section);
 bool EraseIniSection(std::string_view path, std::string_view section);
 // The same erasure on a model already loaded (nothing is saved).
 bool EraseIniSection(IniModel& model, std::string_view section);
+
+// Appends the header line "[section]" (no unescaping) unless the first
+// section of the name holds lines; nothing else of the file changes. False
+// when the file does not exist or cannot be edited without loss.
+bool AddIniSection(platform::FileSystem& files, std::string_view path, std::string_view section);
+bool AddIniSection(std::string_view path, std::string_view section);
 
 // True when the first section of the name (unescaped) holds lines.
 bool IniSectionExists(platform::FileSystem& files, std::string_view path, std::string_view section);
@@ -80,10 +82,11 @@ bool IniSectionExists(std::string_view path, std::string_view section);
 // Empty when it can.
 std::string IniTextLineProblem(std::string_view line);
 
-// Inserts the unescaped line two positions below the first header that
-// equals "[" + unescaped name + "]" exactly, then saves the file re-parsed
-// (also when no header matched). False when nothing was inserted; a line
-// that IniTextLineProblem refuses leaves the file untouched.
+// Inserts the unescaped line directly after the first key or text line of
+// the first section whose header equals "[" + unescaped name + "]" exactly
+// (directly after the header when the section has none). False when nothing
+// was inserted; the file is then untouched, as it is for a line that
+// IniTextLineProblem refuses.
 bool InsertSectionLine(platform::FileSystem& files, std::string_view path, std::string_view section,
                        std::string_view line);
 bool InsertSectionLine(std::string_view path, std::string_view section, std::string_view line);

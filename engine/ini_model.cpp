@@ -663,9 +663,9 @@ void IniModel::Save(platform::FileSystem& files, std::string_view path) const {
   if (ec) ThrowCannotCreate(std::string(path), platform::SystemMessage(ec));
 }
 
-bool IniModel::Edit(platform::FileSystem& files, std::string_view path,
-                    const std::function<bool(IniModel&)>& edit) {
-  if (!files.IsFile(path)) return false;
+std::unique_ptr<platform::FileWriter> IniModel::BeginRewrite(platform::FileSystem& files,
+                                                             std::string_view path) {
+  if (!files.IsFile(path)) return nullptr;
   std::unique_ptr<platform::FileWriter> writer;
   if (const std::error_code ec = files.OpenReplace(path, platform::Durability::kRewrite, writer)) {
     // A file that cannot be opened is reported as a read would report it;
@@ -675,7 +675,14 @@ bool IniModel::Edit(platform::FileSystem& files, std::string_view path,
       throw CannotOpen(path, read_ec);
     ThrowCannotCreate(std::string(path), platform::SystemMessage(ec));
   }
-  if (writer->old() == nullptr) return false;
+  if (writer->old() == nullptr) return nullptr;
+  return writer;
+}
+
+bool IniModel::Edit(platform::FileSystem& files, std::string_view path,
+                    const std::function<bool(IniModel&)>& edit) {
+  const std::unique_ptr<platform::FileWriter> writer = BeginRewrite(files, path);
+  if (writer == nullptr) return false;
   IniModel model = LoadFrom(*writer->old(), path);
   if (!edit(model)) return true;
   model.WriteTo(*writer);

@@ -116,6 +116,13 @@ class IniModel {
   static bool Edit(platform::FileSystem& files, std::string_view path,
                    const std::function<bool(IniModel&)>& edit);
 
+  // Begins the replacement of an existing file under its lock; the writer's
+  // old() reads the file as it stands. Null when the file does not exist.
+  // Raises "Cannot open file" when it cannot be read and "Cannot create
+  // file" when it cannot be replaced.
+  static std::unique_ptr<platform::FileWriter> BeginRewrite(platform::FileSystem& files,
+                                                            std::string_view path);
+
   // Rendered form: "[name]", the lines, "" for each section.
   std::vector<std::string> RenderLines() const;
   std::string Render() const;

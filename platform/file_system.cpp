@@ -38,10 +38,12 @@ std::error_code WriteFully(std::string_view data, const WriteOnceFn& write_once)
 
 std::error_code FileReader::ReadRest(uint64_t offset, std::string& out) {
   out.clear();
-  if (offset < size()) out.reserve(static_cast<size_t>(size() - offset));
+  constexpr size_t kPiece = size_t{1} << 20;
+  // Room for one piece more than the size, so that the read that finds the
+  // end needs no larger buffer (a copy of the whole content).
+  if (offset < size()) out.reserve(static_cast<size_t>(size() - offset) + kPiece);
   // The size may have changed since the file was opened: read until a read
   // gives nothing, however many reads that takes.
-  constexpr size_t kPiece = size_t{1} << 20;
   size_t used = 0;
   for (;;) {
     if (out.size() - used < kPiece) out.resize(std::max(out.capacity(), used + kPiece));

@@ -401,6 +401,18 @@ void ScriptEditorWindow::ReadScript() {
       if (!section.lines[i].empty()) line_numbers_.push_back(section.LineNumber(i));
     }
   }
+  FillCommandList();
+  filling_ = false;
+  if (!folders_.empty()) {
+    folder_tree_->setCurrentItem(folder_tree_->topLevelItem(0));
+    FillFileList();
+  }
+}
+
+void ScriptEditorWindow::FillCommandList() {
+  const bool filling = filling_;
+  filling_ = true;
+  commands_->clear();
   commands_->setUpdatesEnabled(false);
   for (const std::string& line : lines_) {
     auto* item = new QTreeWidgetItem(commands_);
@@ -416,11 +428,7 @@ void ScriptEditorWindow::ReadScript() {
   }
   commands_->setUpdatesEnabled(true);
   if (commands_->topLevelItemCount() > 0) commands_->setCurrentItem(commands_->topLevelItem(0));
-  filling_ = false;
-  if (!folders_.empty()) {
-    folder_tree_->setCurrentItem(folder_tree_->topLevelItem(0));
-    FillFileList();
-  }
+  filling_ = filling;
 }
 
 void ScriptEditorWindow::Reload() {
@@ -497,6 +505,10 @@ bool ScriptEditorWindow::BeginChange() {
   return false;
 }
 
+bool ScriptEditorWindow::BeginCommandChange() const {
+  return !script_.empty() && !busy_;
+}
+
 void ScriptEditorWindow::TellChanged(bool exists) {
   const QString path = ShowText(script_);
   ReadScript();
@@ -510,16 +522,31 @@ void ScriptEditorWindow::TellChanged(bool exists) {
 }
 
 void ScriptEditorWindow::CommitCommands(int row) {
-  try {
-    if (app::WriteCommandLines(*file_system_, script_, lines_, fingerprint_) ==
-        app::WriteOutcome::kChanged) {
-      TellChanged(file_system_->IsFile(script_));
-      return;
-    }
-  } catch (const std::exception& error) {
-    ShowError(error.what());
+  // The write runs beside the window, which keeps painting (a script that
+  // carries large embedded files takes a moment to write) and keeps the
+  // keys and clicks made meanwhile for when it is done.
+  app::WrittenScript written;
+  app::WriteOutcome outcome = app::WriteOutcome::kWritten;
+  busy_bar_->setRange(0, 0);
+  const std::optional<std::string> error = RunBusy(QStringLiteral("Saving the commands ..."), [&] {
+    outcome = app::WriteCommandLines(*file_system_, script_, lines_, fingerprint_, &written);
+  });
+  busy_row_->hide();
+  if (error) {
+    ShowError(*error);
+    ReadScript();
+  } else if (outcome == app::WriteOutcome::kChanged) {
+    TellChanged(file_system_->IsFile(script_));
+    return;
+  } else {
+    // The write changed only the command lines and says how the script now
+    // reads: the list is filled from that, without reading a script that
+    // may carry megabytes of embedded files again.
+    fingerprint_ = written.fingerprint;
+    lines_ = std::move(written.lines);
+    line_numbers_ = std::move(written.numbers);
+    FillCommandList();
   }
-  ReadScript();
   if (row >= 0 && commands_->topLevelItemCount() > 0) {
     commands_->setCurrentItem(
         commands_->topLevelItem(qMin(row, commands_->topLevelItemCount() - 1)));
@@ -552,7 +579,7 @@ void ScriptEditorWindow::CreateCommand() {
   const std::optional<QString> text =
       state_.dialogs.EditScriptLine(this, QStringLiteral("New command to add.."),
                                     QStringLiteral("Text:"), QString(), MakeLineCheck(next));
-  if (!text || !BeginChange()) return;
+  if (!text || !BeginCommandChange()) return;
   lines_.push_back(StoreText(*text, {}));
   CommitCommands(static_cast<int>(lines_.size()) - 1);
 }
@@ -565,14 +592,14 @@ void ScriptEditorWindow::EditCommand() {
   const std::optional<QString> text = state_.dialogs.EditScriptLine(
       this, QStringLiteral("Edit command"), QStringLiteral("New value"), ShowText(original),
       MakeLineCheck(index < line_numbers_.size() ? line_numbers_[index] : 0));
-  if (!text || !BeginChange()) return;
+  if (!text || !BeginCommandChange()) return;
   lines_[static_cast<size_t>(row)] = StoreText(*text, original);
   CommitCommands(row);
 }
 
 void ScriptEditorWindow::DeleteCommand() {
   const int row = CurrentCommandRow();
-  if (row < 0 || !BeginChange()) return;
+  if (row < 0 || !BeginCommandChange()) return;
   lines_.erase(lines_.begin() + row);
   CommitCommands(row);
 }
@@ -580,7 +607,7 @@ void ScriptEditorWindow::DeleteCommand() {
 void ScriptEditorWindow::ToggleFlag(int row) {
   if (row < 0 || static_cast<size_t>(row) >= lines_.size()) return;
   const std::optional<std::string> toggled = app::ToggleLineFlag(lines_[static_cast<size_t>(row)]);
-  if (!toggled || !BeginChange()) {
+  if (!toggled || !BeginCommandChange()) {
     Reload();
     return;
   }

@@ -80,6 +80,8 @@ class ScriptEditorWindow : public QWidget {
 
   // Loads the whole window from the script.
   void ReadScript();
+  // Fills the command list from lines_.
+  void FillCommandList();
   // ReadScript keeping the selected command row and folder.
   void Reload();
   void FillFileList();
@@ -94,6 +96,11 @@ class ScriptEditorWindow : public QWidget {
   // version that was loaded. Otherwise the window is loaded again and the
   // user told.
   bool BeginChange();
+  // True when a command-list change may be made: a script is open and no
+  // work runs. The write-back itself checks, under the script's lock, that
+  // the script is still the version loaded, so a large script is not read
+  // once more before each click.
+  bool BeginCommandChange() const;
   // Loads the window again and tells the user that the script changed on
   // disk (or, without `exists`, vanished) and nothing was changed.
   void TellChanged(bool exists);

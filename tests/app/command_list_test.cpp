@@ -70,7 +70,7 @@ TEST(CommandListTest, ListsEveryProcessSectionKeepingLinesAfterABracket) {
   EXPECT_EQ(ListCommandLines(model), expected);
 }
 
-TEST(CommandListTest, WriteBackGivesTheNormalFormWithProcessLast) {
+TEST(CommandListTest, WriteBackChangesOnlyTheLinesOfTheList) {
   TempDir dir;
   const std::string script =
       dir.Write("s.script",
@@ -82,25 +82,30 @@ TEST(CommandListTest, WriteBackGivesTheNormalFormWithProcessLast) {
   lines.push_back("  filecopy,1,a,b  ");
   lines.push_back("");
   Write(script, lines);
+  // The new line follows the list's last line, trimmed, in the file's line
+  // end; comments, blanks and the order of the sections stay.
   EXPECT_EQ(dir.Read("s.script"),
-            "[main]\r\ntitle=T\r\n\r\n[variables]\r\n%a%=b\r\n\r\n"
-            "[process]\r\necho,1,one\r\necho,0,two\r\nfilecopy,1,a,b\r\n\r\n");
+            "; header comment\n[process]\necho,1,one\n; inner comment\n\n[main]\n title = T \n"
+            "[process]\necho,0,two\nfilecopy,1,a,b\n[variables]\n%a%=b\n");
 }
 
 TEST(CommandListTest, WriteBackOfAnEmptyListLeavesAnEmptyProcessSection) {
   TempDir dir;
   const std::string script = dir.Write("s.script", "[process]\r\necho,1,x\r\n[main]\r\nt=1\r\n");
   Write(script, {});
-  EXPECT_EQ(dir.Read("s.script"), "[main]\r\nt=1\r\n\r\n[process]\r\n\r\n");
+  EXPECT_EQ(dir.Read("s.script"), "[process]\r\n[main]\r\nt=1\r\n");
   EXPECT_FALSE(IniSectionExists(script, "process"));
-  // Adding again appends after the empty header, which it replaces.
+  // Adding again fills the empty header where it stands.
   Write(script, {"echo,1,y"});
-  EXPECT_EQ(dir.Read("s.script"),
-            "[main]\r\nt=1\r\n\r\n[process]\r\n\r\n[process]\r\necho,1,y\r\n\r\n");
-  // An empty header before the lines does not make them written twice.
+  EXPECT_EQ(dir.Read("s.script"), "[process]\r\necho,1,y\r\n[main]\r\nt=1\r\n");
+  // Writing the same list again changes nothing.
   Write(script, ListCommandLines(IniModel::Load(script)));
   Write(script, ListCommandLines(IniModel::Load(script)));
-  EXPECT_EQ(ReadSectionLines(script, "process"), (std::vector<std::string>{"", "echo,1,y", ""}));
+  EXPECT_EQ(dir.Read("s.script"), "[process]\r\necho,1,y\r\n[main]\r\nt=1\r\n");
+  // A script without a process section gets one at its end.
+  const std::string bare = dir.Write("b.script", "[main]\r\nt=1\r\n");
+  Write(bare, {"echo,1,z"});
+  EXPECT_EQ(dir.Read("b.script"), "[main]\r\nt=1\r\n\r\n[process]\r\necho,1,z\r\n");
 }
 
 TEST(CommandListTest, WriteBackOfAReadOnlyScriptFailsAndLeavesIt) {
@@ -124,7 +129,7 @@ TEST(CommandListTest, WriteBackOverAnotherVersionWritesNothing) {
   EXPECT_FALSE(dir.Exists("gone.script"));
   EXPECT_EQ(WriteCommandLines(files, script, {"echo,0,x"}, FileFingerprint(script)),
             WriteOutcome::kWritten);
-  EXPECT_EQ(dir.Read("s.script"), "[process]\r\necho,0,x\r\n\r\n");
+  EXPECT_EQ(dir.Read("s.script"), "[process]\necho,0,x\n");
 }
 
 TEST(CommandListTest, FingerprintFollowsTheBytes) {

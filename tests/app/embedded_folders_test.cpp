@@ -21,22 +21,22 @@ std::vector<std::string> Folders(const std::string& script) {
 TEST(EmbeddedFoldersTest, NewFoldersGoInAfterTheFirst) {
   TempDir dir;
   const std::string script =
-      dir.Write("s.script", "; kept until the first rewrite\n[main]\ntitle=t\n");
+      dir.Write("s.script", "; kept, as every other line\n[main]\ntitle=t\n");
   EXPECT_TRUE(AddEncodedFolder(script, "A"));
   EXPECT_TRUE(AddEncodedFolder(script, "B"));
   EXPECT_TRUE(AddEncodedFolder(script, "C"));
   EXPECT_FALSE(AddEncodedFolder(script, "b"));
   EXPECT_EQ(Folders(script), (std::vector<std::string>{"A", "C", "B"}));
   EXPECT_EQ(dir.Read("s.script"),
-            "[main]\r\ntitle=t\r\n\r\n[EncodedFolders]\r\nA\r\nC\r\nB\r\n\r\n");
+            "; kept, as every other line\n[main]\ntitle=t\n[EncodedFolders]\nA\nC\nB\n");
 }
 
 TEST(EmbeddedFoldersTest, EnsureScriptSectionAppendsAHeaderAsText) {
   TempDir dir;
   const std::string script = dir.Write("s.script", "; comment\n[main]\nt = 1\n[Tools]\n");
   EXPECT_TRUE(EnsureScriptSection(script, "Tools"));
-  // The text edit keeps the layout; only the line ends change.
-  EXPECT_EQ(dir.Read("s.script"), "; comment\r\n[main]\r\nt = 1\r\n[Tools]\r\n[Tools]\r\n");
+  // The header is added in the file's line ends; nothing else changes.
+  EXPECT_EQ(dir.Read("s.script"), "; comment\n[main]\nt = 1\n[Tools]\n[Tools]\n");
   EXPECT_TRUE(EnsureScriptSection(dir.Path("new.script"), "Tools"));
   EXPECT_EQ(dir.Read("new.script"), "[Tools]\r\n");
   EXPECT_FALSE(EnsureScriptSection(dir.Path("no/such/folder.script"), "Tools"));
@@ -84,7 +84,8 @@ TEST(EmbeddedFoldersTest, RemovingTheLastFolderLeavesAnEmptyHeader) {
   AddEncodedFolder(script, "Only");
   ASSERT_TRUE(Ok(archive::EmbedFile(a, script, "Only")));
   RemoveEncodedFolder(script, "Only", {});
-  EXPECT_EQ(dir.Read("s.script"), "[main]\r\ntitle=t\r\n\r\n[EncodedFolders]\r\n\r\n");
+  // The empty line before the first embedded section stays with the list.
+  EXPECT_EQ(dir.Read("s.script"), "[main]\r\ntitle=t\r\n[EncodedFolders]\r\n\r\n");
   EXPECT_TRUE(Folders(script).empty());
   // A new folder after that lands in the header that stayed.
   EXPECT_TRUE(AddEncodedFolder(script, "Next"));

@@ -51,15 +51,17 @@ TEST(LanguageProfilesTest, MissingFileOrProfile) {
   EXPECT_FALSE(dir.Exists("other.ini"));
 }
 
-TEST(LanguageProfilesTest, SaveMovesTheProfileToTheEnd) {
+TEST(LanguageProfilesTest, SaveChangesTheProfileWhereItStands) {
   TempDir dir;
   const std::string path = dir.Write("pelvar.ini", kConfig);
   SaveLanguage(path, "default", {{"Start", "Go"}, {"Open", "Edit"}});
-  const std::string text = dir.Read("pelvar.ini");
-  EXPECT_NE(text.find("DefaultLanguage=default\r\n"), std::string::npos);
-  EXPECT_TRUE(text.ends_with("[language-default]\r\nStart=Go\r\nOpen=Edit\r\n\r\n")) << text;
-  EXPECT_NE(text.find("[AvailableLanguages]\r\ndefault=English\r\nDeutsch=German\r\n"),
-            std::string::npos);
+  EXPECT_EQ(dir.Read("pelvar.ini"),
+            "[main]\nDefaultLanguage=default\n"
+            "[AvailableLanguages]\ndefault=English\nDeutsch=German\nfrench=French\n"
+            "[language-default]\nStart=Go\nOpen=Edit\n"
+            "[language-Deutsch]\nStart=Starten\nOpen=\nExtra=kept\n"
+            "[language-french]\nStart=Lancer\n"
+            "[updates]\nhome=http://example.org/list.ini\n");
   EXPECT_EQ(LoadLanguageProfiles(path).rows.size(), 2u);
 }
 
@@ -77,9 +79,13 @@ TEST(LanguageProfilesTest, CreateCopiesTheShownTextsAndRefusesListedNames) {
   EXPECT_EQ(after.names.back(), "Nederlands");
   EXPECT_EQ(after.selected, 3);
   EXPECT_EQ(Translate(after.rows)[6], "Los");
-  EXPECT_NE(dir.Read("pelvar.ini").find("Nederlands=User custom language\r\n"), std::string::npos);
-  // The edited profile keeps its saved text.
-  EXPECT_NE(dir.Read("pelvar.ini").find("[language-Deutsch]\r\nStart=Starten"), std::string::npos);
+  EXPECT_NE(dir.Read("pelvar.ini").find("french=French\nNederlands=User custom language\n"),
+            std::string::npos);
+  // The edited profile keeps its saved text; the new one comes last.
+  EXPECT_NE(dir.Read("pelvar.ini").find("[language-Deutsch]\nStart=Starten"), std::string::npos);
+  EXPECT_TRUE(dir.Read("pelvar.ini")
+                  .ends_with("list.ini\n\n[language-Nederlands]\nStart=Los\nOpen=\nExtra=kept\n"))
+      << dir.Read("pelvar.ini");
 }
 
 TEST(LanguageProfilesTest, DeleteRemovesTheListEntryAndTheSection) {

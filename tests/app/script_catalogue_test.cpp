@@ -132,7 +132,9 @@ TEST(ScriptCatalogueTest, AMissingCheckMarkIsAddedToMainInTheFilesLineEnds) {
             "[main]\r\ntitle=A\r\nselected=true\r\n\r\n; c\r\n[process]\r\necho,1,x\r\n");
   const std::string bare = dir.Write("b.script", "[process]\necho,1,x");
   EXPECT_TRUE(WriteScriptChecked(bare, true, CheckWriteForm::kClick));
-  EXPECT_EQ(dir.Read("b.script"), "[process]\necho,1,x\n[main]\nselected=true\n");
+  // A new section follows one empty line; the file still ends without a
+  // line end.
+  EXPECT_EQ(dir.Read("b.script"), "[process]\necho,1,x\n\n[main]\nselected=true");
   EXPECT_TRUE(ReadScriptEntry(bare).checked);
 }
 

@@ -44,14 +44,13 @@ TEST(UpdateListTest, ServersAndEntriesAreReadFromTheConfiguration) {
   EXPECT_EQ(entries[1].url, "");
 }
 
-TEST(UpdateListTest, SavingRewritesTheServerSectionOnly) {
+TEST(UpdateListTest, SavingChangesTheServerSectionOnly) {
   TempDir dir;
   const std::string path =
       dir.Write("pelvar.ini", "[updates]\nold=http://old/\n[main]\nlog=1\n[update-old]\nx=1\n");
   SaveUpdateServers(path, {{"one", "http://one/"}, {"two", "https://two/"}, {"ONE", "http://x/"}});
   EXPECT_EQ(dir.Read("pelvar.ini"),
-            "[main]\r\nlog=1\r\n\r\n[update-old]\r\nx=1\r\n\r\n"
-            "[updates]\r\none=http://one/\r\ntwo=https://two/\r\n\r\n");
+            "[updates]\none=http://one/\ntwo=https://two/\n[main]\nlog=1\n[update-old]\nx=1\n");
   SaveUpdateServers(dir.Path("missing.ini"), {{"one", "http://one/"}});
   EXPECT_FALSE(dir.Exists("missing.ini"));
 }

@@ -15,12 +15,15 @@ using Texts = std::vector<std::string>;
 constexpr const char* kCommented =
     "; top comment\r\n[Main]\r\n key1 = a \r\n\r\n; inner\r\nkey2=b\n[other]\nx = 1";
 
-TEST(IniWriteKeyTest, RewritesTheFileInNormalFormAndLogsTheFieldsAsWritten) {
+TEST(IniWriteKeyTest, AddsOneLineAndLogsTheFieldsAsWritten) {
   ScriptHarness h;
   const std::string f = h.dir.Write("a.ini", kCommented);
   h.RunLine("iniwritekey,1," + f + ",main,key3,1#$c2");
+  // The new key follows the section's last key, in the file's line end; the
+  // comments, blanks and other line ends stay.
   EXPECT_EQ(h.dir.Read("a.ini"),
-            "[Main]\r\nkey1=a\r\nkey2=b\r\nkey3=1,2\r\n\r\n[other]\r\nx=1\r\n\r\n");
+            "; top comment\r\n[Main]\r\n key1 = a \r\n\r\n; inner\r\nkey2=b\nkey3=1,2\r\n"
+            "[other]\nx = 1");
   EXPECT_EQ(h.view.Texts(), Texts{"1|Successfully wrote INI key in file: \"" + f +
                                   "\" Section: \"main\" key: \"key3=1,2\""});
 }
@@ -29,7 +32,7 @@ TEST(IniWriteKeyTest, SectionCaseIsIgnoredAndAMissingFileIsNotCreated) {
   ScriptHarness h;
   const std::string f = h.dir.Write("a.ini", "[Main]\r\nkey1=a\r\n");
   h.RunLine("iniwritekey,1," + f + ",MAIN,KEY1,z");
-  EXPECT_EQ(h.dir.Read("a.ini"), "[Main]\r\nKEY1=z\r\n\r\n");  // the key as written
+  EXPECT_EQ(h.dir.Read("a.ini"), "[Main]\r\nKEY1=z\r\n");  // the key as written
   const std::string missing = h.dir.Path("none.ini");
   h.RunLine("iniwritekey,1," + missing + ",s,k,v");
   EXPECT_FALSE(h.dir.Exists("none.ini"));
@@ -60,9 +63,8 @@ TEST(IniWriteTextLineTest, InsertsAsTheSecondLineOrTheOnlyLine) {
       h.dir.Write("s.script", "[process]\r\nA\r\nB\r\n[empty]\r\n[tail]\r\nk=v\r\n");
   h.RunLine("iniwritetextline,1," + f + ",process,\"echo#$c1#$cx y\"");
   h.RunLine("iniwritetextline,1," + f + ",empty,only");
-  EXPECT_EQ(
-      h.dir.Read("s.script"),
-      "[process]\r\nA\r\necho,1,x y\r\nB\r\n\r\n[empty]\r\nonly\r\n\r\n[tail]\r\nk=v\r\n\r\n");
+  EXPECT_EQ(h.dir.Read("s.script"),
+            "[process]\r\nA\r\necho,1,x y\r\nB\r\n[empty]\r\nonly\r\n[tail]\r\nk=v\r\n");
   EXPECT_EQ(h.view.Texts(), (Texts{"1|Successfully wrote INI text line in \"" + f +
                                        "\" section: \"process\"  line: \"echo,1,x y\"",
                                    "1|Successfully wrote INI text line in \"" + f +
@@ -81,11 +83,11 @@ TEST(IniWriteTextLineTest, ALineInBracketsFailsAndLeavesTheSectionWhole) {
   EXPECT_EQ(h.view.lines[0].reason, "a line in brackets would start a new section");
 }
 
-TEST(IniWriteTextLineTest, OtherLetterCaseFailsButStillRewritesTheFile) {
+TEST(IniWriteTextLineTest, OtherLetterCaseFailsAndLeavesTheFile) {
   ScriptHarness h;
   const std::string f = h.dir.Write("a.ini", kCommented);
   h.RunLine("iniwritetextline,1," + f + ",main,text");
-  EXPECT_EQ(h.dir.Read("a.ini"), "[Main]\r\nkey1=a\r\nkey2=b\r\n\r\n[other]\r\nx=1\r\n\r\n");
+  EXPECT_EQ(h.dir.Read("a.ini"), kCommented);
   EXPECT_EQ(
       h.view.Texts(),
       Texts{"0|INIwriteTextLine - An error occured when trying to edit INI file: \"" + f + "\""});
@@ -106,7 +108,7 @@ TEST(IniAddSectionTest, KeepsTheLayoutOfTheFileAndLeavesAPresentSectionAlone) {
   ScriptHarness h;
   const std::string f = h.dir.Write("a.ini", "; keep\n[a]\nk = v");
   h.RunLine("iniaddsection,1," + f + ",b");
-  EXPECT_EQ(h.dir.Read("a.ini"), "; keep\r\n[a]\r\nk = v\r\n[b]\r\n");
+  EXPECT_EQ(h.dir.Read("a.ini"), "; keep\n[a]\nk = v\n[b]\n");  // in the file's line ends
   const std::string g = h.dir.Write("b.ini", "; keep\n[Sec]\nk=v\n");
   h.RunLine("iniaddsection,1," + g + ",sec");
   EXPECT_EQ(h.dir.Read("b.ini"), "; keep\n[Sec]\nk=v\n");
@@ -126,7 +128,7 @@ TEST(IniAddSectionTest, BlanksAroundTheNameFindTheSectionAsItReads) {
             "1|Sucessfully created section in file: \"" + f + "\" section: \" b \"");
   h.RunLine("iniwritekey,1," + f + ",\" b \",x,1");
   h.RunLine("iniwritekey,1," + f + ",\"B \",x,2");
-  EXPECT_EQ(h.dir.Read("a.ini"), "[B]\r\nk=v\r\nx=2\r\n\r\n");
+  EXPECT_EQ(h.dir.Read("a.ini"), "[ B ]\nk=v\nx=2\n");
   h.RunLine("inideletesection,1," + f + ",\" B\"");
   EXPECT_EQ(h.dir.Read("a.ini"), "");
 }
@@ -150,12 +152,13 @@ TEST(IniAddSectionTest, AFileHoldingANulByteFailsAndStaysAsItWas) {
             "the file holds a NUL byte: it is left as it is rather than cut there");
 }
 
-TEST(IniDeleteSectionTest, AnAbsentSectionSucceedsAndTheFileIsRewritten) {
+TEST(IniDeleteSectionTest, AnAbsentSectionSucceedsAndChangesNoByte) {
   ScriptHarness h;
   const std::string f = h.dir.Write("a.ini", kCommented);
   h.RunLine("inideletesection,1," + f + ",zzz");
+  EXPECT_EQ(h.dir.Read("a.ini"), kCommented);
   h.RunLine("inideletesection,1," + f + ",MAIN");
-  EXPECT_EQ(h.dir.Read("a.ini"), "[other]\r\nx=1\r\n\r\n");
+  EXPECT_EQ(h.dir.Read("a.ini"), "; top comment\r\n[other]\nx = 1");
   EXPECT_EQ(h.view.Texts(),
             (Texts{"1|Successfully deleted INI section in file:\"" + f + "\" Section: \"zzz\"",
                    "1|Successfully deleted INI section in file:\"" + f + "\" Section: \"MAIN\""}));
@@ -165,7 +168,7 @@ TEST(IniDeleteSectionTest, ASectionBehindAnEmptyHeaderOfItsNameIsDeletedToo) {
   ScriptHarness h;
   const std::string f = h.dir.Write("a.ini", "[A]\r\n[A]\r\nk=2\r\n");
   h.RunLine("inideletesection,1," + f + ",a");
-  EXPECT_EQ(h.dir.Read("a.ini"), "[A]\r\n\r\n");
+  EXPECT_EQ(h.dir.Read("a.ini"), "[A]\r\n");
   EXPECT_EQ(h.view.Texts(),
             Texts{"1|Successfully deleted INI section in file:\"" + f + "\" Section: \"a\""});
 }
@@ -176,7 +179,7 @@ TEST(IniDeleteSectionTest, ElevenSectionsLeaveOneAndFail) {
   for (int i = 0; i < 11; ++i) text += "[s]\r\nk" + std::to_string(i) + "=v\r\n";
   const std::string f = h.dir.Write("a.ini", text);
   h.RunLine("inideletesection,1," + f + ",s");
-  EXPECT_EQ(h.dir.Read("a.ini"), "[s]\r\nk10=v\r\n\r\n");
+  EXPECT_EQ(h.dir.Read("a.ini"), "[s]\r\nk10=v\r\n");
   const std::string missing = h.dir.Path("none.ini");
   h.RunLine("inideletesection,1," + missing + ",s");
   EXPECT_EQ(h.view.Texts(),
@@ -189,7 +192,7 @@ TEST(IniDeleteKeyTest, LogsWithoutTheSectionAndFailsOnlyForAMissingFile) {
   const std::string f = h.dir.Write("a.ini", "[s]\r\nk=1\r\nj=2\r\n");
   h.RunLine("inideletekey,1," + f + ",S,K");
   h.RunLine("inideletekey,1," + f + ",nosection,k");
-  EXPECT_EQ(h.dir.Read("a.ini"), "[s]\r\nj=2\r\n\r\n");
+  EXPECT_EQ(h.dir.Read("a.ini"), "[s]\r\nj=2\r\n");
   const std::string missing = h.dir.Path("none.ini");
   h.RunLine("inideletekey,1," + missing + ",s,k");
   EXPECT_EQ(h.view.Texts(),

@@ -245,7 +245,7 @@ TEST_F(DryRunTest, LinesBuildOnEarlierLines) {
                 {"~ replace " + root + "/target/New Folder/notes.txt (5 -> 10 bytes)"}));
   EXPECT_EQ(dry.changes[4],
             std::vector<std::string>(
-                {"~ replace " + root + "/target/New Folder/setup.ini (18 -> 20 bytes)",
+                {"~ replace " + root + "/target/New Folder/setup.ini (18 -> 18 bytes)",
                  "ini " + root + "/target/New Folder/setup.ini [Main] Mode: old -> new"}));
 }
 

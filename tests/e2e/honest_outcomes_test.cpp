@@ -247,9 +247,10 @@ TEST(Utf16Test, DriverInfFilesStayUtf16AndKeepTheirText) {
                                  notes + ",zwei,drei\r\ntxtdelspaces,1," + notes + "\r\n");
   const Outcome o = RunScript(home, script);
   EXPECT_EQ(o.status, 0) << o.out;
+  // Only the two new lines are added; the comment and the blank line stay.
   EXPECT_EQ(ReadUtf16(inf),
-            "[Version]\r\nSignature=\"$Windows NT$\"\r\n\r\n[Strings]\r\n"
-            "Vendor=\"Société Générale ✓\"\r\nDesc=Карта\r\nModel=Café 3\r\nLatin=naïve\r\n\r\n");
+            "; Réseau\r\n[Version]\r\nSignature=\"$Windows NT$\"\r\n\r\n[Strings]\r\n"
+            "Vendor=\"Société Générale ✓\"\r\nDesc=Карта\r\nModel=Café 3\r\nLatin=naïve\r\n");
   EXPECT_EQ(ReadUtf16(notes), "Grüße\r\ndrei\r\n");
 }
 

@@ -57,13 +57,13 @@ TEST(IniFileTest, SectionExistsAndEraseTreatEmptyHeadersAsAbsent) {
   EXPECT_FALSE(IniSectionExists(p, "empty"));
   EXPECT_TRUE(IniSectionExists(p, "FULL"));
   EXPECT_TRUE(EraseIniSection(p, "empty"));
-  EXPECT_EQ(dir.Read("a.ini"), "[empty]\r\n\r\n[full]\r\nk=v\r\n\r\n[full]\r\nk=2\r\n\r\n");
+  EXPECT_EQ(dir.Read("a.ini"), "[empty]\n[full]\nk=v\n[full]\nk=2\n");
   EXPECT_TRUE(EraseIniSection(p, "full"));
-  EXPECT_EQ(dir.Read("a.ini"), "[empty]\r\n\r\n");
+  EXPECT_EQ(dir.Read("a.ini"), "[empty]\n");
   // A section with lines behind an empty header of its name is erased too.
   dir.Write("b.ini", "[a]\n[o]\nx=1\n[A]\nk=2\n[a]\n[a]\nj=3\n");
   EXPECT_TRUE(EraseIniSection(dir.Path("b.ini"), "a"));
-  EXPECT_EQ(dir.Read("b.ini"), "[a]\r\n\r\n[o]\r\nx=1\r\n\r\n[a]\r\n\r\n");
+  EXPECT_EQ(dir.Read("b.ini"), "[a]\n[o]\nx=1\n[a]\n");
   EXPECT_FALSE(EraseIniSection(dir.Path("missing.ini"), "full"));
   EXPECT_FALSE(dir.Exists("missing.ini"));
 }
@@ -76,26 +76,25 @@ TEST(IniFileTest, WriteAndDeleteKeyNeverCreateFiles) {
   const auto p = dir.Write("a.ini", "[s]\nk#$c=1\n");
   EXPECT_TRUE(WriteIniKey(p, "s", "x", "#$q"));  // no unescaping
   EXPECT_TRUE(DeleteIniKey(p, "s", "k#$c"));     // unescaped to "k,": nothing matches
-  EXPECT_EQ(dir.Read("a.ini"), "[s]\r\nk#$c=1\r\nx=#$q\r\n\r\n");
+  EXPECT_EQ(dir.Read("a.ini"), "[s]\nk#$c=1\nx=#$q\n");
   EXPECT_TRUE(DeleteIniKey(p, "s", "x"));
-  EXPECT_EQ(dir.Read("a.ini"), "[s]\r\nk#$c=1\r\n\r\n");
+  EXPECT_EQ(dir.Read("a.ini"), "[s]\nk#$c=1\n");
 }
 
-TEST(IniFileTest, InsertSectionLineGoesTwoBelowTheExactHeader) {
+TEST(IniFileTest, InsertSectionLineGoesBelowTheFirstLineOfTheExactHeader) {
   TempDir dir;
-  const auto p = dir.Write("a.ini", "[Sec]\nfirst\nsecond\n[empty]\n");
+  const auto p = dir.Write("a.ini", "[Sec]\n; c\nfirst\nsecond\n[empty]\n");
   EXPECT_TRUE(InsertSectionLine(p, "Sec", "new#$cline"));
-  EXPECT_EQ(dir.Read("a.ini"), "[Sec]\r\nfirst\r\nnew,line\r\nsecond\r\n\r\n[empty]\r\n\r\n");
+  EXPECT_EQ(dir.Read("a.ini"), "[Sec]\n; c\nfirst\nnew,line\nsecond\n[empty]\n");
   EXPECT_TRUE(InsertSectionLine(p, "empty", "only = one"));
-  EXPECT_EQ(dir.Read("a.ini"),
-            "[Sec]\r\nfirst\r\nnew,line\r\nsecond\r\n\r\n[empty]\r\nonly=one\r\n\r\n");
+  EXPECT_EQ(dir.Read("a.ini"), "[Sec]\n; c\nfirst\nnew,line\nsecond\n[empty]\nonly = one\n");
 }
 
-TEST(IniFileTest, InsertSectionLineWithOtherCaseInsertsNothingButRewrites) {
+TEST(IniFileTest, InsertSectionLineWithOtherCaseInsertsNothingAndChangesNoByte) {
   TempDir dir;
   const auto p = dir.Write("a.ini", "; c\n[Sec]\n a = b \n");
   EXPECT_FALSE(InsertSectionLine(p, "sec", "x"));
-  EXPECT_EQ(dir.Read("a.ini"), "[Sec]\r\na=b\r\n\r\n");
+  EXPECT_EQ(dir.Read("a.ini"), "; c\n[Sec]\n a = b \n");
   EXPECT_FALSE(InsertSectionLine(dir.Path("none.ini"), "Sec", "x"));
 }
 
@@ -109,20 +108,20 @@ TEST(UnescapeFieldTest, ReplacesBothSequencesIgnoringCaseOnce) {
 // The in-place edit goes through the file system service: only the one line
 // changes, a missing file is not created, and a full disk keeps the old file
 // and raises the write's error.
-TEST(WriteIniKeyInPlaceTest, EditsOneLineThroughTheServiceAndAFullDiskKeepsTheFile) {
+TEST(WriteIniKeyTest, EditsOneLineThroughTheServiceAndAFullDiskKeepsTheFile) {
   platform::MemoryFileSystem files;
   files.AddFolder("/d");
   const std::string text = "; keep\r\n[Main]\r\nSelected=False\r\n\r\n[process]\r\n";
   files.AddFile("/d/a.script", text);
-  EXPECT_TRUE(WriteIniKeyInPlace(files, "\\D\\A.script", "main", "Selected", "True"));
+  EXPECT_TRUE(WriteIniKey(files, "\\D\\A.script", "main", "Selected", "True"));
   EXPECT_EQ(files.Content("/d/a.script"), "; keep\r\n[Main]\r\nSelected=True\r\n\r\n[process]\r\n");
-  EXPECT_FALSE(WriteIniKeyInPlace(files, "/d/none.script", "main", "Selected", "True"));
+  EXPECT_FALSE(WriteIniKey(files, "/d/none.script", "main", "Selected", "True"));
   EXPECT_EQ(files.Names("/d"), (Lines{"a.script"}));
 
   files.faults.space = 4;
   std::string raised;
   try {
-    WriteIniKeyInPlace(files, "/d/a.script", "main", "Selected", "False");
+    WriteIniKey(files, "/d/a.script", "main", "Selected", "False");
   } catch (const ScriptError& e) {
     raised = e.what();
   }

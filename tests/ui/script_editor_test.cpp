@@ -164,18 +164,55 @@ class ScriptEditorTest : public QObject {
   void clickingACheckMarkSwitchesTheFlagInTheFile() {
     Open("[main]\nlevel=1\n[process]\necho,0,a\necho,1,b\nnocomma\n");
     QTest::mouseClick(commands_->viewport(), Qt::LeftButton, {}, CheckBoxCentre(commands_, 0));
-    QTRY_COMPARE(Script(), std::string("[main]\r\nlevel=1\r\n\r\n[process]\r\necho,1,a\r\n"
-                                       "echo,1,b\r\nnocomma\r\n\r\n"));
+    QTRY_COMPARE(Script(),
+                 std::string("[main]\nlevel=1\n[process]\necho,1,a\necho,1,b\nnocomma\n"));
     QCOMPARE(commands_->topLevelItem(0)->checkState(0), Qt::Checked);
     QTest::mouseClick(commands_->viewport(), Qt::LeftButton, {}, CheckBoxCentre(commands_, 1));
-    QTRY_COMPARE(Script(), std::string("[main]\r\nlevel=1\r\n\r\n[process]\r\necho,1,a\r\n"
-                                       "echo,0,b\r\nnocomma\r\n\r\n"));
+    QTRY_COMPARE(Script(),
+                 std::string("[main]\nlevel=1\n[process]\necho,1,a\necho,0,b\nnocomma\n"));
     QCOMPARE(commands_->topLevelItem(1)->checkState(0), Qt::Unchecked);
     // A line without a flag has no check mark to click.
     const std::string before = Script();
     QTest::mouseClick(commands_->viewport(), Qt::LeftButton, {}, CheckBoxCentre(commands_, 2));
     QTest::qWait(20);
     QCOMPARE(Script(), before);
+    QVERIFY(program_->dialogs.messages.isEmpty());
+  }
+
+  void aChangeKeepsEveryOtherByteOfTheScript() {
+    Open(
+        "; Tools script\r\n[main]\r\ntitle = Tools\r\n\r\n[process]\r\n; the files first\r\n"
+        "echo,0,a\r\n  echo,1,b  \n[EncodedFolders]\r\nTools");
+    QTest::mouseClick(commands_->viewport(), Qt::LeftButton, {}, CheckBoxCentre(commands_, 1));
+    QTRY_COMPARE(Script(), std::string("; Tools script\r\n[main]\r\ntitle = Tools\r\n\r\n[process]"
+                                       "\r\n; the files first\r\necho,0,a\r\necho,0,b\n"
+                                       "[EncodedFolders]\r\nTools"));
+    QCOMPARE(commands_->topLevelItem(1)->checkState(0), Qt::Unchecked);
+    // The list read back from the write is the base of the next change.
+    QTest::mouseClick(commands_->viewport(), Qt::LeftButton, {}, CheckBoxCentre(commands_, 0));
+    QTRY_COMPARE(Script(), std::string("; Tools script\r\n[main]\r\ntitle = Tools\r\n\r\n[process]"
+                                       "\r\n; the files first\r\necho,1,a\r\necho,0,b\n"
+                                       "[EncodedFolders]\r\nTools"));
+    QCOMPARE(Texts(commands_), (QStringList{"echo,1,a", "echo,0,b"}));
+    QVERIFY(program_->dialogs.messages.isEmpty());
+  }
+
+  // A script that carries megabytes of embedded text: a click changes its
+  // one line, and the list is filled from the write (the script is not read
+  // again).
+  void aLargeScriptIsChangedInItsOneLine() {
+    std::string data = "[EncodedFile-F-big.bin]\r\nlines=99999\r\n";
+    const std::string text(76, 'Q');
+    for (int i = 0; i < 100000; ++i) data += std::to_string(i) + "=" + text + "\r\n";
+    const std::string head = "[main]\r\nlevel=1\r\n[process]\r\necho,1,a\r\n";
+    Open(head + "echo,0,b\r\n; c\r\n" + data);
+    QTest::mouseClick(commands_->viewport(), Qt::LeftButton, {}, CheckBoxCentre(commands_, 1));
+    QTRY_VERIFY(Script() == head + "echo,1,b\r\n; c\r\n" + data);
+    QCOMPARE(commands_->topLevelItem(1)->checkState(0), Qt::Checked);
+    program_->dialogs.line_answers.push_back(QStringLiteral("echo,1,c"));
+    editor_->CreateCommand();
+    QVERIFY(Script() == head + "echo,1,b\r\necho,1,c\r\n; c\r\n" + data);
+    QCOMPARE(Texts(commands_), (QStringList{"echo,1,a", "echo,1,b", "echo,1,c"}));
     QVERIFY(program_->dialogs.messages.isEmpty());
   }
 
@@ -190,8 +227,9 @@ class ScriptEditorTest : public QObject {
 
     program_->dialogs.line_answers.push_back(QStringLiteral("filerename,1,a,b"));
     QTest::mouseClick(Button("createCommandButton"), Qt::LeftButton);
-    QCOMPARE(Script(), std::string("[main]\r\nlevel=1\r\n\r\n[process]\r\necho,1,one\r\n"
-                                   "echo,1,two\r\nfilerename,1,a,b\r\n\r\n"));
+    // Each change is its own line; the comments and the layout stay.
+    QCOMPARE(Script(), std::string("; comment\n[process]\necho,1,one\n[main]\nlevel = 1\n; inner\n"
+                                   "[Process]\necho,1,two\nfilerename,1,a,b\n"));
     QCOMPARE(commands_->currentItem()->text(0), QStringLiteral("filerename,1,a,b"));
     QCOMPARE(commands_->currentItem()->icon(0).cacheKey(), ui::CommandIcon(9).cacheKey());
 
@@ -200,8 +238,8 @@ class ScriptEditorTest : public QObject {
     QTest::mouseClick(Button("editCommandButton"), Qt::LeftButton);
     QCOMPARE(program_->dialogs.questions.last(),
              QStringLiteral("Edit command|New value|echo,1,one"));
-    QCOMPARE(Script(), std::string("[main]\r\nlevel=1\r\n\r\n[process]\r\necho,0,first\r\n"
-                                   "echo,1,two\r\nfilerename,1,a,b\r\n\r\n"));
+    QCOMPARE(Script(), std::string("; comment\n[process]\necho,0,first\n[main]\nlevel = 1\n"
+                                   "; inner\n[Process]\necho,1,two\nfilerename,1,a,b\n"));
     QCOMPARE(commands_->topLevelItem(0)->checkState(0), Qt::Unchecked);
 
     // A double click edits too.
@@ -214,12 +252,13 @@ class ScriptEditorTest : public QObject {
 
     commands_->setCurrentItem(commands_->topLevelItem(1));
     QTest::mouseClick(Button("deleteCommandButton"), Qt::LeftButton);
-    QCOMPARE(Script(), std::string("[main]\r\nlevel=1\r\n\r\n[process]\r\necho,0,first\r\n"
-                                   "filerename,1,a,b\r\n\r\n"));
+    QCOMPARE(Script(), std::string("; comment\n[process]\necho,0,first\n[main]\nlevel = 1\n"
+                                   "; inner\n[Process]\nfilerename,1,a,b\n"));
     commands_->setCurrentItem(commands_->topLevelItem(0));
     QTest::mouseClick(Button("deleteCommandButton"), Qt::LeftButton);
     QTest::mouseClick(Button("deleteCommandButton"), Qt::LeftButton);
-    QCOMPARE(Script(), std::string("[main]\r\nlevel=1\r\n\r\n[process]\r\n\r\n"));
+    QCOMPARE(Script(),
+             std::string("; comment\n[process]\n[main]\nlevel = 1\n; inner\n[Process]\n"));
     QCOMPARE(commands_->topLevelItemCount(), 0);
     QVERIFY(program_->dialogs.messages.isEmpty());
   }
@@ -243,8 +282,7 @@ class ScriptEditorTest : public QObject {
     QCOMPARE(commands_->topLevelItemCount(), 0);
     program_->dialogs.line_answers.push_back(QStringLiteral("echo,1,x"));
     editor_->CreateCommand();
-    QCOMPARE(Script(), std::string("[main]\r\nlevel=1\r\n\r\n[variables]\r\n%a%=1\r\n\r\n"
-                                   "[process]\r\necho,1,x\r\n\r\n"));
+    QCOMPARE(Script(), std::string("[main]\nlevel=1\n[variables]\n%a%=1\n\n[process]\necho,1,x\n"));
   }
 
   void aScriptChangedOnDiskIsReloadedNotOverwritten() {
@@ -279,13 +317,12 @@ class ScriptEditorTest : public QObject {
     QCOMPARE(commands_->topLevelItem(0)->text(0), QString::fromLatin1("echo,1,caf\xe9"));
     commands_->setCurrentItem(commands_->topLevelItem(1));
     editor_->DeleteCommand();
-    QCOMPARE(Script(), std::string("[main]\r\nlevel=1\r\n\r\n[process]\r\necho,1,caf\xe9\r\n\r\n"));
+    QCOMPARE(Script(), std::string("[main]\nlevel=1\n[process]\necho,1,caf\xe9\n"));
     // Edited, the line stays in its 8-bit form.
     commands_->setCurrentItem(commands_->topLevelItem(0));
     program_->dialogs.line_answers.push_back(QString::fromLatin1("echo,0,caf\xe9!"));
     editor_->EditCommand();
-    QCOMPARE(Script(),
-             std::string("[main]\r\nlevel=1\r\n\r\n[process]\r\necho,0,caf\xe9!\r\n\r\n"));
+    QCOMPARE(Script(), std::string("[main]\nlevel=1\n[process]\necho,0,caf\xe9!\n"));
   }
 
   void newFoldersAndTheirOrder() {
@@ -302,8 +339,9 @@ class ScriptEditorTest : public QObject {
     }
     QCOMPARE(Texts(folders_), (QStringList{"A", "C", "B"}));
     QCOMPARE(folders_->currentItem()->text(0), QStringLiteral("B"));
-    QCOMPARE(Script(), std::string("[main]\r\nlevel=1\r\n\r\n[process]\r\necho,1,a\r\n\r\n"
-                                   "[EncodedFolders]\r\nA\r\nC\r\nB\r\n\r\n"));
+    // The folder list is added at the end, in the script's line ends.
+    QCOMPARE(Script(),
+             std::string("[main]\nlevel=1\n[process]\necho,1,a\n[EncodedFolders]\nA\nC\nB\n"));
     program_->dialogs.text_answers.push_back(QStringLiteral("[x]"));
     editor_->NewFolder();
     QCOMPARE(Texts(folders_), (QStringList{"A", "C", "B"}));
@@ -359,8 +397,9 @@ class ScriptEditorTest : public QObject {
     QTest::mouseClick(Button("removeFilesButton"), Qt::LeftButton);
     QCOMPARE(folders_->topLevelItemCount(), 0);
     QCOMPARE(files_->topLevelItemCount(), 0);
-    QCOMPARE(Script(), std::string("[main]\r\nlevel=1\r\n\r\n[process]\r\necho,1,a\r\n\r\n"
-                                   "[EncodedFolders]\r\n\r\n"));
+    // Only the embedded-file sections changed: the script keeps its LF line
+    // ends, and the empty line that came before the first added section.
+    QCOMPARE(Script(), std::string("[main]\nlevel=1\n[process]\necho,1,a\n[EncodedFolders]\n\n"));
   }
 
   void manyFilesAreAddedInOneRewriteOfTheScript() {

@@ -44,9 +44,11 @@ class SettingsWindowTest : public QObject {
   ui::SettingsWindow* settings_ = nullptr;
   ui::ColourGrid* grid_ = nullptr;
 
-  void Start(const std::string& extra = "") {
+  // With `whole`, the configuration file is that text.
+  void Start(const std::string& extra = "", const std::string& whole = "") {
     program_ = std::make_unique<TestProgram>(std::nullopt);
-    program_->home.Write("pelvar.ini", RunnableConfig(program_->home, extra));
+    program_->home.Write("pelvar.ini",
+                         whole.empty() ? RunnableConfig(program_->home, extra) : whole);
     program_->home.Write("Scripts/a.script", "[main]\ntitle=A\n[process]\necho,1,x\n");
     main_ = &program_->windows->main_window();
     settings_ = &program_->windows->settings_window();
@@ -244,20 +246,23 @@ class SettingsWindowTest : public QObject {
     QCOMPARE(texts->item(1, 1)->text(), QStringLiteral("Go"));
     QVERIFY(ConfigHas("Mine=User custom language"));
     QVERIFY(ConfigHas("DefaultLanguage=Mine"));
-    QVERIFY(Config().ends_with("[language-Mine]\r\nProgramTitle=Pelvar\r\nStart=Go\r\n\r\n"));
-    QVERIFY(ConfigHas("[language-default]\r\nProgramTitle=Pelvar\r\nStart=Start"));
+    QVERIFY(Config().ends_with("\n\n[language-Mine]\nProgramTitle=Pelvar\nStart=Go\n"));
+    QVERIFY(ConfigHas("[language-default]\nProgramTitle=Pelvar\nStart=Start"));
     // No translation pass follows a creation.
     QCOMPARE(ButtonText("startButton"), QStringLiteral("Start"));
   }
 
-  void saveMovesTheProfileAndDeleteSparesTheFirst() {
+  void saveChangesTheProfileAndDeleteSparesTheFirst() {
     Start(kLanguages);
     OpenSettings();
     auto* languages = settings_->findChild<QComboBox*>(QStringLiteral("languageList"));
     auto* texts = settings_->findChild<QTableWidget*>(QStringLiteral("languageTexts"));
     texts->item(1, 1)->setText(QStringLiteral("Run"));
     settings_->findChild<QToolButton*>(QStringLiteral("saveLanguageButton"))->click();
-    QVERIFY(Config().ends_with("[language-default]\r\nProgramTitle=Pelvar\r\nStart=Run\r\n\r\n"));
+    // The profile's changed line changes where it stands.
+    QVERIFY(
+        Config().find("[language-default]\nProgramTitle=Pelvar\nStart=Run\n[language-Deutsch]") !=
+        std::string::npos);
     auto* remove = settings_->findChild<QToolButton*>(QStringLiteral("deleteLanguageButton"));
     remove->click();  // the first profile stays
     QCOMPARE(languages->count(), 3);
@@ -271,6 +276,45 @@ class SettingsWindowTest : public QObject {
     QVERIFY(Config().find("french") == std::string::npos);
     // The captions keep the deleted profile's texts until the next pass.
     QCOMPARE(ButtonText("startButton"), QStringLiteral("Lancer"));
+  }
+
+  // The shipped configuration file keeps its comments and layout: each page
+  // changes only the lines of its own sections.
+  void shippedConfigurationKeepsItsLayoutThroughEveryPage() {
+    const std::string shipped = ReadFileText(PELVAR_SOURCE_DIR "/example/pelvar.ini");
+    QVERIFY(shipped.find("; Update servers") != std::string::npos);
+    Start("", shipped);
+    OpenSettings();
+    auto* texts = settings_->findChild<QTableWidget*>(QStringLiteral("languageTexts"));
+    int start_row = -1;
+    for (int row = 0; row < texts->rowCount(); ++row) {
+      if (texts->item(row, 0)->text() == QStringLiteral("Start")) start_row = row;
+    }
+    QVERIFY(start_row >= 0);
+    texts->item(start_row, 1)->setText(QStringLiteral("Run"));
+    settings_->findChild<QToolButton*>(QStringLiteral("saveLanguageButton"))->click();
+    std::string expected = shipped;
+    expected.replace(expected.find("\nStart=Start\n"), 13, "\nStart=Run\n");
+    QCOMPARE(Config(), expected);
+
+    // The colours go below the last line of [main], before its blank line.
+    QTest::mouseClick(grid_, Qt::RightButton, {}, grid_->CellRect(12).center());
+    expected.replace(expected.find("AuthorEmail=\n"), 13,
+                     "AuthorEmail=\nTextColor=Black\nBackColor=Blue\n");
+    QCOMPARE(Config(), expected);
+
+    // A new profile: its list line, and its section at the end after one
+    // empty line; deleting it again leaves that empty line.
+    program_->dialogs.text_answers = {QStringLiteral("Mine")};
+    settings_->findChild<QToolButton*>(QStringLiteral("newLanguageButton"))->click();
+    const std::string created = Config();
+    QVERIFY(created.find("Deutsch=German\nMine=User custom language\n\n") != std::string::npos);
+    QVERIFY(created.find("DefaultLanguage=Mine\n") != std::string::npos);
+    QVERIFY(created.find("[updates]\n\n[language-Mine]\nProgramTitle=Pelvar\n") !=
+            std::string::npos);
+    settings_->findChild<QToolButton*>(QStringLiteral("deleteLanguageButton"))->click();
+    expected.insert(expected.size(), "\n");
+    QCOMPARE(Config(), expected);
   }
 
   void trayMenuRunsScriptsAndMailsTheAuthor() {

@@ -42,9 +42,11 @@ class UpdateWindowTest : public QObject {
   ui::UpdateWindow* update_ = nullptr;
   QTreeWidget* tree_ = nullptr;
 
-  void Start(const std::string& extra) {
+  // With `whole`, the configuration file is that text.
+  void Start(const std::string& extra, const std::string& whole = "") {
     program_ = std::make_unique<TestProgram>(std::nullopt);
-    program_->home.Write("pelvar.ini", RunnableConfig(program_->home, extra));
+    program_->home.Write("pelvar.ini",
+                         whole.empty() ? RunnableConfig(program_->home, extra) : whole);
     program_->home.Write("Scripts/a.script", "[main]\ntitle=A\n[process]\necho,1,x\n");
     program_->windows->ShowMain();
     update_ = &program_->windows->update_window();
@@ -105,7 +107,7 @@ class UpdateWindowTest : public QObject {
     QCOMPARE(table->horizontalHeaderItem(1)->text(), QStringLiteral("Web adress"));
   }
 
-  void savingTheTableRewritesTheServers() {
+  void savingTheTableChangesTheServers() {
     Start(
         "[updates]\none=http://one/\ntwo=http://two/\n"
         "[update-one]\nA=1,http://one/a.script,First\n[update-two]\nB=1,http://two/b.script,\n");
@@ -114,8 +116,20 @@ class UpdateWindowTest : public QObject {
     update_->findChild<QPushButton*>(QStringLiteral("saveServersButton"))->click();
     QCOMPARE(Children(Root()), QStringList{"two"});
     const std::string config = program_->home.Read("pelvar.ini");
-    QVERIFY(config.find("[updates]\r\ntwo=http://two/\r\n") != std::string::npos);
+    QVERIFY(config.find("[updates]\ntwo=http://two/\n[update-one]") != std::string::npos);
     QVERIFY(config.find("one=http://one/") == std::string::npos);
+  }
+
+  // Saving the servers of the shipped configuration changes only the lines
+  // of its [updates] section; comments and blank lines stay.
+  void savingTheServersKeepsTheShippedLayout() {
+    const std::string shipped = ReadFileText(PELVAR_SOURCE_DIR "/example/pelvar.ini");
+    QVERIFY(shipped.ends_with("[updates]\n"));
+    Start("", shipped + "one=http://one/\ntwo=http://two/\n");
+    auto* table = update_->findChild<QTableWidget*>(QStringLiteral("serverTable"));
+    table->removeRow(0);
+    update_->findChild<QPushButton*>(QStringLiteral("saveServersButton"))->click();
+    QCOMPARE(program_->home.Read("pelvar.ini"), shipped + "two=http://two/\n");
   }
 
   void serverListAndScriptComeFromTheServer() {
