@@ -15,6 +15,7 @@
 #include "app/program_location.h"
 #include "app/run_arguments.h"
 #include "app/stop_signals.h"
+#include "platform/system_folders.h"
 
 namespace {
 
@@ -107,6 +108,7 @@ int main(int argc, char** argv) {
     std::vector<std::string> rest = args;
     rest.erase(rest.begin() + 1);
     pelvar::app::RunArguments run = pelvar::app::ParseRunArguments(rest);
+    pelvar::app::AnchorScriptPath(run, pelvar::platform::WorkingFolder());
     if (!run.has_script) {
       std::fputs("pelvar --dry-run: name a script\n", stderr);
       return 2;
@@ -127,7 +129,8 @@ int main(int argc, char** argv) {
                                    stderr);
   }
   const pelvar::app::ProgramLocation location = pelvar::app::LocateProgram(argv[0]);
-  const pelvar::app::RunArguments run = pelvar::app::ParseRunArguments(args);
+  pelvar::app::RunArguments run = pelvar::app::ParseRunArguments(args);
+  pelvar::app::AnchorScriptPath(run, pelvar::platform::WorkingFolder());
   if (!run.silent && pelvar::app::DisplayAvailable()) {
     return pelvar::app::RunDesktop(argc, argv, location, run, stderr);
   }
