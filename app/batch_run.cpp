@@ -29,7 +29,8 @@ class BatchRun::LogRecorder : public RunView {
   }
   void AddLogWithReason(std::string_view text, LogKind kind, LogReveal reveal,
                         const LogReason& reason) override {
-    lines_.push_back({std::string(text), kind, std::string(reason.text)});
+    lines_.push_back({std::string(text), kind, std::string(reason.text), std::string(reason.script),
+                      reason.line});
     view_.AddLogWithReason(text, kind, reveal, reason);
   }
   void ShowMessage(MessageKind kind, std::string_view caption, std::string_view text) override {
@@ -61,6 +62,34 @@ bool FolderPartExists(const std::string& field) {
 }
 
 }  // namespace
+
+std::string FailedCountText(size_t failed) {
+  return std::to_string(failed) + (failed == 1 ? " command failed" : " commands failed");
+}
+
+size_t FailedLineCount(const std::vector<LogLine>& lines) {
+  size_t count = 0;
+  for (const LogLine& line : lines) {
+    if (line.kind == LogKind::kFailure) ++count;
+  }
+  return count;
+}
+
+std::string BatchClosingText(size_t processed, size_t failed) {
+  if (failed == 0) {
+    return processed > 1 ? std::to_string(processed) + " scripts have been processed!"
+                         : "Script has been sucessfully processed!";
+  }
+  const std::string scripts = processed > 1
+                                  ? std::to_string(processed) + " scripts have been processed: "
+                                  : "Script has been processed: ";
+  return scripts + FailedCountText(failed);
+}
+
+std::string FinishedMessage(size_t failed) {
+  if (failed == 0) return kFinishedText;
+  return std::string(kFinishedText) + "\r" + FailedCountText(failed);
+}
 
 std::optional<std::string> ValidateBatch(const RunPaths& paths, size_t entry_count) {
   if (!FolderPartExists(paths.iso_file)) return std::string(kInvalidIsoText);
@@ -109,6 +138,7 @@ BatchOutcome BatchRun::RunScripts(const BatchRequest& request) {
   log.Clear();
   const std::chrono::milliseconds start = clock_.Now();
 
+  if (request.dry_run) log.Append(kDryRunFirstText, LogKind::kInfo);
   log.Append("Starting to process the following scripts: ", LogKind::kNote);
   for (const BatchScript& script : request.scripts) log.Append(script.title, LogKind::kScript);
   if (request.scripts.empty()) {
@@ -147,18 +177,19 @@ BatchOutcome BatchRun::RunScripts(const BatchRequest& request) {
   }
   log.AddLog("Processing time: " + ElapsedTimeWording(clock_.Now() - start), LogKind::kInfo,
              LogReveal::kSelect);
-  // A stopped run was not processed: its stop line stands instead.
-  if (!stopped && processed > 1) {
-    log.AddLog(std::to_string(processed) + " scripts have been processed!", LogKind::kNote,
-               LogReveal::kSelect);
-  } else if (!stopped) {
-    log.AddLog("Script has been sucessfully processed!", LogKind::kNote, LogReveal::kSelect);
+  // A stopped run was not processed: its stop line stands instead. Failed
+  // lines are counted in the closing line, which is then a failure itself.
+  const size_t failed = FailedLineCount(log.lines());
+  if (!stopped) {
+    const std::string text = BatchClosingText(processed, failed);
+    log.AddLog(text, failed > 0 ? LogKind::kFailure : LogKind::kNote, LogReveal::kSelect);
   }
+  if (request.dry_run) log.AddLog(kDryRunLastText, LogKind::kInfo, LogReveal::kSelect);
   log.AddLog("", LogKind::kSpacer, LogReveal::kSelect);
   host_.SelectLogLine(log.lines().size() - 2);
   host_.SetProgressPanelVisible(false);
   if (request.options.beep) host_.Beep();
-  if (request.options.show_message) host_.ShowInformation(kFinishedText);
+  if (request.options.show_message) host_.ShowInformation(FinishedMessage(failed));
   return stopped ? BatchOutcome::kStopped : BatchOutcome::kCompleted;
 }
 

@@ -53,6 +53,10 @@ struct UpdateOutcome {
 
 using ProgressFn = std::function<void(uint64_t done, uint64_t total)>;
 
+// The largest server list fetched: 1 MiB. A larger one is refused as soon as
+// its download passes the size.
+inline constexpr uint64_t kMaxServerListBytes = uint64_t{1} << 20;
+
 // Downloads the server's address (an INI file) and replaces section
 // "update-<server>" of the configuration file with the lines of its section
 // "updates". The configuration is untouched when anything fails.

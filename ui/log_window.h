@@ -1,8 +1,11 @@
 // The log window: the run log of the last batch with its kind icons, and
-// saving it as log.txt in the program folder.
+// saving it as log.txt in the program folder, or with every line's kind,
+// reason and place in a file of the user's choice. Its size and its first
+// column's width are remembered in the configuration file.
 #pragma once
 
 #include <QWidget>
+#include <string>
 
 #include "ui/program_state.h"
 
@@ -14,6 +17,7 @@ class QTreeView;
 namespace pelvar::ui {
 
 class LogListModel;
+class LogViewTools;
 
 class LogWindow : public QWidget {
   Q_OBJECT
@@ -32,9 +36,19 @@ class LogWindow : public QWidget {
   void SetRunning(bool running);
   // "Save log": writes log.txt, then opens it or says where it went.
   void SaveLog();
+  // "Save log as...": asks for a file and writes there every line's kind,
+  // text, reason and place, tab-separated.
+  void SaveLogAs();
+  // The remembered size and first column width (0: keep the default).
+  void RestoreLayout(int width, int height, int column_width);
+
+ protected:
+  void hideEvent(QHideEvent* event) override;
 
  private:
   void OnViewAfterSaveClicked(bool checked);
+  // Writes the size and column width when they differ from the remembered.
+  void RememberLayout();
 
   ProgramState& state_;
   LogListModel* model_;
@@ -42,7 +56,12 @@ class LogWindow : public QWidget {
   QLabel* title_;
   QLabel* description_;
   QPushButton* save_;
+  QPushButton* save_as_;
   QCheckBox* view_after_save_;
+  LogViewTools* tools_;
+  // What the configuration file holds ("" when nothing).
+  std::string remembered_size_;
+  std::string remembered_column_;
 };
 
 }  // namespace pelvar::ui

@@ -420,7 +420,10 @@ bool MainWindow::LoadConfiguration() {
   loaded_ = true;
   const app::ProgramSettings settings = app::ReadProgramSettings(state_.config);
   if (paths_ != nullptr) paths_->SetPaths(settings.paths);
-  if (log_ != nullptr) log_->SetViewAfterSave(settings.view_log_after_save);
+  if (log_ != nullptr) {
+    log_->SetViewAfterSave(settings.view_log_after_save);
+    log_->RestoreLayout(settings.log_width, settings.log_height, settings.log_column_width);
+  }
   state_.run_options = settings.run_options;
   if (settings_ != nullptr) {
     settings_->SetRunOptions(settings.run_options);
@@ -551,6 +554,7 @@ void MainWindow::RunChecked(bool dry) {
     // Nothing of the run may change anything: no log file, no sound, no
     // closing message.
     request.options = {};
+    request.dry_run = true;
     log_->show();
     auto services = std::make_shared<app::DryRunServices>(state_.config, state_.location);
     bridge_->Start([request, services, &clock, outcome](RunView& view, app::BatchHost& host) {

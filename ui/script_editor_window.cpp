@@ -266,7 +266,9 @@ QWidget* ScriptEditorWindow::BuildFilesTab() {
   connect(run, &QPushButton::clicked, this, &ScriptEditorWindow::RunFile);
   connect(extract, &QPushButton::clicked, this, &ScriptEditorWindow::ExtractFiles);
   connect(folder, &QPushButton::clicked, this, &ScriptEditorWindow::NewFolder);
-  connect(folder_tree_, &QTreeWidget::currentItemChanged, this, [this] {
+  // The list follows the selection: a click changes the current folder
+  // before it selects it, and the list is filled once both are done.
+  connect(folder_tree_, &QTreeWidget::itemSelectionChanged, this, [this] {
     if (!filling_) FillFileList();
   });
   connect(file_list_, &QTreeWidget::itemDoubleClicked, this,

@@ -31,6 +31,16 @@ void PaintWindow(QWidget& window, app::BgrColour text, app::BgrColour back) {
                text == app::kNoColour ? base.color(QPalette::WindowText) : ToQColor(text));
   window.setPalette(pal);
   window.setAutoFillBackground(true);
+  // The text colour goes only where the background colour goes: a panel
+  // with a background of its own (the white header) keeps the standard
+  // text colour, so a light text colour stays readable there.
+  for (QWidget* child : window.findChildren<QWidget*>()) {
+    if (!child->autoFillBackground() || child->window() != &window) continue;
+    QPalette own = child->palette();
+    if (!own.isBrushSet(QPalette::Active, QPalette::Window)) continue;
+    own.setColor(QPalette::WindowText, base.color(QPalette::WindowText));
+    child->setPalette(own);
+  }
   window.update();
 }
 
@@ -171,7 +181,8 @@ void SettingsWindow::showEvent(QShowEvent* event) {
   }
   raise();
   activateWindow();
-  grid_->SetTextCell(app::kShowingTextCell);
+  // The text colour chosen stays as it is: showing the window changes no
+  // colour and writes nothing.
 }
 
 // Colours ------------------------------------------------------------------

@@ -213,8 +213,10 @@ void UpdateWindow::BuildTree() {
   if (config.SectionExists("updates")) SetTableServers(app::ReadUpdateServers(config));
   tree_->setCurrentItem(root);
   root->setExpanded(true);
+  // Every server is listed, those without entries too: "Update" on one
+  // fetches its list.
+  QTreeWidgetItem* chosen = nullptr;
   for (const app::UpdateServer& server : TableServers()) {
-    if (!app::HasUpdateEntries(config, server.name)) continue;
     const int index = static_cast<int>(servers_.size());
     servers_.push_back(server);
     entries_.push_back(app::ReadUpdateEntries(config, server.name));
@@ -234,7 +236,11 @@ void UpdateWindow::BuildTree() {
     }
     tree_->setCurrentItem(node);
     node->setExpanded(true);
+    if (!keep_server_.empty() && server.name == keep_server_) chosen = node;
   }
+  // After an update the server that was updated stays selected.
+  if (chosen != nullptr) tree_->setCurrentItem(chosen);
+  keep_server_.clear();
   ShowComments();
 }
 
@@ -277,6 +283,7 @@ void UpdateWindow::UpdateSelected() {
   const Node node = NodeOf(tree_->currentItem());
   if (node.server < 0 || busy()) return;
   const app::UpdateServer server = servers_[static_cast<size_t>(node.server)];
+  updated_server_ = server.name;
   if (node.entry < 0) {
     const std::string config_path = state_.location.config_path;
     Start(ToQt(server.address),
@@ -356,6 +363,7 @@ void UpdateWindow::OnFinished(const app::UpdateOutcome& outcome) {
     if (!outcome.file.empty()) {
       if (scripts_changed_) scripts_changed_();
     } else {
+      keep_server_ = updated_server_;
       BuildTree();
       status_->setText(ToQt(outcome.message));
     }

@@ -85,6 +85,9 @@ class UpdateWindow : public QDialog {
   std::vector<app::UpdateServer> servers_;
   std::vector<std::vector<app::UpdateEntry>> entries_;
   std::thread worker_;
+  // The server of the running update, and the one the next tree selects.
+  std::string updated_server_;
+  std::string keep_server_;
   std::atomic<bool> cancelled_{false};
 };
 

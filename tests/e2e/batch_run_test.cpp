@@ -96,6 +96,26 @@ TEST(DesktopModeE2eTest, CommandLineWindowRunsTheScriptAndEnds) {
   EXPECT_EQ(RunProgram(home, "QT_QPA_PLATFORM=offscreen", "'" + script + "' /silent"), 2);
 }
 
+TEST(DesktopModeE2eTest, CommandLineWindowEndsWithTheStatusOfARunWithoutWindow) {
+#ifndef PELVAR_WITH_UI
+  GTEST_SKIP() << "built without the desktop program";
+#endif
+  TempDir home;
+  home.Write("pelvar.ini", "[main]\n");
+  const std::string failing =
+      home.Write("f.script", "[process]\nfiledelete,1,%targetdir%\\none\necho,1,after\n");
+  const std::string target = "'/TargetDir=" + home.Path("t") + "'";
+  // A failed line: 4 in the window as without it.
+  EXPECT_EQ(RunProgram(home, "QT_QPA_PLATFORM=offscreen", "'" + failing + "' " + target), 4);
+  EXPECT_EQ(RunProgram(home, "QT_QPA_PLATFORM=offscreen", "'" + failing + "' /silent " + target),
+            4);
+  // A script that does not exist: 2 at once.
+  EXPECT_EQ(RunProgram(home, "QT_QPA_PLATFORM=offscreen", "'" + home.Path("gone.script") + "'"), 2);
+  // A run without failures: 0.
+  const std::string fine = home.Write("ok.script", "[process]\necho,1,fine\n");
+  EXPECT_EQ(RunProgram(home, "QT_QPA_PLATFORM=offscreen", "'" + fine + "'"), 0);
+}
+
 TEST(DesktopModeE2eTest, WithoutADisplayTheMainWindowIsRefused) {
   TempDir home;
   home.Write("pelvar.ini", "[main]\n");

@@ -120,7 +120,7 @@ class SettingsWindowTest : public QObject {
     QCOMPARE(settings_->back_colour(), 0xFF0000u);
   }
 
-  void leftClickEnablesTextAndEveryShowingSelectsDarkGrey() {
+  void leftClickEnablesTextAndShowingAgainKeepsIt() {
     Start();
     OpenSettings();
     QTest::mouseClick(grid_, Qt::LeftButton, {}, grid_->CellRect(2).center());
@@ -129,10 +129,13 @@ class SettingsWindowTest : public QObject {
     QVERIFY(ConfigHas("BackColor=Black"));  // the background still at cell 0
     QCOMPARE(Colour(*main_, QPalette::WindowText), QColor(0, 128, 0));
     settings_->accept();
+    // Showing the window again keeps the user's choice and writes nothing.
+    const std::string before = Config();
     OpenSettings();
-    QCOMPARE(grid_->text_cell(), 8);
-    QVERIFY(ConfigHas("TextColor=DkGray"));
-    QCOMPARE(Colour(*main_, QPalette::WindowText), QColor(128, 128, 128));
+    QCOMPARE(grid_->text_cell(), 2);
+    QCOMPARE(Config(), before);
+    QVERIFY(!ConfigHas("TextColor=DkGray"));
+    QCOMPARE(Colour(*main_, QPalette::WindowText), QColor(0, 128, 0));
   }
 
   void keyboardChoosesCellsAsTheMouseButtonsDo() {
@@ -167,6 +170,15 @@ class SettingsWindowTest : public QObject {
     Start("BackColor=Orange\nTextColor=yellow\n");
     QCOMPARE(Colour(*main_, QPalette::Window), QColor(255, 255, 255));
     QCOMPARE(Colour(*main_, QPalette::WindowText), QColor(255, 255, 0));
+    // The white header keeps dark text: the text colour goes where the
+    // background colour goes.
+    auto* title = main_->findChild<QLabel*>(QStringLiteral("headerTitle"));
+    QCOMPARE(title->palette().color(QPalette::WindowText),
+             main_->style()->standardPalette().color(QPalette::WindowText));
+    QCOMPARE(main_->findChild<QWidget*>(QStringLiteral("headerPanel"))
+                 ->palette()
+                 .color(QPalette::Window),
+             QColor(Qt::white));
   }
 
   void readOnlyConfigurationKeepsTheMainWindowsColours() {
@@ -296,6 +308,21 @@ class SettingsWindowTest : public QObject {
                  ->isVisible());
     program_->windows->tray_icon().Exit();
     QCOMPARE(program_->quit_requests, std::vector<int>{0});
+  }
+
+  void trayIconAppearsWhenTheNotificationAreaAppearsLater() {
+    Start();
+    ui::TrayIcon& tray = program_->windows->tray_icon();
+    // The offscreen desktop has no notification area: no icon, but a watch.
+    QVERIFY(!tray.shown());
+    QVERIFY(tray.watching());
+    bool available = false;
+    tray.SetAvailabilityCheck([&available] { return available; });
+    QTest::qWait(ui::TrayIcon::kWatchIntervalMs + 200);
+    QVERIFY(!tray.shown());
+    available = true;
+    QTRY_VERIFY_WITH_TIMEOUT(tray.shown(), 3 * ui::TrayIcon::kWatchIntervalMs);
+    QVERIFY(!tray.watching());
   }
 };
 
