@@ -152,6 +152,8 @@ BatchOutcome BatchRun::RunScripts(const BatchRequest& request) {
 
   size_t processed = 0;
   bool stopped = false;
+  // The failed lines of the commands; the stop line is none.
+  size_t failed = 0;
   for (const BatchScript& script : request.scripts) {
     ScriptContext context = CreateScriptContext(request.paths, log, commands_, services_);
     log.AddLog("", LogKind::kSpacer, LogReveal::kSelect);
@@ -161,6 +163,7 @@ BatchOutcome BatchRun::RunScripts(const BatchRequest& request) {
     ++processed;
     RunScript(context, script.path, "process");
     if (log.StopRequested()) {
+      failed = FailedLineCount(log.lines());
       log.AddLog(StopSignal() != 0 ? kSignalStoppedText : kStoppedText, LogKind::kFailure,
                  LogReveal::kSelect);
       stopped = true;
@@ -179,8 +182,8 @@ BatchOutcome BatchRun::RunScripts(const BatchRequest& request) {
              LogReveal::kSelect);
   // A stopped run was not processed: its stop line stands instead. Failed
   // lines are counted in the closing line, which is then a failure itself.
-  const size_t failed = FailedLineCount(log.lines());
   if (!stopped) {
+    failed = FailedLineCount(log.lines());
     const std::string text = BatchClosingText(processed, failed);
     log.AddLog(text, failed > 0 ? LogKind::kFailure : LogKind::kNote, LogReveal::kSelect);
   }

@@ -2,6 +2,7 @@
 
 #include <QApplication>
 #include <QDesktopServices>
+#include <QDialogButtonBox>
 #include <QDir>
 #include <QFileDialog>
 #include <QFileInfo>
@@ -10,6 +11,7 @@
 #include <QMessageBox>
 #include <QNetworkInformation>
 #include <QProcess>
+#include <QPushButton>
 #include <QTcpSocket>
 #include <QUrl>
 
@@ -57,6 +59,15 @@ class FolderChooser : public QFileDialog {
     setFileMode(QFileDialog::Directory);
     setOption(QFileDialog::ShowDirsOnly);
     setOption(QFileDialog::DontUseNativeDialog);
+    // The stock dialog disables its button for a name that does not exist;
+    // any typed name can be chosen (after the dialog's own update).
+    if (auto* name = findChild<QLineEdit*>(QStringLiteral("fileNameEdit"))) {
+      connect(name, &QLineEdit::textChanged, this, [this](const QString& text) {
+        auto* box = findChild<QDialogButtonBox*>(QStringLiteral("buttonBox"));
+        QPushButton* choose = box != nullptr ? box->button(QDialogButtonBox::Open) : nullptr;
+        if (choose != nullptr && !text.trimmed().isEmpty()) choose->setEnabled(true);
+      });
+    }
   }
 
   // The folder chosen or typed; empty when none.

@@ -227,6 +227,14 @@ TEST_F(BatchRunTest, StopEndsAfterTheCurrentCommandAndCompletesTheClosingSteps) 
   EXPECT_NE(dir_.Read("log.txt").find("Run stopped by the user\r\n\r\n"), std::string::npos);
 }
 
+TEST_F(BatchRunTest, TheStopLineIsNoFailedCommandInTheMessage) {
+  AddScript("Long", "long.script", "filedelete,1,%targetdir%\\none\necho,1,2\necho,1,3\n");
+  request_.options.show_message = true;
+  view_.stop_after = 3;
+  EXPECT_EQ(Run(), BatchOutcome::kStopped);
+  EXPECT_EQ(host_.calls.back(), "info:\rProcess finished!\r1 command failed");
+}
+
 TEST_F(BatchRunTest, UnwritableLogFileEndsTheBatchWithTheError) {
   AddScript("One", "one.script", "echo,1,a\n");
   request_.options.write_log_file = true;
