@@ -20,18 +20,24 @@ struct LanguageRow {
 // What the Language page shows after loading.
 struct LanguageProfiles {
   std::vector<std::string> names;  // AvailableLanguages, in file order
-  int selected = -1;               // the profile in use in `names`; -1 when not listed
+  // What the drop-down shows for each: its text in AvailableLanguages (the
+  // name when that is empty, and "TEXT (NAME)" when another profile has the
+  // same text).
+  std::vector<std::string> display_names;
+  int selected = -1;  // the profile in use in `names`; -1 when not listed
   std::string in_use;
   std::vector<LanguageRow> rows;  // its section, in file order (empty when missing)
 };
 
 // The translated captions, each with its key and its text when the key is
-// missing or empty.
+// missing or empty: the eight captions of the main window's header and
+// buttons and the log window's texts, then the other captions of the main
+// window and the log window.
 struct CaptionKey {
   const char* key;
   const char* fallback;
 };
-inline constexpr std::array<CaptionKey, 8> kCaptionKeys{{
+inline constexpr std::array<CaptionKey, 16> kCaptionKeys{{
     {"ProgramTitle", "Pelvar"},
     {"ProgramDescription", "A .script file interpreter"},
     {"Open", "Open"},
@@ -42,7 +48,24 @@ inline constexpr std::array<CaptionKey, 8> kCaptionKeys{{
     {"Description_LogWindow",
      "See the output messages from the processed .script files. It is also possible to follow "
      "the processing in real-time, altought it will slow down performance considerably."},
+    {"DryRun", "Dry run"},
+    {"Update", "Update.."},
+    {"Stop", "Stop"},
+    {"LogColumnLine", "Line"},
+    {"LogColumnDetails", "Details"},
+    {"SaveLog", "Save log"},
+    {"SaveLogAs", "Save log as..."},
+    {"ViewLogAfterSave", "View after saving log"},
 }};
+
+// The place of `key` in kCaptionKeys (a key that is not there does not
+// compile where the place is a constant).
+constexpr size_t CaptionIndex(std::string_view key) {
+  for (size_t i = 0; i < kCaptionKeys.size(); ++i) {
+    if (key == kCaptionKeys[i].key) return i;
+  }
+  throw "no such caption key";
+}
 
 // The captions in the order of kCaptionKeys.
 using Captions = std::array<std::string, kCaptionKeys.size()>;

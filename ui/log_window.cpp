@@ -91,9 +91,16 @@ LogWindow::LogWindow(ProgramState& state, QWidget* parent)
   connect(view_after_save_, &QCheckBox::clicked, this, &LogWindow::OnViewAfterSaveClicked);
 }
 
-void LogWindow::SetCaptions(const QString& title, const QString& description) {
-  title_->setText(title);
-  description_->setText(description);
+void LogWindow::ApplyCaptions(const app::Captions& captions) {
+  using app::CaptionIndex;
+  const auto text = [&captions](std::string_view key) { return ToQt(captions[CaptionIndex(key)]); };
+  title_->setText(text("LogWindow"));
+  setWindowTitle(text("LogWindow"));
+  description_->setText(text("Description_LogWindow"));
+  model_->SetHeaders(text("LogColumnLine"), text("LogColumnDetails"));
+  save_->setText(text("SaveLog"));
+  save_as_->setText(text("SaveLogAs"));
+  view_after_save_->setText(text("ViewLogAfterSave"));
 }
 
 void LogWindow::SetViewAfterSave(bool on) {

@@ -7,6 +7,7 @@
 #include <QWidget>
 #include <string>
 
+#include "app/language_profiles.h"
 #include "ui/program_state.h"
 
 class QCheckBox;
@@ -28,8 +29,10 @@ class LogWindow : public QWidget {
   LogListModel& model() { return *model_; }
   QTreeView& list() { return *list_; }
 
-  // The translated title label and description.
-  void SetCaptions(const QString& title, const QString& description);
+  // The translated texts: the title (label and window title, the main
+  // window's "Log window" text), the description, the column heads, the
+  // buttons and the check box.
+  void ApplyCaptions(const app::Captions& captions);
   // The "View after saving log" box as the configuration sets it (no write).
   void SetViewAfterSave(bool on);
   // While a run writes the log, saving waits.

@@ -378,16 +378,25 @@ std::string MainWindow::ChosenFolderPath() const {
 }
 
 void MainWindow::ApplyCaptions(const app::Captions& captions) {
+  using app::CaptionIndex;
   const std::pair<const char*, size_t> targets[] = {
-      {"headerTitle", 0},         {"headerDescription", 1}, {"openButton", 2}, {"pathsButton", 3},
-      {"configurationButton", 4}, {"logWindowButton", 5},   {"startButton", 6}};
+      {"headerTitle", CaptionIndex("ProgramTitle")},
+      {"headerDescription", CaptionIndex("ProgramDescription")},
+      {"openButton", CaptionIndex("Open")},
+      {"pathsButton", CaptionIndex("Paths")},
+      {"configurationButton", CaptionIndex("Configuration")},
+      {"logWindowButton", CaptionIndex("LogWindow")},
+      {"startButton", CaptionIndex("Start")},
+      {"dryRunButton", CaptionIndex("DryRun")},
+      {"updateButton", CaptionIndex("Update")},
+      {"stopButton", CaptionIndex("Stop")}};
   for (const auto& [name, index] : targets) {
     QWidget* widget = findChild<QWidget*>(QLatin1String(name));
     const QString text = ToQt(captions[index]);
     if (auto* label = qobject_cast<QLabel*>(widget)) label->setText(text);
     if (auto* button = qobject_cast<QPushButton*>(widget)) button->setText(text);
   }
-  if (log_ != nullptr) log_->SetCaptions(ToQt(captions[5]), ToQt(captions[7]));
+  if (log_ != nullptr) log_->ApplyCaptions(captions);
 }
 
 void MainWindow::ApplyColours(app::BgrColour text, app::BgrColour back) {

@@ -228,7 +228,12 @@ bool SettingsWindow::Apply(const std::function<void()>& change) {
 
 void SettingsWindow::ShowProfiles(const app::LanguageProfiles& profiles) {
   languages_->clear();
-  for (const std::string& name : profiles.names) languages_->addItem(ToQt(name));
+  // Each profile shows its display name; its name is the item's data.
+  for (size_t i = 0; i < profiles.names.size(); ++i) {
+    const QString name = ToQt(profiles.names[i]);
+    languages_->addItem(ToQt(profiles.display_names[i]), name);
+    languages_->setItemData(static_cast<int>(i), name, Qt::ToolTipRole);
+  }
   languages_->setCurrentIndex(profiles.selected);
   shown_language_ = profiles.selected;
   texts_->setRowCount(0);
@@ -259,14 +264,17 @@ std::vector<app::LanguageRow> SettingsWindow::GridRows() const {
   return rows;
 }
 
+std::string SettingsWindow::ProfileName(int index) const {
+  return FromQt(languages_->itemData(index).toString());
+}
+
 app::Captions SettingsWindow::Captions() const {
   return app::Translate(GridRows());
 }
 
 void SettingsWindow::SelectLanguage(int index) {
   if (index < 0 || index >= languages_->count()) return;
-  if (!WriteConfigKey(state_, this, app::config::kDefaultLanguage,
-                      FromQt(languages_->itemText(index)))) {
+  if (!WriteConfigKey(state_, this, app::config::kDefaultLanguage, ProfileName(index))) {
     // The profile in use, its texts and the captions stay as they were.
     languages_->setCurrentIndex(shown_language_);
     return;
@@ -277,9 +285,12 @@ void SettingsWindow::SelectLanguage(int index) {
 
 void SettingsWindow::SaveLanguage() {
   if (languages_->currentIndex() < 0) return;
-  const std::string name = FromQt(languages_->currentText());
+  const std::string name = ProfileName(languages_->currentIndex());
   const std::vector<app::LanguageRow> rows = GridRows();
-  Apply([&] { app::SaveLanguage(state_.location.config_path, name, rows); });
+  // The saved texts are the captions from now on.
+  if (Apply([&] { app::SaveLanguage(state_.location.config_path, name, rows); })) {
+    emit CaptionsChanged(Captions());
+  }
 }
 
 void SettingsWindow::CreateLanguage() {
@@ -288,7 +299,7 @@ void SettingsWindow::CreateLanguage() {
   if (!answer || answer->isEmpty()) return;
   const std::string name = FromQt(*answer);
   std::vector<std::string> names;
-  for (int i = 0; i < languages_->count(); ++i) names.push_back(FromQt(languages_->itemText(i)));
+  for (int i = 0; i < languages_->count(); ++i) names.push_back(ProfileName(i));
   if (const auto refusal = app::LanguageNameTaken(names, name)) {
     state_.dialogs.Message(this, MessageKind::kInformation, QString::fromLatin1(kProgramTitle),
                            ToQt(*refusal));
@@ -303,8 +314,8 @@ void SettingsWindow::CreateLanguage() {
 void SettingsWindow::DeleteLanguage() {
   const int index = languages_->currentIndex();
   if (index <= 0) return;
-  const std::string removed = FromQt(languages_->itemText(index));
-  const std::string first = FromQt(languages_->itemText(0));
+  const std::string removed = ProfileName(index);
+  const std::string first = ProfileName(0);
   if (Apply([&] { app::DeleteLanguage(state_.location.config_path, first, removed); })) {
     LoadLanguages();
   }

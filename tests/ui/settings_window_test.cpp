@@ -11,6 +11,7 @@
 #include <QtTest>
 
 #include "ui/colour_grid.h"
+#include "ui/log_list_model.h"
 #include "ui/log_window.h"
 #include "ui/main_window.h"
 #include "ui/settings_window.h"
@@ -196,7 +197,9 @@ class SettingsWindowTest : public QObject {
   void profileInUseTranslatesAtStartUp() {
     Start(
         "DefaultLanguage=Deutsch\n[AvailableLanguages]\ndefault=\nDeutsch=\n"
-        "[language-Deutsch]\nStart=Starten\nLogWindow=Protokoll\nOpen=\n");
+        "[language-Deutsch]\nStart=Starten\nLogWindow=Protokoll\nOpen=\nDryRun=Probelauf\n"
+        "Update=Aktualisieren\nStop=Halt\nLogColumnDetails=Grund\nSaveLog=Speichern\n"
+        "SaveLogAs=Speichern unter...\nViewLogAfterSave=Danach zeigen\n");
     QCOMPARE(ButtonText("startButton"), QStringLiteral("Starten"));
     QCOMPARE(ButtonText("openButton"), QStringLiteral("Open"));  // empty: default
     QCOMPARE(ButtonText("pathsButton"), QStringLiteral("Paths"));
@@ -204,6 +207,21 @@ class SettingsWindowTest : public QObject {
     auto& log = program_->windows->log_window();
     QCOMPARE(log.findChild<QLabel*>(QStringLiteral("logTitle"))->text(),
              QStringLiteral("Protokoll"));
+    // Every caption of the main window and the log window has a key.
+    QCOMPARE(ButtonText("dryRunButton"), QStringLiteral("Probelauf"));
+    QCOMPARE(ButtonText("updateButton"), QStringLiteral("Aktualisieren"));
+    QCOMPARE(ButtonText("stopButton"), QStringLiteral("Halt"));
+    QCOMPARE(log.windowTitle(), QStringLiteral("Protokoll"));
+    QCOMPARE(log.model().headerData(0, Qt::Horizontal, Qt::DisplayRole).toString(),
+             QStringLiteral("Line"));
+    QCOMPARE(log.model().headerData(1, Qt::Horizontal, Qt::DisplayRole).toString(),
+             QStringLiteral("Grund"));
+    QCOMPARE(log.findChild<QPushButton*>(QStringLiteral("saveLogButton"))->text(),
+             QStringLiteral("Speichern"));
+    QCOMPARE(log.findChild<QPushButton*>(QStringLiteral("saveLogAsButton"))->text(),
+             QStringLiteral("Speichern unter..."));
+    QCOMPARE(log.findChild<QCheckBox*>(QStringLiteral("viewAfterSaveBox"))->text(),
+             QStringLiteral("Danach zeigen"));
     auto* languages = settings_->findChild<QComboBox*>(QStringLiteral("languageList"));
     QCOMPARE(languages->currentText(), QStringLiteral("Deutsch"));
     QCOMPARE(languages->maxVisibleItems(), 18);
@@ -214,6 +232,10 @@ class SettingsWindowTest : public QObject {
     OpenSettings();
     auto* languages = settings_->findChild<QComboBox*>(QStringLiteral("languageList"));
     QCOMPARE(languages->count(), 3);
+    // The drop-down shows the display names of AvailableLanguages.
+    QCOMPARE(languages->itemText(0), QStringLiteral("English"));
+    QCOMPARE(languages->itemText(1), QStringLiteral("German"));
+    QCOMPARE(languages->itemData(1).toString(), QStringLiteral("Deutsch"));
     QCOMPARE(ButtonText("startButton"), QStringLiteral("Start"));
     languages->setCurrentIndex(1);
     emit languages->activated(1);
@@ -252,7 +274,8 @@ class SettingsWindowTest : public QObject {
     program_->dialogs.text_answers = {QStringLiteral("Mine")};
     create->click();
     QCOMPARE(languages->count(), 4);
-    QCOMPARE(languages->currentText(), QStringLiteral("Mine"));
+    QCOMPARE(languages->currentText(), QStringLiteral("User custom language"));
+    QCOMPARE(languages->currentData().toString(), QStringLiteral("Mine"));
     QCOMPARE(texts->item(1, 1)->text(), QStringLiteral("Go"));
     QVERIFY(ConfigHas("Mine=User custom language"));
     QVERIFY(ConfigHas("DefaultLanguage=Mine"));
@@ -270,6 +293,8 @@ class SettingsWindowTest : public QObject {
     texts->item(1, 1)->setText(QStringLiteral("Run"));
     settings_->findChild<QToolButton*>(QStringLiteral("saveLanguageButton"))->click();
     QVERIFY(Config().ends_with("[language-default]\r\nProgramTitle=Pelvar\r\nStart=Run\r\n\r\n"));
+    // The saved texts apply at once.
+    QCOMPARE(ButtonText("startButton"), QStringLiteral("Run"));
     auto* remove = settings_->findChild<QToolButton*>(QStringLiteral("deleteLanguageButton"));
     remove->click();  // the first profile stays
     QCOMPARE(languages->count(), 3);
