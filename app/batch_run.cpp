@@ -131,6 +131,7 @@ BatchOutcome BatchRun::Run(const BatchRequest& request) {
 }
 
 BatchOutcome BatchRun::RunScripts(const BatchRequest& request) {
+  failed_ = 0;
   LogRecorder& log = *recorder_;
   host_.SetProgressPanelVisible(true);
   log.SetProgressPosition(0);
@@ -192,6 +193,7 @@ BatchOutcome BatchRun::RunScripts(const BatchRequest& request) {
   host_.SelectLogLine(log.lines().size() - 2);
   host_.SetProgressPanelVisible(false);
   if (request.options.beep) host_.Beep();
+  failed_ = failed;
   if (request.options.show_message) host_.ShowInformation(FinishedMessage(failed));
   return stopped ? BatchOutcome::kStopped : BatchOutcome::kCompleted;
 }

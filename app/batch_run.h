@@ -119,12 +119,16 @@ class BatchRun {
 
   // The log list as the batch left it (emptied at the start of a run).
   const std::vector<LogLine>& log() const;
+  // The failed lines of the commands of the last batch (not the closing
+  // line that counts them, nor a stop line).
+  size_t failed() const { return failed_; }
 
  private:
   class LogRecorder;
   BatchOutcome RunScripts(const BatchRequest& request);
 
   std::unique_ptr<LogRecorder> recorder_;
+  size_t failed_ = 0;
   BatchHost& host_;
   const Clock& clock_;
   const CommandSet& commands_;

@@ -60,6 +60,18 @@ TEST_F(BatchRunE2eTest, RunsTheCheckedScriptsOfTheLastUsedFolder) {
   EXPECT_EQ(o.err, "");
 }
 
+TEST_F(BatchRunE2eTest, FailedLinesAreCountedOnceInTheClosingLineAndTheStatus) {
+  home_.Write("Scripts/b.script",
+              "[main]\ntitle=Second\nlevel=2\nselected=true\n[process]\n"
+              "filedelete,1,%targetdir%\\none.txt\n");
+  const BatchOutcome o = RunBatch(home_, "'/TargetDir=" + home_.Path("target") + "'");
+  EXPECT_EQ(o.status, 4) << o.err;
+  EXPECT_NE(o.out.find("\n0\t2 scripts have been processed: 1 command failed\n7\t\n"),
+            std::string::npos)
+      << o.out;
+  EXPECT_NE(o.err.find("Failures logged: 1\n"), std::string::npos) << o.err;
+}
+
 TEST_F(BatchRunE2eTest, FailedCheckAndMissingFolder) {
   BatchOutcome o = RunBatch(home_, "");  // the configured target's parent is missing
   EXPECT_EQ(o.status, 3);
