@@ -44,14 +44,15 @@ class LogWindow : public QWidget {
   void SaveLogAs();
   // The remembered size and first column width (0: keep the default).
   void RestoreLayout(int width, int height, int column_width);
+  // Writes the size and column width when they differ from the remembered
+  // (on hiding, and when the program ends with the window shown).
+  void RememberLayout();
 
  protected:
   void hideEvent(QHideEvent* event) override;
 
  private:
   void OnViewAfterSaveClicked(bool checked);
-  // Writes the size and column width when they differ from the remembered.
-  void RememberLayout();
 
   ProgramState& state_;
   LogListModel* model_;

@@ -626,6 +626,7 @@ void MainWindow::closeEvent(QCloseEvent* event) {
     return;
   }
   if (loaded_) {
+    if (log_ != nullptr && log_->isVisible()) log_->RememberLayout();
     try {
       app::SaveOnClose(state_.config, state_.run_options, paths_->Paths());
     } catch (const std::exception& error) {

@@ -173,6 +173,10 @@ class LogWindowTest : public QObject {
     log_->model().Append({{std::string(300, 'w'), LogKind::kInfo}});
     QApplication::processEvents();
     QCOMPARE(log_->list().columnWidth(0), 250);
+    // Closing the program with the window shown keeps its size too.
+    log_->resize(650, 450);
+    program_->windows->main_window().close();
+    QVERIFY(program_->home.Read("pelvar.ini").find("LogWindowSize=650,450\n") != std::string::npos);
   }
 
   void hundredThousandLinesInOneAppend() {
