@@ -1092,7 +1092,8 @@ class FolderExtraction {
 ArchiveResult<bool> ExtractEmbeddedFile(platform::FileSystem& files, std::string_view script,
                                         std::string_view folder, std::string_view file_name,
                                         std::string_view destination,
-                                        const std::function<bool()>& stop) {
+                                        const std::function<bool()>& stop,
+                                        const std::function<void(uint64_t bytes)>& read) {
   if (script.empty()) return {};
   // The text is decoded, inflated and written as it is read, in one pass
   // over the script; an archive that cannot go that way is then extracted
@@ -1100,8 +1101,12 @@ ArchiveResult<bool> ExtractEmbeddedFile(platform::FileSystem& files, std::string
   const std::string section_name = EmbeddedFileSection(folder, file_name);
   StreamingExtraction streamed(files, destination, std::string(file_name), stop, kHeldArchive);
   bool streaming = true;
+  uint64_t bytes_read = 0;
   StreamingSection decoder([&](std::string_view piece) {
-    if (streaming) streaming = streamed.Add(piece);
+    if (!streaming) return;
+    streaming = streamed.Add(piece);
+    bytes_read += piece.size();
+    if (read) read(bytes_read);
   });
   bool in_section = false;
   bool filled = false;

@@ -249,6 +249,12 @@ TEST(ExtractCommandsTest, AStopLeavesNoPartOfTheFile) {
   ScriptHarness h2;
   h2.Run(text + "[process]\r\nextractfile,1,F,big.txt," + out + "\r\n");
   EXPECT_TRUE(dir.Read("out/new/big.txt") == big);
+  // Its bytes were shown as they went, and the display ended.
+  const auto& ops = h2.view.operations;
+  ASSERT_GE(ops.size(), 3u);
+  EXPECT_EQ(ops.front().name, "Extracting");
+  EXPECT_GT(ops[ops.size() - 2].bytes, 0u);
+  EXPECT_TRUE(ops.back().finished);
   EXPECT_EQ(fs::directory_iterator(out)->path().filename(), "big.txt");
 }
 
