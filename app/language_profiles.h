@@ -37,7 +37,7 @@ struct CaptionKey {
   const char* key;
   const char* fallback;
 };
-inline constexpr std::array<CaptionKey, 16> kCaptionKeys{{
+inline constexpr std::array<CaptionKey, 38> kCaptionKeys{{
     {"ProgramTitle", "Pelvar"},
     {"ProgramDescription", "A .script file interpreter"},
     {"Open", "Open"},
@@ -56,6 +56,39 @@ inline constexpr std::array<CaptionKey, 16> kCaptionKeys{{
     {"SaveLog", "Save log"},
     {"SaveLogAs", "Save log as..."},
     {"ViewLogAfterSave", "View after saving log"},
+    // The paths window (its title is the "Paths" button's text).
+    {"Description_Paths",
+     "Edit defaults paths to folders. You can use these values in .script files as variables in "
+     "your commands. e.g.: message,1,\"%IsoFile%\" will output the Filename of your ISO file."},
+    {"SourceDir", "Source directory (%SourceDir%)"},
+    {"Description_SourceDir",
+     "Source directory is a folder where you want to copy your files from. In most cases, it's "
+     "your Windows Install CD files."},
+    {"TargetDir", "Target directory (%TargetDir%)"},
+    {"Description_TargetDir",
+     "Target Directory is the folder where you want to apply your changes - please make a backup "
+     "folder before starting to make changes."},
+    {"IsoFile", "ISO File (%IsoFile%)"},
+    {"Description_IsoFile",
+     "Select a path and insert a filename to the bootable ISO file. If the file doesn't exist it "
+     "will be created."},
+    {"Ok", "Ok"},
+    // The web update window.
+    {"Updates", "Updates"},
+    {"Description_Updates", "Update application and files in your computer"},
+    {"UpdatePage", "Update"},
+    {"ServersPage", "Servers"},
+    {"Comments", "Comments"},
+    {"UpdateEntry", "Update"},
+    {"Cancel", "Cancel"},
+    {"Internet", "Internet"},
+    {"Description_Servers",
+     "Add or remove servers from where you wish to add or update files in your computer"},
+    {"ServerName", "Name"},
+    {"ServerAddress", "Web adress"},
+    {"AddServer", "Add server"},
+    {"RemoveServer", "Remove server"},
+    {"SaveServers", "Save changes"},
 }};
 
 // The place of `key` in kCaptionKeys (a key that is not there does not

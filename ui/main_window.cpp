@@ -362,6 +362,7 @@ void MainWindow::OpenEditor() {
 }
 
 void MainWindow::SetUpdateWindow(UpdateWindow& update) {
+  update_window_ = &update;
   auto* button = findChild<QPushButton*>(QStringLiteral("updateButton"));
   button->setEnabled(true);
   button->setVisible(true);
@@ -397,6 +398,8 @@ void MainWindow::ApplyCaptions(const app::Captions& captions) {
     if (auto* button = qobject_cast<QPushButton*>(widget)) button->setText(text);
   }
   if (log_ != nullptr) log_->ApplyCaptions(captions);
+  if (paths_ != nullptr) paths_->ApplyCaptions(captions);
+  if (update_window_ != nullptr) update_window_->ApplyCaptions(captions);
 }
 
 void MainWindow::ApplyColours(app::BgrColour text, app::BgrColour back) {

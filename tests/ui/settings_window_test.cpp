@@ -3,20 +3,24 @@
 #include <sys/stat.h>
 #include <QCheckBox>
 #include <QComboBox>
+#include <QGroupBox>
 #include <QLabel>
 #include <QMenu>
 #include <QPushButton>
 #include <QTableWidget>
 #include <QToolButton>
+#include <QTreeWidget>
 #include <QtTest>
 
 #include "ui/colour_grid.h"
 #include "ui/log_list_model.h"
 #include "ui/log_window.h"
 #include "ui/main_window.h"
+#include "ui/paths_window.h"
 #include "ui/settings_window.h"
 #include "ui/tray_icon.h"
 #include "ui/ui_test_support.h"
+#include "ui/update_window.h"
 
 namespace pelvar::testing {
 
@@ -199,7 +203,9 @@ class SettingsWindowTest : public QObject {
         "DefaultLanguage=Deutsch\n[AvailableLanguages]\ndefault=\nDeutsch=\n"
         "[language-Deutsch]\nStart=Starten\nLogWindow=Protokoll\nOpen=\nDryRun=Probelauf\n"
         "Update=Aktualisieren\nStop=Halt\nLogColumnDetails=Grund\nSaveLog=Speichern\n"
-        "SaveLogAs=Speichern unter...\nViewLogAfterSave=Danach zeigen\n");
+        "SaveLogAs=Speichern unter...\nViewLogAfterSave=Danach zeigen\n"
+        "SourceDir=Quellordner\nOk=Gut\nUpdates=Aktualisierungen\nInternet=Netz\n"
+        "ServerAddress=Adresse\n");
     QCOMPARE(ButtonText("startButton"), QStringLiteral("Starten"));
     QCOMPARE(ButtonText("openButton"), QStringLiteral("Open"));  // empty: default
     QCOMPARE(ButtonText("pathsButton"), QStringLiteral("Paths"));
@@ -222,6 +228,24 @@ class SettingsWindowTest : public QObject {
              QStringLiteral("Speichern unter..."));
     QCOMPARE(log.findChild<QCheckBox*>(QStringLiteral("viewAfterSaveBox"))->text(),
              QStringLiteral("Danach zeigen"));
+    // The paths and web update windows too.
+    auto& paths = program_->windows->paths_window();
+    QCOMPARE(paths.windowTitle(), ButtonText("pathsButton"));
+    QCOMPARE(paths.findChild<QGroupBox*>(QStringLiteral("sourceDirGroup"))->title(),
+             QStringLiteral("Quellordner"));
+    QCOMPARE(paths.findChild<QGroupBox*>(QStringLiteral("targetDirGroup"))->title(),
+             QStringLiteral("Target directory (%TargetDir%)"));
+    QCOMPARE(paths.findChild<QPushButton*>(QStringLiteral("okButton"))->text(),
+             QStringLiteral("Gut"));
+    auto& update = program_->windows->update_window();
+    QCOMPARE(update.windowTitle(), QStringLiteral("Aktualisierungen"));
+    QCOMPARE(update.findChild<QTableWidget*>(QStringLiteral("serverTable"))
+                 ->horizontalHeaderItem(1)
+                 ->text(),
+             QStringLiteral("Adresse"));
+    update.BuildTree();
+    QCOMPARE(update.findChild<QTreeWidget*>(QStringLiteral("updateTree"))->topLevelItem(0)->text(0),
+             QStringLiteral("Netz"));
     auto* languages = settings_->findChild<QComboBox*>(QStringLiteral("languageList"));
     QCOMPARE(languages->currentText(), QStringLiteral("Deutsch"));
     QCOMPARE(languages->maxVisibleItems(), 18);
