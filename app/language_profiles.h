@@ -37,7 +37,7 @@ struct CaptionKey {
   const char* key;
   const char* fallback;
 };
-inline constexpr std::array<CaptionKey, 38> kCaptionKeys{{
+inline constexpr std::array<CaptionKey, 39> kCaptionKeys{{
     {"ProgramTitle", "Pelvar"},
     {"ProgramDescription", "A .script file interpreter"},
     {"Open", "Open"},
@@ -89,6 +89,9 @@ inline constexpr std::array<CaptionKey, 38> kCaptionKeys{{
     {"AddServer", "Add server"},
     {"RemoveServer", "Remove server"},
     {"SaveServers", "Save changes"},
+    // The command-line window (its log window's title is the "LogWindow"
+    // text).
+    {"ShowLog", "Show log"},
 }};
 
 // The place of `key` in kCaptionKeys (a key that is not there does not

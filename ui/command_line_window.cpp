@@ -13,6 +13,8 @@
 #include <QVBoxLayout>
 
 #include "app/headless_run.h"
+#include "app/language_profiles.h"
+#include "ui/captions.h"
 #include "ui/dialogs.h"
 #include "ui/icons.h"
 #include "ui/log_list_model.h"
@@ -105,6 +107,7 @@ void CommandLineWindow::Run(const app::RunArguments& args) {
   if (started_) return;
   started_ = true;
   args_ = args;
+  ApplyCaptions();
   status_->setText(ToQt(app::ExecutingText(args_)));
   if (QScreen* screen = this->screen()) {
     const QRect area = screen->availableGeometry();
@@ -117,6 +120,17 @@ void CommandLineWindow::Run(const app::RunArguments& args) {
   bridge_->Start([args, location, result](RunView& view, app::BatchHost&) {
     *result = app::RunCommandLine(args, location, view);
   });
+}
+
+void CommandLineWindow::ApplyCaptions() {
+  app::Captions captions = app::Translate({});
+  try {
+    captions = app::Translate(app::LoadLanguageProfiles(state_.location.config_path).rows);
+  } catch (const std::exception&) {
+    // An unreadable file: the built-in texts; the run reports the file.
+  }
+  show_log_->setText(CaptionText(captions, "ShowLog"));
+  log_title_ = CaptionText(captions, "LogWindow");
 }
 
 void CommandLineWindow::OnFinished() {
@@ -171,7 +185,7 @@ void CommandLineWindow::ShowRunLog() {
   if (log_dialog_ == nullptr) {
     log_dialog_ = new QDialog(this);
     log_dialog_->setObjectName(QStringLiteral("runLogDialog"));
-    log_dialog_->setWindowTitle(QStringLiteral("Log window"));
+    log_dialog_->setWindowTitle(log_title_);
     auto* list = new QTreeView(log_dialog_);
     list->setObjectName(QStringLiteral("runLogList"));
     list->setModel(log_);

@@ -55,6 +55,9 @@ class CommandLineWindow : public QWidget {
 
  private:
   void closeEvent(QCloseEvent* event) override;
+  // The translated captions of the profile in use ("Show log", the title
+  // of the run's log window).
+  void ApplyCaptions();
   void OnFinished();
   // Shows the failed lines' number and the first one under the status.
   void ShowFailures();
@@ -74,6 +77,7 @@ class CommandLineWindow : public QWidget {
   QPushButton* show_log_;
   QDialog* log_dialog_ = nullptr;
   QWidget* frame_ = nullptr;
+  QString log_title_ = QStringLiteral("Log window");
   QProgressBar* progress_;
   QToolButton* close_;
   std::unique_ptr<RunBridge> bridge_;

@@ -1,5 +1,6 @@
 // The command-line run window: the options, the end of the program after the
 // run or on the close button, and the missing script or configuration.
+#include <QDialog>
 #include <QLabel>
 #include <QPushButton>
 #include <QTimer>
@@ -119,6 +120,20 @@ class CommandLineWindowTest : public QObject {
                       Qt::LeftButton);
     // The status of a run without a window that logged failures.
     QCOMPARE(program_->quit_requests, std::vector<int>{4});
+  }
+
+  void showLogFollowsTheProfileInUse() {
+    Start(
+        std::string("[main]\nDefaultLanguage=de\n[language-de]\nShowLog=Protokoll zeigen\n"
+                    "LogWindow=Protokoll\n"));
+    const std::string script =
+        program_->home.Write("g.script", "[process]\nfiledelete,1,/nonexistent/pelvar/x\n");
+    Run({script, "/PressKey"});
+    auto* show_log = window_->findChild<QPushButton*>(QStringLiteral("showLogButton"));
+    QCOMPARE(show_log->text(), QStringLiteral("Protokoll zeigen"));
+    QTest::mouseClick(show_log, Qt::LeftButton);
+    QCOMPARE(window_->findChild<QDialog*>(QStringLiteral("runLogDialog"))->windowTitle(),
+             QStringLiteral("Protokoll"));
   }
 
   void oneFailedLineWithoutPressKeyEndsWithFour() {
