@@ -171,7 +171,10 @@ void CommandLineWindow::ShowFailures() {
   const app::FailureSummary summary = app::SummariseFailures(log_->lines());
   failed_ = summary.failed;
   if (summary.failed == 0) return;
-  failures_->setText(ToQt(summary.count_text + "\n" + summary.first));
+  // The first failed line on one line of its own; the tool tip has it all.
+  const QString first =
+      failures_->fontMetrics().elidedText(ToQt(summary.first), Qt::ElideMiddle, kWidth - 24);
+  failures_->setText(ToQt(summary.count_text) + QLatin1Char('\n') + first);
   failures_->setToolTip(ToQt(summary.first_details));
   failures_->show();
   show_log_->show();

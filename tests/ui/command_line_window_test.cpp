@@ -146,6 +146,21 @@ class CommandLineWindowTest : public QObject {
              QStringLiteral("1 command failed\ng.script:2: no such file"));
   }
 
+  void aLongReasonIsShortenedToOneLine() {
+    Start(std::string("[main]\n"));
+    // The place names the script's file, here a long name.
+    const std::string script = program_->home.Write(std::string(150, 'n') + ".script",
+                                                    "[process]\nfiledelete,1,/nonexistent/x\n");
+    Run({script});
+    auto* failures = window_->findChild<QLabel*>(QStringLiteral("failureLabel"));
+    const QStringList lines = failures->text().split(QLatin1Char('\n'));
+    QCOMPARE(lines.size(), 2);
+    QVERIFY2(lines[1].endsWith(QStringLiteral(":2: no such file")), qPrintable(lines[1]));
+    QVERIFY(lines[1].size() < 150);
+    QVERIFY(failures->fontMetrics().horizontalAdvance(lines[1]) <= window_->width());
+    QVERIFY(failures->toolTip().contains(QString(150, QLatin1Char('n'))));
+  }
+
   void closingDuringTheRunStopsIt() {
     Start(std::string("[main]\n"));
     const std::string script =
