@@ -838,7 +838,8 @@ class FolderExtraction {
  public:
   FolderExtraction(platform::FileSystem& files, std::string_view script, std::string_view folder,
                    std::string_view destination, bool skip_existing,
-                   const std::function<void(uint64_t)>& progress, const std::function<bool()>& stop)
+                   const std::function<void(uint64_t)>& progress, const std::function<bool()>& stop,
+                   const std::function<void(uint64_t)>& read)
       : files_(files),
         script_(script),
         folder_(folder),
@@ -847,7 +848,14 @@ class FolderExtraction {
         skip_existing_(skip_existing),
         progress_(progress),
         stop_(stop),
+        read_(read),
         scratch_(files) {}
+
+  // Counts the archive bytes read and reports them.
+  void Read(size_t bytes) {
+    read_bytes_ += bytes;
+    if (read_) read_(read_bytes_);
+  }
 
   ArchiveResult<bool> Run() {
     IniModel::Scan(files_, script_,
@@ -927,7 +935,9 @@ class FolderExtraction {
           std::make_unique<StreamingExtraction>(files_, destination_, s.name, stop_, kHeldArchive);
       streaming_ = true;
       stream_decoder_ = std::make_unique<StreamingSection>([this](std::string_view piece) {
-        if (streaming_) streaming_ = streamed_->Add(piece);
+        if (!streaming_) return;
+        streaming_ = streamed_->Add(piece);
+        Read(piece.size());
       });
       return;
     }
@@ -944,6 +954,7 @@ class FolderExtraction {
         std::make_unique<StreamingSection>([this, out = s.bytes.get()](std::string_view piece) {
           if (stop_ && stop_()) return Stop();
           out->Add(piece);
+          Read(piece.size());
         });
   }
 
@@ -1063,6 +1074,8 @@ class FolderExtraction {
   bool skip_existing_;
   const std::function<void(uint64_t)>& progress_;
   const std::function<bool()>& stop_;
+  const std::function<void(uint64_t)>& read_;
+  uint64_t read_bytes_ = 0;
   platform::ScopedTempFolder scratch_;
 
   // The index: its keys in order, how many still wait by folded name.
@@ -1145,9 +1158,11 @@ ArchiveResult<bool> ExtractEmbeddedFolder(platform::FileSystem& files, std::stri
                                           std::string_view folder, std::string_view destination,
                                           bool skip_existing,
                                           const std::function<void(uint64_t files)>& progress,
-                                          const std::function<bool()>& stop) {
+                                          const std::function<bool()>& stop,
+                                          const std::function<void(uint64_t bytes)>& read) {
   if (script.empty() || !files.IsFolder(destination)) return {};
-  return FolderExtraction(files, script, folder, destination, skip_existing, progress, stop).Run();
+  return FolderExtraction(files, script, folder, destination, skip_existing, progress, stop, read)
+      .Run();
 }
 
 bool DeleteEmbeddedFile(platform::FileSystem& files, std::string_view script,

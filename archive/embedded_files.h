@@ -116,11 +116,14 @@ ArchiveResult<bool> ExtractEmbeddedFile(std::string_view script, std::string_vie
 // before it. A failure, and a stop (`stop`, asked for each MiB of an
 // archive, returned true: the value is false), leave the file being
 // extracted out entirely; the files before it stay written.
+// `read`, when set, gets the bytes of the archives read so far after each
+// piece of them.
 ArchiveResult<bool> ExtractEmbeddedFolder(platform::FileSystem& files, std::string_view script,
                                           std::string_view folder, std::string_view destination,
                                           bool skip_existing,
                                           const std::function<void(uint64_t files)>& progress = {},
-                                          const std::function<bool()>& stop = {});
+                                          const std::function<bool()>& stop = {},
+                                          const std::function<void(uint64_t bytes)>& read = {});
 ArchiveResult<bool> ExtractEmbeddedFolder(std::string_view script, std::string_view folder,
                                           std::string_view destination, bool skip_existing,
                                           const std::function<void(uint64_t files)>& progress = {},

@@ -56,7 +56,8 @@ void ExtractFolder(CommandCall& call, bool skip_existing) {
       [&view, &stopped] {
         stopped = stopped || view.StopRequested();
         return stopped;
-      }));
+      },
+      [&progress](uint64_t bytes) { progress.FileBytes(bytes); }));
   const std::string tail =
       Quoted(script) + " Section:" + Quoted(folder) + " Path to extract: " + Quoted(destination);
   if (done) {

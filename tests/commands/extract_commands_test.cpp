@@ -3,6 +3,7 @@
 
 #include <sys/stat.h>
 
+#include <algorithm>
 #include <filesystem>
 
 #include "archive/embedded_files.h"
@@ -95,6 +96,15 @@ TEST(ExtractCommandsTest, ExtractAllFiles) {
                    "\" Section:\"F\" Path to extract: \"" + dir.Path("out") + "\""}));
   EXPECT_EQ(dir.Read("out/a.txt"), "alpha");
   EXPECT_EQ(dir.Read("out/b.txt"), "beta");
+  // The files and the archives' bytes read were shown as they went.
+  uint64_t files = 0;
+  uint64_t bytes = 0;
+  for (const auto& op : h2.view.operations) {
+    files = std::max(files, op.files);
+    bytes = std::max(bytes, op.bytes);
+  }
+  EXPECT_EQ(files, 2u);
+  EXPECT_GT(bytes, 0u);
 
   ScriptHarness h3;
   h3.RunLine("extractallfiles,1," + script + ",F," + dir.Path("missing"));
