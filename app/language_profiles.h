@@ -37,7 +37,7 @@ struct CaptionKey {
   const char* key;
   const char* fallback;
 };
-inline constexpr std::array<CaptionKey, 39> kCaptionKeys{{
+inline constexpr auto kCaptionKeys = std::to_array<CaptionKey>({
     {"ProgramTitle", "Pelvar"},
     {"ProgramDescription", "A .script file interpreter"},
     {"Open", "Open"},
@@ -92,7 +92,26 @@ inline constexpr std::array<CaptionKey, 39> kCaptionKeys{{
     // The command-line window (its log window's title is the "LogWindow"
     // text).
     {"ShowLog", "Show log"},
-}};
+    // The settings window (its title is the "Configuration" text).
+    {"OptionsPage", "Options"},
+    {"LanguagePage", "Language"},
+    {"LogFile", "Create log file (log.txt)"},
+    {"BeepAfter", "Beep after processing"},
+    {"MessageAfter", "Show message after processing"},
+    {"Colors", "Colors"},
+    // The script editor.
+    {"CommandsPage", "Commands"},
+    {"EncodedFilesPage", "Encoded files"},
+    {"SyntaxPage", "Syntax"},
+    {"CreateCommand", "Create"},
+    {"EditCommand", "Edit"},
+    {"DeleteCommand", "Delete"},
+    {"AddFiles", "Add.."},
+    {"RemoveFiles", "Remove"},
+    {"RunFile", "Run.."},
+    {"ExtractFiles", "Extract.."},
+    {"NewFolder", "New folder.."},
+});
 
 // The place of `key` in kCaptionKeys (a key that is not there does not
 // compile where the place is a constant).

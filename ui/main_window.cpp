@@ -400,6 +400,8 @@ void MainWindow::ApplyCaptions(const app::Captions& captions) {
   if (log_ != nullptr) log_->ApplyCaptions(captions);
   if (paths_ != nullptr) paths_->ApplyCaptions(captions);
   if (update_window_ != nullptr) update_window_->ApplyCaptions(captions);
+  if (settings_ != nullptr) settings_->ApplyOwnCaptions(captions);
+  if (editor_ != nullptr) editor_->ApplyCaptions(captions);
 }
 
 void MainWindow::ApplyColours(app::BgrColour text, app::BgrColour back) {

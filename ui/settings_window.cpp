@@ -1,5 +1,7 @@
 #include "ui/settings_window.h"
 
+#include "ui/captions.h"
+
 #include <QCheckBox>
 #include <QComboBox>
 #include <QGroupBox>
@@ -319,6 +321,19 @@ void SettingsWindow::DeleteLanguage() {
   if (Apply([&] { app::DeleteLanguage(state_.location.config_path, first, removed); })) {
     LoadLanguages();
   }
+}
+
+// Captions -------------------------------------------------------------------
+
+void SettingsWindow::ApplyOwnCaptions(const app::Captions& captions) {
+  setWindowTitle(CaptionText(captions, "Configuration"));
+  pages_->setTabText(0, CaptionText(captions, "OptionsPage"));
+  pages_->setTabText(1, CaptionText(captions, "LanguagePage"));
+  log_->setText(CaptionText(captions, "LogFile"));
+  beep_->setText(CaptionText(captions, "BeepAfter"));
+  message_->setText(CaptionText(captions, "MessageAfter"));
+  if (auto* colours = findChild<QGroupBox*>()) colours->setTitle(CaptionText(captions, "Colors"));
+  SetCaption(*this, "okButton", CaptionText(captions, "Ok"));
 }
 
 }  // namespace pelvar::ui

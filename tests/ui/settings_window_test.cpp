@@ -7,6 +7,7 @@
 #include <QLabel>
 #include <QMenu>
 #include <QPushButton>
+#include <QTabWidget>
 #include <QTableWidget>
 #include <QToolButton>
 #include <QTreeWidget>
@@ -17,6 +18,7 @@
 #include "ui/log_window.h"
 #include "ui/main_window.h"
 #include "ui/paths_window.h"
+#include "ui/script_editor_window.h"
 #include "ui/settings_window.h"
 #include "ui/tray_icon.h"
 #include "ui/ui_test_support.h"
@@ -205,7 +207,8 @@ class SettingsWindowTest : public QObject {
         "Update=Aktualisieren\nStop=Halt\nLogColumnDetails=Grund\nSaveLog=Speichern\n"
         "SaveLogAs=Speichern unter...\nViewLogAfterSave=Danach zeigen\n"
         "SourceDir=Quellordner\nOk=Gut\nUpdates=Aktualisierungen\nInternet=Netz\n"
-        "ServerAddress=Adresse\n");
+        "ServerAddress=Adresse\nOptionsPage=Optionen\nBeepAfter=Piepen\n"
+        "EncodedFilesPage=Dateien\nAddFiles=Dazu..\n");
     QCOMPARE(ButtonText("startButton"), QStringLiteral("Starten"));
     QCOMPARE(ButtonText("openButton"), QStringLiteral("Open"));  // empty: default
     QCOMPARE(ButtonText("pathsButton"), QStringLiteral("Paths"));
@@ -243,6 +246,19 @@ class SettingsWindowTest : public QObject {
                  ->horizontalHeaderItem(1)
                  ->text(),
              QStringLiteral("Adresse"));
+    // The settings window and the script editor too.
+    QCOMPARE(settings_->findChild<QTabWidget*>(QStringLiteral("settingsPages"))->tabText(0),
+             QStringLiteral("Optionen"));
+    QCOMPARE(settings_->findChild<QCheckBox*>(QStringLiteral("beepBox"))->text(),
+             QStringLiteral("Piepen"));
+    QCOMPARE(settings_->windowTitle(), ButtonText("configurationButton"));
+    auto& editor = program_->windows->script_editor();
+    QCOMPARE(editor.findChild<QTabWidget*>(QStringLiteral("editorTabs"))->tabText(1),
+             QStringLiteral("Dateien"));
+    QCOMPARE(editor.findChild<QPushButton*>(QStringLiteral("addFilesButton"))->text(),
+             QStringLiteral("Dazu.."));
+    QCOMPARE(editor.findChild<QPushButton*>(QStringLiteral("removeFilesButton"))->text(),
+             QStringLiteral("Remove"));
     update.BuildTree();
     QCOMPARE(update.findChild<QTreeWidget*>(QStringLiteral("updateTree"))->topLevelItem(0)->text(0),
              QStringLiteral("Netz"));
