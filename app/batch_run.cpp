@@ -29,7 +29,8 @@ class BatchRun::LogRecorder : public RunView {
   }
   void AddLogWithReason(std::string_view text, LogKind kind, LogReveal reveal,
                         const LogReason& reason) override {
-    lines_.push_back({std::string(text), kind, std::string(reason.text)});
+    lines_.push_back({std::string(text), kind, std::string(reason.text), std::string(reason.script),
+                      reason.line});
     view_.AddLogWithReason(text, kind, reveal, reason);
   }
   void ShowMessage(MessageKind kind, std::string_view caption, std::string_view text) override {
@@ -61,6 +62,34 @@ bool FolderPartExists(const std::string& field) {
 }
 
 }  // namespace
+
+std::string FailedCountText(size_t failed) {
+  return std::to_string(failed) + (failed == 1 ? " command failed" : " commands failed");
+}
+
+size_t FailedLineCount(const std::vector<LogLine>& lines) {
+  size_t count = 0;
+  for (const LogLine& line : lines) {
+    if (line.kind == LogKind::kFailure) ++count;
+  }
+  return count;
+}
+
+std::string BatchClosingText(size_t processed, size_t failed) {
+  if (failed == 0) {
+    return processed > 1 ? std::to_string(processed) + " scripts have been processed!"
+                         : "Script has been sucessfully processed!";
+  }
+  const std::string scripts = processed > 1
+                                  ? std::to_string(processed) + " scripts have been processed: "
+                                  : "Script has been processed: ";
+  return scripts + FailedCountText(failed);
+}
+
+std::string FinishedMessage(size_t failed) {
+  if (failed == 0) return kFinishedText;
+  return std::string(kFinishedText) + "\r" + FailedCountText(failed);
+}
 
 std::optional<std::string> ValidateBatch(const RunPaths& paths, size_t entry_count) {
   if (!FolderPartExists(paths.iso_file)) return std::string(kInvalidIsoText);
@@ -102,6 +131,7 @@ BatchOutcome BatchRun::Run(const BatchRequest& request) {
 }
 
 BatchOutcome BatchRun::RunScripts(const BatchRequest& request) {
+  failed_ = 0;
   LogRecorder& log = *recorder_;
   host_.SetProgressPanelVisible(true);
   log.SetProgressPosition(0);
@@ -109,6 +139,7 @@ BatchOutcome BatchRun::RunScripts(const BatchRequest& request) {
   log.Clear();
   const std::chrono::milliseconds start = clock_.Now();
 
+  if (request.dry_run) log.Append(kDryRunFirstText, LogKind::kInfo);
   log.Append("Starting to process the following scripts: ", LogKind::kNote);
   for (const BatchScript& script : request.scripts) log.Append(script.title, LogKind::kScript);
   if (request.scripts.empty()) {
@@ -122,6 +153,8 @@ BatchOutcome BatchRun::RunScripts(const BatchRequest& request) {
 
   size_t processed = 0;
   bool stopped = false;
+  // The failed lines of the commands; the stop line is none.
+  size_t failed = 0;
   for (const BatchScript& script : request.scripts) {
     ScriptContext context = CreateScriptContext(request.paths, log, commands_, services_);
     log.AddLog("", LogKind::kSpacer, LogReveal::kSelect);
@@ -131,6 +164,7 @@ BatchOutcome BatchRun::RunScripts(const BatchRequest& request) {
     ++processed;
     RunScript(context, script.path, "process");
     if (log.StopRequested()) {
+      failed = FailedLineCount(log.lines());
       log.AddLog(StopSignal() != 0 ? kSignalStoppedText : kStoppedText, LogKind::kFailure,
                  LogReveal::kSelect);
       stopped = true;
@@ -147,18 +181,20 @@ BatchOutcome BatchRun::RunScripts(const BatchRequest& request) {
   }
   log.AddLog("Processing time: " + ElapsedTimeWording(clock_.Now() - start), LogKind::kInfo,
              LogReveal::kSelect);
-  // A stopped run was not processed: its stop line stands instead.
-  if (!stopped && processed > 1) {
-    log.AddLog(std::to_string(processed) + " scripts have been processed!", LogKind::kNote,
-               LogReveal::kSelect);
-  } else if (!stopped) {
-    log.AddLog("Script has been sucessfully processed!", LogKind::kNote, LogReveal::kSelect);
+  // A stopped run was not processed: its stop line stands instead. Failed
+  // lines are counted in the closing line, which is then a failure itself.
+  if (!stopped) {
+    failed = FailedLineCount(log.lines());
+    const std::string text = BatchClosingText(processed, failed);
+    log.AddLog(text, failed > 0 ? LogKind::kFailure : LogKind::kNote, LogReveal::kSelect);
   }
+  if (request.dry_run) log.AddLog(kDryRunLastText, LogKind::kInfo, LogReveal::kSelect);
   log.AddLog("", LogKind::kSpacer, LogReveal::kSelect);
   host_.SelectLogLine(log.lines().size() - 2);
   host_.SetProgressPanelVisible(false);
   if (request.options.beep) host_.Beep();
-  if (request.options.show_message) host_.ShowInformation(kFinishedText);
+  failed_ = failed;
+  if (request.options.show_message) host_.ShowInformation(FinishedMessage(failed));
   return stopped ? BatchOutcome::kStopped : BatchOutcome::kCompleted;
 }
 

@@ -16,6 +16,10 @@ inline constexpr ConfigKey kTargetDir{"main", "TargetDir", ""};
 inline constexpr ConfigKey kSourceDir{"main", "SourceDir", ""};
 inline constexpr ConfigKey kIsoFile{"main", "IsoFile", ""};
 inline constexpr ConfigKey kViewLogAfterSave{"main", "ViewLogAfterSave", "0"};
+// The log window's size ("WIDTH,HEIGHT") and its first column's width, as
+// the user left them (empty: the defaults).
+inline constexpr ConfigKey kLogWindowSize{"main", "LogWindowSize", ""};
+inline constexpr ConfigKey kLogColumnWidth{"main", "LogColumnWidth", ""};
 inline constexpr ConfigKey kLog{"main", "log", "0"};
 inline constexpr ConfigKey kBeep{"main", "beep", "0"};
 inline constexpr ConfigKey kBuildMsg{"main", "buildmsg", "0"};

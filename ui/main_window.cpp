@@ -362,6 +362,7 @@ void MainWindow::OpenEditor() {
 }
 
 void MainWindow::SetUpdateWindow(UpdateWindow& update) {
+  update_window_ = &update;
   auto* button = findChild<QPushButton*>(QStringLiteral("updateButton"));
   button->setEnabled(true);
   button->setVisible(true);
@@ -378,16 +379,29 @@ std::string MainWindow::ChosenFolderPath() const {
 }
 
 void MainWindow::ApplyCaptions(const app::Captions& captions) {
+  using app::CaptionIndex;
   const std::pair<const char*, size_t> targets[] = {
-      {"headerTitle", 0},         {"headerDescription", 1}, {"openButton", 2}, {"pathsButton", 3},
-      {"configurationButton", 4}, {"logWindowButton", 5},   {"startButton", 6}};
+      {"headerTitle", CaptionIndex("ProgramTitle")},
+      {"headerDescription", CaptionIndex("ProgramDescription")},
+      {"openButton", CaptionIndex("Open")},
+      {"pathsButton", CaptionIndex("Paths")},
+      {"configurationButton", CaptionIndex("Configuration")},
+      {"logWindowButton", CaptionIndex("LogWindow")},
+      {"startButton", CaptionIndex("Start")},
+      {"dryRunButton", CaptionIndex("DryRun")},
+      {"updateButton", CaptionIndex("Update")},
+      {"stopButton", CaptionIndex("Stop")}};
   for (const auto& [name, index] : targets) {
     QWidget* widget = findChild<QWidget*>(QLatin1String(name));
     const QString text = ToQt(captions[index]);
     if (auto* label = qobject_cast<QLabel*>(widget)) label->setText(text);
     if (auto* button = qobject_cast<QPushButton*>(widget)) button->setText(text);
   }
-  if (log_ != nullptr) log_->SetCaptions(ToQt(captions[5]), ToQt(captions[7]));
+  if (log_ != nullptr) log_->ApplyCaptions(captions);
+  if (paths_ != nullptr) paths_->ApplyCaptions(captions);
+  if (update_window_ != nullptr) update_window_->ApplyCaptions(captions);
+  if (settings_ != nullptr) settings_->ApplyOwnCaptions(captions);
+  if (editor_ != nullptr) editor_->ApplyCaptions(captions);
 }
 
 void MainWindow::ApplyColours(app::BgrColour text, app::BgrColour back) {
@@ -420,7 +434,10 @@ bool MainWindow::LoadConfiguration() {
   loaded_ = true;
   const app::ProgramSettings settings = app::ReadProgramSettings(state_.config);
   if (paths_ != nullptr) paths_->SetPaths(settings.paths);
-  if (log_ != nullptr) log_->SetViewAfterSave(settings.view_log_after_save);
+  if (log_ != nullptr) {
+    log_->SetViewAfterSave(settings.view_log_after_save);
+    log_->RestoreLayout(settings.log_width, settings.log_height, settings.log_column_width);
+  }
   state_.run_options = settings.run_options;
   if (settings_ != nullptr) {
     settings_->SetRunOptions(settings.run_options);
@@ -551,6 +568,7 @@ void MainWindow::RunChecked(bool dry) {
     // Nothing of the run may change anything: no log file, no sound, no
     // closing message.
     request.options = {};
+    request.dry_run = true;
     log_->show();
     auto services = std::make_shared<app::DryRunServices>(state_.config, state_.location);
     bridge_->Start([request, services, &clock, outcome](RunView& view, app::BatchHost& host) {
@@ -613,6 +631,7 @@ void MainWindow::closeEvent(QCloseEvent* event) {
     return;
   }
   if (loaded_) {
+    if (log_ != nullptr && log_->isVisible()) log_->RememberLayout();
     try {
       app::SaveOnClose(state_.config, state_.run_options, paths_->Paths());
     } catch (const std::exception& error) {

@@ -115,6 +115,7 @@ class MainWindow : public QWidget {
   ProgramState& state_;
   PathsWindow* paths_ = nullptr;
   LogWindow* log_ = nullptr;
+  UpdateWindow* update_window_ = nullptr;
   ScriptEditorWindow* editor_ = nullptr;
   SettingsWindow* settings_ = nullptr;
   ScriptListModel* scripts_;

@@ -37,6 +37,8 @@ class RunBridge::WorkerView : public RunView {
     event.kind = kind;
     event.reveal = reveal;
     event.reason.assign(reason.text);
+    event.script.assign(reason.script);
+    event.line = reason.line;
     bridge_.Post(std::move(event));
   }
   void ShowMessage(MessageKind kind, std::string_view caption, std::string_view text) override {
@@ -254,7 +256,8 @@ void RunBridge::Drain() {
   };
   for (Event& event : events) {
     if (event.type == Event::kLog) {
-      pending.push_back({std::move(event.text), event.kind, std::move(event.reason)});
+      pending.push_back({std::move(event.text), event.kind, std::move(event.reason),
+                         std::move(event.script), event.line});
       if (event.reveal != LogReveal::kAppend) {
         const int base = surface_.log != nullptr ? surface_.log->rowCount() : 0;
         reveal_row = base + static_cast<int>(pending.size()) - 1;

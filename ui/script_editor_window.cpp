@@ -1,5 +1,7 @@
 #include "ui/script_editor_window.h"
 
+#include "ui/captions.h"
+
 #include <QCloseEvent>
 #include <QEventLoop>
 #include <QFile>
@@ -266,7 +268,9 @@ QWidget* ScriptEditorWindow::BuildFilesTab() {
   connect(run, &QPushButton::clicked, this, &ScriptEditorWindow::RunFile);
   connect(extract, &QPushButton::clicked, this, &ScriptEditorWindow::ExtractFiles);
   connect(folder, &QPushButton::clicked, this, &ScriptEditorWindow::NewFolder);
-  connect(folder_tree_, &QTreeWidget::currentItemChanged, this, [this] {
+  // The list follows the selection: a click changes the current folder
+  // before it selects it, and the list is filled once both are done.
+  connect(folder_tree_, &QTreeWidget::itemSelectionChanged, this, [this] {
     if (!filling_) FillFileList();
   });
   connect(file_list_, &QTreeWidget::itemDoubleClicked, this,
@@ -790,6 +794,23 @@ void ScriptEditorWindow::NewFolder() {
   }
   ReadScript();
   SelectFolder(name);
+}
+
+void ScriptEditorWindow::ApplyCaptions(const app::Captions& captions) {
+  tabs_->setTabText(0, CaptionText(captions, "CommandsPage"));
+  tabs_->setTabText(1, CaptionText(captions, "EncodedFilesPage"));
+  tabs_->setTabText(2, CaptionText(captions, "SyntaxPage"));
+  const std::pair<const char*, const char*> buttons[] = {{"createCommandButton", "CreateCommand"},
+                                                         {"editCommandButton", "EditCommand"},
+                                                         {"deleteCommandButton", "DeleteCommand"},
+                                                         {"addFilesButton", "AddFiles"},
+                                                         {"removeFilesButton", "RemoveFiles"},
+                                                         {"runFileButton", "RunFile"},
+                                                         {"extractFilesButton", "ExtractFiles"},
+                                                         {"newFolderButton", "NewFolder"},
+                                                         {"commandsOkButton", "Ok"},
+                                                         {"filesOkButton", "Ok"}};
+  for (const auto& [name, key] : buttons) SetCaption(*this, name, CaptionText(captions, key));
 }
 
 }  // namespace pelvar::ui

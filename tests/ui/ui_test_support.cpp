@@ -48,6 +48,12 @@ std::optional<QString> RecordingDialogs::ChooseFile(QWidget*, const QString& tit
   return NextAnswer(file_answers);
 }
 
+std::optional<QString> RecordingDialogs::ChooseSaveFile(QWidget*, const QString& title,
+                                                        const QString& name, const QString&) {
+  save_questions << title + QLatin1Char('|') + name;
+  return NextAnswer(save_answers);
+}
+
 QStringList RecordingDialogs::ChooseFiles(QWidget*, const QString& title, const QString&) {
   chooser_titles << title;
   if (files_answers.empty()) return {};

@@ -32,6 +32,10 @@ class RecordingDialogs : public ui::Dialogs {
   // Answered from `file_answers` (empty: cancelled).
   std::optional<QString> ChooseFile(QWidget* parent, const QString& title,
                                     const QString& filter) override;
+  // Answered from `save_answers` (empty: cancelled); "title|name" is recorded
+  // in `save_questions`.
+  std::optional<QString> ChooseSaveFile(QWidget* parent, const QString& title, const QString& name,
+                                        const QString& filter) override;
   // Answered from `files_answers` (empty: cancelled); the title is recorded.
   QStringList ChooseFiles(QWidget* parent, const QString& title, const QString& filter) override;
   // Answered from `line_answers` (empty: cancelled); the check's findings
@@ -58,6 +62,8 @@ class RecordingDialogs : public ui::Dialogs {
   // as "caption|prompt|text".
   std::deque<std::optional<QString>> line_answers;
   QStringList questions;
+  std::deque<std::optional<QString>> save_answers;
+  QStringList save_questions;
   // Answers of the file-open dialog for several files.
   std::deque<QStringList> files_answers;
 };
