@@ -13,6 +13,7 @@
 #include "platform/posix_sound.h"
 #include "platform/system_folders.h"
 #include "platform/terminal.h"
+#include "platform/xorriso_iso_image.h"
 
 namespace pelvar::app {
 
@@ -24,6 +25,7 @@ struct ProgramServices::Owned {
   std::unique_ptr<platform::CommitBeforeStart> committing_processes;
   std::unique_ptr<platform::CurlDownloader> downloads;
   std::unique_ptr<platform::PosixSound> sound;
+  platform::XorrisoIsoImage images;
   // registry:
   std::unique_ptr<platform::HostRegistry> registry;
 };
@@ -59,6 +61,7 @@ ProgramServices::ProgramServices(const ProgramConfig& config, const ProgramLocat
   services_.processes = owned_->committing_processes.get();
   services_.downloads = owned_->downloads.get();
   services_.sound = owned_->sound.get();
+  services_.images = &owned_->images;
   // Wiring of the registry:
   services_.registry = owned_->registry.get();
   services_.reg_tool = RegToolPath(location);
