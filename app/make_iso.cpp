@@ -257,11 +257,13 @@ std::string CompareImage(const std::vector<TreeEntry>& tree,
   return {};
 }
 
-MakeIsoResult MakeIso(const MakeIsoRequest& request, platform::Services& services, RunView& view) {
+MakeIsoResult MakeIso(const MakeIsoRequest& request, platform::Services& services, RunView& view,
+                      std::string* reason_out) {
   const std::string failed = "Failed to create ISO image: " + Quoted(request.iso_file);
   const auto fail = [&](const std::string& reason, MakeIsoResult result) {
     view.ShowOperationProgress(kWritingOperation, 0, 0, true);
     view.AddLogWithReason(failed, LogKind::kFailure, LogReveal::kSelect, LogReason{reason, {}, 0});
+    if (reason_out != nullptr) *reason_out = reason;
     return result;
   };
   std::string label;

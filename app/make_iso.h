@@ -72,7 +72,9 @@ std::string CompareImage(const std::vector<TreeEntry>& tree,
 // Makes the image. Log lines: "Creating ISO image: ..." (kind 8), then
 // "Successfully created ISO image: ..." (kind 1) or "Failed to create ISO
 // image: ..." (kind 0) with the reason; the bytes written show as the
-// operation's progress. Stops when the view asks to.
-MakeIsoResult MakeIso(const MakeIsoRequest& request, platform::Services& services, RunView& view);
+// operation's progress. Stops when the view asks to. `reason`, when given,
+// receives the failure line's reason.
+MakeIsoResult MakeIso(const MakeIsoRequest& request, platform::Services& services, RunView& view,
+                      std::string* reason = nullptr);
 
 }  // namespace pelvar::app
