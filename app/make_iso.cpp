@@ -300,13 +300,19 @@ MakeIsoResult MakeIso(const MakeIsoRequest& request, platform::Services& service
                   Quoted(request.target_dir) + " with " + BootEntriesText(boot),
               LogKind::kInfo, LogReveal::kSelect);
   view.ShowOperationProgress(kWritingOperation, 0, 0, false);
+  // The progress bar in percent of the files' bytes, about the image's size.
+  uint64_t total = 1;
+  for (const TreeEntry& entry : tree) total += entry.size;
+  view.SetProgressMax(100);
+  view.SetProgressPosition(0);
   platform::IsoWriteRequest write;
   write.tree = target_host;
   write.output = temp;
   write.label = label;
   write.boot = boot;
-  write.progress = [&view](uint64_t bytes) {
+  write.progress = [&view, total](uint64_t bytes) {
     view.ShowOperationProgress(kWritingOperation, 0, bytes, false);
+    view.SetProgressPosition(static_cast<int>(std::min<uint64_t>(100, bytes * 100 / total)));
   };
   write.stop = [&view] { return view.StopRequested(); };
   const platform::IsoOutcome written = services.images->Write(write);

@@ -138,6 +138,9 @@ TEST_F(MakeIsoTest, MakesTheImageWithBothBootEntriesFoundInAnyLetterCase) {
   ASSERT_GE(view.operations.size(), 2u);
   EXPECT_EQ(view.operations[1].bytes, 11u);
   EXPECT_TRUE(view.operations.back().finished);
+  EXPECT_EQ(view.progress_max, 100);
+  ASSERT_FALSE(view.positions.empty());
+  EXPECT_EQ(view.positions.back(), 0);  // 11 bytes of about 6,000
 }
 
 TEST_F(MakeIsoTest, EitherBootFileAloneGivesItsEntry) {

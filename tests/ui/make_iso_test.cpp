@@ -118,6 +118,7 @@ class MakeIsoTest : public QObject {
     auto* status = main_->findChild<QLabel*>(QStringLiteral("progressStatus"));
     QTRY_VERIFY_WITH_TIMEOUT(status->text().contains(QStringLiteral("Writing the ISO image: ")),
                              30'000);
+    QVERIFY(status->text().startsWith(QStringLiteral("Writing the ISO image: ")));
     QVERIFY(status->text().endsWith(QStringLiteral(" MB")));
     QTest::mouseClick(Button("stopButton"), Qt::LeftButton);
     QVERIFY(finished.wait(60'000));
