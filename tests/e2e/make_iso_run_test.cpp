@@ -152,6 +152,32 @@ TEST_F(MakeIsoRunTest, RefusalsExitWithThreeAndWriteNothing) {
   EXPECT_FALSE(work.Exists("tree/in.iso"));
 }
 
+// MakeIsoAfterBatch=1: the headless batch of the example scripts ends with
+// the image of the target it prepared.
+TEST_F(MakeIsoRunTest, BatchEndsWithTheImage) {
+  const std::string program = PELVAR_PROGRAM_DIR;
+  std::string ini = home.Read("pelvar.ini");
+  ini.replace(ini.find("[main]\n") + 7, 0, "MakeIsoAfterBatch=1\n");
+  home.Write("pelvar.ini", ini);
+  std::string out;
+  ASSERT_EQ(Shell("PELVAR_HOME=" + Quote(home.path()) + " " + Quote(program + "/pelvar") +
+                      " --batch " + Quote(program + "/Scripts") + " " +
+                      Quote("/SourceDir=" + program + "/example-source") + " " +
+                      Quote("/TargetDir=" + work.Path("target")) + " " +
+                      Quote("/IsoFile=" + work.Path("Example.iso")),
+                  out),
+            0)
+      << out;
+  const size_t created =
+      out.find("1\tSuccessfully created ISO image: \"" + work.Path("Example.iso") + "\" (");
+  ASSERT_NE(created, std::string::npos) << out;
+  EXPECT_LT(out.find("2\tFinished processing script: Summary of the target folder"), created);
+  EXPECT_GT(out.find("scripts have been processed!"), created);
+  std::string listing;
+  ASSERT_EQ(Shell("isoinfo -J -f -i " + Quote(work.Path("Example.iso")), listing), 0);
+  EXPECT_NE(listing.find("/reports/summary.txt\n"), std::string::npos) << listing;
+}
+
 // SIGTERM while the image is written: the program ends, the partial file
 // goes, and an old image of that name stays as it was.
 TEST_F(MakeIsoRunTest, SignalMidWayLeavesNoPartialFile) {
