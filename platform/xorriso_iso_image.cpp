@@ -398,10 +398,14 @@ IsoOutcome Finished(const RunResult& run, const std::string& first_problem) {
 }  // namespace
 
 IsoOutcome XorrisoIsoImage::Write(const IsoWriteRequest& request) {
+  // A tree reached through a link is mapped as the folder it names.
+  IsoWriteRequest resolved = request;
+  char buffer[PATH_MAX];
+  if (::realpath(request.tree.c_str(), buffer) != nullptr) resolved.tree = buffer;
   std::string first_problem;
   std::string output;
   const RunResult run = RunProgram(
-      program_, XorrisoWriteArguments(request), output,
+      program_, XorrisoWriteArguments(resolved), output,
       [&](std::string_view line) {
         uint64_t bytes = 0;
         if (ParseXorrisoProgress(line, bytes)) {

@@ -257,6 +257,21 @@ TEST(XorrisoIsoImageTest, NamesBeyondLatinOneAreKept) {
   EXPECT_EQ(contents.entries[1].path, "/" + greek + "/" + emoji + " smile.txt");
 }
 
+TEST(XorrisoIsoImageTest, ATreeReachedThroughALinkIsItsFolder) {
+  REQUIRE_TOOLS();
+  TempDir dir;
+  dir.Write("real/sub/a.txt", "abc");
+  ASSERT_EQ(::symlink(dir.Path("real").c_str(), dir.Path("link").c_str()), 0);
+  XorrisoIsoImage tool;
+  const IsoOutcome outcome = tool.Write(Request(dir, "link", "image.iso"));
+  ASSERT_TRUE(outcome.done) << outcome.reason;
+  IsoContents contents;
+  ASSERT_TRUE(tool.Read(dir.Path("image.iso"), contents).done);
+  ASSERT_EQ(contents.entries.size(), 2u);
+  EXPECT_EQ(contents.entries[1].path, "/sub/a.txt");
+  EXPECT_EQ(contents.entries[1].size, 3u);
+}
+
 TEST(XorrisoIsoImageTest, ManyFiles) {
   REQUIRE_TOOLS();
   TempDir dir;
