@@ -355,7 +355,8 @@ bool ParseXorrisoReport(std::string_view report, IsoContents& out, std::string& 
       continue;
     }
     // An entry of the tree: "-r-xr-xr-x  1 0  0  SIZE Mon D HH:MM 'PATH'".
-    if (line.size() > 10 && (line[0] == '-' || line[0] == 'd') && line.find('\'') != 0) {
+    if (line.size() > 10 && (line[0] == '-' || line[0] == 'd') &&
+        (line[1] == 'r' || line[1] == '-')) {
       const size_t quote = line.find(" '");
       if (quote == std::string_view::npos) continue;
       const auto words = Words(line.substr(0, quote));
