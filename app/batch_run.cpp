@@ -2,10 +2,12 @@
 
 #include "app/stop_signals.h"
 
+#include <algorithm>
 #include <exception>
 
 #include "app/elapsed_time.h"
 #include "app/log_file.h"
+#include "app/make_iso.h"
 #include "commands/builtin_commands.h"
 #include "engine/script_error.h"
 #include "engine/text.h"
@@ -130,6 +132,41 @@ BatchOutcome BatchRun::Run(const BatchRequest& request) {
   return BatchOutcome::kError;
 }
 
+MakeIsoResult RunMakeIsoJob(const MakeIsoRequest& request, platform::Services& services,
+                            RunView& view, BatchHost& host) {
+  host.ClearLog();
+  host.SetProgressPanelVisible(true);
+  view.SetProgressPosition(0);
+  host.SetRunTitle("Make ISO (" + FileNameOfPath(request.iso_file) + ")");
+  std::string reason;
+  const MakeIsoResult result = MakeIso(request, services, view, &reason);
+  host.SetProgressPanelVisible(false);
+  if (result == MakeIsoResult::kRefused || result == MakeIsoResult::kFailed) {
+    host.ShowInformation("Failed to create ISO image: \"" + request.iso_file + "\"\r" + reason);
+  }
+  return result;
+}
+
+MakeIsoResult BatchRun::MakeIsoAfterScripts(const BatchRequest& request) {
+  LogRecorder& log = *recorder_;
+  // Failures as the exit status counts them: lines of kind 0.
+  const size_t failures = static_cast<size_t>(
+      std::count_if(log.lines().begin(), log.lines().end(),
+                    [](const LogLine& line) { return line.kind == LogKind::kFailure; }));
+  if (failures > 0) {
+    log.AddLog("ISO image not made: the scripts logged " + std::to_string(failures) +
+                   (failures == 1 ? " failure" : " failures"),
+               LogKind::kNote, LogReveal::kSelect);
+    return MakeIsoResult::kRefused;
+  }
+  log.AddLog("", LogKind::kSpacer, LogReveal::kSelect);
+  host_.SetRunTitle("Make ISO (" + FileNameOfPath(request.paths.iso_file) + ")");
+  MakeIsoRequest iso;
+  iso.target_dir = request.paths.target_dir;
+  iso.iso_file = request.paths.iso_file;
+  return MakeIso(iso, services_, log);
+}
+
 BatchOutcome BatchRun::RunScripts(const BatchRequest& request) {
   failed_ = 0;
   LogRecorder& log = *recorder_;
@@ -173,6 +210,13 @@ BatchOutcome BatchRun::RunScripts(const BatchRequest& request) {
     log.AddLog("Finished processing script: " + script.title, LogKind::kNote, LogReveal::kScroll);
   }
   commands::UnloadRunHives(services_, log);
+  // The image is made once the hives are written back into the target.
+  if (!stopped && request.options.make_iso &&
+      MakeIsoAfterScripts(request) == MakeIsoResult::kStopped) {
+    log.AddLog(StopSignal() != 0 ? kSignalStoppedText : kStoppedText, LogKind::kFailure,
+               LogReveal::kSelect);
+    stopped = true;
+  }
   log.Append("", LogKind::kSpacer);
 
   if (request.options.write_log_file) {

@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "app/clock.h"
+#include "app/make_iso.h"
 #include "engine/run_log.h"
 #include "engine/run_view.h"
 #include "engine/script_context.h"
@@ -32,6 +33,9 @@ struct BatchOptions {
   bool write_log_file = false;  // "Create log file (log.txt)"
   bool beep = false;            // "Beep after processing"
   bool show_message = false;    // "Show message after processing"
+  // MakeIsoAfterBatch: a batch that logged no failure makes the ISO image of
+  // the target folder after its last script (app/make_iso.h).
+  bool make_iso = false;
 };
 
 struct BatchRequest {
@@ -105,6 +109,12 @@ std::string FinishedMessage(size_t failed);
 // The first failing check of the paths and the catalogue, or nullopt.
 std::optional<std::string> ValidateBatch(const RunPaths& paths, size_t entry_count);
 
+// The main window's "Make ISO" on its own: the log list emptied, the
+// progress panel shown with the title "Make ISO (FILE)", the image made, and
+// an information dialog with the reason when it was refused or failed.
+MakeIsoResult RunMakeIsoJob(const MakeIsoRequest& request, platform::Services& services,
+                            RunView& view, BatchHost& host);
+
 // Runs one batch. Lines go to `view`, which the scripts share; the log as it
 // stands is kept here too for the log file.
 class BatchRun {
@@ -126,6 +136,8 @@ class BatchRun {
  private:
   class LogRecorder;
   BatchOutcome RunScripts(const BatchRequest& request);
+  // MakeIsoAfterBatch: the image, when the scripts logged no failure.
+  MakeIsoResult MakeIsoAfterScripts(const BatchRequest& request);
 
   std::unique_ptr<LogRecorder> recorder_;
   size_t failed_ = 0;

@@ -23,6 +23,8 @@ inline constexpr ConfigKey kLogColumnWidth{"main", "LogColumnWidth", ""};
 inline constexpr ConfigKey kLog{"main", "log", "0"};
 inline constexpr ConfigKey kBeep{"main", "beep", "0"};
 inline constexpr ConfigKey kBuildMsg{"main", "buildmsg", "0"};
+// "1": a batch that logged no failure ends by making the ISO image.
+inline constexpr ConfigKey kMakeIsoAfterBatch{"main", "MakeIsoAfterBatch", "0"};
 inline constexpr ConfigKey kLastUsedFolder{"main", "LastUsedFolder", "Scripts"};
 inline constexpr ConfigKey kDefaultLanguage{"main", "DefaultLanguage", "default"};
 inline constexpr ConfigKey kTextColor{"main", "TextColor", "black"};

@@ -29,6 +29,7 @@ ProgramSettings ReadProgramSettings(const ProgramConfig& config) {
   settings.run_options.write_log_file = config.Flag(config::kLog);
   settings.run_options.beep = config.Flag(config::kBeep);
   settings.run_options.show_message = config.Flag(config::kBuildMsg);
+  settings.run_options.make_iso = config.Flag(config::kMakeIsoAfterBatch);
   settings.view_log_after_save = config.Flag(config::kViewLogAfterSave);
   settings.last_used_folder = config.Read(config::kLastUsedFolder);
   const std::string size = config.Read(config::kLogWindowSize);
@@ -49,6 +50,10 @@ void SaveOnClose(ProgramConfig& config, const BatchOptions& options, const RunPa
   config.Write(config::kLog, FlagText(options.write_log_file));
   config.Write(config::kBeep, FlagText(options.beep));
   config.Write(config::kBuildMsg, FlagText(options.show_message));
+  // Written once it was ever turned on, so files without it stay as they are.
+  if (options.make_iso || config.Flag(config::kMakeIsoAfterBatch)) {
+    config.Write(config::kMakeIsoAfterBatch, FlagText(options.make_iso));
+  }
   config.Write(config::kSourceDir, paths.source_dir);
   config.Write(config::kTargetDir, paths.target_dir);
   config.Write(config::kIsoFile, paths.iso_file);

@@ -24,7 +24,8 @@ struct ProgramSettings {
 ProgramSettings ReadProgramSettings(const ProgramConfig& config);
 
 // What closing the main window writes, in this order: log, beep, buildmsg,
-// then SourceDir, TargetDir and IsoFile as they stand (empty ones too).
+// MakeIsoAfterBatch (when on, or when the file has it), then SourceDir,
+// TargetDir and IsoFile as they stand (empty ones too).
 // Nothing is written when the file does not exist.
 void SaveOnClose(ProgramConfig& config, const BatchOptions& options, const RunPaths& paths);
 

@@ -239,6 +239,9 @@ QWidget* MainWindow::BuildButtons() {
   dry_run_->setToolTip(
       QStringLiteral("Runs the checked scripts without changing anything and "
                      "shows in the log window what each line would change"));
+  make_iso_ = MakeButton(QStringLiteral("Make ISO"), QStringLiteral("makeIsoButton"), row);
+  make_iso_->setToolTip(
+      QStringLiteral("Writes the bootable ISO image of the target folder to the ISO file"));
   start_ = MakeButton(QStringLiteral("Start"), QStringLiteral("startButton"), row);
   start_->setDefault(true);
   // The settings and update windows are enabled once they are set.
@@ -251,6 +254,7 @@ QWidget* MainWindow::BuildButtons() {
   layout->addStretch();
   layout->addWidget(log);
   layout->addWidget(dry_run_);
+  layout->addWidget(make_iso_);
   layout->addWidget(start_);
   connect(paths, &QPushButton::clicked, this, [this] {
     if (paths_ != nullptr) paths_->show();
@@ -259,6 +263,7 @@ QWidget* MainWindow::BuildButtons() {
   connect(open, &QPushButton::clicked, this, &MainWindow::OpenEditor);
   connect(start_, &QPushButton::clicked, this, &MainWindow::StartBatch);
   connect(dry_run_, &QPushButton::clicked, this, &MainWindow::StartDryRun);
+  connect(make_iso_, &QPushButton::clicked, this, &MainWindow::StartMakeIso);
   return row;
 }
 
@@ -583,6 +588,25 @@ void MainWindow::RunChecked(bool dry) {
   bridge_->Start([request, services, &clock, outcome](RunView& view, app::BatchHost& host) {
     app::BatchRun batch(view, host, clock, commands::BuiltinCommands(), services->services());
     *outcome = batch.Run(request);
+  });
+}
+
+void MainWindow::StartMakeIso() {
+  if (bridge_ == nullptr || running()) return;
+  const RunPaths paths = paths_->Paths();
+  app::MakeIsoRequest request;
+  request.target_dir = paths.target_dir;
+  request.iso_file = paths.iso_file;
+  SetRunControlsEnabled(false);
+  log_->SetRunning(true);
+  stop_->setEnabled(true);
+  panel_title_->clear();
+  panel_status_->clear();
+  log_->show();
+  auto services = std::make_shared<app::ProgramServices>(state_.config, state_.location);
+  app::MakeIsoResult* result = &last_iso_result_;
+  bridge_->Start([request, services, result](RunView& view, app::BatchHost& host) {
+    *result = app::RunMakeIsoJob(request, services->services(), view, host);
   });
 }
 

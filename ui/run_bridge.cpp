@@ -297,9 +297,12 @@ void RunBridge::Drain() {
   if (status_dirty) shown_status_ = ToQt(status);
   if (operation_dirty) shown_operation_ = ToQt(operation);
   if ((status_dirty || operation_dirty) && surface_.status != nullptr) {
-    surface_.status->setText(shown_operation_.isEmpty()
-                                 ? shown_status_
-                                 : shown_status_ + QLatin1Char('\n') + shown_operation_);
+    // An operation without a status (Make ISO) takes the status's line.
+    if (shown_operation_.isEmpty() || shown_status_.isEmpty()) {
+      surface_.status->setText(shown_operation_.isEmpty() ? shown_status_ : shown_operation_);
+    } else {
+      surface_.status->setText(shown_status_ + QLatin1Char('\n') + shown_operation_);
+    }
   }
 }
 

@@ -82,7 +82,12 @@ QWidget* SettingsWindow::BuildOptionsPage() {
   beep_->setObjectName(QStringLiteral("beepBox"));
   message_ = new QCheckBox(QStringLiteral("Show message after processing"), page);
   message_->setObjectName(QStringLiteral("messageBox"));
-  for (QCheckBox* box : {log_, beep_, message_}) {
+  make_iso_ = new QCheckBox(QStringLiteral("Make ISO after a batch without failures"), page);
+  make_iso_->setObjectName(QStringLiteral("makeIsoAfterBatchBox"));
+  make_iso_->setToolTip(
+      QStringLiteral("When the checked scripts logged no failure, the batch ends by writing the "
+                     "ISO image of the target folder (MakeIsoAfterBatch)"));
+  for (QCheckBox* box : {log_, beep_, message_, make_iso_}) {
     connect(box, &QCheckBox::toggled, this, [this] { state_.run_options = RunOptions(); });
   }
 
@@ -103,6 +108,7 @@ QWidget* SettingsWindow::BuildOptionsPage() {
   layout->addWidget(log_);
   layout->addWidget(beep_);
   layout->addWidget(message_);
+  layout->addWidget(make_iso_);
   layout->addWidget(colours, 1);
   return page;
 }
@@ -165,6 +171,7 @@ void SettingsWindow::SetRunOptions(const app::BatchOptions& options) {
   log_->setChecked(options.write_log_file);
   beep_->setChecked(options.beep);
   message_->setChecked(options.show_message);
+  make_iso_->setChecked(options.make_iso);
   state_.run_options = RunOptions();
 }
 
@@ -173,6 +180,7 @@ app::BatchOptions SettingsWindow::RunOptions() const {
   options.write_log_file = log_->isChecked();
   options.beep = beep_->isChecked();
   options.show_message = message_->isChecked();
+  options.make_iso = make_iso_->isChecked();
   return options;
 }
 

@@ -80,6 +80,7 @@ class SettingsWindow : public QDialog {
   QTabWidget* pages_ = nullptr;
   QCheckBox* log_ = nullptr;
   QCheckBox* beep_ = nullptr;
+  QCheckBox* make_iso_ = nullptr;
   QCheckBox* message_ = nullptr;
   ColourGrid* grid_ = nullptr;
   QComboBox* languages_ = nullptr;

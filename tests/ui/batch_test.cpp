@@ -17,19 +17,6 @@
 
 namespace pelvar::testing {
 
-namespace {
-
-QStringList LogTexts(const ui::LogListModel& model) {
-  QStringList out;
-  for (const LogLine& line : model.lines()) {
-    out << QString::number(KindNumber(line.kind)) + QLatin1Char('|') +
-               QString::fromStdString(line.text);
-  }
-  return out;
-}
-
-}  // namespace
-
 class BatchTest : public QObject {
   Q_OBJECT
 

@@ -6,6 +6,8 @@
 #include <QThread>
 #include <QTreeView>
 
+#include "ui/log_list_model.h"
+
 namespace pelvar::testing {
 
 void RecordingDialogs::Message(QWidget*, MessageKind kind, const QString& caption,
@@ -97,6 +99,15 @@ QPoint CheckBoxCentre(QTreeView* tree, int row) {
 std::string RunnableConfig(const TempDir& home, const std::string& extra) {
   return "[main]\ntargetdir=" + home.Path("target") + "\nsourcedir=" + home.Path("source") +
          "\nisofile=" + home.Path("out.iso") + "\nLastUsedFolder=Scripts\n" + extra;
+}
+
+QStringList LogTexts(const ui::LogListModel& model) {
+  QStringList out;
+  for (const LogLine& line : model.lines()) {
+    out << QString::number(KindNumber(line.kind)) + QLatin1Char('|') +
+               QString::fromStdString(line.text);
+  }
+  return out;
 }
 
 }  // namespace pelvar::testing

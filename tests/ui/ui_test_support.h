@@ -18,6 +18,10 @@
 
 class QTreeView;
 
+namespace pelvar::ui {
+class LogListModel;
+}
+
 namespace pelvar::testing {
 
 // Records the messages; answers the folder chooser from a queue.
@@ -99,6 +103,9 @@ class TestProgram {
 
 // The centre of the check box of a row of a tree, where a click toggles it.
 QPoint CheckBoxCentre(QTreeView* tree, int row);
+
+// "kind|text" of each line of a log list.
+QStringList LogTexts(const ui::LogListModel& model);
 
 // A pelvar.ini whose paths pass the batch's checks.
 std::string RunnableConfig(const TempDir& home, const std::string& extra = "");
