@@ -413,19 +413,32 @@ class Parser {
 
 }  // namespace
 
+std::string RegFileHeader(RegFileFormat format) {
+  return std::string(format == RegFileFormat::kAnsi ? kAnsiHeader : kUnicodeHeader) + "\r\n\r\n";
+}
+
+bool AppendRegFileKey(std::string& out, std::string_view path,
+                      const std::vector<platform::RegistryValue>& values, RegFileFormat format,
+                      std::string& problem) {
+  out += '[';
+  out += path;
+  out += "]\r\n";
+  for (const auto& v : values) {
+    if (!AppendValue(out, v, format)) {
+      problem = "the value \"" + v.name + "\" of " + std::string(path) +
+                " holds text that the 8-bit format cannot carry";
+      return false;
+    }
+  }
+  out += "\r\n";
+  return true;
+}
+
 bool RegFileText(const std::vector<RegFileKey>& keys, RegFileFormat format, std::string& out,
                  std::string& problem) {
-  out = std::string(format == RegFileFormat::kAnsi ? kAnsiHeader : kUnicodeHeader) + "\r\n\r\n";
+  out = RegFileHeader(format);
   for (const RegFileKey& key : keys) {
-    out += "[" + key.path + "]\r\n";
-    for (const auto& v : key.values) {
-      if (!AppendValue(out, v, format)) {
-        problem = "the value \"" + v.name + "\" of " + key.path +
-                  " holds text that the 8-bit format cannot carry";
-        return false;
-      }
-    }
-    out += "\r\n";
+    if (!AppendRegFileKey(out, key.path, key.values, format, problem)) return false;
   }
   return true;
 }
@@ -437,21 +450,32 @@ std::string RegFileText(const std::vector<RegFileKey>& keys, RegFileFormat forma
   return out;
 }
 
-std::string RegFileBytes(std::string_view text) {
-  std::string bytes = "\xFF\xFE";
+std::string_view RegFileMark(RegFileFormat format) {
+  return format == RegFileFormat::kUnicode ? std::string_view("\xFF\xFE", 2) : std::string_view();
+}
+
+bool AppendRegFileBytes(std::string_view text, RegFileFormat format, std::string& out) {
   std::string wide = platform::RegistryStringBytes(text);
   wide.resize(wide.size() - 2);  // no terminating NUL in a file
-  return bytes + wide;
+  if (format == RegFileFormat::kUnicode) {
+    out += wide;
+    return true;
+  }
+  std::string bytes;
+  if (!platform::Utf16LeToWindows1252(wide, bytes)) return false;
+  out += bytes;
+  return true;
+}
+
+std::string RegFileBytes(std::string_view text) {
+  std::string bytes(RegFileMark(RegFileFormat::kUnicode));
+  AppendRegFileBytes(text, RegFileFormat::kUnicode, bytes);
+  return bytes;
 }
 
 bool RegFileBytes(std::string_view text, RegFileFormat format, std::string& out) {
-  if (format == RegFileFormat::kUnicode) {
-    out = RegFileBytes(text);
-    return true;
-  }
-  std::string wide = platform::RegistryStringBytes(text);
-  wide.resize(wide.size() - 2);
-  return platform::Utf16LeToWindows1252(wide, out);
+  out = RegFileMark(format);
+  return AppendRegFileBytes(text, format, out);
 }
 
 RegFileContents ParseRegFile(std::string_view bytes) {
