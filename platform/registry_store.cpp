@@ -11,6 +11,7 @@
 #include <map>
 #include <stdexcept>
 #include <thread>
+#include <utility>
 
 #include "platform/registry_text.h"
 
@@ -517,6 +518,7 @@ RegistryResult RegistryStore::WalkTree(RegistryRoot root, const KeyNames& names,
         std::vector<size_t> ends;  // the length of `relative` at each depth
         std::string relative;
         std::vector<Child> children;
+        std::vector<std::pair<int64_t, size_t>> rowids;  // of the values read
         RegistryKeyContents contents;
         while (!pending.empty()) {
           Pending key = std::move(pending.back());
@@ -543,11 +545,23 @@ RegistryResult RegistryStore::WalkTree(RegistryRoot root, const KeyNames& names,
           contents.values.clear();
           for (const Child& child : children) contents.subkeys.push_back(child.name);
           {
-            Db::Query q =
-                db.Prepare("SELECT name, type, data FROM vals WHERE key = ?1 ORDER BY rowid");
+            // In the order of creation, sorted here: ORDER BY would build
+            // a temporary b-tree for every key.
+            Db::Query q = db.Prepare("SELECT rowid, name, type, data FROM vals WHERE key = ?1");
             q.Bind(1, key.id);
+            rowids.clear();
             while (q.Step()) {
-              contents.values.push_back({q.Text(0), static_cast<uint32_t>(q.Int(1)), q.Blob(2)});
+              rowids.push_back({q.Int(0), contents.values.size()});
+              contents.values.push_back({q.Text(1), static_cast<uint32_t>(q.Int(2)), q.Blob(3)});
+            }
+            if (!std::is_sorted(rowids.begin(), rowids.end())) {
+              std::sort(rowids.begin(), rowids.end());
+              std::vector<RegistryValue> sorted;
+              sorted.reserve(rowids.size());
+              for (const auto& [rowid, index] : rowids) {
+                sorted.push_back(std::move(contents.values[index]));
+              }
+              contents.values = std::move(sorted);
             }
           }
           if (auto r = visit(relative, contents); !r.ok()) return r;
