@@ -502,6 +502,28 @@ RegistryResult RegistryStore::WalkTree(RegistryRoot root, const KeyNames& names,
   return OnKey(
       root, names, KeyOpen::kExisting, false, RegistryStatus::kKeyRefused,
       [&](Db& db, int64_t top) {
+        // A walk meets the pages of a tree in no particular order. A store
+        // of up to 16 MiB is walked with a page cache that holds all of it,
+        // so each page is read from the file once; a larger one keeps the
+        // cache as it is (a cache that holds part of it gains nothing).
+        const auto pragma = [&](const char* sql) {
+          Db::Query q = db.Prepare(sql);
+          return q.Step() ? q.Int(0) : int64_t{0};
+        };
+        const int64_t cache = pragma("PRAGMA cache_size");
+        const int64_t store_kib = pragma("PRAGMA page_count") * pragma("PRAGMA page_size") / 1024;
+        const bool whole = store_kib <= 16384;
+        if (whole) db.Exec(("PRAGMA cache_size = " + std::to_string(-(store_kib + 64))).c_str());
+        struct CacheBack {
+          Db& db;
+          bool changed;
+          int64_t size;
+          ~CacheBack() {
+            if (!changed) return;
+            const std::string sql = "PRAGMA cache_size = " + std::to_string(size);
+            sqlite3_exec(db.handle, sql.c_str(), nullptr, nullptr, nullptr);
+          }
+        } cache_back{db, whole, cache};
         // Keys still to visit, the next one last; each with its depth below
         // `top` and its name.
         struct Pending {
