@@ -246,19 +246,20 @@ DryRunServices::DryRunServices(const ProgramConfig& config, const ProgramLocatio
     : owned_(std::make_unique<Owned>()) {
   Owned& o = *owned_;
   o.files = std::make_unique<platform::OverlayFileSystem>(o.disk, &journal_);
-  // Private scratch files: hives held only in memory, and the store a first
-  // run would create.
+  // Private scratch files: hives held only in memory.
   (void)o.disk.MakeTempFolder(o.scratch);
   const std::string store_path = RegistryStorePath(location);
+  std::vector<platform::HiveMount> mounts;
   if (o.disk.Exists(store_path)) {
     o.store = std::make_unique<platform::HostRegistry>(store_path, SeedProgramFilesDir(config),
                                                        /*read_only=*/true);
+    (void)o.store->Mounts(mounts);
   } else {
-    o.store = std::make_unique<platform::HostRegistry>(o.scratch + "/registry.db",
-                                                       SeedProgramFilesDir(config));
+    // The store a first run would create, as it would hold: made in memory
+    // when a command first reads it, and never on disk.
+    o.store = std::make_unique<platform::HostRegistry>("", SeedProgramFilesDir(config),
+                                                       /*read_only=*/true);
   }
-  std::vector<platform::HiveMount> mounts;
-  (void)o.store->Mounts(mounts);
   o.registry = std::make_unique<platform::OverlayRegistry>(*o.store, std::move(mounts), *o.files,
                                                            o.scratch, &journal_);
   o.folders = std::make_unique<RegistrySystemFolders>(

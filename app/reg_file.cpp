@@ -1,5 +1,6 @@
 #include "app/reg_file.h"
 
+#include <algorithm>
 #include <cstdio>
 #include <optional>
 
@@ -44,6 +45,21 @@ bool IsPlainString(std::string_view data) {
   return platform::RegistryStringBytes(platform::Utf16LeToUtf8(data)) == data;
 }
 
+// The text of an ASCII string value (UTF-16LE units below 0x80 ending in
+// its one NUL, no line break), which IsPlainString accepts; false for any
+// other data, which the general check then judges.
+bool AsciiPlainString(std::string_view data, std::string& text) {
+  if (data.size() < 2 || data.size() % 2 != 0) return false;
+  if (data[data.size() - 2] != '\0' || data[data.size() - 1] != '\0') return false;
+  text.clear();
+  for (size_t i = 0; i + 2 < data.size(); i += 2) {
+    const auto c = static_cast<unsigned char>(data[i]);
+    if (data[i + 1] != '\0' || c == 0 || c >= 0x80 || c == '\r' || c == '\n') return false;
+    text.push_back(static_cast<char>(c));
+  }
+  return true;
+}
+
 // Types whose data are text, written as 8-bit text in kAnsi files.
 bool IsTextType(uint32_t type) {
   return type == reg_type::kString || type == reg_type::kExpandString ||
@@ -60,9 +76,11 @@ void AppendHex(std::string& out, size_t line_start, uint32_t type, std::string_v
     std::snprintf(buf, sizeof buf, "hex(%x):", type);
     out += buf;
   }
+  static constexpr char kDigits[] = "0123456789abcdef";
   for (size_t i = 0; i < data.size(); ++i) {
-    std::snprintf(buf, sizeof buf, "%02x", static_cast<unsigned char>(data[i]));
-    out += buf;
+    const auto byte = static_cast<unsigned char>(data[i]);
+    out += kDigits[byte >> 4];
+    out += kDigits[byte & 15];
     if (i + 1 == data.size()) break;
     out += ',';
     if (out.size() - line_start > kHexLineLimit) {
@@ -77,7 +95,10 @@ bool AppendValue(std::string& out, const platform::RegistryValue& v, RegFileForm
   const size_t line_start = out.size();
   out += v.name.empty() ? "@" : Quoted(v.name);
   out += '=';
-  if (v.type == reg_type::kString && IsPlainString(v.data)) {
+  std::string ascii;
+  if (v.type == reg_type::kString && AsciiPlainString(v.data, ascii)) {
+    out += Quoted(ascii);
+  } else if (v.type == reg_type::kString && IsPlainString(v.data)) {
     out += Quoted(platform::Utf16LeToUtf8(v.data));
   } else if (v.type == reg_type::kDword && v.data.size() == 4) {
     uint32_t bits = 0;
@@ -413,19 +434,32 @@ class Parser {
 
 }  // namespace
 
+std::string RegFileHeader(RegFileFormat format) {
+  return std::string(format == RegFileFormat::kAnsi ? kAnsiHeader : kUnicodeHeader) + "\r\n\r\n";
+}
+
+bool AppendRegFileKey(std::string& out, std::string_view path,
+                      const std::vector<platform::RegistryValue>& values, RegFileFormat format,
+                      std::string& problem) {
+  out += '[';
+  out += path;
+  out += "]\r\n";
+  for (const auto& v : values) {
+    if (!AppendValue(out, v, format)) {
+      problem = "the value \"" + v.name + "\" of " + std::string(path) +
+                " holds text that the 8-bit format cannot carry";
+      return false;
+    }
+  }
+  out += "\r\n";
+  return true;
+}
+
 bool RegFileText(const std::vector<RegFileKey>& keys, RegFileFormat format, std::string& out,
                  std::string& problem) {
-  out = std::string(format == RegFileFormat::kAnsi ? kAnsiHeader : kUnicodeHeader) + "\r\n\r\n";
+  out = RegFileHeader(format);
   for (const RegFileKey& key : keys) {
-    out += "[" + key.path + "]\r\n";
-    for (const auto& v : key.values) {
-      if (!AppendValue(out, v, format)) {
-        problem = "the value \"" + v.name + "\" of " + key.path +
-                  " holds text that the 8-bit format cannot carry";
-        return false;
-      }
-    }
-    out += "\r\n";
+    if (!AppendRegFileKey(out, key.path, key.values, format, problem)) return false;
   }
   return true;
 }
@@ -437,21 +471,48 @@ std::string RegFileText(const std::vector<RegFileKey>& keys, RegFileFormat forma
   return out;
 }
 
-std::string RegFileBytes(std::string_view text) {
-  std::string bytes = "\xFF\xFE";
-  std::string wide = platform::RegistryStringBytes(text);
-  wide.resize(wide.size() - 2);  // no terminating NUL in a file
-  return bytes + wide;
+std::string_view RegFileMark(RegFileFormat format) {
+  return format == RegFileFormat::kUnicode ? std::string_view("\xFF\xFE", 2) : std::string_view();
 }
 
-bool RegFileBytes(std::string_view text, RegFileFormat format, std::string& out) {
-  if (format == RegFileFormat::kUnicode) {
-    out = RegFileBytes(text);
+bool AppendRegFileBytes(std::string_view text, RegFileFormat format, std::string& out) {
+  // ASCII text reads the same as UTF-8 and as 8-bit text: each character
+  // is one byte, or two in UTF-16LE.
+  if (std::all_of(text.begin(), text.end(),
+                  [](char c) { return static_cast<unsigned char>(c) < 0x80; })) {
+    if (format == RegFileFormat::kAnsi) {
+      out += text;
+      return true;
+    }
+    const size_t start = out.size();
+    out.resize(start + 2 * text.size());
+    for (size_t i = 0; i < text.size(); ++i) {
+      out[start + 2 * i] = text[i];
+      out[start + 2 * i + 1] = '\0';
+    }
     return true;
   }
   std::string wide = platform::RegistryStringBytes(text);
-  wide.resize(wide.size() - 2);
-  return platform::Utf16LeToWindows1252(wide, out);
+  wide.resize(wide.size() - 2);  // no terminating NUL in a file
+  if (format == RegFileFormat::kUnicode) {
+    out += wide;
+    return true;
+  }
+  std::string bytes;
+  if (!platform::Utf16LeToWindows1252(wide, bytes)) return false;
+  out += bytes;
+  return true;
+}
+
+std::string RegFileBytes(std::string_view text) {
+  std::string bytes(RegFileMark(RegFileFormat::kUnicode));
+  AppendRegFileBytes(text, RegFileFormat::kUnicode, bytes);
+  return bytes;
+}
+
+bool RegFileBytes(std::string_view text, RegFileFormat format, std::string& out) {
+  out = RegFileMark(format);
+  return AppendRegFileBytes(text, format, out);
 }
 
 RegFileContents ParseRegFile(std::string_view bytes) {

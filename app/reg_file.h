@@ -44,10 +44,26 @@ std::string RegFileText(const std::vector<RegFileKey>& keys,
 bool RegFileText(const std::vector<RegFileKey>& keys, RegFileFormat format, std::string& out,
                  std::string& problem);
 
+// The same written piece by piece, for a file that need not be held whole:
+// the header (with the blank line after it), then each key with its values
+// and the blank line after them. False (with `problem`) as RegFileText.
+std::string RegFileHeader(RegFileFormat format);
+bool AppendRegFileKey(std::string& out, std::string_view path,
+                      const std::vector<platform::RegistryValue>& values, RegFileFormat format,
+                      std::string& problem);
+
 // The bytes of a .reg file holding the text: UTF-16LE with byte-order mark
 // (kUnicode), or Windows-1252 (kAnsi; false when a character has no byte).
 std::string RegFileBytes(std::string_view text);
 bool RegFileBytes(std::string_view text, RegFileFormat format, std::string& out);
+// The bytes of a piece of the text (whole lines), without the byte-order
+// mark, appended to `out`: the bytes of a file are its mark and the bytes of
+// its pieces. A piece is judged on its own whether it is UTF-8 (see
+// RegistryStringBytes); the pieces of one export all begin with the same
+// key path, so they are all judged alike.
+bool AppendRegFileBytes(std::string_view text, RegFileFormat format, std::string& out);
+// The byte-order mark a kUnicode file begins with; empty for kAnsi.
+std::string_view RegFileMark(RegFileFormat format);
 
 // One change a file asks for, with the number of the line that asks (the
 // first line of a value that goes on over several).

@@ -4,6 +4,7 @@
 #include <cerrno>
 #include <cinttypes>
 #include <cstdlib>
+#include <memory>
 #include <optional>
 
 #include "app/reg_file.h"
@@ -362,10 +363,90 @@ RegistryValue AddedValue(const Options& o) {
   return v;
 }
 
-void CollectExport(Registry& registry, const ToolKey& key, std::vector<RegFileKey>& out) {
-  RegistryKeyContents contents = List(registry, key);
-  out.push_back({key.display, std::move(contents.values)});
-  for (const std::string& sub : contents.subkeys) CollectExport(registry, SubKey(key, sub), out);
+// Writes an export as the keys come, in pieces of about this size: the
+// file is never held whole.
+constexpr size_t kExportPiece = size_t{1} << 20;
+
+// An export written while the tree is walked. The file is begun at the first
+// piece, so a key that cannot be listed is reported before the file; it is
+// made the target's only when the whole export succeeded.
+class ExportWriter {
+ public:
+  ExportWriter(platform::FileSystem& files, std::string path, RegFileFormat format)
+      : files_(files), path_(std::move(path)), format_(format) {
+    text_ = RegFileHeader(format_);
+    bytes_ = RegFileMark(format_);
+  }
+
+  // A key and its values.
+  void Add(std::string_view key_path, const std::vector<RegistryValue>& values) {
+    std::string problem;
+    if (!AppendRegFileKey(text_, key_path, values, format_, problem)) {
+      Fail(problem + "; export without /a");
+    }
+    if (text_.size() >= kExportPiece) Convert();
+  }
+
+  void Finish() {
+    Convert();
+    // A text problem found later is reported before one of the bytes.
+    if (bytes_failed_) {
+      Fail(
+          "a name or a text holds characters that the 8-bit format cannot carry; export "
+          "without /a");
+    }
+    Flush();
+    if (writer_ == nullptr) Open();
+    if (const auto ec = writer_->Commit()) WriteFailed(ec);
+  }
+
+ private:
+  // The text so far into bytes; once some text had no bytes, the rest is
+  // only checked for the problems of its values.
+  void Convert() {
+    if (!bytes_failed_ && !AppendRegFileBytes(text_, format_, bytes_)) bytes_failed_ = true;
+    text_.clear();
+    if (bytes_failed_) {
+      bytes_.clear();
+      return;
+    }
+    if (bytes_.size() >= kExportPiece) Flush();
+  }
+
+  void Flush() {
+    if (bytes_.empty()) return;
+    if (writer_ == nullptr) Open();
+    if (const auto ec = writer_->Write(bytes_)) WriteFailed(ec);
+    bytes_.clear();
+  }
+
+  void Open() {
+    if (const auto ec = files_.OpenReplace(path_, platform::Durability::kRewrite, writer_)) {
+      WriteFailed(ec);
+    }
+  }
+
+  [[noreturn]] void WriteFailed(std::error_code ec) {
+    Fail("Cannot write \"" + path_ + "\": " + platform::SystemMessage(ec));
+  }
+
+  platform::FileSystem& files_;
+  std::string path_;
+  RegFileFormat format_;
+  std::string text_;
+  std::string bytes_;
+  bool bytes_failed_ = false;
+  std::unique_ptr<platform::FileWriter> writer_;
+};
+
+void Export(Registry& registry, const ToolKey& key, ExportWriter& writer) {
+  std::string path;
+  Check(registry.WalkTree(key.key, [&](std::string_view relative, RegistryKeyContents& contents) {
+    path = key.display;
+    if (!relative.empty()) path.append("\\").append(relative);
+    writer.Add(path, contents.values);
+    return RegistryResult{};
+  }));
 }
 
 void Expect(bool ok) {
@@ -486,21 +567,10 @@ int Run(const std::vector<std::string>& args, const RegToolTarget& target, std::
     if (!o.force && target.files.Exists(args[2])) {
       Fail("\"" + args[2] + "\" exists; add /y to overwrite it");
     }
-    std::vector<RegFileKey> keys;
-    CollectExport(registry, key, keys);
-    const RegFileFormat format = o.ansi ? RegFileFormat::kAnsi : RegFileFormat::kUnicode;
-    std::string text;
-    std::string problem;
-    std::string bytes;
-    if (!RegFileText(keys, format, text, problem)) Fail(problem + "; export without /a");
-    if (!RegFileBytes(text, format, bytes)) {
-      Fail(
-          "a name or a text holds characters that the 8-bit format cannot carry; export "
-          "without /a");
-    }
-    if (const auto ec = target.files.WriteAll(args[2], bytes)) {
-      Fail("Cannot write \"" + args[2] + "\": " + platform::SystemMessage(ec));
-    }
+    ExportWriter writer(target.files, args[2],
+                        o.ansi ? RegFileFormat::kAnsi : RegFileFormat::kUnicode);
+    Export(registry, key, writer);
+    writer.Finish();
     out += kDone;
     return 0;
   }

@@ -14,7 +14,9 @@
 # Jobs and peers (target: ratio of times; memory where given):
 #
 #   embed-many    pelvar --embed of N small files    | tar | pigz -p1 | base64, sync   <= 1.5
-#   embed         pelvar --embed of one file         | pigz -p1 -6, base64, sync       <= 1.0, 64 MiB
+#   embed         pelvar --embed of one file (all
+#                 cores compress)                    | pigz -6 on all cores, base64,
+#                                                      sync                            <= 1.0, 64 MiB
 #   extract       pelvar --extract-embedded of it    | base64 -d | pigz -d, sync       <= 1.0, 64 MiB
 #   extract-all   a script's extractallfiles of a
 #                 folder of three files of SIZE/3
@@ -35,10 +37,19 @@
 #   iniwritekey   one key of an INI file of N keys
 #                 (written whole, synced)            | sed -i of that key, sync F .    <= 1.5
 #   variables     a script of N [variables] and N
-#                 echo lines each using one          | bash: N assignments, N `:` uses <= 1.5
+#                 enabled echo lines each using one  | bash: N assignments, N echo uses <= 1.5
 #   finder        recursive mask listing of a tree
 #                 (bench/finder_bench)               | find -iname                     <= 1.5
-#   script-lines  a script of N echo lines           | bash running N `:` lines        <= 1.5
+#   script-lines  a script of N enabled echo lines   | bash running N echo lines       <= 1.5
+#   reg-export    pelvar-reg export of a store of N
+#                 keys (four values each; written
+#                 whole and synced)                  | sqlite3 .dump of the same store,
+#                                                      sync F .                        <= 1.0, 64 MiB
+#   dry-run       pelvar --dry-run of a script of N
+#                 enabled echo lines (no registry
+#                 commands)                          | a headless run of the same script <= 1.0
+#   filedelete    filedelete of a mask matching N
+#                 files of 2N in one folder          | find -maxdepth 1 -name -delete  <= 1.0
 #
 # SIZES_MB (default "10 100 1000") are the sizes of the embedded files and
 # TEXT_MB (default "5 50 500") those of the text files; the other jobs have
@@ -53,7 +64,7 @@ pelvar_reg="$(dirname "$pelvar")/pelvar-reg"
 rounds="${ROUNDS:-3}"
 read -r -a sizes <<<"${SIZES_MB:-10 100 1000}"
 read -r -a text_sizes <<<"${TEXT_MB:-5 50 500}"
-jobs="${JOBS:-embed-many embed extract extract-all catalogue run-beside txtaddline txtreplace txtdelline hive-write iniwritekey variables finder script-lines}"
+jobs="${JOBS:-embed-many embed extract extract-all catalogue run-beside txtaddline txtreplace txtdelline hive-write iniwritekey variables finder script-lines reg-export dry-run filedelete}"
 hives="${HIVES:-$root/tests/data/hives}"
 work="$(mktemp -d "${TMPDIR:-/tmp}/pelvar-growth-XXXXXX")"
 trap 'rm -rf "$work"' EXIT
@@ -126,7 +137,7 @@ if want embed || want extract || want catalogue || want run-beside; then
       head -c "$((mb * 1000000))" >big.bin || true
     printf '[main]\r\ntitle=t\r\n' >base.script
     want embed && row embed "$mb MB" "'$pelvar' --embed e.script F big.bin" \
-      "pigz -p1 -6 -z -c big.bin >e.zz && base64 e.zz >e.b64 && sync e.b64" \
+      "pigz -6 -z -c big.bin >e.zz && base64 e.zz >e.b64 && sync e.b64" \
       "cp base.script e.script; rm -f e.zz e.b64"
     cp base.script full.script
     "$pelvar" --embed full.script F big.bin >/dev/null
@@ -228,11 +239,11 @@ if want variables; then
   for n in 1000 10000 100000; do
     awk -v n="$n" 'BEGIN {
       printf "[variables]\r\n"; for (i = 0; i < n; i++) printf "%%v%d%%=value %d\r\n", i, i
-      printf "[process]\r\n"; for (i = 0; i < n; i++) printf "echo,0,is %%v%d%%\r\n", i
+      printf "[process]\r\n"; for (i = 0; i < n; i++) printf "echo,1,is %%v%d%%\r\n", i
     }' >vars.script
     awk -v n="$n" 'BEGIN {
       for (i = 0; i < n; i++) printf "v%d=\"value %d\"\n", i, i
-      for (i = 0; i < n; i++) printf ": \"is $v%d\"\n", i
+      for (i = 0; i < n; i++) printf "echo \"is $v%d\"\n", i
     }' >vars.sh
     row variables "$n vars" "$(run_script "$work/vars.script")" "bash vars.sh" "true"
   done
@@ -257,9 +268,53 @@ fi
 # Scripts of 10k, 100k and 1M lines.
 if want script-lines; then
   for n in 10000 100000 1000000; do
-    awk -v n="$n" 'BEGIN { printf "[process]\r\n"; for (i = 0; i < n; i++) printf "echo,0,line %d\r\n", i }' \
+    awk -v n="$n" 'BEGIN { printf "[process]\r\n"; for (i = 0; i < n; i++) printf "echo,1,line %d\r\n", i }' \
       >lines.script
-    awk -v n="$n" 'BEGIN { for (i = 0; i < n; i++) printf ": line %d\n", i }' >lines.sh
+    awk -v n="$n" 'BEGIN { for (i = 0; i < n; i++) printf "echo line %d\n", i }' >lines.sh
     row script-lines "$n lines" "$(run_script "$work/lines.script")" "bash lines.sh" "true"
   done
+fi
+
+# A store of N keys (in 100 groups, four values each) exported whole.
+if want reg-export; then
+  for n in 2000 20000 200000; do
+    awk -v n="$n" 'BEGIN {
+      printf "Windows Registry Editor Version 5.00\r\n\r\n"
+      for (k = 0; k < n; k++) {
+        printf "[HKEY_CURRENT_USER\\Software\\Export\\Group%d\\Key%d]\r\n", k % 100, k
+        printf "\"Name\"=\"value number %d of the export benchmark\"\r\n", k
+        printf "\"Path\"=\"C:\\\\Program Files\\\\Vendor\\\\App%d\\\\bin\"\r\n", k
+        printf "\"Count\"=dword:%08x\r\n", k
+        printf "\"Data\"=hex:01,02,03,04,05,06,07,08,09,0a,0b,0c,0d,0e,0f,10\r\n\r\n"
+      }
+    }' >export.reg
+    rm -f "$PELVAR_REGISTRY"*
+    "$pelvar_reg" import export.reg >/dev/null
+    row reg-export "$n keys" "'$pelvar_reg' export 'HKCU\\Software\\Export' out.reg /y" \
+      "sqlite3 '$PELVAR_REGISTRY' .dump >out.sql && sync out.sql ." "rm -f out.reg out.sql"
+  done
+  rm -f export.reg out.reg out.sql "$PELVAR_REGISTRY"*
+fi
+
+# A dry run of a script of N enabled echo lines, against a real run of it.
+if want dry-run; then
+  for n in 10000 100000 1000000; do
+    awk -v n="$n" 'BEGIN { printf "[process]\r\n"; for (i = 0; i < n; i++) printf "echo,1,line %d\r\n", i }' \
+      >dry.script
+    row dry-run "$n lines" "'$pelvar' --dry-run '$work/dry.script'" "$(run_script "$work/dry.script")" \
+      "rm -f '$PELVAR_REGISTRY'*"
+  done
+  rm -f dry.script
+fi
+
+# filedelete of a mask matching half of the files of one folder.
+if want filedelete; then
+  for n in 300 3000 30000; do
+    rm -rf del.src && mkdir del.src
+    (cd del.src && for ((f = 0; f < n; f++)); do : >"File$f.x"; : >"other$f.txt"; done)
+    printf '[process]\r\nfiledelete,1,%s\\*.x\r\n' "$work/del" >del.script
+    row filedelete "$n files" "$(run_script "$work/del.script")" \
+      "find '$work/del' -maxdepth 1 -name '*.x' -delete" "rm -rf del && cp -a del.src del"
+  done
+  rm -rf del del.src del.script
 fi

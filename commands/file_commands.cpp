@@ -94,10 +94,16 @@ void FileRename(CommandCall& call) {
              "Successfully renamed file:" + what, "Failed to rename file:" + what);
 }
 
-// Deletes one existing file; pends "Sucessfully deleted" or "Failed to delete".
+// Pends "Sucessfully deleted" or "Failed to delete" for the outcome of a
+// file's deletion.
+void PendDeleted(CommandCall& call, const std::string& file, std::error_code ec) {
+  PendOutcome(call, Succeeded(call, ec), "Sucessfully deleted " + Quoted(file),
+              "Failed to delete " + Quoted(file));
+}
+
+// Deletes one existing file.
 void DeleteOne(CommandCall& call, const std::string& file) {
-  PendOutcome(call, Succeeded(call, call.context().files().Delete(file)),
-              "Sucessfully deleted " + Quoted(file), "Failed to delete " + Quoted(file));
+  PendDeleted(call, file, call.context().files().Delete(file));
 }
 
 void FileDelete(CommandCall& call) {
@@ -127,8 +133,11 @@ void FileDelete(CommandCall& call) {
       return;
     }
     progress.Add(1, 0);
-    if (IsFileEntry(files, file)) {
-      DeleteOne(call, file);
+    // One look at each file: it is deleted where it is found.
+    bool there = false;
+    const std::error_code ec = files.DeleteFileEntry(file, there);
+    if (there) {
+      PendDeleted(call, file, ec);
     } else {
       call.SetReason("the file is gone: it was removed while the command ran");
       call.SetPending("Failed to find and delete" + Quoted(file), LogKind::kFailure);

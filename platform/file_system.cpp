@@ -67,6 +67,12 @@ std::error_code FileSystem::ReadAll(std::string_view path, std::string& out) {
   return reader->ReadRest(0, out);
 }
 
+std::error_code FileSystem::DeleteFileEntry(std::string_view path, bool& found) {
+  const FileStatus status = Status(path);
+  found = status.exists() && !status.is_folder();
+  return found ? Delete(path) : std::error_code();
+}
+
 std::error_code FileSystem::WriteAll(std::string_view path, std::string_view content,
                                      Durability durability) {
   std::unique_ptr<FileWriter> writer;

@@ -169,6 +169,12 @@ class FileSystem {
   virtual std::error_code Move(std::string_view from, std::string_view to) = 0;
   // Deletes a file or link. A folder gives EISDIR, a read-only file EACCES.
   virtual std::error_code Delete(std::string_view path) = 0;
+  // Deletes what the file commands delete as a file: anything but a folder
+  // or a link to one (a link goes itself, what it names stays). `found`
+  // tells whether such an entry was there; when not (nothing there, or a
+  // folder), nothing is done. Otherwise the outcome is Delete's. This
+  // default asks Status, then Delete.
+  virtual std::error_code DeleteFileEntry(std::string_view path, bool& found);
   // Makes one folder, or with `parents` the folder and every missing one
   // above it (an existing folder is then fine).
   virtual std::error_code MakeFolder(std::string_view path, bool parents) = 0;

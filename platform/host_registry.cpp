@@ -6,6 +6,7 @@
 #include <cerrno>
 #include <climits>
 #include <cstdlib>
+#include <functional>
 #include <memory>
 
 #include "platform/file_system.h"
@@ -238,6 +239,65 @@ RegistryResult HostRegistry::ListKey(const RegistryKey& key, RegistryKeyContents
     for (HiveMount& m : mounts) out.subkeys.push_back(std::move(m.name));
     std::sort(out.subkeys.begin(), out.subkeys.end(),
               [](const auto& a, const auto& b) { return NameFoldKey(a) < NameFoldKey(b); });
+  }
+  return {};
+}
+
+RegistryResult HostRegistry::WalkHive(const HiveMount& mount, KeyNames names, std::string relative,
+                                      const KeyVisitor& visit) {
+  return InHive(mount, false, [&](HiveFile& hive) {
+    // Depth first; `names` and `relative` grow and shrink with the walk.
+    const std::function<RegistryResult()> walk = [&]() -> RegistryResult {
+      HiveFile::Node node = 0;
+      if (auto r = hive.FindKey(names, KeyOpen::kExisting, node); !r.ok()) return r;
+      RegistryKeyContents contents;
+      if (auto r = hive.List(node, contents); !r.ok()) return r;
+      std::vector<std::string> subkeys = contents.subkeys;
+      if (auto r = visit(relative, contents); !r.ok()) return r;
+      const size_t length = relative.size();
+      for (std::string& name : subkeys) {
+        if (length > 0) relative += '\\';
+        relative += name;
+        names.push_back(std::move(name));
+        if (auto r = walk(); !r.ok()) return r;
+        names.pop_back();
+        relative.resize(length);
+      }
+      return RegistryResult{};
+    };
+    return walk();
+  });
+}
+
+RegistryResult HostRegistry::WalkTree(const RegistryKey& key, const KeyVisitor& visit) {
+  Route route;
+  if (auto r = Resolve(key, route); !r.ok()) return r;
+  if (route.in_hive) return WalkHive(route.mount, std::move(route.names), "", visit);
+  if (key.root != RegistryRoot::kLocalMachine || !route.names.empty()) {
+    return store_.WalkTree(key.root, route.names, visit);
+  }
+  // HKEY_LOCAL_MACHINE itself: its keys in the store and the mounted hives,
+  // in the one order of its listing.
+  RegistryKeyContents contents;
+  if (auto r = ListKey(key, contents); !r.ok()) return r;
+  std::vector<HiveMount> mounts;
+  if (auto r = store_.Mounts(mounts); !r.ok()) return r;
+  const std::vector<std::string> subkeys = contents.subkeys;
+  if (auto r = visit("", contents); !r.ok()) return r;
+  for (const std::string& name : subkeys) {
+    const auto mount = std::find_if(mounts.begin(), mounts.end(),
+                                    [&](const HiveMount& m) { return m.name == name; });
+    if (mount != mounts.end()) {
+      if (auto r = WalkHive(*mount, {}, name, visit); !r.ok()) return r;
+      continue;
+    }
+    const RegistryResult r = store_.WalkTree(
+        key.root, {name}, [&](std::string_view relative, RegistryKeyContents& below) {
+          std::string path = name;
+          if (!relative.empty()) path.append("\\").append(relative);
+          return visit(path, below);
+        });
+    if (!r.ok()) return r;
   }
   return {};
 }

@@ -29,7 +29,8 @@ class HostRegistry : public Registry {
  public:
   // `store_path`: host path of the store's database file, created on first
   // use with ProgramFilesDir set to `program_files_dir` (never when
-  // `read_only`: then only reads succeed, on a store that exists).
+  // `read_only`: then only reads succeed, on a store that exists; a
+  // read-only one without a path reads as a new store holds).
   HostRegistry(std::string store_path, std::string program_files_dir, bool read_only = false);
 
   RegistryResult CreateKey(const RegistryKey& key) override;
@@ -40,6 +41,9 @@ class HostRegistry : public Registry {
   RegistryResult GetValue(const RegistryKey& key, std::string_view name,
                           RegistryValue& out) override;
   RegistryResult ListKey(const RegistryKey& key, RegistryKeyContents& out) override;
+  // A tree of the store is read in one transaction, a tree of a hive with
+  // the hive opened once; the mounts are looked up once.
+  RegistryResult WalkTree(const RegistryKey& key, const KeyVisitor& visit) override;
   // Commits every open hive and closes it. The first failure of a commit
   // since the last call is reported (also one made before a program start).
   RegistryResult CommitPending() override;
@@ -83,6 +87,10 @@ class HostRegistry : public Registry {
   // and kept, or for a read one opened for the call.
   template <typename Fn>
   RegistryResult InHive(const HiveMount& mount, bool write, Fn&& fn);
+  // WalkTree in a mounted hive, from the key at `names` below its root;
+  // `relative` is that key's path below the key walked.
+  RegistryResult WalkHive(const HiveMount& mount, KeyNames names, std::string relative,
+                          const KeyVisitor& visit);
   // Commits and closes the open hive of the file, if any.
   RegistryResult CloseHive(const std::string& file);
 

@@ -354,6 +354,7 @@ void PosixFileSystem::BeginCommand() {
 
 std::error_code PosixFileSystem::EndCommand() {
   in_command_ = false;
+  CloseDeleteFolder();
   reflink_failed_ = false;
   last_bulk_folder_.clear();
   resolver_.Remember(false);
@@ -457,11 +458,54 @@ std::error_code PosixFileSystem::Copy(std::string_view from, std::string_view to
 }
 
 std::error_code PosixFileSystem::Move(std::string_view from, std::string_view to) {
+  CloseDeleteFolder();
   return MoveFile(resolver_, from, to);
 }
 
 std::error_code PosixFileSystem::Delete(std::string_view path) {
   return DeleteFile(resolver_, path);
+}
+
+void PosixFileSystem::CloseDeleteFolder() {
+  if (delete_folder_fd_ >= 0) ::close(delete_folder_fd_);
+  delete_folder_fd_ = -1;
+  delete_folder_.clear();
+}
+
+std::error_code PosixFileSystem::DeleteFileEntry(std::string_view path, bool& found) {
+  found = false;
+  const std::string host = WithoutTrailingSlashes(resolver_.Resolve(path));
+  if (host.empty()) return {};
+  std::string folder;
+  std::string name;
+  SplitHostPath(host, folder, name);
+  // Within a command the folder stays open for the next file in it.
+  int dir = AT_FDCWD;
+  const char* at = host.c_str();
+  if (in_command_ && !name.empty() && name != "." && name != "..") {
+    if (delete_folder_fd_ < 0 || delete_folder_ != folder) {
+      CloseDeleteFolder();
+      delete_folder_fd_ = ::open(folder.c_str(), O_PATH | O_DIRECTORY | O_CLOEXEC);
+      if (delete_folder_fd_ >= 0) delete_folder_ = folder;
+    }
+    if (delete_folder_fd_ >= 0) {
+      dir = delete_folder_fd_;
+      at = name.c_str();
+    }
+  }
+  struct stat st;
+  if (::fstatat(dir, at, &st, AT_SYMLINK_NOFOLLOW) != 0) return {};
+  if (S_ISDIR(st.st_mode)) return {};
+  if (S_ISLNK(st.st_mode)) {
+    // A link to a folder is left alone, as the folder itself would be.
+    struct stat target;
+    if (::fstatat(dir, at, &target, 0) == 0 && S_ISDIR(target.st_mode)) return {};
+  }
+  found = true;
+  if (S_ISREG(st.st_mode) && (st.st_mode & 0222) == 0) return Errno(EACCES);
+  if (::unlinkat(dir, at, 0) != 0) return LastError();
+  resolver_.Removed(folder, name);
+  return {};
 }
 
 std::error_code PosixFileSystem::MakeFolder(std::string_view path, bool parents) {
@@ -531,6 +575,7 @@ bool PosixFileSystem::CopyTree(std::string_view source, std::string_view destina
 
 bool PosixFileSystem::MoveTree(std::string_view source, std::string_view destination,
                                const TreeProgressFn& progress) {
+  CloseDeleteFolder();
   tree_failure_.clear();
   bool ok = platform::MoveTree(resolver_, source, destination, progress, &tree_failure_);
   resolver_.Remember(false);
@@ -544,6 +589,7 @@ bool PosixFileSystem::DeleteTree(std::string_view path) {
 }
 
 bool PosixFileSystem::DeleteTree(std::string_view path, const TreeProgressFn& progress) {
+  CloseDeleteFolder();
   tree_failure_.clear();
   const bool ok = platform::DeleteTree(resolver_, path, progress, &tree_failure_);
   resolver_.Remember(false);

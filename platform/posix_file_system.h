@@ -44,6 +44,9 @@ class PosixFileSystem : public FileSystem {
                        TargetCase target_case = TargetCase::kAnySpelling) override;
   std::error_code Move(std::string_view from, std::string_view to) override;
   std::error_code Delete(std::string_view path) override;
+  // One look at the entry (none more for a file) and its removal relative
+  // to its folder, which stays open while a command deletes in it.
+  std::error_code DeleteFileEntry(std::string_view path, bool& found) override;
   std::error_code MakeFolder(std::string_view path, bool parents) override;
   std::error_code MakeExecutable(std::string_view path) override;
   bool CopyTree(std::string_view source, std::string_view destination,
@@ -80,6 +83,12 @@ class PosixFileSystem : public FileSystem {
   std::string last_bulk_folder_;
   // Reflinks were refused during the command: copies skip trying them.
   bool reflink_failed_ = false;
+  // The folder DeleteFileEntry last deleted in during the command, open
+  // (O_PATH); closed when the command ends and when a move or a tree
+  // operation may have put another folder at its path.
+  void CloseDeleteFolder();
+  int delete_folder_fd_ = -1;
+  std::string delete_folder_;
 };
 
 // The real file system of the calling thread, for code that works outside a

@@ -60,6 +60,33 @@ RegistryResult ApplyChange(Registry& registry, const RegistryChange& change) {
   return {};
 }
 
+namespace {
+
+RegistryResult WalkByListing(Registry& registry, const RegistryKey& key, std::string& relative,
+                             const KeyVisitor& visit) {
+  RegistryKeyContents contents;
+  if (auto r = registry.ListKey(key, contents); !r.ok()) return r;
+  std::vector<std::string> subkeys = std::move(contents.subkeys);
+  contents.subkeys = subkeys;
+  if (auto r = visit(relative, contents); !r.ok()) return r;
+  const size_t length = relative.size();
+  for (const std::string& name : subkeys) {
+    const RegistryKey sub{key.root, key.path.empty() ? name : key.path + "\\" + name};
+    if (length > 0) relative += '\\';
+    relative += name;
+    if (auto r = WalkByListing(registry, sub, relative, visit); !r.ok()) return r;
+    relative.resize(length);
+  }
+  return {};
+}
+
+}  // namespace
+
+RegistryResult Registry::WalkTree(const RegistryKey& key, const KeyVisitor& visit) {
+  std::string relative;
+  return WalkByListing(*this, key, relative, visit);
+}
+
 RegistryResult Registry::ApplyChanges(const std::vector<RegistryChange>& changes, size_t& failed) {
   for (size_t i = 0; i < changes.size(); ++i) {
     if (RegistryResult r = ApplyChange(*this, changes[i]); !r.ok()) {

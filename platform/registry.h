@@ -13,6 +13,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -97,6 +98,12 @@ struct RegistryChange {
   RegistryValue value;
 };
 
+// One key met by Registry::WalkTree: its path below the key walked (names
+// joined by "\"; empty for that key itself) and what it holds. A failure
+// ends the walk.
+using KeyVisitor =
+    std::function<RegistryResult(std::string_view relative, RegistryKeyContents& contents)>;
+
 class Registry {
  public:
   virtual ~Registry() = default;
@@ -116,6 +123,12 @@ class Registry {
                                   RegistryValue& out) = 0;
   // Lists the subkeys and values of an existing key.
   virtual RegistryResult ListKey(const RegistryKey& key, RegistryKeyContents& out) = 0;
+  // Visits an existing key and every key below it, depth first: each key
+  // before its subkeys, the subkeys in ListKey's order, with what ListKey
+  // gives for it. Returns the first failure, of a listing or of `visit`.
+  // This default lists key by key; a registry that can read a whole tree
+  // at once does so.
+  virtual RegistryResult WalkTree(const RegistryKey& key, const KeyVisitor& visit);
   // Writes back the changes held for later (in hive files kept open during a
   // run) and lets the files go. Called when a run ends and before another
   // program starts; a failure tells what could not be written.

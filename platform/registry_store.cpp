@@ -11,6 +11,7 @@
 #include <map>
 #include <stdexcept>
 #include <thread>
+#include <utility>
 
 #include "platform/registry_text.h"
 
@@ -290,6 +291,30 @@ RegistryResult RegistryStore::Open() {
   const auto failure = [&](const std::string& why) {
     return RegistryResult{RegistryStatus::kKeyRefused, "registry store \"" + path_ + "\": " + why};
   };
+  // A read-only store as a new store holds, made in memory: never written,
+  // never synced.
+  const auto as_new = [&]() -> RegistryResult {
+    db = std::make_unique<Db>();
+    if (sqlite3_open_v2(":memory:", &db->handle,
+                        SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE | SQLITE_OPEN_NOMUTEX,
+                        nullptr) != SQLITE_OK) {
+      return failure(db->handle != nullptr ? sqlite3_errmsg(db->handle) : "out of memory");
+    }
+    Db::Transaction t(*db, /*write=*/true);
+    db->MakeSchema(program_files_dir_);
+    t.Commit();
+    db->Exec("PRAGMA query_only = 1");
+    return {};
+  };
+  if (read_only_ && path_.empty()) {
+    try {
+      if (auto r = as_new(); !r.ok()) return r;
+    } catch (const StoreFailure& e) {
+      return failure(e.what());
+    }
+    db_ = std::move(db);
+    return {};
+  }
   if (read_only_) {
     if (::access(path_.c_str(), F_OK) != 0) return failure(std::strerror(errno));
     int rc = sqlite3_open_v2(path_.c_str(), &db->handle, SQLITE_OPEN_READONLY | SQLITE_OPEN_NOMUTEX,
@@ -314,16 +339,7 @@ RegistryResult RegistryStore::Open() {
       if (db->Version() == 0) {
         // Not made yet: its file is new, and another program may be making
         // it right now. It is read as it will hold once made.
-        db = std::make_unique<Db>();
-        if (sqlite3_open_v2(":memory:", &db->handle,
-                            SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE | SQLITE_OPEN_NOMUTEX,
-                            nullptr) != SQLITE_OK) {
-          return failure(db->handle != nullptr ? sqlite3_errmsg(db->handle) : "out of memory");
-        }
-        Db::Transaction t(*db, /*write=*/true);
-        db->MakeSchema(program_files_dir_);
-        t.Commit();
-        db->Exec("PRAGMA query_only = 1");
+        if (auto r = as_new(); !r.ok()) return r;
       }
     } catch (const StoreFailure& e) {
       return failure(e.what());
@@ -476,6 +492,104 @@ RegistryResult RegistryStore::ListKey(RegistryRoot root, const KeyNames& names,
         q.Bind(1, key);
         while (q.Step()) {
           out.values.push_back({q.Text(0), static_cast<uint32_t>(q.Int(1)), q.Blob(2)});
+        }
+        return RegistryResult{};
+      });
+}
+
+RegistryResult RegistryStore::WalkTree(RegistryRoot root, const KeyNames& names,
+                                       const KeyVisitor& visit) {
+  return OnKey(
+      root, names, KeyOpen::kExisting, false, RegistryStatus::kKeyRefused,
+      [&](Db& db, int64_t top) {
+        // A walk meets the pages of a tree in no particular order. A store
+        // of up to 16 MiB is walked with a page cache that holds all of it,
+        // so each page is read from the file once; a larger one keeps the
+        // cache as it is (a cache that holds part of it gains nothing).
+        const auto pragma = [&](const char* sql) {
+          Db::Query q = db.Prepare(sql);
+          return q.Step() ? q.Int(0) : int64_t{0};
+        };
+        const int64_t cache = pragma("PRAGMA cache_size");
+        const int64_t store_kib = pragma("PRAGMA page_count") * pragma("PRAGMA page_size") / 1024;
+        const bool whole = store_kib <= 16384;
+        if (whole) db.Exec(("PRAGMA cache_size = " + std::to_string(-(store_kib + 64))).c_str());
+        struct CacheBack {
+          Db& db;
+          bool changed;
+          int64_t size;
+          ~CacheBack() {
+            if (!changed) return;
+            const std::string sql = "PRAGMA cache_size = " + std::to_string(size);
+            sqlite3_exec(db.handle, sql.c_str(), nullptr, nullptr, nullptr);
+          }
+        } cache_back{db, whole, cache};
+        // Keys still to visit, the next one last; each with its depth below
+        // `top` and its name.
+        struct Pending {
+          int64_t id;
+          size_t depth;
+          std::string name;
+        };
+        struct Child {
+          std::u16string fold;
+          int64_t id;
+          std::string name;
+        };
+        std::vector<Pending> pending{{top, 0, {}}};
+        std::vector<size_t> ends;  // the length of `relative` at each depth
+        std::string relative;
+        std::vector<Child> children;
+        std::vector<std::pair<int64_t, size_t>> rowids;  // of the values read
+        RegistryKeyContents contents;
+        while (!pending.empty()) {
+          Pending key = std::move(pending.back());
+          pending.pop_back();
+          if (key.depth > 0) {
+            relative.resize(ends[key.depth - 1]);
+            if (key.depth > 1) relative += '\\';
+            relative += key.name;
+          }
+          ends.resize(key.depth + 1);
+          ends[key.depth] = relative.size();
+          children.clear();
+          {
+            Db::Query q = db.Prepare("SELECT id, name FROM keys WHERE parent = ?1");
+            q.Bind(1, key.id);
+            while (q.Step()) {
+              std::string name = q.Text(1);
+              children.push_back({NameFoldKey(name), q.Int(0), std::move(name)});
+            }
+          }
+          std::sort(children.begin(), children.end(),
+                    [](const Child& a, const Child& b) { return a.fold < b.fold; });
+          contents.subkeys.clear();
+          contents.values.clear();
+          for (const Child& child : children) contents.subkeys.push_back(child.name);
+          {
+            // In the order of creation, sorted here: ORDER BY would build
+            // a temporary b-tree for every key.
+            Db::Query q = db.Prepare("SELECT rowid, name, type, data FROM vals WHERE key = ?1");
+            q.Bind(1, key.id);
+            rowids.clear();
+            while (q.Step()) {
+              rowids.push_back({q.Int(0), contents.values.size()});
+              contents.values.push_back({q.Text(1), static_cast<uint32_t>(q.Int(2)), q.Blob(3)});
+            }
+            if (!std::is_sorted(rowids.begin(), rowids.end())) {
+              std::sort(rowids.begin(), rowids.end());
+              std::vector<RegistryValue> sorted;
+              sorted.reserve(rowids.size());
+              for (const auto& [rowid, index] : rowids) {
+                sorted.push_back(std::move(contents.values[index]));
+              }
+              contents.values = std::move(sorted);
+            }
+          }
+          if (auto r = visit(relative, contents); !r.ok()) return r;
+          for (auto it = children.rbegin(); it != children.rend(); ++it) {
+            pending.push_back({it->id, key.depth + 1, std::move(it->name)});
+          }
         }
         return RegistryResult{};
       });

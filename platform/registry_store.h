@@ -36,7 +36,8 @@ class RegistryStore {
   // the store is created. A `read_only` store never creates or changes the
   // database: a missing file fails every call, and writes fail; a file
   // whose store is not made yet (empty, or being made by another program)
-  // reads as a new store holds.
+  // reads as a new store holds. A `read_only` store without a path reads as
+  // a new store holds, made in memory (nothing on disk, nothing synced).
   RegistryStore(std::string path, std::string program_files_dir, bool read_only = false);
   ~RegistryStore();
   RegistryStore(const RegistryStore&) = delete;
@@ -53,6 +54,10 @@ class RegistryStore {
   RegistryResult GetValue(RegistryRoot root, const KeyNames& names, const std::string& name,
                           RegistryValue& out);
   RegistryResult ListKey(RegistryRoot root, const KeyNames& names, RegistryKeyContents& out);
+  // Visits the key and every key below it as Registry::WalkTree does, in
+  // one read transaction: each key's subkeys and values are read by its row
+  // id, and only the keys still to visit are held.
+  RegistryResult WalkTree(RegistryRoot root, const KeyNames& names, const KeyVisitor& visit);
 
   // The mount whose name matches (any letter case); `found` tells whether one does.
   RegistryResult FindMount(const std::string& name, HiveMount& out, bool& found);

@@ -2,6 +2,8 @@
 // and export -> import -> export giving the same bytes.
 #include <gtest/gtest.h>
 
+#include <cstdio>
+
 #include "app/reg_file.h"
 #include "app/reg_tool.h"
 #include "platform/posix_file_system.h"
@@ -115,6 +117,67 @@ TEST(RegExportTest, AWholeRealHiveGoesIntoAnEmptyHiveAndComesBackTheSame) {
   ASSERT_EQ(first.status, 0);
   EXPECT_GT(first.out.size(), 100000u);
   EXPECT_TRUE(first.out == hivex(empty).out);
+}
+
+// An export is written piece by piece as the keys come: one bigger than a
+// piece (about 1 MiB of text) still gives the bytes of the text of all its
+// keys, in both formats.
+TEST(RegExportTest, AnExportOfManyPiecesIsTheFileOfAllItsKeys) {
+  std::vector<RegFileKey> keys{{"HKEY_CURRENT_USER\\Software\\Big", {}}};
+  for (int k = 0; k < 8000; ++k) {
+    char name[32];
+    std::snprintf(name, sizeof name, "\\Key%05d", k);
+    RegFileKey key{keys[0].path + name, {}};
+    for (int v = 0; v < 4; ++v) {
+      // The first half of the keys hold text beyond ASCII, the second half
+      // only ASCII: pieces of both kinds.
+      const std::string accent = k < 4000 ? "\xC3\xA9" : "e";
+      key.values.push_back(
+          {"Caf" + accent + " " + std::to_string(v), reg_type::kString,
+           platform::RegistryStringBytes("na" + accent + "ve value " + std::to_string(k * v))});
+    }
+    key.values.push_back({"bin", reg_type::kBinary, std::string(40, '\xA5')});
+    keys.push_back(std::move(key));
+  }
+  for (const RegFileFormat format : {RegFileFormat::kUnicode, RegFileFormat::kAnsi}) {
+    const std::string text = RegFileText(keys, format);
+    ASSERT_GT(text.size(), size_t{1} << 21);
+    std::string bytes;
+    ASSERT_TRUE(RegFileBytes(text, format, bytes));
+    Store store;
+    const std::string source = store.dir().Path("source.reg");
+    testing::WriteFileText(source, bytes);
+    ASSERT_EQ(store.Run({"import", source}), "");
+    const std::string out = store.dir().Path("out.reg");
+    std::vector<std::string> args{"export", "HKCU\\Software\\Big", out};
+    if (format == RegFileFormat::kAnsi) args.push_back("/a");
+    ASSERT_EQ(store.Run(args), "");
+    EXPECT_TRUE(testing::ReadFileText(out) == bytes);
+  }
+}
+
+// A failed export leaves no file, and an existing one as it was; in the
+// 8-bit format a value's text that it cannot carry is named, before a
+// key's name that it cannot carry.
+TEST(RegExportTest, AFailedExportLeavesTheFileAsItWas) {
+  Store store;
+  const std::string out = store.dir().Path("out.reg");
+  EXPECT_EQ(store.Run({"export", "HKCU\\None", out}), "ERROR: no key \"None\"\n");
+  EXPECT_FALSE(store.dir().Exists("out.reg"));
+
+  ASSERT_EQ(store.Run({"add", "HKCU\\Snow\\\xE2\x98\x83"}), "");
+  EXPECT_EQ(store.Run({"export", "HKCU\\Snow", out, "/a"}),
+            "ERROR: a name or a text holds characters that the 8-bit format cannot carry; "
+            "export without /a\n");
+  EXPECT_FALSE(store.dir().Exists("out.reg"));
+  ASSERT_EQ(store.Run({"add", "HKCU\\Snow\\\xE2\x98\x83\\Z", "/v", "Man", "/t", "REG_EXPAND_SZ",
+                       "/d", "\xE2\x98\x83"}),
+            "");
+  testing::WriteFileText(out, "old");
+  EXPECT_EQ(store.Run({"export", "HKCU\\Snow", out, "/a", "/y"}),
+            "ERROR: the value \"Man\" of HKEY_CURRENT_USER\\Snow\\\xE2\x98\x83\\Z holds text that "
+            "the 8-bit format cannot carry; export without /a\n");
+  EXPECT_EQ(testing::ReadFileText(out), "old");
 }
 
 }  // namespace

@@ -18,6 +18,7 @@
 #include "app/program_location.h"
 #include "platform/hive_file.h"
 #include "platform/registry_text.h"
+#include "platform/system_folders.h"
 #include "support/test_support.h"
 
 namespace pelvar {
@@ -337,6 +338,34 @@ TEST_F(DryRunTest, HeadlessOutput) {
                      t + "\\sub\\a.txt\"\n" + "  + create " + t +
                      "/sub/a.txt (0 bytes)\n8\tDry run finished: nothing was changed\n");
   EXPECT_FALSE(work.Exists("tree/target/sub"));
+}
+
+// Without a store, a dry run reads the registry as a first run's new store
+// would hold it (its seeded keys and values), and leaves no store behind.
+TEST_F(DryRunTest, WithoutAStoreTheRegistryReadsAsANewStoreAndNoneIsMade) {
+  const std::string script =
+      work.Write("r.script",
+                 "[process]\r\n"
+                 "regwritestring,1,HKEY_LOCAL_MACHINE,SOFTWARE\\Microsoft\\Windows\\CurrentVersion,"
+                 "ProgramFilesDir,\"D:\\Apps\"\r\n"
+                 "regwritestring,1,HKEY_CURRENT_USER,Software\\Dry,Name,\"x\"\r\n");
+  ASSERT_FALSE(home.Exists("registry.db"));
+  testing::RecordingView view;
+  app::RunCommandLine(Args(script, true), location, view);
+  const DryRun run = Split(view);
+  ASSERT_EQ(run.changes.size(), 2u);
+  const std::string version = "HKEY_LOCAL_MACHINE\\SOFTWARE\\Microsoft\\Windows\\CurrentVersion";
+  EXPECT_EQ(run.changes[0],
+            std::vector<std::string>({"reg " + version + "\\ProgramFilesDir: \"" +
+                                      std::string(platform::kDefaultProgramFilesDir) +
+                                      "\" -> \"D:\\Apps\""}));
+  // HKEY_CURRENT_USER\Software is seeded: only the key below it is new.
+  EXPECT_EQ(run.changes[1],
+            std::vector<std::string>({"reg + key HKEY_CURRENT_USER\\Software\\Dry",
+                                      "reg HKEY_CURRENT_USER\\Software\\Dry\\Name: (none) -> "
+                                      "\"x\""}));
+  EXPECT_FALSE(home.Exists("registry.db"));
+  EXPECT_FALSE(home.Exists("registry.db-wal"));
 }
 
 }  // namespace

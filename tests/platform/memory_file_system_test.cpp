@@ -105,5 +105,26 @@ TEST(MemoryFileSystemTest, InterruptedWritesAndReadsAreRetried) {
   EXPECT_EQ(files.Names("/d"), (std::vector<std::string>{"f.bin"}));
 }
 
+// Deleting a file entry: a file goes, a read-only one stays, a folder and
+// nothing are not found.
+TEST(MemoryFileSystemTest, DeleteFileEntryTakesFilesOnly) {
+  MemoryFileSystem files;
+  files.AddFile("/d/a.txt", "a");
+  files.AddFile("/d/ro.txt", "keep", /*read_only=*/true);
+  files.AddFolder("/d/sub");
+  bool found = false;
+  EXPECT_EQ(files.DeleteFileEntry("\\D\\A.txt", found), std::error_code());
+  EXPECT_TRUE(found);
+  EXPECT_FALSE(files.Exists("/d/a.txt"));
+  EXPECT_EQ(files.DeleteFileEntry("/d/ro.txt", found), std::errc::permission_denied);
+  EXPECT_TRUE(found);
+  EXPECT_EQ(files.Content("/d/ro.txt"), "keep");
+  for (const char* path : {"/d/sub", "/d/none"}) {
+    EXPECT_EQ(files.DeleteFileEntry(path, found), std::error_code());
+    EXPECT_FALSE(found) << path;
+  }
+  EXPECT_TRUE(files.IsFolder("/d/sub"));
+}
+
 }  // namespace
 }  // namespace pelvar::platform

@@ -310,5 +310,53 @@ TEST(PosixFileSystemTest, TreeMergesMeetNamesInAnyCase) {
   EXPECT_EQ(dir.Read("dst/src/SUB/FILE.TXT"), "newer");
 }
 
+// Deleting file entries in a command looks at each once and deletes it
+// relative to its folder, kept open: a file or a link (to a file, to
+// nothing) goes, a folder and a link to one are not found, a read-only file
+// stays, and of two names differing only in letter case only the one named
+// goes. A folder moved away and another made at its path in the same
+// command is the one deleted in.
+TEST(PosixFileSystemTest, DeleteFileEntryKeepsFoldersLinksToThemAndReadOnlyFiles) {
+  TempDir dir;
+  dir.Write("d/a.txt", "a");
+  dir.Write("d/A.TXT", "upper");
+  dir.Write("d/ro.txt", "r");
+  dir.Write("d/sub/x", "");
+  ASSERT_EQ(::chmod(dir.Path("d/ro.txt").c_str(), 0444), 0);
+  ASSERT_EQ(::symlink("sub", dir.Path("d/tosub").c_str()), 0);
+  ASSERT_EQ(::symlink("A.TXT", dir.Path("d/link.txt").c_str()), 0);
+  ASSERT_EQ(::symlink("nowhere", dir.Path("d/dangling").c_str()), 0);
+  const std::string d = dir.path() + "\\d\\";
+  PosixFileSystem files;
+  files.BeginCommand();
+  bool found = false;
+  for (const char* name : {"link.txt", "a.txt", "dangling"}) {
+    EXPECT_FALSE(files.DeleteFileEntry(d + name, found)) << name;
+    EXPECT_TRUE(found) << name;
+  }
+  EXPECT_EQ(NamesIn(dir.Path("d")), (std::vector<std::string>{"A.TXT", "ro.txt", "sub", "tosub"}));
+  EXPECT_EQ(dir.Read("d/A.TXT"), "upper");
+  for (const char* name : {"sub", "tosub", "none", "SUB"}) {
+    EXPECT_FALSE(files.DeleteFileEntry(d + name, found)) << name;
+    EXPECT_FALSE(found) << name;
+  }
+  EXPECT_EQ(files.DeleteFileEntry(d + "RO.TXT", found), std::errc::permission_denied);
+  EXPECT_TRUE(found);
+  EXPECT_EQ(NamesIn(dir.Path("d")), (std::vector<std::string>{"A.TXT", "ro.txt", "sub", "tosub"}));
+
+  ASSERT_FALSE(files.Move(dir.path() + "/d", dir.path() + "/old"));
+  ASSERT_FALSE(files.MakeFolder(dir.path() + "/d", false));
+  ASSERT_FALSE(files.WriteAll(dir.path() + "/d/A.TXT", "new", Durability::kBulk));
+  EXPECT_FALSE(files.DeleteFileEntry(d + "a.txt", found));
+  EXPECT_TRUE(found);
+  EXPECT_TRUE(NamesIn(dir.Path("d")).empty());
+  EXPECT_EQ(dir.Read("old/A.TXT"), "upper");
+  EXPECT_FALSE(files.EndCommand());
+  // Outside a command, by its path.
+  EXPECT_FALSE(files.DeleteFileEntry(dir.path() + "/old/a.txt", found));
+  EXPECT_TRUE(found);
+  EXPECT_FALSE(dir.Exists("old/A.TXT"));
+}
+
 }  // namespace
 }  // namespace pelvar::platform
