@@ -103,8 +103,8 @@ WriteOutcome WriteCommandLines(platform::FileSystem& files, std::string_view scr
     if (ec) ThrowCannotCreate(std::string(script), platform::SystemMessage(ec));
   }
   if (written != nullptr) {
-    written->fingerprint =
-        text.utf16() ? BytesFingerprint(text.Bytes()) : BytesFingerprint(text.text());
+    written->bytes = text.utf16() ? std::string(text.Bytes()) : std::string(text.text());
+    written->fingerprint = BytesFingerprint(written->bytes);
     written->lines = text.SectionLines(kProcess, true, &written->numbers);
   }
   return WriteOutcome::kWritten;
@@ -125,6 +125,7 @@ EditedScript ReadEditedScript(std::string_view path) {
   EditedScript out;
   out.fingerprint = BytesFingerprint(bytes);
   out.model = IniModel::Parse(bytes);
+  out.bytes = std::move(bytes);
   return out;
 }
 

@@ -1,5 +1,6 @@
 #include "ui/script_editor_window.h"
 
+#include <QAction>
 #include <QCloseEvent>
 #include <QEventLoop>
 #include <QFile>
@@ -134,9 +135,34 @@ ScriptEditorWindow::ScriptEditorWindow(ProgramState& state)
   body->addWidget(tabs_, 1);
   body->addWidget(BuildBusyRow());
   layout->addLayout(body, 1);
+
+  // Ctrl+Z takes the last change back; Ctrl+Shift+Z and Ctrl+Y put it back.
+  auto* undo = new QAction(QStringLiteral("Undo"), this);
+  undo->setObjectName(QStringLiteral("undoAction"));
+  undo->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_Z));
+  auto* redo = new QAction(QStringLiteral("Redo"), this);
+  redo->setObjectName(QStringLiteral("redoAction"));
+  redo->setShortcuts(
+      {QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_Z), QKeySequence(Qt::CTRL | Qt::Key_Y)});
+  addAction(undo);
+  addAction(redo);
+  connect(undo, &QAction::triggered, this, &ScriptEditorWindow::Undo);
+  connect(redo, &QAction::triggered, this, &ScriptEditorWindow::Redo);
+  UpdateUndoButtons();
 }
 
 ScriptEditorWindow::~ScriptEditorWindow() = default;
+
+void ScriptEditorWindow::AddUndoButtons(QHBoxLayout* row, const QString& prefix, QWidget* parent) {
+  auto* undo = MakeButton(QStringLiteral("&Undo"), prefix + QStringLiteral("UndoButton"), parent);
+  auto* redo = MakeButton(QStringLiteral("&Redo"), prefix + QStringLiteral("RedoButton"), parent);
+  row->addWidget(undo);
+  row->addWidget(redo);
+  undo_buttons_.push_back(undo);
+  redo_buttons_.push_back(redo);
+  connect(undo, &QPushButton::clicked, this, &ScriptEditorWindow::Undo);
+  connect(redo, &QPushButton::clicked, this, &ScriptEditorWindow::Redo);
+}
 
 QWidget* ScriptEditorWindow::BuildHeader() {
   auto* header = new QFrame(this);
@@ -191,6 +217,7 @@ QWidget* ScriptEditorWindow::BuildCommandsTab() {
 
   auto* ok = MakeButton(QStringLiteral("Ok"), QStringLiteral("commandsOkButton"), tab);
   auto* bottom = new QHBoxLayout;
+  AddUndoButtons(bottom, QStringLiteral("commands"), tab);
   bottom->addStretch();
   bottom->addWidget(ok);
 
@@ -251,6 +278,7 @@ QWidget* ScriptEditorWindow::BuildFilesTab() {
 
   auto* ok = MakeButton(QStringLiteral("Ok"), QStringLiteral("filesOkButton"), tab);
   auto* bottom = new QHBoxLayout;
+  AddUndoButtons(bottom, QStringLiteral("files"), tab);
   bottom->addStretch();
   bottom->addWidget(ok);
 
@@ -307,6 +335,7 @@ void ScriptEditorWindow::SetLauncher(platform::ProcessLauncher* launcher) {
 }
 
 void ScriptEditorWindow::Open(const std::string& script) {
+  if (script != script_) ForgetHistory();
   script_ = script;
   if (isVisible()) {
     ReadScript();
@@ -335,12 +364,14 @@ void ScriptEditorWindow::closeEvent(QCloseEvent* event) {
     return;
   }
   QWidget::closeEvent(event);
+  ForgetHistory();
   emit Closed();
 }
 
 void ScriptEditorWindow::Finish() {
   if (busy_) return;
   hide();
+  ForgetHistory();
   emit Closed();
 }
 
@@ -354,6 +385,7 @@ void ScriptEditorWindow::ReadScript() {
   folders_.clear();
   files_.clear();
   fingerprint_.reset();
+  known_.clear();
   title_->setText(QString::fromLatin1(kDesignTitle));
   description_->setText(QString::fromLatin1(kDesignDescription));
   if (script_.empty()) {
@@ -369,6 +401,7 @@ void ScriptEditorWindow::ReadScript() {
     return;
   }
   fingerprint_ = loaded.fingerprint;
+  known_ = std::move(loaded.bytes);
   const IniModel& model = loaded.model;
 
   folders_ = app::EncodedFolderNames(model);
@@ -511,6 +544,8 @@ bool ScriptEditorWindow::BeginCommandChange() const {
 
 void ScriptEditorWindow::TellChanged(bool exists) {
   const QString path = ShowText(script_);
+  // The kept steps were made on the version read; they no longer apply.
+  ForgetHistory();
   ReadScript();
   state_.dialogs.Message(
       this, MessageKind::kWarning, QString::fromLatin1(kProgramTitle),
@@ -521,10 +556,12 @@ void ScriptEditorWindow::TellChanged(bool exists) {
           : QStringLiteral("The script \"%1\" no longer exists; nothing was changed.").arg(path));
 }
 
-void ScriptEditorWindow::CommitCommands(int row) {
+void ScriptEditorWindow::CommitCommands(int row, const char* label) {
   // The write runs beside the window, which keeps painting (a script that
   // carries large embedded files takes a moment to write) and keeps the
   // keys and clicks made meanwhile for when it is done.
+  // The write goes only over the version loaded, whose bytes are known_.
+  const std::string before = known_;
   app::WrittenScript written;
   app::WriteOutcome outcome = app::WriteOutcome::kWritten;
   busy_bar_->setRange(0, 0);
@@ -543,9 +580,11 @@ void ScriptEditorWindow::CommitCommands(int row) {
     // reads: the list is filled from that, without reading a script that
     // may carry megabytes of embedded files again.
     fingerprint_ = written.fingerprint;
+    known_ = std::move(written.bytes);
     lines_ = std::move(written.lines);
     line_numbers_ = std::move(written.numbers);
     FillCommandList();
+    RecordChange(label, before);
   }
   if (row >= 0 && commands_->topLevelItemCount() > 0) {
     commands_->setCurrentItem(
@@ -581,7 +620,7 @@ void ScriptEditorWindow::CreateCommand() {
                                     QStringLiteral("Text:"), QString(), MakeLineCheck(next));
   if (!text || !BeginCommandChange()) return;
   lines_.push_back(StoreText(*text, {}));
-  CommitCommands(static_cast<int>(lines_.size()) - 1);
+  CommitCommands(static_cast<int>(lines_.size()) - 1, "Create command");
 }
 
 void ScriptEditorWindow::EditCommand() {
@@ -594,14 +633,14 @@ void ScriptEditorWindow::EditCommand() {
       MakeLineCheck(index < line_numbers_.size() ? line_numbers_[index] : 0));
   if (!text || !BeginCommandChange()) return;
   lines_[static_cast<size_t>(row)] = StoreText(*text, original);
-  CommitCommands(row);
+  CommitCommands(row, "Edit command");
 }
 
 void ScriptEditorWindow::DeleteCommand() {
   const int row = CurrentCommandRow();
   if (row < 0 || !BeginCommandChange()) return;
   lines_.erase(lines_.begin() + row);
-  CommitCommands(row);
+  CommitCommands(row, "Delete command");
 }
 
 void ScriptEditorWindow::ToggleFlag(int row) {
@@ -612,7 +651,7 @@ void ScriptEditorWindow::ToggleFlag(int row) {
     return;
   }
   lines_[static_cast<size_t>(row)] = *toggled;
-  CommitCommands(row);
+  CommitCommands(row, "Switch run flag");
 }
 
 std::optional<std::string> ScriptEditorWindow::RunBusy(const QString& status,
@@ -649,6 +688,7 @@ void ScriptEditorWindow::AddFiles() {
       state_.dialogs.ChooseFiles(this, QStringLiteral("Select files to encode inside script.."),
                                  QStringLiteral("All files (*)"));
   if (chosen.isEmpty() || !BeginChange()) return;
+  const std::string before = known_;
   std::optional<std::string> folder = SelectedFolder();
   if (!folder) {
     try {
@@ -656,12 +696,16 @@ void ScriptEditorWindow::AddFiles() {
     } catch (const std::exception& error) {
       ShowError(error.what());
       Reload();
+      RecordChange("Add files", before);
       return;
     }
     ReadScript();
     SelectFolder(kDefaultFolder);
     folder = SelectedFolder();
-    if (!folder) return;
+    if (!folder) {
+      RecordChange("Add files", before);
+      return;
+    }
   }
   // All files go into the script in one rewrite of it; the bar counts the
   // files packed, then the script written.
@@ -691,6 +735,7 @@ void ScriptEditorWindow::AddFiles() {
   }
   busy_row_->hide();
   Reload();
+  RecordChange("Add files", before);
   if (error) ShowError(*error);
   if (!missing.isEmpty()) {
     state_.dialogs.Message(
@@ -705,6 +750,7 @@ void ScriptEditorWindow::RemoveFiles() {
   const std::vector<int> rows = SelectedFileRows();
   if (!folder) return;
   if (!BeginChange()) return;
+  const std::string before = known_;
   try {
     if (!rows.empty()) {
       for (int row : rows) {
@@ -721,6 +767,7 @@ void ScriptEditorWindow::RemoveFiles() {
     ShowError(error.what());
   }
   Reload();
+  RecordChange(rows.empty() ? "Remove folder" : "Remove files", before);
 }
 
 void ScriptEditorWindow::RunFile() {
@@ -783,6 +830,7 @@ void ScriptEditorWindow::NewFolder() {
     return;
   }
   if (!BeginChange()) return;
+  const std::string before = known_;
   try {
     app::AddEncodedFolder(script_, name);
   } catch (const std::exception& error) {
@@ -790,6 +838,60 @@ void ScriptEditorWindow::NewFolder() {
   }
   ReadScript();
   SelectFolder(name);
+  RecordChange("New folder", before);
+}
+
+void ScriptEditorWindow::RecordChange(const char* label, const std::string& before) {
+  // A script that could not be read again leaves nothing to compare with.
+  if (fingerprint_) history_.Record(app::DiffScript(script_, label, before, known_));
+  UpdateUndoButtons();
+}
+
+void ScriptEditorWindow::Undo() {
+  StepHistory(true);
+}
+
+void ScriptEditorWindow::Redo() {
+  StepHistory(false);
+}
+
+void ScriptEditorWindow::StepHistory(bool undo) {
+  if (busy_ || script_.empty() || !(undo ? history_.CanUndo() : history_.CanRedo())) return;
+  app::StepOutcome outcome = app::StepOutcome::kNothing;
+  busy_bar_->setRange(0, 0);
+  const std::optional<std::string> error = RunBusy(
+      undo ? QStringLiteral("Undoing ...") : QStringLiteral("Redoing ..."),
+      [&] { outcome = undo ? history_.Undo(*file_system_) : history_.Redo(*file_system_); });
+  busy_row_->hide();
+  if (error) {
+    ShowError(*error);
+  } else if (outcome == app::StepOutcome::kChanged) {
+    TellChanged(file_system_->IsFile(script_));
+    return;
+  }
+  Reload();
+  UpdateUndoButtons();
+}
+
+void ScriptEditorWindow::UpdateUndoButtons() {
+  const QString undo = ToQt(history_.UndoLabel());
+  const QString redo = ToQt(history_.RedoLabel());
+  for (QPushButton* button : undo_buttons_) {
+    button->setEnabled(history_.CanUndo());
+    button->setToolTip(undo.isEmpty() ? QStringLiteral("Nothing to undo (Ctrl+Z)")
+                                      : QStringLiteral("Undo: %1 (Ctrl+Z)").arg(undo));
+  }
+  for (QPushButton* button : redo_buttons_) {
+    button->setEnabled(history_.CanRedo());
+    button->setToolTip(redo.isEmpty()
+                           ? QStringLiteral("Nothing to redo (Ctrl+Shift+Z, Ctrl+Y)")
+                           : QStringLiteral("Redo: %1 (Ctrl+Shift+Z, Ctrl+Y)").arg(redo));
+  }
+}
+
+void ScriptEditorWindow::ForgetHistory() {
+  history_.Clear();
+  UpdateUndoButtons();
 }
 
 }  // namespace pelvar::ui

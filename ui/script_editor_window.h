@@ -13,9 +13,11 @@
 #include <vector>
 
 #include "app/embedded_folders.h"
+#include "app/script_history.h"
 #include "ui/dialogs.h"
 #include "ui/program_state.h"
 
+class QHBoxLayout;
 class QLabel;
 class QProgressBar;
 class QPushButton;
@@ -62,6 +64,13 @@ class ScriptEditorWindow : public QWidget {
   void ExtractFiles();
   void NewFolder();
 
+  // Takes back the last change (puts it back, for Redo), writing the script
+  // to the exact bytes it had. The steps are kept until the editor is
+  // hidden or opens another script.
+  void Undo();
+  void Redo();
+  const app::ScriptHistory& history() const { return history_; }
+
  signals:
   // The editor was hidden ("Ok" or the window closed).
   void Closed();
@@ -76,6 +85,8 @@ class ScriptEditorWindow : public QWidget {
   QWidget* BuildFilesTab();
   QWidget* BuildSyntaxTab();
   QWidget* BuildBusyRow();
+  // "Undo" and "Redo" buttons at the start of a tab's bottom row.
+  void AddUndoButtons(QHBoxLayout* row, const QString& prefix, QWidget* parent);
   void Finish();
 
   // Loads the whole window from the script.
@@ -104,8 +115,14 @@ class ScriptEditorWindow : public QWidget {
   // Loads the window again and tells the user that the script changed on
   // disk (or, without `exists`, vanished) and nothing was changed.
   void TellChanged(bool exists);
-  // Writes the command list back and reloads, selecting `row`.
-  void CommitCommands(int row);
+  // Writes the command list back and reloads, selecting `row`; the change
+  // is kept for undo under `label`.
+  void CommitCommands(int row, const char* label);
+  // Keeps for undo the change from `before` to the bytes now loaded.
+  void RecordChange(const char* label, const std::string& before);
+  void StepHistory(bool undo);
+  void UpdateUndoButtons();
+  void ForgetHistory();
   // Runs `work` on a worker thread while the window keeps painting (its
   // tabs disabled, `status` shown); the text of an error it raised, if any.
   std::optional<std::string> RunBusy(const QString& status, const std::function<void()>& work);
@@ -120,6 +137,11 @@ class ScriptEditorWindow : public QWidget {
   std::vector<uint32_t> line_numbers_;  // of lines_ in the file (0: not known)
   std::vector<std::string> folders_;
   std::vector<app::EmbeddedFileRow> files_;
+  // The bytes of the loaded version (the one `fingerprint_` names).
+  std::string known_;
+  app::ScriptHistory history_;
+  std::vector<QPushButton*> undo_buttons_;
+  std::vector<QPushButton*> redo_buttons_;
   bool filling_ = false;
   bool busy_ = false;
   // The window's own writes of the command list.

@@ -285,6 +285,117 @@ class ScriptEditorTest : public QObject {
     QCOMPARE(Script(), std::string("[main]\nlevel=1\n[variables]\n%a%=1\n\n[process]\necho,1,x\n"));
   }
 
+  // Ctrl+Z takes back each command-list change, writing the exact bytes
+  // the script had; Ctrl+Shift+Z and Ctrl+Y put them back.
+  void undoAndRedoWriteBackTheExactBytes() {
+    Open(
+        "; tools\r\n[main]\r\ntitle = Tools\r\n\r\n[process]\r\n; first\r\necho,0,a\r\n"
+        "echo,1,b\n[EncodedFolders]\r\nTools");
+    QVERIFY(QTest::qWaitForWindowActive(editor_));
+    QVERIFY(!Button("commandsUndoButton")->isEnabled());
+    std::vector<std::string> states{Script()};
+    QTest::mouseClick(commands_->viewport(), Qt::LeftButton, {}, CheckBoxCentre(commands_, 0));
+    QTRY_VERIFY(Script() != states.back());
+    states.push_back(Script());
+    program_->dialogs.line_answers.push_back(QStringLiteral("echo,1,c"));
+    QTest::mouseClick(Button("createCommandButton"), Qt::LeftButton);
+    states.push_back(Script());
+    commands_->setCurrentItem(commands_->topLevelItem(1));
+    program_->dialogs.line_answers.push_back(QStringLiteral("echo,1,edited"));
+    QTest::mouseClick(Button("editCommandButton"), Qt::LeftButton);
+    states.push_back(Script());
+    commands_->setCurrentItem(commands_->topLevelItem(0));
+    QTest::mouseClick(Button("deleteCommandButton"), Qt::LeftButton);
+    states.push_back(Script());
+    QCOMPARE(editor_->history().size(), size_t{4});
+    QCOMPARE(Button("commandsUndoButton")->toolTip(),
+             QStringLiteral("Undo: Delete command (Ctrl+Z)"));
+
+    for (size_t i = states.size() - 1; i > 0; --i) {
+      QTest::keyClick(commands_, Qt::Key_Z, Qt::ControlModifier);
+      QCOMPARE(Script(), states[i - 1]);
+    }
+    QCOMPARE(Texts(commands_), (QStringList{"echo,0,a", "echo,1,b"}));
+    QCOMPARE(commands_->topLevelItem(0)->checkState(0), Qt::Unchecked);
+    QVERIFY(!Button("commandsUndoButton")->isEnabled());
+    QTest::keyClick(commands_, Qt::Key_Z, Qt::ControlModifier | Qt::ShiftModifier);
+    QCOMPARE(Script(), states[1]);
+    QTest::keyClick(commands_, Qt::Key_Y, Qt::ControlModifier);
+    QCOMPARE(Script(), states[2]);
+    QTest::mouseClick(Button("commandsRedoButton"), Qt::LeftButton);
+    QCOMPARE(Script(), states[3]);
+    // A new change drops what could be redone.
+    QTest::mouseClick(Button("commandsUndoButton"), Qt::LeftButton);
+    QCOMPARE(Script(), states[2]);
+    commands_->setCurrentItem(commands_->topLevelItem(2));
+    QTest::mouseClick(Button("deleteCommandButton"), Qt::LeftButton);
+    QVERIFY(!Button("commandsRedoButton")->isEnabled());
+    QTest::keyClick(commands_, Qt::Key_Z, Qt::ControlModifier);
+    QCOMPARE(Script(), states[2]);
+    QVERIFY(program_->dialogs.messages.isEmpty());
+
+    // Hiding the editor forgets the steps.
+    QTest::mouseClick(Button("commandsOkButton"), Qt::LeftButton);
+    QCOMPARE(editor_->history().size(), size_t{0});
+  }
+
+  // Removed embedded files and folders come back byte for byte.
+  void undoBringsBackRemovedEmbeddedData() {
+    Open("[main]\r\nlevel=1\r\n[process]\r\necho,1,a\r\n");
+    QVERIFY(QTest::qWaitForWindowActive(editor_));
+    const std::string one = program_->home.Write("in/one.txt", std::string(20000, 'o'));
+    const std::string two = program_->home.Write("in/two.bin", std::string("\0\x01\x02", 3));
+    std::vector<std::string> states{Script()};
+    program_->dialogs.text_answers.push_back(QStringLiteral("Data"));
+    editor_->NewFolder();
+    states.push_back(Script());
+    program_->dialogs.files_answers.push_back(
+        {QString::fromStdString(one), QString::fromStdString(two)});
+    editor_->AddFiles();
+    states.push_back(Script());
+    SelectFiles({1});
+    editor_->RemoveFiles();
+    states.push_back(Script());
+    files_->clearSelection();
+    editor_->RemoveFiles();
+    states.push_back(Script());
+    QCOMPARE(folders_->topLevelItemCount(), 0);
+    QCOMPARE(editor_->history().UndoLabel(), std::string("Remove folder"));
+
+    QTabWidget* tabs = editor_->findChild<QTabWidget*>(QStringLiteral("editorTabs"));
+    tabs->setCurrentIndex(1);
+    for (size_t i = states.size() - 1; i > 0; --i) {
+      QTest::keyClick(folders_, Qt::Key_Z, Qt::ControlModifier);
+      QCOMPARE(Script(), states[i - 1]);
+      if (i == 4) {
+        QCOMPARE(Texts(folders_), QStringList{"Data"});
+        QCOMPARE(Texts(files_), QStringList{"one.txt"});
+      }
+    }
+    for (size_t i = 1; i < states.size(); ++i) {
+      QTest::mouseClick(Button("filesRedoButton"), Qt::LeftButton);
+      QCOMPARE(Script(), states[i]);
+    }
+    for (size_t i = 0; i < 3; ++i) editor_->Undo();
+    QCOMPARE(Script(), states[1]);
+    QCOMPARE(Texts(folders_), QStringList{"Data"});
+    QVERIFY(program_->dialogs.messages.isEmpty());
+  }
+
+  // A step is never written over a version another program wrote.
+  void undoLeavesAScriptChangedOnDisk() {
+    Open("[main]\nlevel=1\n[process]\necho,1,a\n");
+    program_->dialogs.line_answers.push_back(QStringLiteral("echo,1,b"));
+    editor_->CreateCommand();
+    const std::string other = "[main]\nlevel=1\n[process]\necho,1,other\n";
+    program_->home.Write("Scripts/a.script", other);
+    editor_->Undo();
+    QCOMPARE(Script(), other);
+    QCOMPARE(Texts(commands_), QStringList{"echo,1,other"});
+    QCOMPARE(program_->dialogs.kinds, std::vector<MessageKind>{MessageKind::kWarning});
+    QVERIFY(!editor_->history().CanUndo());
+  }
+
   void aScriptChangedOnDiskIsReloadedNotOverwritten() {
     Open("[main]\nlevel=1\n[process]\necho,1,a\n");
     program_->home.Write("Scripts/a.script", "[main]\nlevel=1\n[process]\necho,1,other\n");
