@@ -42,11 +42,17 @@ enum class StepOutcome {
   kChanged,  // the file no longer holds the bytes the step expects
 };
 
+// The steps that can be undone and redone. A step is one change, or several
+// changes of different files made by one action (check marks of several
+// scripts), taken back and put back together.
 class ScriptHistory {
  public:
-  // Adds a change (ignored when the bytes are equal) and drops the steps
-  // that could be redone.
+  // Adds a step (a change whose bytes are equal is ignored) and drops the
+  // steps that could be redone.
   void Record(ScriptChange change);
+  // Adds the change to the last step when that is the newest one, else as
+  // a step of its own.
+  void Join(ScriptChange change);
   // Forgets every step, and with it the bytes kept.
   void Clear();
 
@@ -55,27 +61,28 @@ class ScriptHistory {
   // The label of the step an undo (redo) would take; empty when none.
   std::string UndoLabel() const;
   std::string RedoLabel() const;
-  // The file of that step.
-  std::string UndoPath() const;
-  std::string RedoPath() const;
+  // The files of that step.
+  std::vector<std::string> UndoPaths() const;
+  std::vector<std::string> RedoPaths() const;
 
-  // Writes the file of the last change back to its bytes before the change
-  // (after it, for Redo), atomically and under the file's lock. `fingerprint`
-  // gets the fingerprint of the bytes written. On kChanged nothing is
-  // written and the step stays. Raises "Cannot create file ..." when the
-  // file cannot be written.
-  StepOutcome Undo(platform::FileSystem& files, size_t* fingerprint = nullptr);
-  StepOutcome Redo(platform::FileSystem& files, size_t* fingerprint = nullptr);
+  // Writes the files of the last step back to their bytes before it (after
+  // it, for Redo), each atomically and under the file's lock. When a file
+  // no longer holds the bytes the step left, nothing is written (kChanged)
+  // and the step stays. Raises "Cannot create file ..." when a file cannot
+  // be written.
+  StepOutcome Undo(platform::FileSystem& files);
+  StepOutcome Redo(platform::FileSystem& files);
 
   // Bytes the steps keep.
   size_t KeptBytes() const;
+  // Number of steps.
   size_t size() const { return steps_.size(); }
 
  private:
-  StepOutcome Apply(platform::FileSystem& files, const ScriptChange& step, bool undo,
-                    size_t* fingerprint);
+  using Step = std::vector<ScriptChange>;
+  StepOutcome Take(platform::FileSystem& files, const Step& step, bool undo);
 
-  std::vector<ScriptChange> steps_;
+  std::vector<Step> steps_;
   size_t done_ = 0;  // steps_[0, done_) are applied
 };
 

@@ -123,6 +123,25 @@ MainWindow::MainWindow(ProgramState& state)
   menu_->setDefaultAction(check);
   connect(check, &QAction::triggered, this, [this] { CheckSelected(true); });
   connect(uncheck, &QAction::triggered, this, [this] { CheckSelected(false); });
+  // Check marks are taken back with Ctrl+Z and put back with Ctrl+Shift+Z
+  // or Ctrl+Y, here and in the menu.
+  menu_->addSeparator();
+  undo_ = menu_->addAction(QStringLiteral("Undo"));
+  undo_->setObjectName(QStringLiteral("undoChecksAction"));
+  undo_->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_Z));
+  redo_ = menu_->addAction(QStringLiteral("Redo"));
+  redo_->setObjectName(QStringLiteral("redoChecksAction"));
+  redo_->setShortcuts(
+      {QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_Z), QKeySequence(Qt::CTRL | Qt::Key_Y)});
+  addAction(undo_);
+  addAction(redo_);
+  connect(undo_, &QAction::triggered, this, [this] {
+    if (!running()) scripts_->Undo();
+  });
+  connect(redo_, &QAction::triggered, this, [this] {
+    if (!running()) scripts_->Redo();
+  });
+  connect(menu_, &QMenu::aboutToShow, this, &MainWindow::UpdateUndoActions);
 
   auto* left = new QVBoxLayout;
   left->addWidget(folders_);
@@ -489,6 +508,16 @@ void MainWindow::ShowDetails(int row) {
   }
   details_findings_->setText(found.join(QLatin1Char('\n')));
   details_findings_->setVisible(!found.isEmpty());
+}
+
+void MainWindow::UpdateUndoActions() {
+  const app::ScriptHistory& history = scripts_->history();
+  undo_->setEnabled(history.CanUndo());
+  redo_->setEnabled(history.CanRedo());
+  undo_->setText(history.CanUndo() ? QStringLiteral("Undo %1").arg(ToQt(history.UndoLabel()))
+                                   : QStringLiteral("Undo"));
+  redo_->setText(history.CanRedo() ? QStringLiteral("Redo %1").arg(ToQt(history.RedoLabel()))
+                                   : QStringLiteral("Redo"));
 }
 
 void MainWindow::OnTreeContextMenu(const QPoint& pos) {

@@ -12,6 +12,7 @@
 #include "app/language_profiles.h"
 #include "ui/program_state.h"
 
+class QAction;
 class QComboBox;
 class QFrame;
 class QLabel;
@@ -108,6 +109,8 @@ class MainWindow : public QWidget {
   void SetProgressPanelVisible(bool visible);
   void ShowDetails(int row);
   void OnTreeContextMenu(const QPoint& pos);
+  // The menu's "Undo" and "Redo" name the steps they would take.
+  void UpdateUndoActions();
   void OnBatchFinished();
   // During a run only the log window's button stays usable.
   void SetRunControlsEnabled(bool enabled);
@@ -128,6 +131,8 @@ class MainWindow : public QWidget {
   QComboBox* folders_ = nullptr;
   QTreeView* tree_ = nullptr;
   QMenu* menu_ = nullptr;
+  QAction* undo_ = nullptr;
+  QAction* redo_ = nullptr;
   QLabel* details_title_ = nullptr;
   QLabel* details_description_ = nullptr;
   ElidedLabel* details_author_ = nullptr;

@@ -55,5 +55,27 @@ TEST(ScriptHistoryTest, UndoAndRedoWriteTheExactBytes) {
   EXPECT_EQ(history.KeptBytes(), 0u);
 }
 
+TEST(ScriptHistoryTest, AStepOfSeveralFilesIsTakenWhole) {
+  TempDir dir;
+  const std::string a = dir.Write("a.script", "[main]\nselected=true\n");
+  const std::string b = dir.Write("b.script", "[main]\nselected=true\n");
+  platform::PosixFileSystem files;
+  ScriptHistory history;
+  history.Join(DiffScript(a, "Check", "[main]\nselected=false\n", dir.Read("a.script")));
+  history.Join(DiffScript(b, "Check", "[main]\n", dir.Read("b.script")));
+  EXPECT_EQ(history.size(), 1u);
+  EXPECT_EQ(history.UndoPaths(), (std::vector<std::string>{a, b}));
+  // One file changed by another program: neither is written.
+  dir.Write("b.script", "[main]\nselected=false\n");
+  EXPECT_EQ(history.Undo(files), StepOutcome::kChanged);
+  EXPECT_EQ(dir.Read("a.script"), "[main]\nselected=true\n");
+  dir.Write("b.script", "[main]\nselected=true\n");
+  EXPECT_EQ(history.Undo(files), StepOutcome::kDone);
+  EXPECT_EQ(dir.Read("a.script"), "[main]\nselected=false\n");
+  EXPECT_EQ(dir.Read("b.script"), "[main]\n");
+  EXPECT_EQ(history.Redo(files), StepOutcome::kDone);
+  EXPECT_EQ(dir.Read("b.script"), "[main]\nselected=true\n");
+}
+
 }  // namespace
 }  // namespace pelvar::app
