@@ -7,6 +7,7 @@
 #include <QMessageBox>
 #include <QNetworkInformation>
 #include <QProcess>
+#include <QPushButton>
 #include <QTcpSocket>
 #include <QUrl>
 
@@ -40,6 +41,17 @@ void QtDialogs::Message(QWidget* parent, MessageKind kind, const QString& captio
   }
   QMessageBox box(icon, caption, DialogText(text), QMessageBox::Ok, parent);
   box.exec();
+}
+
+bool QtDialogs::Confirm(QWidget* parent, const QString& caption, const QString& text,
+                        const QString& action) {
+  QMessageBox box(QMessageBox::Question, caption, DialogText(text), QMessageBox::NoButton, parent);
+  QPushButton* yes = box.addButton(action, QMessageBox::DestructiveRole);
+  QPushButton* cancel = box.addButton(QMessageBox::Cancel);
+  box.setDefaultButton(cancel);
+  box.setEscapeButton(cancel);
+  box.exec();
+  return box.clickedButton() == yes;
 }
 
 std::optional<QString> QtDialogs::ChooseFolder(QWidget* parent, const QString& title) {

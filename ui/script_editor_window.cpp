@@ -749,6 +749,7 @@ void ScriptEditorWindow::RemoveFiles() {
   const std::optional<std::string> folder = SelectedFolder();
   const std::vector<int> rows = SelectedFileRows();
   if (!folder) return;
+  if (!ConfirmRemoval(*folder, rows)) return;
   if (!BeginChange()) return;
   const std::string before = known_;
   try {
@@ -768,6 +769,31 @@ void ScriptEditorWindow::RemoveFiles() {
   }
   Reload();
   RecordChange(rows.empty() ? "Remove folder" : "Remove files", before);
+}
+
+bool ScriptEditorWindow::ConfirmRemoval(const std::string& folder, const std::vector<int>& rows) {
+  // The removed files are the selected rows, else every file of the folder.
+  std::vector<size_t> removed;
+  for (int row : rows) removed.push_back(static_cast<size_t>(row));
+  if (rows.empty()) {
+    for (size_t i = 0; i < files_.size(); ++i) removed.push_back(i);
+  }
+  uint64_t bytes = 0;
+  for (size_t i : removed) bytes += QString::fromStdString(files_[i].size).toULongLong();
+  const QString count = removed.size() == 1 ? QStringLiteral("1 file")
+                                            : QStringLiteral("%1 files").arg(removed.size());
+  const QString what = removed.empty()
+                           ? QStringLiteral("no files")
+                           : QStringLiteral("%1, %2 bytes stored").arg(count).arg(bytes);
+  const QString name = ShowText(folder);
+  const QString question =
+      rows.empty()
+          ? QStringLiteral("Remove the folder \"%1\" with everything in it (%2)?").arg(name, what)
+          : QStringLiteral("Remove %1, from the folder \"%2\"?").arg(what, name);
+  return state_.dialogs.Confirm(
+      this, QString::fromLatin1(kProgramTitle),
+      question + QStringLiteral("\rThis can be undone until the editor is closed."),
+      QStringLiteral("Remove"));
 }
 
 void ScriptEditorWindow::RunFile() {

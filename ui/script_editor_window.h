@@ -121,6 +121,9 @@ class ScriptEditorWindow : public QWidget {
   // Keeps for undo the change from `before` to the bytes now loaded.
   void RecordChange(const char* label, const std::string& before);
   void StepHistory(bool undo);
+  // Asks before removing the selected files (`rows`), or the folder when
+  // none is selected, saying how many files and bytes go.
+  bool ConfirmRemoval(const std::string& folder, const std::vector<int>& rows);
   void UpdateUndoButtons();
   void ForgetHistory();
   // Runs `work` on a worker thread while the window keeps painting (its

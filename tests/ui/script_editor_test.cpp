@@ -382,6 +382,45 @@ class ScriptEditorTest : public QObject {
     QVERIFY(program_->dialogs.messages.isEmpty());
   }
 
+  // Removing files or a folder asks first, saying how many files and bytes go.
+  void removingAsksWithTheCountAndBytes() {
+    Open("[main]\nlevel=1\n");
+    const std::string one = program_->home.Write("in/one.txt", std::string(3000, 'o'));
+    const std::string two = program_->home.Write("in/two.txt", "two");
+    program_->dialogs.files_answers.push_back(
+        {QString::fromStdString(one), QString::fromStdString(two)});
+    editor_->AddFiles();
+    const std::vector<app::EmbeddedFileRow> rows =
+        app::EmbeddedFileRows(IniModel::Load(ScriptPath()), "Folder");
+    QCOMPARE(rows.size(), size_t{2});
+    const QString both = QString::number(std::stoull(rows[0].size) + std::stoull(rows[1].size));
+    const std::string added = Script();
+    SelectFiles({0, 1});
+    program_->dialogs.confirm_answers = {false};
+    QTest::mouseClick(Button("removeFilesButton"), Qt::LeftButton);
+    QCOMPARE(Script(), added);
+    QCOMPARE(program_->dialogs.confirmations,
+             QStringList{QStringLiteral("Pelvar|Remove 2 files, %1 bytes stored, from the folder "
+                                        "\"Folder\"?\rThis can be undone until the editor is "
+                                        "closed.|Remove")
+                             .arg(both)});
+    SelectFiles({1});
+    program_->dialogs.confirm_answers = {true};
+    QTest::mouseClick(Button("removeFilesButton"), Qt::LeftButton);
+    QCOMPARE(Texts(files_), QStringList{"one.txt"});
+    QVERIFY(program_->dialogs.confirmations.last().startsWith(
+        QStringLiteral("Pelvar|Remove 1 file, %1 bytes stored, from").arg(rows[1].size.c_str())));
+    files_->clearSelection();
+    program_->dialogs.confirm_answers = {false};
+    editor_->RemoveFiles();
+    QCOMPARE(Texts(folders_), QStringList{"Folder"});
+    QVERIFY(program_->dialogs.confirmations.last().startsWith(
+        QStringLiteral("Pelvar|Remove the folder \"Folder\" with everything in it (1 file, %1 "
+                       "bytes stored)?")
+            .arg(rows[0].size.c_str())));
+    QVERIFY(program_->dialogs.messages.isEmpty());
+  }
+
   // A step is never written over a version another program wrote.
   void undoLeavesAScriptChangedOnDisk() {
     Open("[main]\nlevel=1\n[process]\necho,1,a\n");

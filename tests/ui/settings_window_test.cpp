@@ -269,6 +269,14 @@ class SettingsWindowTest : public QObject {
     languages->setCurrentIndex(2);
     emit languages->activated(2);
     QCOMPARE(ButtonText("startButton"), QStringLiteral("Lancer"));
+    // Asked first: cancelled, nothing goes.
+    const std::string kept = Config();
+    program_->dialogs.confirm_answers = {false, true};
+    remove->click();
+    QCOMPARE(languages->count(), 3);
+    QCOMPARE(Config(), kept);
+    QCOMPARE(program_->dialogs.confirmations.size(), 1);
+    QVERIFY(program_->dialogs.confirmations.front().contains(QStringLiteral("cannot be undone")));
     remove->click();
     QCOMPARE(languages->count(), 2);
     QCOMPARE(languages->currentIndex(), 0);
