@@ -13,6 +13,7 @@
 #include <QProgressBar>
 #include <QPushButton>
 #include <QScreen>
+#include <QShortcut>
 #include <QStyle>
 #include <QStyleOptionViewItem>
 #include <QTreeView>
@@ -142,6 +143,14 @@ MainWindow::MainWindow(ProgramState& state)
     if (!running()) scripts_->Redo();
   });
   connect(menu_, &QMenu::aboutToShow, this, &MainWindow::UpdateUndoActions);
+  // Enter on the script list opens the editor; F5 lists the folder again.
+  for (const QKeySequence& key : {QKeySequence(Qt::Key_Return), QKeySequence(Qt::Key_Enter)}) {
+    auto* enter = new QShortcut(key, tree_);
+    enter->setContext(Qt::WidgetShortcut);
+    connect(enter, &QShortcut::activated, this, &MainWindow::OpenEditor);
+  }
+  auto* reload = new QShortcut(QKeySequence(Qt::Key_F5), this);
+  connect(reload, &QShortcut::activated, this, &MainWindow::ReloadList);
 
   auto* left = new QVBoxLayout;
   left->addWidget(folders_);
@@ -478,6 +487,19 @@ void MainWindow::ListChosenFolder() {
   ShowDetails(0);
   tree_->setFocus();
   WriteConfigKey(state_, this, app::config::kLastUsedFolder, caption);
+}
+
+void MainWindow::ReloadList() {
+  if (running()) return;
+  const QModelIndex current = tree_->currentIndex();
+  const std::string path = current.isValid() ? scripts_->entry(current.row()).path : "";
+  ListChosenFolder();
+  for (int row = 0; row < scripts_->rowCount(); ++row) {
+    if (scripts_->entry(row).path == path) {
+      tree_->setCurrentIndex(scripts_->index(row, 0));
+      break;
+    }
+  }
 }
 
 void MainWindow::ShowDetails(int row) {

@@ -64,6 +64,8 @@ class MainWindow : public QWidget {
   bool LoadConfiguration();
   // Lists the scripts of the folder chosen in the folder list.
   void ListChosenFolder();
+  // F5: lists the chosen folder again from disk, keeping the current script.
+  void ReloadList();
   // "Check selected" / "Uncheck selected" of the tree's context menu.
   void CheckSelected(bool checked);
   // "Start": validates, then runs the checked scripts on a worker thread.

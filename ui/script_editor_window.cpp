@@ -1,6 +1,7 @@
 #include "ui/script_editor_window.h"
 
 #include <QAction>
+#include <QApplication>
 #include <QCloseEvent>
 #include <QEventLoop>
 #include <QFile>
@@ -11,9 +12,11 @@
 #include <QHeaderView>
 #include <QLabel>
 #include <QMimeDatabase>
+#include <QPointer>
 #include <QProgressBar>
 #include <QPushButton>
 #include <QScreen>
+#include <QShortcut>
 #include <QSplitter>
 #include <QStyle>
 #include <QTabWidget>
@@ -90,6 +93,15 @@ QTreeWidget* MakeList(const QString& name, QWidget* parent) {
   return list;
 }
 
+// The Tab key goes through the widgets in the order given.
+void ChainTabOrder(std::initializer_list<QWidget*> widgets) {
+  QWidget* previous = nullptr;
+  for (QWidget* widget : widgets) {
+    if (previous != nullptr) QWidget::setTabOrder(previous, widget);
+    previous = widget;
+  }
+}
+
 QLabel* Note(const QString& text, QWidget* parent) {
   auto* note = new QLabel(text, parent);
   note->setWordWrap(true);
@@ -148,6 +160,9 @@ ScriptEditorWindow::ScriptEditorWindow(ProgramState& state)
   addAction(redo);
   connect(undo, &QAction::triggered, this, &ScriptEditorWindow::Undo);
   connect(redo, &QAction::triggered, this, &ScriptEditorWindow::Redo);
+  // F5 reads the script again from disk; Escape hides the editor as "Ok".
+  OnKeys(this, {QKeySequence(Qt::Key_F5)}, &ScriptEditorWindow::Reload);
+  OnKeys(this, {QKeySequence(Qt::Key_Escape)}, &ScriptEditorWindow::Finish);
   UpdateUndoButtons();
 }
 
@@ -211,7 +226,7 @@ QWidget* ScriptEditorWindow::BuildCommandsTab() {
   auto* list_box = new QGroupBox(QStringLiteral("Commands to process"), tab);
   commands_ = MakeList(QStringLiteral("commandList"), list_box);
   commands_->setHeaderHidden(true);
-  commands_->setSelectionMode(QAbstractItemView::SingleSelection);
+  commands_->setSelectionMode(QAbstractItemView::ExtendedSelection);
   auto* list_layout = new QVBoxLayout(list_box);
   list_layout->addWidget(commands_);
 
@@ -240,7 +255,22 @@ QWidget* ScriptEditorWindow::BuildCommandsTab() {
     QTimer::singleShot(0, this, [this, row] { ToggleFlag(row); });
   });
   connect(ok, &QPushButton::clicked, this, &ScriptEditorWindow::Finish);
+  // Delete removes the selected lines, Enter edits the current one.
+  OnKeys(commands_, {QKeySequence::Delete}, &ScriptEditorWindow::DeleteCommand);
+  OnKeys(commands_, {QKeySequence(Qt::Key_Return), QKeySequence(Qt::Key_Enter)},
+         &ScriptEditorWindow::EditCommand);
+  // The order of the Tab key: top to bottom, left to right.
+  ChainTabOrder({create, edit, remove, commands_, undo_buttons_.back(), redo_buttons_.back(), ok});
   return tab;
+}
+
+void ScriptEditorWindow::OnKeys(QWidget* widget, std::initializer_list<QKeySequence> keys,
+                                void (ScriptEditorWindow::*handler)()) {
+  for (const QKeySequence& key : keys) {
+    auto* shortcut = new QShortcut(key, widget);
+    shortcut->setContext(widget == this ? Qt::WindowShortcut : Qt::WidgetShortcut);
+    connect(shortcut, &QShortcut::activated, this, handler);
+  }
 }
 
 QWidget* ScriptEditorWindow::BuildFilesTab() {
@@ -300,6 +330,11 @@ QWidget* ScriptEditorWindow::BuildFilesTab() {
   connect(file_list_, &QTreeWidget::itemDoubleClicked, this,
           [this] { QTimer::singleShot(0, this, &ScriptEditorWindow::RunFile); });
   connect(ok, &QPushButton::clicked, this, &ScriptEditorWindow::Finish);
+  // Delete removes the selected files; on the folder tree, the folder.
+  OnKeys(file_list_, {QKeySequence::Delete}, &ScriptEditorWindow::RemoveFiles);
+  OnKeys(folder_tree_, {QKeySequence::Delete}, &ScriptEditorWindow::RemoveFolder);
+  ChainTabOrder({add, remove, run, extract, folder, folder_tree_, file_list_, undo_buttons_.back(),
+                 redo_buttons_.back(), ok});
   return tab;
 }
 
@@ -637,10 +672,21 @@ void ScriptEditorWindow::EditCommand() {
 }
 
 void ScriptEditorWindow::DeleteCommand() {
-  const int row = CurrentCommandRow();
-  if (row < 0 || !BeginCommandChange()) return;
-  lines_.erase(lines_.begin() + row);
-  CommitCommands(row, "Delete command");
+  // The selected lines go, in one write and one step to undo; without a
+  // selection, the current line.
+  std::vector<int> rows;
+  for (int row = 0; row < commands_->topLevelItemCount(); ++row) {
+    if (commands_->topLevelItem(row)->isSelected()) rows.push_back(row);
+  }
+  if (rows.empty() && CurrentCommandRow() >= 0) rows.push_back(CurrentCommandRow());
+  if (rows.empty() || !BeginCommandChange()) return;
+  for (auto row = rows.rbegin(); row != rows.rend(); ++row) lines_.erase(lines_.begin() + *row);
+  CommitCommands(rows.front(), rows.size() == 1 ? "Delete command" : "Delete commands");
+}
+
+void ScriptEditorWindow::RemoveFolder() {
+  file_list_->clearSelection();
+  RemoveFiles();
 }
 
 void ScriptEditorWindow::ToggleFlag(int row) {
@@ -657,6 +703,8 @@ void ScriptEditorWindow::ToggleFlag(int row) {
 std::optional<std::string> ScriptEditorWindow::RunBusy(const QString& status,
                                                        const std::function<void()>& work) {
   busy_ = true;
+  // Disabling the tabs takes the focus away; it comes back afterwards.
+  const QPointer<QWidget> focus = QApplication::focusWidget();
   tabs_->setEnabled(false);
   busy_label_->setText(status);
   // The row appears only for work that takes a moment.
@@ -678,6 +726,7 @@ std::optional<std::string> ScriptEditorWindow::RunBusy(const QString& status,
   worker.join();
   reveal.stop();
   tabs_->setEnabled(true);
+  if (focus != nullptr && focus->isVisible()) focus->setFocus();
   busy_ = false;
   return error;
 }

@@ -5,8 +5,10 @@
 // a script changed on disk meanwhile is loaded again instead.
 #pragma once
 
+#include <QKeySequence>
 #include <QWidget>
 #include <functional>
+#include <initializer_list>
 #include <memory>
 #include <optional>
 #include <string>
@@ -60,6 +62,8 @@ class ScriptEditorWindow : public QWidget {
   // Encoded files tab.
   void AddFiles();
   void RemoveFiles();
+  // "Remove" with no file selected: the selected folder goes.
+  void RemoveFolder();
   void RunFile();
   void ExtractFiles();
   void NewFolder();
@@ -85,6 +89,10 @@ class ScriptEditorWindow : public QWidget {
   QWidget* BuildFilesTab();
   QWidget* BuildSyntaxTab();
   QWidget* BuildBusyRow();
+  // Runs `handler` on the keys: pressed in `widget`, or anywhere in the
+  // window when `widget` is the window.
+  void OnKeys(QWidget* widget, std::initializer_list<QKeySequence> keys,
+              void (ScriptEditorWindow::*handler)());
   // "Undo" and "Redo" buttons at the start of a tab's bottom row.
   void AddUndoButtons(QHBoxLayout* row, const QString& prefix, QWidget* parent);
   void Finish();

@@ -15,6 +15,7 @@
 #include "ui/log_window.h"
 #include "ui/main_window.h"
 #include "ui/paths_window.h"
+#include "ui/script_editor_window.h"
 #include "ui/script_list_model.h"
 #include "ui/ui_test_support.h"
 
@@ -257,6 +258,24 @@ class CatalogueTest : public QObject {
     QCOMPARE(home.Read("Scripts/a.script"), std::string("[main]\ntitle=Five\nlevel=5\n"));
     QCOMPARE(program_->dialogs.messages.size(), 1);
     QVERIFY(!main_->scripts().history().CanUndo());
+  }
+
+  // Enter on the script list opens the editor; F5 lists the folder again.
+  void enterOpensTheEditorAndF5ListsAgain() {
+    Start();
+    QVERIFY(QTest::qWaitForWindowActive(main_));
+    tree_->setFocus();
+    tree_->setCurrentIndex(tree_->model()->index(4, 0));
+    program_->home.Write("Scripts/g.script", Script("New one", 1));
+    QTest::keyClick(tree_, Qt::Key_F5);
+    QCOMPARE(TreeTitles(tree_).count(QStringLiteral("New one")), 1);
+    QCOMPARE(tree_->currentIndex().data().toString(), QStringLiteral("Five"));
+    QTest::keyClick(tree_, Qt::Key_Return);
+    ui::ScriptEditorWindow& editor = program_->windows->script_editor();
+    QVERIFY(editor.isVisible());
+    QCOMPARE(editor.script(), program_->home.Path("Scripts/a.script"));
+    QVERIFY(!main_->isEnabled());
+    editor.close();
   }
 
   void missingConfigurationShowsTheMessageAndEnds() {

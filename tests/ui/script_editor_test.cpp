@@ -5,6 +5,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <QApplication>
 #include <QLabel>
 #include <QProgressBar>
 #include <QPushButton>
@@ -419,6 +420,64 @@ class ScriptEditorTest : public QObject {
                        "bytes stored)?")
             .arg(rows[0].size.c_str())));
     QVERIFY(program_->dialogs.messages.isEmpty());
+  }
+
+  // Delete, Enter, F5, Escape and Tab in the editor.
+  void keysOfTheEditor() {
+    Open("[main]\nlevel=1\n[process]\necho,1,a\necho,1,b\necho,1,c\n");
+    QVERIFY(QTest::qWaitForWindowActive(editor_));
+    const std::string original = Script();
+    // Delete removes the selected lines, in one step to undo.
+    commands_->setFocus();
+    commands_->setCurrentItem(commands_->topLevelItem(0));
+    commands_->topLevelItem(2)->setSelected(true);
+    QTest::keyClick(commands_, Qt::Key_Delete);
+    QCOMPARE(Script(), std::string("[main]\nlevel=1\n[process]\necho,1,b\n"));
+    QCOMPARE(editor_->history().UndoLabel(), std::string("Delete commands"));
+    QTest::keyClick(commands_, Qt::Key_Z, Qt::ControlModifier);
+    QCOMPARE(Script(), original);
+    // Enter edits the current line.
+    commands_->setCurrentItem(commands_->topLevelItem(1));
+    program_->dialogs.line_answers.push_back(QStringLiteral("echo,0,B"));
+    QTest::keyClick(commands_, Qt::Key_Return);
+    QCOMPARE(program_->dialogs.questions.last(), QStringLiteral("Edit command|New value|echo,1,b"));
+    QCOMPARE(Texts(commands_), (QStringList{"echo,1,a", "echo,0,B", "echo,1,c"}));
+    // F5 reads the script again.
+    program_->home.Write("Scripts/a.script", "[process]\necho,1,outside\n");
+    QTest::keyClick(commands_, Qt::Key_F5);
+    QCOMPARE(Texts(commands_), QStringList{"echo,1,outside"});
+    // Tab goes from the buttons to the list and on to the bottom row.
+    Button("deleteCommandButton")->setFocus();
+    QTest::keyClick(Button("deleteCommandButton"), Qt::Key_Tab);
+    QCOMPARE(QApplication::focusWidget(), static_cast<QWidget*>(commands_));
+    QTest::keyClick(commands_, Qt::Key_Tab);
+    QCOMPARE(QApplication::focusWidget(), static_cast<QWidget*>(Button("commandsUndoButton")));
+    QTest::keyClick(Button("commandsUndoButton"), Qt::Key_Tab);  // "Redo" is disabled
+    QCOMPARE(QApplication::focusWidget(), static_cast<QWidget*>(Button("commandsOkButton")));
+    // Escape hides the editor as "Ok" does.
+    QTest::keyClick(commands_, Qt::Key_Escape);
+    QVERIFY(!editor_->isVisible());
+    QVERIFY(main_->isEnabled());
+    QVERIFY(program_->dialogs.messages.isEmpty());
+  }
+
+  // Delete on the file list removes the files, on the folder tree the folder.
+  void deleteKeyRemovesFilesAndFolders() {
+    Open("[main]\nlevel=1\n");
+    QVERIFY(QTest::qWaitForWindowActive(editor_));
+    const std::string file = program_->home.Write("in/f.txt", "f");
+    program_->dialogs.files_answers.push_back({QString::fromStdString(file)});
+    editor_->AddFiles();
+    editor_->findChild<QTabWidget*>(QStringLiteral("editorTabs"))->setCurrentIndex(1);
+    SelectFiles({0});
+    files_->setFocus();
+    QTest::keyClick(files_, Qt::Key_Delete);
+    QCOMPARE(files_->topLevelItemCount(), 0);
+    QCOMPARE(Texts(folders_), QStringList{"Folder"});
+    folders_->setFocus();
+    QTest::keyClick(folders_, Qt::Key_Delete);
+    QCOMPARE(folders_->topLevelItemCount(), 0);
+    QCOMPARE(program_->dialogs.confirmations.size(), 2);
   }
 
   // A step is never written over a version another program wrote.
