@@ -25,6 +25,7 @@
 #include <QTreeWidget>
 #include <QVBoxLayout>
 #include <thread>
+#include <utility>
 
 #include "app/command_list.h"
 #include "app/headless_check.h"
@@ -217,11 +218,17 @@ QWidget* ScriptEditorWindow::BuildCommandsTab() {
   auto* edit = MakeButton(QStringLiteral("Edit"), QStringLiteral("editCommandButton"), buttons);
   auto* remove =
       MakeButton(QStringLiteral("Delete"), QStringLiteral("deleteCommandButton"), buttons);
+  auto* up = MakeButton(QStringLiteral("Move up"), QStringLiteral("moveUpButton"), buttons);
+  auto* down = MakeButton(QStringLiteral("Move down"), QStringLiteral("moveDownButton"), buttons);
+  up->setToolTip(QStringLiteral("Moves the current line up (Ctrl+Up)"));
+  down->setToolTip(QStringLiteral("Moves the current line down (Ctrl+Down)"));
   auto* button_layout = new QHBoxLayout(buttons);
   button_layout->addWidget(create);
   button_layout->addWidget(edit);
   button_layout->addWidget(remove);
   button_layout->addStretch();
+  button_layout->addWidget(up);
+  button_layout->addWidget(down);
 
   auto* list_box = new QGroupBox(QStringLiteral("Commands to process"), tab);
   commands_ = MakeList(QStringLiteral("commandList"), list_box);
@@ -245,6 +252,8 @@ QWidget* ScriptEditorWindow::BuildCommandsTab() {
   connect(create, &QPushButton::clicked, this, &ScriptEditorWindow::CreateCommand);
   connect(edit, &QPushButton::clicked, this, &ScriptEditorWindow::EditCommand);
   connect(remove, &QPushButton::clicked, this, &ScriptEditorWindow::DeleteCommand);
+  connect(up, &QPushButton::clicked, this, &ScriptEditorWindow::MoveCommandUp);
+  connect(down, &QPushButton::clicked, this, &ScriptEditorWindow::MoveCommandDown);
   // The handlers rebuild the list, so they run after the view's own event.
   connect(commands_, &QTreeWidget::itemDoubleClicked, this,
           [this] { QTimer::singleShot(0, this, &ScriptEditorWindow::EditCommand); });
@@ -259,8 +268,11 @@ QWidget* ScriptEditorWindow::BuildCommandsTab() {
   OnKeys(commands_, {QKeySequence::Delete}, &ScriptEditorWindow::DeleteCommand);
   OnKeys(commands_, {QKeySequence(Qt::Key_Return), QKeySequence(Qt::Key_Enter)},
          &ScriptEditorWindow::EditCommand);
+  OnKeys(commands_, {QKeySequence(Qt::CTRL | Qt::Key_Up)}, &ScriptEditorWindow::MoveCommandUp);
+  OnKeys(commands_, {QKeySequence(Qt::CTRL | Qt::Key_Down)}, &ScriptEditorWindow::MoveCommandDown);
   // The order of the Tab key: top to bottom, left to right.
-  ChainTabOrder({create, edit, remove, commands_, undo_buttons_.back(), redo_buttons_.back(), ok});
+  ChainTabOrder(
+      {create, edit, remove, up, down, commands_, undo_buttons_.back(), redo_buttons_.back(), ok});
   return tab;
 }
 
@@ -682,6 +694,22 @@ void ScriptEditorWindow::DeleteCommand() {
   if (rows.empty() || !BeginCommandChange()) return;
   for (auto row = rows.rbegin(); row != rows.rend(); ++row) lines_.erase(lines_.begin() + *row);
   CommitCommands(rows.front(), rows.size() == 1 ? "Delete command" : "Delete commands");
+}
+
+void ScriptEditorWindow::MoveCommandUp() {
+  MoveCommand(-1);
+}
+
+void ScriptEditorWindow::MoveCommandDown() {
+  MoveCommand(1);
+}
+
+void ScriptEditorWindow::MoveCommand(int step) {
+  const int row = CurrentCommandRow();
+  const int to = row + step;
+  if (row < 0 || to < 0 || to >= static_cast<int>(lines_.size()) || !BeginCommandChange()) return;
+  std::swap(lines_[static_cast<size_t>(row)], lines_[static_cast<size_t>(to)]);
+  CommitCommands(to, step < 0 ? "Move command up" : "Move command down");
 }
 
 void ScriptEditorWindow::RemoveFolder() {

@@ -56,6 +56,10 @@ class ScriptEditorWindow : public QWidget {
   void CreateCommand();
   void EditCommand();
   void DeleteCommand();
+  // The current line changes places with the one above (below); its run
+  // flag and text go with it.
+  void MoveCommandUp();
+  void MoveCommandDown();
   // The check mark of a row was clicked: its run flag is switched.
   void ToggleFlag(int row);
 
@@ -129,6 +133,7 @@ class ScriptEditorWindow : public QWidget {
   // Keeps for undo the change from `before` to the bytes now loaded.
   void RecordChange(const char* label, const std::string& before);
   void StepHistory(bool undo);
+  void MoveCommand(int step);
   // Asks before removing the selected files (`rows`), or the folder when
   // none is selected, saying how many files and bytes go.
   bool ConfirmRemoval(const std::string& folder, const std::vector<int>& rows);

@@ -447,8 +447,8 @@ class ScriptEditorTest : public QObject {
     QTest::keyClick(commands_, Qt::Key_F5);
     QCOMPARE(Texts(commands_), QStringList{"echo,1,outside"});
     // Tab goes from the buttons to the list and on to the bottom row.
-    Button("deleteCommandButton")->setFocus();
-    QTest::keyClick(Button("deleteCommandButton"), Qt::Key_Tab);
+    Button("moveDownButton")->setFocus();
+    QTest::keyClick(Button("moveDownButton"), Qt::Key_Tab);
     QCOMPARE(QApplication::focusWidget(), static_cast<QWidget*>(commands_));
     QTest::keyClick(commands_, Qt::Key_Tab);
     QCOMPARE(QApplication::focusWidget(), static_cast<QWidget*>(Button("commandsUndoButton")));
@@ -458,6 +458,36 @@ class ScriptEditorTest : public QObject {
     QTest::keyClick(commands_, Qt::Key_Escape);
     QVERIFY(!editor_->isVisible());
     QVERIFY(main_->isEnabled());
+    QVERIFY(program_->dialogs.messages.isEmpty());
+  }
+
+  // Lines move with the buttons and Ctrl+Up/Down; undo puts them back.
+  void linesMoveUpAndDown() {
+    Open("; head\r\n[process]\r\necho,1,a\r\n; between\r\necho,0,b\r\necho,1,c\r\n");
+    QVERIFY(QTest::qWaitForWindowActive(editor_));
+    const std::string original = Script();
+    commands_->setFocus();
+    commands_->setCurrentItem(commands_->topLevelItem(2));
+    QTest::keyClick(commands_, Qt::Key_Up, Qt::ControlModifier);
+    QCOMPARE(Texts(commands_), (QStringList{"echo,1,a", "echo,1,c", "echo,0,b"}));
+    QCOMPARE(commands_->currentItem()->text(0), QStringLiteral("echo,1,c"));
+    QCOMPARE(commands_->currentItem()->checkState(0), Qt::Checked);
+    QTest::keyClick(commands_, Qt::Key_Up, Qt::ControlModifier);
+    QCOMPARE(Script(), std::string("; head\r\n[process]\r\necho,1,c\r\n; between\r\necho,1,a\r\n"
+                                   "echo,0,b\r\n"));
+    // At the top it stays.
+    QTest::keyClick(commands_, Qt::Key_Up, Qt::ControlModifier);
+    QCOMPARE(editor_->history().size(), size_t{2});
+    QTest::mouseClick(Button("moveDownButton"), Qt::LeftButton);
+    QCOMPARE(Texts(commands_), (QStringList{"echo,1,a", "echo,1,c", "echo,0,b"}));
+    commands_->setFocus();  // the click took it
+    QTest::keyClick(commands_, Qt::Key_Down, Qt::ControlModifier);
+    QCOMPARE(Texts(commands_), (QStringList{"echo,1,a", "echo,0,b", "echo,1,c"}));
+    QCOMPARE(Script(), original);
+    QTest::mouseClick(Button("moveUpButton"), Qt::LeftButton);
+    for (int i = 0; i < 5; ++i) QTest::keyClick(editor_, Qt::Key_Z, Qt::ControlModifier);
+    QCOMPARE(Script(), original);
+    QVERIFY(!editor_->history().CanUndo());
     QVERIFY(program_->dialogs.messages.isEmpty());
   }
 
