@@ -507,18 +507,23 @@ void ScriptEditorWindow::FillCommandList() {
     }
   }
   commands_->setUpdatesEnabled(true);
-  if (commands_->topLevelItemCount() > 0) commands_->setCurrentItem(commands_->topLevelItem(0));
+  SelectCommandRow(0);
   filling_ = filling;
+}
+
+void ScriptEditorWindow::SelectCommandRow(int row) {
+  const int count = commands_->topLevelItemCount();
+  if (count == 0) return;
+  // Only this row: Delete takes the selected rows.
+  commands_->setCurrentItem(commands_->topLevelItem(qMin(row, count - 1)), 0,
+                            QItemSelectionModel::ClearAndSelect | QItemSelectionModel::Rows);
 }
 
 void ScriptEditorWindow::Reload() {
   const int row = CurrentCommandRow();
   const std::optional<std::string> folder = SelectedFolder();
   ReadScript();
-  if (row >= 0 && commands_->topLevelItemCount() > 0) {
-    commands_->setCurrentItem(
-        commands_->topLevelItem(qMin(row, commands_->topLevelItemCount() - 1)));
-  }
+  if (row >= 0) SelectCommandRow(row);
   if (folder) SelectFolder(*folder);
 }
 
@@ -633,10 +638,7 @@ void ScriptEditorWindow::CommitCommands(int row, const char* label) {
     FillCommandList();
     RecordChange(label, before);
   }
-  if (row >= 0 && commands_->topLevelItemCount() > 0) {
-    commands_->setCurrentItem(
-        commands_->topLevelItem(qMin(row, commands_->topLevelItemCount() - 1)));
-  }
+  if (row >= 0) SelectCommandRow(row);
 }
 
 void ScriptEditorWindow::ShowError(const std::string& text) {

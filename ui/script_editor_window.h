@@ -105,6 +105,9 @@ class ScriptEditorWindow : public QWidget {
   void ReadScript();
   // Fills the command list from lines_.
   void FillCommandList();
+  // Makes `row` (the last row when beyond) the current and only selected
+  // row of the command list.
+  void SelectCommandRow(int row);
   // ReadScript keeping the selected command row and folder.
   void Reload();
   void FillFileList();

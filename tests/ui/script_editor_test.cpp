@@ -318,6 +318,8 @@ class ScriptEditorTest : public QObject {
     }
     QCOMPARE(Texts(commands_), (QStringList{"echo,0,a", "echo,1,b"}));
     QCOMPARE(commands_->topLevelItem(0)->checkState(0), Qt::Unchecked);
+    // After the reload only the current row is selected.
+    QCOMPARE(commands_->selectedItems().size(), 1);
     QVERIFY(!Button("commandsUndoButton")->isEnabled());
     QTest::keyClick(commands_, Qt::Key_Z, Qt::ControlModifier | Qt::ShiftModifier);
     QCOMPARE(Script(), states[1]);
