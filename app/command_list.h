@@ -36,6 +36,13 @@ FlagMark LineFlagMark(std::string_view line);
 // final comma). nullopt for kNone and kOther, which a click leaves alone.
 std::optional<std::string> ToggleLineFlag(std::string_view line);
 
+// The lines with those at `rows` (ascending, each below lines.size()) taken
+// out and put back, in their order, in front of the line that stood at `at`
+// (lines.size(): at the end). `first` gets the new index of the first line
+// moved.
+std::vector<std::string> MoveLines(const std::vector<std::string>& lines,
+                                   const std::vector<size_t>& rows, size_t at, size_t* first);
+
 // The lines the editor lists: every non-empty line of every process section,
 // in file order, as the model stores them. Lines after one that ends with
 // "]" are listed too, so that the write-back keeps them.

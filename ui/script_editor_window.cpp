@@ -3,6 +3,7 @@
 #include <QAction>
 #include <QApplication>
 #include <QCloseEvent>
+#include <QDropEvent>
 #include <QEventLoop>
 #include <QFile>
 #include <QFileIconProvider>
@@ -82,8 +83,7 @@ QPushButton* MakeButton(const QString& text, const QString& name, QWidget* paren
   return button;
 }
 
-QTreeWidget* MakeList(const QString& name, QWidget* parent) {
-  auto* list = new QTreeWidget(parent);
+void SetUpList(QTreeWidget* list, const QString& name) {
   list->setObjectName(name);
   list->setRootIsDecorated(false);
   list->setUniformRowHeights(true);
@@ -91,8 +91,51 @@ QTreeWidget* MakeList(const QString& name, QWidget* parent) {
   list->setEditTriggers(QAbstractItemView::NoEditTriggers);
   list->setSelectionBehavior(QAbstractItemView::SelectRows);
   list->setAllColumnsShowFocus(true);
+}
+
+QTreeWidget* MakeList(const QString& name, QWidget* parent) {
+  auto* list = new QTreeWidget(parent);
+  SetUpList(list, name);
   return list;
 }
+
+// The command list, whose rows can be dragged to another place. The view
+// moves nothing itself: the drop tells where (the row the dragged rows go
+// in front of; the row count: the end) and the editor writes the move.
+class CommandListView : public QTreeWidget {
+ public:
+  CommandListView(QWidget* parent, std::function<void(int)> dropped)
+      : QTreeWidget(parent), dropped_(std::move(dropped)) {
+    setDragEnabled(true);
+    setAcceptDrops(true);
+    viewport()->setAcceptDrops(true);
+    setDropIndicatorShown(true);
+    setDragDropMode(QAbstractItemView::InternalMove);
+    setDefaultDropAction(Qt::MoveAction);
+  }
+
+ protected:
+  void dropEvent(QDropEvent* event) override {
+    if (event->source() != nullptr && event->source() != this) {
+      event->ignore();
+      return;
+    }
+    const QPoint pos = event->position().toPoint();
+    int at = topLevelItemCount();
+    if (QTreeWidgetItem* item = itemAt(pos)) {
+      at = indexOfTopLevelItem(item);
+      if (pos.y() > visualItemRect(item).center().y()) ++at;
+    }
+    // Ignored, so that the view removes no rows after the drag; the editor
+    // rebuilds the list once the view's event is over.
+    event->setDropAction(Qt::IgnoreAction);
+    event->accept();
+    QTimer::singleShot(0, this, [this, at] { dropped_(at); });
+  }
+
+ private:
+  std::function<void(int)> dropped_;
+};
 
 // The Tab key goes through the widgets in the order given.
 void ChainTabOrder(std::initializer_list<QWidget*> widgets) {
@@ -231,7 +274,8 @@ QWidget* ScriptEditorWindow::BuildCommandsTab() {
   button_layout->addWidget(down);
 
   auto* list_box = new QGroupBox(QStringLiteral("Commands to process"), tab);
-  commands_ = MakeList(QStringLiteral("commandList"), list_box);
+  commands_ = new CommandListView(list_box, [this](int at) { DropCommands(at); });
+  SetUpList(commands_, QStringLiteral("commandList"));
   commands_->setHeaderHidden(true);
   commands_->setSelectionMode(QAbstractItemView::ExtendedSelection);
   auto* list_layout = new QVBoxLayout(list_box);
@@ -712,6 +756,19 @@ void ScriptEditorWindow::MoveCommand(int step) {
   if (row < 0 || to < 0 || to >= static_cast<int>(lines_.size()) || !BeginCommandChange()) return;
   std::swap(lines_[static_cast<size_t>(row)], lines_[static_cast<size_t>(to)]);
   CommitCommands(to, step < 0 ? "Move command up" : "Move command down");
+}
+
+void ScriptEditorWindow::DropCommands(int at) {
+  std::vector<size_t> rows;
+  for (int row = 0; row < commands_->topLevelItemCount(); ++row) {
+    if (commands_->topLevelItem(row)->isSelected()) rows.push_back(static_cast<size_t>(row));
+  }
+  if (rows.empty() || at < 0 || !BeginCommandChange()) return;
+  size_t first = 0;
+  std::vector<std::string> moved = app::MoveLines(lines_, rows, static_cast<size_t>(at), &first);
+  if (moved == lines_) return;
+  lines_ = std::move(moved);
+  CommitCommands(static_cast<int>(first), rows.size() == 1 ? "Move command" : "Move commands");
 }
 
 void ScriptEditorWindow::RemoveFolder() {

@@ -60,6 +60,10 @@ class ScriptEditorWindow : public QWidget {
   // flag and text go with it.
   void MoveCommandUp();
   void MoveCommandDown();
+  // The selected lines were dragged in front of row `at` (the row count:
+  // to the end).
+  void DropCommands(int at);
+
   // The check mark of a row was clicked: its run flag is switched.
   void ToggleFlag(int row);
 

@@ -493,6 +493,32 @@ class ScriptEditorTest : public QObject {
     QVERIFY(program_->dialogs.messages.isEmpty());
   }
 
+  // Rows dropped in the list go where they were dropped, in one write. (The
+  // drag itself is tried under a real X server: a drop event made here
+  // reaches no view without a drag under way.)
+  void droppedLinesMoveWhereTheyAreDropped() {
+    Open("[process]\r\necho,1,a\r\necho,1,b\r\n; keep\r\necho,0,c\r\necho,1,d\r\n");
+    const std::string original = Script();
+    commands_->setCurrentItem(commands_->topLevelItem(2));
+    editor_->DropCommands(0);
+    QCOMPARE(Texts(commands_), (QStringList{"echo,0,c", "echo,1,a", "echo,1,b", "echo,1,d"}));
+    QCOMPARE(
+        Script(),
+        std::string("[process]\r\necho,0,c\r\necho,1,a\r\n; keep\r\necho,1,b\r\necho,1,d\r\n"));
+    QCOMPARE(commands_->currentItem()->text(0), QStringLiteral("echo,0,c"));
+    QCOMPARE(editor_->history().UndoLabel(), std::string("Move command"));
+    // Two rows to the end; dropped onto themselves nothing changes.
+    commands_->setCurrentItem(commands_->topLevelItem(0));
+    commands_->topLevelItem(1)->setSelected(true);
+    editor_->DropCommands(1);
+    QCOMPARE(editor_->history().size(), size_t{1});
+    editor_->DropCommands(4);
+    QCOMPARE(Texts(commands_), (QStringList{"echo,1,b", "echo,1,d", "echo,0,c", "echo,1,a"}));
+    editor_->Undo();
+    editor_->Undo();
+    QCOMPARE(Script(), original);
+  }
+
   // Delete on the file list removes the files, on the folder tree the folder.
   void deleteKeyRemovesFilesAndFolders() {
     Open("[main]\nlevel=1\n");
