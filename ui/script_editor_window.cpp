@@ -39,6 +39,7 @@
 #include "platform/posix_file_system.h"
 #include "platform/posix_process_launcher.h"
 #include "ui/dialogs.h"
+#include "ui/elided_label.h"
 #include "ui/icons.h"
 
 namespace pelvar::ui {
@@ -243,9 +244,15 @@ QWidget* ScriptEditorWindow::BuildHeader() {
   description_->setWordWrap(true);
   auto* icon = new QLabel(header);
   icon->setPixmap(ProgramIcon().pixmap(40, 40));
+  // The script's file, shortened when long (whole in its tooltip), and
+  // selectable for copying.
+  path_ = new ElidedLabel(header);
+  path_->setObjectName(QStringLiteral("editorPath"));
+  path_->setTextInteractionFlags(Qt::TextSelectableByMouse);
   auto* texts = new QVBoxLayout;
   texts->addWidget(title_);
   texts->addWidget(description_);
+  texts->addWidget(path_);
   auto* layout = new QHBoxLayout(header);
   layout->addWidget(icon, 0, Qt::AlignTop);
   layout->addLayout(texts, 1);
@@ -479,6 +486,13 @@ void ScriptEditorWindow::ReadScript() {
   known_.clear();
   title_->setText(QString::fromLatin1(kDesignTitle));
   description_->setText(QString::fromLatin1(kDesignDescription));
+  // The title bar names the script, the header shows where it is.
+  const size_t slash = script_.find_last_of("/\\");
+  const std::string file_name = slash == std::string::npos ? script_ : script_.substr(slash + 1);
+  setWindowTitle(script_.empty() ? QString::fromLatin1(kProgramTitle)
+                                 : QStringLiteral("%1 - %2").arg(
+                                       ShowText(file_name), QString::fromLatin1(kProgramTitle)));
+  path_->SetFullText(ShowText(script_));
   if (script_.empty()) {
     filling_ = false;
     return;
@@ -512,8 +526,6 @@ void ScriptEditorWindow::ReadScript() {
   }
 
   title_->setText(ShowText(model.ReadString("main", "title", script_)));
-  const size_t slash = script_.find_last_of("/\\");
-  const std::string file_name = slash == std::string::npos ? script_ : script_.substr(slash + 1);
   description_->setText(
       ShowText(model.ReadString("main", "description", "List of commands in " + file_name)));
 

@@ -35,6 +35,8 @@ class ProcessLauncher;
 
 namespace pelvar::ui {
 
+class ElidedLabel;
+
 class ScriptEditorWindow : public QWidget {
   Q_OBJECT
 
@@ -174,6 +176,7 @@ class ScriptEditorWindow : public QWidget {
 
   QLabel* title_ = nullptr;
   QLabel* description_ = nullptr;
+  ElidedLabel* path_ = nullptr;
   QTabWidget* tabs_ = nullptr;
   QTreeWidget* commands_ = nullptr;
   QTreeWidget* folder_tree_ = nullptr;

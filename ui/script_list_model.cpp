@@ -111,8 +111,8 @@ void ScriptListModel::StepHistory(bool undo) {
     // The steps were made on versions that are gone.
     history_.Clear();
     emit WriteFailed(
-        QStringLiteral("A script was changed by another program since its check mark "
-                       "was set; nothing was changed."));
+        QStringLiteral("A script was changed since its check mark was set (by the editor or "
+                       "another program); nothing was changed."));
     return;
   }
   // The marks show what the scripts now say.

@@ -22,6 +22,7 @@
 #include "engine/ini_file.h"
 #include "engine/ini_model.h"
 #include "platform/posix_process_launcher.h"
+#include "ui/elided_label.h"
 #include "ui/icons.h"
 #include "ui/main_window.h"
 #include "ui/script_editor_window.h"
@@ -132,6 +133,10 @@ class ScriptEditorTest : public QObject {
              QStringLiteral("Tools"));
     QCOMPARE(editor_->findChild<QLabel*>(QStringLiteral("editorDescription"))->text(),
              QStringLiteral("List of commands in a.script"));
+    // The title bar names the script; the header shows its file.
+    QCOMPARE(editor_->windowTitle(), QStringLiteral("a.script - Pelvar"));
+    QCOMPARE(editor_->findChild<ui::ElidedLabel*>(QStringLiteral("editorPath"))->full_text(),
+             QString::fromStdString(ScriptPath()));
     QCOMPARE(Texts(commands_), (QStringList{"echo,1,hello", "filerename,0,a,b",
                                             "regwritestring,x,k", "nocomma", "wait,7,1"}));
     const std::vector<int> images = {15, 9, 3, 0, 11};
