@@ -481,6 +481,12 @@ void MainWindow::ListChosenFolder() {
                  state_.config, state_.location);
   if (scripts_->rowCount() == 0) {
     ShowDetails(-1);
+    // Said, so that an empty list is not taken for one still loading.
+    details_description_->setText(
+        QStringLiteral("This folder holds no script of level %1 to %2, its subfolders "
+                       "included.")
+            .arg(app::kMinLevel)
+            .arg(app::kMaxLevel));
     return;
   }
   tree_->setCurrentIndex(scripts_->index(0, 0));

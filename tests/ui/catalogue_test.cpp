@@ -129,6 +129,10 @@ class CatalogueTest : public QObject {
     QCOMPARE(tree_->model()->rowCount(), 0);
     QVERIFY(program_->home.Read("pelvar.ini").find("LastUsedFolder=More\n") != std::string::npos);
     QCOMPARE(main_->findChild<QLabel*>(QStringLiteral("detailsTitle"))->text(), QString());
+    // The details say why the list is empty.
+    QCOMPARE(
+        main_->findChild<QLabel*>(QStringLiteral("detailsDescription"))->text(),
+        QStringLiteral("This folder holds no script of level 1 to 6, its subfolders included."));
   }
 
   void scriptsWithFindingsAreMarked() {
