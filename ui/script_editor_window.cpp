@@ -78,6 +78,7 @@ std::string StoreText(const QString& text, std::string_view original) {
   return FromQt(text);
 }
 
+// A button; an "&" in `text` marks its Alt key (the letter is underlined).
 QPushButton* MakeButton(const QString& text, const QString& name, QWidget* parent) {
   auto* button = new QPushButton(text, parent);
   button->setObjectName(name);
@@ -264,12 +265,12 @@ QWidget* ScriptEditorWindow::BuildCommandsTab() {
   tab->setObjectName(QStringLiteral("commandsTab"));
   auto* buttons = new QGroupBox(QStringLiteral("Commands"), tab);
   auto* create =
-      MakeButton(QStringLiteral("Create"), QStringLiteral("createCommandButton"), buttons);
-  auto* edit = MakeButton(QStringLiteral("Edit"), QStringLiteral("editCommandButton"), buttons);
+      MakeButton(QStringLiteral("&Create"), QStringLiteral("createCommandButton"), buttons);
+  auto* edit = MakeButton(QStringLiteral("&Edit"), QStringLiteral("editCommandButton"), buttons);
   auto* remove =
-      MakeButton(QStringLiteral("Delete"), QStringLiteral("deleteCommandButton"), buttons);
-  auto* up = MakeButton(QStringLiteral("Move up"), QStringLiteral("moveUpButton"), buttons);
-  auto* down = MakeButton(QStringLiteral("Move down"), QStringLiteral("moveDownButton"), buttons);
+      MakeButton(QStringLiteral("&Delete"), QStringLiteral("deleteCommandButton"), buttons);
+  auto* up = MakeButton(QStringLiteral("Move u&p"), QStringLiteral("moveUpButton"), buttons);
+  auto* down = MakeButton(QStringLiteral("Move do&wn"), QStringLiteral("moveDownButton"), buttons);
   up->setToolTip(QStringLiteral("Moves the current line up (Ctrl+Up)"));
   down->setToolTip(QStringLiteral("Moves the current line down (Ctrl+Down)"));
   auto* button_layout = new QHBoxLayout(buttons);
@@ -288,7 +289,7 @@ QWidget* ScriptEditorWindow::BuildCommandsTab() {
   auto* list_layout = new QVBoxLayout(list_box);
   list_layout->addWidget(commands_);
 
-  auto* ok = MakeButton(QStringLiteral("Ok"), QStringLiteral("commandsOkButton"), tab);
+  auto* ok = MakeButton(QStringLiteral("&Ok"), QStringLiteral("commandsOkButton"), tab);
   auto* bottom = new QHBoxLayout;
   AddUndoButtons(bottom, QStringLiteral("commands"), tab);
   bottom->addStretch();
@@ -340,13 +341,14 @@ QWidget* ScriptEditorWindow::BuildFilesTab() {
   auto* tab = new QWidget(this);
   tab->setObjectName(QStringLiteral("filesTab"));
   auto* buttons = new QGroupBox(QStringLiteral("Encoded files"), tab);
-  auto* add = MakeButton(QStringLiteral("Add.."), QStringLiteral("addFilesButton"), buttons);
-  auto* remove = MakeButton(QStringLiteral("Remove"), QStringLiteral("removeFilesButton"), buttons);
-  auto* run = MakeButton(QStringLiteral("Run.."), QStringLiteral("runFileButton"), buttons);
+  auto* add = MakeButton(QStringLiteral("&Add.."), QStringLiteral("addFilesButton"), buttons);
+  auto* remove =
+      MakeButton(QStringLiteral("Re&move"), QStringLiteral("removeFilesButton"), buttons);
+  auto* run = MakeButton(QStringLiteral("Ru&n.."), QStringLiteral("runFileButton"), buttons);
   auto* extract =
-      MakeButton(QStringLiteral("Extract.."), QStringLiteral("extractFilesButton"), buttons);
+      MakeButton(QStringLiteral("E&xtract.."), QStringLiteral("extractFilesButton"), buttons);
   auto* folder =
-      MakeButton(QStringLiteral("New folder.."), QStringLiteral("newFolderButton"), buttons);
+      MakeButton(QStringLiteral("New &folder.."), QStringLiteral("newFolderButton"), buttons);
   auto* button_layout = new QHBoxLayout(buttons);
   for (QPushButton* b : {add, remove, run, extract, folder}) button_layout->addWidget(b);
   button_layout->addStretch();
@@ -369,7 +371,7 @@ QWidget* ScriptEditorWindow::BuildFilesTab() {
   splitter->setStretchFactor(0, 1);
   splitter->setStretchFactor(1, 3);
 
-  auto* ok = MakeButton(QStringLiteral("Ok"), QStringLiteral("filesOkButton"), tab);
+  auto* ok = MakeButton(QStringLiteral("&Ok"), QStringLiteral("filesOkButton"), tab);
   auto* bottom = new QHBoxLayout;
   AddUndoButtons(bottom, QStringLiteral("files"), tab);
   bottom->addStretch();

@@ -524,6 +524,33 @@ class ScriptEditorTest : public QObject {
     QCOMPARE(Script(), original);
   }
 
+  // Every button of the editor has an Alt key of its own on its tab; the
+  // shown texts stay as they were.
+  void altKeysPressTheButtons() {
+    Open("[process]\necho,1,a\n");
+    QVERIFY(QTest::qWaitForWindowActive(editor_));
+    QCOMPARE(Button("createCommandButton")->text().remove(QLatin1Char('&')),
+             QStringLiteral("Create"));
+    program_->dialogs.line_answers.push_back(QStringLiteral("echo,1,b"));
+    // A key press clicks its button, which shows the press for a moment.
+    QTest::keyClick(commands_, Qt::Key_C, Qt::AltModifier);
+    QTRY_COMPARE(Texts(commands_), (QStringList{"echo,1,a", "echo,1,b"}));
+    QTest::keyClick(commands_, Qt::Key_U, Qt::AltModifier);
+    QTRY_COMPARE(Texts(commands_), QStringList{"echo,1,a"});
+    for (const char* tab : {"commandsTab", "filesTab"}) {
+      QSet<QChar> keys;
+      const auto buttons =
+          editor_->findChild<QWidget*>(QString::fromLatin1(tab))->findChildren<QPushButton*>();
+      for (QPushButton* button : buttons) {
+        const qsizetype amp = button->text().indexOf(QLatin1Char('&'));
+        QVERIFY2(amp >= 0, qPrintable(button->objectName()));
+        const QChar key = button->text().at(amp + 1).toLower();
+        QVERIFY2(!keys.contains(key), qPrintable(button->objectName()));
+        keys.insert(key);
+      }
+    }
+  }
+
   // Delete on the file list removes the files, on the folder tree the folder.
   void deleteKeyRemovesFilesAndFolders() {
     Open("[main]\nlevel=1\n");
