@@ -398,6 +398,7 @@ QWidget* ScriptEditorWindow::BuildFilesTab() {
   // Delete removes the selected files; on the folder tree, the folder.
   OnKeys(file_list_, {QKeySequence::Delete}, &ScriptEditorWindow::RemoveFiles);
   OnKeys(folder_tree_, {QKeySequence::Delete}, &ScriptEditorWindow::RemoveFolder);
+  OnKeys(folder_tree_, {QKeySequence(Qt::Key_F2)}, &ScriptEditorWindow::RenameFolder);
   ChainTabOrder({add, remove, run, extract, folder, folder_tree_, file_list_, undo_buttons_.back(),
                  redo_buttons_.back(), ok});
   return tab;
@@ -991,6 +992,44 @@ void ScriptEditorWindow::ExtractFiles() {
   if (error) ShowError(*error);
 }
 
+void ScriptEditorWindow::RenameFolder() {
+  if (busy_ || script_.empty()) return;
+  const std::optional<std::string> folder = SelectedFolder();
+  if (!folder) return;
+  const std::optional<QString> answer =
+      state_.dialogs.AskText(this, QStringLiteral("Rename folder"),
+                             QStringLiteral("New name of the folder"), ShowText(*folder));
+  if (!answer) return;
+  const std::string name = StoreText(answer->trimmed(), *folder);
+  if (name.empty() || name == *folder) return;
+  if (!FolderNameAllowed(name) || !BeginChange()) return;
+  const std::string before = known_;
+  bool renamed = false;
+  try {
+    renamed = app::RenameEncodedFolder(script_, *folder, name);
+  } catch (const std::exception& error) {
+    ShowError(error.what());
+  }
+  ReadScript();
+  SelectFolder(renamed ? name : *folder);
+  RecordChange("Rename folder", before);
+  if (!renamed) {
+    state_.dialogs.Message(
+        this, MessageKind::kWarning, QString::fromLatin1(kProgramTitle),
+        QStringLiteral("The name \"%1\" is taken in this script.").arg(ShowText(name)));
+  }
+}
+
+bool ScriptEditorWindow::FolderNameAllowed(const std::string& name) {
+  if (name.front() != '[' && name.front() != ';' && name.find(']') == std::string::npos) {
+    return true;
+  }
+  state_.dialogs.Message(this, MessageKind::kWarning, QString::fromLatin1(kProgramTitle),
+                         QStringLiteral("A folder name cannot begin with \"[\" or \";\" or "
+                                        "hold \"]\"."));
+  return false;
+}
+
 void ScriptEditorWindow::NewFolder() {
   if (busy_ || script_.empty()) return;
   const std::optional<QString> answer = state_.dialogs.AskText(
@@ -999,13 +1038,7 @@ void ScriptEditorWindow::NewFolder() {
   if (!answer) return;
   const std::string name = FromQt(answer->trimmed());
   if (name.empty()) return;
-  if (name.front() == '[' || name.front() == ';' || name.find(']') != std::string::npos) {
-    state_.dialogs.Message(this, MessageKind::kWarning, QString::fromLatin1(kProgramTitle),
-                           QStringLiteral("A folder name cannot begin with \"[\" or \";\" or "
-                                          "hold \"]\"."));
-    return;
-  }
-  if (!BeginChange()) return;
+  if (!FolderNameAllowed(name) || !BeginChange()) return;
   const std::string before = known_;
   try {
     app::AddEncodedFolder(script_, name);

@@ -74,6 +74,8 @@ class ScriptEditorWindow : public QWidget {
   void RemoveFiles();
   // "Remove" with no file selected: the selected folder goes.
   void RemoveFolder();
+  // F2 on the folder tree: asks for a new name of the selected folder.
+  void RenameFolder();
   void RunFile();
   void ExtractFiles();
   void NewFolder();
@@ -143,6 +145,8 @@ class ScriptEditorWindow : public QWidget {
   void RecordChange(const char* label, const std::string& before);
   void StepHistory(bool undo);
   void MoveCommand(int step);
+  // False, the user told, for a name a folder cannot have.
+  bool FolderNameAllowed(const std::string& name);
   // Asks before removing the selected files (`rows`), or the folder when
   // none is selected, saying how many files and bytes go.
   bool ConfirmRemoval(const std::string& folder, const std::vector<int>& rows);

@@ -551,6 +551,49 @@ class ScriptEditorTest : public QObject {
     }
   }
 
+  // F2 on the folder tree renames the folder: its line, its index section
+  // and its files' sections; the data stays and still extracts.
+  void f2RenamesAFolder() {
+    Open("[main]\r\nlevel=1\r\n");
+    QVERIFY(QTest::qWaitForWindowActive(editor_));
+    const std::string file = program_->home.Write("in/f.txt", std::string(2000, 'f'));
+    for (const char* name : {"A", "B"}) {
+      program_->dialogs.text_answers.push_back(QString::fromLatin1(name));
+      editor_->NewFolder();
+    }
+    SelectFolder(0);
+    program_->dialogs.files_answers.push_back({QString::fromStdString(file)});
+    editor_->AddFiles();
+    const std::string before = Script();
+    editor_->findChild<QTabWidget*>(QStringLiteral("editorTabs"))->setCurrentIndex(1);
+    SelectFolder(0);
+    folders_->setFocus();
+    program_->dialogs.text_answers.push_back(QStringLiteral("Tools"));
+    QTest::keyClick(folders_, Qt::Key_F2);
+    QCOMPARE(program_->dialogs.questions.last(),
+             QStringLiteral("Rename folder|New name of the folder|A"));
+    QCOMPARE(Texts(folders_), (QStringList{"Tools", "B"}));
+    QCOMPARE(Texts(files_), QStringList{"f.txt"});
+    std::string expected = before;
+    for (const std::string from : {"\nA\r\n", "[A]", "[EncodedFile-A-f.txt]"}) {
+      std::string to = from;
+      to.replace(to.find('A'), 1, "Tools");
+      expected.replace(expected.find(from), from.size(), to);
+    }
+    QCOMPARE(Script(), expected);
+    QVERIFY(archive::ExtractEmbeddedFile(ScriptPath(), "Tools", "f.txt", program_->home.Path("out"))
+                .value);
+    QCOMPARE(program_->home.Read("out/f.txt"), std::string(2000, 'f'));
+    // A taken name (in any letter case) changes nothing.
+    program_->dialogs.text_answers.push_back(QStringLiteral("b"));
+    QTest::keyClick(folders_, Qt::Key_F2);
+    QCOMPARE(Script(), expected);
+    QCOMPARE(program_->dialogs.kinds, std::vector<MessageKind>{MessageKind::kWarning});
+    QTest::keyClick(folders_, Qt::Key_Z, Qt::ControlModifier);
+    QCOMPARE(Script(), before);
+    QCOMPARE(Texts(folders_), (QStringList{"A", "B"}));
+  }
+
   // Delete on the file list removes the files, on the folder tree the folder.
   void deleteKeyRemovesFilesAndFolders() {
     Open("[main]\nlevel=1\n");
