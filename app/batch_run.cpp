@@ -2,10 +2,12 @@
 
 #include "app/stop_signals.h"
 
+#include <algorithm>
 #include <exception>
 
 #include "app/elapsed_time.h"
 #include "app/log_file.h"
+#include "app/make_iso.h"
 #include "commands/builtin_commands.h"
 #include "engine/script_error.h"
 #include "engine/text.h"
@@ -29,7 +31,8 @@ class BatchRun::LogRecorder : public RunView {
   }
   void AddLogWithReason(std::string_view text, LogKind kind, LogReveal reveal,
                         const LogReason& reason) override {
-    lines_.push_back({std::string(text), kind, std::string(reason.text)});
+    lines_.push_back({std::string(text), kind, std::string(reason.text), std::string(reason.script),
+                      reason.line});
     view_.AddLogWithReason(text, kind, reveal, reason);
   }
   void ShowMessage(MessageKind kind, std::string_view caption, std::string_view text) override {
@@ -61,6 +64,34 @@ bool FolderPartExists(const std::string& field) {
 }
 
 }  // namespace
+
+std::string FailedCountText(size_t failed) {
+  return std::to_string(failed) + (failed == 1 ? " command failed" : " commands failed");
+}
+
+size_t FailedLineCount(const std::vector<LogLine>& lines) {
+  size_t count = 0;
+  for (const LogLine& line : lines) {
+    if (line.kind == LogKind::kFailure) ++count;
+  }
+  return count;
+}
+
+std::string BatchClosingText(size_t processed, size_t failed) {
+  if (failed == 0) {
+    return processed > 1 ? std::to_string(processed) + " scripts have been processed!"
+                         : "Script has been sucessfully processed!";
+  }
+  const std::string scripts = processed > 1
+                                  ? std::to_string(processed) + " scripts have been processed: "
+                                  : "Script has been processed: ";
+  return scripts + FailedCountText(failed);
+}
+
+std::string FinishedMessage(size_t failed) {
+  if (failed == 0) return kFinishedText;
+  return std::string(kFinishedText) + "\r" + FailedCountText(failed);
+}
 
 std::optional<std::string> ValidateBatch(const RunPaths& paths, size_t entry_count) {
   if (!FolderPartExists(paths.iso_file)) return std::string(kInvalidIsoText);
@@ -101,7 +132,43 @@ BatchOutcome BatchRun::Run(const BatchRequest& request) {
   return BatchOutcome::kError;
 }
 
+MakeIsoResult RunMakeIsoJob(const MakeIsoRequest& request, platform::Services& services,
+                            RunView& view, BatchHost& host) {
+  host.ClearLog();
+  host.SetProgressPanelVisible(true);
+  view.SetProgressPosition(0);
+  host.SetRunTitle("Make ISO (" + FileNameOfPath(request.iso_file) + ")");
+  std::string reason;
+  const MakeIsoResult result = MakeIso(request, services, view, &reason);
+  host.SetProgressPanelVisible(false);
+  if (result == MakeIsoResult::kRefused || result == MakeIsoResult::kFailed) {
+    host.ShowInformation("Failed to create ISO image: \"" + request.iso_file + "\"\r" + reason);
+  }
+  return result;
+}
+
+MakeIsoResult BatchRun::MakeIsoAfterScripts(const BatchRequest& request) {
+  LogRecorder& log = *recorder_;
+  // Failures as the exit status counts them: lines of kind 0.
+  const size_t failures = static_cast<size_t>(
+      std::count_if(log.lines().begin(), log.lines().end(),
+                    [](const LogLine& line) { return line.kind == LogKind::kFailure; }));
+  if (failures > 0) {
+    log.AddLog("ISO image not made: the scripts logged " + std::to_string(failures) +
+                   (failures == 1 ? " failure" : " failures"),
+               LogKind::kNote, LogReveal::kSelect);
+    return MakeIsoResult::kRefused;
+  }
+  log.AddLog("", LogKind::kSpacer, LogReveal::kSelect);
+  host_.SetRunTitle("Make ISO (" + FileNameOfPath(request.paths.iso_file) + ")");
+  MakeIsoRequest iso;
+  iso.target_dir = request.paths.target_dir;
+  iso.iso_file = request.paths.iso_file;
+  return MakeIso(iso, services_, log);
+}
+
 BatchOutcome BatchRun::RunScripts(const BatchRequest& request) {
+  failed_ = 0;
   LogRecorder& log = *recorder_;
   host_.SetProgressPanelVisible(true);
   log.SetProgressPosition(0);
@@ -109,6 +176,7 @@ BatchOutcome BatchRun::RunScripts(const BatchRequest& request) {
   log.Clear();
   const std::chrono::milliseconds start = clock_.Now();
 
+  if (request.dry_run) log.Append(kDryRunFirstText, LogKind::kInfo);
   log.Append("Starting to process the following scripts: ", LogKind::kNote);
   for (const BatchScript& script : request.scripts) log.Append(script.title, LogKind::kScript);
   if (request.scripts.empty()) {
@@ -122,6 +190,8 @@ BatchOutcome BatchRun::RunScripts(const BatchRequest& request) {
 
   size_t processed = 0;
   bool stopped = false;
+  // The failed lines of the commands; the stop line is none.
+  size_t failed = 0;
   for (const BatchScript& script : request.scripts) {
     ScriptContext context = CreateScriptContext(request.paths, log, commands_, services_);
     log.AddLog("", LogKind::kSpacer, LogReveal::kSelect);
@@ -131,6 +201,7 @@ BatchOutcome BatchRun::RunScripts(const BatchRequest& request) {
     ++processed;
     RunScript(context, script.path, "process");
     if (log.StopRequested()) {
+      failed = FailedLineCount(log.lines());
       log.AddLog(StopSignal() != 0 ? kSignalStoppedText : kStoppedText, LogKind::kFailure,
                  LogReveal::kSelect);
       stopped = true;
@@ -139,6 +210,13 @@ BatchOutcome BatchRun::RunScripts(const BatchRequest& request) {
     log.AddLog("Finished processing script: " + script.title, LogKind::kNote, LogReveal::kScroll);
   }
   commands::UnloadRunHives(services_, log);
+  // The image is made once the hives are written back into the target.
+  if (!stopped && request.options.make_iso &&
+      MakeIsoAfterScripts(request) == MakeIsoResult::kStopped) {
+    log.AddLog(StopSignal() != 0 ? kSignalStoppedText : kStoppedText, LogKind::kFailure,
+               LogReveal::kSelect);
+    stopped = true;
+  }
   log.Append("", LogKind::kSpacer);
 
   if (request.options.write_log_file) {
@@ -147,18 +225,20 @@ BatchOutcome BatchRun::RunScripts(const BatchRequest& request) {
   }
   log.AddLog("Processing time: " + ElapsedTimeWording(clock_.Now() - start), LogKind::kInfo,
              LogReveal::kSelect);
-  // A stopped run was not processed: its stop line stands instead.
-  if (!stopped && processed > 1) {
-    log.AddLog(std::to_string(processed) + " scripts have been processed!", LogKind::kNote,
-               LogReveal::kSelect);
-  } else if (!stopped) {
-    log.AddLog("Script has been sucessfully processed!", LogKind::kNote, LogReveal::kSelect);
+  // A stopped run was not processed: its stop line stands instead. Failed
+  // lines are counted in the closing line, which is then a failure itself.
+  if (!stopped) {
+    failed = FailedLineCount(log.lines());
+    const std::string text = BatchClosingText(processed, failed);
+    log.AddLog(text, failed > 0 ? LogKind::kFailure : LogKind::kNote, LogReveal::kSelect);
   }
+  if (request.dry_run) log.AddLog(kDryRunLastText, LogKind::kInfo, LogReveal::kSelect);
   log.AddLog("", LogKind::kSpacer, LogReveal::kSelect);
   host_.SelectLogLine(log.lines().size() - 2);
   host_.SetProgressPanelVisible(false);
   if (request.options.beep) host_.Beep();
-  if (request.options.show_message) host_.ShowInformation(kFinishedText);
+  failed_ = failed;
+  if (request.options.show_message) host_.ShowInformation(FinishedMessage(failed));
   return stopped ? BatchOutcome::kStopped : BatchOutcome::kCompleted;
 }
 

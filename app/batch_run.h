@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "app/clock.h"
+#include "app/make_iso.h"
 #include "engine/run_log.h"
 #include "engine/run_view.h"
 #include "engine/script_context.h"
@@ -32,6 +33,9 @@ struct BatchOptions {
   bool write_log_file = false;  // "Create log file (log.txt)"
   bool beep = false;            // "Beep after processing"
   bool show_message = false;    // "Show message after processing"
+  // MakeIsoAfterBatch: a batch that logged no failure makes the ISO image of
+  // the target folder after its last script (app/make_iso.h).
+  bool make_iso = false;
 };
 
 struct BatchRequest {
@@ -40,6 +44,8 @@ struct BatchRequest {
   std::vector<BatchScript> scripts;  // the checked entries in catalogue order
   BatchOptions options;
   std::string program_folder;  // where log.txt goes
+  // Nothing is changed: the log's first and last lines say so.
+  bool dry_run = false;
 };
 
 // What a batch asks of the window (or console) that runs it, besides the
@@ -83,8 +89,31 @@ inline constexpr const char* kNothingCheckedText =
 inline constexpr const char* kFinishedText = "\rProcess finished!";
 inline constexpr const char* kStoppedText = "Run stopped by the user";
 
+// The first and last lines of a dry run's log.
+inline constexpr const char* kDryRunFirstText = "Dry run: nothing will be changed";
+inline constexpr const char* kDryRunLastText = "Dry run finished: nothing was changed";
+
+// "1 command failed", "3 commands failed".
+std::string FailedCountText(size_t failed);
+// The failure lines (kind 0) among `lines`.
+size_t FailedLineCount(const std::vector<LogLine>& lines);
+// The count line at the end of a batch: with no failed line "Script has been
+// sucessfully processed!" or "N scripts have been processed!"; with some,
+// "Script has been processed: " or "N scripts have been processed: ", then
+// their number ("3 commands failed").
+std::string BatchClosingText(size_t processed, size_t failed);
+// The closing message: "\rProcess finished!", and on a line of its own the
+// number of failed lines when there are some.
+std::string FinishedMessage(size_t failed);
+
 // The first failing check of the paths and the catalogue, or nullopt.
 std::optional<std::string> ValidateBatch(const RunPaths& paths, size_t entry_count);
+
+// The main window's "Make ISO" on its own: the log list emptied, the
+// progress panel shown with the title "Make ISO (FILE)", the image made, and
+// an information dialog with the reason when it was refused or failed.
+MakeIsoResult RunMakeIsoJob(const MakeIsoRequest& request, platform::Services& services,
+                            RunView& view, BatchHost& host);
 
 // Runs one batch. Lines go to `view`, which the scripts share; the log as it
 // stands is kept here too for the log file.
@@ -100,12 +129,18 @@ class BatchRun {
 
   // The log list as the batch left it (emptied at the start of a run).
   const std::vector<LogLine>& log() const;
+  // The failed lines of the commands of the last batch (not the closing
+  // line that counts them, nor a stop line).
+  size_t failed() const { return failed_; }
 
  private:
   class LogRecorder;
   BatchOutcome RunScripts(const BatchRequest& request);
+  // MakeIsoAfterBatch: the image, when the scripts logged no failure.
+  MakeIsoResult MakeIsoAfterScripts(const BatchRequest& request);
 
   std::unique_ptr<LogRecorder> recorder_;
+  size_t failed_ = 0;
   BatchHost& host_;
   const Clock& clock_;
   const CommandSet& commands_;

@@ -17,8 +17,6 @@ inline constexpr BgrColour kNoColour = 0x1FFFFFFF;
 inline constexpr BgrColour kBlack = 0x000000;
 inline constexpr BgrColour kWhite = 0xFFFFFF;
 inline constexpr int kColourCells = 16;
-// The text-colour cell that every showing of the settings window selects.
-inline constexpr int kShowingTextCell = 8;
 
 struct NamedColour {
   const char* name;  // as written; read ignoring case

@@ -2,6 +2,7 @@
 
 #include <exception>
 
+#include "app/batch_run.h"
 #include "app/console_run_view.h"
 #include "app/dry_run.h"
 #include "app/program_config.h"
@@ -21,6 +22,30 @@ std::string ExecutingText(const RunArguments& args) {
 
 std::string ScriptNotFoundText(const RunArguments& args) {
   return "\"" + FileNameOfPath(args.script) + "\" file was not found!";
+}
+
+FailureSummary SummariseFailures(const std::vector<LogLine>& lines) {
+  FailureSummary summary;
+  summary.failed = FailedLineCount(lines);
+  if (summary.failed == 0) return summary;
+  summary.count_text = FailedCountText(summary.failed);
+  for (const LogLine& line : lines) {
+    if (line.kind != LogKind::kFailure) continue;
+    std::string place;
+    if (!line.script.empty()) {
+      place = FileNameOfPath(line.script);
+      if (line.line > 0) place += ":" + std::to_string(line.line);
+    }
+    if (!line.reason.empty()) {
+      summary.first = place.empty() ? line.reason : place + ": " + line.reason;
+    } else {
+      summary.first = line.text;
+    }
+    summary.first_details = line.Place().empty() ? line.text : line.Place() + ": " + line.text;
+    if (!line.reason.empty()) summary.first_details += " (" + line.reason + ")";
+    break;
+  }
+  return summary;
 }
 
 namespace {
@@ -64,8 +89,10 @@ CommandLineResult RunCommandLine(const RunArguments& args, const ProgramLocation
       emit = [console](std::string_view line) { console->AddPlainLine(line); };
     }
     DryRunView dry(view, services.journal(), std::move(emit));
+    dry.AddLog(kDryRunFirstText, LogKind::kInfo, LogReveal::kAppend);
     CommandLineResult result = RunWith(args, paths, services.services(), dry);
     dry.FlushChanges();
+    dry.AddLog(kDryRunLastText, LogKind::kInfo, LogReveal::kAppend);
     return result;
   }
   ProgramServices services(config, location);

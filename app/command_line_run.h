@@ -4,6 +4,7 @@
 #pragma once
 
 #include <string>
+#include <vector>
 
 #include "app/program_location.h"
 #include "app/run_arguments.h"
@@ -30,6 +31,18 @@ std::string ExecutingText(const RunArguments& args);
 
 // "\"" + file-name part of argument 1 + "\" file was not found!".
 std::string ScriptNotFoundText(const RunArguments& args);
+
+// What a window tells of a run's failed lines (kind 0): their number ("3
+// commands failed") and the first one: its place and reason ("a.script:4: no
+// such file", the script's file name only) when known, else its text.
+struct FailureSummary {
+  size_t failed = 0;
+  std::string count_text;
+  std::string first;
+  // The first failed line in full: its place, text and reason.
+  std::string first_details;
+};
+FailureSummary SummariseFailures(const std::vector<LogLine>& lines);
 
 // Checks the script and the configuration file, then runs the script's
 // "process" section with the configuration's paths, the command line's

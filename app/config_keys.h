@@ -16,9 +16,15 @@ inline constexpr ConfigKey kTargetDir{"main", "TargetDir", ""};
 inline constexpr ConfigKey kSourceDir{"main", "SourceDir", ""};
 inline constexpr ConfigKey kIsoFile{"main", "IsoFile", ""};
 inline constexpr ConfigKey kViewLogAfterSave{"main", "ViewLogAfterSave", "0"};
+// The log window's size ("WIDTH,HEIGHT") and its first column's width, as
+// the user left them (empty: the defaults).
+inline constexpr ConfigKey kLogWindowSize{"main", "LogWindowSize", ""};
+inline constexpr ConfigKey kLogColumnWidth{"main", "LogColumnWidth", ""};
 inline constexpr ConfigKey kLog{"main", "log", "0"};
 inline constexpr ConfigKey kBeep{"main", "beep", "0"};
 inline constexpr ConfigKey kBuildMsg{"main", "buildmsg", "0"};
+// "1": a batch that logged no failure ends by making the ISO image.
+inline constexpr ConfigKey kMakeIsoAfterBatch{"main", "MakeIsoAfterBatch", "0"};
 inline constexpr ConfigKey kLastUsedFolder{"main", "LastUsedFolder", "Scripts"};
 inline constexpr ConfigKey kDefaultLanguage{"main", "DefaultLanguage", "default"};
 inline constexpr ConfigKey kTextColor{"main", "TextColor", "black"};

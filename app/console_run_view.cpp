@@ -139,7 +139,11 @@ void ConsoleRunView::AddPlainLine(std::string_view text) {
 void ConsoleRunView::AddLogWithReason(std::string_view text, LogKind kind, LogReveal reveal,
                                       const LogReason& reason) {
   AddLog(text, kind, reveal);
-  if (keep_lines_) lines_.back().reason = reason.text;
+  if (keep_lines_) {
+    lines_.back().reason = reason.text;
+    lines_.back().script = reason.script;
+    lines_.back().line = reason.line;
+  }
   if (reason.text.empty()) return;
   Flush();
   std::string where(reason.script);

@@ -113,7 +113,8 @@ int RunHeadlessBatch(const BatchArguments& args, const ProgramLocation& location
   switch (outcome) {
     case BatchOutcome::kCompleted:
     case BatchOutcome::kStopped:
-      return CompletedStatus(view.failures(), err);
+      // The closing line that counts the failed lines is none of them.
+      return CompletedStatus(batch.failed(), err);
     case BatchOutcome::kNotStarted:
       return kExitNotStarted;
     case BatchOutcome::kError:

@@ -17,6 +17,9 @@ inline constexpr int kExitMissingFile = 2;
 inline constexpr int kExitNotStarted = 3;
 // The run completed, and at least one failure line was logged.
 inline constexpr int kExitCompletedWithFailures = 4;
+// The command-line window was closed during the run, which stopped it after
+// its current command.
+inline constexpr int kExitStopped = 5;
 
 // The status of a run that went to its end: kExitCompleted, or
 // kExitCompletedWithFailures after printing how many failure lines were

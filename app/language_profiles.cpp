@@ -1,5 +1,6 @@
 #include "app/language_profiles.h"
 
+#include <algorithm>
 #include <functional>
 
 #include "app/config_keys.h"
@@ -53,7 +54,17 @@ LanguageProfiles LoadLanguageProfiles(const std::string& config_path) {
                                      config::kDefaultLanguage.fallback);
   if (const int list = model.FindSection(kListSection); list >= 0) {
     for (const std::string& line : model.sections()[static_cast<size_t>(list)].lines) {
-      profiles.names.push_back(RowOf(line).key);
+      const LanguageRow row = RowOf(line);
+      profiles.names.push_back(row.key);
+      profiles.display_names.push_back(row.text.empty() ? row.key : row.text);
+    }
+  }
+  const std::vector<std::string> texts = profiles.display_names;
+  for (size_t i = 0; i < profiles.names.size(); ++i) {
+    const std::string& shown = texts[i];
+    const auto same = std::count(texts.begin(), texts.end(), shown);
+    if (same > 1 && shown != profiles.names[i]) {
+      profiles.display_names[i] = shown + " (" + profiles.names[i] + ")";
     }
   }
   for (size_t i = 0; i < profiles.names.size(); ++i) {

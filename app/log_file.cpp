@@ -19,4 +19,11 @@ std::string WriteLogFile(const std::string& program_folder, const std::vector<Lo
   return path;
 }
 
+void WriteDetailedLogFile(const std::string& path, const std::vector<LogLine>& lines) {
+  if (const std::error_code ec =
+          platform::ThreadFileSystem().WriteAll(path, DetailedLogFileText(lines))) {
+    ThrowCannotCreate(path, platform::SystemMessage(ec));
+  }
+}
+
 }  // namespace pelvar::app

@@ -16,4 +16,9 @@ std::string LogFilePath(const std::string& program_folder);
 // when the file cannot be written.
 std::string WriteLogFile(const std::string& program_folder, const std::vector<LogLine>& lines);
 
+// Writes `lines` to the file at `path` in the detailed form (kind, text,
+// reason and place of each line, tab-separated; DetailedLogFileText),
+// replacing it. Raises like WriteLogFile.
+void WriteDetailedLogFile(const std::string& path, const std::vector<LogLine>& lines);
+
 }  // namespace pelvar::app

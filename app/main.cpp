@@ -11,10 +11,12 @@
 #include "app/embedded_file_tool.h"
 #include "app/headless_batch.h"
 #include "app/headless_check.h"
+#include "app/headless_make_iso.h"
 #include "app/headless_run.h"
 #include "app/program_location.h"
 #include "app/run_arguments.h"
 #include "app/stop_signals.h"
+#include "platform/system_folders.h"
 
 namespace {
 
@@ -25,6 +27,7 @@ constexpr const char* kUsage =
     "       pelvar --batch [FOLDER] [/TargetDir=DIR] [/SourceDir=DIR] [/IsoFile=FILE]\n"
     "       pelvar --check SCRIPT|FOLDER... [/TargetDir=DIR] [/SourceDir=DIR] [/IsoFile=FILE]\n"
     "       pelvar --dry-run SCRIPT [/TargetDir=DIR] [/SourceDir=DIR] [/IsoFile=FILE]\n"
+    "       pelvar --make-iso [/TargetDir=DIR] [/IsoFile=FILE] [/Label=NAME]\n"
     "       pelvar --embed SCRIPT FOLDER FILE...\n"
     "       pelvar --list-embedded SCRIPT\n"
     "       pelvar --extract-embedded SCRIPT FOLDER FILE DIR\n"
@@ -57,6 +60,13 @@ constexpr const char* kUsage =
     "\"OLD -> NEW\", and \"! would start ...\" or \"! would download ...\".\n"
     "Later lines see the changes of earlier ones. Exit status as for a run;\n"
     "2 when no script is named.\n"
+    "\n"
+    "--make-iso writes the ISO 9660 image (Joliet names, level 3) of the target\n"
+    "folder to the ISO file with xorriso: BIOS boot from boot\\etfsboot.com and\n"
+    "UEFI boot from efi\\microsoft\\boot\\efisys.bin when the folder holds them\n"
+    "(any letter case). The image is read back and compared with the folder\n"
+    "before it replaces the ISO file. Exit status 0 when it was made, 3 when it\n"
+    "was refused before anything was written, 4 when it failed.\n"
     "\n"
     "--embed stores files inside a script (in FOLDER of its embedded files),\n"
     "--list-embedded lists them, --extract-embedded writes FILE into the folder\n"
@@ -107,6 +117,7 @@ int main(int argc, char** argv) {
     std::vector<std::string> rest = args;
     rest.erase(rest.begin() + 1);
     pelvar::app::RunArguments run = pelvar::app::ParseRunArguments(rest);
+    pelvar::app::AnchorScriptPath(run, pelvar::platform::WorkingFolder());
     if (!run.has_script) {
       std::fputs("pelvar --dry-run: name a script\n", stderr);
       return 2;
@@ -115,6 +126,11 @@ int main(int argc, char** argv) {
     run.silent = true;
     return pelvar::app::RunHeadless(run, pelvar::app::LocateProgram(argv[0]), stdout, stderr,
                                     terminal);
+  }
+  if (argc >= 2 && args[1] == "--make-iso") {
+    return pelvar::app::RunHeadlessMakeIso(pelvar::app::ParseMakeIsoArguments(args),
+                                           pelvar::app::LocateProgram(argv[0]), stdout, stderr,
+                                           terminal);
   }
   if (argc >= 2 && args[1] == "--batch") {
     const pelvar::app::SteadyClock clock;
@@ -127,7 +143,8 @@ int main(int argc, char** argv) {
                                    stderr);
   }
   const pelvar::app::ProgramLocation location = pelvar::app::LocateProgram(argv[0]);
-  const pelvar::app::RunArguments run = pelvar::app::ParseRunArguments(args);
+  pelvar::app::RunArguments run = pelvar::app::ParseRunArguments(args);
+  pelvar::app::AnchorScriptPath(run, pelvar::platform::WorkingFolder());
   if (!run.silent && pelvar::app::DisplayAvailable()) {
     return pelvar::app::RunDesktop(argc, argv, location, run, stderr);
   }

@@ -14,6 +14,7 @@
 #include "platform/registry_tool_stand_ins.h"
 #include "platform/system_folders.h"
 #include "platform/terminal.h"
+#include "platform/xorriso_iso_image.h"
 
 namespace pelvar::app {
 
@@ -26,6 +27,7 @@ struct ProgramServices::Owned {
   std::unique_ptr<platform::RegistryStandInLauncher> stand_ins;
   std::unique_ptr<platform::CurlDownloader> downloads;
   std::unique_ptr<platform::PosixSound> sound;
+  platform::XorrisoIsoImage images;
   // registry:
   std::unique_ptr<platform::HostRegistry> registry;
 };
@@ -60,6 +62,7 @@ ProgramServices::ProgramServices(const ProgramConfig& config, const ProgramLocat
       std::make_unique<platform::CommitBeforeStart>(*owned_->processes, *owned_->registry);
   services_.downloads = owned_->downloads.get();
   services_.sound = owned_->sound.get();
+  services_.images = &owned_->images;
   // Wiring of the registry:
   services_.registry = owned_->registry.get();
   services_.reg_tool = RegToolPath(location);

@@ -13,6 +13,10 @@ struct ProgramSettings {
   RunPaths paths;
   BatchOptions run_options;
   bool view_log_after_save = false;
+  // The log window's remembered size and first column width; 0: not set.
+  int log_width = 0;
+  int log_height = 0;
+  int log_column_width = 0;
   std::string last_used_folder;
 };
 
@@ -20,9 +24,13 @@ struct ProgramSettings {
 ProgramSettings ReadProgramSettings(const ProgramConfig& config);
 
 // What closing the main window writes, in this order: log, beep, buildmsg,
-// then SourceDir, TargetDir and IsoFile as they stand (empty ones too).
+// MakeIsoAfterBatch (when on, or when the file has it), then SourceDir,
+// TargetDir and IsoFile as they stand (empty ones too).
 // Nothing is written when the file does not exist.
 void SaveOnClose(ProgramConfig& config, const BatchOptions& options, const RunPaths& paths);
+
+// The log window's size as LogWindowSize holds it: "WIDTH,HEIGHT".
+std::string LogSizeText(int width, int height);
 
 // "1" or "0".
 inline const char* FlagText(bool on) {

@@ -20,4 +20,11 @@ RunArguments ParseRunArguments(const std::vector<std::string>& args) {
   return out;
 }
 
+void AnchorScriptPath(RunArguments& run, const std::string& working_folder) {
+  if (run.script.empty() || IsPathSeparator(run.script.front())) return;
+  std::string anchored = working_folder;
+  if (anchored.empty() || !IsPathSeparator(anchored.back())) anchored += '/';
+  run.script = anchored + run.script;
+}
+
 }  // namespace pelvar::app

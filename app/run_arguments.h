@@ -26,4 +26,9 @@ struct RunArguments {
 // `args` holds every argument, the program's own path at index 0.
 RunArguments ParseRunArguments(const std::vector<std::string>& args);
 
+// A script named by a relative path is named from `working_folder`, so
+// that %scriptdir% is the folder it lies in: left empty, "%scriptdir%\x"
+// would name "\x", a file at the root of the file system.
+void AnchorScriptPath(RunArguments& run, const std::string& working_folder);
+
 }  // namespace pelvar::app

@@ -40,9 +40,11 @@ const std::vector<std::string>* SectionLines(const IniModel& config, std::string
 }
 
 // Downloads `url` into a private temporary file and reads it.
+// `max_bytes` above 0: a download larger than that is cut as soon as it
+// passes it, and `too_large` is set.
 UpdateOutcome DownloadText(platform::Downloader& downloader, const std::string& url,
                            const ProgressFn& progress, const std::function<bool()>& cancelled,
-                           std::string& text) {
+                           std::string& text, uint64_t max_bytes = 0, bool* too_large = nullptr) {
   UpdateOutcome outcome;
   if (!IsWebAddress(url)) {
     outcome.message = "Not a web address: \"" + url + "\"";
@@ -56,15 +58,32 @@ UpdateOutcome DownloadText(platform::Downloader& downloader, const std::string& 
   platform::DownloadRequest request;
   request.url = url;
   request.destination = temp.path() + "/download";
-  request.cancelled = cancelled;
-  request.progress = progress;
+  bool over = false;
+  request.cancelled = [&cancelled, &over] { return over || (cancelled && cancelled()); };
+  request.progress = [&progress, &over, max_bytes](uint64_t done, uint64_t total) {
+    if (max_bytes > 0 && (done > max_bytes || total > max_bytes)) over = true;
+    if (progress) progress(done, total);
+  };
   const platform::DownloadOutcome got = downloader.Download(request);
+  if (too_large != nullptr) *too_large = over;
+  if (over) {
+    outcome.message = "Download of \"" + url + "\" refused: it is larger than " +
+                      std::to_string(max_bytes) + " bytes.";
+    return outcome;
+  }
   if (!got.ok) {
     outcome.message = "Download of \"" + url + "\" failed: " + got.error;
     return outcome;
   }
   if (const std::error_code ec = platform::ThreadFileSystem().ReadAll(request.destination, text)) {
     outcome.message = "Cannot read the download: " + platform::SystemMessage(ec);
+    return outcome;
+  }
+  if (max_bytes > 0 && text.size() > max_bytes) {
+    if (too_large != nullptr) *too_large = true;
+    text.clear();
+    outcome.message = "Download of \"" + url + "\" refused: it is larger than " +
+                      std::to_string(max_bytes) + " bytes.";
     return outcome;
   }
   outcome.ok = true;
@@ -140,7 +159,12 @@ UpdateOutcome FetchServerList(platform::Downloader& downloader, const std::strin
                               const UpdateServer& server, const ProgressFn& progress,
                               const std::function<bool()>& cancelled) {
   std::string text;
-  UpdateOutcome outcome = DownloadText(downloader, server.address, progress, cancelled, text);
+  bool too_large = false;
+  UpdateOutcome outcome = DownloadText(downloader, server.address, progress, cancelled, text,
+                                       kMaxServerListBytes, &too_large);
+  if (too_large) {
+    outcome.message = "The list of \"" + server.name + "\" is larger than 1 MiB: it was refused.";
+  }
   if (!outcome.ok) return outcome;
   outcome.ok = false;
   const IniModel list = IniModel::Parse(text);

@@ -54,6 +54,10 @@ struct UpdateOutcome {
 
 using ProgressFn = std::function<void(uint64_t done, uint64_t total)>;
 
+// The largest server list fetched: 1 MiB. A larger one is refused as soon as
+// its download passes the size.
+inline constexpr uint64_t kMaxServerListBytes = uint64_t{1} << 20;
+
 // Downloads the server's address (an INI file) and makes section
 // "update-<server>" of the configuration file hold the lines of its section
 // "updates" (in place: the rest of the file stays). The configuration is

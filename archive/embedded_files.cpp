@@ -943,7 +943,8 @@ class FolderExtraction {
  public:
   FolderExtraction(platform::FileSystem& files, std::string_view script, std::string_view folder,
                    std::string_view destination, bool skip_existing,
-                   const std::function<void(uint64_t)>& progress, const std::function<bool()>& stop)
+                   const std::function<void(uint64_t)>& progress, const std::function<bool()>& stop,
+                   const std::function<void(uint64_t)>& read)
       : files_(files),
         script_(script),
         folder_(folder),
@@ -952,7 +953,14 @@ class FolderExtraction {
         skip_existing_(skip_existing),
         progress_(progress),
         stop_(stop),
+        read_(read),
         scratch_(files) {}
+
+  // Counts the archive bytes read and reports them.
+  void Read(size_t bytes) {
+    read_bytes_ += bytes;
+    if (read_) read_(read_bytes_);
+  }
 
   ArchiveResult<bool> Run() {
     IniModel::Scan(files_, script_,
@@ -1044,7 +1052,9 @@ class FolderExtraction {
           std::make_unique<StreamingExtraction>(files_, destination_, s.name, stop_, kHeldArchive);
       streaming_ = true;
       stream_decoder_ = std::make_unique<StreamingSection>([this](std::string_view piece) {
-        if (streaming_) streaming_ = streamed_->Add(piece);
+        if (!streaming_) return;
+        streaming_ = streamed_->Add(piece);
+        Read(piece.size());
       });
       return;
     }
@@ -1061,6 +1071,7 @@ class FolderExtraction {
         std::make_unique<StreamingSection>([this, out = s.bytes.get()](std::string_view piece) {
           if (stop_ && stop_()) return Stop();
           out->Add(piece);
+          Read(piece.size());
         });
   }
 
@@ -1188,6 +1199,8 @@ class FolderExtraction {
   bool skip_existing_;
   const std::function<void(uint64_t)>& progress_;
   const std::function<bool()>& stop_;
+  const std::function<void(uint64_t)>& read_;
+  uint64_t read_bytes_ = 0;
   platform::ScopedTempFolder scratch_;
 
   // The index: its keys in order, how many still wait by folded name.
@@ -1218,7 +1231,8 @@ class FolderExtraction {
 ArchiveResult<bool> ExtractEmbeddedFile(platform::FileSystem& files, std::string_view script,
                                         std::string_view folder, std::string_view file_name,
                                         std::string_view destination,
-                                        const std::function<bool()>& stop) {
+                                        const std::function<bool()>& stop,
+                                        const std::function<void(uint64_t bytes)>& read) {
   if (script.empty()) return {};
   // The text is decoded, inflated and written as it is read, in one pass
   // over the script; an archive that cannot go that way is then extracted
@@ -1226,8 +1240,12 @@ ArchiveResult<bool> ExtractEmbeddedFile(platform::FileSystem& files, std::string
   const std::string section_name = EmbeddedFileSection(folder, file_name);
   StreamingExtraction streamed(files, destination, std::string(file_name), stop, kHeldArchive);
   bool streaming = true;
+  uint64_t bytes_read = 0;
   StreamingSection decoder([&](std::string_view piece) {
-    if (streaming) streaming = streamed.Add(piece);
+    if (!streaming) return;
+    streaming = streamed.Add(piece);
+    bytes_read += piece.size();
+    if (read) read(bytes_read);
   });
   bool in_section = false;
   bool filled = false;
@@ -1266,7 +1284,8 @@ ArchiveResult<bool> ExtractEmbeddedFolder(platform::FileSystem& files, std::stri
                                           std::string_view folder, std::string_view destination,
                                           bool skip_existing,
                                           const std::function<void(uint64_t files)>& progress,
-                                          const std::function<bool()>& stop, std::string* why) {
+                                          const std::function<bool()>& stop, std::string* why,
+                                          const std::function<void(uint64_t bytes)>& read) {
   std::string reason;
   ArchiveResult<bool> result;
   if (script.empty()) {
@@ -1277,7 +1296,8 @@ ArchiveResult<bool> ExtractEmbeddedFolder(platform::FileSystem& files, std::stri
   } else if (!files.Exists(script)) {
     reason = "the script file \"" + std::string(script) + "\" does not exist";
   } else {
-    FolderExtraction extraction(files, script, folder, destination, skip_existing, progress, stop);
+    FolderExtraction extraction(files, script, folder, destination, skip_existing, progress, stop,
+                                read);
     result = extraction.Run();
     reason = extraction.why();
   }

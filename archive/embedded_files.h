@@ -94,11 +94,13 @@ void VerifyEmbeddedTexts(platform::FileSystem& files, std::string_view script,
 // inflated and written while the script is read, with no scratch copy of
 // the archive (see StreamingExtraction). A failure, and a stop (`stop`,
 // asked for each MiB of the archive, returned true: the value is false),
-// leave no part of the file behind.
+// leave no part of the file behind. `read`, when set, gets the bytes of the
+// archive read so far after each piece of it.
 ArchiveResult<bool> ExtractEmbeddedFile(platform::FileSystem& files, std::string_view script,
                                         std::string_view folder, std::string_view file_name,
                                         std::string_view destination,
-                                        const std::function<bool()>& stop = {});
+                                        const std::function<bool()>& stop = {},
+                                        const std::function<void(uint64_t bytes)>& read = {});
 ArchiveResult<bool> ExtractEmbeddedFile(std::string_view script, std::string_view folder,
                                         std::string_view file_name, std::string_view destination,
                                         const std::function<bool()>& stop = {});
@@ -115,13 +117,15 @@ ArchiveResult<bool> ExtractEmbeddedFile(std::string_view script, std::string_vie
 // archive, returned true: the value is false), leave the file being
 // extracted out entirely; the files before it stay written. `why`, when
 // given, receives the reason of a false value that is neither a failure
-// nor a stop, for the log.
+// nor a stop, for the log. `read`, when set, gets the bytes of the archives
+// read so far after each piece of them.
 ArchiveResult<bool> ExtractEmbeddedFolder(platform::FileSystem& files, std::string_view script,
                                           std::string_view folder, std::string_view destination,
                                           bool skip_existing,
                                           const std::function<void(uint64_t files)>& progress = {},
                                           const std::function<bool()>& stop = {},
-                                          std::string* why = nullptr);
+                                          std::string* why = nullptr,
+                                          const std::function<void(uint64_t bytes)>& read = {});
 ArchiveResult<bool> ExtractEmbeddedFolder(std::string_view script, std::string_view folder,
                                           std::string_view destination, bool skip_existing,
                                           const std::function<void(uint64_t files)>& progress = {},

@@ -24,15 +24,24 @@ void TransferFolder(CommandCall& call, TreeTransfer transfer, std::string_view a
   RunView& view = call.context().view;
   view.ShowOperationProgress(activity, 0, 0, false);
   platform::FileSystem& files = call.context().files();
-  const bool ok =
-      (files.*transfer)(source, target, [&view, activity](const platform::TreeProgress& p) {
-        view.ShowOperationProgress(activity, p.files, p.bytes, false);
-        return !view.StopRequested();
-      });
+  // The files done, and the bytes of the one being copied now on top.
+  platform::TreeProgress finished;
+  const platform::DataProgressScope data([&view, &finished, activity](uint64_t bytes) {
+    view.ShowOperationProgress(activity, finished.files, finished.bytes + bytes, false);
+    return !view.StopRequested();
+  });
+  const bool ok = (files.*transfer)(source, target,
+                                    [&view, &finished, activity](const platform::TreeProgress& p) {
+                                      finished = p;
+                                      view.ShowOperationProgress(activity, p.files, p.bytes, false);
+                                      return !view.StopRequested();
+                                    });
   view.ShowOperationProgress(activity, 0, 0, true);
   if (!ok) {
     std::string reason = files.LastTreeFailure();
-    if (reason.empty()) {
+    if (view.StopRequested()) {
+      reason = "the run was stopped";
+    } else if (reason.empty()) {
       reason = !files.IsFolder(source) ? "no such folder" : "not every file could be transferred";
     }
     call.SetReason(std::move(reason));

@@ -20,12 +20,15 @@ void ExtractFile(CommandCall& call) {
   const std::string& destination = call.Field(4);
   RunView& view = call.context().view;
   bool stopped = false;
-  const bool done =
-      ValueOrRaise(archive::ExtractEmbeddedFile(call.context().files(), call.context().script_file,
-                                                folder, file, destination, [&view, &stopped] {
-                                                  stopped = stopped || view.StopRequested();
-                                                  return stopped;
-                                                }));
+  // The archive's bytes read are shown as they go.
+  OperationProgress progress(view, "Extracting");
+  const bool done = ValueOrRaise(archive::ExtractEmbeddedFile(
+      call.context().files(), call.context().script_file, folder, file, destination,
+      [&view, &stopped] {
+        stopped = stopped || view.StopRequested();
+        return stopped;
+      },
+      [&progress](uint64_t bytes) { progress.FileBytes(bytes); }));
   const std::string tail = Quoted(file) + " to path: " + Quoted(destination);
   if (done) {
     call.SetPending("Sucessfully extracted file: " + tail, LogKind::kSuccess,
@@ -55,7 +58,7 @@ void ExtractFolder(CommandCall& call, bool skip_existing) {
         stopped = stopped || view.StopRequested();
         return stopped;
       },
-      &why));
+      &why, [&progress](uint64_t bytes) { progress.FileBytes(bytes); }));
   const std::string tail =
       Quoted(script) + " Section:" + Quoted(folder) + " Path to extract: " + Quoted(destination);
   if (done) {

@@ -41,9 +41,13 @@ void LogPendingFailure(CommandCall& call) {
 }
 
 // Sets the system's message of a failed operation as the reason; true when
-// it did not fail.
+// it did not fail. A copy cut by Stop gives "the run was stopped".
 bool Succeeded(CommandCall& call, std::error_code ec) {
-  if (ec) call.SetReason(platform::SystemMessage(ec));
+  if (ec == std::errc::operation_canceled) {
+    call.SetReason("the run was stopped");
+  } else if (ec) {
+    call.SetReason(platform::SystemMessage(ec));
+  }
   return !ec;
 }
 
@@ -81,6 +85,11 @@ void FileRename(CommandCall& call) {
   const std::string& from = call.Field(2);
   const std::string& to = call.Field(3);
   const std::string what = Quoted(from) + " to:" + Quoted(to);
+  // A move to another file system copies the data: its bytes are shown, and
+  // Stop cuts it (the source stays).
+  OperationProgress progress(call.context().view, "Moving");
+  const platform::DataProgressScope data(
+      [&progress](uint64_t bytes) { return progress.FileBytes(bytes); });
   LogOutcome(call, Succeeded(call, call.context().files().Move(from, to)),
              "Successfully renamed file:" + what, "Failed to rename file:" + what);
 }
@@ -137,11 +146,21 @@ void FileCopy(CommandCall& call) {
       call.SetPending("Failed to find and copy: " + Quoted(source), LogKind::kMissing);
       return;
     }
-    // An existing target is kept as it is, and counts as copied.
+    // An existing target is kept as it is, and counts as copied. The bytes
+    // are shown as they go, and Stop cuts the copy (nothing is left of it).
     std::error_code ec;
-    if (!files.Exists(target)) ec = files.Copy(source, target, /*replace=*/false);
+    if (!files.Exists(target)) {
+      OperationProgress progress(call.context().view, "Copying");
+      const platform::DataProgressScope data(
+          [&progress](uint64_t bytes) { return progress.FileBytes(bytes); });
+      ec = files.Copy(source, target, /*replace=*/false);
+    }
     const bool ok = (!ec || ec == std::errc::file_exists) && files.IsFile(target);
-    if (!ok) call.SetReason(ec ? platform::SystemMessage(ec) : "the target is not a file");
+    if (!ok && ec) {
+      Succeeded(call, ec);
+    } else if (!ok) {
+      call.SetReason("the target is not a file");
+    }
     const std::string what = Quoted(source) + " to: " + Quoted(target);
     PendOutcome(call, ok, "Sucessfully copied file: " + what, "Failed to copy file: " + what);
     return;
@@ -158,6 +177,8 @@ void FileCopy(CommandCall& call) {
   std::unordered_map<std::string, int> spellings;
   for (const std::string& file : found) ++spellings[FoldedName(file, prefix)];
   OperationProgress progress(call.context().view, "Copying");
+  const platform::DataProgressScope data(
+      [&progress](uint64_t bytes) { return progress.FileBytes(bytes); });
   for (const std::string& file : found) {
     LogPendingFailure(call);
     // The target folder takes the place of the searched folder. An empty
@@ -168,7 +189,6 @@ void FileCopy(CommandCall& call) {
       call.SetPending("Failed to copy " + what, LogKind::kFailure);
       return;
     }
-    progress.Add(1, 0);
     if (target.empty()) {
       call.SetReason("no target folder given");
     } else if (!files.IsFile(file)) {
@@ -180,6 +200,9 @@ void FileCopy(CommandCall& call) {
     const bool ok = !target.empty() && files.IsFile(file) &&
                     Succeeded(call, files.Copy(file, copy, /*replace=*/true, target_case));
     PendOutcome(call, ok, "Sucessfully copied " + what, "Failed to copy " + what);
+    // A copy cut by Stop is the file left undone.
+    if (!ok && call.context().view.StopRequested()) return;
+    progress.FileDone();
   }
 }
 

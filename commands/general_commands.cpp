@@ -176,7 +176,7 @@ void WebGet(CommandCall& call) {
     const platform::DownloadOutcome outcome = downloader->Download(request);
     view.ShowOperationProgress("Downloading", 0, 0, true);
     ok = outcome.ok;
-    if (!ok) call.SetReason(outcome.error);
+    if (!ok) call.SetReason(view.StopRequested() ? "the run was stopped" : outcome.error);
   } else {
     call.SetReason("downloads are not available");
   }

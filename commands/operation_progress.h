@@ -25,11 +25,27 @@ class OperationProgress {
     view_.ShowOperationProgress(activity_, files_, bytes_, false);
   }
 
+  // The bytes of the file being copied now (`bytes` so far), on top of the
+  // work counted. Returns false once the run was asked to stop, which cuts
+  // the copy (a platform::DataProgressFn).
+  bool FileBytes(uint64_t bytes) {
+    current_ = bytes;
+    view_.ShowOperationProgress(activity_, files_, bytes_ + bytes, false);
+    return !view_.StopRequested();
+  }
+  // The file being copied is done: it counts, with its bytes.
+  void FileDone() {
+    const uint64_t bytes = current_;
+    current_ = 0;
+    Add(1, bytes);
+  }
+
  private:
   RunView& view_;
   std::string_view activity_;
   uint64_t files_ = 0;
   uint64_t bytes_ = 0;
+  uint64_t current_ = 0;
 };
 
 }  // namespace pelvar::commands

@@ -1,5 +1,6 @@
 #include "platform/file_primitives.h"
 
+#include "platform/file_system.h"
 #include "platform/temp_names.h"
 
 #include <dirent.h>
@@ -26,15 +27,37 @@ bool IsUnsupported(int err) {
          err == EPERM || err == EBADF || err == ETXTBSY;
 }
 
-std::error_code CopyByReadWrite(int from_fd, int to_fd) {
+// The progress of this thread's data copies (DataProgressScope).
+thread_local const DataProgressFn* data_progress = nullptr;
+
+// Between two reports of a copy's progress.
+constexpr uint64_t kProgressChunk = uint64_t{8} << 20;
+
+// Reports `copied` bytes when a scope asks for them; false when it cuts
+// the copy.
+bool ReportData(uint64_t copied) {
+  return data_progress == nullptr || (*data_progress)(copied);
+}
+
+std::error_code Cancelled() {
+  return {ECANCELED, std::system_category()};
+}
+
+std::error_code CopyByReadWrite(int from_fd, int to_fd, uint64_t copied) {
   std::vector<char> buffer(1 << 17);
+  uint64_t reported = copied;
   for (;;) {
+    if (copied - reported >= kProgressChunk) {
+      if (!ReportData(copied)) return Cancelled();
+      reported = copied;
+    }
     const ssize_t n = ::read(from_fd, buffer.data(), buffer.size());
     if (n < 0) {
       if (errno == EINTR) continue;
       return LastError();
     }
-    if (n == 0) return {};
+    if (n == 0) return ReportData(copied) ? std::error_code() : Cancelled();
+    copied += static_cast<uint64_t>(n);
     size_t done = 0;
     while (done < static_cast<size_t>(n)) {
       const ssize_t w = ::write(to_fd, buffer.data() + done, static_cast<size_t>(n) - done);
@@ -139,11 +162,14 @@ std::error_code CopyFileData(int from_fd, int to_fd, bool& reflink_failed, int64
   }
   bool copied_any = false;
   int64_t copied = 0;
+  // Under a progress scope the copy goes in chunks, each one reported.
+  const size_t chunk = data_progress != nullptr ? kProgressChunk : size_t{1} << 30;
   for (;;) {
-    const ssize_t n = ::copy_file_range(from_fd, nullptr, to_fd, nullptr, size_t{1} << 30, 0);
+    const ssize_t n = ::copy_file_range(from_fd, nullptr, to_fd, nullptr, chunk, 0);
     if (n > 0) {
       copied_any = true;
       copied += n;
+      if (!ReportData(static_cast<uint64_t>(copied))) return Cancelled();
       // The whole size the source had when opened: no call to learn its end.
       if (size > 0 && copied >= size) return {};
       continue;
@@ -155,7 +181,16 @@ std::error_code CopyFileData(int from_fd, int to_fd, bool& reflink_failed, int64
     if (IsUnsupported(errno) && (!copied_any || errno == EXDEV)) break;
     return LastError();
   }
-  return CopyByReadWrite(from_fd, to_fd);
+  return CopyByReadWrite(from_fd, to_fd, static_cast<uint64_t>(copied));
+}
+
+DataProgressScope::DataProgressScope(DataProgressFn progress)
+    : progress_(std::move(progress)), outer_(data_progress) {
+  data_progress = &progress_;
+}
+
+DataProgressScope::~DataProgressScope() {
+  data_progress = outer_;
 }
 
 std::error_code CopyFileAttributes(int to_fd, const struct stat& source) {

@@ -99,6 +99,27 @@ class FileWriter {
   virtual std::string temp_host_path() const { return {}; }
 };
 
+// Reports how many bytes of one file's data a copy has written so far,
+// after each chunk of a few MiB. Returning false cuts the copy there: the
+// partial copy is removed, a target that existed stays as it was, and the
+// operation fails with ECANCELED.
+using DataProgressFn = std::function<bool(uint64_t bytes)>;
+
+// While it lives, the file copies this thread makes on the host's file
+// system (Copy, a Move across file systems, the files of CopyTree and
+// MoveTree) report to `progress`. Scopes nest; the innermost one reports.
+class DataProgressScope {
+ public:
+  explicit DataProgressScope(DataProgressFn progress);
+  ~DataProgressScope();
+  DataProgressScope(const DataProgressScope&) = delete;
+  DataProgressScope& operator=(const DataProgressScope&) = delete;
+
+ private:
+  DataProgressFn progress_;
+  const DataProgressFn* outer_;
+};
+
 // The file system service. Every operation returns its outcome as a value
 // (the system's error; SystemMessage words it); nothing here raises.
 class FileSystem {

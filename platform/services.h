@@ -14,6 +14,7 @@ class Registry;
 class Downloader;
 class Sound;
 class FileSystem;
+class IsoImageTool;
 
 struct Services {
   FileSystem* files = nullptr;
@@ -22,6 +23,8 @@ struct Services {
   Registry* registry = nullptr;
   Downloader* downloads = nullptr;
   Sound* sound = nullptr;
+  // Writes and reads the ISO images of "Make ISO".
+  IsoImageTool* images = nullptr;
   // Path of the registry tool (pelvar-reg) that mounts and unmounts hives.
   std::string reg_tool;
   // The hives this run mounted and has not unmounted yet (names as the

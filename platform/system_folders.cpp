@@ -13,6 +13,13 @@ std::string HostTempDir() {
   return dir;
 }
 
+std::string WorkingFolder() {
+  std::string buf(4096, '\0');
+  if (::getcwd(buf.data(), buf.size()) == nullptr) return "/";
+  buf.resize(std::char_traits<char>::length(buf.c_str()));
+  return buf;
+}
+
 FixedSystemFolders::FixedSystemFolders(std::string windows_dir, std::string system_dir,
                                        std::string program_files_dir)
     : windows_dir_(windows_dir.empty() ? kDefaultWindowsDir : std::move(windows_dir)),

@@ -26,6 +26,10 @@ inline constexpr const char* kDefaultProgramFilesDir = "/opt";
 // $TMPDIR when set and not empty, else /tmp; always ending with "/".
 std::string HostTempDir();
 
+// The process's working folder as a host path; "/" when the system does not
+// tell it.
+std::string WorkingFolder();
+
 // The path of the running program's own file; empty when the system does
 // not tell it.
 std::string RunningProgramPath();

@@ -60,9 +60,9 @@ while IFS= read -r path; do
 done < <(cd "$root" && find . -type f -o -type l | sed 's|^\./||' | sort)
 
 # Dependencies: computed from the programs and the module, plus libcurl,
-# which is loaded at run time.
+# which is loaded at run time, and xorriso, which Make ISO starts.
 depends="$(dpkg-deb -f "$deb" Depends)"
-for lib in libc6 libqt6widgets6 libhivex0 libsqlite3-0 libcurl4; do
+for lib in libc6 libqt6widgets6 libhivex0 libsqlite3-0 libcurl4 xorriso; do
   [[ "$depends" == *"$lib"* ]] || fail "Depends lacks $lib: $depends"
 done
 

@@ -14,6 +14,8 @@ PACKAGES=(
   libicu-dev
   clang libclang-rt-14-dev clang-format
   python3 xdg-utils hyperfine
+  # Make ISO writes images with xorriso; the tests read them back with isoinfo
+  xorriso genisoimage
   # manual pages, icons and the Debian package, and the checks of all three
   pandoc librsvg2-bin dpkg-dev file man-db lintian
   desktop-file-utils appstream shared-mime-info libglib2.0-bin

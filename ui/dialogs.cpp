@@ -2,8 +2,12 @@
 
 #include <QApplication>
 #include <QDesktopServices>
+#include <QDialogButtonBox>
+#include <QDir>
 #include <QFileDialog>
+#include <QFileInfo>
 #include <QInputDialog>
+#include <QLineEdit>
 #include <QMessageBox>
 #include <QNetworkInformation>
 #include <QProcess>
@@ -54,9 +58,61 @@ bool QtDialogs::Confirm(QWidget* parent, const QString& caption, const QString& 
   return box.clickedButton() == yes;
 }
 
+namespace {
+
+// The folder chooser: besides an existing folder it takes the name of one
+// that does not exist yet, typed into its name field, for the caller to
+// make (the stock dialog refuses it with "Directory not found").
+class FolderChooser : public QFileDialog {
+ public:
+  FolderChooser(QWidget* parent, const QString& title) : QFileDialog(parent, title) {
+    setObjectName(QStringLiteral("folderChooser"));
+    setFileMode(QFileDialog::Directory);
+    setOption(QFileDialog::ShowDirsOnly);
+    setOption(QFileDialog::DontUseNativeDialog);
+    // The stock dialog disables its button for a name that does not exist;
+    // any typed name can be chosen (after the dialog's own update).
+    if (auto* name = findChild<QLineEdit*>(QStringLiteral("fileNameEdit"))) {
+      connect(name, &QLineEdit::textChanged, this, [this](const QString& text) {
+        auto* box = findChild<QDialogButtonBox*>(QStringLiteral("buttonBox"));
+        QPushButton* choose = box != nullptr ? box->button(QDialogButtonBox::Open) : nullptr;
+        if (choose != nullptr && !text.trimmed().isEmpty()) choose->setEnabled(true);
+      });
+    }
+  }
+
+  // The folder chosen or typed; empty when none.
+  QString Chosen() const {
+    if (!typed_.isEmpty()) return typed_;
+    const QStringList files = selectedFiles();
+    return files.isEmpty() ? QString() : files.first();
+  }
+
+  void accept() override {
+    const auto* name = findChild<QLineEdit*>(QStringLiteral("fileNameEdit"));
+    const QString text = name != nullptr ? name->text().trimmed() : QString();
+    if (!text.isEmpty()) {
+      const QString path = QDir::cleanPath(directory().absoluteFilePath(text));
+      if (!QFileInfo::exists(path)) {
+        typed_ = path;
+        QDialog::accept();
+        return;
+      }
+    }
+    typed_.clear();
+    QFileDialog::accept();
+  }
+
+ private:
+  QString typed_;
+};
+
+}  // namespace
+
 std::optional<QString> QtDialogs::ChooseFolder(QWidget* parent, const QString& title) {
-  const QString folder =
-      QFileDialog::getExistingDirectory(parent, title, QString(), QFileDialog::ShowDirsOnly);
+  FolderChooser chooser(parent, title);
+  if (chooser.exec() != QDialog::Accepted) return std::nullopt;
+  const QString folder = chooser.Chosen();
   if (folder.isEmpty()) return std::nullopt;
   return folder;
 }
@@ -73,6 +129,13 @@ std::optional<QString> QtDialogs::AskText(QWidget* parent, const QString& title,
 std::optional<QString> QtDialogs::ChooseFile(QWidget* parent, const QString& title,
                                              const QString& filter) {
   const QString file = QFileDialog::getOpenFileName(parent, title, QString(), filter);
+  if (file.isEmpty()) return std::nullopt;
+  return file;
+}
+
+std::optional<QString> QtDialogs::ChooseSaveFile(QWidget* parent, const QString& title,
+                                                 const QString& name, const QString& filter) {
+  const QString file = QFileDialog::getSaveFileName(parent, title, name, filter);
   if (file.isEmpty()) return std::nullopt;
   return file;
 }

@@ -51,6 +51,13 @@ class Dialogs {
                                             const QString& /*filter*/) {
     return std::nullopt;
   }
+  // The file-save dialog (`filter` in Qt's form, `name` the file name
+  // offered); nullopt when cancelled.
+  virtual std::optional<QString> ChooseSaveFile(QWidget* /*parent*/, const QString& /*title*/,
+                                                const QString& /*name*/,
+                                                const QString& /*filter*/) {
+    return std::nullopt;
+  }
   // The file-open dialog for one or more files (`filter` in Qt's form);
   // empty when cancelled.
   virtual QStringList ChooseFiles(QWidget*, const QString& /*title*/, const QString& /*filter*/) {
@@ -94,6 +101,8 @@ class QtDialogs : public Dialogs {
   std::optional<QString> ChooseFile(QWidget* parent, const QString& title,
                                     const QString& filter) override;
   QStringList ChooseFiles(QWidget* parent, const QString& title, const QString& filter) override;
+  std::optional<QString> ChooseSaveFile(QWidget* parent, const QString& title, const QString& name,
+                                        const QString& filter) override;
   std::optional<QString> EditScriptLine(QWidget* parent, const QString& caption,
                                         const QString& prompt, const QString& line,
                                         const LineCheck& check) override;

@@ -18,7 +18,7 @@ int LogListModel::columnCount(const QModelIndex& parent) const {
 
 QVariant LogListModel::headerData(int section, Qt::Orientation orientation, int role) const {
   if (orientation != Qt::Horizontal || role != Qt::DisplayRole) return {};
-  return section == 0 ? QStringLiteral("Line") : QStringLiteral("Details");
+  return section == 0 ? line_head_ : details_head_;
 }
 
 QVariant LogListModel::data(const QModelIndex& index, int role) const {
@@ -55,6 +55,12 @@ void LogListModel::Append(std::vector<LogLine> lines) {
                   std::make_move_iterator(lines.end()));
   }
   endInsertRows();
+}
+
+void LogListModel::SetHeaders(const QString& line, const QString& details) {
+  line_head_ = line;
+  details_head_ = details;
+  emit headerDataChanged(Qt::Horizontal, 0, 1);
 }
 
 void LogListModel::Clear() {

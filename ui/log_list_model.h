@@ -6,6 +6,7 @@
 #pragma once
 
 #include <QAbstractTableModel>
+#include <QString>
 #include <vector>
 
 #include "engine/run_log.h"
@@ -29,11 +30,15 @@ class LogListModel : public QAbstractTableModel {
   void Append(std::vector<LogLine> lines);
   // Empties the list.
   void Clear();
+  // The column heads ("Line", "Details" until set).
+  void SetHeaders(const QString& line, const QString& details);
 
   const std::vector<LogLine>& lines() const { return lines_; }
 
  private:
   bool with_icons_;
+  QString line_head_ = QStringLiteral("Line");
+  QString details_head_ = QStringLiteral("Details");
   std::vector<LogLine> lines_;
 };
 

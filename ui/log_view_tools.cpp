@@ -17,6 +17,10 @@ LogViewTools::LogViewTools(QTreeView& view)
   view_.setHorizontalScrollBarPolicy(Qt::ScrollBarAsNeeded);
   view_.setTextElideMode(Qt::ElideNone);
   view_.header()->setStretchLastSection(view_.model()->columnCount() > 1);
+  // A width the user gives the first column stays.
+  connect(view_.header(), &QHeaderView::sectionResized, this, [this](int logical, int, int) {
+    if (logical == 0 && !fitting_) user_sized_ = true;
+  });
   view_.viewport()->installEventFilter(this);
 
   auto* copy = new QAction(QStringLiteral("Copy"), &view_);
@@ -33,6 +37,7 @@ LogViewTools::LogViewTools(QTreeView& view)
   connect(model, &QAbstractItemModel::modelReset, this, [this] {
     longest_length_ = 0;
     longest_.clear();
+    has_details_ = false;
     FitFirstColumn();
   });
 }
@@ -40,6 +45,12 @@ LogViewTools::LogViewTools(QTreeView& view)
 void LogViewTools::OnRowsInserted(int first, int last) {
   const QAbstractItemModel* model = view_.model();
   bool longer = false;
+  if (!has_details_ && model->columnCount() > 1) {
+    for (int row = first; row <= last && !has_details_; ++row) {
+      has_details_ = !model->index(row, 1).data(Qt::DisplayRole).toString().isEmpty();
+      longer = has_details_;
+    }
+  }
   for (int row = first; row <= last; ++row) {
     const QString text = model->index(row, 0).data(Qt::DisplayRole).toString();
     if (text.size() > longest_length_) {
@@ -52,11 +63,34 @@ void LogViewTools::OnRowsInserted(int first, int last) {
 }
 
 void LogViewTools::FitFirstColumn() {
+  if (user_sized_) return;
   // Icon, paddings and a little room on top of the text itself.
   const int needed = view_.fontMetrics().horizontalAdvance(longest_) + view_.iconSize().width() +
                      4 * view_.style()->pixelMetric(QStyle::PM_FocusFrameHMargin) + 16;
-  const int minimum = view_.model()->columnCount() > 1 ? 400 : view_.viewport()->width();
-  view_.header()->resizeSection(0, std::max(needed, minimum));
+  const int viewport = view_.viewport()->width();
+  int width = std::max(needed, viewport);
+  if (view_.model()->columnCount() > 1) {
+    // Once a line has details (a failed line's reason) they stay in view:
+    // the first column takes at most what leaves them a third of the width.
+    const int details = std::max(kDetailsMinimum, viewport / 3);
+    width = std::max(needed, kWideFirstColumn);
+    if (has_details_) width = std::max(kFirstColumnMinimum, std::min(width, viewport - details));
+  }
+  fitting_ = true;
+  view_.header()->resizeSection(0, width);
+  fitting_ = false;
+}
+
+void LogViewTools::SetFirstColumnWidth(int width) {
+  if (width <= 0) return;
+  user_sized_ = true;
+  fitting_ = true;
+  view_.header()->resizeSection(0, width);
+  fitting_ = false;
+}
+
+int LogViewTools::FirstColumnWidth() const {
+  return view_.header()->sectionSize(0);
 }
 
 QString LogViewTools::SelectedText() const {

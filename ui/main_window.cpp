@@ -267,6 +267,9 @@ QWidget* MainWindow::BuildButtons() {
   dry_run_->setToolTip(
       QStringLiteral("Runs the checked scripts without changing anything and "
                      "shows in the log window what each line would change"));
+  make_iso_ = MakeButton(QStringLiteral("Make ISO"), QStringLiteral("makeIsoButton"), row);
+  make_iso_->setToolTip(
+      QStringLiteral("Writes the bootable ISO image of the target folder to the ISO file"));
   start_ = MakeButton(QStringLiteral("Start"), QStringLiteral("startButton"), row);
   start_->setDefault(true);
   // The settings and update windows are enabled once they are set.
@@ -279,6 +282,7 @@ QWidget* MainWindow::BuildButtons() {
   layout->addStretch();
   layout->addWidget(log);
   layout->addWidget(dry_run_);
+  layout->addWidget(make_iso_);
   layout->addWidget(start_);
   connect(paths, &QPushButton::clicked, this, [this] {
     if (paths_ != nullptr) paths_->show();
@@ -287,6 +291,7 @@ QWidget* MainWindow::BuildButtons() {
   connect(open, &QPushButton::clicked, this, &MainWindow::OpenEditor);
   connect(start_, &QPushButton::clicked, this, &MainWindow::StartBatch);
   connect(dry_run_, &QPushButton::clicked, this, &MainWindow::StartDryRun);
+  connect(make_iso_, &QPushButton::clicked, this, &MainWindow::StartMakeIso);
   return row;
 }
 
@@ -390,6 +395,7 @@ void MainWindow::OpenEditor() {
 }
 
 void MainWindow::SetUpdateWindow(UpdateWindow& update) {
+  update_window_ = &update;
   auto* button = findChild<QPushButton*>(QStringLiteral("updateButton"));
   button->setEnabled(true);
   button->setVisible(true);
@@ -406,16 +412,29 @@ std::string MainWindow::ChosenFolderPath() const {
 }
 
 void MainWindow::ApplyCaptions(const app::Captions& captions) {
+  using app::CaptionIndex;
   const std::pair<const char*, size_t> targets[] = {
-      {"headerTitle", 0},         {"headerDescription", 1}, {"openButton", 2}, {"pathsButton", 3},
-      {"configurationButton", 4}, {"logWindowButton", 5},   {"startButton", 6}};
+      {"headerTitle", CaptionIndex("ProgramTitle")},
+      {"headerDescription", CaptionIndex("ProgramDescription")},
+      {"openButton", CaptionIndex("Open")},
+      {"pathsButton", CaptionIndex("Paths")},
+      {"configurationButton", CaptionIndex("Configuration")},
+      {"logWindowButton", CaptionIndex("LogWindow")},
+      {"startButton", CaptionIndex("Start")},
+      {"dryRunButton", CaptionIndex("DryRun")},
+      {"updateButton", CaptionIndex("Update")},
+      {"stopButton", CaptionIndex("Stop")}};
   for (const auto& [name, index] : targets) {
     QWidget* widget = findChild<QWidget*>(QLatin1String(name));
     const QString text = ToQt(captions[index]);
     if (auto* label = qobject_cast<QLabel*>(widget)) label->setText(text);
     if (auto* button = qobject_cast<QPushButton*>(widget)) button->setText(text);
   }
-  if (log_ != nullptr) log_->SetCaptions(ToQt(captions[5]), ToQt(captions[7]));
+  if (log_ != nullptr) log_->ApplyCaptions(captions);
+  if (paths_ != nullptr) paths_->ApplyCaptions(captions);
+  if (update_window_ != nullptr) update_window_->ApplyCaptions(captions);
+  if (settings_ != nullptr) settings_->ApplyOwnCaptions(captions);
+  if (editor_ != nullptr) editor_->ApplyCaptions(captions);
 }
 
 void MainWindow::ApplyColours(app::BgrColour text, app::BgrColour back) {
@@ -448,7 +467,10 @@ bool MainWindow::LoadConfiguration() {
   loaded_ = true;
   const app::ProgramSettings settings = app::ReadProgramSettings(state_.config);
   if (paths_ != nullptr) paths_->SetPaths(settings.paths);
-  if (log_ != nullptr) log_->SetViewAfterSave(settings.view_log_after_save);
+  if (log_ != nullptr) {
+    log_->SetViewAfterSave(settings.view_log_after_save);
+    log_->RestoreLayout(settings.log_width, settings.log_height, settings.log_column_width);
+  }
   state_.run_options = settings.run_options;
   if (settings_ != nullptr) {
     settings_->SetRunOptions(settings.run_options);
@@ -608,6 +630,7 @@ void MainWindow::RunChecked(bool dry) {
     // Nothing of the run may change anything: no log file, no sound, no
     // closing message.
     request.options = {};
+    request.dry_run = true;
     log_->show();
     auto services = std::make_shared<app::DryRunServices>(state_.config, state_.location);
     bridge_->Start([request, services, &clock, outcome](RunView& view, app::BatchHost& host) {
@@ -622,6 +645,25 @@ void MainWindow::RunChecked(bool dry) {
   bridge_->Start([request, services, &clock, outcome](RunView& view, app::BatchHost& host) {
     app::BatchRun batch(view, host, clock, commands::BuiltinCommands(), services->services());
     *outcome = batch.Run(request);
+  });
+}
+
+void MainWindow::StartMakeIso() {
+  if (bridge_ == nullptr || running()) return;
+  const RunPaths paths = paths_->Paths();
+  app::MakeIsoRequest request;
+  request.target_dir = paths.target_dir;
+  request.iso_file = paths.iso_file;
+  SetRunControlsEnabled(false);
+  log_->SetRunning(true);
+  stop_->setEnabled(true);
+  panel_title_->clear();
+  panel_status_->clear();
+  log_->show();
+  auto services = std::make_shared<app::ProgramServices>(state_.config, state_.location);
+  app::MakeIsoResult* result = &last_iso_result_;
+  bridge_->Start([request, services, result](RunView& view, app::BatchHost& host) {
+    *result = app::RunMakeIsoJob(request, services->services(), view, host);
   });
 }
 
@@ -670,6 +712,7 @@ void MainWindow::closeEvent(QCloseEvent* event) {
     return;
   }
   if (loaded_) {
+    if (log_ != nullptr && log_->isVisible()) log_->RememberLayout();
     try {
       app::SaveOnClose(state_.config, state_.run_options, paths_->Paths());
     } catch (const std::exception& error) {

@@ -75,6 +75,10 @@ class MainWindow : public QWidget {
   // after its line. No log file, beep or closing message.
   void StartDryRun();
   void RunChecked(bool dry);
+  // "Make ISO": the image of the target folder as the ISO file
+  // (app/make_iso.h) on a worker thread, with the progress panel showing the
+  // megabytes written and the log window its lines; Stop abandons it.
+  void StartMakeIso();
   // "Log window": shows the log window when hidden, hides it when shown.
   void ToggleLogWindow();
   // The progress panel's "Stop".
@@ -90,6 +94,8 @@ class MainWindow : public QWidget {
   CatalogueChecks& checks() { return *checks_; }
   // The outcome of the last batch.
   app::BatchOutcome last_outcome() const { return last_outcome_; }
+  // The outcome of the last "Make ISO".
+  app::MakeIsoResult last_iso_result() const { return last_iso_result_; }
 
  signals:
   // The program should end with this exit status.
@@ -120,6 +126,7 @@ class MainWindow : public QWidget {
   ProgramState& state_;
   PathsWindow* paths_ = nullptr;
   LogWindow* log_ = nullptr;
+  UpdateWindow* update_window_ = nullptr;
   ScriptEditorWindow* editor_ = nullptr;
   SettingsWindow* settings_ = nullptr;
   ScriptListModel* scripts_;
@@ -128,6 +135,7 @@ class MainWindow : public QWidget {
   bool loaded_ = false;
   bool close_after_run_ = false;
   app::BatchOutcome last_outcome_ = app::BatchOutcome::kNotStarted;
+  app::MakeIsoResult last_iso_result_ = app::MakeIsoResult::kRefused;
 
   QWidget* content_ = nullptr;
   QComboBox* folders_ = nullptr;
@@ -144,6 +152,7 @@ class MainWindow : public QWidget {
   std::vector<QPointer<QWidget>> disabled_for_run_;
   QPushButton* start_ = nullptr;
   QPushButton* dry_run_ = nullptr;
+  QPushButton* make_iso_ = nullptr;
   QFrame* panel_ = nullptr;
   QLabel* panel_title_ = nullptr;
   QLabel* panel_status_ = nullptr;

@@ -1,5 +1,7 @@
 #include "ui/paths_window.h"
 
+#include "ui/captions.h"
+
 #include <QGroupBox>
 #include <QHBoxLayout>
 #include <QLabel>
@@ -37,6 +39,7 @@ PathsWindow::PathsWindow(ProgramState& state, QWidget* parent)
                      "as variables in your commands. e.g.: message,1,\"%IsoFile%\" will output "
                      "the Filename of your ISO file."),
       this);
+  header->setObjectName(QStringLiteral("pathsDescription"));
   header->setWordWrap(true);
 
   auto* ok = new QPushButton(QStringLiteral("Ok"), this);
@@ -72,6 +75,20 @@ PathsWindow::PathsWindow(ProgramState& state, QWidget* parent)
          layout->hasHeightForWidth() ? layout->totalHeightForWidth(kWidth) : sizeHint().height());
 }
 
+void PathsWindow::ApplyCaptions(const app::Captions& captions) {
+  const QString title = CaptionText(captions, "Paths");
+  setWindowTitle(title);
+  SetCaption(*this, "pathsTitle", title);
+  SetCaption(*this, "pathsDescription", CaptionText(captions, "Description_Paths"));
+  SetCaption(*this, "sourceDirGroup", CaptionText(captions, "SourceDir"));
+  SetCaption(*this, "sourceDirText", CaptionText(captions, "Description_SourceDir"));
+  SetCaption(*this, "targetDirGroup", CaptionText(captions, "TargetDir"));
+  SetCaption(*this, "targetDirText", CaptionText(captions, "Description_TargetDir"));
+  SetCaption(*this, "isoFileGroup", CaptionText(captions, "IsoFile"));
+  SetCaption(*this, "isoFileText", CaptionText(captions, "Description_IsoFile"));
+  SetCaption(*this, "okButton", CaptionText(captions, "Ok"));
+}
+
 QWidget* PathsWindow::MakeGroup(const QString& title, const QString& name, const QString& text,
                                 PathBox& box) {
   auto* group = new QGroupBox(title, this);
@@ -95,6 +112,7 @@ QWidget* PathsWindow::MakeGroup(const QString& title, const QString& name, const
                                     : QStringLiteral("Choose ") + what);
   clear->setAccessibleName(QStringLiteral("Clear ") + what);
   auto* label = new QLabel(text, group);
+  label->setObjectName(name + QStringLiteral("Text"));
   label->setWordWrap(true);
 
   auto* row = new QHBoxLayout;

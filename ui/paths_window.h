@@ -5,6 +5,7 @@
 
 #include <QDialog>
 
+#include "app/language_profiles.h"
 #include "engine/script_context.h"
 #include "ui/program_state.h"
 
@@ -26,6 +27,9 @@ class PathsWindow : public QDialog {
   void SetPaths(const RunPaths& paths);
   // The three boxes as they stand.
   RunPaths Paths() const;
+  // The translated captions: the title (the "Paths" button's text), the
+  // texts, the groups and the button.
+  void ApplyCaptions(const app::Captions& captions);
 
  private:
   // One group: its box, its key and what a chosen folder makes of the box.

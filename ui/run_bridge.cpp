@@ -37,6 +37,8 @@ class RunBridge::WorkerView : public RunView {
     event.kind = kind;
     event.reveal = reveal;
     event.reason.assign(reason.text);
+    event.script.assign(reason.script);
+    event.line = reason.line;
     bridge_.Post(std::move(event));
   }
   void ShowMessage(MessageKind kind, std::string_view caption, std::string_view text) override {
@@ -254,7 +256,8 @@ void RunBridge::Drain() {
   };
   for (Event& event : events) {
     if (event.type == Event::kLog) {
-      pending.push_back({std::move(event.text), event.kind, std::move(event.reason)});
+      pending.push_back({std::move(event.text), event.kind, std::move(event.reason),
+                         std::move(event.script), event.line});
       if (event.reveal != LogReveal::kAppend) {
         const int base = surface_.log != nullptr ? surface_.log->rowCount() : 0;
         reveal_row = base + static_cast<int>(pending.size()) - 1;
@@ -294,9 +297,12 @@ void RunBridge::Drain() {
   if (status_dirty) shown_status_ = ToQt(status);
   if (operation_dirty) shown_operation_ = ToQt(operation);
   if ((status_dirty || operation_dirty) && surface_.status != nullptr) {
-    surface_.status->setText(shown_operation_.isEmpty()
-                                 ? shown_status_
-                                 : shown_status_ + QLatin1Char('\n') + shown_operation_);
+    // An operation without a status (Make ISO) takes the status's line.
+    if (shown_operation_.isEmpty() || shown_status_.isEmpty()) {
+      surface_.status->setText(shown_operation_.isEmpty() ? shown_status_ : shown_operation_);
+    } else {
+      surface_.status->setText(shown_status_ + QLatin1Char('\n') + shown_operation_);
+    }
   }
 }
 

@@ -80,6 +80,8 @@ class RunBridge : public QObject {
     LogReveal reveal = LogReveal::kAppend;
     size_t index = 0;
     std::string reason = {};
+    std::string script = {};
+    size_t line = 0;
   };
 
   void Post(Event event);

@@ -1,5 +1,7 @@
 #include "ui/script_editor_window.h"
 
+#include "ui/captions.h"
+
 #include <QAction>
 #include <QApplication>
 #include <QCloseEvent>
@@ -389,7 +391,9 @@ QWidget* ScriptEditorWindow::BuildFilesTab() {
   connect(run, &QPushButton::clicked, this, &ScriptEditorWindow::RunFile);
   connect(extract, &QPushButton::clicked, this, &ScriptEditorWindow::ExtractFiles);
   connect(folder, &QPushButton::clicked, this, &ScriptEditorWindow::NewFolder);
-  connect(folder_tree_, &QTreeWidget::currentItemChanged, this, [this] {
+  // The list follows the selection: a click changes the current folder
+  // before it selects it, and the list is filled once both are done.
+  connect(folder_tree_, &QTreeWidget::itemSelectionChanged, this, [this] {
     if (!filling_) FillFileList();
   });
   connect(file_list_, &QTreeWidget::itemDoubleClicked, this,
@@ -1101,6 +1105,34 @@ void ScriptEditorWindow::UpdateUndoButtons() {
 void ScriptEditorWindow::ForgetHistory() {
   history_.Clear();
   UpdateUndoButtons();
+}
+
+void ScriptEditorWindow::ApplyCaptions(const app::Captions& captions) {
+  tabs_->setTabText(0, CaptionText(captions, "CommandsPage"));
+  tabs_->setTabText(1, CaptionText(captions, "EncodedFilesPage"));
+  tabs_->setTabText(2, CaptionText(captions, "SyntaxPage"));
+  // Each button keeps its Alt key when its caption holds the letter.
+  struct Button {
+    const char* name;
+    const char* key;
+    char letter;
+  };
+  const Button buttons[] = {{"createCommandButton", "CreateCommand", 'c'},
+                            {"editCommandButton", "EditCommand", 'e'},
+                            {"deleteCommandButton", "DeleteCommand", 'd'},
+                            {"addFilesButton", "AddFiles", 'a'},
+                            {"removeFilesButton", "RemoveFiles", 'm'},
+                            {"runFileButton", "RunFile", 'n'},
+                            {"extractFilesButton", "ExtractFiles", 'x'},
+                            {"newFolderButton", "NewFolder", 'f'},
+                            {"commandsOkButton", "Ok", 'o'},
+                            {"filesOkButton", "Ok", 'o'}};
+  for (const Button& button : buttons) {
+    QString text = CaptionText(captions, button.key);
+    const qsizetype at = text.indexOf(QLatin1Char(button.letter), 0, Qt::CaseInsensitive);
+    if (!text.contains(QLatin1Char('&')) && at >= 0) text.insert(at, QLatin1Char('&'));
+    SetCaption(*this, button.name, text);
+  }
 }
 
 }  // namespace pelvar::ui

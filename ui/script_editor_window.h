@@ -15,6 +15,7 @@
 #include <vector>
 
 #include "app/embedded_folders.h"
+#include "app/language_profiles.h"
 #include "app/script_history.h"
 #include "ui/dialogs.h"
 #include "ui/program_state.h"
@@ -48,6 +49,8 @@ class ScriptEditorWindow : public QWidget {
   void Open(const std::string& script);
   // The starter of "Run.." (the desktop's by default; not owned).
   void SetLauncher(platform::ProcessLauncher* launcher);
+  // The translated captions of the pages and the buttons.
+  void ApplyCaptions(const app::Captions& captions);
 
   const std::string& script() const { return script_; }
   // The lines of the command list, as they are written back.

@@ -1,5 +1,7 @@
 #include "ui/settings_window.h"
 
+#include "ui/captions.h"
+
 #include <QCheckBox>
 #include <QComboBox>
 #include <QGroupBox>
@@ -31,6 +33,16 @@ void PaintWindow(QWidget& window, app::BgrColour text, app::BgrColour back) {
                text == app::kNoColour ? base.color(QPalette::WindowText) : ToQColor(text));
   window.setPalette(pal);
   window.setAutoFillBackground(true);
+  // The text colour goes only where the background colour goes: a panel
+  // with a background of its own (the white header) keeps the standard
+  // text colour, so a light text colour stays readable there.
+  for (QWidget* child : window.findChildren<QWidget*>()) {
+    if (!child->autoFillBackground() || child->window() != &window) continue;
+    QPalette own = child->palette();
+    if (!own.isBrushSet(QPalette::Active, QPalette::Window)) continue;
+    own.setColor(QPalette::WindowText, base.color(QPalette::WindowText));
+    child->setPalette(own);
+  }
   window.update();
 }
 
@@ -70,7 +82,12 @@ QWidget* SettingsWindow::BuildOptionsPage() {
   beep_->setObjectName(QStringLiteral("beepBox"));
   message_ = new QCheckBox(QStringLiteral("Show message after processing"), page);
   message_->setObjectName(QStringLiteral("messageBox"));
-  for (QCheckBox* box : {log_, beep_, message_}) {
+  make_iso_ = new QCheckBox(QStringLiteral("Make ISO after a batch without failures"), page);
+  make_iso_->setObjectName(QStringLiteral("makeIsoAfterBatchBox"));
+  make_iso_->setToolTip(
+      QStringLiteral("When the checked scripts logged no failure, the batch ends by writing the "
+                     "ISO image of the target folder (MakeIsoAfterBatch)"));
+  for (QCheckBox* box : {log_, beep_, message_, make_iso_}) {
     connect(box, &QCheckBox::toggled, this, [this] { state_.run_options = RunOptions(); });
   }
 
@@ -91,6 +108,7 @@ QWidget* SettingsWindow::BuildOptionsPage() {
   layout->addWidget(log_);
   layout->addWidget(beep_);
   layout->addWidget(message_);
+  layout->addWidget(make_iso_);
   layout->addWidget(colours, 1);
   return page;
 }
@@ -153,6 +171,7 @@ void SettingsWindow::SetRunOptions(const app::BatchOptions& options) {
   log_->setChecked(options.write_log_file);
   beep_->setChecked(options.beep);
   message_->setChecked(options.show_message);
+  make_iso_->setChecked(options.make_iso);
   state_.run_options = RunOptions();
 }
 
@@ -161,6 +180,7 @@ app::BatchOptions SettingsWindow::RunOptions() const {
   options.write_log_file = log_->isChecked();
   options.beep = beep_->isChecked();
   options.show_message = message_->isChecked();
+  options.make_iso = make_iso_->isChecked();
   return options;
 }
 
@@ -171,7 +191,8 @@ void SettingsWindow::showEvent(QShowEvent* event) {
   }
   raise();
   activateWindow();
-  grid_->SetTextCell(app::kShowingTextCell);
+  // The text colour chosen stays as it is: showing the window changes no
+  // colour and writes nothing.
 }
 
 // Colours ------------------------------------------------------------------
@@ -217,7 +238,12 @@ bool SettingsWindow::Apply(const std::function<void()>& change) {
 
 void SettingsWindow::ShowProfiles(const app::LanguageProfiles& profiles) {
   languages_->clear();
-  for (const std::string& name : profiles.names) languages_->addItem(ToQt(name));
+  // Each profile shows its display name; its name is the item's data.
+  for (size_t i = 0; i < profiles.names.size(); ++i) {
+    const QString name = ToQt(profiles.names[i]);
+    languages_->addItem(ToQt(profiles.display_names[i]), name);
+    languages_->setItemData(static_cast<int>(i), name, Qt::ToolTipRole);
+  }
   languages_->setCurrentIndex(profiles.selected);
   shown_language_ = profiles.selected;
   texts_->setRowCount(0);
@@ -248,14 +274,17 @@ std::vector<app::LanguageRow> SettingsWindow::GridRows() const {
   return rows;
 }
 
+std::string SettingsWindow::ProfileName(int index) const {
+  return FromQt(languages_->itemData(index).toString());
+}
+
 app::Captions SettingsWindow::Captions() const {
   return app::Translate(GridRows());
 }
 
 void SettingsWindow::SelectLanguage(int index) {
   if (index < 0 || index >= languages_->count()) return;
-  if (!WriteConfigKey(state_, this, app::config::kDefaultLanguage,
-                      FromQt(languages_->itemText(index)))) {
+  if (!WriteConfigKey(state_, this, app::config::kDefaultLanguage, ProfileName(index))) {
     // The profile in use, its texts and the captions stay as they were.
     languages_->setCurrentIndex(shown_language_);
     return;
@@ -266,9 +295,12 @@ void SettingsWindow::SelectLanguage(int index) {
 
 void SettingsWindow::SaveLanguage() {
   if (languages_->currentIndex() < 0) return;
-  const std::string name = FromQt(languages_->currentText());
+  const std::string name = ProfileName(languages_->currentIndex());
   const std::vector<app::LanguageRow> rows = GridRows();
-  Apply([&] { app::SaveLanguage(state_.location.config_path, name, rows); });
+  // The saved texts are the captions from now on.
+  if (Apply([&] { app::SaveLanguage(state_.location.config_path, name, rows); })) {
+    emit CaptionsChanged(Captions());
+  }
 }
 
 void SettingsWindow::CreateLanguage() {
@@ -277,7 +309,7 @@ void SettingsWindow::CreateLanguage() {
   if (!answer || answer->isEmpty()) return;
   const std::string name = FromQt(*answer);
   std::vector<std::string> names;
-  for (int i = 0; i < languages_->count(); ++i) names.push_back(FromQt(languages_->itemText(i)));
+  for (int i = 0; i < languages_->count(); ++i) names.push_back(ProfileName(i));
   if (const auto refusal = app::LanguageNameTaken(names, name)) {
     state_.dialogs.Message(this, MessageKind::kInformation, QString::fromLatin1(kProgramTitle),
                            ToQt(*refusal));
@@ -292,8 +324,8 @@ void SettingsWindow::CreateLanguage() {
 void SettingsWindow::DeleteLanguage() {
   const int index = languages_->currentIndex();
   if (index <= 0) return;
-  const std::string removed = FromQt(languages_->itemText(index));
-  const std::string first = FromQt(languages_->itemText(0));
+  const std::string removed = ProfileName(index);
+  const std::string first = ProfileName(0);
   // The profile's section leaves the configuration file for good.
   if (!state_.dialogs.Confirm(
           this, QString::fromLatin1(kProgramTitle),
@@ -305,6 +337,19 @@ void SettingsWindow::DeleteLanguage() {
   if (Apply([&] { app::DeleteLanguage(state_.location.config_path, first, removed); })) {
     LoadLanguages();
   }
+}
+
+// Captions -------------------------------------------------------------------
+
+void SettingsWindow::ApplyOwnCaptions(const app::Captions& captions) {
+  setWindowTitle(CaptionText(captions, "Configuration"));
+  pages_->setTabText(0, CaptionText(captions, "OptionsPage"));
+  pages_->setTabText(1, CaptionText(captions, "LanguagePage"));
+  log_->setText(CaptionText(captions, "LogFile"));
+  beep_->setText(CaptionText(captions, "BeepAfter"));
+  message_->setText(CaptionText(captions, "MessageAfter"));
+  if (auto* colours = findChild<QGroupBox*>()) colours->setTitle(CaptionText(captions, "Colors"));
+  SetCaption(*this, "okButton", CaptionText(captions, "Ok"));
 }
 
 }  // namespace pelvar::ui

@@ -35,6 +35,12 @@ class SettingsWindow : public QDialog {
   void LoadLanguages();
   // The eight captions as the texts on the Language page give them.
   app::Captions Captions() const;
+  // Its own translated captions: the title (the "Configuration" text), the
+  // pages, the boxes, the colours group and the button.
+  void ApplyOwnCaptions(const app::Captions& captions);
+  // The name of the profile at `index` of the drop-down (which shows its
+  // display name).
+  std::string ProfileName(int index) const;
   // The user picks a profile: it becomes the one in use and is applied.
   void SelectLanguage(int index);
   // The three buttons of the Language page.
@@ -74,6 +80,7 @@ class SettingsWindow : public QDialog {
   QTabWidget* pages_ = nullptr;
   QCheckBox* log_ = nullptr;
   QCheckBox* beep_ = nullptr;
+  QCheckBox* make_iso_ = nullptr;
   QCheckBox* message_ = nullptr;
   ColourGrid* grid_ = nullptr;
   QComboBox* languages_ = nullptr;

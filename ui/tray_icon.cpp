@@ -32,6 +32,10 @@ TrayIcon::TrayIcon(ProgramState& state, QWidget& window)
   icon_->setContextMenu(menu_);
   connect(icon_, &QSystemTrayIcon::activated, this, &TrayIcon::OnActivated);
   window_.installEventFilter(this);
+  // A notification area that appears after the start (a panel started
+  // later, or restarted) still gets the icon.
+  watch_.setInterval(kWatchIntervalMs);
+  connect(&watch_, &QTimer::timeout, this, &TrayIcon::ShowWhenAvailable);
 }
 
 TrayIcon::~TrayIcon() = default;
@@ -39,7 +43,19 @@ TrayIcon::~TrayIcon() = default;
 void TrayIcon::Start() {
   author_ = ToQt(state_.config.Read(app::config::kAuthorEmail)).trimmed();
   mail_->setVisible(!author_.isEmpty());
-  if (QSystemTrayIcon::isSystemTrayAvailable()) icon_->show();
+  ShowWhenAvailable();
+  if (!icon_->isVisible()) watch_.start();
+}
+
+void TrayIcon::SetAvailabilityCheck(std::function<bool()> available) {
+  available_ = std::move(available);
+}
+
+void TrayIcon::ShowWhenAvailable() {
+  const bool available = available_ ? available_() : QSystemTrayIcon::isSystemTrayAvailable();
+  if (!available) return;
+  icon_->show();
+  watch_.stop();
 }
 
 bool TrayIcon::shown() const {

@@ -7,6 +7,8 @@
 
 #include <QObject>
 #include <QSystemTrayIcon>
+#include <QTimer>
+#include <functional>
 
 #include "ui/program_state.h"
 
@@ -24,10 +26,15 @@ class TrayIcon : public QObject {
   TrayIcon(ProgramState& state, QWidget& window);
   ~TrayIcon() override;
 
-  // Shows the icon when the desktop has a notification area and takes the
-  // author's address from the configuration ("Email author" hidden when it
-  // is empty).
+  // Shows the icon when the desktop has a notification area, or as soon as
+  // one appears (looked for every kWatchIntervalMs), and takes the author's
+  // address from the configuration ("Email author" hidden when it is empty).
   void Start();
+  // Replaces the question "is there a notification area?" (tests).
+  void SetAvailabilityCheck(std::function<bool()> available);
+  bool watching() const { return watch_.isActive(); }
+
+  static constexpr int kWatchIntervalMs = 2000;
 
   // The menu's items.
   void RunScript();
@@ -46,6 +53,7 @@ class TrayIcon : public QObject {
 
  private:
   void OnActivated(QSystemTrayIcon::ActivationReason reason);
+  void ShowWhenAvailable();
   void BringToFront();
 
   ProgramState& state_;
@@ -54,6 +62,8 @@ class TrayIcon : public QObject {
   QAction* mail_;
   QSystemTrayIcon* icon_;
   QString author_;
+  QTimer watch_;
+  std::function<bool()> available_;
 };
 
 }  // namespace pelvar::ui

@@ -1,5 +1,7 @@
 #include "ui/update_window.h"
 
+#include "ui/captions.h"
+
 #include <QGroupBox>
 #include <QHBoxLayout>
 #include <QHeaderView>
@@ -52,11 +54,13 @@ UpdateWindow::UpdateWindow(ProgramState& state, QWidget* parent,
   auto* header = new QFrame(this);
   header->setObjectName(QStringLiteral("updateHeader"));
   auto* title = new QLabel(QStringLiteral("Updates"), header);
+  title->setObjectName(QStringLiteral("updateTitle"));
   QFont big = title->font();
   big.setPointSizeF(big.pointSizeF() * 1.6);
   big.setBold(true);
   title->setFont(big);
   auto* text = new QLabel(QStringLiteral("Update application and files in your computer"), header);
+  text->setObjectName(QStringLiteral("updateDescription"));
   auto* ok = MakeButton(QStringLiteral("Ok"), QStringLiteral("okButton"), header);
   connect(ok, &QPushButton::clicked, this, &QDialog::accept);
   auto* texts = new QVBoxLayout;
@@ -89,6 +93,7 @@ QWidget* UpdateWindow::BuildUpdatePage() {
   tree_->setColumnCount(1);
   connect(tree_, &QTreeWidget::currentItemChanged, this, &UpdateWindow::ShowComments);
   auto* comments = new QGroupBox(QStringLiteral("Comments"), page);
+  comments->setObjectName(QStringLiteral("commentsGroup"));
   comments_ = new QPlainTextEdit(comments);
   comments_->setObjectName(QStringLiteral("commentsText"));
   comments_->setReadOnly(true);
@@ -127,6 +132,7 @@ QWidget* UpdateWindow::BuildServersPage() {
   auto* text = new QLabel(QStringLiteral("Add or remove servers from where you wish to add or "
                                          "update files in your computer"),
                           page);
+  text->setObjectName(QStringLiteral("serversDescription"));
   text->setWordWrap(true);
   table_ = new QTableWidget(0, 2, page);
   table_->setObjectName(QStringLiteral("serverTable"));
@@ -195,6 +201,27 @@ void UpdateWindow::SetTableServers(const std::vector<app::UpdateServer>& servers
   }
 }
 
+void UpdateWindow::ApplyCaptions(const app::Captions& captions) {
+  const QString title = CaptionText(captions, "Updates");
+  setWindowTitle(title);
+  SetCaption(*this, "updateTitle", title);
+  SetCaption(*this, "updateDescription", CaptionText(captions, "Description_Updates"));
+  SetCaption(*this, "okButton", CaptionText(captions, "Ok"));
+  pages_->setTabText(0, CaptionText(captions, "UpdatePage"));
+  pages_->setTabText(1, CaptionText(captions, "ServersPage"));
+  SetCaption(*this, "commentsGroup", CaptionText(captions, "Comments"));
+  SetCaption(*this, "updateButton", CaptionText(captions, "UpdateEntry"));
+  SetCaption(*this, "cancelButton", CaptionText(captions, "Cancel"));
+  SetCaption(*this, "serversDescription", CaptionText(captions, "Description_Servers"));
+  table_->setHorizontalHeaderLabels(
+      {CaptionText(captions, "ServerName"), CaptionText(captions, "ServerAddress")});
+  SetCaption(*this, "addServerButton", CaptionText(captions, "AddServer"));
+  SetCaption(*this, "removeServerButton", CaptionText(captions, "RemoveServer"));
+  SetCaption(*this, "saveServersButton", CaptionText(captions, "SaveServers"));
+  root_caption_ = CaptionText(captions, "Internet");
+  if (QTreeWidgetItem* root = tree_->topLevelItem(0)) root->setText(0, root_caption_);
+}
+
 void UpdateWindow::BuildTree() {
   pages_->setCurrentIndex(0);
   raise();
@@ -202,7 +229,7 @@ void UpdateWindow::BuildTree() {
   tree_->clear();
   servers_.clear();
   entries_.clear();
-  auto* root = new QTreeWidgetItem(tree_, {QStringLiteral("Internet")});
+  auto* root = new QTreeWidgetItem(tree_, {root_caption_});
   root->setIcon(0, style()->standardIcon(QStyle::SP_DriveNetIcon));
   IniModel config;
   try {
@@ -213,8 +240,10 @@ void UpdateWindow::BuildTree() {
   if (config.SectionExists("updates")) SetTableServers(app::ReadUpdateServers(config));
   tree_->setCurrentItem(root);
   root->setExpanded(true);
+  // Every server is listed, those without entries too: "Update" on one
+  // fetches its list.
+  QTreeWidgetItem* chosen = nullptr;
   for (const app::UpdateServer& server : TableServers()) {
-    if (!app::HasUpdateEntries(config, server.name)) continue;
     const int index = static_cast<int>(servers_.size());
     servers_.push_back(server);
     entries_.push_back(app::ReadUpdateEntries(config, server.name));
@@ -234,7 +263,11 @@ void UpdateWindow::BuildTree() {
     }
     tree_->setCurrentItem(node);
     node->setExpanded(true);
+    if (!keep_server_.empty() && server.name == keep_server_) chosen = node;
   }
+  // After an update the server that was updated stays selected.
+  if (chosen != nullptr) tree_->setCurrentItem(chosen);
+  keep_server_.clear();
   ShowComments();
 }
 
@@ -277,6 +310,7 @@ void UpdateWindow::UpdateSelected() {
   const Node node = NodeOf(tree_->currentItem());
   if (node.server < 0 || busy()) return;
   const app::UpdateServer server = servers_[static_cast<size_t>(node.server)];
+  updated_server_ = server.name;
   if (node.entry < 0) {
     const std::string config_path = state_.location.config_path;
     Start(ToQt(server.address),
@@ -356,6 +390,7 @@ void UpdateWindow::OnFinished(const app::UpdateOutcome& outcome) {
     if (!outcome.file.empty()) {
       if (scripts_changed_) scripts_changed_();
     } else {
+      keep_server_ = updated_server_;
       BuildTree();
       status_->setText(ToQt(outcome.message));
     }

@@ -6,12 +6,14 @@
 #pragma once
 
 #include <QDialog>
+#include <QString>
 #include <atomic>
 #include <functional>
 #include <string>
 #include <thread>
 #include <vector>
 
+#include "app/language_profiles.h"
 #include "app/update_list.h"
 #include "ui/program_state.h"
 
@@ -39,6 +41,8 @@ class UpdateWindow : public QDialog {
   // Fills the tree from the configuration file (and the table, when the file
   // lists servers).
   void BuildTree();
+  // The translated captions of the window, its pages and the tree's root.
+  void ApplyCaptions(const app::Captions& captions);
   // "Save changes" of the Servers page.
   void SaveServers();
   // "Update": fetches what the selected node stands for.
@@ -76,6 +80,7 @@ class UpdateWindow : public QDialog {
   std::function<std::string()> script_folder_;
   std::function<void()> scripts_changed_;
   QTabWidget* pages_ = nullptr;
+  QString root_caption_ = QStringLiteral("Internet");
   QTreeWidget* tree_ = nullptr;
   QPlainTextEdit* comments_ = nullptr;
   QPushButton* update_ = nullptr;
@@ -85,6 +90,9 @@ class UpdateWindow : public QDialog {
   std::vector<app::UpdateServer> servers_;
   std::vector<std::vector<app::UpdateEntry>> entries_;
   std::thread worker_;
+  // The server of the running update, and the one the next tree selects.
+  std::string updated_server_;
+  std::string keep_server_;
   std::atomic<bool> cancelled_{false};
 };
 

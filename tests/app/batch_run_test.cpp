@@ -116,6 +116,47 @@ TEST_F(BatchRunTest, OneScriptWithoutOptions) {
   EXPECT_EQ(host_.calls.back(), "panel:off");
 }
 
+TEST_F(BatchRunTest, FailedLinesAreCountedInTheClosingLineAndMessage) {
+  AddScript("One", "one.script", "filedelete,1,%targetdir%\\none\necho,1,a\n");
+  request_.options.show_message = true;
+  EXPECT_EQ(Run(), BatchOutcome::kCompleted);
+  std::vector<std::string> texts = view_.Texts();
+  ASSERT_GE(texts.size(), 2u);
+  EXPECT_EQ(texts[texts.size() - 2], "0|Script has been processed: 1 command failed");
+  EXPECT_EQ(host_.calls.back(), "info:\rProcess finished!\r1 command failed");
+
+  // Several scripts: their count, then the failed lines of all of them.
+  AddScript("Two", "two.script", "filedelete,1,%targetdir%\\a\nfiledelete,1,%targetdir%\\b\n");
+  view_.lines.clear();
+  clock_.readings = {milliseconds(0), milliseconds(1)};
+  Run();
+  texts = view_.Texts();
+  EXPECT_EQ(texts[texts.size() - 2], "0|2 scripts have been processed: 3 commands failed");
+}
+
+TEST(BatchClosingTextTest, KeepsTheSuccessTextsWithoutFailures) {
+  EXPECT_EQ(BatchClosingText(1, 0), "Script has been sucessfully processed!");
+  EXPECT_EQ(BatchClosingText(3, 0), "3 scripts have been processed!");
+  EXPECT_EQ(BatchClosingText(1, 2), "Script has been processed: 2 commands failed");
+  EXPECT_EQ(FinishedMessage(0), "\rProcess finished!");
+  EXPECT_EQ(FailedLineCount({{"a", LogKind::kFailure},
+                             {"b", LogKind::kSkipped},
+                             {"c", LogKind::kMissing},
+                             {"d", LogKind::kFailure}}),
+            2u);
+}
+
+TEST_F(BatchRunTest, ADryRunSaysSoFirstAndLast) {
+  AddScript("One", "one.script", "echo,1,a\n");
+  request_.dry_run = true;
+  Run();
+  const std::vector<std::string> texts = view_.Texts();
+  ASSERT_GE(texts.size(), 3u);
+  EXPECT_EQ(texts.front(), "8|Dry run: nothing will be changed");
+  EXPECT_EQ(texts[texts.size() - 3], "2|Script has been sucessfully processed!");
+  EXPECT_EQ(texts[texts.size() - 2], "8|Dry run finished: nothing was changed");
+}
+
 TEST_F(BatchRunTest, ChecksPathsAndScriptsBeforeStarting) {
   AddScript("One", "one.script", "echo,1,a\n");
   request_.paths.iso_file = "";
@@ -184,6 +225,14 @@ TEST_F(BatchRunTest, StopEndsAfterTheCurrentCommandAndCompletesTheClosingSteps) 
                                             "2|Log file created as \"" + dir_.path() + "/log.txt\"",
                                             "8|Processing time: 5 seconds and ", "7|"}));
   EXPECT_NE(dir_.Read("log.txt").find("Run stopped by the user\r\n\r\n"), std::string::npos);
+}
+
+TEST_F(BatchRunTest, TheStopLineIsNoFailedCommandInTheMessage) {
+  AddScript("Long", "long.script", "filedelete,1,%targetdir%\\none\necho,1,2\necho,1,3\n");
+  request_.options.show_message = true;
+  view_.stop_after = 3;
+  EXPECT_EQ(Run(), BatchOutcome::kStopped);
+  EXPECT_EQ(host_.calls.back(), "info:\rProcess finished!\r1 command failed");
 }
 
 TEST_F(BatchRunTest, UnwritableLogFileEndsTheBatchWithTheError) {

@@ -76,6 +76,23 @@ TEST(CommandLineRunTest, ErrorIsLoggedAsAFailureLine) {
                                                     "0|" + script + ":5:   echo , 1 "}));
 }
 
+TEST(FailureSummaryTest, CountsAndNamesTheFirstFailedLine) {
+  EXPECT_EQ(SummariseFailures({{"ok", LogKind::kSuccess}}).failed, 0u);
+  const FailureSummary summary =
+      SummariseFailures({{"fine", LogKind::kSuccess},
+                         {"Failed to copy", LogKind::kFailure, "no such file", "/s/a.script", 4},
+                         {"Failed again", LogKind::kFailure, "denied", "/s/a.script", 5}});
+  EXPECT_EQ(summary.failed, 2u);
+  EXPECT_EQ(summary.count_text, "2 commands failed");
+  EXPECT_EQ(summary.first, "a.script:4: no such file");
+  EXPECT_EQ(summary.first_details, "/s/a.script:4: Failed to copy (no such file)");
+  // Without a place or reason the line's own text stands.
+  const FailureSummary bare = SummariseFailures({{"Run stopped", LogKind::kFailure}});
+  EXPECT_EQ(bare.count_text, "1 command failed");
+  EXPECT_EQ(bare.first, "Run stopped");
+  EXPECT_EQ(bare.first_details, "Run stopped");
+}
+
 TEST(BatchArgumentsTest, FolderIsTheFirstArgumentThatIsNoOption) {
   BatchArguments a = ParseBatchArguments({"pelvar", "--batch"});
   EXPECT_EQ(a.folder, "");

@@ -33,6 +33,26 @@ TEST(LanguageProfilesTest, LoadsTheProfileInUseAndTranslatesWithDefaults) {
   EXPECT_EQ(TranslatedText(profiles.rows, "start", "x"), "Starten");  // case ignored
 }
 
+TEST(LanguageProfilesTest, DisplayNamesComeFromTheListAndStayApart) {
+  TempDir dir;
+  const std::string path = dir.Write("pelvar.ini",
+                                     "[AvailableLanguages]\ndefault=English\nDeutsch=\n"
+                                     "Mine=User custom language\nYours=User custom language\n");
+  const LanguageProfiles profiles = LoadLanguageProfiles(path);
+  EXPECT_EQ(profiles.display_names,
+            (std::vector<std::string>{"English", "Deutsch", "User custom language (Mine)",
+                                      "User custom language (Yours)"}));
+}
+
+TEST(LanguageProfilesTest, TheEightCaptionKeysKeepTheirPlacesAndNames) {
+  EXPECT_EQ(CaptionIndex("ProgramTitle"), 0u);
+  EXPECT_EQ(CaptionIndex("Start"), 6u);
+  EXPECT_EQ(CaptionIndex("Description_LogWindow"), 7u);
+  const Captions captions = Translate({{"savelog", "Sichern"}});
+  EXPECT_EQ(captions[CaptionIndex("SaveLog")], "Sichern");
+  EXPECT_EQ(captions[CaptionIndex("DryRun")], "Dry run");
+}
+
 TEST(LanguageProfilesTest, MissingFileOrProfile) {
   TempDir dir;
   LanguageProfiles none = LoadLanguageProfiles(dir.Path("pelvar.ini"));

@@ -43,6 +43,22 @@ TEST(ProgramSettingsTest, SaveOnCloseWritesOptionsThenPathsEvenWhenEmpty) {
             "[other]\nx=1\n");
 }
 
+TEST(ProgramSettingsTest, MakeIsoAfterBatchIsOffByDefaultAndWrittenOnceUsed) {
+  TempDir dir;
+  const std::string path = dir.Write("pelvar.ini", "[main]\nlog=0\n");
+  ProgramConfig config = ProgramConfig::Load(path);
+  EXPECT_FALSE(ReadProgramSettings(config).run_options.make_iso);
+  SaveOnClose(config, BatchOptions{}, RunPaths{});
+  EXPECT_EQ(dir.Read("pelvar.ini").find("MakeIsoAfterBatch"), std::string::npos);
+  BatchOptions on;
+  on.make_iso = true;
+  SaveOnClose(config, on, RunPaths{});
+  EXPECT_NE(dir.Read("pelvar.ini").find("MakeIsoAfterBatch=1\n"), std::string::npos);
+  EXPECT_TRUE(ReadProgramSettings(ProgramConfig::Load(path)).run_options.make_iso);
+  SaveOnClose(config, BatchOptions{}, RunPaths{});
+  EXPECT_NE(dir.Read("pelvar.ini").find("MakeIsoAfterBatch=0\n"), std::string::npos);
+}
+
 TEST(ProgramSettingsTest, NothingIsWrittenWithoutAFile) {
   TempDir dir;
   ProgramConfig config = ProgramConfig::Load(dir.Path("pelvar.ini"));

@@ -16,6 +16,20 @@ TEST(RunArgumentsTest, OptionsAnywhereIgnoringCaseLaterWins) {
   EXPECT_TRUE(a.silent);
 }
 
+TEST(RunArgumentsTest, ARelativeScriptPathIsNamedFromTheWorkingFolder) {
+  RunArguments a = ParseRunArguments({"pelvar", "build.script"});
+  AnchorScriptPath(a, "/home/me");
+  EXPECT_EQ(a.script, "/home/me/build.script");
+  RunArguments b = ParseRunArguments({"pelvar", "sub\\build.script"});
+  AnchorScriptPath(b, "/");
+  EXPECT_EQ(b.script, "/sub\\build.script");
+  for (const char* kept : {"/abs/x.script", "\\abs\\x.script", ""}) {
+    RunArguments c = ParseRunArguments({"pelvar", kept});
+    AnchorScriptPath(c, "/home/me");
+    EXPECT_EQ(c.script, kept);
+  }
+}
+
 TEST(RunArgumentsTest, ScriptIsAlwaysArgumentOne) {
   const RunArguments a = ParseRunArguments({"pelvar", "/silent", "build.script"});
   EXPECT_EQ(a.script, "/silent");

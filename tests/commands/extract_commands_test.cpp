@@ -3,6 +3,7 @@
 
 #include <sys/stat.h>
 
+#include <algorithm>
 #include <filesystem>
 
 #include "archive/embedded_files.h"
@@ -97,6 +98,15 @@ TEST(ExtractCommandsTest, ExtractAllFiles) {
                    "\" Section:\"F\" Path to extract: \"" + dir.Path("out") + "\""}));
   EXPECT_EQ(dir.Read("out/a.txt"), "alpha");
   EXPECT_EQ(dir.Read("out/b.txt"), "beta");
+  // The files and the archives' bytes read were shown as they went.
+  uint64_t files = 0;
+  uint64_t bytes = 0;
+  for (const auto& op : h2.view.operations) {
+    files = std::max(files, op.files);
+    bytes = std::max(bytes, op.bytes);
+  }
+  EXPECT_EQ(files, 2u);
+  EXPECT_GT(bytes, 0u);
 
   ScriptHarness h3;
   h3.RunLine("extractallfiles,1," + script + ",F," + dir.Path("missing"));
@@ -251,6 +261,12 @@ TEST(ExtractCommandsTest, AStopLeavesNoPartOfTheFile) {
   ScriptHarness h2;
   h2.Run(text + "[process]\r\nextractfile,1,F,big.txt," + out + "\r\n");
   EXPECT_TRUE(dir.Read("out/new/big.txt") == big);
+  // Its bytes were shown as they went, and the display ended.
+  const auto& ops = h2.view.operations;
+  ASSERT_GE(ops.size(), 3u);
+  EXPECT_EQ(ops.front().name, "Extracting");
+  EXPECT_GT(ops[ops.size() - 2].bytes, 0u);
+  EXPECT_TRUE(ops.back().finished);
   EXPECT_EQ(fs::directory_iterator(out)->path().filename(), "big.txt");
 }
 

@@ -3,12 +3,15 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
+
 #include "commands/script_line_fixture.h"
 
 namespace pelvar::commands {
 namespace {
 
 using Lines = std::vector<std::string>;
+using pelvar::testing::TempDir;
 
 class FileCommandsTest : public pelvar::testing::ScriptLineTest {
  protected:
@@ -249,6 +252,68 @@ TEST_F(FileCommandsTest, StopEndsTheMaskBetweenFiles) {
   EXPECT_FALSE(data_.Exists("src/a.txt"));
   EXPECT_TRUE(data_.Exists("src/b.txt"));
   EXPECT_TRUE(data_.Exists("src/c.txt"));
+}
+
+// A single file large enough for several chunks of progress (8 MiB each).
+constexpr uint64_t kBigSize = uint64_t{40} << 20;
+
+TEST_F(FileCommandsTest, SingleCopyShowsItsBytesAndStopCutsIt) {
+  data_.Write("big.bin", std::string(kBigSize, 'x'));
+  EXPECT_EQ(
+      Run("filecopy,1," + P("big.bin") + "," + P("whole.bin")),
+      Lines{"1|Sucessfully copied file: \"" + P("big.bin") + "\" to: \"" + P("whole.bin") + "\""});
+  EXPECT_EQ(data_.Read("whole.bin").size(), kBigSize);
+  // Where reflinks are refused the bytes came in chunks.
+  uint64_t most = 0;
+  for (const auto& op : harness_.view.operations) {
+    EXPECT_EQ(op.name, "Copying");
+    most = std::max(most, op.bytes);
+  }
+  EXPECT_TRUE(harness_.view.operations.back().finished);
+
+  harness_.view.operations.clear();
+  harness_.view.stop_after_bytes = 1;
+  const std::vector<std::string> lines = Run("filecopy,1," + P("big.bin") + "," + P("cut.bin"));
+  if (most == 0) GTEST_SKIP() << "the file system copies by reflink, at once";
+  EXPECT_EQ(lines,
+            Lines{"0|Failed to copy file: \"" + P("big.bin") + "\" to: \"" + P("cut.bin") + "\""});
+  EXPECT_EQ(harness_.view.lines[0].reason, "the run was stopped");
+  // Nothing is left of the partial copy.
+  EXPECT_FALSE(data_.Exists("cut.bin"));
+}
+
+TEST_F(FileCommandsTest, StopCutsAMaskCopyInItsFileAndKeepsTheOldTarget) {
+  data_.Write("src/a.bin", std::string(kBigSize, 'a'));
+  data_.Write("src/b.bin", std::string(kBigSize, 'b'));
+  data_.Write("out/a.bin", "old");
+  harness_.view.stop_after_bytes = 1;
+  const std::vector<std::string> lines = Run("filecopy,1," + P("src\\*.bin") + "," + P("out"));
+  if (harness_.view.operations.size() <= 2) GTEST_SKIP() << "copied by reflink, at once";
+  ASSERT_EQ(lines.size(), 1u);
+  EXPECT_EQ(lines[0].substr(0, 17), "0|Failed to copy ");
+  EXPECT_EQ(harness_.view.lines[0].reason, "the run was stopped");
+  EXPECT_EQ(data_.Read("out/a.bin"), "old");
+  EXPECT_FALSE(data_.Exists("out/b.bin"));
+}
+
+TEST_F(FileCommandsTest, StopCutsAMoveToAnotherFileSystem) {
+  // /dev/shm is a file system of its own where the data folder is not.
+  TempDir shm("/dev/shm");
+  struct stat a;
+  struct stat b;
+  if (::stat(shm.path().c_str(), &a) != 0 || ::stat(data_.path().c_str(), &b) != 0 ||
+      a.st_dev == b.st_dev) {
+    GTEST_SKIP() << "no second file system";
+  }
+  shm.Write("big.bin", std::string(kBigSize, 'm'));
+  harness_.view.stop_after_bytes = 1;
+  EXPECT_EQ(Run("filerename,1," + shm.Path("big.bin") + "," + P("moved.bin")),
+            Lines{"0|Failed to rename file:\"" + shm.Path("big.bin") + "\" to:\"" + P("moved.bin") +
+                  "\""});
+  EXPECT_EQ(harness_.view.lines[0].reason, "the run was stopped");
+  EXPECT_FALSE(data_.Exists("moved.bin"));
+  EXPECT_EQ(shm.Read("big.bin").size(), kBigSize);
+  EXPECT_EQ(harness_.view.operations.front().name, "Moving");
 }
 
 }  // namespace

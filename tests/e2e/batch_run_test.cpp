@@ -60,6 +60,18 @@ TEST_F(BatchRunE2eTest, RunsTheCheckedScriptsOfTheLastUsedFolder) {
   EXPECT_EQ(o.err, "");
 }
 
+TEST_F(BatchRunE2eTest, FailedLinesAreCountedOnceInTheClosingLineAndTheStatus) {
+  home_.Write("Scripts/b.script",
+              "[main]\ntitle=Second\nlevel=2\nselected=true\n[process]\n"
+              "filedelete,1,%targetdir%\\none.txt\n");
+  const BatchOutcome o = RunBatch(home_, "'/TargetDir=" + home_.Path("target") + "'");
+  EXPECT_EQ(o.status, 4) << o.err;
+  EXPECT_NE(o.out.find("\n0\t2 scripts have been processed: 1 command failed\n7\t\n"),
+            std::string::npos)
+      << o.out;
+  EXPECT_NE(o.err.find("Failures logged: 1\n"), std::string::npos) << o.err;
+}
+
 TEST_F(BatchRunE2eTest, FailedCheckAndMissingFolder) {
   BatchOutcome o = RunBatch(home_, "");  // the configured target's parent is missing
   EXPECT_EQ(o.status, 3);
@@ -94,6 +106,26 @@ TEST(DesktopModeE2eTest, CommandLineWindowRunsTheScriptAndEnds) {
   // "/silent" needs no display: without the configuration file the headless
   // run ends with status 2.
   EXPECT_EQ(RunProgram(home, "QT_QPA_PLATFORM=offscreen", "'" + script + "' /silent"), 2);
+}
+
+TEST(DesktopModeE2eTest, CommandLineWindowEndsWithTheStatusOfARunWithoutWindow) {
+#ifndef PELVAR_WITH_UI
+  GTEST_SKIP() << "built without the desktop program";
+#endif
+  TempDir home;
+  home.Write("pelvar.ini", "[main]\n");
+  const std::string failing =
+      home.Write("f.script", "[process]\nfiledelete,1,%targetdir%\\none\necho,1,after\n");
+  const std::string target = "'/TargetDir=" + home.Path("t") + "'";
+  // A failed line: 4 in the window as without it.
+  EXPECT_EQ(RunProgram(home, "QT_QPA_PLATFORM=offscreen", "'" + failing + "' " + target), 4);
+  EXPECT_EQ(RunProgram(home, "QT_QPA_PLATFORM=offscreen", "'" + failing + "' /silent " + target),
+            4);
+  // A script that does not exist: 2 at once.
+  EXPECT_EQ(RunProgram(home, "QT_QPA_PLATFORM=offscreen", "'" + home.Path("gone.script") + "'"), 2);
+  // A run without failures: 0.
+  const std::string fine = home.Write("ok.script", "[process]\necho,1,fine\n");
+  EXPECT_EQ(RunProgram(home, "QT_QPA_PLATFORM=offscreen", "'" + fine + "'"), 0);
 }
 
 TEST(DesktopModeE2eTest, WithoutADisplayTheMainWindowIsRefused) {

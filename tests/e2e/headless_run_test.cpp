@@ -7,6 +7,7 @@
 #include <sstream>
 #include <string>
 
+#include "support/shell_output.h"
 #include "support/test_support.h"
 
 namespace pelvar {
@@ -45,6 +46,22 @@ TEST(HeadlessRunTest, PrintsKindAndTextPerLine) {
   EXPECT_EQ(o.status, 0);
   EXPECT_EQ(o.out, "8\tx/t2|/src\n");  // every "/TargetDir=" is removed
   EXPECT_EQ(o.err, "");
+}
+
+// A script named by a relative path lies in the working folder; %scriptdir%
+// is that folder, never empty (which would make "%scriptdir%\x" a file at
+// the root of the file system).
+TEST(HeadlessRunTest, AScriptNamedWithoutItsFolderHasTheWorkingFolderAsScriptdir) {
+  TempDir home;
+  home.Write("pelvar.ini", "[main]\n");
+  home.Write("sub/a.script", "[process]\necho,1,%scriptdir%\nfilecreateblank,1,%scriptdir%\\m\n");
+  const testing::ShellOutput o =
+      testing::RunShell("cd '" + home.Path("sub") + "' && PELVAR_HOME='" + home.path() + "' '" +
+                        PELVAR_PROGRAM_DIR "/pelvar' a.script /silent");
+  EXPECT_EQ(o.status, 0);
+  EXPECT_EQ(o.out, "8\t" + home.Path("sub") + "\n1\tSuccessfully created a new file:\"" +
+                       home.Path("sub") + "\\m\"\n");
+  EXPECT_TRUE(home.Exists("sub/m"));
 }
 
 TEST(HeadlessRunTest, ErrorEndsTheRunWithStatusOne) {
@@ -100,7 +117,7 @@ TEST(HeadlessRunTest, TheManPageNamesEveryFormThatHelpNames) {
     EXPECT_NE(man.find("\n" + form + "\n"), std::string::npos) << form;
     ++forms;
   }
-  EXPECT_EQ(forms, 9u);
+  EXPECT_EQ(forms, 10u);
 }
 
 // What --help says of the forms that take a folder or need a name.

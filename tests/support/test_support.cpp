@@ -15,8 +15,12 @@ namespace pelvar::testing {
 
 namespace fs = std::filesystem;
 
-TempDir::TempDir() {
-  std::string templ = platform::HostTempDir() + "pelvar-test-XXXXXX";
+TempDir::TempDir() : TempDir(platform::HostTempDir()) {}
+
+TempDir::TempDir(const std::string& parent) {
+  std::string templ = parent;
+  if (templ.empty() || templ.back() != '/') templ += '/';
+  templ += "pelvar-test-XXXXXX";
   if (::mkdtemp(templ.data()) == nullptr) throw std::runtime_error("mkdtemp failed");
   path_ = templ;
 }

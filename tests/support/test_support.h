@@ -20,6 +20,8 @@ namespace pelvar::testing {
 class TempDir {
  public:
   TempDir();
+  // A temporary folder under `parent` (for a second file system).
+  explicit TempDir(const std::string& parent);
   ~TempDir();
   TempDir(const TempDir&) = delete;
   TempDir& operator=(const TempDir&) = delete;
@@ -85,6 +87,12 @@ class RecordingView : public RunView {
         operations.back().files >= static_cast<uint64_t>(stop_after_files)) {
       return true;
     }
+    // Once asked, a run stays asked to stop.
+    if (stop_after_bytes > 0 && !operations.empty() &&
+        operations.back().bytes >= stop_after_bytes) {
+      stopped_by_bytes = true;
+    }
+    if (stopped_by_bytes) return true;
     return stop_after >= 0 && positions.size() >= static_cast<size_t>(stop_after);
   }
 
@@ -105,8 +113,10 @@ class RecordingView : public RunView {
     bool finished;
   };
   std::vector<Operation> operations;
-  int stop_after = -1;        // ask to stop once this many lines were started
-  int stop_after_files = -1;  // ... or once an operation shows this many files done
+  int stop_after = -1;            // ask to stop once this many lines were started
+  int stop_after_files = -1;      // ... or once an operation shows this many files done
+  uint64_t stop_after_bytes = 0;  // ... or this many bytes done (0: never)
+  mutable bool stopped_by_bytes = false;
 };
 
 // A context over a recording view with fixed system folders and the given

@@ -17,19 +17,6 @@
 
 namespace pelvar::testing {
 
-namespace {
-
-QStringList LogTexts(const ui::LogListModel& model) {
-  QStringList out;
-  for (const LogLine& line : model.lines()) {
-    out << QString::number(KindNumber(line.kind)) + QLatin1Char('|') +
-               QString::fromStdString(line.text);
-  }
-  return out;
-}
-
-}  // namespace
-
 class BatchTest : public QObject {
   Q_OBJECT
 
@@ -107,6 +94,24 @@ class BatchTest : public QObject {
     QVERIFY(main_->findChild<QWidget*>(QStringLiteral("mainContent"))->isEnabled());
   }
 
+  void failedLinesAreCountedAtTheEndAndInTheMessage() {
+    Start("buildmsg=1\n");
+    program_->home.Write("Scripts/a.script",
+                         "[main]\ntitle=First\nselected=true\n[process]\n"
+                         "filedelete,1,%targetdir%\\none.txt\nfiledelete,1,%targetdir%\\b.txt\n"
+                         "echo,1,after\n");
+    Show();
+    RunBatch();
+    const QStringList texts = LogTexts(Log());
+    QCOMPARE(texts.at(texts.size() - 2),
+             QStringLiteral("0|Script has been processed: 2 commands failed"));
+    QCOMPARE(program_->dialogs.messages,
+             QStringList{"Pelvar|\rProcess finished!\r2 commands failed"});
+    // The count line is the one selected at the end.
+    QCOMPARE(program_->windows->log_window().list().currentIndex().row(),
+             static_cast<int>(texts.size()) - 2);
+  }
+
   void dryRunShowsTheChangesAndChangesNothing() {
     Start("log=1\nbeep=1\nbuildmsg=1\n");
     program_->home.Write("target/keep.txt", "kept");
@@ -133,6 +138,9 @@ class BatchTest : public QObject {
                           "8|  + create " + target + "/sub/copy.txt (4 bytes, copy of " + target +
                               "/keep.txt)",
                           "1|Message: \"Hello", "8|  ! would show message \"Warning\": Hello"}));
+    // The log says first and last that nothing is changed.
+    QCOMPARE(texts.first(), QStringLiteral("8|Dry run: nothing will be changed"));
+    QCOMPARE(texts.at(texts.size() - 2), QStringLiteral("8|Dry run finished: nothing was changed"));
     QCOMPARE(main_->last_outcome(), app::BatchOutcome::kCompleted);
     // Nothing was changed, written, sounded or shown.
     QVERIFY(!program_->home.Exists("target/sub"));

@@ -1,6 +1,8 @@
 // The log window: saving log.txt, viewing it after saving, the stored check
 // box, the kind icons and a long log.
+#include <QApplication>
 #include <QCheckBox>
+#include <QHeaderView>
 #include <QPushButton>
 #include <QTreeView>
 #include <QtTest>
@@ -105,6 +107,76 @@ class LogWindowTest : public QObject {
     QCOMPARE(model.index(0, 1).data().toString(), QStringLiteral("no such file"));
     QVERIFY(!model.index(1, 0).data(Qt::ToolTipRole).isValid());
     QCOMPARE(model.index(1, 1).data().toString(), QString());
+  }
+
+  void detailsStayInViewBesideALongLine() {
+    log_->resize(601, 591);
+    QTreeView& list = log_->list();
+    const std::string long_line = "Failed to copy file: \"" + std::string(300, 'q') + "\"";
+    log_->model().Append({{"first", LogKind::kInfo},
+                          {long_line, LogKind::kFailure, "no such file", "/s/a.script", 3}});
+    QApplication::processEvents();
+    const int viewport = list.viewport()->width();
+    // The Details column starts inside the view at the default size, with
+    // room for a reason.
+    QVERIFY(list.header()->sectionViewportPosition(1) + 150 <= viewport);
+    QVERIFY(list.columnWidth(0) >= 200);
+  }
+
+  void saveAsWritesKindTextReasonAndPlace() {
+    auto* save_as = log_->findChild<QPushButton*>(QStringLiteral("saveLogAsButton"));
+    QCOMPARE(save_as->text(), QStringLiteral("Save log as..."));
+    // Nothing to save: no question.
+    QTest::mouseClick(save_as, Qt::LeftButton);
+    QVERIFY(program_->dialogs.save_questions.isEmpty());
+    log_->model().Append(
+        {{"Processing script: A", LogKind::kScript},
+         {"Failed\tto delete", LogKind::kFailure, "no such file", "/s/a.script", 7},
+         {"", LogKind::kSpacer}});
+    // Cancelled: nothing written.
+    QTest::mouseClick(save_as, Qt::LeftButton);
+    QCOMPARE(program_->dialogs.save_questions, QStringList{"Save log as...|log.tsv"});
+    const QString path = QString::fromStdString(program_->home.Path("sent/run.tsv"));
+    QVERIFY(QDir().mkpath(QString::fromStdString(program_->home.Path("sent"))));
+    program_->dialogs.save_answers.push_back(path);
+    QTest::mouseClick(save_as, Qt::LeftButton);
+    QCOMPARE(program_->home.Read("sent/run.tsv"),
+             std::string("6\tProcessing script: A\t\t\r\n"
+                         "0\tFailed to delete\tno such file\t/s/a.script:7\r\n"
+                         "7\t\t\t\r\n"));
+    QCOMPARE(program_->dialogs.messages, QStringList{"Pelvar|Saved as:\"" + path + "\""});
+    // log.txt keeps its form: the texts alone.
+    Save();
+    QCOMPARE(program_->home.Read("log.txt"),
+             std::string("Processing script: A\r\nFailed\tto delete\r\n\r\n"));
+  }
+
+  void sizeAndColumnWidthAreRemembered() {
+    // An untouched window writes nothing when hidden.
+    log_->hide();
+    QCOMPARE(program_->home.Read("pelvar.ini"), std::string("[main]\nViewLogAfterSave=0\n"));
+    log_->show();
+    log_->resize(700, 500);
+    log_->list().header()->resizeSection(0, 250);
+    log_->hide();
+    const std::string ini = program_->home.Read("pelvar.ini");
+    QVERIFY(ini.find("LogWindowSize=700,500\n") != std::string::npos);
+    QVERIFY(ini.find("LogColumnWidth=250\n") != std::string::npos);
+
+    // The next start takes them back.
+    program_.reset();
+    program_ = std::make_unique<TestProgram>(ini);
+    program_->windows->main_window().show();
+    log_ = &program_->windows->log_window();
+    log_->show();
+    QCOMPARE(log_->size(), QSize(700, 500));
+    log_->model().Append({{std::string(300, 'w'), LogKind::kInfo}});
+    QApplication::processEvents();
+    QCOMPARE(log_->list().columnWidth(0), 250);
+    // Closing the program with the window shown keeps its size too.
+    log_->resize(650, 450);
+    program_->windows->main_window().close();
+    QVERIFY(program_->home.Read("pelvar.ini").find("LogWindowSize=650,450\n") != std::string::npos);
   }
 
   void hundredThousandLinesInOneAppend() {

@@ -6,7 +6,10 @@
 #include <unistd.h>
 
 #include <QApplication>
+#include <QDialogButtonBox>
+#include <QFileDialog>
 #include <QLabel>
+#include <QLineEdit>
 #include <QProgressBar>
 #include <QPushButton>
 #include <QStyle>
@@ -688,6 +691,58 @@ class ScriptEditorTest : public QObject {
     editor_->NewFolder();
     QCOMPARE(Texts(folders_), (QStringList{"A", "C", "B"}));
     QCOMPARE(program_->dialogs.kinds, std::vector<MessageKind>{MessageKind::kWarning});
+  }
+
+  void clickingAnotherFolderShowsItsFiles() {
+    Open("[main]\nlevel=1\n[process]\necho,1,a\n");
+    const TempDir& home = program_->home;
+    program_->dialogs.files_answers.push_back({QString::fromStdString(home.Write("in/one", "1"))});
+    editor_->AddFiles();
+    program_->dialogs.text_answers.push_back(QStringLiteral("Second"));
+    QTest::mouseClick(Button("newFolderButton"), Qt::LeftButton);
+    program_->dialogs.files_answers.push_back({QString::fromStdString(home.Write("in/two", "2"))});
+    editor_->AddFiles();
+    QCOMPARE(Texts(folders_), (QStringList{"Folder", "Second"}));
+    QCOMPARE(Texts(files_), QStringList{"two"});
+    editor_->findChild<QTabWidget*>(QStringLiteral("editorTabs"))->setCurrentIndex(1);
+    QVERIFY(QTest::qWaitForWindowExposed(editor_));
+    // A click as the user makes it, on the folder's row.
+    for (const auto& [row, file] :
+         {std::pair{0, "one"}, std::pair{1, "two"}, std::pair{0, "one"}}) {
+      const QRect rect = folders_->visualItemRect(folders_->topLevelItem(row));
+      QTest::mouseClick(folders_->viewport(), Qt::LeftButton, {}, rect.center());
+      QCOMPARE(Texts(files_), QStringList{QString::fromLatin1(file)});
+    }
+  }
+
+  void theFolderChooserTakesAFolderThatDoesNotExistYet() {
+    const TempDir home;
+    ui::QtDialogs dialogs;
+    const QString base = QString::fromStdString(home.path());
+    bool answered = false;
+    QTimer::singleShot(0, [base, &answered] {
+      auto* chooser = qobject_cast<QFileDialog*>(QApplication::activeModalWidget());
+      if (chooser == nullptr) return;
+      chooser->setDirectory(base);
+      auto* name = chooser->findChild<QLineEdit*>(QStringLiteral("fileNameEdit"));
+      if (name == nullptr) return;
+      name->setText(QStringLiteral("new/sub"));
+      answered = true;
+      // The dialog's button takes it as Enter in the name field does.
+      auto* box = chooser->findChild<QDialogButtonBox*>(QStringLiteral("buttonBox"));
+      QPushButton* choose = box != nullptr ? box->button(QDialogButtonBox::Open) : nullptr;
+      if (choose == nullptr || !choose->isEnabled()) {
+        answered = false;
+        chooser->reject();
+        return;
+      }
+      choose->click();
+    });
+    const std::optional<QString> chosen =
+        dialogs.ChooseFolder(nullptr, QStringLiteral("Select a directory"));
+    QVERIFY(answered);
+    QVERIFY(chosen.has_value());
+    QCOMPARE(*chosen, base + QStringLiteral("/new/sub"));
   }
 
   void addRemoveAndExtractThroughTheWindow() {

@@ -3,19 +3,26 @@
 #include <sys/stat.h>
 #include <QCheckBox>
 #include <QComboBox>
+#include <QGroupBox>
 #include <QLabel>
 #include <QMenu>
 #include <QPushButton>
+#include <QTabWidget>
 #include <QTableWidget>
 #include <QToolButton>
+#include <QTreeWidget>
 #include <QtTest>
 
 #include "ui/colour_grid.h"
+#include "ui/log_list_model.h"
 #include "ui/log_window.h"
 #include "ui/main_window.h"
+#include "ui/paths_window.h"
+#include "ui/script_editor_window.h"
 #include "ui/settings_window.h"
 #include "ui/tray_icon.h"
 #include "ui/ui_test_support.h"
+#include "ui/update_window.h"
 
 namespace pelvar::testing {
 
@@ -122,7 +129,7 @@ class SettingsWindowTest : public QObject {
     QCOMPARE(settings_->back_colour(), 0xFF0000u);
   }
 
-  void leftClickEnablesTextAndEveryShowingSelectsDarkGrey() {
+  void leftClickEnablesTextAndShowingAgainKeepsIt() {
     Start();
     OpenSettings();
     QTest::mouseClick(grid_, Qt::LeftButton, {}, grid_->CellRect(2).center());
@@ -131,10 +138,13 @@ class SettingsWindowTest : public QObject {
     QVERIFY(ConfigHas("BackColor=Black"));  // the background still at cell 0
     QCOMPARE(Colour(*main_, QPalette::WindowText), QColor(0, 128, 0));
     settings_->accept();
+    // Showing the window again keeps the user's choice and writes nothing.
+    const std::string before = Config();
     OpenSettings();
-    QCOMPARE(grid_->text_cell(), 8);
-    QVERIFY(ConfigHas("TextColor=DkGray"));
-    QCOMPARE(Colour(*main_, QPalette::WindowText), QColor(128, 128, 128));
+    QCOMPARE(grid_->text_cell(), 2);
+    QCOMPARE(Config(), before);
+    QVERIFY(!ConfigHas("TextColor=DkGray"));
+    QCOMPARE(Colour(*main_, QPalette::WindowText), QColor(0, 128, 0));
   }
 
   void keyboardChoosesCellsAsTheMouseButtonsDo() {
@@ -169,6 +179,15 @@ class SettingsWindowTest : public QObject {
     Start("BackColor=Orange\nTextColor=yellow\n");
     QCOMPARE(Colour(*main_, QPalette::Window), QColor(255, 255, 255));
     QCOMPARE(Colour(*main_, QPalette::WindowText), QColor(255, 255, 0));
+    // The white header keeps dark text: the text colour goes where the
+    // background colour goes.
+    auto* title = main_->findChild<QLabel*>(QStringLiteral("headerTitle"));
+    QCOMPARE(title->palette().color(QPalette::WindowText),
+             main_->style()->standardPalette().color(QPalette::WindowText));
+    QCOMPARE(main_->findChild<QWidget*>(QStringLiteral("headerPanel"))
+                 ->palette()
+                 .color(QPalette::Window),
+             QColor(Qt::white));
   }
 
   void readOnlyConfigurationKeepsTheMainWindowsColours() {
@@ -186,7 +205,12 @@ class SettingsWindowTest : public QObject {
   void profileInUseTranslatesAtStartUp() {
     Start(
         "DefaultLanguage=Deutsch\n[AvailableLanguages]\ndefault=\nDeutsch=\n"
-        "[language-Deutsch]\nStart=Starten\nLogWindow=Protokoll\nOpen=\n");
+        "[language-Deutsch]\nStart=Starten\nLogWindow=Protokoll\nOpen=\nDryRun=Probelauf\n"
+        "Update=Aktualisieren\nStop=Halt\nLogColumnDetails=Grund\nSaveLog=Speichern\n"
+        "SaveLogAs=Speichern unter...\nViewLogAfterSave=Danach zeigen\n"
+        "SourceDir=Quellordner\nOk=Gut\nUpdates=Aktualisierungen\nInternet=Netz\n"
+        "ServerAddress=Adresse\nOptionsPage=Optionen\nBeepAfter=Piepen\n"
+        "EncodedFilesPage=Dateien\nAddFiles=Dazu..\n");
     QCOMPARE(ButtonText("startButton"), QStringLiteral("Starten"));
     QCOMPARE(ButtonText("openButton"), QStringLiteral("Open"));  // empty: default
     QCOMPARE(ButtonText("pathsButton"), QStringLiteral("Paths"));
@@ -194,6 +218,53 @@ class SettingsWindowTest : public QObject {
     auto& log = program_->windows->log_window();
     QCOMPARE(log.findChild<QLabel*>(QStringLiteral("logTitle"))->text(),
              QStringLiteral("Protokoll"));
+    // Every caption of the main window and the log window has a key.
+    QCOMPARE(ButtonText("dryRunButton"), QStringLiteral("Probelauf"));
+    QCOMPARE(ButtonText("updateButton"), QStringLiteral("Aktualisieren"));
+    QCOMPARE(ButtonText("stopButton"), QStringLiteral("Halt"));
+    QCOMPARE(log.windowTitle(), QStringLiteral("Protokoll"));
+    QCOMPARE(log.model().headerData(0, Qt::Horizontal, Qt::DisplayRole).toString(),
+             QStringLiteral("Line"));
+    QCOMPARE(log.model().headerData(1, Qt::Horizontal, Qt::DisplayRole).toString(),
+             QStringLiteral("Grund"));
+    QCOMPARE(log.findChild<QPushButton*>(QStringLiteral("saveLogButton"))->text(),
+             QStringLiteral("Speichern"));
+    QCOMPARE(log.findChild<QPushButton*>(QStringLiteral("saveLogAsButton"))->text(),
+             QStringLiteral("Speichern unter..."));
+    QCOMPARE(log.findChild<QCheckBox*>(QStringLiteral("viewAfterSaveBox"))->text(),
+             QStringLiteral("Danach zeigen"));
+    // The paths and web update windows too.
+    auto& paths = program_->windows->paths_window();
+    QCOMPARE(paths.windowTitle(), ButtonText("pathsButton"));
+    QCOMPARE(paths.findChild<QGroupBox*>(QStringLiteral("sourceDirGroup"))->title(),
+             QStringLiteral("Quellordner"));
+    QCOMPARE(paths.findChild<QGroupBox*>(QStringLiteral("targetDirGroup"))->title(),
+             QStringLiteral("Target directory (%TargetDir%)"));
+    QCOMPARE(paths.findChild<QPushButton*>(QStringLiteral("okButton"))->text(),
+             QStringLiteral("Gut"));
+    auto& update = program_->windows->update_window();
+    QCOMPARE(update.windowTitle(), QStringLiteral("Aktualisierungen"));
+    QCOMPARE(update.findChild<QTableWidget*>(QStringLiteral("serverTable"))
+                 ->horizontalHeaderItem(1)
+                 ->text(),
+             QStringLiteral("Adresse"));
+    // The settings window and the script editor too.
+    QCOMPARE(settings_->findChild<QTabWidget*>(QStringLiteral("settingsPages"))->tabText(0),
+             QStringLiteral("Optionen"));
+    QCOMPARE(settings_->findChild<QCheckBox*>(QStringLiteral("beepBox"))->text(),
+             QStringLiteral("Piepen"));
+    QCOMPARE(settings_->windowTitle(), ButtonText("configurationButton"));
+    auto& editor = program_->windows->script_editor();
+    QCOMPARE(editor.findChild<QTabWidget*>(QStringLiteral("editorTabs"))->tabText(1),
+             QStringLiteral("Dateien"));
+    // The editor's buttons keep their Alt keys where the caption has the letter.
+    QCOMPARE(editor.findChild<QPushButton*>(QStringLiteral("addFilesButton"))->text(),
+             QStringLiteral("D&azu.."));
+    QCOMPARE(editor.findChild<QPushButton*>(QStringLiteral("removeFilesButton"))->text(),
+             QStringLiteral("Re&move"));
+    update.BuildTree();
+    QCOMPARE(update.findChild<QTreeWidget*>(QStringLiteral("updateTree"))->topLevelItem(0)->text(0),
+             QStringLiteral("Netz"));
     auto* languages = settings_->findChild<QComboBox*>(QStringLiteral("languageList"));
     QCOMPARE(languages->currentText(), QStringLiteral("Deutsch"));
     QCOMPARE(languages->maxVisibleItems(), 18);
@@ -204,6 +275,10 @@ class SettingsWindowTest : public QObject {
     OpenSettings();
     auto* languages = settings_->findChild<QComboBox*>(QStringLiteral("languageList"));
     QCOMPARE(languages->count(), 3);
+    // The drop-down shows the display names of AvailableLanguages.
+    QCOMPARE(languages->itemText(0), QStringLiteral("English"));
+    QCOMPARE(languages->itemText(1), QStringLiteral("German"));
+    QCOMPARE(languages->itemData(1).toString(), QStringLiteral("Deutsch"));
     QCOMPARE(ButtonText("startButton"), QStringLiteral("Start"));
     languages->setCurrentIndex(1);
     emit languages->activated(1);
@@ -242,7 +317,8 @@ class SettingsWindowTest : public QObject {
     program_->dialogs.text_answers = {QStringLiteral("Mine")};
     create->click();
     QCOMPARE(languages->count(), 4);
-    QCOMPARE(languages->currentText(), QStringLiteral("Mine"));
+    QCOMPARE(languages->currentText(), QStringLiteral("User custom language"));
+    QCOMPARE(languages->currentData().toString(), QStringLiteral("Mine"));
     QCOMPARE(texts->item(1, 1)->text(), QStringLiteral("Go"));
     QVERIFY(ConfigHas("Mine=User custom language"));
     QVERIFY(ConfigHas("DefaultLanguage=Mine"));
@@ -263,6 +339,8 @@ class SettingsWindowTest : public QObject {
     QVERIFY(
         Config().find("[language-default]\nProgramTitle=Pelvar\nStart=Run\n[language-Deutsch]") !=
         std::string::npos);
+    // The saved texts apply at once.
+    QCOMPARE(ButtonText("startButton"), QStringLiteral("Run"));
     auto* remove = settings_->findChild<QToolButton*>(QStringLiteral("deleteLanguageButton"));
     remove->click();  // the first profile stays
     QCOMPARE(languages->count(), 3);
@@ -348,6 +426,21 @@ class SettingsWindowTest : public QObject {
                  ->isVisible());
     program_->windows->tray_icon().Exit();
     QCOMPARE(program_->quit_requests, std::vector<int>{0});
+  }
+
+  void trayIconAppearsWhenTheNotificationAreaAppearsLater() {
+    Start();
+    ui::TrayIcon& tray = program_->windows->tray_icon();
+    // The offscreen desktop has no notification area: no icon, but a watch.
+    QVERIFY(!tray.shown());
+    QVERIFY(tray.watching());
+    bool available = false;
+    tray.SetAvailabilityCheck([&available] { return available; });
+    QTest::qWait(ui::TrayIcon::kWatchIntervalMs + 200);
+    QVERIFY(!tray.shown());
+    available = true;
+    QTRY_VERIFY_WITH_TIMEOUT(tray.shown(), 3 * ui::TrayIcon::kWatchIntervalMs);
+    QVERIFY(!tray.watching());
   }
 };
 

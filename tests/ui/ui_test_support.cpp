@@ -6,6 +6,8 @@
 #include <QThread>
 #include <QTreeView>
 
+#include "ui/log_list_model.h"
+
 namespace pelvar::testing {
 
 void RecordingDialogs::Message(QWidget*, MessageKind kind, const QString& caption,
@@ -57,6 +59,12 @@ std::optional<QString> RecordingDialogs::ChooseFile(QWidget*, const QString& tit
   return NextAnswer(file_answers);
 }
 
+std::optional<QString> RecordingDialogs::ChooseSaveFile(QWidget*, const QString& title,
+                                                        const QString& name, const QString&) {
+  save_questions << title + QLatin1Char('|') + name;
+  return NextAnswer(save_answers);
+}
+
 QStringList RecordingDialogs::ChooseFiles(QWidget*, const QString& title, const QString&) {
   chooser_titles << title;
   if (files_answers.empty()) return {};
@@ -100,6 +108,15 @@ QPoint CheckBoxCentre(QTreeView* tree, int row) {
 std::string RunnableConfig(const TempDir& home, const std::string& extra) {
   return "[main]\ntargetdir=" + home.Path("target") + "\nsourcedir=" + home.Path("source") +
          "\nisofile=" + home.Path("out.iso") + "\nLastUsedFolder=Scripts\n" + extra;
+}
+
+QStringList LogTexts(const ui::LogListModel& model) {
+  QStringList out;
+  for (const LogLine& line : model.lines()) {
+    out << QString::number(KindNumber(line.kind)) + QLatin1Char('|') +
+               QString::fromStdString(line.text);
+  }
+  return out;
 }
 
 }  // namespace pelvar::testing

@@ -18,6 +18,10 @@
 
 class QTreeView;
 
+namespace pelvar::ui {
+class LogListModel;
+}
+
 namespace pelvar::testing {
 
 // Records the messages; answers the folder chooser from a queue.
@@ -36,6 +40,10 @@ class RecordingDialogs : public ui::Dialogs {
   // Answered from `file_answers` (empty: cancelled).
   std::optional<QString> ChooseFile(QWidget* parent, const QString& title,
                                     const QString& filter) override;
+  // Answered from `save_answers` (empty: cancelled); "title|name" is recorded
+  // in `save_questions`.
+  std::optional<QString> ChooseSaveFile(QWidget* parent, const QString& title, const QString& name,
+                                        const QString& filter) override;
   // Answered from `files_answers` (empty: cancelled); the title is recorded.
   QStringList ChooseFiles(QWidget* parent, const QString& title, const QString& filter) override;
   // Answered from `line_answers` (empty: cancelled); the check's findings
@@ -64,6 +72,8 @@ class RecordingDialogs : public ui::Dialogs {
   // as "caption|prompt|text".
   std::deque<std::optional<QString>> line_answers;
   QStringList questions;
+  std::deque<std::optional<QString>> save_answers;
+  QStringList save_questions;
   // Answers of the file-open dialog for several files.
   std::deque<QStringList> files_answers;
 };
@@ -99,6 +109,9 @@ class TestProgram {
 
 // The centre of the check box of a row of a tree, where a click toggles it.
 QPoint CheckBoxCentre(QTreeView* tree, int row);
+
+// "kind|text" of each line of a log list.
+QStringList LogTexts(const ui::LogListModel& model);
 
 // A pelvar.ini whose paths pass the batch's checks.
 std::string RunnableConfig(const TempDir& home, const std::string& extra = "");

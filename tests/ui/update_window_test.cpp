@@ -77,6 +77,7 @@ class UpdateWindowTest : public QObject {
                              ",Handy tools\nBroken=1.0," + server_->Url("/page.html") +
                              ",Not a script\n");
       }
+      if (path == "/big.ini") return Body(200, "[updates]\n" + std::string(2 << 20, ';'));
       if (path == "/tools.script") {
         return Body(200, "[main]\ntitle=Fetched tools\n[process]\necho,1,x\n");
       }
@@ -88,19 +89,22 @@ class UpdateWindowTest : public QObject {
     server_.reset();
   }
 
-  void treeListsServersWithEntries() {
+  void treeListsEveryServer() {
     Start(
         "[updates]\none=http://one/\nlost=http://lost/\ntwo=http://two/\nthree=http://three/\n"
         "[update-one]\nA=1,http://one/a.script,First\n[update-two]\nB=1,http://two/b.script,\n"
         "[update-three]\nC=3,http://three/c.script,Third\nD=4,http://three/d.script,x\n"
         "[update-lost]\n");
     QCOMPARE(Root()->text(0), QStringLiteral("Internet"));
-    QCOMPARE(Children(Root()), (QStringList{"one", "two", "three"}));
-    QCOMPARE(tree_->currentItem(), Root()->child(2));
-    QCOMPARE(Children(Root()->child(2)), (QStringList{"C 3", "D 4"}));
+    // A server without entries is listed too, so that its list can be
+    // fetched.
+    QCOMPARE(Children(Root()), (QStringList{"one", "lost", "two", "three"}));
+    QCOMPARE(Children(Root()->child(1)), QStringList{});
+    QCOMPARE(tree_->currentItem(), Root()->child(3));
+    QCOMPARE(Children(Root()->child(3)), (QStringList{"C 3", "D 4"}));
     auto* comments = update_->findChild<QPlainTextEdit*>(QStringLiteral("commentsText"));
     QCOMPARE(comments->toPlainText(), QStringLiteral("http://three/"));
-    tree_->setCurrentItem(Root()->child(2)->child(0));
+    tree_->setCurrentItem(Root()->child(3)->child(0));
     QCOMPARE(comments->toPlainText(), QStringLiteral("Third"));
     auto* table = update_->findChild<QTableWidget*>(QStringLiteral("serverTable"));
     QCOMPARE(table->rowCount(), 4);  // the server without entries is listed
@@ -152,6 +156,34 @@ class UpdateWindowTest : public QObject {
     QVERIFY(!RunUpdate());
     QVERIFY(Status().contains(QStringLiteral("is not a script")));
     QVERIFY(!program_->home.Exists("Scripts/page.html"));
+  }
+
+  void aServerAddedInTheTableIsFetchedAndStaysSelected() {
+    Start("[updates]\nfirst=http://first/\n[update-first]\nA=1,http://first/a.script,x\n");
+    auto* table = update_->findChild<QTableWidget*>(QStringLiteral("serverTable"));
+    const int row = table->rowCount();
+    table->insertRow(row);
+    table->setItem(row, 0, new QTableWidgetItem(QStringLiteral("added")));
+    table->setItem(row, 1, new QTableWidgetItem(QString::fromStdString(server_->Url("/list.ini"))));
+    table->setRowCount(row + 2);
+    table->setItem(row + 1, 0, new QTableWidgetItem(QStringLiteral("last")));
+    table->setItem(row + 1, 1, new QTableWidgetItem(QStringLiteral("http://last/")));
+    update_->findChild<QPushButton*>(QStringLiteral("saveServersButton"))->click();
+    QCOMPARE(Children(Root()), (QStringList{"first", "added", "last"}));
+    tree_->setCurrentItem(Root()->child(1));
+    QVERIFY(RunUpdate());
+    QCOMPARE(Children(Root()->child(1)), (QStringList{"Tools 2.0", "Broken 1.0"}));
+    // The selection stays on the server that was updated, not the last one.
+    QCOMPARE(tree_->currentItem(), Root()->child(1));
+  }
+
+  void aListLargerThanOneMebibyteIsRefused() {
+    Start("[updates]\nbig=" + server_->Url("/big.ini") + "\n");
+    QCOMPARE(tree_->currentItem()->text(0), QStringLiteral("big"));
+    const std::string before = program_->home.Read("pelvar.ini");
+    QVERIFY(!RunUpdate());
+    QCOMPARE(Status(), QStringLiteral("The list of \"big\" is larger than 1 MiB: it was refused."));
+    QCOMPARE(program_->home.Read("pelvar.ini"), before);
   }
 
   void offlineFetchesNothing() {
