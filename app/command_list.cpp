@@ -65,6 +65,26 @@ std::optional<std::string> ToggleLineFlag(std::string_view line) {
   return out;
 }
 
+std::vector<std::string> MoveLines(const std::vector<std::string>& lines,
+                                   const std::vector<size_t>& rows, size_t at, size_t* first) {
+  std::vector<std::string> moved;
+  std::vector<std::string> rest;
+  size_t insert = 0;  // where the moved lines go among the rest
+  for (size_t i = 0, next = 0; i < lines.size(); ++i) {
+    if (i == at) insert = rest.size();
+    if (next < rows.size() && rows[next] == i) {
+      moved.push_back(lines[i]);
+      ++next;
+    } else {
+      rest.push_back(lines[i]);
+    }
+  }
+  if (at >= lines.size()) insert = rest.size();
+  if (first != nullptr) *first = insert;
+  rest.insert(rest.begin() + static_cast<std::ptrdiff_t>(insert), moved.begin(), moved.end());
+  return rest;
+}
+
 std::vector<std::string> ListCommandLines(const IniModel& script) {
   std::vector<std::string> out;
   for (const IniModel::Section& section : script.sections()) {
@@ -103,8 +123,8 @@ WriteOutcome WriteCommandLines(platform::FileSystem& files, std::string_view scr
     if (ec) ThrowCannotCreate(std::string(script), platform::SystemMessage(ec));
   }
   if (written != nullptr) {
-    written->fingerprint =
-        text.utf16() ? BytesFingerprint(text.Bytes()) : BytesFingerprint(text.text());
+    written->bytes = text.utf16() ? std::string(text.Bytes()) : std::string(text.text());
+    written->fingerprint = BytesFingerprint(written->bytes);
     written->lines = text.SectionLines(kProcess, true, &written->numbers);
   }
   return WriteOutcome::kWritten;
@@ -125,6 +145,7 @@ EditedScript ReadEditedScript(std::string_view path) {
   EditedScript out;
   out.fingerprint = BytesFingerprint(bytes);
   out.model = IniModel::Parse(bytes);
+  out.bytes = std::move(bytes);
   return out;
 }
 

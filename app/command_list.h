@@ -36,6 +36,13 @@ FlagMark LineFlagMark(std::string_view line);
 // final comma). nullopt for kNone and kOther, which a click leaves alone.
 std::optional<std::string> ToggleLineFlag(std::string_view line);
 
+// The lines with those at `rows` (ascending, each below lines.size()) taken
+// out and put back, in their order, in front of the line that stood at `at`
+// (lines.size(): at the end). `first` gets the new index of the first line
+// moved.
+std::vector<std::string> MoveLines(const std::vector<std::string>& lines,
+                                   const std::vector<size_t>& rows, size_t at, size_t* first);
+
 // The lines the editor lists: every non-empty line of every process section,
 // in file order, as the model stores them. Lines after one that ends with
 // "]" are listed too, so that the write-back keeps them.
@@ -53,7 +60,8 @@ enum class WriteOutcome {
 // (a toggled, edited, added or deleted command is that one line); every other
 // byte of the script, comments included, stays. `written`, when given, gets
 // the script as it now is: its fingerprint, and its command lines as
-// ListCommandLines would list them, with their numbers in the file. The script is locked while it
+// ListCommandLines would list them, with their numbers in the file, and its
+// bytes (for undo). The script is locked while it
 // is read and replaced, so a version written by another program in between is
 // never overwritten; the replacement is atomic and durable. Raises "Cannot
 // create file ..." when the script cannot be written (it is then left as it
@@ -63,6 +71,7 @@ struct WrittenScript {
   size_t fingerprint = 0;
   std::vector<std::string> lines;
   std::vector<uint32_t> numbers;
+  std::string bytes;
 };
 WriteOutcome WriteCommandLines(platform::FileSystem& files, std::string_view script,
                                const std::vector<std::string>& lines,
@@ -73,12 +82,13 @@ WriteOutcome WriteCommandLines(platform::FileSystem& files, std::string_view scr
 std::optional<size_t> FileFingerprint(std::string_view path);
 size_t BytesFingerprint(std::string_view bytes);
 
-// A script as the editor reads it: the model and the fingerprint of the very
-// bytes it was parsed from. A missing file gives an empty model and no
+// A script as the editor reads it: the model, and the very bytes it was
+// parsed from with their fingerprint. A missing file gives an empty model and no
 // fingerprint; a file that cannot be read raises "Cannot open file ...".
 struct EditedScript {
   IniModel model;
   std::optional<size_t> fingerprint;
+  std::string bytes;
 };
 EditedScript ReadEditedScript(std::string_view path);
 

@@ -1,5 +1,9 @@
 #include "app/embedded_folders.h"
 
+#include <string>
+#include <utility>
+#include <vector>
+
 #include "archive/embedded_files.h"
 #include "engine/ini_file.h"
 #include "engine/ini_model.h"
@@ -54,6 +58,41 @@ bool AddEncodedFolder(std::string_view script, std::string_view folder) {
   }
   if (folders.empty() && !EnsureScriptSection(script, kEncodedFolders)) return false;
   return InsertSectionLine(script, kEncodedFolders, folder);
+}
+
+bool RenameEncodedFolder(std::string_view script, std::string_view folder, std::string_view name) {
+  const IniModel model = IniModel::Load(script);
+  std::vector<std::string> folders = EncodedFolderNames(model);
+  bool listed = false;
+  for (std::string& line : folders) {
+    if (line == folder) {
+      line = std::string(name);
+      listed = true;
+    } else if (IEquals(line, name)) {
+      return false;
+    }
+  }
+  if (!listed) return false;
+  // The folder's files are the keys of its index; their sections follow it.
+  std::vector<std::pair<std::string, std::string>> renamed;  // old, new
+  renamed.emplace_back(folder, name);
+  for (const EmbeddedFileRow& row : EmbeddedFileRows(model, folder)) {
+    renamed.emplace_back(archive::EmbeddedFileSection(folder, row.name),
+                         archive::EmbeddedFileSection(name, row.name));
+  }
+  for (const auto& [from, to] : renamed) {
+    if (model.SectionExists(to)) return false;
+  }
+  EditIniFile(platform::ThreadFileSystem(), script, [&](IniText& text) {
+    text.SetSectionLines(kEncodedFolders, folders);
+    text.RenameSections([&](std::string_view section) -> std::string {
+      for (const auto& [from, to] : renamed) {
+        if (IEquals(section, from)) return to;
+      }
+      return {};
+    });
+  });
+  return true;
 }
 
 void RemoveEncodedFolder(std::string_view script, std::string_view folder,

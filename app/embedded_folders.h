@@ -40,6 +40,13 @@ bool EnsureScriptSection(std::string_view script, std::string_view section);
 // of that name (ignoring case) is listed already.
 bool AddEncodedFolder(std::string_view script, std::string_view folder);
 
+// Gives a folder a new name, in one rewrite of the script: its line in
+// "EncodedFolders", the header of its index section and the headers of its
+// files' text sections (the files' data stays as it is). Nothing happens,
+// and false is returned, when the folder is not listed or the new name is
+// taken by a folder or any other section (ignoring case).
+bool RenameEncodedFolder(std::string_view script, std::string_view folder, std::string_view name);
+
 // Removes a folder with everything in it, in one rewrite of the script:
 // every file of its index (index key and text section), the index section,
 // and its line in "EncodedFolders", which is rebuilt from `remaining` (the

@@ -294,6 +294,16 @@ bool IniText::InsertTextLine(std::string_view section, std::string_view line) {
   return false;
 }
 
+void IniText::RenameSections(const std::function<std::string(std::string_view name)>& rename) {
+  std::vector<Splice> splices;
+  for (const Header& header : Headers()) {
+    const std::string name = rename(header.name);
+    if (name.empty()) continue;
+    splices.push_back({header.line.begin, header.line.end, "[" + name + "]"});
+  }
+  Apply(std::move(splices));
+}
+
 void IniText::AppendHeader(std::string_view section) {
   std::string added;
   if (text_.size() > start_ && !IsBreak(text_.back())) added.append(eol_);

@@ -70,6 +70,10 @@ class IniText {
   // directly after its header when it has none. False, and nothing changed,
   // when no header matches.
   bool InsertTextLine(std::string_view section, std::string_view line);
+  // Gives every section header a new name where `rename` (called with the
+  // header's stored name) returns one: only the header lines change, each
+  // keeping its line end.
+  void RenameSections(const std::function<std::string(std::string_view name)>& rename);
   // Appends the header line "[section]" at the end of the file (a last line
   // without a line end gets one first).
   void AppendHeader(std::string_view section);

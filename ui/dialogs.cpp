@@ -47,6 +47,17 @@ void QtDialogs::Message(QWidget* parent, MessageKind kind, const QString& captio
   box.exec();
 }
 
+bool QtDialogs::Confirm(QWidget* parent, const QString& caption, const QString& text,
+                        const QString& action) {
+  QMessageBox box(QMessageBox::Question, caption, DialogText(text), QMessageBox::NoButton, parent);
+  QPushButton* yes = box.addButton(action, QMessageBox::DestructiveRole);
+  QPushButton* cancel = box.addButton(QMessageBox::Cancel);
+  box.setDefaultButton(cancel);
+  box.setEscapeButton(cancel);
+  box.exec();
+  return box.clickedButton() == yes;
+}
+
 namespace {
 
 // The folder chooser: besides an existing folder it takes the name of one

@@ -31,6 +31,13 @@ class Dialogs {
   // `text` is a line break.
   virtual void Message(QWidget* parent, MessageKind kind, const QString& caption,
                        const QString& text) = 0;
+  // Asks before something that cannot be taken back: `text` with the
+  // buttons `action` (say "Remove") and "Cancel", Cancel the default. True
+  // when the user chose `action`.
+  virtual bool Confirm(QWidget* /*parent*/, const QString& /*caption*/, const QString& /*text*/,
+                       const QString& /*action*/) {
+    return true;
+  }
   // The folder chooser titled `title`; nullopt when the user cancels.
   virtual std::optional<QString> ChooseFolder(QWidget* parent, const QString& title) = 0;
   // A one-line text prompt; nullopt when the user cancels.
@@ -86,6 +93,8 @@ class QtDialogs : public Dialogs {
  public:
   void Message(QWidget* parent, MessageKind kind, const QString& caption,
                const QString& text) override;
+  bool Confirm(QWidget* parent, const QString& caption, const QString& text,
+               const QString& action) override;
   std::optional<QString> ChooseFolder(QWidget* parent, const QString& title) override;
   std::optional<QString> AskText(QWidget* parent, const QString& title, const QString& prompt,
                                  const QString& initial) override;

@@ -13,6 +13,7 @@
 #include <QProgressBar>
 #include <QPushButton>
 #include <QScreen>
+#include <QShortcut>
 #include <QStyle>
 #include <QStyleOptionViewItem>
 #include <QTreeView>
@@ -123,6 +124,33 @@ MainWindow::MainWindow(ProgramState& state)
   menu_->setDefaultAction(check);
   connect(check, &QAction::triggered, this, [this] { CheckSelected(true); });
   connect(uncheck, &QAction::triggered, this, [this] { CheckSelected(false); });
+  // Check marks are taken back with Ctrl+Z and put back with Ctrl+Shift+Z
+  // or Ctrl+Y, here and in the menu.
+  menu_->addSeparator();
+  undo_ = menu_->addAction(QStringLiteral("Undo"));
+  undo_->setObjectName(QStringLiteral("undoChecksAction"));
+  undo_->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_Z));
+  redo_ = menu_->addAction(QStringLiteral("Redo"));
+  redo_->setObjectName(QStringLiteral("redoChecksAction"));
+  redo_->setShortcuts(
+      {QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_Z), QKeySequence(Qt::CTRL | Qt::Key_Y)});
+  addAction(undo_);
+  addAction(redo_);
+  connect(undo_, &QAction::triggered, this, [this] {
+    if (!running()) scripts_->Undo();
+  });
+  connect(redo_, &QAction::triggered, this, [this] {
+    if (!running()) scripts_->Redo();
+  });
+  connect(menu_, &QMenu::aboutToShow, this, &MainWindow::UpdateUndoActions);
+  // Enter on the script list opens the editor; F5 lists the folder again.
+  for (const QKeySequence& key : {QKeySequence(Qt::Key_Return), QKeySequence(Qt::Key_Enter)}) {
+    auto* enter = new QShortcut(key, tree_);
+    enter->setContext(Qt::WidgetShortcut);
+    connect(enter, &QShortcut::activated, this, &MainWindow::OpenEditor);
+  }
+  auto* reload = new QShortcut(QKeySequence(Qt::Key_F5), this);
+  connect(reload, &QShortcut::activated, this, &MainWindow::ReloadList);
 
   auto* left = new QVBoxLayout;
   left->addWidget(folders_);
@@ -475,12 +503,31 @@ void MainWindow::ListChosenFolder() {
                  state_.config, state_.location);
   if (scripts_->rowCount() == 0) {
     ShowDetails(-1);
+    // Said, so that an empty list is not taken for one still loading.
+    details_description_->setText(
+        QStringLiteral("This folder holds no script of level %1 to %2, its subfolders "
+                       "included.")
+            .arg(app::kMinLevel)
+            .arg(app::kMaxLevel));
     return;
   }
   tree_->setCurrentIndex(scripts_->index(0, 0));
   ShowDetails(0);
   tree_->setFocus();
   WriteConfigKey(state_, this, app::config::kLastUsedFolder, caption);
+}
+
+void MainWindow::ReloadList() {
+  if (running()) return;
+  const QModelIndex current = tree_->currentIndex();
+  const std::string path = current.isValid() ? scripts_->entry(current.row()).path : "";
+  ListChosenFolder();
+  for (int row = 0; row < scripts_->rowCount(); ++row) {
+    if (scripts_->entry(row).path == path) {
+      tree_->setCurrentIndex(scripts_->index(row, 0));
+      break;
+    }
+  }
 }
 
 void MainWindow::ShowDetails(int row) {
@@ -511,6 +558,16 @@ void MainWindow::ShowDetails(int row) {
   }
   details_findings_->setText(found.join(QLatin1Char('\n')));
   details_findings_->setVisible(!found.isEmpty());
+}
+
+void MainWindow::UpdateUndoActions() {
+  const app::ScriptHistory& history = scripts_->history();
+  undo_->setEnabled(history.CanUndo());
+  redo_->setEnabled(history.CanRedo());
+  undo_->setText(history.CanUndo() ? QStringLiteral("Undo %1").arg(ToQt(history.UndoLabel()))
+                                   : QStringLiteral("Undo"));
+  redo_->setText(history.CanRedo() ? QStringLiteral("Redo %1").arg(ToQt(history.RedoLabel()))
+                                   : QStringLiteral("Redo"));
 }
 
 void MainWindow::OnTreeContextMenu(const QPoint& pos) {

@@ -12,6 +12,7 @@
 #include "app/language_profiles.h"
 #include "ui/program_state.h"
 
+class QAction;
 class QComboBox;
 class QFrame;
 class QLabel;
@@ -63,6 +64,8 @@ class MainWindow : public QWidget {
   bool LoadConfiguration();
   // Lists the scripts of the folder chosen in the folder list.
   void ListChosenFolder();
+  // F5: lists the chosen folder again from disk, keeping the current script.
+  void ReloadList();
   // "Check selected" / "Uncheck selected" of the tree's context menu.
   void CheckSelected(bool checked);
   // "Start": validates, then runs the checked scripts on a worker thread.
@@ -114,6 +117,8 @@ class MainWindow : public QWidget {
   void SetProgressPanelVisible(bool visible);
   void ShowDetails(int row);
   void OnTreeContextMenu(const QPoint& pos);
+  // The menu's "Undo" and "Redo" name the steps they would take.
+  void UpdateUndoActions();
   void OnBatchFinished();
   // During a run only the log window's button stays usable.
   void SetRunControlsEnabled(bool enabled);
@@ -136,6 +141,8 @@ class MainWindow : public QWidget {
   QComboBox* folders_ = nullptr;
   QTreeView* tree_ = nullptr;
   QMenu* menu_ = nullptr;
+  QAction* undo_ = nullptr;
+  QAction* redo_ = nullptr;
   QLabel* details_title_ = nullptr;
   QLabel* details_description_ = nullptr;
   ElidedLabel* details_author_ = nullptr;

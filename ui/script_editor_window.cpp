@@ -2,7 +2,10 @@
 
 #include "ui/captions.h"
 
+#include <QAction>
+#include <QApplication>
 #include <QCloseEvent>
+#include <QDropEvent>
 #include <QEventLoop>
 #include <QFile>
 #include <QFileIconProvider>
@@ -12,9 +15,11 @@
 #include <QHeaderView>
 #include <QLabel>
 #include <QMimeDatabase>
+#include <QPointer>
 #include <QProgressBar>
 #include <QPushButton>
 #include <QScreen>
+#include <QShortcut>
 #include <QSplitter>
 #include <QStyle>
 #include <QTabWidget>
@@ -23,6 +28,7 @@
 #include <QTreeWidget>
 #include <QVBoxLayout>
 #include <thread>
+#include <utility>
 
 #include "app/command_list.h"
 #include "app/headless_check.h"
@@ -35,6 +41,7 @@
 #include "platform/posix_file_system.h"
 #include "platform/posix_process_launcher.h"
 #include "ui/dialogs.h"
+#include "ui/elided_label.h"
 #include "ui/icons.h"
 
 namespace pelvar::ui {
@@ -73,14 +80,14 @@ std::string StoreText(const QString& text, std::string_view original) {
   return FromQt(text);
 }
 
+// A button; an "&" in `text` marks its Alt key (the letter is underlined).
 QPushButton* MakeButton(const QString& text, const QString& name, QWidget* parent) {
   auto* button = new QPushButton(text, parent);
   button->setObjectName(name);
   return button;
 }
 
-QTreeWidget* MakeList(const QString& name, QWidget* parent) {
-  auto* list = new QTreeWidget(parent);
+void SetUpList(QTreeWidget* list, const QString& name) {
   list->setObjectName(name);
   list->setRootIsDecorated(false);
   list->setUniformRowHeights(true);
@@ -88,7 +95,59 @@ QTreeWidget* MakeList(const QString& name, QWidget* parent) {
   list->setEditTriggers(QAbstractItemView::NoEditTriggers);
   list->setSelectionBehavior(QAbstractItemView::SelectRows);
   list->setAllColumnsShowFocus(true);
+}
+
+QTreeWidget* MakeList(const QString& name, QWidget* parent) {
+  auto* list = new QTreeWidget(parent);
+  SetUpList(list, name);
   return list;
+}
+
+// The command list, whose rows can be dragged to another place. The view
+// moves nothing itself: the drop tells where (the row the dragged rows go
+// in front of; the row count: the end) and the editor writes the move.
+class CommandListView : public QTreeWidget {
+ public:
+  CommandListView(QWidget* parent, std::function<void(int)> dropped)
+      : QTreeWidget(parent), dropped_(std::move(dropped)) {
+    setDragEnabled(true);
+    setAcceptDrops(true);
+    viewport()->setAcceptDrops(true);
+    setDropIndicatorShown(true);
+    setDragDropMode(QAbstractItemView::InternalMove);
+    setDefaultDropAction(Qt::MoveAction);
+  }
+
+ protected:
+  void dropEvent(QDropEvent* event) override {
+    if (event->source() != nullptr && event->source() != this) {
+      event->ignore();
+      return;
+    }
+    const QPoint pos = event->position().toPoint();
+    int at = topLevelItemCount();
+    if (QTreeWidgetItem* item = itemAt(pos)) {
+      at = indexOfTopLevelItem(item);
+      if (pos.y() > visualItemRect(item).center().y()) ++at;
+    }
+    // Ignored, so that the view removes no rows after the drag; the editor
+    // rebuilds the list once the view's event is over.
+    event->setDropAction(Qt::IgnoreAction);
+    event->accept();
+    QTimer::singleShot(0, this, [this, at] { dropped_(at); });
+  }
+
+ private:
+  std::function<void(int)> dropped_;
+};
+
+// The Tab key goes through the widgets in the order given.
+void ChainTabOrder(std::initializer_list<QWidget*> widgets) {
+  QWidget* previous = nullptr;
+  for (QWidget* widget : widgets) {
+    if (previous != nullptr) QWidget::setTabOrder(previous, widget);
+    previous = widget;
+  }
 }
 
 QLabel* Note(const QString& text, QWidget* parent) {
@@ -136,9 +195,37 @@ ScriptEditorWindow::ScriptEditorWindow(ProgramState& state)
   body->addWidget(tabs_, 1);
   body->addWidget(BuildBusyRow());
   layout->addLayout(body, 1);
+
+  // Ctrl+Z takes the last change back; Ctrl+Shift+Z and Ctrl+Y put it back.
+  auto* undo = new QAction(QStringLiteral("Undo"), this);
+  undo->setObjectName(QStringLiteral("undoAction"));
+  undo->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_Z));
+  auto* redo = new QAction(QStringLiteral("Redo"), this);
+  redo->setObjectName(QStringLiteral("redoAction"));
+  redo->setShortcuts(
+      {QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_Z), QKeySequence(Qt::CTRL | Qt::Key_Y)});
+  addAction(undo);
+  addAction(redo);
+  connect(undo, &QAction::triggered, this, &ScriptEditorWindow::Undo);
+  connect(redo, &QAction::triggered, this, &ScriptEditorWindow::Redo);
+  // F5 reads the script again from disk; Escape hides the editor as "Ok".
+  OnKeys(this, {QKeySequence(Qt::Key_F5)}, &ScriptEditorWindow::Reload);
+  OnKeys(this, {QKeySequence(Qt::Key_Escape)}, &ScriptEditorWindow::Finish);
+  UpdateUndoButtons();
 }
 
 ScriptEditorWindow::~ScriptEditorWindow() = default;
+
+void ScriptEditorWindow::AddUndoButtons(QHBoxLayout* row, const QString& prefix, QWidget* parent) {
+  auto* undo = MakeButton(QStringLiteral("&Undo"), prefix + QStringLiteral("UndoButton"), parent);
+  auto* redo = MakeButton(QStringLiteral("&Redo"), prefix + QStringLiteral("RedoButton"), parent);
+  row->addWidget(undo);
+  row->addWidget(redo);
+  undo_buttons_.push_back(undo);
+  redo_buttons_.push_back(redo);
+  connect(undo, &QPushButton::clicked, this, &ScriptEditorWindow::Undo);
+  connect(redo, &QPushButton::clicked, this, &ScriptEditorWindow::Redo);
+}
 
 QWidget* ScriptEditorWindow::BuildHeader() {
   auto* header = new QFrame(this);
@@ -160,9 +247,15 @@ QWidget* ScriptEditorWindow::BuildHeader() {
   description_->setWordWrap(true);
   auto* icon = new QLabel(header);
   icon->setPixmap(ProgramIcon().pixmap(40, 40));
+  // The script's file, shortened when long (whole in its tooltip), and
+  // selectable for copying.
+  path_ = new ElidedLabel(header);
+  path_->setObjectName(QStringLiteral("editorPath"));
+  path_->setTextInteractionFlags(Qt::TextSelectableByMouse);
   auto* texts = new QVBoxLayout;
   texts->addWidget(title_);
   texts->addWidget(description_);
+  texts->addWidget(path_);
   auto* layout = new QHBoxLayout(header);
   layout->addWidget(icon, 0, Qt::AlignTop);
   layout->addLayout(texts, 1);
@@ -174,25 +267,33 @@ QWidget* ScriptEditorWindow::BuildCommandsTab() {
   tab->setObjectName(QStringLiteral("commandsTab"));
   auto* buttons = new QGroupBox(QStringLiteral("Commands"), tab);
   auto* create =
-      MakeButton(QStringLiteral("Create"), QStringLiteral("createCommandButton"), buttons);
-  auto* edit = MakeButton(QStringLiteral("Edit"), QStringLiteral("editCommandButton"), buttons);
+      MakeButton(QStringLiteral("&Create"), QStringLiteral("createCommandButton"), buttons);
+  auto* edit = MakeButton(QStringLiteral("&Edit"), QStringLiteral("editCommandButton"), buttons);
   auto* remove =
-      MakeButton(QStringLiteral("Delete"), QStringLiteral("deleteCommandButton"), buttons);
+      MakeButton(QStringLiteral("&Delete"), QStringLiteral("deleteCommandButton"), buttons);
+  auto* up = MakeButton(QStringLiteral("Move u&p"), QStringLiteral("moveUpButton"), buttons);
+  auto* down = MakeButton(QStringLiteral("Move do&wn"), QStringLiteral("moveDownButton"), buttons);
+  up->setToolTip(QStringLiteral("Moves the current line up (Ctrl+Up)"));
+  down->setToolTip(QStringLiteral("Moves the current line down (Ctrl+Down)"));
   auto* button_layout = new QHBoxLayout(buttons);
   button_layout->addWidget(create);
   button_layout->addWidget(edit);
   button_layout->addWidget(remove);
   button_layout->addStretch();
+  button_layout->addWidget(up);
+  button_layout->addWidget(down);
 
   auto* list_box = new QGroupBox(QStringLiteral("Commands to process"), tab);
-  commands_ = MakeList(QStringLiteral("commandList"), list_box);
+  commands_ = new CommandListView(list_box, [this](int at) { DropCommands(at); });
+  SetUpList(commands_, QStringLiteral("commandList"));
   commands_->setHeaderHidden(true);
-  commands_->setSelectionMode(QAbstractItemView::SingleSelection);
+  commands_->setSelectionMode(QAbstractItemView::ExtendedSelection);
   auto* list_layout = new QVBoxLayout(list_box);
   list_layout->addWidget(commands_);
 
-  auto* ok = MakeButton(QStringLiteral("Ok"), QStringLiteral("commandsOkButton"), tab);
+  auto* ok = MakeButton(QStringLiteral("&Ok"), QStringLiteral("commandsOkButton"), tab);
   auto* bottom = new QHBoxLayout;
+  AddUndoButtons(bottom, QStringLiteral("commands"), tab);
   bottom->addStretch();
   bottom->addWidget(ok);
 
@@ -205,6 +306,8 @@ QWidget* ScriptEditorWindow::BuildCommandsTab() {
   connect(create, &QPushButton::clicked, this, &ScriptEditorWindow::CreateCommand);
   connect(edit, &QPushButton::clicked, this, &ScriptEditorWindow::EditCommand);
   connect(remove, &QPushButton::clicked, this, &ScriptEditorWindow::DeleteCommand);
+  connect(up, &QPushButton::clicked, this, &ScriptEditorWindow::MoveCommandUp);
+  connect(down, &QPushButton::clicked, this, &ScriptEditorWindow::MoveCommandDown);
   // The handlers rebuild the list, so they run after the view's own event.
   connect(commands_, &QTreeWidget::itemDoubleClicked, this,
           [this] { QTimer::singleShot(0, this, &ScriptEditorWindow::EditCommand); });
@@ -215,20 +318,39 @@ QWidget* ScriptEditorWindow::BuildCommandsTab() {
     QTimer::singleShot(0, this, [this, row] { ToggleFlag(row); });
   });
   connect(ok, &QPushButton::clicked, this, &ScriptEditorWindow::Finish);
+  // Delete removes the selected lines, Enter edits the current one.
+  OnKeys(commands_, {QKeySequence::Delete}, &ScriptEditorWindow::DeleteCommand);
+  OnKeys(commands_, {QKeySequence(Qt::Key_Return), QKeySequence(Qt::Key_Enter)},
+         &ScriptEditorWindow::EditCommand);
+  OnKeys(commands_, {QKeySequence(Qt::CTRL | Qt::Key_Up)}, &ScriptEditorWindow::MoveCommandUp);
+  OnKeys(commands_, {QKeySequence(Qt::CTRL | Qt::Key_Down)}, &ScriptEditorWindow::MoveCommandDown);
+  // The order of the Tab key: top to bottom, left to right.
+  ChainTabOrder(
+      {create, edit, remove, up, down, commands_, undo_buttons_.back(), redo_buttons_.back(), ok});
   return tab;
+}
+
+void ScriptEditorWindow::OnKeys(QWidget* widget, std::initializer_list<QKeySequence> keys,
+                                void (ScriptEditorWindow::*handler)()) {
+  for (const QKeySequence& key : keys) {
+    auto* shortcut = new QShortcut(key, widget);
+    shortcut->setContext(widget == this ? Qt::WindowShortcut : Qt::WidgetShortcut);
+    connect(shortcut, &QShortcut::activated, this, handler);
+  }
 }
 
 QWidget* ScriptEditorWindow::BuildFilesTab() {
   auto* tab = new QWidget(this);
   tab->setObjectName(QStringLiteral("filesTab"));
   auto* buttons = new QGroupBox(QStringLiteral("Encoded files"), tab);
-  auto* add = MakeButton(QStringLiteral("Add.."), QStringLiteral("addFilesButton"), buttons);
-  auto* remove = MakeButton(QStringLiteral("Remove"), QStringLiteral("removeFilesButton"), buttons);
-  auto* run = MakeButton(QStringLiteral("Run.."), QStringLiteral("runFileButton"), buttons);
+  auto* add = MakeButton(QStringLiteral("&Add.."), QStringLiteral("addFilesButton"), buttons);
+  auto* remove =
+      MakeButton(QStringLiteral("Re&move"), QStringLiteral("removeFilesButton"), buttons);
+  auto* run = MakeButton(QStringLiteral("Ru&n.."), QStringLiteral("runFileButton"), buttons);
   auto* extract =
-      MakeButton(QStringLiteral("Extract.."), QStringLiteral("extractFilesButton"), buttons);
+      MakeButton(QStringLiteral("E&xtract.."), QStringLiteral("extractFilesButton"), buttons);
   auto* folder =
-      MakeButton(QStringLiteral("New folder.."), QStringLiteral("newFolderButton"), buttons);
+      MakeButton(QStringLiteral("New &folder.."), QStringLiteral("newFolderButton"), buttons);
   auto* button_layout = new QHBoxLayout(buttons);
   for (QPushButton* b : {add, remove, run, extract, folder}) button_layout->addWidget(b);
   button_layout->addStretch();
@@ -251,8 +373,9 @@ QWidget* ScriptEditorWindow::BuildFilesTab() {
   splitter->setStretchFactor(0, 1);
   splitter->setStretchFactor(1, 3);
 
-  auto* ok = MakeButton(QStringLiteral("Ok"), QStringLiteral("filesOkButton"), tab);
+  auto* ok = MakeButton(QStringLiteral("&Ok"), QStringLiteral("filesOkButton"), tab);
   auto* bottom = new QHBoxLayout;
+  AddUndoButtons(bottom, QStringLiteral("files"), tab);
   bottom->addStretch();
   bottom->addWidget(ok);
 
@@ -276,6 +399,12 @@ QWidget* ScriptEditorWindow::BuildFilesTab() {
   connect(file_list_, &QTreeWidget::itemDoubleClicked, this,
           [this] { QTimer::singleShot(0, this, &ScriptEditorWindow::RunFile); });
   connect(ok, &QPushButton::clicked, this, &ScriptEditorWindow::Finish);
+  // Delete removes the selected files; on the folder tree, the folder.
+  OnKeys(file_list_, {QKeySequence::Delete}, &ScriptEditorWindow::RemoveFiles);
+  OnKeys(folder_tree_, {QKeySequence::Delete}, &ScriptEditorWindow::RemoveFolder);
+  OnKeys(folder_tree_, {QKeySequence(Qt::Key_F2)}, &ScriptEditorWindow::RenameFolder);
+  ChainTabOrder({add, remove, run, extract, folder, folder_tree_, file_list_, undo_buttons_.back(),
+                 redo_buttons_.back(), ok});
   return tab;
 }
 
@@ -311,6 +440,7 @@ void ScriptEditorWindow::SetLauncher(platform::ProcessLauncher* launcher) {
 }
 
 void ScriptEditorWindow::Open(const std::string& script) {
+  if (script != script_) ForgetHistory();
   script_ = script;
   if (isVisible()) {
     ReadScript();
@@ -339,12 +469,14 @@ void ScriptEditorWindow::closeEvent(QCloseEvent* event) {
     return;
   }
   QWidget::closeEvent(event);
+  ForgetHistory();
   emit Closed();
 }
 
 void ScriptEditorWindow::Finish() {
   if (busy_) return;
   hide();
+  ForgetHistory();
   emit Closed();
 }
 
@@ -358,8 +490,16 @@ void ScriptEditorWindow::ReadScript() {
   folders_.clear();
   files_.clear();
   fingerprint_.reset();
+  known_.clear();
   title_->setText(QString::fromLatin1(kDesignTitle));
   description_->setText(QString::fromLatin1(kDesignDescription));
+  // The title bar names the script, the header shows where it is.
+  const size_t slash = script_.find_last_of("/\\");
+  const std::string file_name = slash == std::string::npos ? script_ : script_.substr(slash + 1);
+  setWindowTitle(script_.empty() ? QString::fromLatin1(kProgramTitle)
+                                 : QStringLiteral("%1 - %2").arg(
+                                       ShowText(file_name), QString::fromLatin1(kProgramTitle)));
+  path_->SetFullText(ShowText(script_));
   if (script_.empty()) {
     filling_ = false;
     return;
@@ -373,6 +513,7 @@ void ScriptEditorWindow::ReadScript() {
     return;
   }
   fingerprint_ = loaded.fingerprint;
+  known_ = std::move(loaded.bytes);
   const IniModel& model = loaded.model;
 
   folders_ = app::EncodedFolderNames(model);
@@ -392,8 +533,6 @@ void ScriptEditorWindow::ReadScript() {
   }
 
   title_->setText(ShowText(model.ReadString("main", "title", script_)));
-  const size_t slash = script_.find_last_of("/\\");
-  const std::string file_name = slash == std::string::npos ? script_ : script_.substr(slash + 1);
   description_->setText(
       ShowText(model.ReadString("main", "description", "List of commands in " + file_name)));
 
@@ -431,18 +570,23 @@ void ScriptEditorWindow::FillCommandList() {
     }
   }
   commands_->setUpdatesEnabled(true);
-  if (commands_->topLevelItemCount() > 0) commands_->setCurrentItem(commands_->topLevelItem(0));
+  SelectCommandRow(0);
   filling_ = filling;
+}
+
+void ScriptEditorWindow::SelectCommandRow(int row) {
+  const int count = commands_->topLevelItemCount();
+  if (count == 0) return;
+  // Only this row: Delete takes the selected rows.
+  commands_->setCurrentItem(commands_->topLevelItem(qMin(row, count - 1)), 0,
+                            QItemSelectionModel::ClearAndSelect | QItemSelectionModel::Rows);
 }
 
 void ScriptEditorWindow::Reload() {
   const int row = CurrentCommandRow();
   const std::optional<std::string> folder = SelectedFolder();
   ReadScript();
-  if (row >= 0 && commands_->topLevelItemCount() > 0) {
-    commands_->setCurrentItem(
-        commands_->topLevelItem(qMin(row, commands_->topLevelItemCount() - 1)));
-  }
+  if (row >= 0) SelectCommandRow(row);
   if (folder) SelectFolder(*folder);
 }
 
@@ -515,6 +659,8 @@ bool ScriptEditorWindow::BeginCommandChange() const {
 
 void ScriptEditorWindow::TellChanged(bool exists) {
   const QString path = ShowText(script_);
+  // The kept steps were made on the version read; they no longer apply.
+  ForgetHistory();
   ReadScript();
   state_.dialogs.Message(
       this, MessageKind::kWarning, QString::fromLatin1(kProgramTitle),
@@ -525,10 +671,12 @@ void ScriptEditorWindow::TellChanged(bool exists) {
           : QStringLiteral("The script \"%1\" no longer exists; nothing was changed.").arg(path));
 }
 
-void ScriptEditorWindow::CommitCommands(int row) {
+void ScriptEditorWindow::CommitCommands(int row, const char* label) {
   // The write runs beside the window, which keeps painting (a script that
   // carries large embedded files takes a moment to write) and keeps the
   // keys and clicks made meanwhile for when it is done.
+  // The write goes only over the version loaded, whose bytes are known_.
+  const std::string before = known_;
   app::WrittenScript written;
   app::WriteOutcome outcome = app::WriteOutcome::kWritten;
   busy_bar_->setRange(0, 0);
@@ -547,14 +695,13 @@ void ScriptEditorWindow::CommitCommands(int row) {
     // reads: the list is filled from that, without reading a script that
     // may carry megabytes of embedded files again.
     fingerprint_ = written.fingerprint;
+    known_ = std::move(written.bytes);
     lines_ = std::move(written.lines);
     line_numbers_ = std::move(written.numbers);
     FillCommandList();
+    RecordChange(label, before);
   }
-  if (row >= 0 && commands_->topLevelItemCount() > 0) {
-    commands_->setCurrentItem(
-        commands_->topLevelItem(qMin(row, commands_->topLevelItemCount() - 1)));
-  }
+  if (row >= 0) SelectCommandRow(row);
 }
 
 void ScriptEditorWindow::ShowError(const std::string& text) {
@@ -585,7 +732,7 @@ void ScriptEditorWindow::CreateCommand() {
                                     QStringLiteral("Text:"), QString(), MakeLineCheck(next));
   if (!text || !BeginCommandChange()) return;
   lines_.push_back(StoreText(*text, {}));
-  CommitCommands(static_cast<int>(lines_.size()) - 1);
+  CommitCommands(static_cast<int>(lines_.size()) - 1, "Create command");
 }
 
 void ScriptEditorWindow::EditCommand() {
@@ -598,14 +745,54 @@ void ScriptEditorWindow::EditCommand() {
       MakeLineCheck(index < line_numbers_.size() ? line_numbers_[index] : 0));
   if (!text || !BeginCommandChange()) return;
   lines_[static_cast<size_t>(row)] = StoreText(*text, original);
-  CommitCommands(row);
+  CommitCommands(row, "Edit command");
 }
 
 void ScriptEditorWindow::DeleteCommand() {
+  // The selected lines go, in one write and one step to undo; without a
+  // selection, the current line.
+  std::vector<int> rows;
+  for (int row = 0; row < commands_->topLevelItemCount(); ++row) {
+    if (commands_->topLevelItem(row)->isSelected()) rows.push_back(row);
+  }
+  if (rows.empty() && CurrentCommandRow() >= 0) rows.push_back(CurrentCommandRow());
+  if (rows.empty() || !BeginCommandChange()) return;
+  for (auto row = rows.rbegin(); row != rows.rend(); ++row) lines_.erase(lines_.begin() + *row);
+  CommitCommands(rows.front(), rows.size() == 1 ? "Delete command" : "Delete commands");
+}
+
+void ScriptEditorWindow::MoveCommandUp() {
+  MoveCommand(-1);
+}
+
+void ScriptEditorWindow::MoveCommandDown() {
+  MoveCommand(1);
+}
+
+void ScriptEditorWindow::MoveCommand(int step) {
   const int row = CurrentCommandRow();
-  if (row < 0 || !BeginCommandChange()) return;
-  lines_.erase(lines_.begin() + row);
-  CommitCommands(row);
+  const int to = row + step;
+  if (row < 0 || to < 0 || to >= static_cast<int>(lines_.size()) || !BeginCommandChange()) return;
+  std::swap(lines_[static_cast<size_t>(row)], lines_[static_cast<size_t>(to)]);
+  CommitCommands(to, step < 0 ? "Move command up" : "Move command down");
+}
+
+void ScriptEditorWindow::DropCommands(int at) {
+  std::vector<size_t> rows;
+  for (int row = 0; row < commands_->topLevelItemCount(); ++row) {
+    if (commands_->topLevelItem(row)->isSelected()) rows.push_back(static_cast<size_t>(row));
+  }
+  if (rows.empty() || at < 0 || !BeginCommandChange()) return;
+  size_t first = 0;
+  std::vector<std::string> moved = app::MoveLines(lines_, rows, static_cast<size_t>(at), &first);
+  if (moved == lines_) return;
+  lines_ = std::move(moved);
+  CommitCommands(static_cast<int>(first), rows.size() == 1 ? "Move command" : "Move commands");
+}
+
+void ScriptEditorWindow::RemoveFolder() {
+  file_list_->clearSelection();
+  RemoveFiles();
 }
 
 void ScriptEditorWindow::ToggleFlag(int row) {
@@ -616,12 +803,14 @@ void ScriptEditorWindow::ToggleFlag(int row) {
     return;
   }
   lines_[static_cast<size_t>(row)] = *toggled;
-  CommitCommands(row);
+  CommitCommands(row, "Switch run flag");
 }
 
 std::optional<std::string> ScriptEditorWindow::RunBusy(const QString& status,
                                                        const std::function<void()>& work) {
   busy_ = true;
+  // Disabling the tabs takes the focus away; it comes back afterwards.
+  const QPointer<QWidget> focus = QApplication::focusWidget();
   tabs_->setEnabled(false);
   busy_label_->setText(status);
   // The row appears only for work that takes a moment.
@@ -643,6 +832,7 @@ std::optional<std::string> ScriptEditorWindow::RunBusy(const QString& status,
   worker.join();
   reveal.stop();
   tabs_->setEnabled(true);
+  if (focus != nullptr && focus->isVisible()) focus->setFocus();
   busy_ = false;
   return error;
 }
@@ -653,6 +843,7 @@ void ScriptEditorWindow::AddFiles() {
       state_.dialogs.ChooseFiles(this, QStringLiteral("Select files to encode inside script.."),
                                  QStringLiteral("All files (*)"));
   if (chosen.isEmpty() || !BeginChange()) return;
+  const std::string before = known_;
   std::optional<std::string> folder = SelectedFolder();
   if (!folder) {
     try {
@@ -660,12 +851,16 @@ void ScriptEditorWindow::AddFiles() {
     } catch (const std::exception& error) {
       ShowError(error.what());
       Reload();
+      RecordChange("Add files", before);
       return;
     }
     ReadScript();
     SelectFolder(kDefaultFolder);
     folder = SelectedFolder();
-    if (!folder) return;
+    if (!folder) {
+      RecordChange("Add files", before);
+      return;
+    }
   }
   // All files go into the script in one rewrite of it; the bar counts the
   // files packed, then the script written.
@@ -695,6 +890,7 @@ void ScriptEditorWindow::AddFiles() {
   }
   busy_row_->hide();
   Reload();
+  RecordChange("Add files", before);
   if (error) ShowError(*error);
   if (!missing.isEmpty()) {
     state_.dialogs.Message(
@@ -708,7 +904,9 @@ void ScriptEditorWindow::RemoveFiles() {
   const std::optional<std::string> folder = SelectedFolder();
   const std::vector<int> rows = SelectedFileRows();
   if (!folder) return;
+  if (!ConfirmRemoval(*folder, rows)) return;
   if (!BeginChange()) return;
+  const std::string before = known_;
   try {
     if (!rows.empty()) {
       for (int row : rows) {
@@ -725,6 +923,32 @@ void ScriptEditorWindow::RemoveFiles() {
     ShowError(error.what());
   }
   Reload();
+  RecordChange(rows.empty() ? "Remove folder" : "Remove files", before);
+}
+
+bool ScriptEditorWindow::ConfirmRemoval(const std::string& folder, const std::vector<int>& rows) {
+  // The removed files are the selected rows, else every file of the folder.
+  std::vector<size_t> removed;
+  for (int row : rows) removed.push_back(static_cast<size_t>(row));
+  if (rows.empty()) {
+    for (size_t i = 0; i < files_.size(); ++i) removed.push_back(i);
+  }
+  uint64_t bytes = 0;
+  for (size_t i : removed) bytes += QString::fromStdString(files_[i].size).toULongLong();
+  const QString count = removed.size() == 1 ? QStringLiteral("1 file")
+                                            : QStringLiteral("%1 files").arg(removed.size());
+  const QString what = removed.empty()
+                           ? QStringLiteral("no files")
+                           : QStringLiteral("%1, %2 bytes stored").arg(count).arg(bytes);
+  const QString name = ShowText(folder);
+  const QString question =
+      rows.empty()
+          ? QStringLiteral("Remove the folder \"%1\" with everything in it (%2)?").arg(name, what)
+          : QStringLiteral("Remove %1, from the folder \"%2\"?").arg(what, name);
+  return state_.dialogs.Confirm(
+      this, QString::fromLatin1(kProgramTitle),
+      question + QStringLiteral("\rThis can be undone until the editor is closed."),
+      QStringLiteral("Remove"));
 }
 
 void ScriptEditorWindow::RunFile() {
@@ -772,6 +996,44 @@ void ScriptEditorWindow::ExtractFiles() {
   if (error) ShowError(*error);
 }
 
+void ScriptEditorWindow::RenameFolder() {
+  if (busy_ || script_.empty()) return;
+  const std::optional<std::string> folder = SelectedFolder();
+  if (!folder) return;
+  const std::optional<QString> answer =
+      state_.dialogs.AskText(this, QStringLiteral("Rename folder"),
+                             QStringLiteral("New name of the folder"), ShowText(*folder));
+  if (!answer) return;
+  const std::string name = StoreText(answer->trimmed(), *folder);
+  if (name.empty() || name == *folder) return;
+  if (!FolderNameAllowed(name) || !BeginChange()) return;
+  const std::string before = known_;
+  bool renamed = false;
+  try {
+    renamed = app::RenameEncodedFolder(script_, *folder, name);
+  } catch (const std::exception& error) {
+    ShowError(error.what());
+  }
+  ReadScript();
+  SelectFolder(renamed ? name : *folder);
+  RecordChange("Rename folder", before);
+  if (!renamed) {
+    state_.dialogs.Message(
+        this, MessageKind::kWarning, QString::fromLatin1(kProgramTitle),
+        QStringLiteral("The name \"%1\" is taken in this script.").arg(ShowText(name)));
+  }
+}
+
+bool ScriptEditorWindow::FolderNameAllowed(const std::string& name) {
+  if (name.front() != '[' && name.front() != ';' && name.find(']') == std::string::npos) {
+    return true;
+  }
+  state_.dialogs.Message(this, MessageKind::kWarning, QString::fromLatin1(kProgramTitle),
+                         QStringLiteral("A folder name cannot begin with \"[\" or \";\" or "
+                                        "hold \"]\"."));
+  return false;
+}
+
 void ScriptEditorWindow::NewFolder() {
   if (busy_ || script_.empty()) return;
   const std::optional<QString> answer = state_.dialogs.AskText(
@@ -780,13 +1042,8 @@ void ScriptEditorWindow::NewFolder() {
   if (!answer) return;
   const std::string name = FromQt(answer->trimmed());
   if (name.empty()) return;
-  if (name.front() == '[' || name.front() == ';' || name.find(']') != std::string::npos) {
-    state_.dialogs.Message(this, MessageKind::kWarning, QString::fromLatin1(kProgramTitle),
-                           QStringLiteral("A folder name cannot begin with \"[\" or \";\" or "
-                                          "hold \"]\"."));
-    return;
-  }
-  if (!BeginChange()) return;
+  if (!FolderNameAllowed(name) || !BeginChange()) return;
+  const std::string before = known_;
   try {
     app::AddEncodedFolder(script_, name);
   } catch (const std::exception& error) {
@@ -794,23 +1051,88 @@ void ScriptEditorWindow::NewFolder() {
   }
   ReadScript();
   SelectFolder(name);
+  RecordChange("New folder", before);
+}
+
+void ScriptEditorWindow::RecordChange(const char* label, const std::string& before) {
+  // A script that could not be read again leaves nothing to compare with.
+  if (fingerprint_) history_.Record(app::DiffScript(script_, label, before, known_));
+  UpdateUndoButtons();
+}
+
+void ScriptEditorWindow::Undo() {
+  StepHistory(true);
+}
+
+void ScriptEditorWindow::Redo() {
+  StepHistory(false);
+}
+
+void ScriptEditorWindow::StepHistory(bool undo) {
+  if (busy_ || script_.empty() || !(undo ? history_.CanUndo() : history_.CanRedo())) return;
+  app::StepOutcome outcome = app::StepOutcome::kNothing;
+  busy_bar_->setRange(0, 0);
+  const std::optional<std::string> error = RunBusy(
+      undo ? QStringLiteral("Undoing ...") : QStringLiteral("Redoing ..."),
+      [&] { outcome = undo ? history_.Undo(*file_system_) : history_.Redo(*file_system_); });
+  busy_row_->hide();
+  if (error) {
+    ShowError(*error);
+  } else if (outcome == app::StepOutcome::kChanged) {
+    TellChanged(file_system_->IsFile(script_));
+    return;
+  }
+  Reload();
+  UpdateUndoButtons();
+}
+
+void ScriptEditorWindow::UpdateUndoButtons() {
+  const QString undo = ToQt(history_.UndoLabel());
+  const QString redo = ToQt(history_.RedoLabel());
+  for (QPushButton* button : undo_buttons_) {
+    button->setEnabled(history_.CanUndo());
+    button->setToolTip(undo.isEmpty() ? QStringLiteral("Nothing to undo (Ctrl+Z)")
+                                      : QStringLiteral("Undo: %1 (Ctrl+Z)").arg(undo));
+  }
+  for (QPushButton* button : redo_buttons_) {
+    button->setEnabled(history_.CanRedo());
+    button->setToolTip(redo.isEmpty()
+                           ? QStringLiteral("Nothing to redo (Ctrl+Shift+Z, Ctrl+Y)")
+                           : QStringLiteral("Redo: %1 (Ctrl+Shift+Z, Ctrl+Y)").arg(redo));
+  }
+}
+
+void ScriptEditorWindow::ForgetHistory() {
+  history_.Clear();
+  UpdateUndoButtons();
 }
 
 void ScriptEditorWindow::ApplyCaptions(const app::Captions& captions) {
   tabs_->setTabText(0, CaptionText(captions, "CommandsPage"));
   tabs_->setTabText(1, CaptionText(captions, "EncodedFilesPage"));
   tabs_->setTabText(2, CaptionText(captions, "SyntaxPage"));
-  const std::pair<const char*, const char*> buttons[] = {{"createCommandButton", "CreateCommand"},
-                                                         {"editCommandButton", "EditCommand"},
-                                                         {"deleteCommandButton", "DeleteCommand"},
-                                                         {"addFilesButton", "AddFiles"},
-                                                         {"removeFilesButton", "RemoveFiles"},
-                                                         {"runFileButton", "RunFile"},
-                                                         {"extractFilesButton", "ExtractFiles"},
-                                                         {"newFolderButton", "NewFolder"},
-                                                         {"commandsOkButton", "Ok"},
-                                                         {"filesOkButton", "Ok"}};
-  for (const auto& [name, key] : buttons) SetCaption(*this, name, CaptionText(captions, key));
+  // Each button keeps its Alt key when its caption holds the letter.
+  struct Button {
+    const char* name;
+    const char* key;
+    char letter;
+  };
+  const Button buttons[] = {{"createCommandButton", "CreateCommand", 'c'},
+                            {"editCommandButton", "EditCommand", 'e'},
+                            {"deleteCommandButton", "DeleteCommand", 'd'},
+                            {"addFilesButton", "AddFiles", 'a'},
+                            {"removeFilesButton", "RemoveFiles", 'm'},
+                            {"runFileButton", "RunFile", 'n'},
+                            {"extractFilesButton", "ExtractFiles", 'x'},
+                            {"newFolderButton", "NewFolder", 'f'},
+                            {"commandsOkButton", "Ok", 'o'},
+                            {"filesOkButton", "Ok", 'o'}};
+  for (const Button& button : buttons) {
+    QString text = CaptionText(captions, button.key);
+    const qsizetype at = text.indexOf(QLatin1Char(button.letter), 0, Qt::CaseInsensitive);
+    if (!text.contains(QLatin1Char('&')) && at >= 0) text.insert(at, QLatin1Char('&'));
+    SetCaption(*this, button.name, text);
+  }
 }
 
 }  // namespace pelvar::ui

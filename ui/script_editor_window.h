@@ -5,8 +5,10 @@
 // a script changed on disk meanwhile is loaded again instead.
 #pragma once
 
+#include <QKeySequence>
 #include <QWidget>
 #include <functional>
+#include <initializer_list>
 #include <memory>
 #include <optional>
 #include <string>
@@ -14,9 +16,11 @@
 
 #include "app/embedded_folders.h"
 #include "app/language_profiles.h"
+#include "app/script_history.h"
 #include "ui/dialogs.h"
 #include "ui/program_state.h"
 
+class QHBoxLayout;
 class QLabel;
 class QProgressBar;
 class QPushButton;
@@ -31,6 +35,8 @@ class ProcessLauncher;
 }  // namespace pelvar::platform
 
 namespace pelvar::ui {
+
+class ElidedLabel;
 
 class ScriptEditorWindow : public QWidget {
   Q_OBJECT
@@ -55,15 +61,34 @@ class ScriptEditorWindow : public QWidget {
   void CreateCommand();
   void EditCommand();
   void DeleteCommand();
+  // The current line changes places with the one above (below); its run
+  // flag and text go with it.
+  void MoveCommandUp();
+  void MoveCommandDown();
+  // The selected lines were dragged in front of row `at` (the row count:
+  // to the end).
+  void DropCommands(int at);
+
   // The check mark of a row was clicked: its run flag is switched.
   void ToggleFlag(int row);
 
   // Encoded files tab.
   void AddFiles();
   void RemoveFiles();
+  // "Remove" with no file selected: the selected folder goes.
+  void RemoveFolder();
+  // F2 on the folder tree: asks for a new name of the selected folder.
+  void RenameFolder();
   void RunFile();
   void ExtractFiles();
   void NewFolder();
+
+  // Takes back the last change (puts it back, for Redo), writing the script
+  // to the exact bytes it had. The steps are kept until the editor is
+  // hidden or opens another script.
+  void Undo();
+  void Redo();
+  const app::ScriptHistory& history() const { return history_; }
 
  signals:
   // The editor was hidden ("Ok" or the window closed).
@@ -79,12 +104,21 @@ class ScriptEditorWindow : public QWidget {
   QWidget* BuildFilesTab();
   QWidget* BuildSyntaxTab();
   QWidget* BuildBusyRow();
+  // Runs `handler` on the keys: pressed in `widget`, or anywhere in the
+  // window when `widget` is the window.
+  void OnKeys(QWidget* widget, std::initializer_list<QKeySequence> keys,
+              void (ScriptEditorWindow::*handler)());
+  // "Undo" and "Redo" buttons at the start of a tab's bottom row.
+  void AddUndoButtons(QHBoxLayout* row, const QString& prefix, QWidget* parent);
   void Finish();
 
   // Loads the whole window from the script.
   void ReadScript();
   // Fills the command list from lines_.
   void FillCommandList();
+  // Makes `row` (the last row when beyond) the current and only selected
+  // row of the command list.
+  void SelectCommandRow(int row);
   // ReadScript keeping the selected command row and folder.
   void Reload();
   void FillFileList();
@@ -107,8 +141,20 @@ class ScriptEditorWindow : public QWidget {
   // Loads the window again and tells the user that the script changed on
   // disk (or, without `exists`, vanished) and nothing was changed.
   void TellChanged(bool exists);
-  // Writes the command list back and reloads, selecting `row`.
-  void CommitCommands(int row);
+  // Writes the command list back and reloads, selecting `row`; the change
+  // is kept for undo under `label`.
+  void CommitCommands(int row, const char* label);
+  // Keeps for undo the change from `before` to the bytes now loaded.
+  void RecordChange(const char* label, const std::string& before);
+  void StepHistory(bool undo);
+  void MoveCommand(int step);
+  // False, the user told, for a name a folder cannot have.
+  bool FolderNameAllowed(const std::string& name);
+  // Asks before removing the selected files (`rows`), or the folder when
+  // none is selected, saying how many files and bytes go.
+  bool ConfirmRemoval(const std::string& folder, const std::vector<int>& rows);
+  void UpdateUndoButtons();
+  void ForgetHistory();
   // Runs `work` on a worker thread while the window keeps painting (its
   // tabs disabled, `status` shown); the text of an error it raised, if any.
   std::optional<std::string> RunBusy(const QString& status, const std::function<void()>& work);
@@ -123,6 +169,11 @@ class ScriptEditorWindow : public QWidget {
   std::vector<uint32_t> line_numbers_;  // of lines_ in the file (0: not known)
   std::vector<std::string> folders_;
   std::vector<app::EmbeddedFileRow> files_;
+  // The bytes of the loaded version (the one `fingerprint_` names).
+  std::string known_;
+  app::ScriptHistory history_;
+  std::vector<QPushButton*> undo_buttons_;
+  std::vector<QPushButton*> redo_buttons_;
   bool filling_ = false;
   bool busy_ = false;
   // The window's own writes of the command list.
@@ -132,6 +183,7 @@ class ScriptEditorWindow : public QWidget {
 
   QLabel* title_ = nullptr;
   QLabel* description_ = nullptr;
+  ElidedLabel* path_ = nullptr;
   QTabWidget* tabs_ = nullptr;
   QTreeWidget* commands_ = nullptr;
   QTreeWidget* folder_tree_ = nullptr;

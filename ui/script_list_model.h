@@ -9,6 +9,7 @@
 #include "app/batch_run.h"
 #include "app/script_catalogue.h"
 #include "app/script_check.h"
+#include "app/script_history.h"
 
 namespace pelvar::ui {
 
@@ -24,7 +25,7 @@ class ScriptListModel : public QAbstractListModel {
   bool setData(const QModelIndex& index, const QVariant& value, int role) override;
   Qt::ItemFlags flags(const QModelIndex& index) const override;
 
-  // Replaces all entries.
+  // Replaces all entries (and forgets the check marks that could be undone).
   void SetEntries(std::vector<app::ScriptEntry> entries);
   const std::vector<app::ScriptEntry>& entries() const { return entries_; }
   const app::ScriptEntry& entry(int row) const { return entries_[static_cast<size_t>(row)]; }
@@ -43,15 +44,28 @@ class ScriptListModel : public QAbstractListModel {
   // The checked entries in list order.
   std::vector<app::BatchScript> CheckedScripts() const;
 
+  // Takes back the last change of check marks (a click, or one "Check
+  // selected" of several scripts), writing each script back to the exact
+  // bytes it had; Redo puts it back. A script changed since by another
+  // program is left alone and reported through WriteFailed.
+  void Undo();
+  void Redo();
+  const app::ScriptHistory& history() const { return history_; }
+
  signals:
   // A script file could not be written; `text` is the error's display text.
   void WriteFailed(const QString& text);
 
  private:
-  bool WriteChecked(int row, bool checked, app::CheckWriteForm form);
+  // `in_step`, when given, is true once an earlier write of the same action
+  // made a step for undo: this change joins it (and sets it when it makes
+  // the step).
+  bool WriteChecked(int row, bool checked, app::CheckWriteForm form, bool* in_step = nullptr);
+  void StepHistory(bool undo);
 
   std::vector<app::ScriptEntry> entries_;
   std::vector<std::vector<app::Finding>> findings_;
+  app::ScriptHistory history_;
   QIcon icon_;
   QIcon error_icon_;
   QIcon warning_icon_;

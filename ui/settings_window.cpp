@@ -326,6 +326,14 @@ void SettingsWindow::DeleteLanguage() {
   if (index <= 0) return;
   const std::string removed = ProfileName(index);
   const std::string first = ProfileName(0);
+  // The profile's section leaves the configuration file for good.
+  if (!state_.dialogs.Confirm(
+          this, QString::fromLatin1(kProgramTitle),
+          QStringLiteral("Delete the language \"%1\" with all its texts? This cannot be undone.")
+              .arg(languages_->itemText(index)),
+          QStringLiteral("Delete"))) {
+    return;
+  }
   if (Apply([&] { app::DeleteLanguage(state_.location.config_path, first, removed); })) {
     LoadLanguages();
   }

@@ -19,6 +19,22 @@ WriteOutcome Write(const std::string& script, const std::vector<std::string>& li
   return WriteCommandLines(files, script, lines, FileFingerprint(script));
 }
 
+TEST(CommandListTest, MoveLinesPutsTheRowsBeforeTheTarget) {
+  const std::vector<std::string> lines{"a", "b", "c", "d", "e"};
+  size_t first = 99;
+  EXPECT_EQ(MoveLines(lines, {3}, 1, &first), (std::vector<std::string>{"a", "d", "b", "c", "e"}));
+  EXPECT_EQ(first, 1u);
+  EXPECT_EQ(MoveLines(lines, {0, 2}, 4, &first),
+            (std::vector<std::string>{"b", "d", "a", "c", "e"}));
+  EXPECT_EQ(first, 2u);
+  EXPECT_EQ(MoveLines(lines, {1}, 5, &first), (std::vector<std::string>{"a", "c", "d", "e", "b"}));
+  EXPECT_EQ(first, 4u);
+  // Onto itself or just below itself: nothing moves.
+  EXPECT_EQ(MoveLines(lines, {2}, 2, &first), lines);
+  EXPECT_EQ(MoveLines(lines, {2}, 3, &first), lines);
+  EXPECT_EQ(first, 2u);
+}
+
 TEST(CommandListTest, ImageByFirstFiveCharacters) {
   EXPECT_EQ(CommandImage("IniWriteKey,1,a,b,c,d"), 1);
   EXPECT_EQ(CommandImage("iniaddsection,1,a,b"), 1);

@@ -35,6 +35,20 @@ TEST(IniTextTest, LinesAreFoundByTheLoadRules) {
   EXPECT_FALSE(text.changed());
 }
 
+TEST(IniTextTest, RenamedSectionsChangeOnlyTheirHeaders) {
+  const std::string file = "; top\r\n[ a ]\r\nk=1\n[b]\r\n[A]\rx";
+  EXPECT_EQ(Edited(file,
+                   [](IniText& t) {
+                     t.RenameSections([](std::string_view name) {
+                       return name == "a" || name == "A" ? std::string("Tools") : std::string();
+                     });
+                   }),
+            "; top\r\n[Tools]\r\nk=1\n[b]\r\n[Tools]\rx");
+  IniText text = IniText::Parse(file);
+  text.RenameSections([](std::string_view) { return std::string(); });
+  EXPECT_FALSE(text.changed());
+}
+
 TEST(IniTextTest, AnUnchangedValueChangesNoByte) {
   IniText text = IniText::Parse("[s]\nk=v\n");
   text.WriteKey("S", "k", "v");

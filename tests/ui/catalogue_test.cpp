@@ -15,6 +15,7 @@
 #include "ui/log_window.h"
 #include "ui/main_window.h"
 #include "ui/paths_window.h"
+#include "ui/script_editor_window.h"
 #include "ui/script_list_model.h"
 #include "ui/ui_test_support.h"
 
@@ -128,6 +129,10 @@ class CatalogueTest : public QObject {
     QCOMPARE(tree_->model()->rowCount(), 0);
     QVERIFY(program_->home.Read("pelvar.ini").find("LastUsedFolder=More\n") != std::string::npos);
     QCOMPARE(main_->findChild<QLabel*>(QStringLiteral("detailsTitle"))->text(), QString());
+    // The details say why the list is empty.
+    QCOMPARE(
+        main_->findChild<QLabel*>(QStringLiteral("detailsDescription"))->text(),
+        QStringLiteral("This folder holds no script of level 1 to 6, its subfolders included."));
   }
 
   void scriptsWithFindingsAreMarked() {
@@ -208,6 +213,73 @@ class CatalogueTest : public QObject {
     check->trigger();
     QCOMPARE(model->index(3, 0).data(Qt::CheckStateRole).toInt(), int(Qt::Checked));
     QVERIFY(!program_->home.Exists("Scripts/sub/a.script"));
+  }
+
+  // Ctrl+Z takes back the last change of check marks (one click, or one
+  // "Check selected" of several scripts), writing each script's exact bytes.
+  void checkMarksAreUndoneAndRedone() {
+    Start();
+    QVERIFY(QTest::qWaitForWindowActive(main_));
+    auto* model = tree_->model();
+    const TempDir& home = program_->home;
+    const std::vector<std::string> names{"Scripts/b.script", "Scripts/a.script",
+                                         "Scripts/c.script"};
+    auto texts = [&] {
+      std::vector<std::string> out;
+      for (const std::string& name : names) out.push_back(home.Read(name));
+      return out;
+    };
+    const std::vector<std::string> start = texts();
+    QTest::mouseClick(tree_->viewport(), Qt::LeftButton, {}, CheckBoxCentre(tree_, 0));
+    const std::vector<std::string> clicked = texts();
+    QVERIFY(clicked != start);
+    // a.script is row 4; c.script (row 2) is checked already and stays.
+    auto* selection = tree_->selectionModel();
+    selection->clearSelection();
+    for (int row : {2, 4}) selection->select(model->index(row, 0), QItemSelectionModel::Select);
+    main_->findChild<QAction*>(QStringLiteral("checkSelectedAction"))->trigger();
+    const std::vector<std::string> menu = texts();
+    QVERIFY(menu != clicked);
+
+    QTest::keyClick(tree_, Qt::Key_Z, Qt::ControlModifier);
+    QVERIFY(texts() == clicked);
+    QCOMPARE(model->index(4, 0).data(Qt::CheckStateRole).toInt(), int(Qt::Unchecked));
+    QCOMPARE(model->index(0, 0).data(Qt::CheckStateRole).toInt(), int(Qt::Checked));
+    QTest::keyClick(tree_, Qt::Key_Z, Qt::ControlModifier);
+    QVERIFY(texts() == start);
+    QCOMPARE(model->index(0, 0).data(Qt::CheckStateRole).toInt(), int(Qt::Unchecked));
+    QTest::keyClick(tree_, Qt::Key_Y, Qt::ControlModifier);
+    QVERIFY(texts() == clicked);
+    QTest::keyClick(tree_, Qt::Key_Z, Qt::ControlModifier | Qt::ShiftModifier);
+    QVERIFY(texts() == menu);
+    QCOMPARE(model->index(4, 0).data(Qt::CheckStateRole).toInt(), int(Qt::Checked));
+    QVERIFY(program_->dialogs.messages.isEmpty());
+
+    // A script changed by another program is not undone over.
+    home.Write("Scripts/a.script", "[main]\ntitle=Five\nlevel=5\n");
+    auto* undo = main_->findChild<QAction*>(QStringLiteral("undoChecksAction"));
+    undo->trigger();
+    QCOMPARE(home.Read("Scripts/a.script"), std::string("[main]\ntitle=Five\nlevel=5\n"));
+    QCOMPARE(program_->dialogs.messages.size(), 1);
+    QVERIFY(!main_->scripts().history().CanUndo());
+  }
+
+  // Enter on the script list opens the editor; F5 lists the folder again.
+  void enterOpensTheEditorAndF5ListsAgain() {
+    Start();
+    QVERIFY(QTest::qWaitForWindowActive(main_));
+    tree_->setFocus();
+    tree_->setCurrentIndex(tree_->model()->index(4, 0));
+    program_->home.Write("Scripts/g.script", Script("New one", 1));
+    QTest::keyClick(tree_, Qt::Key_F5);
+    QCOMPARE(TreeTitles(tree_).count(QStringLiteral("New one")), 1);
+    QCOMPARE(tree_->currentIndex().data().toString(), QStringLiteral("Five"));
+    QTest::keyClick(tree_, Qt::Key_Return);
+    ui::ScriptEditorWindow& editor = program_->windows->script_editor();
+    QVERIFY(editor.isVisible());
+    QCOMPARE(editor.script(), program_->home.Path("Scripts/a.script"));
+    QVERIFY(!main_->isEnabled());
+    editor.close();
   }
 
   void missingConfigurationShowsTheMessageAndEnds() {

@@ -25,6 +25,7 @@
 #include "engine/ini_file.h"
 #include "engine/ini_model.h"
 #include "platform/posix_process_launcher.h"
+#include "ui/elided_label.h"
 #include "ui/icons.h"
 #include "ui/main_window.h"
 #include "ui/script_editor_window.h"
@@ -135,6 +136,10 @@ class ScriptEditorTest : public QObject {
              QStringLiteral("Tools"));
     QCOMPARE(editor_->findChild<QLabel*>(QStringLiteral("editorDescription"))->text(),
              QStringLiteral("List of commands in a.script"));
+    // The title bar names the script; the header shows its file.
+    QCOMPARE(editor_->windowTitle(), QStringLiteral("a.script - Pelvar"));
+    QCOMPARE(editor_->findChild<ui::ElidedLabel*>(QStringLiteral("editorPath"))->full_text(),
+             QString::fromStdString(ScriptPath()));
     QCOMPARE(Texts(commands_), (QStringList{"echo,1,hello", "filerename,0,a,b",
                                             "regwritestring,x,k", "nocomma", "wait,7,1"}));
     const std::vector<int> images = {15, 9, 3, 0, 11};
@@ -287,6 +292,342 @@ class ScriptEditorTest : public QObject {
     program_->dialogs.line_answers.push_back(QStringLiteral("echo,1,x"));
     editor_->CreateCommand();
     QCOMPARE(Script(), std::string("[main]\nlevel=1\n[variables]\n%a%=1\n\n[process]\necho,1,x\n"));
+  }
+
+  // Ctrl+Z takes back each command-list change, writing the exact bytes
+  // the script had; Ctrl+Shift+Z and Ctrl+Y put them back.
+  void undoAndRedoWriteBackTheExactBytes() {
+    Open(
+        "; tools\r\n[main]\r\ntitle = Tools\r\n\r\n[process]\r\n; first\r\necho,0,a\r\n"
+        "echo,1,b\n[EncodedFolders]\r\nTools");
+    QVERIFY(QTest::qWaitForWindowActive(editor_));
+    QVERIFY(!Button("commandsUndoButton")->isEnabled());
+    std::vector<std::string> states{Script()};
+    QTest::mouseClick(commands_->viewport(), Qt::LeftButton, {}, CheckBoxCentre(commands_, 0));
+    QTRY_VERIFY(Script() != states.back());
+    states.push_back(Script());
+    program_->dialogs.line_answers.push_back(QStringLiteral("echo,1,c"));
+    QTest::mouseClick(Button("createCommandButton"), Qt::LeftButton);
+    states.push_back(Script());
+    commands_->setCurrentItem(commands_->topLevelItem(1));
+    program_->dialogs.line_answers.push_back(QStringLiteral("echo,1,edited"));
+    QTest::mouseClick(Button("editCommandButton"), Qt::LeftButton);
+    states.push_back(Script());
+    commands_->setCurrentItem(commands_->topLevelItem(0));
+    QTest::mouseClick(Button("deleteCommandButton"), Qt::LeftButton);
+    states.push_back(Script());
+    QCOMPARE(editor_->history().size(), size_t{4});
+    QCOMPARE(Button("commandsUndoButton")->toolTip(),
+             QStringLiteral("Undo: Delete command (Ctrl+Z)"));
+
+    for (size_t i = states.size() - 1; i > 0; --i) {
+      QTest::keyClick(commands_, Qt::Key_Z, Qt::ControlModifier);
+      QCOMPARE(Script(), states[i - 1]);
+    }
+    QCOMPARE(Texts(commands_), (QStringList{"echo,0,a", "echo,1,b"}));
+    QCOMPARE(commands_->topLevelItem(0)->checkState(0), Qt::Unchecked);
+    // After the reload only the current row is selected.
+    QCOMPARE(commands_->selectedItems().size(), 1);
+    QVERIFY(!Button("commandsUndoButton")->isEnabled());
+    QTest::keyClick(commands_, Qt::Key_Z, Qt::ControlModifier | Qt::ShiftModifier);
+    QCOMPARE(Script(), states[1]);
+    QTest::keyClick(commands_, Qt::Key_Y, Qt::ControlModifier);
+    QCOMPARE(Script(), states[2]);
+    QTest::mouseClick(Button("commandsRedoButton"), Qt::LeftButton);
+    QCOMPARE(Script(), states[3]);
+    // A new change drops what could be redone.
+    QTest::mouseClick(Button("commandsUndoButton"), Qt::LeftButton);
+    QCOMPARE(Script(), states[2]);
+    commands_->setCurrentItem(commands_->topLevelItem(2));
+    QTest::mouseClick(Button("deleteCommandButton"), Qt::LeftButton);
+    QVERIFY(!Button("commandsRedoButton")->isEnabled());
+    QTest::keyClick(commands_, Qt::Key_Z, Qt::ControlModifier);
+    QCOMPARE(Script(), states[2]);
+    QVERIFY(program_->dialogs.messages.isEmpty());
+
+    // Hiding the editor forgets the steps.
+    QTest::mouseClick(Button("commandsOkButton"), Qt::LeftButton);
+    QCOMPARE(editor_->history().size(), size_t{0});
+  }
+
+  // Removed embedded files and folders come back byte for byte.
+  void undoBringsBackRemovedEmbeddedData() {
+    Open("[main]\r\nlevel=1\r\n[process]\r\necho,1,a\r\n");
+    QVERIFY(QTest::qWaitForWindowActive(editor_));
+    const std::string one = program_->home.Write("in/one.txt", std::string(20000, 'o'));
+    const std::string two = program_->home.Write("in/two.bin", std::string("\0\x01\x02", 3));
+    std::vector<std::string> states{Script()};
+    program_->dialogs.text_answers.push_back(QStringLiteral("Data"));
+    editor_->NewFolder();
+    states.push_back(Script());
+    program_->dialogs.files_answers.push_back(
+        {QString::fromStdString(one), QString::fromStdString(two)});
+    editor_->AddFiles();
+    states.push_back(Script());
+    SelectFiles({1});
+    editor_->RemoveFiles();
+    states.push_back(Script());
+    files_->clearSelection();
+    editor_->RemoveFiles();
+    states.push_back(Script());
+    QCOMPARE(folders_->topLevelItemCount(), 0);
+    QCOMPARE(editor_->history().UndoLabel(), std::string("Remove folder"));
+
+    QTabWidget* tabs = editor_->findChild<QTabWidget*>(QStringLiteral("editorTabs"));
+    tabs->setCurrentIndex(1);
+    for (size_t i = states.size() - 1; i > 0; --i) {
+      QTest::keyClick(folders_, Qt::Key_Z, Qt::ControlModifier);
+      QCOMPARE(Script(), states[i - 1]);
+      if (i == 4) {
+        QCOMPARE(Texts(folders_), QStringList{"Data"});
+        QCOMPARE(Texts(files_), QStringList{"one.txt"});
+      }
+    }
+    for (size_t i = 1; i < states.size(); ++i) {
+      QTest::mouseClick(Button("filesRedoButton"), Qt::LeftButton);
+      QCOMPARE(Script(), states[i]);
+    }
+    for (size_t i = 0; i < 3; ++i) editor_->Undo();
+    QCOMPARE(Script(), states[1]);
+    QCOMPARE(Texts(folders_), QStringList{"Data"});
+    QVERIFY(program_->dialogs.messages.isEmpty());
+  }
+
+  // Removing files or a folder asks first, saying how many files and bytes go.
+  void removingAsksWithTheCountAndBytes() {
+    Open("[main]\nlevel=1\n");
+    const std::string one = program_->home.Write("in/one.txt", std::string(3000, 'o'));
+    const std::string two = program_->home.Write("in/two.txt", "two");
+    program_->dialogs.files_answers.push_back(
+        {QString::fromStdString(one), QString::fromStdString(two)});
+    editor_->AddFiles();
+    const std::vector<app::EmbeddedFileRow> rows =
+        app::EmbeddedFileRows(IniModel::Load(ScriptPath()), "Folder");
+    QCOMPARE(rows.size(), size_t{2});
+    const QString both = QString::number(std::stoull(rows[0].size) + std::stoull(rows[1].size));
+    const std::string added = Script();
+    SelectFiles({0, 1});
+    program_->dialogs.confirm_answers = {false};
+    QTest::mouseClick(Button("removeFilesButton"), Qt::LeftButton);
+    QCOMPARE(Script(), added);
+    QCOMPARE(program_->dialogs.confirmations,
+             QStringList{QStringLiteral("Pelvar|Remove 2 files, %1 bytes stored, from the folder "
+                                        "\"Folder\"?\rThis can be undone until the editor is "
+                                        "closed.|Remove")
+                             .arg(both)});
+    SelectFiles({1});
+    program_->dialogs.confirm_answers = {true};
+    QTest::mouseClick(Button("removeFilesButton"), Qt::LeftButton);
+    QCOMPARE(Texts(files_), QStringList{"one.txt"});
+    QVERIFY(program_->dialogs.confirmations.last().startsWith(
+        QStringLiteral("Pelvar|Remove 1 file, %1 bytes stored, from").arg(rows[1].size.c_str())));
+    files_->clearSelection();
+    program_->dialogs.confirm_answers = {false};
+    editor_->RemoveFiles();
+    QCOMPARE(Texts(folders_), QStringList{"Folder"});
+    QVERIFY(program_->dialogs.confirmations.last().startsWith(
+        QStringLiteral("Pelvar|Remove the folder \"Folder\" with everything in it (1 file, %1 "
+                       "bytes stored)?")
+            .arg(rows[0].size.c_str())));
+    QVERIFY(program_->dialogs.messages.isEmpty());
+  }
+
+  // Delete, Enter, F5, Escape and Tab in the editor.
+  void keysOfTheEditor() {
+    Open("[main]\nlevel=1\n[process]\necho,1,a\necho,1,b\necho,1,c\n");
+    QVERIFY(QTest::qWaitForWindowActive(editor_));
+    const std::string original = Script();
+    // Delete removes the selected lines, in one step to undo.
+    commands_->setFocus();
+    commands_->setCurrentItem(commands_->topLevelItem(0));
+    commands_->topLevelItem(2)->setSelected(true);
+    QTest::keyClick(commands_, Qt::Key_Delete);
+    QCOMPARE(Script(), std::string("[main]\nlevel=1\n[process]\necho,1,b\n"));
+    QCOMPARE(editor_->history().UndoLabel(), std::string("Delete commands"));
+    QTest::keyClick(commands_, Qt::Key_Z, Qt::ControlModifier);
+    QCOMPARE(Script(), original);
+    // Enter edits the current line.
+    commands_->setCurrentItem(commands_->topLevelItem(1));
+    program_->dialogs.line_answers.push_back(QStringLiteral("echo,0,B"));
+    QTest::keyClick(commands_, Qt::Key_Return);
+    QCOMPARE(program_->dialogs.questions.last(), QStringLiteral("Edit command|New value|echo,1,b"));
+    QCOMPARE(Texts(commands_), (QStringList{"echo,1,a", "echo,0,B", "echo,1,c"}));
+    // F5 reads the script again.
+    program_->home.Write("Scripts/a.script", "[process]\necho,1,outside\n");
+    QTest::keyClick(commands_, Qt::Key_F5);
+    QCOMPARE(Texts(commands_), QStringList{"echo,1,outside"});
+    // Tab goes from the buttons to the list and on to the bottom row.
+    Button("moveDownButton")->setFocus();
+    QTest::keyClick(Button("moveDownButton"), Qt::Key_Tab);
+    QCOMPARE(QApplication::focusWidget(), static_cast<QWidget*>(commands_));
+    QTest::keyClick(commands_, Qt::Key_Tab);
+    QCOMPARE(QApplication::focusWidget(), static_cast<QWidget*>(Button("commandsUndoButton")));
+    QTest::keyClick(Button("commandsUndoButton"), Qt::Key_Tab);  // "Redo" is disabled
+    QCOMPARE(QApplication::focusWidget(), static_cast<QWidget*>(Button("commandsOkButton")));
+    // Escape hides the editor as "Ok" does.
+    QTest::keyClick(commands_, Qt::Key_Escape);
+    QVERIFY(!editor_->isVisible());
+    QVERIFY(main_->isEnabled());
+    QVERIFY(program_->dialogs.messages.isEmpty());
+  }
+
+  // Lines move with the buttons and Ctrl+Up/Down; undo puts them back.
+  void linesMoveUpAndDown() {
+    Open("; head\r\n[process]\r\necho,1,a\r\n; between\r\necho,0,b\r\necho,1,c\r\n");
+    QVERIFY(QTest::qWaitForWindowActive(editor_));
+    const std::string original = Script();
+    commands_->setFocus();
+    commands_->setCurrentItem(commands_->topLevelItem(2));
+    QTest::keyClick(commands_, Qt::Key_Up, Qt::ControlModifier);
+    QCOMPARE(Texts(commands_), (QStringList{"echo,1,a", "echo,1,c", "echo,0,b"}));
+    QCOMPARE(commands_->currentItem()->text(0), QStringLiteral("echo,1,c"));
+    QCOMPARE(commands_->currentItem()->checkState(0), Qt::Checked);
+    QTest::keyClick(commands_, Qt::Key_Up, Qt::ControlModifier);
+    QCOMPARE(Script(), std::string("; head\r\n[process]\r\necho,1,c\r\n; between\r\necho,1,a\r\n"
+                                   "echo,0,b\r\n"));
+    // At the top it stays.
+    QTest::keyClick(commands_, Qt::Key_Up, Qt::ControlModifier);
+    QCOMPARE(editor_->history().size(), size_t{2});
+    QTest::mouseClick(Button("moveDownButton"), Qt::LeftButton);
+    QCOMPARE(Texts(commands_), (QStringList{"echo,1,a", "echo,1,c", "echo,0,b"}));
+    commands_->setFocus();  // the click took it
+    QTest::keyClick(commands_, Qt::Key_Down, Qt::ControlModifier);
+    QCOMPARE(Texts(commands_), (QStringList{"echo,1,a", "echo,0,b", "echo,1,c"}));
+    QCOMPARE(Script(), original);
+    QTest::mouseClick(Button("moveUpButton"), Qt::LeftButton);
+    for (int i = 0; i < 5; ++i) QTest::keyClick(editor_, Qt::Key_Z, Qt::ControlModifier);
+    QCOMPARE(Script(), original);
+    QVERIFY(!editor_->history().CanUndo());
+    QVERIFY(program_->dialogs.messages.isEmpty());
+  }
+
+  // Rows dropped in the list go where they were dropped, in one write. (The
+  // drag itself is tried under a real X server: a drop event made here
+  // reaches no view without a drag under way.)
+  void droppedLinesMoveWhereTheyAreDropped() {
+    Open("[process]\r\necho,1,a\r\necho,1,b\r\n; keep\r\necho,0,c\r\necho,1,d\r\n");
+    const std::string original = Script();
+    commands_->setCurrentItem(commands_->topLevelItem(2));
+    editor_->DropCommands(0);
+    QCOMPARE(Texts(commands_), (QStringList{"echo,0,c", "echo,1,a", "echo,1,b", "echo,1,d"}));
+    QCOMPARE(
+        Script(),
+        std::string("[process]\r\necho,0,c\r\necho,1,a\r\n; keep\r\necho,1,b\r\necho,1,d\r\n"));
+    QCOMPARE(commands_->currentItem()->text(0), QStringLiteral("echo,0,c"));
+    QCOMPARE(editor_->history().UndoLabel(), std::string("Move command"));
+    // Two rows to the end; dropped onto themselves nothing changes.
+    commands_->setCurrentItem(commands_->topLevelItem(0));
+    commands_->topLevelItem(1)->setSelected(true);
+    editor_->DropCommands(1);
+    QCOMPARE(editor_->history().size(), size_t{1});
+    editor_->DropCommands(4);
+    QCOMPARE(Texts(commands_), (QStringList{"echo,1,b", "echo,1,d", "echo,0,c", "echo,1,a"}));
+    editor_->Undo();
+    editor_->Undo();
+    QCOMPARE(Script(), original);
+  }
+
+  // Every button of the editor has an Alt key of its own on its tab; the
+  // shown texts stay as they were.
+  void altKeysPressTheButtons() {
+    Open("[process]\necho,1,a\n");
+    QVERIFY(QTest::qWaitForWindowActive(editor_));
+    QCOMPARE(Button("createCommandButton")->text().remove(QLatin1Char('&')),
+             QStringLiteral("Create"));
+    program_->dialogs.line_answers.push_back(QStringLiteral("echo,1,b"));
+    // A key press clicks its button, which shows the press for a moment.
+    QTest::keyClick(commands_, Qt::Key_C, Qt::AltModifier);
+    QTRY_COMPARE(Texts(commands_), (QStringList{"echo,1,a", "echo,1,b"}));
+    QTest::keyClick(commands_, Qt::Key_U, Qt::AltModifier);
+    QTRY_COMPARE(Texts(commands_), QStringList{"echo,1,a"});
+    for (const char* tab : {"commandsTab", "filesTab"}) {
+      QSet<QChar> keys;
+      const auto buttons =
+          editor_->findChild<QWidget*>(QString::fromLatin1(tab))->findChildren<QPushButton*>();
+      for (QPushButton* button : buttons) {
+        const qsizetype amp = button->text().indexOf(QLatin1Char('&'));
+        QVERIFY2(amp >= 0, qPrintable(button->objectName()));
+        const QChar key = button->text().at(amp + 1).toLower();
+        QVERIFY2(!keys.contains(key), qPrintable(button->objectName()));
+        keys.insert(key);
+      }
+    }
+  }
+
+  // F2 on the folder tree renames the folder: its line, its index section
+  // and its files' sections; the data stays and still extracts.
+  void f2RenamesAFolder() {
+    Open("[main]\r\nlevel=1\r\n");
+    QVERIFY(QTest::qWaitForWindowActive(editor_));
+    const std::string file = program_->home.Write("in/f.txt", std::string(2000, 'f'));
+    for (const char* name : {"A", "B"}) {
+      program_->dialogs.text_answers.push_back(QString::fromLatin1(name));
+      editor_->NewFolder();
+    }
+    SelectFolder(0);
+    program_->dialogs.files_answers.push_back({QString::fromStdString(file)});
+    editor_->AddFiles();
+    const std::string before = Script();
+    editor_->findChild<QTabWidget*>(QStringLiteral("editorTabs"))->setCurrentIndex(1);
+    SelectFolder(0);
+    folders_->setFocus();
+    program_->dialogs.text_answers.push_back(QStringLiteral("Tools"));
+    QTest::keyClick(folders_, Qt::Key_F2);
+    QCOMPARE(program_->dialogs.questions.last(),
+             QStringLiteral("Rename folder|New name of the folder|A"));
+    QCOMPARE(Texts(folders_), (QStringList{"Tools", "B"}));
+    QCOMPARE(Texts(files_), QStringList{"f.txt"});
+    std::string expected = before;
+    for (const std::string from : {"\nA\r\n", "[A]", "[EncodedFile-A-f.txt]"}) {
+      std::string to = from;
+      to.replace(to.find('A'), 1, "Tools");
+      expected.replace(expected.find(from), from.size(), to);
+    }
+    QCOMPARE(Script(), expected);
+    QVERIFY(archive::ExtractEmbeddedFile(ScriptPath(), "Tools", "f.txt", program_->home.Path("out"))
+                .value);
+    QCOMPARE(program_->home.Read("out/f.txt"), std::string(2000, 'f'));
+    // A taken name (in any letter case) changes nothing.
+    program_->dialogs.text_answers.push_back(QStringLiteral("b"));
+    QTest::keyClick(folders_, Qt::Key_F2);
+    QCOMPARE(Script(), expected);
+    QCOMPARE(program_->dialogs.kinds, std::vector<MessageKind>{MessageKind::kWarning});
+    QTest::keyClick(folders_, Qt::Key_Z, Qt::ControlModifier);
+    QCOMPARE(Script(), before);
+    QCOMPARE(Texts(folders_), (QStringList{"A", "B"}));
+  }
+
+  // Delete on the file list removes the files, on the folder tree the folder.
+  void deleteKeyRemovesFilesAndFolders() {
+    Open("[main]\nlevel=1\n");
+    QVERIFY(QTest::qWaitForWindowActive(editor_));
+    const std::string file = program_->home.Write("in/f.txt", "f");
+    program_->dialogs.files_answers.push_back({QString::fromStdString(file)});
+    editor_->AddFiles();
+    editor_->findChild<QTabWidget*>(QStringLiteral("editorTabs"))->setCurrentIndex(1);
+    SelectFiles({0});
+    files_->setFocus();
+    QTest::keyClick(files_, Qt::Key_Delete);
+    QCOMPARE(files_->topLevelItemCount(), 0);
+    QCOMPARE(Texts(folders_), QStringList{"Folder"});
+    folders_->setFocus();
+    QTest::keyClick(folders_, Qt::Key_Delete);
+    QCOMPARE(folders_->topLevelItemCount(), 0);
+    QCOMPARE(program_->dialogs.confirmations.size(), 2);
+  }
+
+  // A step is never written over a version another program wrote.
+  void undoLeavesAScriptChangedOnDisk() {
+    Open("[main]\nlevel=1\n[process]\necho,1,a\n");
+    program_->dialogs.line_answers.push_back(QStringLiteral("echo,1,b"));
+    editor_->CreateCommand();
+    const std::string other = "[main]\nlevel=1\n[process]\necho,1,other\n";
+    program_->home.Write("Scripts/a.script", other);
+    editor_->Undo();
+    QCOMPARE(Script(), other);
+    QCOMPARE(Texts(commands_), QStringList{"echo,1,other"});
+    QCOMPARE(program_->dialogs.kinds, std::vector<MessageKind>{MessageKind::kWarning});
+    QVERIFY(!editor_->history().CanUndo());
   }
 
   void aScriptChangedOnDiskIsReloadedNotOverwritten() {

@@ -257,10 +257,11 @@ class SettingsWindowTest : public QObject {
     auto& editor = program_->windows->script_editor();
     QCOMPARE(editor.findChild<QTabWidget*>(QStringLiteral("editorTabs"))->tabText(1),
              QStringLiteral("Dateien"));
+    // The editor's buttons keep their Alt keys where the caption has the letter.
     QCOMPARE(editor.findChild<QPushButton*>(QStringLiteral("addFilesButton"))->text(),
-             QStringLiteral("Dazu.."));
+             QStringLiteral("D&azu.."));
     QCOMPARE(editor.findChild<QPushButton*>(QStringLiteral("removeFilesButton"))->text(),
-             QStringLiteral("Remove"));
+             QStringLiteral("Re&move"));
     update.BuildTree();
     QCOMPARE(update.findChild<QTreeWidget*>(QStringLiteral("updateTree"))->topLevelItem(0)->text(0),
              QStringLiteral("Netz"));
@@ -346,6 +347,14 @@ class SettingsWindowTest : public QObject {
     languages->setCurrentIndex(2);
     emit languages->activated(2);
     QCOMPARE(ButtonText("startButton"), QStringLiteral("Lancer"));
+    // Asked first: cancelled, nothing goes.
+    const std::string kept = Config();
+    program_->dialogs.confirm_answers = {false, true};
+    remove->click();
+    QCOMPARE(languages->count(), 3);
+    QCOMPARE(Config(), kept);
+    QCOMPARE(program_->dialogs.confirmations.size(), 1);
+    QVERIFY(program_->dialogs.confirmations.front().contains(QStringLiteral("cannot be undone")));
     remove->click();
     QCOMPARE(languages->count(), 2);
     QCOMPARE(languages->currentIndex(), 0);

@@ -37,6 +37,15 @@ std::optional<QString> RecordingDialogs::ChooseFolder(QWidget*, const QString& t
   return NextAnswer(folder_answers);
 }
 
+bool RecordingDialogs::Confirm(QWidget*, const QString& caption, const QString& text,
+                               const QString& action) {
+  confirmations << caption + QLatin1Char('|') + text + QLatin1Char('|') + action;
+  if (confirm_answers.empty()) return true;
+  const bool answer = confirm_answers.front();
+  confirm_answers.pop_front();
+  return answer;
+}
+
 std::optional<QString> RecordingDialogs::AskText(QWidget*, const QString& title,
                                                  const QString& prompt, const QString& initial) {
   prompts << title + QLatin1Char('|') + prompt;

@@ -29,6 +29,10 @@ class RecordingDialogs : public ui::Dialogs {
  public:
   void Message(QWidget* parent, MessageKind kind, const QString& caption,
                const QString& text) override;
+  // Answered from `confirm_answers` (empty: yes); "caption|text|action" is
+  // kept in `confirmations`.
+  bool Confirm(QWidget* parent, const QString& caption, const QString& text,
+               const QString& action) override;
   std::optional<QString> ChooseFolder(QWidget* parent, const QString& title) override;
   // Answered from `text_answers` (empty: cancelled); the title is recorded.
   std::optional<QString> AskText(QWidget* parent, const QString& title, const QString& prompt,
@@ -55,6 +59,8 @@ class RecordingDialogs : public ui::Dialogs {
   std::vector<MessageKind> kinds;
   // True when every message came on the window's thread.
   bool on_window_thread = true;
+  std::deque<bool> confirm_answers;
+  QStringList confirmations;
   // Answers of the folder chooser, in order; empty: cancelled.
   std::deque<std::optional<QString>> folder_answers;
   QStringList chooser_titles;

@@ -51,6 +51,23 @@ class WindowUsabilityTest : public QObject {
  private slots:
   void cleanup() { program_.reset(); }
 
+  // Escape closes the paths and settings windows, and the main window takes
+  // the keys again.
+  void escapeClosesTheDialogs() {
+    Start();
+    for (const char* button : {"pathsButton", "configurationButton"}) {
+      QTest::mouseClick(main_->findChild<QPushButton*>(QString::fromLatin1(button)),
+                        Qt::LeftButton);
+      QWidget* dialog = QApplication::activeModalWidget();
+      if (dialog == nullptr) dialog = QApplication::activeWindow();
+      QVERIFY(dialog != nullptr && dialog != main_);
+      QVERIFY(QTest::qWaitForWindowActive(dialog));
+      QTest::keyClick(dialog, Qt::Key_Escape);
+      QTRY_VERIFY(!dialog->isVisible());
+      QVERIFY(main_->isEnabled());
+    }
+  }
+
   void longDetailsNeverTakeTheTreesWidth() {
     Start();
     QApplication::processEvents();
