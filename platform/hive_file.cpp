@@ -524,7 +524,11 @@ std::string HiveFile::CheckWritten(const std::string& path) const {
       hive_type type;
       size_t length = 0;
       HivexPtr<char> data(hivex_value_value(written, v, &type, &length));
-      same = data && static_cast<uint32_t>(type) == e.value.type &&
+      // hivex hands any 32-bit type through its enum, which names only some:
+      // the number is taken from its bytes.
+      uint32_t type_number = 0;
+      std::memcpy(&type_number, &type, sizeof type_number);
+      same = data && type_number == e.value.type &&
              std::string_view(data.get(), length) == e.value.data;
     }
     if (present != e.present || (present && !same)) {

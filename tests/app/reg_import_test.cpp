@@ -7,6 +7,7 @@
 #include <sys/stat.h>
 
 #include <cstdlib>
+#include <cstring>
 
 #include "app/reg_file.h"
 #include "app/reg_tool.h"
@@ -53,8 +54,11 @@ std::string HivexValue(const std::string& hive, const std::vector<std::string>& 
       hive_type type;
       size_t len = 0;
       char* data = hivex_value_value(h, v, &type, &len);
+      // Types outside hivex's enum come through it: read its bytes.
+      uint32_t type_number = 0;
+      std::memcpy(&type_number, &type, sizeof type_number);
       char buf[16];
-      std::snprintf(buf, sizeof buf, "%x:", static_cast<unsigned>(type));
+      std::snprintf(buf, sizeof buf, "%x:", type_number);
       out = buf;
       for (size_t i = 0; i < len; ++i) {
         std::snprintf(buf, sizeof buf, "%02x", static_cast<unsigned char>(data[i]));

@@ -135,7 +135,7 @@ TEST(IniTextTest, Utf16TextStaysUtf16AndAnUnfaithfulOneIsRefused) {
   EXPECT_EQ(Edited(wide, [](IniText& t) { t.WriteKey("s", "j", "\xC3\xA0"); }),
             "\xFF\xFE" + platform::TextToUtf16Le("; c\r\n[S]\r\nk = \xC3\xA9\r\nj=\xC3\xA0\r\n"));
   // An unpaired surrogate would come back as U+FFFD.
-  const std::string broken = "\xFF\xFE" + std::string("[\0S\0]\0\n\0\x00\xD8\n\0", 14);
+  const std::string broken = "\xFF\xFE" + std::string("[\0S\0]\0\n\0\x00\xD8\n\0", 12);
   EXPECT_FALSE(IniText::Parse(broken).problem().empty());
   EXPECT_FALSE(IniText::Parse(std::string("[s]\nk=\0\n", 8)).problem().empty());
   EXPECT_TRUE(IniText::Parse(wide).problem().empty());

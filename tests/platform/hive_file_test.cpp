@@ -10,6 +10,7 @@
 #include <unistd.h>
 
 #include <chrono>
+#include <cstring>
 #include <filesystem>
 #include <functional>
 #include <thread>
@@ -380,8 +381,10 @@ std::string Dump(const std::string& path) {
       hive_type type;
       size_t len = 0;
       char* data = hivex_value_value(h, values[i], &type, &len);
+      uint32_t type_number = 0;  // hivex's enum may carry any type: read its bytes
+      std::memcpy(&type_number, &type, sizeof type_number);
       out += " " + std::string(name, hivex_value_key_len(h, values[i])) + " " +
-             std::to_string(type) + " " + std::string(data, len) + "\n";
+             std::to_string(type_number) + " " + std::string(data, len) + "\n";
       std::free(name);
       std::free(data);
     }

@@ -9,6 +9,7 @@
 #include <unistd.h>
 
 #include <cstdlib>
+#include <cstring>
 #include <map>
 #include <memory>
 #include <random>
@@ -36,8 +37,10 @@ void Dump(hive_h* h, hive_node_h node, const std::string& indent, std::string& o
     hive_type type;
     size_t length = 0;
     char* data = hivex_value_value(h, values[i], &type, &length);
+    uint32_t type_number = 0;  // hivex's enum may carry any type: read its bytes
+    std::memcpy(&type_number, &type, sizeof type_number);
     const std::string n(name, hivex_value_key_len(h, values[i]));
-    sorted[NameFoldText(n)] = indent + "  " + n + " " + std::to_string(type) + " " +
+    sorted[NameFoldText(n)] = indent + "  " + n + " " + std::to_string(type_number) + " " +
                               std::to_string(length) + " " +
                               std::to_string(std::hash<std::string_view>()({data, length})) + "\n";
     std::free(name);
